@@ -1,0 +1,140 @@
+// CApp: frame clock, message pumping, key states, random numbers, direction
+// tables, guarded allocation and the fatal exit.
+#include "app/app.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "graphics/directdraw.h"
+#include "match/round.h"
+
+CApp::CApp()
+    : frameStartMs(0), fontSurface(0), backgroundSurface(0), cursorSurface(0), workSurface(0),
+      backgroundScrollX(0), backgroundScrollY(0), tintTable(nullptr), ctrlFlag(0), keyState{}, anyKeyFlag(0),
+      greyTables{}, keyboardType(0), soundVolume(100), cosTable{}, negSinTable{}, m_randState(0) {}
+
+CApp::~CApp() {
+    Free(tintTable);
+    tintTable = nullptr;
+    for (uint8_t*& table : greyTables) {
+        Free(table);
+        table = nullptr;
+    }
+}
+
+// ---- frame pacing ------------------------------------------------------------
+
+void CApp::StartFrame() { frameStartMs = plat::TimeMs(); }
+
+void CApp::WaitFrame(uint32_t ms) {
+    for (;;) {
+        PumpMessages();
+        uint32_t now = plat::TimeMs();
+        if (now - frameStartMs >= ms || ctrlFlag) return;
+    }
+}
+
+void CApp::PumpMessagesN(int n) {
+    do {
+        PumpMessages();
+        n--;
+    } while (n > 0 && !ctrlFlag);
+}
+
+void CApp::PumpMessages() {
+    plat::PumpTick();
+    plat::Message msg;
+    while (plat::GetMessage(&msg)) {
+        if (msg.type == plat::MSG_QUIT) FatalExit(nullptr, NUVEL_CAPTION_FORCED);
+        WindowProc(msg);
+    }
+}
+
+void CApp::ClearKeys() { memset(keyState, 0, sizeof keyState); }
+
+// Measures the cost of a message pump (a) and of a one-pixel surface probe
+// (b) and sets the round's WAIT so that a round frame of WAIT x 20 pumps plus
+// one probe lasts 2.4 ms.
+void CApp::CalibrateGameWait() {
+    uint32_t start = plat::TimeMs();
+    long pumps = 0;
+    do {
+        PumpMessages();
+        pumps++;
+    } while (plat::TimeMs() - start <= 1000);
+    float msPerPump = 1000.0f / float(pumps);
+
+    start = plat::TimeMs();
+    long probes = 0;
+    do {
+        SurfaceDesc* desc = theDirectDraw.Lock(0);
+        if (desc && desc->pixels) desc->pixels[0] = 0;
+        theDirectDraw.Unlock(0);
+        probes++;
+    } while (plat::TimeMs() - start <= 1000);
+    float msPerProbe = 1000.0f / float(probes);
+
+    float wait = (2.4f - msPerProbe) / (20.0f * msPerPump);
+    if (!(wait > 0.0f)) wait = 0.0f;
+    if (wait > 9999.0f) wait = 9999.0f;
+    theRound.wait = FloatToInt(wait);
+}
+
+// ---- random numbers ------------------------------------------------------------
+
+int CApp::RandRaw() {
+    m_randState = m_randState * 214013u + 2531011u;
+    return int((m_randState >> 16) & 0x7FFF);
+}
+
+// An empty range (n below 0, hi below lo) gives its lower end instead of
+// dividing by zero; the draw is still made so the sequence stays the same.
+int CApp::RandUpTo(int n) {
+    int raw = RandRaw();
+    return n >= 0 ? raw % (n + 1) : 0;
+}
+
+int CApp::RandRange(int lo, int hi) {
+    int raw = RandRaw();
+    return hi >= lo ? lo + int(raw % (int64_t(hi) - lo + 1)) : lo;
+}
+
+void CApp::FillDirectionTables() {
+    for (int i = 0; i < 360; i++) {
+        cosTable[i] = float(cos(i * 0.017453292519943295));
+        negSinTable[i] = float(-sin(i * 0.017453292519943295));
+    }
+}
+
+// ---- memory and the way out ----------------------------------------------------
+
+void* CApp::Alloc(size_t bytes, const char* who) {
+    void* block = calloc(1, bytes ? bytes : 1);
+    if (!block) {
+        char text[128];
+        snprintf(text, sizeof text, "%d バイトのメモリ確保に失敗しました", int(bytes));
+        FatalExit(text, who);
+    }
+    return block;
+}
+
+void CApp::Free(void* block) { free(block); }
+
+// Shuts the display down, hides the window, shows the message if there is one
+// and ends the process. Leaving without a message is the normal way out and
+// reports success to whoever started the game; a message means failure.
+void CApp::FatalExit(const char* text, const char* caption) {
+    theDirectDraw.Shutdown();
+    plat::HideGameWindow();
+    if (text) plat::MessageBox(text, caption);
+    fflush(stdout);
+    exit(text ? 1 : 0);
+}
+
+bool StartsWith(const char* prefix, const char* text) {
+    for (; *prefix; prefix++, text++)
+        if (*text != *prefix) return false;
+    return true;
+}

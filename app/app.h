@@ -1,0 +1,87 @@
+// CApp: the application object. Frame clock, key states, random numbers,
+// direction tables, guarded allocation, fatal exit, start-up, text drawing,
+// the tiled background and the highlight bar.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+using SurfaceId = uint16_t;
+
+// Captions and texts shared by several callers.
+#define NUVEL_CAPTION_FORCED "強制終了しました"
+
+class CApp {
+public:
+    CApp();
+    ~CApp();
+
+    // ---- frame pacing and messages ----
+    void StartFrame();
+    void WaitFrame(uint32_t ms);
+    void PumpMessagesN(int n);
+    void PumpMessages();
+    void CalibrateGameWait();
+    void ClearKeys();
+
+    // ---- random numbers ----
+    void Seed(uint32_t seed) { m_randState = seed; }
+    uint32_t RandState() const { return m_randState; }
+    int RandRaw();
+    int RandUpTo(int n);
+    int RandRange(int lo, int hi);
+
+    // ---- conversions and memory ----
+    static int FloatToInt(float x) { return static_cast<int>(x); }
+    static void* Alloc(size_t bytes, const char* who);
+    static void Free(void* block);
+    [[noreturn]] static void FatalExit(const char* text, const char* caption);
+
+    // ---- start-up and shell ----
+    void Init();
+    void FillDirectionTables();
+    void LogoIntro();
+    void Screenshot();
+
+    // ---- text, background and highlight bar ----
+    void DrawText(SurfaceId dest, int x, int y, const char* text, uint8_t color, bool centred, int clipMode);
+    void DrawTextScaled(SurfaceId dest, int x, int y, int glyphWidth, int glyphHeight, const char* text,
+                        uint8_t color, bool centreH, bool centreV);
+    static int TextWidth(const char* text);
+    void DrawBackground(bool advance);
+    void SetAlphaTable(uint8_t** slot, uint8_t red, uint8_t green, uint8_t blue);
+    void DrawHighlightBar(int x, int y, int width);
+
+    // Fields, in the documented order.
+    uint32_t frameStartMs;
+    SurfaceId fontSurface;
+    SurfaceId backgroundSurface;
+    SurfaceId cursorSurface;
+    SurfaceId workSurface;
+    int32_t backgroundScrollX;
+    int32_t backgroundScrollY;
+    uint8_t* tintTable;
+    uint8_t ctrlFlag;
+    uint8_t keyState[256];
+    uint8_t anyKeyFlag;
+    uint8_t* greyTables[16];
+    uint8_t keyboardType;
+    int8_t soundVolume;
+    float cosTable[360];
+    float negSinTable[360];
+
+private:
+    uint32_t m_randState;
+};
+
+// A text starts with a prefix (the parsers' key test).
+bool StartsWith(const char* prefix, const char* text);
+
+// The window procedure: every message fetched by CApp::PumpMessages goes here.
+long WindowProc(const plat::Message& msg);
+
+// The process entry behind main(): window, start-up, intro, settings, title.
+int WinMain();
+
+extern CApp theApp;

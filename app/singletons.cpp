@@ -1,0 +1,24 @@
+// The ten process-wide objects. They are defined here, in one translation
+// unit, so that C++ constructs them in exactly this order before main() runs
+// and destroys them in the reverse order when the process exits.
+#include "app/app.h"
+#include "config/option.h"
+#include "graphics/directdraw.h"
+#include "items/itemmanager.h"
+#include "match/round.h"
+#include "screens/roundintro.h"
+#include "screens/stageselect.h"
+#include "screens/title.h"
+#include "sound/bgm.h"
+#include "sound/directsound.h"
+
+CApp theApp;
+CDirectDraw theDirectDraw;
+CTitle theTitle;
+CStageSelect theStageSelect;
+CRound theRound;
+CRoundIntro theRoundIntro;
+CItemManager theItemManager;
+COption theOption;
+CBgm theBgm;
+CDirectSound theDirectSound;

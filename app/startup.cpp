@@ -1,0 +1,111 @@
+// Start-up: the window, the display, pictures, tables, lists, sound; the
+// maker-logo intro; the settings; then the title screen, which never returns.
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "app/app.h"
+#include "config/option.h"
+#include "graphics/directdraw.h"
+#include "items/itemmanager.h"
+#include "screens/stageselect.h"
+#include "screens/title.h"
+#include "sound/bgm.h"
+#include "sound/directsound.h"
+
+namespace {
+
+const char kLogoText[] = "TARNWICK TEAM";
+constexpr int kLogoGlyph = 32;
+constexpr int kLogoY = 224;
+constexpr int kFrameMs = 33;
+
+void LoadEffects() {
+    theDirectSound.StartDirectSound(kEffectCount);
+    for (int i = 0; i < kEffectCount; i++) {
+        char path[160];
+        snprintf(path, sizeof path, "Sound\\%.127s", kEffectTable[i].file);
+        theDirectSound.SetData(i, path, kEffectTable[i].buffers);
+    }
+}
+
+}  // namespace
+
+void CApp::Init() {
+    if (!theDirectDraw.StartDirectDraw(640, 480, 8)) FatalExit("DirectDraw初期化に失敗しました", NUVEL_CAPTION_FORCED);
+    fontSurface = theDirectDraw.LoadPng("Graphics\\font.png", true, false);
+    backgroundSurface = theDirectDraw.LoadPng("Graphics\\background.png", false, false);
+    cursorSurface = theDirectDraw.LoadPng("Graphics\\cursor.png", false, true);
+    workSurface = theDirectDraw.CreateSurface(640, 24, true);
+    SetAlphaTable(&tintTable, 50, 50, 115);
+    for (int k = 0; k < 16; k++) {
+        uint8_t add = uint8_t(8 + 10 * k);
+        SetAlphaTable(&greyTables[k], add, add, add);
+    }
+    Seed(uint32_t(time(nullptr)));
+    ClearKeys();
+    theStageSelect.LoadStageList();
+    theStageSelect.LoadBgmList();
+    theItemManager.LoadPictures();
+    FillDirectionTables();
+    theBgm.StartDirectMusic();
+    LoadEffects();
+    theDirectSound.SetVolume(soundVolume);
+}
+
+// The maker logo typed out key by key with a blinking block cursor, then a fade
+// to black. Everything is drawn straight onto the visible surface; surface 1
+// serves as scratch space for the glyphs.
+void CApp::LogoIntro() {
+    StartFrame();
+    WaitFrame(200);
+    theDirectDraw.ClearSurface(1);
+
+    const int length = int(strlen(kLogoText));
+    int x = (20 - length) * 16;
+    int shown = 0;
+    int countdown = 40;
+    int closingFrames = 0;
+    for (int frame = 1; closingFrames < 40; frame++) {
+        StartFrame();
+        if (shown < length) {
+            if (--countdown == 0) {
+                int pitch = RandRange(-20, 20);
+                int pick = RandUpTo(1);
+                theDirectSound.Play(pick == 0 ? SE_KEY1 : SE_KEY0, 0, (pitch + 110) * 100);
+                theDirectDraw.FillRect(0, x, kLogoY, 16, 32, 0);
+                char glyph[2] = {kLogoText[shown], 0};
+                DrawTextScaled(1, x, kLogoY, kLogoGlyph, kLogoGlyph, glyph, 9, false, false);
+                theDirectDraw.Draw(0, x, kLogoY, kLogoGlyph, kLogoGlyph, 1, x, kLogoY, false, 0);
+                x += kLogoGlyph;
+                shown++;
+                countdown = RandRange(3, 7);
+            }
+            theDirectDraw.FillRect(0, x, kLogoY, 16, 32, (frame / 3) % 2 ? 255 : 0);
+        } else {
+            theDirectDraw.FillRect(0, x, kLogoY, 16, 32, 0);
+            closingFrames++;
+        }
+        WaitFrame(kFrameMs);
+    }
+
+    for (int brightness = 0; brightness >= -250; brightness -= 10) {
+        StartFrame();
+        theDirectDraw.WaitVBlank();
+        theDirectDraw.SetPaletteBrightness(brightness);
+        WaitFrame(kFrameMs);
+    }
+    theDirectDraw.SetPaletteBrightness(-255);
+}
+
+int WinMain() {
+    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick", 640, 480)) {
+        // Without a window there is nothing to show a message in.
+        fprintf(stderr, "Tarnwick: no display could be opened.\n");
+        return 1;
+    }
+    theApp.Init();
+    theApp.LogoIntro();
+    if (!theOption.Load()) theApp.CalibrateGameWait();
+    theTitle.Run();
+}

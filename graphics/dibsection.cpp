@@ -1,0 +1,197 @@
+// CDibSection: palettised pictures in memory, PNG files in and out.
+//
+// Decoding goes through libpng's error jump: a damaged file (truncated, bad
+// checksum, garbage after a valid header) ends up in the same fatal message
+// with the path as caption as every other decoding failure, after what was
+// made so far has been freed.
+#include "graphics/dibsection.h"
+
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+#include "app/app.h"
+#include "platform/platform.h"
+
+namespace {
+
+const char kCannotOpen[] = "ファイルをオープン出来ません";
+const char kNoReadStruct[] = "PNG構造体を作成出来ません";
+const char kNoInfoStruct[] = "PNG構造体を初期化出来ません";
+const char kTooManyColours[] = "色数が多すぎます";
+const char kUnsupportedType[] = "このパレットタイプには対応していません";
+const char kDamaged[] = "PNGファイルが壊れています";
+const char kCannotCreate[] = "ファイルを作成出来ませんでした";
+const char kNoWriteStruct[] = "PNG構造体作成に失敗";
+
+constexpr int kInfoBlockSize = 40 + 256 * 4;
+// Pictures larger than this are refused as damaged rather than allocated.
+constexpr png_uint_32 kLargestSide = 16384;
+
+// Silences libpng's warnings; errors arrive through the jump.
+void IgnoreWarning(png_structp, png_const_charp) {}
+void JumpOnError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
+// Everything a decode holds, so a failure can free it in one place.
+struct DecodeState {
+    FILE* file = nullptr;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    png_bytep* rows = nullptr;
+    png_uint_32 rowCount = 0;
+};
+
+void FreeDecode(DecodeState& st) {
+    if (st.rows) {
+        for (png_uint_32 i = 0; i < st.rowCount; i++) CApp::Free(st.rows[i]);
+        CApp::Free(st.rows);
+        st.rows = nullptr;
+    }
+    if (st.png) png_destroy_read_struct(&st.png, st.info ? &st.info : nullptr, nullptr);
+    st.png = nullptr;
+    st.info = nullptr;
+    if (st.file) fclose(st.file);
+    st.file = nullptr;
+}
+
+[[noreturn]] void FailDecode(DecodeState& st, CDibSection& dib, const char* text, const char* path) {
+    FreeDecode(st);
+    dib.Destroy();
+    CApp::FatalExit(text, path);
+}
+
+}  // namespace
+
+CDibSection::CDibSection()
+    : m_info(nullptr), m_header(nullptr), m_colors(nullptr), m_stride(0), m_rows(0), m_imageSize(0), m_width(0),
+      m_height(0), m_bitsPerPixel(0), m_bytesPerPixel(0), m_pixels(nullptr), m_created(0) {}
+
+CDibSection::~CDibSection() { Destroy(); }
+
+bool CDibSection::Create(int width, int height, int bitsPerPixel) {
+    Destroy();
+    m_info = static_cast<uint8_t*>(CApp::Alloc(kInfoBlockSize, "CDibSection::Create"));
+    m_header = reinterpret_cast<BitmapInfoHeader*>(m_info);
+    m_colors = reinterpret_cast<RgbQuad*>(m_info + sizeof(BitmapInfoHeader));
+
+    int perRow = bitsPerPixel < 24 ? 32 / bitsPerPixel : 4;
+    m_width = width;
+    m_height = height;
+    m_stride = (width + perRow - 1) / perRow * perRow;
+    m_rows = height;
+    m_imageSize = m_stride * height;
+    m_bitsPerPixel = bitsPerPixel;
+    m_bytesPerPixel = (bitsPerPixel + 7) / 8;
+
+    m_header->size = 40;
+    m_header->width = m_stride;
+    m_header->height = height;
+    m_header->planes = 1;
+    m_header->bitCount = uint16_t(bitsPerPixel);
+
+    m_pixels = static_cast<uint8_t*>(CApp::Alloc(size_t(m_imageSize) * size_t(m_bytesPerPixel), "CDibSection::Create"));
+    m_created = 1;
+    return true;
+}
+
+void CDibSection::Destroy() {
+    CApp::Free(m_info);
+    CApp::Free(m_pixels);
+    m_info = nullptr;
+    m_header = nullptr;
+    m_colors = nullptr;
+    m_pixels = nullptr;
+    m_created = 0;
+}
+
+uint8_t* CDibSection::PixelAddress(int x, int y) const {
+    return m_pixels + (size_t(x) + size_t(m_height - y - 1) * size_t(m_stride)) * size_t(m_bytesPerPixel);
+}
+
+void CDibSection::SetColorTable(int first, int count, const RgbQuad* entries) {
+    if (!m_colors) return;
+    for (int i = 0; i < count && first + i < 256; i++) m_colors[first + i] = entries[i];
+}
+
+void CDibSection::GetColorTable(int first, int count, RgbQuad* entries) const {
+    for (int i = 0; i < count && first + i < 256; i++) entries[i] = m_colors ? m_colors[first + i] : RgbQuad{};
+}
+
+bool CDibSection::LoadPng(const char* path) {
+    DecodeState st;
+    st.file = plat::OpenFile(path, "rb");
+    if (!st.file) FailDecode(st, *this, kCannotOpen, path);
+    st.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning);
+    if (!st.png) FailDecode(st, *this, kNoReadStruct, path);
+    st.info = png_create_info_struct(st.png);
+    if (!st.info) FailDecode(st, *this, kNoInfoStruct, path);
+    if (setjmp(png_jmpbuf(st.png))) FailDecode(st, *this, kDamaged, path);
+
+    png_set_user_limits(st.png, kLargestSide, kLargestSide);
+    png_init_io(st.png, st.file);
+    png_read_info(st.png, st.info);
+    png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, colorType = 0, interlace = 0;
+    png_get_IHDR(st.png, st.info, &width, &height, &bitDepth, &colorType, &interlace, nullptr, nullptr);
+
+    if (bitDepth > 8) FailDecode(st, *this, kTooManyColours, path);
+    if (colorType != PNG_COLOR_TYPE_PALETTE) FailDecode(st, *this, kUnsupportedType, path);
+    Create(int(width), int(height), 8);
+    png_set_packing(st.png);
+    if (interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(st.png);
+    png_read_update_info(st.png, st.info);
+
+    png_colorp plte = nullptr;
+    int entries = 0;
+    if (!png_get_PLTE(st.png, st.info, &plte, &entries)) FailDecode(st, *this, kDamaged, path);
+    RgbQuad table[256] = {};
+    for (int i = 0; i < entries && i < 256; i++) table[i] = RgbQuad{plte[i].blue, plte[i].green, plte[i].red, 0};
+    SetColorTable(0, 256, table);
+
+    st.rows = static_cast<png_bytep*>(CApp::Alloc(sizeof(png_bytep) * height, "Out of memory"));
+    st.rowCount = height;
+    for (png_uint_32 i = 0; i < height; i++) st.rows[i] = static_cast<png_bytep>(CApp::Alloc(width, "Out of memory"));
+    png_read_image(st.png, st.rows);
+    png_read_end(st.png, nullptr);
+
+    for (png_uint_32 i = 0; i < height; i++) memcpy(PixelAddress(0, int(i)), st.rows[i], width);
+    FreeDecode(st);
+    return true;
+}
+
+void CDibSection::SavePng(const char* path) {
+    char real[4096];
+    plat::ResolvePath(path, real, sizeof real);
+    FILE* file = real[0] ? fopen(real, "wb") : nullptr;
+    if (!file) CApp::FatalExit(kCannotCreate, path);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    png_bytep* rows = static_cast<png_bytep*>(CApp::Alloc(sizeof(png_bytep) * size_t(m_height), "CDibSection::SavePng"));
+    bool ok = png && info;
+    if (ok) {
+        for (int i = 0; i < m_height; i++) {
+            rows[i] = static_cast<png_bytep>(CApp::Alloc(size_t(m_width), "CDibSection::SavePng"));
+            memcpy(rows[i], PixelAddress(0, i), size_t(m_width));
+        }
+        if (setjmp(png_jmpbuf(png))) {
+            ok = false;
+        } else {
+            png_init_io(png, file);
+            png_set_IHDR(png, info, png_uint_32(m_width), png_uint_32(m_height), 8, PNG_COLOR_TYPE_PALETTE,
+                         PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+            png_color plte[256];
+            for (int i = 0; i < 256; i++) plte[i] = png_color{m_colors[i].red, m_colors[i].green, m_colors[i].blue};
+            png_set_PLTE(png, info, plte, 256);
+            png_write_info(png, info);
+            png_write_image(png, rows);
+            png_write_end(png, nullptr);
+        }
+        for (int i = 0; i < m_height; i++) CApp::Free(rows[i]);
+    }
+    CApp::Free(rows);
+    if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
+    fclose(file);
+    if (!ok) CApp::FatalExit(kNoWriteStruct, path);
+}

@@ -1,0 +1,52 @@
+// CItemManager: the item table, the item pool, the items lying on the field.
+#pragma once
+#include <cstdint>
+
+#include "app/app.h"
+#include "app/datalist.h"
+
+constexpr int kItemKinds = 23;
+constexpr int kItemNameSize = 40;
+
+struct ItemTableRow {
+    char name[kItemNameSize];
+    uint8_t comClass;
+    int8_t weight;       // appearance weight, setting "ITEM_%s="
+};
+
+// The item table; names and classes are fixed, the weights are settings.
+extern ItemTableRow g_itemTable[kItemKinds];
+
+struct FieldItem {
+    int32_t x;
+    int32_t y;
+    uint16_t kind;
+    int32_t expiry;
+};
+
+class CItemManager {
+public:
+    CItemManager();
+    ~CItemManager();
+
+    void LoadPictures();
+    void BuildPool();
+    void Clear();
+
+    CDataList fieldItems;
+    char keyNames[kItemKinds][kItemNameSize];
+    SurfaceId pictures[kItemKinds];
+    // One entry per unit of weight. Weights read from a settings file may
+    // exceed the menu's 100 (up to 127 in the signed byte), so the pool is
+    // sized for the largest possible sum.
+    uint16_t pool[kItemKinds * 127];
+    int32_t poolCount;
+    int32_t fieldCount;
+    int32_t itemMax;          // ITEM_MAX
+    int32_t itemShowTime;     // ITEM_SHOW_TIME
+    uint8_t changeLimitation; // CHANGE_LIMITATION
+    int8_t itemGetDeath;      // ITEM_GET_DEATH
+    uint8_t itemUseFlush;     // ITEM_USE_FLUSH
+};
+
+extern CItemManager theItemManager;

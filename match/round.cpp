@@ -1,0 +1,77 @@
+// CRound: construction, the per-match reset, the player type names and the
+// key layouts. The round loop itself lives in its own file.
+#include "match/round.h"
+
+#include "items/itemmanager.h"
+#include "screens/roundintro.h"
+
+const char kPlayerTypeNames[kPlayerTypes][20] = {"MAN", "NON", "EASY COM", "NORMAL COM", "HARD COM"};
+
+// Player types come from the settings file unchecked; an unknown one must
+// not index past the table.
+const char* PlayerTypeName(int type)
+{
+    if (type < 0 || type >= kPlayerTypes)
+        return kPlayerTypeNames[PLAYER_NON];
+    return kPlayerTypeNames[type];
+}
+
+const uint8_t kKeyLayouts[2][kPlayers][6] = {
+    {   // desktop: player 4 on the numeric pad
+        {'Q', 'A', 'Z', 0x51, 0x41, 0x5A},
+        {'B', 'N', 'M', 0x42, 0x4E, 0x4D},
+        {'l', 'd', 'r', 0x25, 0x28, 0x27},
+        {'3', '6', '9', 0x63, 0x66, 0x69},
+    },
+    {   // notebook: player 4 on the bracket keys
+        {'Q', 'A', 'Z', 0x51, 0x41, 0x5A},
+        {'B', 'N', 'M', 0x42, 0x4E, 0x4D},
+        {'l', 'd', 'r', 0x25, 0x28, 0x27},
+        {']', '[', '\\', 0xDD, 0xDB, 0xDC},
+    },
+};
+
+const uint8_t* KeyLayout(int keyboardType, int player)
+{
+    int type = (keyboardType == 0) ? 0 : 1;
+    if (player < 0 || player >= kPlayers)
+        player = 0;
+    return kKeyLayouts[type][player];
+}
+
+CRound::CRound()
+    : phase{}, lastSecondMs(0), scrollViewSurface(0), stageEffect(0), roundSeconds(0), wait(80),
+      playfieldSurface(0), stageIndex(0), players{}, explosionType(0), explosionValues{16, 300, 300, 300},
+      clipLeft(1), clipTop(17), clipRight(639), clipBottom(431), frameCounter(0), scrollPlay(0),
+      fieldSurface(0)
+{
+    for (PlayerSlot& slot : players)
+        slot.heldItems.SetRecordSize(sizeof(HeldItem));
+}
+
+CRound::~CRound()
+{
+    meteorite.list.Clear();
+    for (PlayerSlot& slot : players)
+        slot.heldItems.Clear();
+}
+
+// Start of a match: standings back to zero and the item pool rebuilt from
+// the current weights (the options menu may have changed them).
+void CRound::ResetMatch()
+{
+    for (PlayerSlot& slot : players) {
+        slot.totalScore = 0;
+        slot.matchCounter = 0;
+    }
+    theRoundIntro.roundCounter = 0;
+    theItemManager.BuildPool();
+}
+
+int CRound::CountAlive() const
+{
+    int alive = 0;
+    for (const PlayerSlot& slot : players)
+        alive += slot.alive ? 1 : 0;
+    return alive;
+}

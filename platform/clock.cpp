@@ -1,0 +1,203 @@
+// Time and the message pump quantum.
+//
+// The round is paced only by pumping messages, so one pump must cost the same
+// on every machine: each PumpTick stands for kPumpQuantumNs of game time. The
+// pump accumulates that as a debt and sleeps it off against the real clock
+// once it reaches a millisecond; oversleeping and the pump's own work (polling
+// the window system, presenting) are paid back by later pumps. The average
+// rate is exact while the CPU stays mostly idle.
+//
+// The test clock replaces all of that with a clock that moves only when a test
+// steps it or by a fixed amount per pump, so a test can run any number of
+// frames at once while the game sees time pass.
+#include <time.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/platform_internal.h"
+
+namespace plat {
+
+namespace {
+
+constexpr uint64_t kMsNs = 1000000;
+constexpr uint64_t kRefreshPeriodNs = 16666667;    // 60 Hz
+constexpr int64_t kMostCreditNs = 20 * kMsNs;       // bound on paid-back time
+constexpr uint64_t kPollIntervalNs = kMsNs;
+
+struct ScriptedMessage {
+    uint64_t atNs;
+    Message msg;
+};
+constexpr int kScriptSize = 1024;
+
+struct ClockState {
+    uint64_t epochNs = 0;
+    bool testClock = false;
+    uint64_t testNowNs = 0;
+    uint32_t testNsPerPump = 0;
+    int64_t debtNs = 0;
+    uint64_t lastPollNs = 0;
+    uint64_t nextRefreshNs = 0;
+    uint64_t pumpCount = 0;
+    bool pumpedSinceRead = false;
+    ScriptedMessage script[kScriptSize];
+    int scriptCount = 0;
+    int scriptNext = 0;
+};
+ClockState g;
+
+uint64_t MonotonicNs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000000000ull + uint64_t(ts.tv_nsec);
+}
+
+void SleepUntilNs(uint64_t deadlineNs) {
+    timespec ts;
+    ts.tv_sec = time_t(deadlineNs / 1000000000ull);
+    ts.tv_nsec = long(deadlineNs % 1000000000ull);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) != 0) {
+    }
+}
+
+// Game time in nanoseconds since start, on whichever clock is in use.
+uint64_t NowNs() {
+    if (g.testClock) return g.testNowNs;
+    return MonotonicNs() - g.epochNs;
+}
+
+void DeliverScript() {
+    while (g.scriptNext < g.scriptCount && g.script[g.scriptNext].atNs <= g.testNowNs) {
+        PostMessage(g.script[g.scriptNext].msg);
+        g.scriptNext++;
+    }
+    if (g.scriptNext == g.scriptCount) g.scriptNext = g.scriptCount = 0;
+}
+
+// Presents through the hook when the display would have refreshed.
+void RefreshIfDue(uint64_t nowNs) {
+    if (nowNs < g.nextRefreshNs) return;
+    PresentNow();
+    g.nextRefreshNs += kRefreshPeriodNs;
+    if (g.nextRefreshNs <= nowNs) g.nextRefreshNs = nowNs - nowNs % kRefreshPeriodNs + kRefreshPeriodNs;
+}
+
+// A loop that reads the test clock without pumping (a busy measurement) would
+// never see time pass; each such read moves the clock by a microsecond.
+constexpr uint64_t kIdleReadNs = 1000;
+
+uint64_t ReadClockNs() {
+    if (g.testClock) {
+        if (!g.pumpedSinceRead) g.testNowNs += kIdleReadNs;
+        g.pumpedSinceRead = false;
+    }
+    return NowNs();
+}
+
+void TestPumpTick() {
+    g.pumpedSinceRead = true;
+    g.testNowNs += g.testNsPerPump;
+    DeliverScript();
+    uint64_t now = NowNs();
+    if (now - g.lastPollNs >= kPollIntervalNs) {
+        g.lastPollNs = now;
+        PollEvents();
+    }
+    RefreshIfDue(now);
+}
+
+}  // namespace
+
+void ClockInit() {
+    g.epochNs = MonotonicNs();
+    g.debtNs = 0;
+    g.lastPollNs = 0;
+    g.nextRefreshNs = kRefreshPeriodNs;
+}
+
+void PumpTick() {
+    g.pumpCount++;
+    if (g.testClock) {
+        TestPumpTick();
+        return;
+    }
+    g.debtNs += int64_t(kPumpQuantumNs);
+    uint64_t now = NowNs();
+    if (now - g.lastPollNs >= kPollIntervalNs || now >= g.nextRefreshNs) {
+        g.lastPollNs = now;
+        PollEvents();
+        RefreshIfDue(now);
+        uint64_t after = NowNs();
+        g.debtNs -= int64_t(after - now);
+        now = after;
+    }
+    if (g.debtNs >= int64_t(kMsNs)) {
+        SleepUntilNs(g.epochNs + now + uint64_t(g.debtNs));
+        g.debtNs -= int64_t(NowNs() - now);
+    }
+    g.debtNs = std::max(g.debtNs, -kMostCreditNs);
+}
+
+uint32_t TimeMs() { return uint32_t(ReadClockNs() / kMsNs); }
+
+uint64_t TimeUs() { return ReadClockNs() / 1000; }
+
+void WaitVBlank() {
+    uint64_t now = NowNs();
+    uint64_t boundary = now - now % kRefreshPeriodNs + kRefreshPeriodNs;
+    if (g.testClock) {
+        g.testNowNs = boundary;
+        DeliverScript();
+    } else {
+        SleepUntilNs(g.epochNs + boundary);
+    }
+    g.nextRefreshNs = boundary + kRefreshPeriodNs;
+}
+
+void UseTestClock(uint32_t startMs, uint32_t nsPerPump) {
+    g.testClock = true;
+    g.testNowNs = uint64_t(startMs) * kMsNs;
+    g.testNsPerPump = nsPerPump;
+    g.scriptCount = g.scriptNext = 0;
+    g.lastPollNs = 0;
+    g.nextRefreshNs = NowNs() - NowNs() % kRefreshPeriodNs + kRefreshPeriodNs;
+}
+
+void UseRealClock() {
+    g.testClock = false;
+    g.scriptCount = g.scriptNext = 0;
+    ClockInit();
+}
+
+bool UsingTestClock() { return g.testClock; }
+
+void StepTestClock(uint32_t ms) {
+    g.testNowNs += uint64_t(ms) * kMsNs;
+    DeliverScript();
+}
+
+void ScriptMessage(uint32_t atMs, const Message& msg) {
+    if (g.scriptCount >= kScriptSize) return;
+    ScriptedMessage entry{uint64_t(atMs) * kMsNs, msg};
+    // Keep the pending entries in time order; equal times keep posting order.
+    int i = g.scriptCount;
+    while (i > g.scriptNext && g.script[i - 1].atNs > entry.atNs) {
+        g.script[i] = g.script[i - 1];
+        i--;
+    }
+    g.script[i] = entry;
+    g.scriptCount++;
+}
+
+void ScriptKey(uint32_t atMs, uint32_t vk) {
+    ScriptMessage(atMs, Message{MSG_KEYDOWN, vk, 0});
+    ScriptMessage(atMs + 20, Message{MSG_KEYUP, vk, 0});
+}
+
+void ClearScript() { g.scriptCount = g.scriptNext = 0; }
+
+uint64_t PumpCount() { return g.pumpCount; }
+
+}  // namespace plat

@@ -1,0 +1,127 @@
+// Game paths on a case-sensitive file system.
+//
+// The game names its files the way they were written for a case-insensitive
+// system, with backslashes and any letter case ("stage\stage.txt" and
+// "Stage\MEADOW.PNG" live in the same folder). Each component is matched
+// against the directory's entries without regard to ASCII letter case.
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace plat {
+
+namespace {
+
+constexpr size_t kPathMax = 4096;
+
+bool Exists(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0;
+}
+
+// Finds the entry of directory dir whose name equals name without regard to
+// case; writes it to found. An exact match wins over a case-folded one.
+bool FindEntry(const char* dir, const char* name, char* found, size_t foundSize) {
+    DIR* d = opendir(dir[0] ? dir : ".");
+    if (!d) return false;
+    bool ok = false;
+    while (dirent* e = readdir(d)) {
+        if (strcasecmp(e->d_name, name) != 0) continue;
+        if (strlen(e->d_name) >= foundSize) continue;
+        strcpy(found, e->d_name);
+        ok = true;
+        if (strcmp(e->d_name, name) == 0) break;
+    }
+    closedir(d);
+    return ok;
+}
+
+bool Append(char* out, size_t outSize, size_t* len, const char* part) {
+    size_t n = strlen(part);
+    if (*len + n + 2 > outSize) return false;
+    if (*len > 0 && out[*len - 1] != '/') out[(*len)++] = '/';
+    memcpy(out + *len, part, n + 1);
+    *len += n;
+    return true;
+}
+
+}  // namespace
+
+bool ResolvePath(const char* gamePath, char* out, size_t outSize) {
+    if (!out || outSize == 0) return false;
+    out[0] = '\0';
+    if (!gamePath || strlen(gamePath) >= kPathMax) return false;
+
+    char work[kPathMax];
+    strcpy(work, gamePath);
+    for (char* c = work; *c; c++)
+        if (*c == '\\') *c = '/';
+
+    size_t len = 0;
+    if (work[0] == '/') {
+        out[0] = '/';
+        out[1] = '\0';
+        len = 1;
+    }
+    bool resolved = true;
+    char* save = nullptr;
+    for (char* part = strtok_r(work, "/", &save); part; part = strtok_r(nullptr, "/", &save)) {
+        char found[256];
+        const char* use = part;
+        if (resolved) {
+            char probe[kPathMax];
+            snprintf(probe, sizeof probe, "%s%s%s", out, (len > 0 && out[len - 1] != '/') ? "/" : "", part);
+            if (!Exists(probe)) {
+                if (FindEntry(out, part, found, sizeof found))
+                    use = found;
+                else
+                    resolved = false;
+            }
+        }
+        if (!Append(out, outSize, &len, use)) return false;
+    }
+    return resolved && Exists(out);
+}
+
+FILE* OpenFile(const char* gamePath, const char* mode) {
+    char path[kPathMax];
+    ResolvePath(gamePath, path, sizeof path);
+    if (!path[0]) return nullptr;
+    return fopen(path, mode);
+}
+
+bool FileExists(const char* gamePath) {
+    char path[kPathMax];
+    return ResolvePath(gamePath, path, sizeof path);
+}
+
+bool RemoveFile(const char* gamePath) {
+    char path[kPathMax];
+    if (!ResolvePath(gamePath, path, sizeof path)) return false;
+    return unlink(path) == 0;
+}
+
+bool WriteFileAtomic(const char* gamePath, const void* data, size_t size) {
+    char path[kPathMax];
+    ResolvePath(gamePath, path, sizeof path);
+    if (!path[0]) return false;
+    char temp[kPathMax + 8];
+    snprintf(temp, sizeof temp, "%s.new", path);
+    FILE* f = fopen(temp, "wb");
+    if (!f) return false;
+    bool ok = fwrite(data, 1, size, f) == size;
+    ok = (fflush(f) == 0) && ok;
+    ok = (fsync(fileno(f)) == 0) && ok;
+    ok = (fclose(f) == 0) && ok;
+    if (ok) ok = rename(temp, path) == 0;
+    if (!ok) unlink(temp);
+    return ok;
+}
+
+}  // namespace plat

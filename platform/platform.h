@@ -1,0 +1,135 @@
+// The small layer that stands in for the Windows services the game was
+// written against: the window and its message queue, the multimedia timer,
+// the message box, the 8-bit display and case-insensitive file names.
+// Nothing here knows about the game, and no SDL type leaks out of it.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+namespace plat {
+
+// Window messages, in the shape the game's window procedure expects.
+enum MessageType : uint32_t {
+    MSG_NONE = 0,
+    MSG_KEYDOWN,     // wParam: Windows virtual-key code; lParam bit 30: key was already down (auto-repeat)
+    MSG_KEYUP,       // wParam: virtual-key code
+    MSG_CLOSE,       // the user asked to close the window
+    MSG_DESTROY,     // the window is going away
+    MSG_QUIT,        // the quit message that ends message pumping
+    MSG_MUSICNOTIFY, // end of a MIDI piece played with notification; wParam: notify code (1 = successful)
+};
+
+struct Message {
+    uint32_t type;
+    uint32_t wParam;
+    uint32_t lParam;
+};
+
+// Virtual-key codes used by the game (the Windows values).
+enum VirtualKey : uint32_t {
+    VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11,
+    VK_MENU = 0x12, VK_PAUSE = 0x13, VK_ESCAPE = 0x1B, VK_SPACE = 0x20,
+    VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24,
+    VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28,
+    VK_INSERT = 0x2D, VK_DELETE = 0x2E,
+    VK_NUMPAD0 = 0x60, VK_NUMPAD3 = 0x63, VK_NUMPAD6 = 0x66, VK_NUMPAD9 = 0x69,
+    VK_F1 = 0x70, VK_F6 = 0x75, VK_F12 = 0x7B,
+    VK_OEM_4 = 0xDB,  // [
+    VK_OEM_5 = 0xDC,  // backslash
+    VK_OEM_6 = 0xDD,  // ]
+};
+
+// ---- start-up and the window ---------------------------------------------
+
+// Brings up SDL's video and events. Headless runs use SDL's dummy video
+// driver (SDL_VIDEODRIVER=dummy); false when no video driver at all works.
+bool Init();
+// Shuts down SDL; the process may Init again afterwards (tests do).
+void Quit();
+// Creates the one game window: desktop full screen, the 640x480 picture
+// scaled by whole pixels and letterboxed, no mouse pointer.
+bool CreateGameWindow(const char* caption, int width, int height);
+void HideGameWindow();
+void DestroyGameWindow();
+bool HasWindow();
+// True when a message box can be shown on a real display.
+bool HasDisplay();
+
+// ---- messages -------------------------------------------------------------
+
+// One message pump quantum: polls the window system when a millisecond has
+// passed since the last poll, presents the visible picture when a display
+// refresh is due, and accounts 1.5 us of game time, sleeping the debt off
+// once it reaches a millisecond. Every wait loop of the game goes through it.
+void PumpTick();
+// Removes the next waiting message; false when the queue is empty.
+bool GetMessage(Message* msg);
+// True when a message is waiting (does not remove it).
+bool PeekMessage();
+// Appends a message to the queue. Safe from any thread (the music player
+// reports the end of a piece from the audio thread).
+void PostMessage(const Message& msg);
+// Drops every waiting message and any scripted input.
+void FlushMessages();
+
+// ---- time -----------------------------------------------------------------
+
+// Milliseconds since the platform started (timeGetTime). Wraps like the original.
+uint32_t TimeMs();
+// Microseconds, for benchmarks and pacing.
+uint64_t TimeUs();
+// Blocks until the next 60 Hz display refresh boundary (pumps nothing).
+void WaitVBlank();
+// Game time stands in for one PumpTick, in nanoseconds.
+constexpr uint64_t kPumpQuantumNs = 1500;
+
+// Test clock: from now on TimeMs reads a clock that only moves when a test
+// steps it or when PumpTick advances it by nsPerPump; nothing ever sleeps.
+// Reading it twice without a pump in between moves it by a microsecond, so
+// that a loop timing something other than pumps still ends.
+void UseTestClock(uint32_t startMs, uint32_t nsPerPump);
+void UseRealClock();
+bool UsingTestClock();
+void StepTestClock(uint32_t ms);
+// Scripted input for tests: the message is posted by the first PumpTick at or
+// after test-clock time atMs. Entries are kept in time order.
+void ScriptMessage(uint32_t atMs, const Message& msg);
+void ScriptKey(uint32_t atMs, uint32_t vk);  // key down at atMs, key up 20 ms later
+// How many PumpTick calls have been made (for tests and calibration checks).
+uint64_t PumpCount();
+
+// ---- presentation -----------------------------------------------------------
+
+// Shows an 8-bit picture through a 256-entry palette (0x00RRGGBB entries).
+void Present(const uint8_t* pixels, int width, int height, int pitch, const uint32_t* palette);
+// The pump calls this hook when a display refresh is due; the display object
+// registers it so that the visible surface is shown at display rate.
+void SetPresentHook(void (*hook)());
+// Presents through the hook at once (used by flips).
+void PresentNow();
+// Nanoseconds spent in the last Present call (benchmarks).
+uint64_t LastPresentNs();
+
+// ---- message box ------------------------------------------------------------
+
+// A blocking message box with an OK button; written to stderr as well, and
+// only to stderr where there is no display.
+void MessageBox(const char* text, const char* caption);
+
+// ---- files ----------------------------------------------------------------
+
+// Resolves a game path written with backslashes or slashes ("Graphics\font.png")
+// against the working directory, component by component without regard to
+// letter case. Writes the real path into out (size outSize) and returns true
+// when the file or folder exists; otherwise out holds the path with the
+// existing prefix resolved and the rest as given (usable for creating files).
+bool ResolvePath(const char* gamePath, char* out, size_t outSize);
+// fopen through ResolvePath.
+FILE* OpenFile(const char* gamePath, const char* mode);
+bool FileExists(const char* gamePath);
+bool RemoveFile(const char* gamePath);
+// Writes a whole file so that a failure or a crash half-way leaves the old
+// file untouched: writes a temporary file beside it, then renames it over.
+bool WriteFileAtomic(const char* gamePath, const void* data, size_t size);
+
+}  // namespace plat

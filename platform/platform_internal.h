@@ -1,0 +1,12 @@
+// Shared between the platform's own files; never included by the game.
+#pragma once
+#include "platform/platform.h"
+
+namespace plat {
+
+void ClockInit();
+// Reads pending window-system events and turns them into messages.
+void PollEvents();
+void ClearScript();
+
+}  // namespace plat

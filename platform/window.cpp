@@ -1,0 +1,255 @@
+// The window, its message queue and presentation.
+//
+// The game draws into 8-bit surfaces of its own; presenting converts the
+// visible one through the palette into a streaming texture that the renderer
+// scales to the desktop by whole pixels, letterboxed, nearest neighbour.
+// Key events become key-down and key-up messages carrying Windows virtual-key
+// codes, auto-repeat included, as the game's window procedure expects.
+#include <SDL.h>
+
+#include <cstring>
+#include <mutex>
+
+#include "platform/platform_internal.h"
+
+namespace plat {
+
+namespace {
+
+constexpr int kQueueSize = 512;
+
+struct WindowState {
+    bool initialised = false;
+    SDL_Window* window = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    SDL_Texture* texture = nullptr;
+    int width = 0;
+    int height = 0;
+    bool fullscreen = true;
+    uint32_t* rgb = nullptr;          // palette-converted frame for the texture
+    void (*presentHook)() = nullptr;
+    uint64_t lastPresentNs = 0;
+};
+WindowState w;
+
+// The message queue: a fixed ring, locked because the music player posts
+// from the audio thread.
+struct MessageQueue {
+    std::mutex lock;
+    Message ring[kQueueSize];
+    int head = 0;
+    int count = 0;
+};
+MessageQueue q;
+
+uint32_t VirtualKeyFromScancode(SDL_Scancode sc) {
+    if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return 0x41 + (sc - SDL_SCANCODE_A);
+    if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return 0x31 + (sc - SDL_SCANCODE_1);
+    if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return VK_F1 + (sc - SDL_SCANCODE_F1);
+    if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return 0x61 + (sc - SDL_SCANCODE_KP_1);
+    switch (sc) {
+    case SDL_SCANCODE_0: return 0x30;
+    case SDL_SCANCODE_KP_0: return VK_NUMPAD0;
+    case SDL_SCANCODE_RETURN: case SDL_SCANCODE_KP_ENTER: return VK_RETURN;
+    case SDL_SCANCODE_ESCAPE: return VK_ESCAPE;
+    case SDL_SCANCODE_SPACE: return VK_SPACE;
+    case SDL_SCANCODE_BACKSPACE: return VK_BACK;
+    case SDL_SCANCODE_TAB: return VK_TAB;
+    case SDL_SCANCODE_LEFT: return VK_LEFT;
+    case SDL_SCANCODE_UP: return VK_UP;
+    case SDL_SCANCODE_RIGHT: return VK_RIGHT;
+    case SDL_SCANCODE_DOWN: return VK_DOWN;
+    case SDL_SCANCODE_PAGEUP: return VK_PRIOR;
+    case SDL_SCANCODE_PAGEDOWN: return VK_NEXT;
+    case SDL_SCANCODE_HOME: return VK_HOME;
+    case SDL_SCANCODE_END: return VK_END;
+    case SDL_SCANCODE_INSERT: return VK_INSERT;
+    case SDL_SCANCODE_DELETE: return VK_DELETE;
+    case SDL_SCANCODE_LCTRL: case SDL_SCANCODE_RCTRL: return VK_CONTROL;
+    case SDL_SCANCODE_LSHIFT: case SDL_SCANCODE_RSHIFT: return VK_SHIFT;
+    case SDL_SCANCODE_LALT: case SDL_SCANCODE_RALT: return VK_MENU;
+    case SDL_SCANCODE_PAUSE: return VK_PAUSE;
+    case SDL_SCANCODE_LEFTBRACKET: return VK_OEM_4;
+    case SDL_SCANCODE_BACKSLASH: return VK_OEM_5;
+    case SDL_SCANCODE_RIGHTBRACKET: return VK_OEM_6;
+    default: return 0;
+    }
+}
+
+void ToggleFullscreen() {
+    if (!w.window) return;
+    w.fullscreen = !w.fullscreen;
+    if (w.fullscreen) {
+        SDL_SetWindowFullscreen(w.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    } else {
+        SDL_SetWindowFullscreen(w.window, 0);
+        SDL_SetWindowSize(w.window, w.width * 2, w.height * 2);
+        SDL_SetWindowPosition(w.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    }
+    SDL_ShowCursor(SDL_DISABLE);
+}
+
+void TranslateKey(const SDL_KeyboardEvent& key) {
+    if (key.type == SDL_KEYDOWN && key.keysym.scancode == SDL_SCANCODE_RETURN && (key.keysym.mod & KMOD_ALT)) {
+        if (!key.repeat) ToggleFullscreen();
+        return;
+    }
+    uint32_t vk = VirtualKeyFromScancode(key.keysym.scancode);
+    if (vk == 0) return;
+    if (key.type == SDL_KEYDOWN)
+        PostMessage(Message{MSG_KEYDOWN, vk, key.repeat ? (1u << 30) : 0u});
+    else
+        PostMessage(Message{MSG_KEYUP, vk, (1u << 30) | (1u << 31)});
+}
+
+}  // namespace
+
+bool Init() {
+    if (w.initialised) return true;
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+    w.initialised = true;
+    ClockInit();
+    return true;
+}
+
+void Quit() {
+    DestroyGameWindow();
+    if (w.initialised) SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    w.initialised = false;
+}
+
+bool CreateGameWindow(const char* caption, int width, int height) {
+    if (!w.initialised && !Init()) return false;
+    DestroyGameWindow();
+    w.width = width;
+    w.height = height;
+    w.fullscreen = true;
+    w.window = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                                SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (!w.window) return false;
+    w.renderer = SDL_CreateRenderer(w.window, -1, 0);
+    if (!w.renderer) w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
+    if (!w.renderer) {
+        DestroyGameWindow();
+        return false;
+    }
+    SDL_RenderSetLogicalSize(w.renderer, width, height);
+    SDL_RenderSetIntegerScale(w.renderer, SDL_TRUE);
+    w.texture = SDL_CreateTexture(w.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, width, height);
+    w.rgb = static_cast<uint32_t*>(SDL_calloc(size_t(width) * size_t(height), sizeof(uint32_t)));
+    if (!w.texture || !w.rgb) {
+        DestroyGameWindow();
+        return false;
+    }
+    SDL_ShowCursor(SDL_DISABLE);
+    SDL_SetRenderDrawColor(w.renderer, 0, 0, 0, 255);
+    SDL_RenderClear(w.renderer);
+    SDL_RenderPresent(w.renderer);
+    return true;
+}
+
+void HideGameWindow() {
+    if (w.window) SDL_HideWindow(w.window);
+}
+
+void DestroyGameWindow() {
+    if (w.texture) SDL_DestroyTexture(w.texture);
+    if (w.renderer) SDL_DestroyRenderer(w.renderer);
+    if (w.window) SDL_DestroyWindow(w.window);
+    SDL_free(w.rgb);
+    w.texture = nullptr;
+    w.renderer = nullptr;
+    w.window = nullptr;
+    w.rgb = nullptr;
+}
+
+bool HasWindow() { return w.window != nullptr; }
+
+bool HasDisplay() {
+    if (!w.initialised) return false;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    return driver && strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0;
+}
+
+void PollEvents() {
+    if (!w.initialised) return;
+    SDL_Event ev;
+    while (SDL_PollEvent(&ev)) {
+        switch (ev.type) {
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            TranslateKey(ev.key);
+            break;
+        case SDL_QUIT:
+            PostMessage(Message{MSG_CLOSE, 0, 0});
+            break;
+        case SDL_WINDOWEVENT:
+            if (ev.window.event == SDL_WINDOWEVENT_CLOSE) PostMessage(Message{MSG_CLOSE, 0, 0});
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+bool GetMessage(Message* msg) {
+    std::lock_guard<std::mutex> guard(q.lock);
+    if (q.count == 0) return false;
+    *msg = q.ring[q.head];
+    q.head = (q.head + 1) % kQueueSize;
+    q.count--;
+    return true;
+}
+
+bool PeekMessage() {
+    std::lock_guard<std::mutex> guard(q.lock);
+    return q.count > 0;
+}
+
+void PostMessage(const Message& msg) {
+    std::lock_guard<std::mutex> guard(q.lock);
+    if (q.count == kQueueSize) return;  // a full queue drops input, as a real one would
+    q.ring[(q.head + q.count) % kQueueSize] = msg;
+    q.count++;
+}
+
+void FlushMessages() {
+    {
+        std::lock_guard<std::mutex> guard(q.lock);
+        q.head = q.count = 0;
+    }
+    ClearScript();
+}
+
+void Present(const uint8_t* pixels, int width, int height, int pitch, const uint32_t* palette) {
+    if (!w.texture || width != w.width || height != w.height) return;
+    uint64_t start = SDL_GetPerformanceCounter();
+    for (int y = 0; y < height; y++) {
+        const uint8_t* src = pixels + size_t(y) * size_t(pitch);
+        uint32_t* dst = w.rgb + size_t(y) * size_t(width);
+        for (int x = 0; x < width; x++) dst[x] = palette[src[x]] | 0xFF000000u;
+    }
+    SDL_UpdateTexture(w.texture, nullptr, w.rgb, width * int(sizeof(uint32_t)));
+    SDL_RenderClear(w.renderer);
+    SDL_RenderCopy(w.renderer, w.texture, nullptr, nullptr);
+    SDL_RenderPresent(w.renderer);
+    w.lastPresentNs = (SDL_GetPerformanceCounter() - start) * 1000000000ull / SDL_GetPerformanceFrequency();
+}
+
+void SetPresentHook(void (*hook)()) { w.presentHook = hook; }
+
+void PresentNow() {
+    if (w.presentHook) w.presentHook();
+}
+
+uint64_t LastPresentNs() { return w.lastPresentNs; }
+
+void MessageBox(const char* text, const char* caption) {
+    fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
+    if (HasDisplay() && !UsingTestClock())
+        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption ? caption : "", text ? text : "", nullptr);
+}
+
+}  // namespace plat

@@ -1,0 +1,52 @@
+// CStageSelect: the stage and music lists and the selector screen.
+#pragma once
+#include <cstdint>
+
+#include "app/app.h"
+#include "app/datalist.h"
+
+struct StageEntry {
+    char title[31];
+    char file[255];
+    uint16_t startX[4];
+    uint16_t startY[4];
+    uint16_t startHeading[4];
+    int32_t scopeLeft, scopeTop, scopeRight, scopeBottom;
+    CDataList initialItems[4];
+    uint16_t effect;
+};
+
+// A record of an initial-item list.
+struct InitialItem {
+    uint16_t kind;
+    int32_t count;
+};
+
+struct BgmEntry {
+    char title[31];
+    char file[255];
+};
+
+class CStageSelect {
+public:
+    CStageSelect();
+    ~CStageSelect();
+
+    void LoadStageList();
+    void LoadBgmList();
+    int Run();
+
+    uint8_t hidden;
+    SurfaceId preview;
+    char lines[7][100];
+    uint8_t colors[7];
+    StageEntry* stages;
+    BgmEntry* bgms;
+    int32_t stageCount;
+    int32_t bgmCount;
+    int32_t selectedStage;
+    int32_t selectedBgm;
+    int32_t cursor;
+};
+
+extern CStageSelect theStageSelect;

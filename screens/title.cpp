@@ -1,0 +1,276 @@
+// CTitle: the title screen. The five letters of the short title drop onto the
+// scrolling background one by one, a band of light sweeps across them, and the
+// main menu runs below until a choice leaves it.
+#include "screens/title.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "config/option.h"
+#include "graphics/directdraw.h"
+#include "match/round.h"
+#include "screens/roundintro.h"
+#include "screens/stageselect.h"
+#include "sound/bgm.h"
+#include "sound/directsound.h"
+
+namespace {
+
+constexpr int kLogoX = 40;
+constexpr int kLogoY = 24;
+constexpr int kLetterSize = 112;
+constexpr int kLetters = 5;
+constexpr int kLightWidth = 160;
+constexpr int kFrameMs = 33;
+constexpr int kMenuY = 200;
+constexpr int kMenuStep = 29;
+
+enum MenuLine { LINE_START = 0, LINE_OPTION = 5, LINE_EXIT = 6 };
+
+const char kFullTitle[] = "TARNWICK";
+const char kVersionLine[] = "VERSION 1.02A";
+const char kMakerLine[] = "TARNWICK TEAM 2026";
+
+// Takes a key from the key table: true when it was down, and marks it up so
+// that a held key repeats only with the keyboard's auto-repeat.
+bool TakeKey(uint32_t vk) {
+    if (!theApp.keyState[vk]) return false;
+    theApp.keyState[vk] = 0;
+    return true;
+}
+
+void EndFrame() {
+    theDirectDraw.Flip();
+    theApp.WaitFrame(kFrameMs);
+}
+
+}  // namespace
+
+CTitle::CTitle() : logoSurface(0), lines{}, visible{}, colors{5, 0, 1, 2, 3, 7, 6}, cursor(0) {
+    strcpy(lines[LINE_START], "START");
+    strcpy(lines[LINE_OPTION], "OPTION");
+    strcpy(lines[LINE_EXIT], "EXIT");
+}
+
+void CTitle::Run() {
+    BuildMenu();
+    FadeIn();
+    Intro();
+    theApp.ClearKeys();
+    for (;;) {
+        theApp.StartFrame();
+        HandleMenuKeys();
+        Draw();
+        EndFrame();
+    }
+}
+
+void CTitle::BuildMenu() {
+    ReleaseLogo();
+    logoSurface = theDirectDraw.CreateSurface(kLetters * kLetterSize, kLetterSize, false);
+    theApp.DrawTextScaled(logoSurface, 0, 0, kLetterSize, kLetterSize, "NUVEL", 9, false, false);
+    memset(visible, 1, sizeof visible);
+    theDirectDraw.SetDestClip(0, 0, 640, 480);
+    for (int p = 0; p < kPlayers; p++) {
+        CyclePlayerType(p, 0);
+        colors[p + 1] = uint8_t(p);
+    }
+}
+
+void CTitle::ReleaseLogo() { theDirectDraw.ReleaseSurface(logoSurface); }
+
+bool CTitle::CanStart() const {
+    int players = 0;
+    for (const PlayerSlot& slot : theRound.players)
+        if (slot.type != PLAYER_NON) players++;
+    return players > 1;
+}
+
+void CTitle::HandleMenuKeys() {
+    if (TakeKey(plat::VK_UP)) {
+        theDirectSound.Play(SE_CUR_MOVE, 0, 0);
+        cursor = cursor > 0 ? cursor - 1 : kTitleLines - 1;
+    }
+    if (TakeKey(plat::VK_DOWN)) {
+        theDirectSound.Play(SE_CUR_MOVE, 0, 0);
+        cursor = (cursor + 1) % kTitleLines;
+    }
+    bool onPlayer = cursor >= 1 && cursor <= kPlayers;
+    if (onPlayer && TakeKey(plat::VK_LEFT)) {
+        CyclePlayerType(cursor - 1, -1);
+        theDirectSound.Play(SE_CUR_MOVE, 0, 0);
+    }
+    if (onPlayer && TakeKey(plat::VK_RIGHT)) {
+        CyclePlayerType(cursor - 1, +1);
+        theDirectSound.Play(SE_CUR_MOVE, 0, 0);
+    }
+    if (TakeKey(plat::VK_RETURN)) {
+        if (cursor == LINE_START) {
+            if (CanStart()) {
+                theDirectSound.Play(SE_CUR_OK, 0, 0);
+                RunMatch();
+            }
+        } else if (cursor <= kPlayers) {
+            CyclePlayerType(cursor - 1, +1);
+        } else if (cursor == LINE_OPTION) {
+            theDirectSound.Play(SE_CUR_OK, 0, 0);
+            ReleaseLogo();
+            theOption.Run();
+            theApp.ClearKeys();
+            BuildMenu();
+        } else {
+            theDirectSound.Play(SE_CUR_OK, 0, 0);
+            theOption.Save();
+            FadeOut();
+            CApp::FatalExit(nullptr, NUVEL_CAPTION_FORCED);
+        }
+    }
+    if (TakeKey(plat::VK_ESCAPE)) {
+        theDirectSound.Play(SE_CUR_OK, 0, 0);
+        cursor = LINE_EXIT;
+        FadeOut();
+        CApp::FatalExit(nullptr, NUVEL_CAPTION_FORCED);
+    }
+}
+
+// The match loop: round intro, stage and music choice, round, until a screen
+// chooses to leave.
+void CTitle::RunMatch() {
+    ReleaseLogo();
+    theRound.ResetMatch();
+    theBgm.Close();
+    for (;;) {
+        if (theRoundIntro.Run() == kRoundIntroExit) break;
+        theStageSelect.Run();
+        if (theStageSelect.cursor == kSelectorExit) {
+            theStageSelect.cursor = 0;
+            break;
+        }
+        if (theRound.Run() == kRoundExit) break;
+        theApp.WaitFrame(0);
+        theRoundIntro.roundCounter++;
+    }
+    theApp.ClearKeys();
+    BuildMenu();
+    theBgm.Stop();
+}
+
+void CTitle::FadeIn() {
+    for (int offset = -255; offset < 0; offset += 7) {
+        theApp.StartFrame();
+        theApp.DrawBackground(true);
+        theDirectDraw.SetPaletteBrightness(offset);
+        EndFrame();
+    }
+    theDirectDraw.SetPaletteBrightness(0);
+}
+
+// The letter drop and the light sweep; any key skips what is left of them.
+void CTitle::Intro() {
+    theApp.anyKeyFlag = 0;
+    for (int k = 0; k < kLetters; k++) {
+        int x = kLetterSize * k;
+        for (int y = -64; y <= 0; y += 32) {
+            theApp.StartFrame();
+            if (theApp.anyKeyFlag) return;
+            theApp.DrawBackground(true);
+            if (k >= 1) theDirectDraw.Draw(1, kLogoX, kLogoY, x, kLetterSize, logoSurface, 0, 0, true, 0);
+            theDirectDraw.Draw(1, kLogoX + x, y, kLetterSize, kLetterSize, logoSurface, x, 0, true, CLIP_DEST);
+            EndFrame();
+        }
+        theDirectSound.Play(SE_WALL, -2000 + 1000 * k, 0);
+        for (int i = -10; i <= 0; i += 2) {
+            theApp.StartFrame();
+            if (theApp.anyKeyFlag) return;
+            theApp.DrawBackground(true);
+            theDirectDraw.Draw(1, kLogoX + x, kLogoY, kLetterSize, kLetterSize, logoSurface, x, 0, true, CLIP_DEST);
+            for (int j = 0; j < k; j++) {
+                int dy = theApp.RandRange(i, -i);
+                int dx = theApp.RandRange(i, -i);
+                theDirectDraw.Draw(1, kLogoX + kLetterSize * j + dx, kLogoY + dy, kLetterSize, kLetterSize, logoSurface,
+                                   kLetterSize * j, 0, true, CLIP_DEST);
+            }
+            EndFrame();
+        }
+    }
+
+    theDirectDraw.SetSourceClip(0, 0, kLetters * kLetterSize, kLetterSize);
+    SurfaceId light = theDirectDraw.LoadPng("Graphics\\title_light.png", false, true);
+    SurfaceId work = theDirectDraw.CreateSurface(kLightWidth, kLetterSize, true);
+    for (int s = -kLightWidth; s <= 536; s += 24) {
+        theApp.StartFrame();
+        if (theApp.anyKeyFlag) break;
+        theDirectDraw.SetDestClip(0, 0, 640, 480);
+        theApp.DrawBackground(true);
+        theDirectDraw.Draw(1, kLogoX, kLogoY, kLetters * kLetterSize, kLetterSize, logoSurface, 0, 0, true, 0);
+        LightSweep(s, light, work);
+        theDirectDraw.Draw(1, kLogoX + s, kLogoY, kLightWidth, kLetterSize, work, 0, 0, true, CLIP_DEST);
+        EndFrame();
+    }
+    theDirectDraw.ReleaseSurface(light);
+    theDirectDraw.ReleaseSurface(work);
+    theDirectDraw.SetDestClip(0, 0, 640, 480);
+}
+
+// Builds one frame of the lit band: the part of the logo under the light
+// picture, each letter pixel brightened by the grey table its light level picks.
+void CTitle::LightSweep(int sourceX, SurfaceId light, SurfaceId work) {
+    theDirectDraw.ClearSurface(work);
+    theDirectDraw.Draw(work, 0, 0, kLightWidth, kLetterSize, logoSurface, sourceX, 0, false, CLIP_SOURCE);
+    SurfaceDesc lit = *theDirectDraw.Lock(light);
+    SurfaceDesc out = *theDirectDraw.Lock(work);
+    if (lit.pixels && out.pixels) {
+        int rows = lit.height < out.height ? lit.height : out.height;
+        int cols = lit.width < out.width ? lit.width : out.width;
+        for (int row = 0; row < rows; row++) {
+            for (int col = 0; col < cols; col++) {
+                uint8_t v = lit.pixels[row * lit.pitch + col];
+                uint8_t& p = out.pixels[row * out.pitch + col];
+                // Light levels are 16..31; anything else in the picture is no light.
+                if (v >= 16 && v <= 31 && p && theApp.greyTables[v - 16]) p = theApp.greyTables[v - 16][p];
+            }
+        }
+    }
+    theDirectDraw.Unlock(work);
+    theDirectDraw.Unlock(light);
+}
+
+void CTitle::Draw() {
+    theApp.DrawBackground(true);
+    theDirectDraw.Draw(1, kLogoX, kLogoY, kLetters * kLetterSize, kLetterSize, logoSurface, 0, 0, true, 0);
+    for (int i = 0; i < kTitleLines; i++)
+        if (visible[i]) theApp.DrawText(1, 0, kMenuY + kMenuStep * i, lines[i], colors[i], true, 0);
+    theApp.DrawText(1, 0, 160, kFullTitle, 7, true, 0);
+    theApp.DrawText(1, 0, 414, kVersionLine, 7, true, 0);
+    theApp.DrawText(1, 0, 442, kMakerLine, 7, true, 0);
+    DrawCursor();
+}
+
+void CTitle::DrawCursor() {
+    int width = CApp::TextWidth(lines[cursor]) + 64;
+    theApp.DrawHighlightBar((640 - width) / 2, kMenuY - 4 + kMenuStep * cursor, width);
+}
+
+// The chosen entry blinks while the palette fades to black.
+void CTitle::FadeOut() {
+    for (int offset = 0; offset >= -252; offset -= 7) {
+        theApp.StartFrame();
+        visible[cursor] ^= 1;
+        Draw();
+        theDirectDraw.SetPaletteBrightness(offset);
+        EndFrame();
+    }
+    theDirectDraw.SetPaletteBrightness(-255);
+}
+
+// Steps a player's type through MAN, NON, EASY COM, NORMAL COM, HARD COM with
+// wrap-around and rewrites the player's menu line; a step of 0 only rewrites.
+void CTitle::CyclePlayerType(int player, int step) {
+    int8_t& type = theRound.players[player].type;
+    if (step != 0) {
+        int value = type + step;
+        if (value < 0) value = 4;
+        type = int8_t(value % kPlayerTypes);
+    }
+    snprintf(lines[player + 1], sizeof lines[player + 1], "%d_PLAYER <_%s_>", player + 1, PlayerTypeName(type));
+}

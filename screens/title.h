@@ -1,0 +1,39 @@
+// CTitle: the title screen and its main menu.
+#pragma once
+#include <cstdint>
+
+#include "app/app.h"
+
+constexpr int kTitleLines = 7;
+
+class CTitle {
+public:
+    CTitle();
+
+    [[noreturn]] void Run();
+    void BuildMenu();
+    void ReleaseLogo();
+    void HandleMenuKeys();
+    bool CanStart() const;
+    void RunMatch();
+    void FadeIn();
+    void Intro();
+    void LightSweep(int sourceX, SurfaceId light, SurfaceId work);
+    void Draw();
+    void DrawCursor();
+    void FadeOut();
+    void CyclePlayerType(int player, int step);
+
+    SurfaceId logoSurface;
+    char lines[kTitleLines][100];
+    uint8_t visible[kTitleLines];
+    uint8_t colors[kTitleLines];
+    int32_t cursor;
+};
+
+extern CTitle theTitle;
+
+// Results that the match loop reads from the screens it chains.
+constexpr int kRoundIntroExit = 1;   // CRoundIntro::Run: "EXIT" chosen
+constexpr int kSelectorExit = 6;     // CStageSelect cursor: "EXIT" chosen
+constexpr int kRoundExit = 2;        // CRound::Run: "EXIT" chosen

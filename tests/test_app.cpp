@@ -1,0 +1,194 @@
+// Frame pacing, key states, random numbers and the fatal exit.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <set>
+
+#include "app/app.h"
+#include "match/round.h"
+#include "tests/testutil.h"
+
+using testutil::StartHeadlessDisplay;
+
+namespace {
+
+void PostKey(uint32_t type, uint32_t vk) { plat::PostMessage(plat::Message{type, vk, 0}); }
+
+}  // namespace
+
+TEST(Random, FollowsTheFifteenBitGenerator) {
+    theApp.Seed(12345);
+    uint32_t state = 12345;
+    for (int i = 0; i < 1000; i++) {
+        state = state * 214013u + 2531011u;
+        ASSERT_EQ(theApp.RandRaw(), int((state >> 16) & 0x7FFF));
+    }
+}
+
+TEST(Random, RangesAndDegenerateRanges) {
+    theApp.Seed(7);
+    std::set<int> seen;
+    for (int i = 0; i < 5000; i++) {
+        ASSERT_EQ(theApp.RandUpTo(0), 0);
+        ASSERT_EQ(theApp.RandRange(5, 5), 5);
+        int v = theApp.RandRange(-20, 20);
+        ASSERT_GE(v, -20);
+        ASSERT_LE(v, 20);
+        seen.insert(v);
+    }
+    EXPECT_EQ(seen.size(), 41u);
+    // Empty ranges give their lower end instead of dividing by zero, and still
+    // advance the sequence.
+    uint32_t before = theApp.RandState();
+    EXPECT_EQ(theApp.RandUpTo(-1), 0);
+    EXPECT_EQ(theApp.RandRange(10, 3), 10);
+    EXPECT_NE(theApp.RandState(), before);
+}
+
+TEST(Random, ModuloBiasIsKept) {
+    // (raw value) mod (n + 1) over 32768 raw values: with n = 32766 the value 0
+    // comes from raw 0 and raw 32767.
+    theApp.Seed(1);
+    uint32_t state = 1;
+    for (int i = 0; i < 200; i++) {
+        state = state * 214013u + 2531011u;
+        int raw = int((state >> 16) & 0x7FFF);
+        ASSERT_EQ(theApp.RandUpTo(32766), raw % 32767);
+    }
+}
+
+TEST(Conversions, FloatToIntTruncatesTowardZero) {
+    EXPECT_EQ(CApp::FloatToInt(-0.5f), 0);
+    EXPECT_EQ(CApp::FloatToInt(638.99f), 638);
+    EXPECT_EQ(CApp::FloatToInt(-1.5f), -1);
+}
+
+TEST(Conversions, DirectionTablesPointTheScreenWay) {
+    theApp.FillDirectionTables();
+    EXPECT_FLOAT_EQ(theApp.cosTable[0], 1.0f);
+    EXPECT_NEAR(theApp.negSinTable[90], -1.0f, 1e-6);   // 90 degrees is up
+    EXPECT_NEAR(theApp.cosTable[180], -1.0f, 1e-6);
+    EXPECT_NEAR(theApp.negSinTable[270], 1.0f, 1e-6);   // 270 is down
+    EXPECT_EQ(theApp.cosTable[33], float(cos(33 * 0.017453292519943295)));
+}
+
+TEST(Keys, PressConsumeReleaseAndRepeat) {
+    StartHeadlessDisplay();
+    PostKey(plat::MSG_KEYDOWN, 'Q');
+    theApp.PumpMessages();
+    EXPECT_EQ(theApp.keyState['Q'], 1);
+    EXPECT_EQ(theApp.anyKeyFlag, 1);
+    theApp.keyState['Q'] = 2;            // a reader consumed the press
+    PostKey(plat::MSG_KEYDOWN, 'Q');     // auto-repeat
+    theApp.PumpMessages();
+    EXPECT_EQ(theApp.keyState['Q'], 2);  // stays inert while held
+    theApp.ClearKeys();
+    PostKey(plat::MSG_KEYDOWN, 'Q');
+    theApp.PumpMessages();
+    EXPECT_EQ(theApp.keyState['Q'], 1);  // acts again on the next screen
+    PostKey(plat::MSG_KEYUP, 'Q');
+    theApp.PumpMessages();
+    EXPECT_EQ(theApp.keyState['Q'], 0);
+}
+
+TEST(Keys, ControlCutsWaitsShort) {
+    StartHeadlessDisplay();
+    PostKey(plat::MSG_KEYDOWN, plat::VK_CONTROL);
+    theApp.PumpMessages();
+    ASSERT_EQ(theApp.ctrlFlag, 1);
+    uint64_t before = plat::PumpCount();
+    theApp.PumpMessagesN(1000);
+    EXPECT_EQ(plat::PumpCount() - before, 1u);
+    theApp.StartFrame();
+    before = plat::PumpCount();
+    theApp.WaitFrame(1000);
+    EXPECT_EQ(plat::PumpCount() - before, 1u);
+    PostKey(plat::MSG_KEYUP, plat::VK_CONTROL);
+    theApp.PumpMessages();
+    EXPECT_EQ(theApp.ctrlFlag, 0);
+}
+
+TEST(Pacing, WaitsCountPumpsAndTime) {
+    StartHeadlessDisplay(100000);  // 0.1 ms of game time per pump
+    uint64_t before = plat::PumpCount();
+    theApp.StartFrame();
+    theApp.WaitFrame(0);
+    EXPECT_EQ(plat::PumpCount() - before, 1u);
+
+    before = plat::PumpCount();
+    theApp.PumpMessagesN(0);   // pumps at least once
+    theApp.PumpMessagesN(250);
+    EXPECT_EQ(plat::PumpCount() - before, 251u);
+
+    uint32_t start = plat::TimeMs();
+    theApp.StartFrame();
+    theApp.WaitFrame(33);
+    uint32_t elapsed = plat::TimeMs() - start;
+    EXPECT_GE(elapsed, 33u);
+    EXPECT_LE(elapsed, 34u);
+}
+
+TEST(Pacing, WaitFrameSurvivesTimerWrap) {
+    StartHeadlessDisplay(1000000);
+    plat::UseTestClock(0xFFFFFFF0u, 1000000);
+    theApp.StartFrame();
+    uint64_t before = plat::PumpCount();
+    theApp.WaitFrame(33);
+    EXPECT_GE(plat::PumpCount() - before, 33u);
+    EXPECT_LE(plat::PumpCount() - before, 35u);
+}
+
+TEST(Pacing, CalibrationGivesTheDefaultWaitAtTheRealPumpRate) {
+    // At 1.5 us per pump a round frame of WAIT x 20 pumps lasts 2.4 ms with
+    // WAIT 80; the calibration must find that value.
+    StartHeadlessDisplay(1500);
+    int32_t saved = theRound.wait;
+    theApp.CalibrateGameWait();
+    EXPECT_GE(theRound.wait, 78);
+    EXPECT_LE(theRound.wait, 80);
+    theRound.wait = saved;
+}
+
+TEST(Messages, QuitEndsTheProcessSilently) {
+    EXPECT_EXIT(
+        {
+            StartHeadlessDisplay();
+            plat::PostMessage(plat::Message{plat::MSG_DESTROY, 0, 0});
+            theApp.PumpMessages();
+            theApp.PumpMessages();
+        },
+        testing::ExitedWithCode(0), "");
+}
+
+TEST(Messages, PauseAndCloseEndTheProcessWithoutAMessage) {
+    EXPECT_EXIT(
+        {
+            StartHeadlessDisplay();
+            PostKey(plat::MSG_KEYDOWN, plat::VK_PAUSE);
+            theApp.PumpMessages();
+            fprintf(stderr, "still running\n");
+        },
+        testing::ExitedWithCode(0), "^$");
+    EXPECT_EXIT(
+        {
+            StartHeadlessDisplay();
+            plat::PostMessage(plat::Message{plat::MSG_CLOSE, 0, 0});
+            theApp.PumpMessages();
+        },
+        testing::ExitedWithCode(0), "^$");
+}
+
+TEST(Memory, AllocIsZeroFilledAndFailureIsFatal) {
+    auto* block = static_cast<unsigned char*>(CApp::Alloc(4096, "test"));
+    for (int i = 0; i < 4096; i++) ASSERT_EQ(block[i], 0);
+    CApp::Free(block);
+    EXPECT_EXIT(CApp::Alloc(size_t(1) << 62, "CDataList::Add()"), testing::ExitedWithCode(1),
+                "CDataList::Add\\(\\): .* バイトのメモリ確保に失敗しました");
+}
+
+TEST(Text, StartsWith) {
+    EXPECT_TRUE(StartsWith("ITEM_MAX=", "ITEM_MAX=7"));
+    EXPECT_FALSE(StartsWith("ITEM_MAX=", "ITEM_MAX"));
+    EXPECT_FALSE(StartsWith("ITEM_MAX=", "ITEM_MAX =7"));
+    EXPECT_TRUE(StartsWith("", "anything"));
+}

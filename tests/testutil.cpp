@@ -1,0 +1,101 @@
+#include "tests/testutil.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace testutil {
+
+void StartHeadlessDisplay(uint32_t nsPerPump) {
+    static bool started = false;
+    if (!started) {
+        ASSERT_TRUE(plat::Init());
+        ASSERT_TRUE(plat::CreateGameWindow("Tarnwick test", 640, 480));
+        started = true;
+    }
+    if (!theDirectDraw.Started()) {
+        ASSERT_TRUE(theDirectDraw.StartDirectDraw(640, 480, 8));
+    }
+    plat::UseTestClock(1000, nsPerPump);
+    plat::FlushMessages();
+    theApp.ClearKeys();
+    theApp.ctrlFlag = 0;
+    theApp.anyKeyFlag = 0;
+    theDirectDraw.ClearSurface(0);
+    theDirectDraw.ClearSurface(1);
+    theDirectDraw.SetDestClip(0, 0, 640, 480);
+    theDirectDraw.SetSourceClip(0, 0, 640, 480);
+}
+
+void SetDistinctPalette() {
+    PaletteEntry* palette = theDirectDraw.MasterPalette();
+    for (int i = 0; i < 256; i++)
+        palette[i] = PaletteEntry{uint8_t(i), uint8_t((i * 7) & 255), uint8_t(255 - i), 1};
+    palette[0] = PaletteEntry{0, 0, 0, 1};
+    palette[255] = PaletteEntry{255, 255, 255, 1};
+    theDirectDraw.ApplyPalette();
+}
+
+uint8_t PixelAt(SurfaceId id, int x, int y) {
+    Surface* s = theDirectDraw.GetSurface(id);
+    if (!s || x < 0 || y < 0 || x >= s->width || y >= s->height) return 0;
+    return s->pixels[y * s->pitch + x];
+}
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/nuvel-test-XXXXXX";
+    const char* dir = mkdtemp(pattern);
+    m_path = dir ? dir : "/tmp";
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    if (m_path != "/tmp") std::filesystem::remove_all(m_path, ignored);
+}
+
+ScopedCwd::ScopedCwd(const std::string& dir) {
+    char buffer[4096];
+    m_old = getcwd(buffer, sizeof buffer) ? buffer : ".";
+    if (chdir(dir.c_str()) != 0) ADD_FAILURE() << "cannot enter " << dir;
+}
+
+ScopedCwd::~ScopedCwd() {
+    if (chdir(m_old.c_str()) != 0) ADD_FAILURE() << "cannot return to " << m_old;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+void LoadGamePictures() {
+    ScopedCwd cwd(NUVEL_GAME_DIR);
+    theDirectDraw.ReleaseSurface(theApp.fontSurface);
+    theDirectDraw.ReleaseSurface(theApp.backgroundSurface);
+    theDirectDraw.ReleaseSurface(theApp.cursorSurface);
+    theDirectDraw.ReleaseSurface(theApp.workSurface);
+    theApp.fontSurface = theDirectDraw.LoadPng("Graphics\\font.png", true, false);
+    theApp.backgroundSurface = theDirectDraw.LoadPng("Graphics\\background.png", false, false);
+    theApp.cursorSurface = theDirectDraw.LoadPng("Graphics\\cursor.png", false, true);
+    theApp.workSurface = theDirectDraw.CreateSurface(640, 24, true);
+    theApp.SetAlphaTable(&theApp.tintTable, 50, 50, 115);
+    for (int k = 0; k < 16; k++) {
+        uint8_t add = uint8_t(8 + 10 * k);
+        theApp.SetAlphaTable(&theApp.greyTables[k], add, add, add);
+    }
+}
+
+}  // namespace testutil

@@ -1,0 +1,54 @@
+// Helpers shared by the tests: a headless display on the test clock, a
+// scratch folder, a known palette, and running a piece of the game in a
+// child process that must end through the fatal exit.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "app/app.h"
+#include "graphics/directdraw.h"
+
+namespace testutil {
+
+// Starts SDL (dummy drivers), the window and the display once per process and
+// switches to the test clock (nsPerPump of game time per message pump).
+// Every call clears the message queue, the key table and the surfaces 0 and 1.
+void StartHeadlessDisplay(uint32_t nsPerPump = 100000);
+
+// Gives the master palette 256 distinct colours: entry 0 black, entry i
+// (r, g, b) = (i, (i * 7) & 255, 255 - i), entry 255 white.
+void SetDistinctPalette();
+
+// Reads one pixel of a surface.
+uint8_t PixelAt(SurfaceId id, int x, int y);
+
+// A fresh empty folder that is removed with everything in it at the end of scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Makes a folder the working directory for the rest of the scope.
+class ScopedCwd {
+public:
+    explicit ScopedCwd(const std::string& dir);
+    ~ScopedCwd();
+
+private:
+    std::string m_old;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+// Loads the generated game pictures (font with its palette, background,
+// cursor) and builds the alpha tables, as start-up does. Needs the display.
+void LoadGamePictures();
+
+}  // namespace testutil
