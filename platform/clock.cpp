@@ -140,6 +140,8 @@ void PumpTick() {
     g.debtNs = std::max(g.debtNs, -kMostCreditNs);
 }
 
+uint32_t RawTimeMs() { return uint32_t(NowNs() / kMsNs); }
+
 uint32_t TimeMs() { return uint32_t(ReadClockNs() / kMsNs); }
 
 uint64_t TimeUs() { return ReadClockNs() / 1000; }
@@ -192,8 +194,9 @@ void ScriptMessage(uint32_t atMs, const Message& msg) {
 }
 
 void ScriptKey(uint32_t atMs, uint32_t vk) {
+    // Held for two menu frames, as a person's key press is.
     ScriptMessage(atMs, Message{MSG_KEYDOWN, vk, 0});
-    ScriptMessage(atMs + 20, Message{MSG_KEYUP, vk, 0});
+    ScriptMessage(atMs + 66, Message{MSG_KEYUP, vk, 0});
 }
 
 void ClearScript() { g.scriptCount = g.scriptNext = 0; }

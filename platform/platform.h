@@ -94,7 +94,7 @@ void StepTestClock(uint32_t ms);
 // Scripted input for tests: the message is posted by the first PumpTick at or
 // after test-clock time atMs. Entries are kept in time order.
 void ScriptMessage(uint32_t atMs, const Message& msg);
-void ScriptKey(uint32_t atMs, uint32_t vk);  // key down at atMs, key up 20 ms later
+void ScriptKey(uint32_t atMs, uint32_t vk);  // key down at atMs, key up 66 ms later
 // How many PumpTick calls have been made (for tests and calibration checks).
 uint64_t PumpCount();
 

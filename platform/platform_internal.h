@@ -8,5 +8,7 @@ void ClockInit();
 // Reads pending window-system events and turns them into messages.
 void PollEvents();
 void ClearScript();
+// The clock in milliseconds without the side effects of TimeMs.
+uint32_t RawTimeMs();
 
 }  // namespace plat

@@ -42,6 +42,28 @@ struct MessageQueue {
 };
 MessageQueue q;
 
+// A key tapped faster than a menu frame (33 ms) would go down and up between
+// two reads of the key table and be lost. Key-ups that come sooner than this
+// after their key-down are held back until the press has lasted this long.
+constexpr uint32_t kShortestPressMs = 50;
+
+struct KeyHold {
+    uint32_t downMs;
+    uint8_t releasePending;
+};
+KeyHold holds[256];
+
+void ReleaseHeldKeys() {
+    uint32_t now = RawTimeMs();
+    for (uint32_t vk = 0; vk < 256; vk++) {
+        KeyHold& h = holds[vk];
+        if (h.releasePending && now - h.downMs >= kShortestPressMs) {
+            h.releasePending = 0;
+            PostMessage(Message{MSG_KEYUP, vk, (1u << 30) | (1u << 31)});
+        }
+    }
+}
+
 uint32_t VirtualKeyFromScancode(SDL_Scancode sc) {
     if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return 0x41 + (sc - SDL_SCANCODE_A);
     if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return 0x31 + (sc - SDL_SCANCODE_1);
@@ -96,10 +118,19 @@ void TranslateKey(const SDL_KeyboardEvent& key) {
     }
     uint32_t vk = VirtualKeyFromScancode(key.keysym.scancode);
     if (vk == 0) return;
-    if (key.type == SDL_KEYDOWN)
+    KeyHold& hold = holds[vk];
+    if (key.type == SDL_KEYDOWN) {
+        if (hold.releasePending) {  // a new press: the held-back release comes first
+            hold.releasePending = 0;
+            PostMessage(Message{MSG_KEYUP, vk, (1u << 30) | (1u << 31)});
+        }
+        if (!key.repeat) hold.downMs = RawTimeMs();
         PostMessage(Message{MSG_KEYDOWN, vk, key.repeat ? (1u << 30) : 0u});
-    else
+    } else if (RawTimeMs() - hold.downMs < kShortestPressMs) {
+        hold.releasePending = 1;
+    } else {
         PostMessage(Message{MSG_KEYUP, vk, (1u << 30) | (1u << 31)});
+    }
 }
 
 }  // namespace
@@ -175,6 +206,7 @@ bool HasDisplay() {
 
 void PollEvents() {
     if (!w.initialised) return;
+    ReleaseHeldKeys();
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
         switch (ev.type) {
