@@ -1,0 +1,83 @@
+// The whole program, headless on the test clock: start-up, logo intro,
+// first-run calibration, the title opening and menu, driven by scripted keys.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/app.h"
+#include "tests/testutil.h"
+
+namespace {
+
+// A game folder with the generated data and room for the files the game
+// writes. Death tests run the test body again in a child process, so the
+// folder has a fixed name (per build and test) that the child finds again,
+// and is made afresh each time.
+std::string GameFolder(const char* test) {
+    std::string dir = std::string("/tmp/nuvel-flow-") + test + "-" +
+                      std::to_string(std::hash<std::string>{}(NUVEL_GAME_DIR) % 100000);
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    for (const auto& entry : std::filesystem::directory_iterator(NUVEL_GAME_DIR))
+        std::filesystem::create_symlink(entry.path(), dir + "/" + entry.path().filename().string());
+    return dir;
+}
+
+std::string Read(const std::string& dir, const char* name) { return testutil::ReadFile(dir + "/" + name); }
+
+// Runs the program from its entry with the given keys (times in ms of game
+// time from start-up) and ends the test process with the program's exit.
+[[noreturn]] void RunGame(const std::string& dir, std::initializer_list<std::pair<uint32_t, uint32_t>> keys) {
+    if (chdir(dir.c_str()) != 0) _exit(99);
+    alarm(120);  // a screen that never ends fails the test instead of hanging it
+    plat::UseTestClock(0, 200000);  // 0.2 ms of game time per message pump
+    for (auto [at, vk] : keys) plat::ScriptKey(at, vk);
+    WinMain();
+    _exit(98);
+}
+
+// The title menu is up well within 30 s of game time (logo intro about 5 s,
+// calibration 2 s, title opening about 4 s).
+constexpr uint32_t kMenuUp = 30000;
+
+}  // namespace
+
+TEST(TitleFlow, ExitSavesTheSettingsAndEndsNormally) {
+    std::string dir = GameFolder("exit");
+    EXPECT_EXIT(RunGame(dir, {{kMenuUp, plat::VK_DOWN},
+                                     {kMenuUp + 100, plat::VK_DOWN},
+                                     {kMenuUp + 200, plat::VK_RIGHT},   // 2P: MAN -> NON
+                                     {kMenuUp + 300, plat::VK_RIGHT},   // NON -> EASY COM
+                                     {kMenuUp + 400, plat::VK_UP},
+                                     {kMenuUp + 500, plat::VK_UP},
+                                     {kMenuUp + 600, plat::VK_UP},      // START -> wraps to EXIT
+                                     {kMenuUp + 700, plat::VK_RETURN}}),
+                testing::ExitedWithCode(0), "");
+    std::string saved = Read(dir, "option.txt");
+    ASSERT_FALSE(saved.empty()) << "no option.txt written";
+    EXPECT_NE(saved.find("PLAYER_TYPE_1P=0\r\n"), std::string::npos);
+    EXPECT_NE(saved.find("PLAYER_TYPE_2P=2\r\n"), std::string::npos);
+    // The calibration at 0.2 ms per pump: (2.4 - b) / (20 x 0.2) is 0.
+    EXPECT_NE(saved.find("GAME_WAIT=0\r\n"), std::string::npos);
+}
+
+TEST(TitleFlow, EscapeLeavesWithoutSavingAndStartNeedsTwoPlayers) {
+    std::string dir = GameFolder("escape");
+    testutil::WriteFile(dir + "/option.txt",
+                        "PLAYER_TYPE_1P=0\r\nPLAYER_TYPE_2P=1\r\nPLAYER_TYPE_3P=1\r\nPLAYER_TYPE_4P=1\r\n");
+    // With one player START does nothing; the screen stays until Escape.
+    EXPECT_EXIT(RunGame(dir, {{kMenuUp, plat::VK_RETURN}, {kMenuUp + 500, plat::VK_ESCAPE}}),
+                testing::ExitedWithCode(0), "");
+    EXPECT_EQ(Read(dir, "option.txt"),
+              "PLAYER_TYPE_1P=0\r\nPLAYER_TYPE_2P=1\r\nPLAYER_TYPE_3P=1\r\nPLAYER_TYPE_4P=1\r\n");
+}
+
+TEST(TitleFlow, PauseEndsAtOnceAndMissingDataIsAClearMessage) {
+    std::string dir = GameFolder("pause");
+    EXPECT_EXIT(RunGame(dir, {{3000, plat::VK_PAUSE}}), testing::ExitedWithCode(0), "^$");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/option.txt"));
+    testutil::TempDir empty;
+    EXPECT_EXIT(RunGame(empty.path(), {}), testing::ExitedWithCode(1), "font.png: ファイルをオープン出来ません");
+}
