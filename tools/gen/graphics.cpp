@@ -11,7 +11,8 @@ namespace gen {
 namespace {
 
 // 5x7 patterns of the glyph set, in font-grid order: A-Z, 0-9, then the
-// symbol row l d r * = . < > + ] [ \ / u p (l, d, r, u are arrows, p a pointer).
+// symbol row l d r * = . < > + ] [ \ / u p (l, d, r, u are arrows; p is the per-cent sign of
+// the options menu's "%d p" values).
 const char* const kGlyphs[] = {
     ".###.#...##...#######...##...##...#", "####.#...##...#####.#...##...#####.",
     ".###.#...##....#....#....#...#.###.", "###..#..#.#...##...##...##..#.###..",
@@ -39,7 +40,7 @@ const char* const kGlyphs[] = {
     ".......#....#..#####..#....#.......", ".###....#....#....#....#....#..###.",
     ".###..#....#....#....#....#....###.", "#....#.....#.....#.....#.....#....#",
     "....#....#...#...#...#...#....#....", "..#...###.#.#.#..#....#....#.......",
-    ".#....##...###..####.###..##...#...",
+    "##...##..#...#...#...#...#..##...##",
 };
 constexpr int kGlyphCount = sizeof(kGlyphs) / sizeof(kGlyphs[0]);
 

@@ -1,5 +1,6 @@
 // The 23 item pictures, 24x24 each: one small emblem per item kind, with
 // index 0 outside the emblem so that lines pass through its gaps.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 

@@ -131,7 +131,11 @@ private:
         int oct = degree >= 0 ? degree / 7 : -((-degree + 6) / 7);
         return m_p.root + 12 * oct + m_p.scale[degree - 7 * oct];
     }
-    bool ChordTone(int degree, int chord) const { return ((degree - chord) % 7 + 7) % 7 % 2 == 0 && ((degree - chord) % 7 + 7) % 7 <= 4; }
+    // Root, third and fifth of the triad on a scale degree.
+    static bool ChordTone(int degree, int chord) {
+        int step = ((degree - chord) % 7 + 7) % 7;
+        return step == 0 || step == 2 || step == 4;
+    }
     int NearestChordTone(int degree, int chord) const {
         for (int d = 0; d < 7; d++) {
             if (ChordTone(degree - d, chord)) return degree - d;
@@ -219,10 +223,9 @@ void Composer::Harmony(int chord, int bar) {
         m_voicing[i] = p;
     }
     int t0 = bar * kBar;
-    int count = m_p.comp == Comp::kPad ? 3 : 4;
     switch (m_p.comp) {
     case Comp::kPad:
-        for (int i = 0; i < count; i++) m_comp.NoteOn(1, t0, kBar - 10, tones[i], 62);
+        for (int i = 0; i < 3; i++) m_comp.NoteOn(1, t0, kBar - 10, tones[i], 62);
         break;
     case Comp::kOffbeat:
         for (int b = 0; b < 4; b++)

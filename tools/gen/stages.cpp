@@ -2,6 +2,7 @@
 // list that names them. Every stage is symmetric about both axes and gives
 // the four start places mirrored positions and headings, so each place is
 // as good as the others.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>

@@ -1,0 +1,84 @@
+// Costs of the display path and of the message pump on this machine:
+// presentation of a 640x480 frame, a keyed full-screen copy, a palette fade
+// step, one message pump, and the real length and CPU time of round-frame
+// waits at WAIT 80 (expected 2.4 ms each).
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <ctime>
+#include <cstdlib>
+
+#include "app/app.h"
+#include "graphics/directdraw.h"
+
+namespace {
+
+double CpuMs() {
+    rusage use;
+    getrusage(RUSAGE_SELF, &use);
+    return use.ru_utime.tv_sec * 1e3 + use.ru_utime.tv_usec / 1e3 + use.ru_stime.tv_sec * 1e3 +
+           use.ru_stime.tv_usec / 1e3;
+}
+
+// Wall time from the system clock: the test clock used at the end must not
+// measure itself.
+double NowUs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;
+}
+
+template <class F>
+double MicrosPer(int runs, F f) {
+    double start = NowUs();
+    for (int i = 0; i < runs; i++) f(i);
+    return (NowUs() - start) / runs;
+}
+
+}  // namespace
+
+int main() {
+    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", 640, 480) ||
+        !theDirectDraw.StartDirectDraw(640, 480, 8)) {
+        fprintf(stderr, "no display\n");
+        return 1;
+    }
+    PaletteEntry* palette = theDirectDraw.MasterPalette();
+    for (int i = 0; i < 256; i++) palette[i] = PaletteEntry{uint8_t(i), uint8_t(255 - i), uint8_t(i * 3), 1};
+    theDirectDraw.ApplyPalette();
+    SurfaceId picture = theDirectDraw.CreateSurface(640, 480, true);
+    SurfaceDesc* d = theDirectDraw.Lock(picture);
+    for (int i = 0; i < 640 * 480; i++) d->pixels[i] = uint8_t((i * 7) % 5 ? i % 251 : 0);
+    theDirectDraw.Unlock(picture);
+    theDirectDraw.CopyScreen(0, picture);
+
+    printf("video driver: %s\n", getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "(default)");
+    double present = MicrosPer(300, [](int) { theDirectDraw.Present(); });
+    printf("presentation of a 640x480 frame: %.1f us\n", present);
+    double keyed = MicrosPer(2000, [&](int) { theDirectDraw.Draw(1, 0, 0, 640, 480, picture, 0, 0, true, 0); });
+    printf("keyed 640x480 copy: %.1f us\n", keyed);
+    double fade = MicrosPer(2000, [](int i) {
+        theDirectDraw.SetPaletteBrightness(-(i % 255));
+        theDirectDraw.Present();
+    });
+    printf("palette fade step (brightness + presentation): %.1f us\n", fade);
+    double brightness = MicrosPer(20000, [](int i) { theDirectDraw.SetPaletteBrightness(-(i % 255)); });
+    printf("  of which the brightness table: %.2f us\n", brightness);
+    theDirectDraw.SetPaletteBrightness(0);
+
+    const int frames = 100, wait = 80;
+    double cpuBefore = CpuMs();
+    double start = NowUs();
+    for (int f = 0; f < frames; f++) theApp.PumpMessagesN(wait * 20);
+    double wallMs = (NowUs() - start) / 1000.0;
+    double cpu = CpuMs() - cpuBefore;
+    printf("one message pump: %.3f us average (includes its share of sleeping)\n", wallMs * 1000.0 / (frames * wait * 20));
+    printf("%d round-frame waits at WAIT %d: %.3f ms each (expected 2.4), CPU %.1f ms in %.1f ms (%.0f%%)\n", frames,
+           wait, wallMs / frames, cpu, wallMs, 100.0 * cpu / wallMs);
+
+    // The pump's own cost without sleeping: the test clock never sleeps.
+    plat::UseTestClock(0, 1500);
+    double pumpOnly = MicrosPer(200000, [](int) { theApp.PumpMessages(); });
+    printf("one message pump without its sleep: %.3f us\n", pumpOnly);
+    return 0;
+}
