@@ -25,6 +25,7 @@ constexpr uint64_t kMsNs = 1000000;
 constexpr uint64_t kRefreshPeriodNs = 16666667;    // 60 Hz
 constexpr int64_t kMostCreditNs = 20 * kMsNs;       // bound on paid-back time
 constexpr uint64_t kPollIntervalNs = kMsNs;
+constexpr uint64_t kPumpGapNs = 20000;              // 20 us: pumps in one wait loop
 
 struct ScriptedMessage {
     uint64_t atNs;
@@ -39,6 +40,7 @@ struct ClockState {
     uint32_t testNsPerPump = 0;
     int64_t debtNs = 0;
     uint64_t lastPollNs = 0;
+    uint64_t lastPumpEndNs = 0;
     uint64_t nextRefreshNs = 0;
     uint64_t pumpCount = 0;
     bool pumpedSinceRead = false;
@@ -125,6 +127,10 @@ void PumpTick() {
     }
     g.debtNs += int64_t(kPumpQuantumNs);
     uint64_t now = NowNs();
+    // Back-to-back pumps (a wait loop) spend their own time too; a longer gap
+    // is the game's work between waits, which the quantum does not cover.
+    uint64_t gap = now - g.lastPumpEndNs;
+    if (gap < kPumpGapNs) g.debtNs -= int64_t(gap);
     if (now - g.lastPollNs >= kPollIntervalNs || now >= g.nextRefreshNs) {
         g.lastPollNs = now;
         PollEvents();
@@ -135,9 +141,12 @@ void PumpTick() {
     }
     if (g.debtNs >= int64_t(kMsNs)) {
         SleepUntilNs(g.epochNs + now + uint64_t(g.debtNs));
-        g.debtNs -= int64_t(NowNs() - now);
+        uint64_t after = NowNs();
+        g.debtNs -= int64_t(after - now);
+        now = after;
     }
     g.debtNs = std::max(g.debtNs, -kMostCreditNs);
+    g.lastPumpEndNs = now;
 }
 
 uint32_t RawTimeMs() { return uint32_t(NowNs() / kMsNs); }
