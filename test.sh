@@ -15,4 +15,5 @@ run_suite() {
 
 run_suite build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
   run_suite build-san -DCMAKE_BUILD_TYPE=Debug -DNUVEL_SANITIZE=ON
