@@ -13,7 +13,7 @@ using testutil::TempDir;
 
 namespace {
 
-struct PngSpec {
+struct PngShape {
     int width = 5;
     int height = 3;
     int bitDepth = 8;
@@ -23,37 +23,37 @@ struct PngSpec {
 };
 
 // Index of pixel (x, y) in the test pictures, within the palette size.
-int IndexAt(const PngSpec& spec, int x, int y) {
-    int colours = spec.colorType == PNG_COLOR_TYPE_PALETTE ? std::min(1 << spec.bitDepth, spec.paletteSize) : 256;
+int IndexAt(const PngShape& shape, int x, int y) {
+    int colours = shape.colorType == PNG_COLOR_TYPE_PALETTE ? std::min(1 << shape.bitDepth, shape.paletteSize) : 256;
     return (x * 3 + y * 5 + 1) % colours;
 }
 
 png_color ColourOf(int i) { return png_color{png_byte(i), png_byte(255 - i), png_byte((i * 3) & 255)}; }
 
-void WritePng(const std::string& path, const PngSpec& spec) {
+void WritePng(const std::string& path, const PngShape& shape) {
     FILE* f = fopen(path.c_str(), "wb");
     ASSERT_TRUE(f);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, f);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType, spec.interlace,
+    png_set_IHDR(png, info, shape.width, shape.height, shape.bitDepth, shape.colorType, shape.interlace,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (spec.colorType == PNG_COLOR_TYPE_PALETTE) {
-        std::vector<png_color> plte(spec.paletteSize);
-        for (int i = 0; i < spec.paletteSize; i++) plte[i] = ColourOf(i);
-        png_set_PLTE(png, info, plte.data(), spec.paletteSize);
+    if (shape.colorType == PNG_COLOR_TYPE_PALETTE) {
+        std::vector<png_color> plte(shape.paletteSize);
+        for (int i = 0; i < shape.paletteSize; i++) plte[i] = ColourOf(i);
+        png_set_PLTE(png, info, plte.data(), shape.paletteSize);
     }
     png_write_info(png, info);
-    int channels = spec.colorType == PNG_COLOR_TYPE_RGB ? 3 : 1;
-    int bytesPer = spec.bitDepth == 16 ? 2 : 1;
-    if (spec.bitDepth < 8) png_set_packing(png);
-    std::vector<png_byte> row(size_t(spec.width) * channels * bytesPer);
+    int channels = shape.colorType == PNG_COLOR_TYPE_RGB ? 3 : 1;
+    int bytesPer = shape.bitDepth == 16 ? 2 : 1;
+    if (shape.bitDepth < 8) png_set_packing(png);
+    std::vector<png_byte> row(size_t(shape.width) * channels * bytesPer);
     int passes = png_set_interlace_handling(png);
     for (int pass = 0; pass < passes; pass++) {
-        for (int y = 0; y < spec.height; y++) {
-            for (int x = 0; x < spec.width; x++)
+        for (int y = 0; y < shape.height; y++) {
+            for (int x = 0; x < shape.width; x++)
                 for (int c = 0; c < channels * bytesPer; c++)
-                    row[size_t(x) * channels * bytesPer + c] = png_byte(IndexAt(spec, x, y));
+                    row[size_t(x) * channels * bytesPer + c] = png_byte(IndexAt(shape, x, y));
             png_write_row(png, row.data());
         }
     }
@@ -62,20 +62,20 @@ void WritePng(const std::string& path, const PngSpec& spec) {
     fclose(f);
 }
 
-void ExpectDecodes(const PngSpec& spec) {
+void ExpectDecodes(const PngShape& shape) {
     TempDir dir;
     std::string path = dir.File("pic.png");
-    WritePng(path, spec);
+    WritePng(path, shape);
     CDibSection dib;
     ASSERT_TRUE(dib.LoadPng(path.c_str()));
-    ASSERT_EQ(dib.Width(), spec.width);
-    ASSERT_EQ(dib.Height(), spec.height);
-    for (int y = 0; y < spec.height; y++)
-        for (int x = 0; x < spec.width; x++) ASSERT_EQ(*dib.PixelAddress(x, y), IndexAt(spec, x, y)) << x << "," << y;
+    ASSERT_EQ(dib.Width(), shape.width);
+    ASSERT_EQ(dib.Height(), shape.height);
+    for (int y = 0; y < shape.height; y++)
+        for (int x = 0; x < shape.width; x++) ASSERT_EQ(*dib.PixelAddress(x, y), IndexAt(shape, x, y)) << x << "," << y;
     RgbQuad table[256];
     dib.GetColorTable(0, 256, table);
     for (int i = 0; i < 256; i++) {
-        png_color c = i < spec.paletteSize ? ColourOf(i) : png_color{0, 0, 0};
+        png_color c = i < shape.paletteSize ? ColourOf(i) : png_color{0, 0, 0};
         ASSERT_EQ(table[i].red, c.red) << i;
         ASSERT_EQ(table[i].green, c.green) << i;
         ASSERT_EQ(table[i].blue, c.blue) << i;
@@ -100,12 +100,12 @@ TEST(DibSection, StrideAndHeader) {
 }
 
 TEST(DibSection, DecodesEveryPaletteDepthWithShortPalettesAndOddWidths) {
-    ExpectDecodes(PngSpec{});
-    ExpectDecodes(PngSpec{3, 4, 8, PNG_COLOR_TYPE_PALETTE, 256, PNG_INTERLACE_NONE});
-    ExpectDecodes(PngSpec{7, 5, 1, PNG_COLOR_TYPE_PALETTE, 2, PNG_INTERLACE_NONE});
-    ExpectDecodes(PngSpec{9, 3, 2, PNG_COLOR_TYPE_PALETTE, 3, PNG_INTERLACE_NONE});
-    ExpectDecodes(PngSpec{13, 6, 4, PNG_COLOR_TYPE_PALETTE, 16, PNG_INTERLACE_NONE});
-    ExpectDecodes(PngSpec{21, 17, 8, PNG_COLOR_TYPE_PALETTE, 40, PNG_INTERLACE_ADAM7});
+    ExpectDecodes(PngShape{});
+    ExpectDecodes(PngShape{3, 4, 8, PNG_COLOR_TYPE_PALETTE, 256, PNG_INTERLACE_NONE});
+    ExpectDecodes(PngShape{7, 5, 1, PNG_COLOR_TYPE_PALETTE, 2, PNG_INTERLACE_NONE});
+    ExpectDecodes(PngShape{9, 3, 2, PNG_COLOR_TYPE_PALETTE, 3, PNG_INTERLACE_NONE});
+    ExpectDecodes(PngShape{13, 6, 4, PNG_COLOR_TYPE_PALETTE, 16, PNG_INTERLACE_NONE});
+    ExpectDecodes(PngShape{21, 17, 8, PNG_COLOR_TYPE_PALETTE, 40, PNG_INTERLACE_ADAM7});
 }
 
 TEST(DibSection, SaveThenLoadKeepsIndicesAndColours) {
@@ -141,12 +141,12 @@ TEST(DibSection, RefusedFilesEndWithTheirMessageAndThePathAsCaption) {
                 FatalPattern("ファイルをオープン出来ません"));
 
     std::string rgb16 = dir.File("rgb16.png");
-    WritePng(rgb16, PngSpec{4, 4, 16, PNG_COLOR_TYPE_RGB, 0, PNG_INTERLACE_NONE});
+    WritePng(rgb16, PngShape{4, 4, 16, PNG_COLOR_TYPE_RGB, 0, PNG_INTERLACE_NONE});
     EXPECT_EXIT(CDibSection().LoadPng(rgb16.c_str()), testing::ExitedWithCode(1),
                 "rgb16.png: 色数が多すぎます");
 
     std::string grey = dir.File("grey.png");
-    WritePng(grey, PngSpec{4, 4, 8, PNG_COLOR_TYPE_GRAY, 0, PNG_INTERLACE_NONE});
+    WritePng(grey, PngShape{4, 4, 8, PNG_COLOR_TYPE_GRAY, 0, PNG_INTERLACE_NONE});
     EXPECT_EXIT(CDibSection().LoadPng(grey.c_str()), testing::ExitedWithCode(1),
                 "grey.png: このパレットタイプには対応していません");
 
@@ -163,7 +163,7 @@ TEST(DibSection, RefusedFilesEndWithTheirMessageAndThePathAsCaption) {
 TEST(DibSection, DamagedFilesAreFatalMessagesNotCrashes) {
     TempDir dir;
     std::string good = dir.File("good.png");
-    WritePng(good, PngSpec{64, 64, 8, PNG_COLOR_TYPE_PALETTE, 256, PNG_INTERLACE_NONE});
+    WritePng(good, PngShape{64, 64, 8, PNG_COLOR_TYPE_PALETTE, 256, PNG_INTERLACE_NONE});
     std::string bytes = testutil::ReadFile(good);
 
     struct Case {
@@ -194,15 +194,15 @@ TEST(DibSection, LoadingConvertsColoursIntoTheDisplayPalette) {
     testutil::StartHeadlessDisplay();
     TempDir dir;
     std::string path = dir.File("pic.png");
-    PngSpec spec{6, 4, 8, PNG_COLOR_TYPE_PALETTE, 256, PNG_INTERLACE_NONE};
-    WritePng(path, spec);
+    PngShape shape{6, 4, 8, PNG_COLOR_TYPE_PALETTE, 256, PNG_INTERLACE_NONE};
+    WritePng(path, shape);
 
     // With the palette flag the picture's colours become the master palette
     // and every index stays.
     SurfaceId first = theDirectDraw.LoadPng(path.c_str(), true, true);
     EXPECT_EQ(theDirectDraw.PaletteColor(3), uint32_t(3 | 252 << 8 | 9 << 16));
     for (int y = 0; y < 4; y++)
-        for (int x = 0; x < 6; x++) ASSERT_EQ(testutil::PixelAt(first, x, y), IndexAt(spec, x, y));
+        for (int x = 0; x < 6; x++) ASSERT_EQ(testutil::PixelAt(first, x, y), IndexAt(shape, x, y));
 
     // Another palette: a picture whose colours are not at their own index goes
     // to the nearest entry; the earlier picture keeps its indices.
@@ -212,7 +212,7 @@ TEST(DibSection, LoadingConvertsColoursIntoTheDisplayPalette) {
     SurfaceId second = theDirectDraw.LoadPng(path.c_str(), false, true);
     for (int y = 0; y < 4; y++)
         for (int x = 0; x < 6; x++) {
-            int i = IndexAt(spec, x, y);
+            int i = IndexAt(shape, x, y);
             ASSERT_EQ(testutil::PixelAt(second, x, y), theDirectDraw.NearestIndex(ColourOf(i).red, ColourOf(i).green,
                                                                                    ColourOf(i).blue));
             ASSERT_EQ(testutil::PixelAt(first, x, y), i);
