@@ -107,5 +107,5 @@ int WinMain() {
     theApp.Init();
     theApp.LogoIntro();
     if (!theOption.Load()) theApp.CalibrateGameWait();
-    theTitle.Run();
+    theTitle.Run();  // never returns: the process ends through CApp::FatalExit
 }

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libsdl2-dev libpng-dev libfluidsynth-dev timgm6mb-soundfont
-  googletest libgtest-dev
+  googletest libgtest-dev cppcheck
   xvfb xdotool xauth
 )
 
