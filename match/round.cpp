@@ -7,13 +7,14 @@
 
 const char kPlayerTypeNames[kPlayerTypes][20] = {"MAN", "NON", "EASY COM", "NORMAL COM", "HARD COM"};
 
-// Player types come from the settings file unchecked; an unknown one must
-// not index past the table.
+int EffectivePlayerType(int type)
+{
+    return (type < 0 || type >= kPlayerTypes) ? PLAYER_NON : type;
+}
+
 const char* PlayerTypeName(int type)
 {
-    if (type < 0 || type >= kPlayerTypes)
-        return kPlayerTypeNames[PLAYER_NON];
-    return kPlayerTypeNames[type];
+    return kPlayerTypeNames[EffectivePlayerType(type)];
 }
 
 const uint8_t kKeyLayouts[2][kPlayers][6] = {

@@ -82,7 +82,7 @@ void CTitle::ReleaseLogo() { theDirectDraw.ReleaseSurface(logoSurface); }
 bool CTitle::CanStart() const {
     int players = 0;
     for (const PlayerSlot& slot : theRound.players)
-        if (slot.type != PLAYER_NON) players++;
+        if (EffectivePlayerType(slot.type) != PLAYER_NON) players++;
     return players > 1;
 }
 
@@ -268,8 +268,8 @@ void CTitle::FadeOut() {
 void CTitle::CyclePlayerType(int player, int step) {
     int8_t& type = theRound.players[player].type;
     if (step != 0) {
-        int value = type + step;
-        if (value < 0) value = 4;
+        int value = EffectivePlayerType(type) + step;
+        if (value < 0) value = kPlayerTypes - 1;
         type = int8_t(value % kPlayerTypes);
     }
     snprintf(lines[player + 1], sizeof lines[player + 1], "%d_PLAYER <_%s_>", player + 1, PlayerTypeName(type));

@@ -178,12 +178,15 @@ TEST(TitleMenu, PlayerTypesCycleWithWrapAndRewriteTheirLines) {
     theTitle.CyclePlayerType(1, +1);
     theTitle.CyclePlayerType(1, +1);
     EXPECT_STREQ(theTitle.lines[2], "2_PLAYER <_NORMAL COM_>");
-    // A type read from a damaged settings file shows a name and steps back in.
+    // A type read from a damaged settings file is an empty seat and steps on from there.
     theRound.players[1].type = 42;
     theTitle.CyclePlayerType(1, 0);
     EXPECT_STREQ(theTitle.lines[2], "2_PLAYER <_NON_>");
     theTitle.CyclePlayerType(1, +1);
-    EXPECT_EQ(theRound.players[1].type, 3);
+    EXPECT_EQ(theRound.players[1].type, PLAYER_EASY);
+    theRound.players[1].type = -7;
+    theTitle.CyclePlayerType(1, -1);
+    EXPECT_EQ(theRound.players[1].type, PLAYER_MAN);
     theRound.players[1].type = saved;
 }
 
@@ -192,6 +195,8 @@ TEST(TitleMenu, StartNeedsTwoPlayers) {
     for (int i = 0; i < 4; i++) saved[i] = theRound.players[i].type;
     for (PlayerSlot& p : theRound.players) p.type = PLAYER_NON;
     theRound.players[2].type = PLAYER_HARD;
+    EXPECT_FALSE(theTitle.CanStart());
+    theRound.players[0].type = 42;  // unknown types are empty seats
     EXPECT_FALSE(theTitle.CanStart());
     theRound.players[0].type = PLAYER_MAN;
     EXPECT_TRUE(theTitle.CanStart());
