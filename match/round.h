@@ -15,10 +15,10 @@ enum PlayerType : uint8_t {
 };
 constexpr int kPlayerTypes = 5;
 extern const char kPlayerTypeNames[kPlayerTypes][20];
-// The name of a player type; values outside the table read as "NON".
 // A type outside the table (read from a damaged settings file) stands for
 // an empty seat wherever the game looks at it; the stored value is kept.
 int EffectivePlayerType(int type);
+// The name of a player type; values outside the table read as "NON".
 const char* PlayerTypeName(int type);
 
 // A record of a slot's held-items list: one item kind.

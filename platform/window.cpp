@@ -53,13 +53,16 @@ struct KeyHold {
 };
 KeyHold holds[256];
 
+// Key-up as the window system reports it: previous state down, transition up.
+void PostKeyUp(uint32_t vk) { PostMessage(Message{MSG_KEYUP, vk, (1u << 30) | (1u << 31)}); }
+
 void ReleaseHeldKeys() {
     uint32_t now = RawTimeMs();
     for (uint32_t vk = 0; vk < 256; vk++) {
         KeyHold& h = holds[vk];
         if (h.releasePending && now - h.downMs >= kShortestPressMs) {
             h.releasePending = 0;
-            PostMessage(Message{MSG_KEYUP, vk, (1u << 30) | (1u << 31)});
+            PostKeyUp(vk);
         }
     }
 }
@@ -122,14 +125,14 @@ void TranslateKey(const SDL_KeyboardEvent& key) {
     if (key.type == SDL_KEYDOWN) {
         if (hold.releasePending) {  // a new press: the held-back release comes first
             hold.releasePending = 0;
-            PostMessage(Message{MSG_KEYUP, vk, (1u << 30) | (1u << 31)});
+            PostKeyUp(vk);
         }
         if (!key.repeat) hold.downMs = RawTimeMs();
         PostMessage(Message{MSG_KEYDOWN, vk, key.repeat ? (1u << 30) : 0u});
     } else if (RawTimeMs() - hold.downMs < kShortestPressMs) {
         hold.releasePending = 1;
     } else {
-        PostMessage(Message{MSG_KEYUP, vk, (1u << 30) | (1u << 31)});
+        PostKeyUp(vk);
     }
 }
 

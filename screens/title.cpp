@@ -267,10 +267,6 @@ void CTitle::FadeOut() {
 // wrap-around and rewrites the player's menu line; a step of 0 only rewrites.
 void CTitle::CyclePlayerType(int player, int step) {
     int8_t& type = theRound.players[player].type;
-    if (step != 0) {
-        int value = EffectivePlayerType(type) + step;
-        if (value < 0) value = kPlayerTypes - 1;
-        type = int8_t(value % kPlayerTypes);
-    }
+    if (step != 0) type = int8_t((EffectivePlayerType(type) + step + kPlayerTypes) % kPlayerTypes);
     snprintf(lines[player + 1], sizeof lines[player + 1], "%d_PLAYER <_%s_>", player + 1, PlayerTypeName(type));
 }
