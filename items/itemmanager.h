@@ -33,6 +33,18 @@ public:
     void BuildPool();
     void Clear();
 
+    // Items on the field during a round.
+    void Update();
+    void Spawn();
+    DataNode* FindItemAt(int x, int y) const;
+    bool PickUp(int player, DataNode* item);
+    void EraseItem(const FieldItem& item);
+    void DrawAll(SurfaceId target);
+    void SpeedUp(int player);
+    void SpeedDown(int player);
+    void Flash();
+    void UseItem(int player);
+
     CDataList fieldItems;
     char keyNames[kItemKinds][kItemNameSize];
     SurfaceId pictures[kItemKinds];

@@ -1,9 +1,38 @@
 // Effect containers of the round: lists of records with a per-frame update
-// that draws into the playfield.
+// that draws into the playfield. Particles, meteorites and mould are single
+// pixels written into the locked field; missiles and balls are small keyed
+// sprites copied onto the field surface.
 #pragma once
 #include <cstdint>
 
+#include "app/app.h"
 #include "app/datalist.h"
+
+// One explosion particle; kind 0 flies straight, 1 spirals, 2 accelerates.
+struct ParticleRecord {
+    float x, y;
+    float vx, vy;
+    uint8_t color;
+    int32_t life;       // frames it may still spend outside the area
+    uint16_t angle;     // kind 1
+    int32_t turns;      // kind 1
+    float speed;        // kind 1
+    float ax, ay;       // kind 2
+};
+
+class CParticle {
+public:
+    CParticle();
+    ~CParticle();
+    void Explode(int kind, int slot, int count);
+    void Ring(int slot, int count, float radius);
+    void Update(uint8_t* pixels, int pitch);
+    void Clear();
+    void MirrorLR();
+    void MirrorUD();
+
+    CDataList lists[3];
+};
 
 // One falling meteorite.
 struct MeteoriteRecord {
@@ -16,10 +45,81 @@ struct MeteoriteRecord {
 class CMeteorite {
 public:
     CMeteorite();
+    ~CMeteorite();
+    void Begin();
+    void Update(uint8_t* pixels, int pitch);
+    void MirrorLR();
+    void MirrorUD();
 
     CDataList list;
     int32_t count;            // METEORITE_VALUE: meteorites per wave
-    int32_t intervalSeconds;  // METEORITE_TIME: seconds between waves (divides, keep >= 1)
+    int32_t intervalSeconds;  // METEORITE_TIME: seconds between waves
     int32_t lastWaveSecond;
     uint8_t enable;           // METEORITE_ENABLE
+};
+
+// One mould spot.
+struct MoldRecord {
+    int32_t x, y;
+    int32_t life;
+};
+
+class CMold {
+public:
+    CMold();
+    ~CMold();
+    void Plant();
+    void Update(uint8_t* pixels, int pitch);
+    void MirrorLR();
+    void MirrorUD();
+
+    CDataList list;
+};
+
+// One missile: the top-left corner of its 24x24 disc.
+struct MissileRecord {
+    float x, y;
+    int32_t ix, iy;
+    float vx, vy;
+    uint8_t owner;
+};
+
+class CMissile {
+public:
+    CMissile();
+    ~CMissile();
+    void Begin();
+    void End();
+    void Launch(int slot);
+    void Update(SurfaceId target);
+    void MirrorLR();
+    void MirrorUD();
+
+    SurfaceId sprites[4];
+    SurfaceId eraser;
+    CDataList list;
+};
+
+// One bouncing ball: the top-left corner of its 24x24 disc.
+struct BallRecord {
+    float x, y;
+    int32_t ix, iy;
+    float vx, vy;
+    int32_t bounces;
+};
+
+class CPingPong {
+public:
+    CPingPong();
+    ~CPingPong();
+    void Begin();
+    void End();
+    void Drop();
+    void Update(SurfaceId target);
+    void MirrorLR();
+    void MirrorUD();
+
+    SurfaceId sprite;
+    SurfaceId eraser;
+    CDataList list;
 };

@@ -52,7 +52,6 @@ CRound::CRound()
 
 CRound::~CRound()
 {
-    meteorite.list.Clear();
     for (PlayerSlot& slot : players)
         slot.heldItems.Clear();
 }
@@ -65,7 +64,7 @@ void CRound::ResetMatch()
         slot.totalScore = 0;
         slot.matchCounter = 0;
     }
-    theRoundIntro.roundCounter = 0;
+    theRoundIntro.ResetRounds();
     theItemManager.BuildPool();
 }
 

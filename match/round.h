@@ -1,10 +1,13 @@
-// CRound: the round object with its four player records.
+// CRound: the round object with its four player records, the round loop,
+// movement and trail collision, the pause menu and the result screen.
 #pragma once
 #include <cstdint>
 
 #include "app/app.h"
 #include "app/datalist.h"
 #include "match/effects.h"
+
+struct StageEntry;
 
 enum PlayerType : uint8_t {
     PLAYER_MAN = 0,
@@ -20,6 +23,12 @@ extern const char kPlayerTypeNames[kPlayerTypes][20];
 int EffectivePlayerType(int type);
 // The name of a player type; values outside the table read as "NON".
 const char* PlayerTypeName(int type);
+
+// What CRound::Run, the pause menu and the result screen hand to the match loop.
+enum RoundResult : int {
+    ROUND_NEXT = 1,   // "NEXT ROUND"
+    ROUND_EXIT = 2,   // "EXIT": leave the match
+};
 
 // A record of a slot's held-items list: one item kind.
 struct HeldItem {
@@ -62,15 +71,79 @@ extern const uint8_t kKeyLayouts[2][kPlayers][6];
 // (the options menu shows any non-zero type as "NOTE").
 const uint8_t* KeyLayout(int keyboardType, int player);
 
+// Screen geometry of the round.
+constexpr int kFieldTop = 16;             // first row of the playfield (its outline)
+constexpr int kFieldHeight = 416;         // rows 16..431
+constexpr int kInteriorLeft = 1, kInteriorRight = 638;
+constexpr int kInteriorTop = 17, kInteriorBottom = 430;
+constexpr int kScrollViewSize = 80;
+
+// Palette indices with a fixed role on the playfield.
+constexpr uint8_t kOutlineColor = 255;
+constexpr uint8_t kClosingBorderColor = 234;
+constexpr int PlayerColor(int player) { return 16 * player + 28; }
+
+// What one round frame ended with.
+enum FrameResult : int {
+    FRAME_GO_ON = 0,
+    FRAME_PAUSE_NEXT = ROUND_NEXT,   // left through the pause menu
+    FRAME_PAUSE_EXIT = ROUND_EXIT,
+    FRAME_ROUND_OVER = 3,            // at most one line left; scored
+};
+
 class CRound {
 public:
     CRound();
     ~CRound();
 
+    // ---- match and player state ----
     void ResetMatch();
-    int Run();
     int CountAlive() const;
+    int PickOtherAlive(int i);
+    void GiveItems(PlayerSlot& slot, int i, int kind, int n, bool redraw);
 
+    // ---- the round loop ----
+    int Run();
+    void Setup();
+    void LoadStage();
+    void Countdown();
+    int Frame();
+    void Teardown();
+    void TickPhases();
+    void TickClock();
+    bool IsOver();
+    void ScoreRound();
+    void DrawStatus(SurfaceId surface);
+    void DrawPanel(SurfaceId surface, int i);
+    void ClearPanel(int i);
+    void DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank);
+    void ChangeWait(int delta);
+    void SprinkleDots(uint8_t* pixels, int pitch);
+    void CloseBorder();
+    // The winner's match counter rises when a round ends with a winner.
+    void CountWin();
+
+    // ---- movement and trail collision ----
+    void Advance(PlayerSlot& slot);
+    void PlotTrail(PlayerSlot& slot, int i, uint8_t* pixels, int pitch);
+    void ResolveHit(PlayerSlot& slot, int i);
+    void HandleKeys(PlayerSlot& slot, int i);
+    void Turn(PlayerSlot& slot, int delta);
+    void CircleExplosion(PlayerSlot& slot, int i);
+
+    // ---- computer players ----
+    void ThinkEasyCom(PlayerSlot& slot, int i);
+    void ThinkProbingCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch, bool diagonalCheck);
+    int ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch,
+                       bool diagonalCheck);
+
+    // ---- pause menu ----
+    uint8_t CheckPause();
+
+    // The stage entry of the running round (Setup chose it).
+    const StageEntry& Stage() const;
+
+    // Fields, in the documented order.
     uint8_t phase[5];
     uint32_t lastSecondMs;
     SurfaceId scrollViewSurface;
@@ -86,7 +159,11 @@ public:
     int32_t frameCounter;
     uint8_t scrollPlay;
     SurfaceId fieldSurface;
+    CMissile missile;
+    CParticle particle;
     CMeteorite meteorite;
+    CPingPong pingPong;
+    CMold mold;
 };
 
 extern CRound theRound;

@@ -1,5 +1,4 @@
-// The round loop. The match engine is not built yet; a round ends the match.
+// The round loop. Being built; a round ends the match for now.
 #include "match/round.h"
-#include "screens/title.h"
 
-int CRound::Run() { return kRoundExit; }
+int CRound::Run() { return ROUND_EXIT; }

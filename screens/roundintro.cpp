@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "screens/title.h"
 
 CRoundIntro::CRoundIntro() : lines{}, cursor(0), roundCounter(0) {
     strcpy(lines[0], "OK NEXT");
@@ -14,6 +13,6 @@ CRoundIntro::CRoundIntro() : lines{}, cursor(0), roundCounter(0) {
 CRoundIntro::~CRoundIntro() { roundCounter = 0; }
 
 int CRoundIntro::Run() {
-    cursor = kRoundIntroExit;
-    return kRoundIntroExit;
+    cursor = INTRO_EXIT;
+    return cursor;
 }

@@ -1,9 +1,8 @@
 // The stage and music selector screen. Until the match engine exists the
 // match ends before the selector is reached; choosing "EXIT" is its answer.
 #include "screens/stageselect.h"
-#include "screens/title.h"
 
 int CStageSelect::Run() {
-    cursor = kSelectorExit;
+    cursor = SELECT_EXIT;
     return cursor;
 }

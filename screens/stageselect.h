@@ -27,6 +27,9 @@ struct BgmEntry {
     char file[255];
 };
 
+// The selector's cursor after the screen, which is also its result.
+enum SelectorResult : int32_t { SELECT_NORMAL_GAME = 0, SELECT_SCROLL_GAME = 1, SELECT_EXIT = 6 };
+
 class CStageSelect {
 public:
     CStageSelect();

@@ -140,15 +140,15 @@ void CTitle::RunMatch() {
     theRound.ResetMatch();
     theBgm.Close();
     for (;;) {
-        if (theRoundIntro.Run() == kRoundIntroExit) break;
+        if (theRoundIntro.Run() == INTRO_EXIT) break;
         theStageSelect.Run();
-        if (theStageSelect.cursor == kSelectorExit) {
+        if (theStageSelect.cursor == SELECT_EXIT) {
             theStageSelect.cursor = 0;
             break;
         }
-        if (theRound.Run() == kRoundExit) break;
+        if (theRound.Run() == ROUND_EXIT) break;
         theApp.WaitFrame(0);
-        theRoundIntro.roundCounter++;
+        theRoundIntro.NextRound();
     }
     theApp.ClearKeys();
     BuildMenu();

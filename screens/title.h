@@ -32,8 +32,3 @@ public:
 };
 
 extern CTitle theTitle;
-
-// Results that the match loop reads from the screens it chains.
-constexpr int kRoundIntroExit = 1;   // CRoundIntro::Run: "EXIT" chosen
-constexpr int kSelectorExit = 6;     // CStageSelect cursor: "EXIT" chosen
-constexpr int kRoundExit = 2;        // CRound::Run: "EXIT" chosen
