@@ -133,6 +133,12 @@ void CApp::FatalExit(const char* text, const char* caption) {
     exit(text ? 1 : 0);
 }
 
+bool TakeKey(uint32_t vk) {
+    if (!theApp.keyState[vk & 0xFF]) return false;
+    theApp.keyState[vk & 0xFF] = 0;
+    return true;
+}
+
 bool StartsWith(const char* prefix, const char* text) {
     for (; *prefix; prefix++, text++)
         if (*text != *prefix) return false;

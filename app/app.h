@@ -75,6 +75,10 @@ private:
     uint32_t m_randState;
 };
 
+// Takes a key from the key table for a menu: true when it was down, and marks
+// it up so that a held key repeats only with the keyboard's auto-repeat.
+bool TakeKey(uint32_t vk);
+
 // A text starts with a prefix (the parsers' key test).
 bool StartsWith(const char* prefix, const char* text);
 

@@ -219,16 +219,6 @@ void COption::ChangeValue(int row, int step)
 
 namespace {
 
-// A menu key acts when its entry is set and is then released, so a held key
-// repeats with the keyboard's auto-repeat.
-bool TakeKey(uint32_t vk)
-{
-    if (theApp.keyState[vk] == 0)
-        return false;
-    theApp.keyState[vk] = 0;
-    return true;
-}
-
 void PlayCursorMove()
 {
     theDirectSound.Play(SE_CUR_MOVE, 0, 0);

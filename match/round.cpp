@@ -4,6 +4,7 @@
 
 #include "items/itemmanager.h"
 #include "screens/roundintro.h"
+#include "screens/stageselect.h"
 
 const char kPlayerTypeNames[kPlayerTypes][20] = {"MAN", "NON", "EASY COM", "NORMAL COM", "HARD COM"};
 
@@ -74,4 +75,35 @@ int CRound::CountAlive() const
     for (const PlayerSlot& slot : players)
         alive += slot.alive ? 1 : 0;
     return alive;
+}
+
+// Draws slot indices until one names a live slot other than i. The caller
+// makes sure there is one.
+int CRound::PickOtherAlive(int i)
+{
+    for (;;) {
+        int j = theApp.RandRange(0, kPlayers - 1);
+        if (j != i && players[j].alive) return j;
+        theApp.PumpMessages();
+    }
+}
+
+// A gift from a stage list may ask for any count; more than a player could
+// ever spend in a round only costs memory, so a gift is limited to this.
+constexpr int kMostItemsPerGift = 1000;
+
+void CRound::GiveItems(PlayerSlot& slot, int i, int kind, int n, bool redraw)
+{
+    if (n > kMostItemsPerGift) n = kMostItemsPerGift;
+    for (int k = 0; k < n; k++)
+        CDataList::Record<HeldItem>(slot.heldItems.Add())->kind = static_cast<uint16_t>(kind);
+    if (redraw) {
+        ClearPanel(i);
+        DrawPanel(0, i);
+    }
+}
+
+const StageEntry& CRound::Stage() const
+{
+    return theStageSelect.stages[stageIndex];
 }

@@ -77,6 +77,7 @@ constexpr int kFieldHeight = 416;         // rows 16..431
 constexpr int kInteriorLeft = 1, kInteriorRight = 638;
 constexpr int kInteriorTop = 17, kInteriorBottom = 430;
 constexpr int kScrollViewSize = 80;
+constexpr int kMaxWait = 9999;
 
 // Palette indices with a fixed role on the playfield.
 constexpr uint8_t kOutlineColor = 255;
@@ -118,6 +119,8 @@ public:
     void ClearPanel(int i);
     void DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank);
     void ChangeWait(int delta);
+    // WAIT kept within 0..9999 (the settings file may hold anything).
+    static int32_t LimitWait(int64_t wait) { return int32_t(wait < 0 ? 0 : (wait > kMaxWait ? kMaxWait : wait)); }
     void SprinkleDots(uint8_t* pixels, int pitch);
     void CloseBorder();
     // The winner's match counter rises when a round ends with a winner.

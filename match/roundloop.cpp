@@ -1,4 +1,291 @@
-// The round loop. Being built; a round ends the match for now.
-#include "match/round.h"
+// The round loop: set-up from the chosen stage, the countdown, the frames in
+// their fixed order, the end test with scoring, the results and tear-down.
+//
+// Normal play draws straight into the visible surface, which is also the
+// collision map; the message pump presents it at display rate while the frame
+// waits. Scroll play draws into the playfield surface and shows only the four
+// views that follow the heads.
+#include <cstdio>
 
-int CRound::Run() { return ROUND_EXIT; }
+#include "graphics/directdraw.h"
+#include "items/itemmanager.h"
+#include "match/pausemenu.h"
+#include "match/results.h"
+#include "match/round.h"
+#include "screens/stageselect.h"
+#include "sound/directsound.h"
+
+namespace {
+
+constexpr int kCountdownSteps = 5;
+constexpr uint32_t kCountdownStepMs = 900;
+constexpr int kCountdownGlyphPx = 80;
+constexpr int kCountdownTextY = 184;
+constexpr uint32_t kSecondMs = 1000;
+constexpr int kClosingBorderSeconds = 208;
+constexpr int kPumpsPerWait = 20;
+constexpr int kSurvivorExtraFrames = 10;
+
+const char* const kCountdownTexts[4] = {"3", "2", "1", "START"};
+
+// A slot acts in a frame when it is alive and no "STOP" holds it.
+bool Acts(const PlayerSlot& slot, int32_t frame) { return slot.alive && slot.stoppedUntil < frame; }
+
+}  // namespace
+
+int CRound::Run()
+{
+    Setup();
+    Countdown();
+    lastSecondMs = plat::TimeMs();
+    int result;
+    while ((result = Frame()) == FRAME_GO_ON) {
+    }
+    if (result != FRAME_ROUND_OVER) {
+        Teardown();
+        return result;
+    }
+    CResultScreen results;
+    results.Run();
+    Teardown();
+    return ROUND_NEXT + results.cursor;
+}
+
+void CRound::Setup()
+{
+    playfieldSurface = theDirectDraw.CreateSurface(640, 480, false);
+    theDirectDraw.SetDestClip(0, 0, 640, 480);
+    roundSeconds = 0;
+    frameCounter = 0;
+    particle.Clear();
+    missile.Begin();
+    meteorite.Begin();
+    pingPong.Begin();
+    mold.list.Clear();
+
+    scrollPlay = theStageSelect.cursor == SELECT_SCROLL_GAME ? 1 : 0;
+    fieldSurface = scrollPlay ? playfieldSurface : 0;
+    if (scrollPlay) scrollViewSurface = theDirectDraw.CreateSurface(kScrollViewSize, kScrollViewSize, false);
+
+    int count = theStageSelect.stageCount;
+    int selected = theStageSelect.selectedStage;
+    stageIndex = static_cast<uint16_t>(selected >= 0 && selected < count ? selected : theApp.RandUpTo(count - 1));
+
+    const StageEntry& stage = Stage();
+    for (int i = 0; i < kPlayers; i++) {
+        PlayerSlot& slot = players[i];
+        slot.alive = EffectivePlayerType(slot.type) != PLAYER_NON ? 1 : 0;
+        slot.heldItems.SetRecordSize(sizeof(HeldItem));
+        slot.heldItems.Clear();
+        slot.slowness = 2;
+        slot.hit = 0;
+        slot.roundScore = 0;
+        slot.leftTurns = slot.rightTurns = 0;
+        slot.mirrorEnd = slot.noTrailEnd = slot.stoppedUntil = slot.gravityEnd = slot.invincibleEnd = 0;
+        slot.useItemRequest = 0;
+        // Random draws in the order x, y, heading, slot by slot.
+        uint16_t sx = stage.startX[i], sy = stage.startY[i], sh = stage.startHeading[i];
+        slot.x = float(sx == 0xFFFF ? theApp.RandRange(1, 638) : sx);
+        slot.y = float(sy == 0xFFFF ? theApp.RandRange(1, 414) + kFieldTop : sy + kFieldTop);
+        slot.heading = static_cast<uint16_t>(sh == 0xFFFF ? theApp.RandRange(0, 359) : sh % 360);
+        slot.lastPixelX = CApp::FloatToInt(slot.x);
+        slot.lastPixelY = CApp::FloatToInt(slot.y);
+        for (DataNode* node = stage.initialItems[i].First(); node; node = node->next) {
+            const InitialItem* gift = CDataList::Record<InitialItem>(node);
+            GiveItems(slot, i, gift->kind, gift->count, false);
+        }
+    }
+    LoadStage();
+}
+
+void CRound::LoadStage()
+{
+    const StageEntry& stage = Stage();
+    char path[300];
+    std::snprintf(path, sizeof path, "Stage\\%s", stage.file);
+    theDirectDraw.LoadPngInto(playfieldSurface, path, 0, kFieldTop);
+    theDirectDraw.DrawFrame(playfieldSurface, 0, kFieldTop, 640, kFieldHeight, kOutlineColor);
+    SurfaceDesc field = *theDirectDraw.Lock(playfieldSurface);
+    for (int i = 0; i < kPlayers; i++) {
+        const PlayerSlot& slot = players[i];
+        // A start on the outline is drawn there; the line dies on its first step out.
+        if (slot.alive && field.pixels && slot.lastPixelX >= 0 && slot.lastPixelX < field.width &&
+            slot.lastPixelY >= 0 && slot.lastPixelY < field.height)
+            field.pixels[slot.lastPixelY * field.pitch + slot.lastPixelX] = uint8_t(PlayerColor(i));
+    }
+    theDirectDraw.Unlock(playfieldSurface);
+    stageEffect = stage.effect;
+}
+
+// "3", "2", "1", "START", each for about 900 ms over the field, then a clean
+// picture: after the last flip the visible surface holds the stage with the
+// start pixels.
+void CRound::Countdown()
+{
+    for (int k = 0; k < kCountdownSteps; k++) {
+        theApp.StartFrame();
+        theDirectDraw.SetDestClip(0, 0, 640, 480);
+        theApp.DrawBackground(false);
+        if (scrollPlay)
+            DrawScrollViews(1, true, false);
+        else
+            theDirectDraw.Draw(1, 0, kFieldTop, 640, kFieldHeight, playfieldSurface, 0, kFieldTop, false, 0);
+        DrawStatus(1);
+        for (int i = 0; i < kPlayers; i++) DrawPanel(1, i);
+        if (k < 4) {
+            theDirectSound.Play(k < 3 ? SE_321 : SE_START, 0, 0);
+            theApp.DrawTextScaled(1, 0, kCountdownTextY, kCountdownGlyphPx, kCountdownGlyphPx, kCountdownTexts[k], 9,
+                                  true, false);
+        }
+        if (k < 3 && !scrollPlay) {
+            theDirectDraw.SetDestClip(0, kFieldTop, 640, kFieldHeight);
+            for (int i = 0; i < kPlayers; i++) {
+                const PlayerSlot& slot = players[i];
+                if (!slot.alive) continue;
+                char number[4];
+                std::snprintf(number, sizeof number, "%d", i + 1);
+                theApp.DrawText(1, CApp::FloatToInt(slot.x) - 8, CApp::FloatToInt(slot.y) - 8, number, uint8_t(i),
+                                false, CLIP_DEST);
+            }
+        }
+        theDirectDraw.Flip();
+        if (k == kCountdownSteps - 1) break;
+        theApp.WaitFrame(kCountdownStepMs);
+    }
+    theDirectDraw.SetDestClip(0, 0, 640, 480);
+}
+
+// One frame of the round, in the fixed order. Returns FRAME_GO_ON, the pause
+// menu's choice, or FRAME_ROUND_OVER once the round has been scored.
+int CRound::Frame()
+{
+    TickPhases();
+    frameCounter++;
+    if (uint8_t choice = CheckPause()) return choice;
+    TickClock();
+
+    for (int i = 0; i < kPlayers; i++) {
+        PlayerSlot& slot = players[i];
+        if (!Acts(slot, frameCounter)) continue;
+        ResolveHit(slot, i);
+        if (EffectivePlayerType(slot.type) == PLAYER_MAN) HandleKeys(slot, i);
+        if (slot.useItemRequest) {
+            theItemManager.UseItem(i);
+            slot.useItemRequest = 0;
+        }
+    }
+
+    SurfaceDesc field = *theDirectDraw.Lock(fieldSurface);
+    for (int i = 0; i < kPlayers; i++) {
+        PlayerSlot& slot = players[i];
+        if (!Acts(slot, frameCounter)) continue;
+        switch (EffectivePlayerType(slot.type)) {
+        case PLAYER_EASY: ThinkEasyCom(slot, i); break;
+        case PLAYER_NORMAL: ThinkProbingCom(slot, i, field.pixels, field.pitch, true); break;
+        case PLAYER_HARD: ThinkProbingCom(slot, i, field.pixels, field.pitch, false); break;
+        default: break;
+        }
+        Advance(slot);
+        PlotTrail(slot, i, field.pixels, field.pitch);
+    }
+    particle.Update(field.pixels, field.pitch);
+    meteorite.Update(field.pixels, field.pitch);
+    mold.Update(field.pixels, field.pitch);
+    SprinkleDots(field.pixels, field.pitch);
+    theDirectDraw.Unlock(fieldSurface);
+
+    theItemManager.Update();
+    missile.Update(fieldSurface);
+    pingPong.Update(fieldSurface);
+    if (IsOver()) return FRAME_ROUND_OVER;
+    if (scrollPlay) DrawScrollViews(0, false, false);
+    // WAIT from the settings file is used within the menu's limits.
+    theApp.PumpMessagesN(LimitWait(wait) * kPumpsPerWait);
+    return FRAME_GO_ON;
+}
+
+void CRound::Teardown()
+{
+    theDirectDraw.ReleaseSurface(playfieldSurface);
+    particle.Clear();
+    theItemManager.Clear();
+    missile.End();
+    meteorite.list.Clear();
+    pingPong.End();
+    mold.list.Clear();
+    if (scrollPlay) theDirectDraw.ReleaseSurface(scrollViewSurface);
+}
+
+void CRound::TickPhases()
+{
+    for (int i = 0; i < 5; i++) phase[i] = uint8_t((phase[i] + 1) % (1 << i));
+}
+
+// The one-second clock: the only read of time inside the round. The mark is
+// set to the time read, so late frames do not catch up.
+void CRound::TickClock()
+{
+    uint32_t now = plat::TimeMs();
+    if (now - lastSecondMs <= kSecondMs) return;
+    lastSecondMs = now;
+    roundSeconds++;
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%07ld", long(roundSeconds));
+    theApp.DrawText(0, 480, 0, digits, 5, false, 0);
+    CloseBorder();
+}
+
+bool CRound::IsOver()
+{
+    if (CountAlive() >= 2) return false;
+    ScoreRound();
+    CountWin();
+    return true;
+}
+
+// Every slot scores by how many slots outlived it; slots that died in the
+// same frame score alike. Empty slots score too and are never shown.
+void CRound::ScoreRound()
+{
+    for (PlayerSlot& slot : players)
+        if (slot.alive) slot.endFrame = frameCounter + kSurvivorExtraFrames;
+    const int32_t s = roundSeconds;
+    const int32_t table[4] = {s * 30 + 4000, s * 20 + 2000, s * 10 + 1000, s * 5};
+    for (PlayerSlot& slot : players) {
+        int outlived = 0;
+        for (const PlayerSlot& other : players)
+            if (other.endFrame > slot.endFrame) outlived++;
+        slot.roundScore = table[outlived];
+        slot.totalScore += slot.roundScore;
+    }
+}
+
+// The match counter shown in the WIN column counts rounds won: it rises for
+// the last line alive, not on a draw.
+void CRound::CountWin()
+{
+    for (PlayerSlot& slot : players)
+        if (slot.alive) slot.matchCounter++;
+}
+
+// Stage effect 1: one random dot of colour 255 per frame.
+void CRound::SprinkleDots(uint8_t* pixels, int pitch)
+{
+    if (stageEffect != 1 || !pixels) return;
+    int y = theApp.RandRange(kInteriorTop, kInteriorBottom);
+    int x = theApp.RandRange(kInteriorLeft, kInteriorRight);
+    pixels[y * pitch + x] = kOutlineColor;
+}
+
+// Stage effect 2: the field shrinks by one pixel on every side per second
+// until second 208, overwriting whatever lies on those lines.
+void CRound::CloseBorder()
+{
+    const int s = roundSeconds;
+    if (stageEffect != 2 || s < 0 || s >= kClosingBorderSeconds) return;
+    const int height = kInteriorBottom - kInteriorTop + 1, width = kInteriorRight - kInteriorLeft + 1;
+    theDirectDraw.FillRect(fieldSurface, s, kInteriorTop, 1, height, kClosingBorderColor);
+    theDirectDraw.FillRect(fieldSurface, 639 - s, kInteriorTop, 1, height, kClosingBorderColor);
+    theDirectDraw.FillRect(fieldSurface, kInteriorLeft, s + kFieldTop, width, 1, kClosingBorderColor);
+    theDirectDraw.FillRect(fieldSurface, kInteriorLeft, 431 - s, width, 1, kClosingBorderColor);
+}

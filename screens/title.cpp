@@ -31,14 +31,6 @@ const char kFullTitle[] = "TARNWICK";
 const char kVersionLine[] = "VERSION 1.02A";
 const char kMakerLine[] = "TARNWICK TEAM 2026";
 
-// Takes a key from the key table: true when it was down, and marks it up so
-// that a held key repeats only with the keyboard's auto-repeat.
-bool TakeKey(uint32_t vk) {
-    if (!theApp.keyState[vk]) return false;
-    theApp.keyState[vk] = 0;
-    return true;
-}
-
 void EndFrame() {
     theDirectDraw.Flip();
     theApp.WaitFrame(kFrameMs);

@@ -1,0 +1,150 @@
+// Lines: one step at most per frame along the heading, a pixel test before
+// every new pixel, hits resolved in the slot's next acting frame, the human
+// turn and item keys, and the ring explosion of a death.
+#include "graphics/directdraw.h"
+#include "items/itemmanager.h"
+#include "match/round.h"
+#include "sound/directsound.h"
+
+namespace {
+
+constexpr int kTurnDegrees = 30;
+constexpr int kRewardTurns = 70;
+constexpr int kRewardCount = 10;
+constexpr int kRewardLeftKind = 2;    // "BOMB"
+constexpr int kRewardRightKind = 6;   // "MISSILE"
+constexpr int kGravityHeading = 270;
+// A ring wider than this lies wholly outside the playfield wherever it is
+// centred, so bigger radii from the settings file draw nothing more.
+constexpr int kWidestRingPx = 800;
+
+bool InsideInterior(int x, int y)
+{
+    return x >= kInteriorLeft && x <= kInteriorRight && y >= kInteriorTop && y <= kInteriorBottom;
+}
+
+// One degree toward 270 (down): the shorter way round.
+uint16_t DriftDown(uint16_t h)
+{
+    if (h <= 90) return h == 0 ? 359 : h - 1;
+    if (h < kGravityHeading) return h + 1;
+    if (h > kGravityHeading) return h - 1;
+    return h;
+}
+
+}  // namespace
+
+void CRound::Advance(PlayerSlot& slot)
+{
+    if (frameCounter < slot.gravityEnd) slot.heading = DriftDown(slot.heading);
+    int slowness = slot.slowness < 5 ? slot.slowness : 4;
+    if (phase[slowness] != 0) return;
+    int h = slot.heading % 360;
+    slot.x += theApp.cosTable[h];
+    slot.y += theApp.negSinTable[h];
+}
+
+void CRound::PlotTrail(PlayerSlot& slot, int i, uint8_t* pixels, int pitch)
+{
+    if (!slot.alive || !pixels) return;
+    int px = CApp::FloatToInt(slot.x), py = CApp::FloatToInt(slot.y);
+    if (px == slot.lastPixelX && py == slot.lastPixelY) return;
+    if (frameCounter < slot.noTrailEnd && InsideInterior(px, py) && InsideInterior(slot.lastPixelX, slot.lastPixelY))
+        pixels[slot.lastPixelY * pitch + slot.lastPixelX] = 0;
+    slot.lastPixelX = px;
+    slot.lastPixelY = py;
+    if (!InsideInterior(px, py)) {
+        slot.hit = 1;
+        return;
+    }
+    uint8_t& pixel = pixels[py * pitch + px];
+    if (frameCounter < slot.invincibleEnd) {
+        // An invincible line paints every pixel it enters in a random colour.
+        if (pixel) slot.hit = 1;
+        pixel = uint8_t(theApp.RandRange(16, 223));
+        return;
+    }
+    if (pixel == 0)
+        pixel = uint8_t(PlayerColor(i));
+    else
+        slot.hit = 1;
+}
+
+void CRound::ResolveHit(PlayerSlot& slot, int i)
+{
+    if (!slot.hit) return;
+    DataNode* item = theItemManager.FindItemAt(CApp::FloatToInt(slot.x), CApp::FloatToInt(slot.y));
+    if (item) {
+        slot.hit = 0;
+        if (theItemManager.PickUp(i, item)) return;
+    }
+    // Invincibility saves a line from anything but leaving the interior.
+    if (frameCounter < slot.invincibleEnd && slot.x >= 1.0f && slot.x <= 638.0f && slot.y >= 17.0f &&
+        slot.y <= 430.0f) {
+        slot.hit = 0;
+        return;
+    }
+    slot.alive = 0;
+    switch (explosionType) {
+    case 0:
+        theDirectSound.Play(SE_CIRCLE, 0, 0);
+        CircleExplosion(slot, i);
+        break;
+    case 1:
+    case 2:
+    case 3:
+        theDirectSound.Play(SE_COSMO, 0, 0);
+        particle.Explode(explosionType - 1, i, explosionValues[explosionType]);
+        break;
+    default:
+        break;
+    }
+    ClearPanel(i);
+    slot.endFrame = frameCounter;
+    slot.endSecond = roundSeconds;
+}
+
+void CRound::HandleKeys(PlayerSlot& slot, int i)
+{
+    const uint8_t* keys = KeyLayout(theApp.keyboardType, i);
+    uint8_t* state = theApp.keyState;
+    if (state[keys[KEY_LEFT]] == 1) {
+        state[keys[KEY_LEFT]] = 2;
+        Turn(slot, +kTurnDegrees);
+        if (++slot.leftTurns == kRewardTurns && slot.rightTurns == 0)
+            GiveItems(slot, i, kRewardLeftKind, kRewardCount, true);
+    }
+    if (state[keys[KEY_RIGHT]] == 1) {
+        state[keys[KEY_RIGHT]] = 2;
+        Turn(slot, -kTurnDegrees);
+        if (++slot.rightTurns == kRewardTurns && slot.leftTurns == 0)
+            GiveItems(slot, i, kRewardRightKind, kRewardCount, true);
+    }
+    if (state[keys[KEY_ITEM]] == 1) {
+        state[keys[KEY_ITEM]] = 2;
+        theItemManager.UseItem(i);
+    }
+}
+
+void CRound::Turn(PlayerSlot& slot, int delta)
+{
+    if (frameCounter < slot.mirrorEnd) delta = -delta;
+    int h = slot.heading + delta;
+    if (h < 0) h += 360 * ((359 - h) / 360);
+    slot.heading = uint16_t(h % 360);
+}
+
+// Rings of radius 0, 2, 4, ... in the player's colour round the head. In
+// normal play they are drawn on a copy of the screen that is then flipped in,
+// so the visible picture, and with it the collision map, gains the rings.
+void CRound::CircleExplosion(PlayerSlot& slot, int i)
+{
+    int cx = CApp::FloatToInt(slot.x), cy = CApp::FloatToInt(slot.y);
+    uint32_t color = theDirectDraw.PaletteColor(PlayerColor(i));
+    ClipRect clip{clipLeft, clipTop, clipRight, clipBottom};
+    SurfaceId target = scrollPlay ? fieldSurface : SurfaceId(1);
+    if (!scrollPlay) theDirectDraw.CopyScreen(1, 0);
+    int widest = explosionValues[0] < kWidestRingPx ? explosionValues[0] : kWidestRingPx;
+    for (int r = 0; r <= widest; r += 2) theDirectDraw.DrawCircle(target, cx, cy, r, color, &clip);
+    if (!scrollPlay) theDirectDraw.Flip();
+}

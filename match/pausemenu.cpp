@@ -1,0 +1,134 @@
+// The pause menu. Page Down and Page Up change WAIT during play; Escape
+// freezes the round under the "STOP" menu, where WAIT can be changed too and
+// the round can be left. Nothing of the round moves while the menu is open.
+#include "match/pausemenu.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "graphics/directdraw.h"
+#include "match/round.h"
+#include "sound/directsound.h"
+
+namespace {
+
+constexpr int kBannerWidthPx = 256, kBannerHeightPx = 64;
+constexpr int kBannerX = 192, kBannerY = 112;
+constexpr int kEntryY = 224, kEntryStep = 32;
+constexpr int kFrameMs = 33;
+
+// The frozen field or the views, the status line and the panels, on the back buffer.
+void DrawRoundBehind()
+{
+    theRound.DrawStatus(1);
+    if (theRound.scrollPlay)
+        theRound.DrawScrollViews(1, true, false);
+    else
+        theDirectDraw.Draw(1, 0, kFieldTop, 640, kFieldHeight, theRound.playfieldSurface, 0, kFieldTop, false, 0);
+    for (int i = 0; i < kPlayers; i++) theRound.DrawPanel(1, i);
+}
+
+}  // namespace
+
+// Asked once per round frame: 0 to go on, or the pause menu's choice to
+// leave the round (ROUND_NEXT or ROUND_EXIT).
+uint8_t CRound::CheckPause()
+{
+    if (TakeKey(plat::VK_NEXT)) ChangeWait(+1);
+    if (TakeKey(plat::VK_PRIOR)) ChangeWait(-1);
+    if (!TakeKey(plat::VK_ESCAPE)) return 0;
+    CPauseMenu menu;
+    theDirectSound.Play(SE_CUR_OK, 0, 0);
+    menu.Run();
+    if (menu.cursor == PAUSE_NEXT_ROUND) return ROUND_NEXT;
+    if (menu.cursor == PAUSE_EXIT) return ROUND_EXIT;
+    return 0;
+}
+
+CPauseMenu::CPauseMenu() : banner(0), entries{"CONTINUE", "NEXT ROUND", "", "EXIT"}, colors{0, 7, 5, 6}, cursor(0) {}
+
+void CPauseMenu::Run()
+{
+    Begin();
+    for (;;) {
+        theApp.StartFrame();
+        theApp.DrawBackground(true);
+        DrawRoundBehind();
+        if (!HandleKeys()) break;
+        Draw();
+        theDirectDraw.Flip();
+        theApp.WaitFrame(kFrameMs);
+    }
+    End();
+}
+
+void CPauseMenu::Begin()
+{
+    banner = theDirectDraw.CreateSurface(kBannerWidthPx, kBannerHeightPx, false);
+    theApp.DrawTextScaled(banner, 0, 0, 64, 64, "STOP", 9, false, false);
+    cursor = PAUSE_CONTINUE;
+    // In normal play the field is the visible surface, which the menu is
+    // about to draw over: keep the frozen field in the playfield surface.
+    if (!theRound.scrollPlay) theDirectDraw.CopyScreen(theRound.playfieldSurface, 0);
+    AdjustWait(0);
+    theDirectDraw.SetDestClip(0, 0, 640, 480);
+}
+
+// On "CONTINUE" one clean frame takes the menu off the screen; in normal play
+// the flip makes the restored picture the field again.
+void CPauseMenu::End()
+{
+    theDirectDraw.ReleaseSurface(banner);
+    if (cursor != PAUSE_CONTINUE) return;
+    theApp.DrawBackground(false);
+    DrawRoundBehind();
+    theDirectDraw.Flip();
+}
+
+void CPauseMenu::Draw()
+{
+    theDirectDraw.Draw(1, kBannerX, kBannerY, kBannerWidthPx, kBannerHeightPx, banner, 0, 0, true, 0);
+    for (int i = 0; i < 4; i++) theApp.DrawText(1, 0, kEntryY + kEntryStep * i, entries[i], colors[i], true, 0);
+    DrawCursor();
+}
+
+void CPauseMenu::DrawCursor()
+{
+    int width = CApp::TextWidth(entries[cursor]) + 64;
+    theApp.DrawHighlightBar((640 - width) / 2, kEntryY - 4 + kEntryStep * cursor, width);
+}
+
+// True to stay in the menu.
+bool CPauseMenu::HandleKeys()
+{
+    if (TakeKey(plat::VK_ESCAPE)) {
+        cursor = PAUSE_CONTINUE;
+        theDirectSound.Play(SE_CUR_OK, 0, 0);
+        return false;
+    }
+    if (TakeKey(plat::VK_UP)) {
+        theDirectSound.Play(SE_CUR_MOVE, 0, 0);
+        cursor = cursor > 0 ? cursor - 1 : PAUSE_EXIT;
+    }
+    if (TakeKey(plat::VK_DOWN)) {
+        theDirectSound.Play(SE_CUR_MOVE, 0, 0);
+        cursor = (cursor + 1) % 4;
+    }
+    if (TakeKey(plat::VK_LEFT) && cursor == PAUSE_WAIT) AdjustWait(-1);
+    if (TakeKey(plat::VK_RIGHT) && cursor == PAUSE_WAIT) AdjustWait(+1);
+    if (TakeKey(plat::VK_RETURN)) {
+        if (cursor == PAUSE_WAIT) {
+            AdjustWait(+1);
+            return true;
+        }
+        theDirectSound.Play(SE_CUR_OK, 0, 0);
+        return false;
+    }
+    return true;
+}
+
+void CPauseMenu::AdjustWait(int step)
+{
+    theRound.wait = CRound::LimitWait(int64_t(theRound.wait) + step);
+    std::snprintf(entries[PAUSE_WAIT], sizeof entries[PAUSE_WAIT], "WAIT <_%04d_>", int(theRound.wait));
+}

@@ -1,0 +1,25 @@
+// CPauseMenu: the "STOP" menu over the frozen round.
+#pragma once
+#include <cstdint>
+
+#include "app/app.h"
+
+class CPauseMenu {
+public:
+    CPauseMenu();
+    void Run();
+    void Begin();
+    void End();
+    void Draw();
+    void DrawCursor();
+    bool HandleKeys();
+    void AdjustWait(int step);
+
+    SurfaceId banner;
+    char entries[4][40];
+    uint8_t colors[4];
+    int32_t cursor;
+};
+
+// The pause menu's entries, which are also its answers.
+enum PauseEntry : int32_t { PAUSE_CONTINUE = 0, PAUSE_NEXT_ROUND = 1, PAUSE_WAIT = 2, PAUSE_EXIT = 3 };

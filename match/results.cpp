@@ -1,0 +1,153 @@
+// The result screen over the final field: the winner in large letters, each
+// playing slot's round score and rank, and "NEXT ROUND" or "EXIT". The effects
+// keep moving on the playfield surface underneath; Space hides the menu.
+#include "match/results.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "graphics/directdraw.h"
+#include "items/itemmanager.h"
+#include "match/round.h"
+#include "sound/directsound.h"
+
+namespace {
+
+constexpr int kBannerGlyphPx = 64;
+constexpr int kBannerY = 80;
+constexpr int kFieldY = 32;
+constexpr int kScoreY = 208, kLineStep = 32;
+constexpr int kEntryY = 352;
+constexpr int kFrameMs = 33;
+constexpr uint8_t kTitleColor = 5;
+constexpr uint8_t kHeadColor = 7;
+constexpr uint8_t kDrawColor = 9;
+
+// Rank 1 + the number of slots that scored strictly more: ties share a rank.
+int RankOf(int i)
+{
+    int rank = 1;
+    for (const PlayerSlot& other : theRound.players)
+        if (other.roundScore > theRound.players[i].roundScore) rank++;
+    return rank;
+}
+
+// The winner is the last line alive (the highest-numbered, should there be
+// more than one); -1 for a draw.
+int Winner()
+{
+    int winner = -1;
+    for (int i = 0; i < kPlayers; i++)
+        if (theRound.players[i].alive) winner = i;
+    return winner;
+}
+
+// The effects go on moving on the final field; no new items appear.
+void KeepEffectsMoving()
+{
+    CRound& r = theRound;
+    SurfaceDesc field = *theDirectDraw.Lock(r.playfieldSurface);
+    r.particle.Update(field.pixels, field.pitch);
+    r.meteorite.Update(field.pixels, field.pitch);
+    r.mold.Update(field.pixels, field.pitch);
+    theDirectDraw.Unlock(r.playfieldSurface);
+    theItemManager.DrawAll(r.playfieldSurface);
+    r.missile.Update(r.playfieldSurface);
+    r.pingPong.Update(r.playfieldSurface);
+}
+
+}  // namespace
+
+CResultScreen::CResultScreen()
+    : banner(0), bannerWidth(0), hidden(0), scoreLines{}, entries{"NEXT ROUND", "EXIT"}, colors{7, 6}, cursor(0) {}
+
+void CResultScreen::Prepare()
+{
+    for (int i = 0; i < kPlayers; i++)
+        std::snprintf(scoreLines[i], sizeof scoreLines[i], "%dP +%06d %d   ", i + 1, int(theRound.players[i].roundScore),
+                      RankOf(i));
+    int winner = Winner();
+    char text[16];
+    if (winner < 0)
+        std::snprintf(text, sizeof text, "DRAW");
+    else
+        std::snprintf(text, sizeof text, "%dP WIN", winner + 1);
+    bannerWidth = kBannerGlyphPx * int(std::strlen(text));
+    banner = theDirectDraw.CreateSurface(bannerWidth, kBannerGlyphPx, false);
+    theApp.DrawTextScaled(banner, 0, 0, kBannerGlyphPx, kBannerGlyphPx, text,
+                          winner < 0 ? kDrawColor : uint8_t(winner), false, false);
+    // The playfield surface holds the final field in both play modes.
+    if (!theRound.scrollPlay) theDirectDraw.CopyScreen(theRound.playfieldSurface, 0);
+    cursor = RESULT_NEXT_ROUND;
+    hidden = 0;
+}
+
+void CResultScreen::Run()
+{
+    Prepare();
+    for (;;) {
+        theApp.StartFrame();
+        theDirectDraw.SetDestClip(0, 0, 640, 480);
+        theApp.DrawBackground(true);
+        theDirectDraw.Draw(1, 0, kFieldY, 640, kFieldHeight, theRound.playfieldSurface, 0, kFieldTop, false, 0);
+        if (!HandleKeys()) break;
+        Draw();
+        KeepEffectsMoving();
+        theDirectDraw.Flip();
+        theApp.WaitFrame(kFrameMs);
+    }
+    theDirectDraw.ReleaseSurface(banner);
+}
+
+void CResultScreen::Draw()
+{
+    theApp.DrawText(1, 0, 8, "REPORT OF BATTLE RESULT", kTitleColor, true, 0);
+    theApp.DrawText(1, 0, 456, "PUSH SPACE KEY TO HIDE MENU", kTitleColor, true, 0);
+    if (hidden) return;
+    theDirectDraw.Draw(1, (640 - bannerWidth) / 2, kBannerY, bannerWidth, kBannerGlyphPx, banner, 0, 0, true, 0);
+    theApp.DrawText(1, 0, 176, "PL SCORE   RANK", kHeadColor, true, 0);
+    for (int d = 0; d < kPlayers; d++)
+        if (EffectivePlayerType(theRound.players[d].type) != PLAYER_NON)
+            theApp.DrawText(1, 0, kScoreY + kLineStep * d, scoreLines[d], uint8_t(d), true, 0);
+    for (int k = 0; k < 2; k++) theApp.DrawText(1, 0, kEntryY + kLineStep * k, entries[k], colors[k], true, 0);
+    DrawCursor();
+}
+
+void CResultScreen::DrawCursor()
+{
+    int width = CApp::TextWidth(entries[cursor]) + 64;
+    theApp.DrawHighlightBar((640 - width) / 2, kEntryY - 4 + kLineStep * cursor, width);
+}
+
+// True to stay. While the menu is hidden any key only brings it back.
+bool CResultScreen::HandleKeys()
+{
+    uint8_t* keys = theApp.keyState;
+    if (hidden && theApp.anyKeyFlag) {
+        hidden = 0;
+        theApp.ClearKeys();
+        return true;
+    }
+    if (keys[plat::VK_SPACE]) {
+        // The Space entry is left as it is; it goes back to 0 on key-up.
+        theApp.anyKeyFlag = 0;
+        hidden = 1;
+        return true;
+    }
+    if (hidden) return true;
+    if (keys[plat::VK_UP] || keys[plat::VK_DOWN]) {
+        keys[plat::VK_UP] = keys[plat::VK_DOWN] = 0;
+        theDirectSound.Play(SE_CUR_MOVE, 0, 0);
+        cursor = 1 - cursor;
+    }
+    if (TakeKey(plat::VK_RETURN)) {
+        theDirectSound.Play(SE_CUR_OK, 0, 0);
+        return false;
+    }
+    if (TakeKey(plat::VK_ESCAPE)) {
+        theDirectSound.Play(SE_CUR_OK, 0, 0);
+        cursor = RESULT_EXIT;
+        return false;
+    }
+    return true;
+}

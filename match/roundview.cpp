@@ -1,0 +1,115 @@
+// What the round shows besides the field: the status line, the player panels
+// (below the field in normal play, beside the views in scroll play) and the
+// four scroll views that follow the heads.
+#include <cstdio>
+
+#include "graphics/directdraw.h"
+#include "items/itemmanager.h"
+#include "match/round.h"
+#include "screens/roundintro.h"
+
+namespace {
+
+constexpr uint8_t kStatusColor = 5;
+constexpr int kStatusX = 48;
+constexpr int kWaitDigitsX = 304;
+constexpr int kItemPicturePx = 24;
+
+struct PanelArea {
+    int x, y, width, height;
+};
+
+PanelArea PanelOf(int i, bool scroll)
+{
+    if (scroll) return PanelArea{(i % 2) * 320, 176 + (i / 2) * 224, 320, 80};
+    return PanelArea{(i % 2) * 320, 432 + (i / 2) * 24, 320, 24};
+}
+
+// The most recent held item's kind, or -1 when nothing is held.
+int ShownItem(const PlayerSlot& slot)
+{
+    DataNode* last = slot.heldItems.Last();
+    if (!last) return -1;
+    int kind = CDataList::Record<HeldItem>(last)->kind;
+    return kind < kItemKinds ? kind : -1;
+}
+
+void DrawCentred(SurfaceId surface, int centreX, int y, const char* text, uint8_t color)
+{
+    theApp.DrawText(surface, centreX - CApp::TextWidth(text) / 2, y, text, color, false, 0);
+}
+
+}  // namespace
+
+void CRound::DrawStatus(SurfaceId surface)
+{
+    char line[64];
+    std::snprintf(line, sizeof line, "ROUND %03d  WAIT %04d  TIME %07ld", theRoundIntro.RoundNumber(), int(wait),
+                  long(roundSeconds));
+    theApp.DrawText(surface, kStatusX, 0, line, kStatusColor, false, 0);
+}
+
+void CRound::DrawPanel(SurfaceId surface, int i)
+{
+    const PlayerSlot& slot = players[i];
+    if (!slot.alive) return;
+    int kind = ShownItem(slot);
+    const char* name = kind >= 0 ? g_itemTable[kind].name : "NO ITEM";
+    PanelArea area = PanelOf(i, scrollPlay);
+    uint8_t color = uint8_t(i);
+    if (!scrollPlay) {
+        char text[64];
+        std::snprintf(text, sizeof text, " %dP   %s", i + 1, name);
+        theApp.DrawText(surface, area.x, area.y, text, color, false, 0);
+        if (kind >= 0)
+            theDirectDraw.Draw(surface, area.x + 64, area.y, kItemPicturePx, kItemPicturePx,
+                               theItemManager.pictures[kind], 0, 0, true, 0);
+        return;
+    }
+    char title[24];
+    std::snprintf(title, sizeof title, "%d PLAYER", i + 1);
+    DrawCentred(surface, area.x + 160, area.y, title, color);
+    DrawCentred(surface, area.x + 160, area.y + 24, name, color);
+    if (kind >= 0)
+        theDirectDraw.Draw(surface, area.x + 148, area.y + 48, kItemPicturePx, kItemPicturePx,
+                           theItemManager.pictures[kind], 0, 0, true, 0);
+}
+
+// Erases player i's panel on the visible surface with the still background.
+void CRound::ClearPanel(int i)
+{
+    PanelArea area = PanelOf(i, scrollPlay);
+    theDirectDraw.SetDestClip(area.x, area.y, area.width, area.height);
+    theApp.DrawBackground(false);
+    theDirectDraw.Draw(0, area.x, area.y, area.width, area.height, 1, area.x, area.y, false, 0);
+    theDirectDraw.SetDestClip(0, 0, 640, 480);
+}
+
+// Each playing slot's 80x80 window round its head (where the head stopped,
+// for a dead line); the parts beyond the playfield stay colour 255.
+void CRound::DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank)
+{
+    theDirectDraw.SetSourceClip(0, kFieldTop, 640, kFieldHeight);
+    if (waitVBlank) theDirectDraw.WaitVBlank();
+    for (int i = 0; i < kPlayers; i++) {
+        const PlayerSlot& slot = players[i];
+        if (EffectivePlayerType(slot.type) == PLAYER_NON) continue;
+        int viewX = 120 + (i % 2) * 320, viewY = 80 + (i / 2) * 224;
+        int half = kScrollViewSize / 2;
+        theDirectDraw.FillRect(scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, kOutlineColor);
+        theDirectDraw.Draw(scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, playfieldSurface,
+                           CApp::FloatToInt(slot.x) - half, CApp::FloatToInt(slot.y) - half, false, CLIP_SOURCE);
+        if (framed)
+            theDirectDraw.DrawFrame(target, viewX - 1, viewY - 1, kScrollViewSize + 2, kScrollViewSize + 2,
+                                    kOutlineColor);
+        theDirectDraw.Draw(target, viewX, viewY, kScrollViewSize, kScrollViewSize, scrollViewSurface, 0, 0, false, 0);
+    }
+}
+
+void CRound::ChangeWait(int delta)
+{
+    if (delta != 0) wait = LimitWait(int64_t(wait) + delta);
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%04d", int(wait));
+    theApp.DrawText(0, kWaitDigitsX, 0, digits, kStatusColor, false, 0);
+}

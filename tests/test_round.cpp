@@ -1,0 +1,573 @@
+// The round: set-up from a stage entry, the frame loop in its order, lines,
+// hits and deaths on the field's pixels, keys, scoring and ranks, the pause
+// menu, the result screen and the stage effects. Rounds run headless on the
+// test clock on stages written for each test.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "graphics/dibsection.h"
+#include "graphics/directdraw.h"
+#include "items/itemmanager.h"
+#include "match/pausemenu.h"
+#include "match/results.h"
+#include "match/round.h"
+#include "screens/roundintro.h"
+#include "screens/stageselect.h"
+#include "tests/testutil.h"
+
+namespace {
+
+constexpr uint32_t kNsPerPump = 1500;  // the platform's pump quantum: WAIT 80 = 2.4 ms
+
+// A game folder whose stage list is the given text and whose one stage
+// picture, EMPTY.PNG, is open ground; pictures come from the generated data.
+class RoundTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testutil::StartHeadlessDisplay(kNsPerPump);
+        testutil::LoadGamePictures();
+        {
+            testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
+            if (!theItemManager.pictures[0]) theItemManager.LoadPictures();
+        }
+        theApp.FillDirectionTables();
+        m_saved = theRound.wait;
+        theRound.wait = 80;
+        theRound.explosionType = 0;
+        theRound.explosionValues[0] = 16;
+        theItemManager.itemMax = 0;  // no items unless a test asks for them
+        theApp.keyboardType = 0;
+        for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_NON;
+        theRoundIntro.ResetRounds();
+    }
+    void TearDown() override
+    {
+        if (theRound.playfieldSurface) theRound.Teardown();
+        theRound.wait = m_saved;
+        theItemManager.itemMax = 1;
+        for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_MAN;
+    }
+
+    void WriteStages(const std::string& list)
+    {
+        testutil::ScopedCwd cwd(m_dir.path());
+        std::filesystem::create_directories(m_dir.File("stage"));
+        testutil::WriteFile(m_dir.File("stage/stage.txt"), list);
+        CDibSection empty;
+        ASSERT_TRUE(empty.Create(640, 416, 8));
+        RgbQuad colors[256] = {};
+        empty.SetColorTable(0, 256, colors);
+        empty.SavePng("stage/EMPTY.PNG");
+        theStageSelect.LoadStageList();
+        theStageSelect.selectedStage = 0;
+    }
+
+    // Set-up and a clean picture as the countdown leaves it, without its waits.
+    void StartRound(bool scroll = false)
+    {
+        testutil::ScopedCwd cwd(m_dir.path());
+        theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
+        theRound.Setup();
+        if (!scroll) theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
+        theRound.lastSecondMs = plat::TimeMs();
+    }
+
+    int Frames(int n)
+    {
+        int result = FRAME_GO_ON;
+        for (int k = 0; k < n && result == FRAME_GO_ON; k++) result = theRound.Frame();
+        return result;
+    }
+
+    uint8_t Field(int x, int y) { return testutil::PixelAt(theRound.fieldSurface, x, y); }
+
+    testutil::TempDir m_dir;
+    int32_t m_saved = 80;
+};
+
+const char kTwoPlayers[] =
+    "FILE=EMPTY.PNG\nTITLE=EMPTY\n1P=100,100,0\n2P=300,200,90\n3P=-1,-1,-1\n4P=-1,-1,-1\n";
+
+// Everything on the field that is not open ground or the outline.
+std::vector<uint8_t> FieldBytes(SurfaceId id)
+{
+    Surface* s = theDirectDraw.GetSurface(id);
+    return std::vector<uint8_t>(s->pixels, s->pixels + s->pitch * s->height);
+}
+
+}  // namespace
+
+// Set-up reads the stage entry: starts, random starts in x, y, heading order,
+// initial items, the outline and the start pixels; slowness 2 steps a line
+// every fourth frame and leaves a trail in the player's colour.
+TEST_F(RoundTest, SetupAndTheFirstStepsOfTwoLines)
+{
+    WriteStages("FILE=EMPTY.PNG\n1P=100,100,0\n2P=-1,-1,-1\n3P=5,5,400\n4P=-1,-1,-1\n1P_ITEM=BOMB,2\n");
+    theRound.players[0].type = PLAYER_MAN;
+    theRound.players[1].type = PLAYER_MAN;
+    theApp.Seed(1234);
+    CApp expected;
+    expected.Seed(1234);
+    StartRound();
+
+    const PlayerSlot& p1 = theRound.players[0];
+    const PlayerSlot& p2 = theRound.players[1];
+    EXPECT_EQ(p1.x, 100.0f);
+    EXPECT_EQ(p1.y, 116.0f);
+    EXPECT_EQ(p1.heading, 0);
+    EXPECT_EQ(p1.heldItems.Count(), 2);
+    // Player 2 draws x, y, heading; players 3 and 4 are empty but draw too.
+    EXPECT_EQ(p2.x, float(expected.RandRange(1, 638)));
+    EXPECT_EQ(p2.y, float(expected.RandRange(1, 414) + 16));
+    EXPECT_EQ(p2.heading, expected.RandRange(0, 359));
+    EXPECT_FALSE(theRound.players[2].alive);
+    EXPECT_FALSE(theRound.players[3].alive);
+    EXPECT_EQ(p1.slowness, 2);
+
+    EXPECT_EQ(Field(0, 16), 255);
+    EXPECT_EQ(Field(639, 431), 255);
+    EXPECT_EQ(Field(100, 116), 28);
+    EXPECT_EQ(Field(int(p2.x), int(p2.y)), 44);
+
+    // The phase counter carries over between rounds, so count the steps.
+    int steps = 0;
+    for (int f = 0; f < 40; f++) {
+        steps += theRound.phase[2] == 3 ? 1 : 0;  // phase 2 becomes 0 in this frame
+        ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+    }
+    EXPECT_EQ(steps, 10);
+    EXPECT_EQ(p1.x, 110.0f);
+    for (int x = 100; x <= 110; x++) EXPECT_EQ(Field(x, 116), 28) << x;
+    EXPECT_EQ(Field(111, 116), 0);
+    EXPECT_EQ(theRound.frameCounter, 40);
+}
+
+// Turns wrap round 0/360 and reverse while mirrored; gravity drifts a line
+// from up to down by the shorter way and holds it there.
+TEST_F(RoundTest, TurnsAndGravity)
+{
+    PlayerSlot& slot = theRound.players[0];
+    theRound.frameCounter = 100;
+    slot.mirrorEnd = 0;
+    slot.heading = 10;
+    theRound.Turn(slot, -30);
+    EXPECT_EQ(slot.heading, 340);
+    slot.heading = 350;
+    theRound.Turn(slot, +30);
+    EXPECT_EQ(slot.heading, 20);
+    slot.mirrorEnd = 101;
+    theRound.Turn(slot, +30);
+    EXPECT_EQ(slot.heading, 350);
+    slot.mirrorEnd = 0;
+
+    slot.heading = 90;
+    slot.gravityEnd = 1000;
+    slot.slowness = 4;
+    std::vector<int> seen;
+    for (int f = 0; f < 200; f++) {
+        theRound.Advance(slot);
+        seen.push_back(slot.heading);
+    }
+    EXPECT_EQ(seen[0], 89);
+    EXPECT_EQ(seen[89], 0);
+    EXPECT_EQ(seen[90], 359);
+    EXPECT_EQ(seen[178], 271);
+    EXPECT_EQ(seen[179], 270);
+    EXPECT_EQ(seen[199], 270);
+    slot.gravityEnd = 0;
+}
+
+// The pixel test: leaving the interior is a hit even while invincible; an
+// invincible line paints random colours across a trail and lives on; the
+// no-trail timer erases the pixel behind; a diagonal gap can be passed.
+TEST_F(RoundTest, TrailsHitsAndDeaths)
+{
+    WriteStages(kTwoPlayers);
+    theRound.players[0].type = PLAYER_MAN;
+    theRound.players[1].type = PLAYER_MAN;
+    StartRound();
+    SurfaceDesc field = *theDirectDraw.Lock(0);
+    PlayerSlot& p1 = theRound.players[0];
+    theRound.frameCounter = 10;
+
+    // x 638.5 heading 0 steps to 639.5: outside, and death even when invincible.
+    p1.x = 638.5f;
+    p1.y = 200.0f;
+    p1.lastPixelX = 638;
+    p1.lastPixelY = 200;
+    p1.heading = 0;
+    p1.invincibleEnd = 1000;
+    std::memset(theRound.phase, 0, sizeof theRound.phase);
+    theRound.Advance(p1);
+    theRound.PlotTrail(p1, 0, field.pixels, field.pitch);
+    EXPECT_TRUE(p1.hit);
+    EXPECT_EQ(Field(639, 200), 255);  // the outline is not written
+    theRound.ResolveHit(p1, 0);
+    EXPECT_FALSE(p1.alive);
+    EXPECT_EQ(p1.endFrame, 10);
+    // The rings in the player's colour centred on the head, within the clip.
+    theDirectDraw.Unlock(0);
+    field = *theDirectDraw.Lock(0);
+    EXPECT_EQ(Field(639 - 16, 200), 28);
+    EXPECT_EQ(Field(639, 200), 255);
+
+    // Invincible crossing of a vertical trail of player 2's colour.
+    PlayerSlot& p2 = theRound.players[1];
+    for (int y = 300; y < 310; y++) field.pixels[y * field.pitch + 200] = 44;
+    p2.x = 195.5f;
+    p2.y = 305.5f;
+    p2.lastPixelX = 195;
+    p2.lastPixelY = 305;
+    p2.heading = 0;
+    p2.invincibleEnd = 1000;
+    for (int step = 0; step < 10; step++) {
+        theRound.Advance(p2);
+        theRound.PlotTrail(p2, 1, field.pixels, field.pitch);
+        theRound.ResolveHit(p2, 1);
+    }
+    EXPECT_TRUE(p2.alive);
+    for (int x = 196; x <= 205; x++) {
+        uint8_t v = Field(x, 305);
+        EXPECT_TRUE(v >= 16 && v <= 223) << x << " " << int(v);
+    }
+
+    // No trail: the pixel left behind is erased; the trail starts again after.
+    p2.invincibleEnd = 0;
+    p2.noTrailEnd = 15;
+    for (int step = 0; step < 5; step++) {
+        theRound.Advance(p2);
+        theRound.PlotTrail(p2, 1, field.pixels, field.pitch);
+        theRound.frameCounter++;
+    }
+    EXPECT_EQ(Field(206, 305), 0);
+    EXPECT_EQ(Field(209, 305), 0);
+    EXPECT_EQ(Field(210, 305), 44);  // the head
+    theRound.Advance(p2);
+    theRound.PlotTrail(p2, 1, field.pixels, field.pitch);
+    EXPECT_EQ(Field(210, 305), 44);
+    EXPECT_EQ(Field(211, 305), 44);
+
+    // Heading 45 from (400, 401) to (401, 400), between two pixels that
+    // touch only at their corners.
+    field.pixels[400 * field.pitch + 400] = 60;
+    field.pixels[401 * field.pitch + 401] = 60;
+    p2.x = 400.5f;
+    p2.y = 401.5f;
+    p2.lastPixelX = 400;
+    p2.lastPixelY = 401;
+    p2.heading = 45;
+    for (int step = 0; step < 3; step++) {
+        theRound.Advance(p2);
+        theRound.PlotTrail(p2, 1, field.pixels, field.pitch);
+    }
+    EXPECT_FALSE(p2.hit);
+    EXPECT_EQ(Field(401, 400), 44);
+    theDirectDraw.Unlock(0);
+}
+
+// Keys act once per press; the 70th left turn with no right turn gives ten
+// "BOMB", the 71st nothing; a held key does nothing more.
+TEST_F(RoundTest, KeysAndTheTurnReward)
+{
+    WriteStages(kTwoPlayers);
+    theRound.players[0].type = PLAYER_MAN;
+    theRound.players[1].type = PLAYER_MAN;
+    StartRound();
+    PlayerSlot& p1 = theRound.players[0];
+    uint8_t* keys = theApp.keyState;
+    for (int k = 1; k <= 71; k++) {
+        keys['Q'] = 1;
+        theRound.HandleKeys(p1, 0);
+        EXPECT_EQ(keys['Q'], 2);
+        theRound.HandleKeys(p1, 0);  // still held: nothing more
+        EXPECT_EQ(p1.leftTurns, k);
+        EXPECT_EQ(p1.heldItems.Count(), k >= 70 ? 10 : 0) << k;
+    }
+    EXPECT_EQ(p1.heading, (71 * 30) % 360);
+    EXPECT_EQ(CDataList::Record<HeldItem>(p1.heldItems.Last())->kind, 2);
+    // The item key spends the newest record; the panel is redrawn.
+    keys['A'] = 1;
+    theRound.HandleKeys(p1, 0);
+    EXPECT_EQ(p1.heldItems.Count(), 9);
+    // Player 4 on the desktop layout reads the numeric pad, on the notebook
+    // layout the bracket keys.
+    PlayerSlot& p4 = theRound.players[3];
+    p4.heading = 0;
+    keys[plat::VK_NUMPAD3] = 1;
+    theRound.HandleKeys(p4, 3);
+    EXPECT_EQ(p4.heading, 30);
+    theApp.keyboardType = 1;
+    keys[plat::VK_OEM_5] = 1;
+    theRound.HandleKeys(p4, 3);
+    EXPECT_EQ(p4.heading, 0);
+    theApp.ClearKeys();
+}
+
+// Scoring by the order of death at 12 seconds, the ranks and lines of the
+// result screen, the winner's WIN count; then a draw with shared ranks.
+TEST_F(RoundTest, ScoresRanksAndWins)
+{
+    WriteStages(kTwoPlayers);
+    theRound.players[0].type = PLAYER_MAN;
+    theRound.players[1].type = PLAYER_MAN;
+    for (PlayerSlot& slot : theRound.players) slot.totalScore = slot.matchCounter = 0, slot.endFrame = 0;
+    StartRound();
+    theRound.roundSeconds = 12;
+    theRound.frameCounter = 500;
+    theRound.players[1].alive = 0;
+    theRound.players[1].endFrame = 500;
+    ASSERT_TRUE(theRound.IsOver());
+    EXPECT_EQ(theRound.players[0].roundScore, 4360);
+    EXPECT_EQ(theRound.players[1].roundScore, 2240);
+    EXPECT_EQ(theRound.players[2].roundScore, 1120);
+    EXPECT_EQ(theRound.players[0].endFrame, 510);
+    EXPECT_EQ(theRound.players[0].totalScore, 4360);
+    EXPECT_EQ(theRound.players[0].matchCounter, 1);
+    EXPECT_EQ(theRound.players[1].matchCounter, 0);
+    CResultScreen results;
+    results.Prepare();
+    EXPECT_STREQ(results.scoreLines[0], "1P +004360 1   ");
+    EXPECT_STREQ(results.scoreLines[1], "2P +002240 2   ");
+    EXPECT_EQ(results.bannerWidth, 64 * 6);  // "1P WIN"
+    theDirectDraw.ReleaseSurface(results.banner);
+
+    // Both die in the same frame: a draw, equal scores, ranks 1, 1, 3, 3 and no win.
+    theRound.players[0].alive = theRound.players[1].alive = 0;
+    theRound.players[0].endFrame = theRound.players[1].endFrame = 600;
+    theRound.players[2].endFrame = theRound.players[3].endFrame = 0;
+    theRound.roundSeconds = 20;
+    ASSERT_TRUE(theRound.IsOver());
+    EXPECT_EQ(theRound.players[0].roundScore, 20 * 30 + 4000);
+    EXPECT_EQ(theRound.players[1].roundScore, 20 * 30 + 4000);
+    EXPECT_EQ(theRound.players[0].matchCounter, 1);
+    CResultScreen draw;
+    draw.Prepare();
+    EXPECT_STREQ(draw.scoreLines[0], "1P +004600 1   ");
+    EXPECT_STREQ(draw.scoreLines[1], "2P +004600 1   ");
+    EXPECT_STREQ(draw.scoreLines[2], "3P +001200 3   ");
+    EXPECT_STREQ(draw.scoreLines[3], "4P +001200 3   ");
+    EXPECT_EQ(draw.bannerWidth, 64 * 4);  // "DRAW"
+    theDirectDraw.ReleaseSurface(draw.banner);
+}
+
+// A round is a pure function of the seed, the settings, the stage and the
+// key changes: the same scripted round twice ends on the same field, frame
+// and scores; it ends when the first line dies.
+TEST_F(RoundTest, AScriptedRoundPlaysOutTheSameTwice)
+{
+    WriteStages(kTwoPlayers);
+    theRound.players[0].type = PLAYER_MAN;
+    theRound.players[1].type = PLAYER_MAN;
+    theRound.stageEffect = 0;
+    auto play = [&](std::vector<uint8_t>* field, int32_t* frames, int32_t* seconds) {
+        testutil::StartHeadlessDisplay(kNsPerPump);
+        std::memset(theRound.phase, 0, sizeof theRound.phase);
+        theApp.Seed(77);
+        StartRound();
+        uint32_t t0 = plat::TimeMs();
+        for (int k = 0; k < 12; k++) {
+            plat::ScriptKey(t0 + 200 + 300 * k, k % 3 ? 'Q' : 'M');
+            plat::ScriptKey(t0 + 350 + 300 * k, 'B');
+        }
+        int result = Frames(100000);
+        EXPECT_EQ(result, FRAME_ROUND_OVER);
+        *field = FieldBytes(0);
+        *frames = theRound.frameCounter;
+        *seconds = theRound.roundSeconds;
+        theRound.Teardown();
+    };
+    std::vector<uint8_t> first, second;
+    int32_t frames1 = 0, frames2 = 0, seconds1 = 0, seconds2 = 0;
+    play(&first, &frames1, &seconds1);
+    play(&second, &frames2, &seconds2);
+    EXPECT_EQ(frames1, frames2);
+    EXPECT_EQ(seconds1, seconds2);
+    EXPECT_GT(seconds1, 0);
+    EXPECT_TRUE(first == second);
+    EXPECT_EQ(theRound.CountAlive(), 1);
+}
+
+// Page Down and Page Up change WAIT during play within 0..9999; Escape opens
+// the menu over the frozen field; "NEXT ROUND" leaves without scoring; Escape
+// in the menu resumes whatever the cursor showed and restores the field.
+TEST_F(RoundTest, PauseKeysAndMenu)
+{
+    WriteStages(kTwoPlayers);
+    theRound.players[0].type = PLAYER_MAN;
+    theRound.players[1].type = PLAYER_MAN;
+    StartRound();
+    Frames(10);
+    theApp.keyState[plat::VK_NEXT] = 1;
+    Frames(1);
+    EXPECT_EQ(theRound.wait, 81);
+    theApp.keyState[plat::VK_PRIOR] = 1;
+    Frames(1);
+    EXPECT_EQ(theRound.wait, 80);
+    theRound.wait = 9999;
+    theRound.ChangeWait(+1);
+    EXPECT_EQ(theRound.wait, 9999);
+    theRound.wait = 0;
+    theRound.ChangeWait(-1);
+    EXPECT_EQ(theRound.wait, 0);
+    theRound.wait = 80;
+
+    // Escape opens the menu; Up wraps to "EXIT", Down comes back to
+    // "CONTINUE"; Down, Down to the WAIT line; Left, Right, Right and Return
+    // (which raises WAIT and stays); Escape resumes.
+    std::vector<uint8_t> before = FieldBytes(0);
+    int32_t frame = theRound.frameCounter;
+    uint32_t t = plat::TimeMs();
+    theApp.keyState[plat::VK_ESCAPE] = 1;
+    const uint32_t keys[] = {plat::VK_UP, plat::VK_DOWN, plat::VK_DOWN, plat::VK_DOWN, plat::VK_LEFT,
+                             plat::VK_RIGHT, plat::VK_RIGHT, plat::VK_RETURN, plat::VK_ESCAPE};
+    for (int k = 0; k < 9; k++) plat::ScriptKey(t + 100 + 100 * k, keys[k]);
+    EXPECT_EQ(Frames(1), FRAME_GO_ON);
+    EXPECT_EQ(theRound.wait, 82);
+    EXPECT_EQ(theRound.frameCounter, frame + 1);
+    std::vector<uint8_t> after = FieldBytes(0);
+    // The field rows are as before the pause, but for the frame's own step.
+    int changed = 0;
+    for (int y = 17; y <= 430; y++)
+        for (int x = 1; x <= 638; x++) changed += before[y * 640 + x] != after[y * 640 + x];
+    EXPECT_LE(changed, 2);
+
+    // "NEXT ROUND": Escape, Down, Return. No scores.
+    t = plat::TimeMs();
+    theApp.keyState[plat::VK_ESCAPE] = 1;
+    plat::ScriptKey(t + 100, plat::VK_DOWN);
+    plat::ScriptKey(t + 200, plat::VK_RETURN);
+    int32_t total = theRound.players[0].totalScore;
+    EXPECT_EQ(Frames(1), FRAME_PAUSE_NEXT);
+    EXPECT_EQ(theRound.players[0].totalScore, total);
+}
+
+// The result screen: Space hides all but the two fixed texts, the next key
+// only brings the menu back, Up toggles, Escape leaves with "EXIT".
+TEST_F(RoundTest, ResultScreenKeys)
+{
+    WriteStages(kTwoPlayers);
+    theRound.players[0].type = PLAYER_MAN;
+    theRound.players[1].type = PLAYER_MAN;
+    StartRound();
+    theRound.players[1].alive = 0;
+    ASSERT_TRUE(theRound.IsOver());
+    CResultScreen screen;
+    screen.Prepare();
+    uint8_t* keys = theApp.keyState;
+    keys[plat::VK_SPACE] = 1;
+    EXPECT_TRUE(screen.HandleKeys());
+    EXPECT_TRUE(screen.hidden);
+    keys[plat::VK_SPACE] = 0;
+    keys[plat::VK_RETURN] = 1;
+    EXPECT_TRUE(screen.HandleKeys());  // hidden: Return is not acted on
+    theApp.anyKeyFlag = 1;
+    EXPECT_TRUE(screen.HandleKeys());
+    EXPECT_FALSE(screen.hidden);
+    EXPECT_EQ(keys[plat::VK_RETURN], 0);
+    keys[plat::VK_UP] = 1;
+    EXPECT_TRUE(screen.HandleKeys());
+    EXPECT_EQ(screen.cursor, RESULT_EXIT);
+    keys[plat::VK_DOWN] = 1;
+    EXPECT_TRUE(screen.HandleKeys());
+    EXPECT_EQ(screen.cursor, RESULT_NEXT_ROUND);
+    keys[plat::VK_ESCAPE] = 1;
+    EXPECT_FALSE(screen.HandleKeys());
+    EXPECT_EQ(screen.cursor, RESULT_EXIT);
+    theDirectDraw.ReleaseSurface(screen.banner);
+}
+
+// The closing border fills the lines s and 639 - s, s + 16 and 431 - s at
+// each second, up to second 207; random dots add one 255 pixel per frame.
+TEST_F(RoundTest, StageEffects)
+{
+    WriteStages("FILE=EMPTY.PNG\n1P=100,100,0\n2P=300,200,90\nEFFECT=2\nFILE=EMPTY.PNG\n1P=100,100,0\n"
+                "2P=300,200,90\nEFFECT=1\n");
+    theRound.players[0].type = PLAYER_MAN;
+    theRound.players[1].type = PLAYER_MAN;
+    StartRound();
+    EXPECT_EQ(theRound.stageEffect, 2);
+    for (int s = 1; s <= 3; s++) {
+        theRound.roundSeconds = s;
+        theRound.CloseBorder();
+    }
+    for (int k = 1; k <= 3; k++) {
+        EXPECT_EQ(Field(k, 200), 234);
+        EXPECT_EQ(Field(639 - k, 200), 234);
+        EXPECT_EQ(Field(300, 16 + k), 234);
+        EXPECT_EQ(Field(300, 431 - k), 234);
+    }
+    EXPECT_EQ(Field(4, 200), 0);
+    EXPECT_EQ(Field(300, 20), 0);
+    EXPECT_EQ(Field(0, 200), 255);
+    // The last lines close at second 207; from 208 on nothing more is drawn.
+    theRound.roundSeconds = 207;
+    theRound.CloseBorder();
+    EXPECT_EQ(Field(207, 300), 234);
+    EXPECT_EQ(Field(432, 300), 234);
+    EXPECT_EQ(Field(300, 223), 234);
+    EXPECT_EQ(Field(300, 224), 234);
+    theRound.roundSeconds = 208;
+    std::vector<uint8_t> closed = FieldBytes(0);
+    theRound.CloseBorder();
+    EXPECT_TRUE(FieldBytes(0) == closed);
+    theRound.Teardown();
+
+    theStageSelect.selectedStage = 1;
+    StartRound();
+    EXPECT_EQ(theRound.stageEffect, 1);
+    std::vector<uint8_t> before = FieldBytes(0);
+    Frames(50);
+    std::vector<uint8_t> after = FieldBytes(0);
+    int dots = 0;
+    for (size_t k = 0; k < after.size(); k++) dots += after[k] == 255 && before[k] != 255;
+    EXPECT_GE(dots, 45);  // a dot may land on another
+    EXPECT_LE(dots, 50);
+}
+
+// Starts the stage list allows but the field does not: a start on the
+// outline or at its corner dies at its first step without writing outside.
+TEST_F(RoundTest, StartsOnTheOutline)
+{
+    WriteStages("FILE=EMPTY.PNG\n1P=0,0,180\n2P=639,415,0\n");
+    theRound.players[0].type = PLAYER_MAN;
+    theRound.players[1].type = PLAYER_MAN;
+    StartRound();
+    EXPECT_EQ(Frames(100), FRAME_ROUND_OVER);
+    EXPECT_EQ(theRound.CountAlive(), 0);
+    EXPECT_EQ(Field(0, 16), 28);      // the start pixels themselves
+    EXPECT_EQ(Field(639, 431), 44);
+}
+
+// Scroll play: the field is the playfield surface; every playing slot's view
+// shows the 80x80 around its head, framed, with 255 beyond the field; a dead
+// line's view stays where its head stopped.
+TEST_F(RoundTest, ScrollViews)
+{
+    WriteStages("FILE=EMPTY.PNG\n1P=20,20,0\n2P=300,200,90\n");
+    theRound.players[0].type = PLAYER_MAN;
+    theRound.players[1].type = PLAYER_MAN;
+    StartRound(true);
+    EXPECT_EQ(theRound.fieldSurface, theRound.playfieldSurface);
+    Frames(8);
+    theRound.DrawScrollViews(0, true, false);
+    // Player 1's head at (22, 36): its view at (120, 80) shows column 22 - 40.
+    EXPECT_EQ(testutil::PixelAt(0, 119, 79), 255);          // the frame
+    EXPECT_EQ(testutil::PixelAt(0, 120, 80), 255);          // beyond the field
+    EXPECT_EQ(testutil::PixelAt(0, 120 + 40, 80 + 40), 28);  // the head
+    EXPECT_EQ(testutil::PixelAt(0, 120 + 38, 80 + 40), 28);  // its trail
+    EXPECT_EQ(testutil::PixelAt(0, 120 + 18, 80 + 40), 255); // the outline at x 0
+    // Player 2 dies; its view keeps its last place.
+    PlayerSlot& p2 = theRound.players[1];
+    p2.alive = 0;
+    float x = p2.x, y = p2.y;
+    Frames(8);
+    EXPECT_EQ(p2.x, x);
+    EXPECT_EQ(p2.y, y);
+    theRound.DrawScrollViews(0, false, false);
+    EXPECT_EQ(testutil::PixelAt(0, 440 + 40, 80 + 40), 44);
+}
