@@ -1,0 +1,203 @@
+// Real rounds on this machine, run from the game folder: four computer lines
+// on the first stage, in normal and in scroll play.
+//  - the round frame period at WAIT 80 (mean, p99, max; expected 2.4 ms) and
+//    the CPU used meanwhile, with presentation at display rate;
+//  - the engine's own work per frame (everything but the pump), with WAIT 0
+//    and presentation off;
+//  - key press to changed picture: a turn key posted at a random moment, to
+//    the first presentation that shows the line's first pixel in the new
+//    direction.
+// Usage: nuvel-bench-round [frames]   (run with the game folder as working directory)
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+#include "app/app.h"
+#include "graphics/directdraw.h"
+#include "match/round.h"
+#include "screens/stageselect.h"
+
+namespace {
+
+double CpuMs()
+{
+    rusage use;
+    getrusage(RUSAGE_SELF, &use);
+    return use.ru_utime.tv_sec * 1e3 + use.ru_utime.tv_usec / 1e3 + use.ru_stime.tv_sec * 1e3 +
+           use.ru_stime.tv_usec / 1e3;
+}
+
+double NowUs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;
+}
+
+struct Stats {
+    double mean, median, p99, max;
+};
+
+Stats Summarise(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    double sum = 0;
+    for (double x : v) sum += x;
+    size_t n = v.size();
+    return Stats{sum / double(n), v[n / 2], v[std::min(n - 1, n * 99 / 100)], v.back()};
+}
+
+// A round of four computer lines whose setup skips the countdown.
+void StartRound(bool scroll)
+{
+    theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
+    theStageSelect.selectedStage = 0;
+    for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_HARD;
+    theRound.Setup();
+    if (!scroll) theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
+    theRound.lastSecondMs = plat::TimeMs();
+}
+
+// Frames until n are collected with four lines alive; when one dies the
+// round is set up again, and that frame (which loads a stage) is not counted.
+template <class F>
+void RunFrames(bool scroll, int n, F each)
+{
+    StartRound(scroll);
+    for (int k = 0; k < n;) {
+        bool counted = theRound.Frame() == FRAME_GO_ON && theRound.CountAlive() == 4;
+        if (!counted) {
+            theRound.Teardown();
+            StartRound(scroll);
+        }
+        if (each(counted)) k++;
+    }
+    theRound.Teardown();
+}
+
+void FramePeriod(bool scroll, int frames)
+{
+    theRound.wait = 80;
+    std::vector<double> periods;
+    double last = NowUs();
+    double cpu0 = CpuMs(), wall0 = last;
+    RunFrames(scroll, frames, [&](bool counted) {
+        double now = NowUs();
+        if (counted) periods.push_back((now - last) / 1000.0);
+        last = now;
+        return counted;
+    });
+    double cpu = CpuMs() - cpu0, wall = (NowUs() - wall0) / 1000.0;
+    Stats s = Summarise(periods);
+    printf("%s play, WAIT 80, %d frames: period mean %.3f ms, median %.3f, p99 %.3f, max %.3f; CPU %.0f%% of a core\n",
+           scroll ? "scroll" : "normal", frames, s.mean, s.median, s.p99, s.max, 100.0 * cpu / wall);
+}
+
+void EngineWork(bool scroll, int frames)
+{
+    theRound.wait = 0;
+    plat::SetPresentHook(nullptr);
+    std::vector<double> work;
+    double last = NowUs();
+    RunFrames(scroll, frames, [&](bool counted) {
+        double now = NowUs();
+        if (counted) work.push_back(now - last);
+        last = now;
+        return counted;
+    });
+    Stats s = Summarise(work);
+    printf("%s play, engine work per frame with four lines: mean %.1f us, median %.1f, p99 %.1f, max %.1f\n",
+           scroll ? "scroll" : "normal", s.mean, s.median, s.p99, s.max);
+}
+
+// The presentation hook records when a picture reached the screen and
+// whether it already shows the turn being measured.
+struct LatencyProbe {
+    bool pending = false;
+    uint16_t headingAtKey = 0;
+    int pixelXAtKey = 0, pixelYAtKey = 0;
+    double keyUs = 0;
+    std::vector<double> latencies;
+} probe;
+
+void ProbePresent()
+{
+    theDirectDraw.Present();
+    if (!probe.pending) return;
+    const PlayerSlot& p1 = theRound.players[0];
+    // The key is read at the start of the next frame, before the line moves,
+    // so once the heading has changed any new head pixel is the first pixel
+    // of the new direction.
+    if (p1.heading != probe.headingAtKey && (p1.lastPixelX != probe.pixelXAtKey || p1.lastPixelY != probe.pixelYAtKey)) {
+        probe.latencies.push_back((NowUs() - probe.keyUs) / 1000.0);
+        probe.pending = false;
+    }
+}
+
+void KeyToPicture(int presses)
+{
+    theRound.wait = 80;
+    plat::SetPresentHook(ProbePresent);
+    int nextPressFrame = 50;
+    bool keyDown = false;
+    StartRound(false);
+    theRound.players[0].type = PLAYER_MAN;
+    for (int frame = 0; int(probe.latencies.size()) < presses; frame++) {
+        PlayerSlot& p1 = theRound.players[0];
+        if (theRound.Frame() != FRAME_GO_ON || !p1.alive) {
+            theRound.Teardown();
+            StartRound(false);
+            theRound.players[0].type = PLAYER_MAN;
+            probe.pending = false;
+            if (keyDown) plat::PostMessage(plat::Message{plat::MSG_KEYUP, 'Q', 0});
+            keyDown = false;
+            nextPressFrame = frame + 50;
+            continue;
+        }
+        if (keyDown && p1.heading != probe.headingAtKey) {
+            plat::PostMessage(plat::Message{plat::MSG_KEYUP, 'Q', 0});
+            keyDown = false;
+        }
+        if (!probe.pending && !keyDown && frame >= nextPressFrame) {
+            // Pressed at a random moment within the frame's wait.
+            theApp.PumpMessagesN(theApp.RandUpTo(1599));
+            probe.headingAtKey = p1.heading;
+            probe.pixelXAtKey = p1.lastPixelX;
+            probe.pixelYAtKey = p1.lastPixelY;
+            probe.pending = true;
+            probe.keyUs = NowUs();
+            plat::PostMessage(plat::Message{plat::MSG_KEYDOWN, 'Q', 0});
+            keyDown = true;
+            nextPressFrame = frame + 60 + theApp.RandUpTo(40);
+        }
+    }
+    theRound.Teardown();
+    Stats s = Summarise(probe.latencies);
+    printf("key press to changed picture (normal play, slowness 2), %d presses: mean %.1f ms, median %.1f, p99 %.1f, "
+           "max %.1f\n",
+           presses, s.mean, s.median, s.p99, s.max);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int frames = argc > 1 ? atoi(argv[1]) : 2000;
+    if (frames < 100) frames = 100;
+    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", 640, 480)) {
+        fprintf(stderr, "no display\n");
+        return 1;
+    }
+    theApp.Init();
+    printf("video driver: %s\n", getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "(default)");
+    FramePeriod(false, frames);
+    FramePeriod(true, frames);
+    KeyToPicture(60);
+    EngineWork(false, frames);
+    EngineWork(true, frames);
+    return 0;
+}
