@@ -11,7 +11,7 @@
 #include <cstring>
 #include <new>
 
-#include "items/itemmanager.h"
+#include "app/gamedata.h"
 #include "screens/stageselect.h"
 
 static_assert(sizeof(InitialItem) == 8, "initial-item records are 8 bytes");
@@ -74,16 +74,10 @@ uint16_t StartValue(int value, int limit) {
     return static_cast<uint16_t>(value);
 }
 
-// The item kind whose key name (its table name with blanks as underscores)
-// is name; -1 when no kind has that key name.
+// The item kind whose key name is name; -1 when no kind has that key name.
 int ItemKindByKeyName(const char* name) {
-    for (int kind = 0; kind < kItemKinds; kind++) {
-        char key[kItemNameSize];
-        CopyValue(key, sizeof key, g_itemTable[kind].name);
-        for (char* c = key; *c; c++)
-            if (*c == ' ') *c = '_';
-        if (std::strcmp(key, name) == 0) return kind;
-    }
+    for (int kind = 0; kind < kItemKinds; kind++)
+        if (std::strcmp(kItemKeyNames[kind].text, name) == 0) return kind;
     return -1;
 }
 
