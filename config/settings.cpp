@@ -61,6 +61,9 @@ std::array<Setting, S_COUNT> MakeTable()
     t[S_ITEM_SHOW_TIME] = Numeric("ITEM_SHOW_TIME=", &theItemManager.itemShowTime, 1, 0, 999);
     t[S_ITEM_GET_DEATH] = Numeric("ITEM_GET_DEATH=", &theItemManager.itemGetDeath, 5, 0, 100, Shown::Percent);
     t[S_ITEM_USE_FLUSH] = Toggle("ITEM_USE_FLUSH=", &theItemManager.itemUseFlush, kOffOn);
+    // The file format prints this flag, unlike the others, as a signed byte:
+    // a stored 255 is written -1, which reads back as 255.
+    t[S_ITEM_USE_FLUSH].writtenSigned = true;
     t[S_CHANGE_LIMITATION] = Toggle("CHANGE_LIMITATION=", &theItemManager.changeLimitation, kOffOn);
     t[S_EXPLOSION_TYPE] = Numeric("EXPLOTION_TYPE=", &theRound.explosionType, 1, 0, 3, Shown::Choice);
     t[S_EXPLOSION_TYPE].names = kExplosionTypes;
