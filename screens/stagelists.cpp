@@ -7,6 +7,7 @@
 // pieces that the parse reads, so a key written in small letters counts as
 // well as it parses.
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -114,13 +115,24 @@ void ParseInitialItem(StageEntry* entry, int player, const char* value) {
     item->count = count;
 }
 
+// One scope edge plus the playfield's offset, taken wide and limited to the
+// 32-bit field, so numbers near its limits neither overflow nor wrap round.
+int32_t ScopeEdge(long long value, int offset) {
+    long long edge = value + offset;
+    if (edge < INT32_MIN) return INT32_MIN;
+    if (edge > INT32_MAX) return INT32_MAX;
+    return static_cast<int32_t>(edge);
+}
+
+// Top and bottom are given in playfield rows and stored in screen rows; a
+// number the line leaves out keeps its value and still gets the offset.
 void ParseScope(StageEntry* entry, const char* value) {
-    int left = entry->scopeLeft, top = entry->scopeTop, right = entry->scopeRight, bottom = entry->scopeBottom;
-    std::sscanf(value, "%d,%d,%d,%d", &left, &top, &right, &bottom);
-    entry->scopeLeft = left;
-    entry->scopeTop = top + 16;
-    entry->scopeRight = right;
-    entry->scopeBottom = bottom + 16;
+    long long left = entry->scopeLeft, top = entry->scopeTop, right = entry->scopeRight, bottom = entry->scopeBottom;
+    std::sscanf(value, "%lld,%lld,%lld,%lld", &left, &top, &right, &bottom);
+    entry->scopeLeft = ScopeEdge(left, 0);
+    entry->scopeTop = ScopeEdge(top, 16);
+    entry->scopeRight = ScopeEdge(right, 0);
+    entry->scopeBottom = ScopeEdge(bottom, 16);
 }
 
 void ParseEffect(StageEntry* entry, const char* value) {

@@ -2,6 +2,7 @@
 // scratch folder that serves as the working directory.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -125,6 +126,31 @@ TEST(StageList, BadStartValuesBecomeRandomAndUnknownEffectsNone) {
     EXPECT_EQ(a.startY[3], 12);
     EXPECT_EQ(a.effect, 0);
     EXPECT_EQ(list.stages[1].effect, 0);
+}
+
+// Scope numbers at the ends of the 32-bit range: the 16 added to top and
+// bottom stops at the limit instead of overflowing.
+TEST(StageList, ScopeNearTheIntegerLimitsIsHeldInRange) {
+    TempDir dir;
+    WriteList(dir, "Stage", "stage.txt",
+              "FILE=A.PNG\n"
+              "ITEM_SCOPE=-2147483648,2147483647,2147483647,2147483632\n"
+              "FILE=B.PNG\n"
+              "ITEM_SCOPE=-5,-2147483648,99999999999,-2147483647\n");
+    ScopedCwd cwd(dir.path());
+    CStageSelect list;
+    list.LoadStageList();
+    ASSERT_EQ(list.stageCount, 2);
+    const StageEntry& a = list.stages[0];
+    EXPECT_EQ(a.scopeLeft, INT32_MIN);
+    EXPECT_EQ(a.scopeTop, INT32_MAX);
+    EXPECT_EQ(a.scopeRight, INT32_MAX);
+    EXPECT_EQ(a.scopeBottom, INT32_MAX);
+    const StageEntry& b = list.stages[1];
+    EXPECT_EQ(b.scopeLeft, -5);
+    EXPECT_EQ(b.scopeTop, INT32_MIN + 16);
+    EXPECT_EQ(b.scopeRight, INT32_MAX);
+    EXPECT_EQ(b.scopeBottom, INT32_MIN + 17);
 }
 
 TEST(StageList, CountsAndParsesTheSamePieces) {
