@@ -20,6 +20,14 @@ void WriteList(const TempDir& dir, const std::string& folder, const std::string&
     testutil::WriteFile(dir.File(folder + "/" + name), text);
 }
 
+// Loads a stage list with the given text from a scratch folder.
+void LoadStages(CStageSelect& list, const std::string& text) {
+    TempDir dir;
+    WriteList(dir, "Stage", "stage.txt", text);
+    ScopedCwd cwd(dir.path());
+    list.LoadStageList();
+}
+
 std::vector<InitialItem> Items(const StageEntry& e, int player) {
     std::vector<InitialItem> out;
     for (DataNode* n = e.initialItems[player].First(); n; n = n->next) out.push_back(*CDataList::Record<InitialItem>(n));
@@ -98,19 +106,16 @@ TEST(StageList, EveryKeyFillsTheEntryOpenedByTheLatestFileLine) {
 }
 
 TEST(StageList, BadStartValuesBecomeRandomAndUnknownEffectsNone) {
-    TempDir dir;
-    WriteList(dir, "Stage", "stage.txt",
-              "FILE=A.PNG\n"
-              "1P=640,416,360\n"
-              "2P=639,415,359\n"
-              "3P=200\n"
-              "4P=-5,12,90\n"
-              "EFFECT=7\n"
-              "FILE=B.PNG\n"
-              "EFFECT=\n");
-    ScopedCwd cwd(dir.path());
     CStageSelect list;
-    list.LoadStageList();
+    LoadStages(list,
+               "FILE=A.PNG\n"
+               "1P=640,416,360\n"
+               "2P=639,415,359\n"
+               "3P=200\n"
+               "4P=-5,12,90\n"
+               "EFFECT=7\n"
+               "FILE=B.PNG\n"
+               "EFFECT=\n");
     ASSERT_EQ(list.stageCount, 2);
     const StageEntry& a = list.stages[0];
     EXPECT_EQ(a.startX[0], 0xFFFF);
@@ -131,15 +136,12 @@ TEST(StageList, BadStartValuesBecomeRandomAndUnknownEffectsNone) {
 // Scope numbers at the ends of the 32-bit range: the 16 added to top and
 // bottom stops at the limit instead of overflowing.
 TEST(StageList, ScopeNearTheIntegerLimitsIsHeldInRange) {
-    TempDir dir;
-    WriteList(dir, "Stage", "stage.txt",
-              "FILE=A.PNG\n"
-              "ITEM_SCOPE=-2147483648,2147483647,2147483647,2147483632\n"
-              "FILE=B.PNG\n"
-              "ITEM_SCOPE=-5,-2147483648,99999999999,-2147483647\n");
-    ScopedCwd cwd(dir.path());
     CStageSelect list;
-    list.LoadStageList();
+    LoadStages(list,
+               "FILE=A.PNG\n"
+               "ITEM_SCOPE=-2147483648,2147483647,2147483647,2147483632\n"
+               "FILE=B.PNG\n"
+               "ITEM_SCOPE=-5,-2147483648,99999999999,-2147483647\n");
     ASSERT_EQ(list.stageCount, 2);
     const StageEntry& a = list.stages[0];
     EXPECT_EQ(a.scopeLeft, INT32_MIN);
