@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "app/app.h"
+#include "app/gamedata.h"
 #include "graphics/dibsection.h"
 #include "graphics/directdraw.h"
 
@@ -14,7 +15,7 @@ void CApp::Screenshot() {
     }
 
     CDibSection dib;
-    dib.Create(640, 480, 8);
+    dib.Create(kScreenWidth, kScreenHeight, 8);
     RgbQuad colors[256];
     // The colours as the display shows them now, so a shot taken during a fade
     // looks like the screen did.
@@ -25,8 +26,8 @@ void CApp::Screenshot() {
 
     SurfaceDesc* desc = theDirectDraw.Lock(0);
     if (desc && desc->pixels) {
-        for (int y = 0; y < 480 && y < desc->height; y++)
-            for (int x = 0; x < 640 && x < desc->width; x++)
+        for (int y = 0; y < kScreenHeight && y < desc->height; y++)
+            for (int x = 0; x < kScreenWidth && x < desc->width; x++)
                 *dib.PixelAddress(x, y) = desc->pixels[y * desc->pitch + x];
     }
     theDirectDraw.Unlock(0);

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "app/app.h"
+#include "app/gamedata.h"
 #include "config/option.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
@@ -32,7 +33,7 @@ void LoadEffects() {
 }  // namespace
 
 void CApp::Init() {
-    if (!theDirectDraw.StartDirectDraw(640, 480, 8)) FatalExit("DirectDraw初期化に失敗しました", NUVEL_CAPTION_FORCED);
+    if (!theDirectDraw.StartDirectDraw(kScreenWidth, kScreenHeight, 8)) FatalExit("DirectDraw初期化に失敗しました", NUVEL_CAPTION_FORCED);
     fontSurface = theDirectDraw.LoadPng("Graphics\\font.png", true, false);
     backgroundSurface = theDirectDraw.LoadPng("Graphics\\background.png", false, false);
     cursorSurface = theDirectDraw.LoadPng("Graphics\\cursor.png", false, true);
@@ -99,7 +100,7 @@ void CApp::LogoIntro() {
 }
 
 int WinMain() {
-    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick", 640, 480)) {
+    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick", kScreenWidth, kScreenHeight)) {
         // Without a window there is nothing to show a message in.
         fprintf(stderr, "Tarnwick: no display could be opened.\n");
         return 1;

@@ -2,16 +2,13 @@
 // options menu and the title, and the older binary "option.dat" that is read
 // once when no "option.txt" exists and then deleted.
 //
-// There is no settings record: each value lives in the object that uses it,
-// and the table built below points at those fields.
+// What each setting is and where it lives is described in config/settings.h.
 #include <cstdio>
 #include <cstring>
 
 #include "app/app.h"
 #include "config/option.h"
-#include "items/itemmanager.h"
-#include "match/round.h"
-#include "sound/bgm.h"
+#include "config/settings.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -19,91 +16,6 @@ namespace {
 const char kTextFile[] = "option.txt";
 const char kLegacyFile[] = "option.dat";
 const char kVersion[] = "1.02A";
-
-// Width and signedness of the field a setting lives in. A value read from a
-// file is cut to this width by keeping its low-order bytes.
-enum class FieldKind : uint8_t { I32, U8, I8, U16 };
-
-struct Setting {
-    char key[48];       // including the '='
-    void* field;
-    FieldKind kind;
-};
-
-// Settings in file order; the reader tries them in this order too.
-enum : int {
-    S_GAME_WAIT, S_KEYBOARD_TYPE, S_ITEM_MAX, S_ITEM_SHOW_TIME, S_ITEM_GET_DEATH, S_ITEM_USE_FLUSH,
-    S_CHANGE_LIMITATION, S_EXPLOSION_TYPE, S_EXPLOSION_VALUE0, S_METEORITE_ENABLE = S_EXPLOSION_VALUE0 + 4,
-    S_METEORITE_TIME, S_METEORITE_VALUE, S_MIDI_DEVICE, S_SOUND_EFFECT, S_SOUND_VOLUME, S_PLAYER_TYPE0,
-    S_ITEM0 = S_PLAYER_TYPE0 + kPlayers, S_COUNT = S_ITEM0 + kItemKinds,
-};
-
-void SetEntry(Setting& s, const char* key, void* field, FieldKind kind)
-{
-    std::snprintf(s.key, sizeof(s.key), "%s", key);
-    s.field = field;
-    s.kind = kind;
-}
-
-// Fills the table from the owners' fields. The player and item keys are
-// numbered and named at run time, so the table is rebuilt on every use.
-void BuildSettings(Setting (&t)[S_COUNT])
-{
-    using K = FieldKind;
-    SetEntry(t[S_GAME_WAIT], "GAME_WAIT=", &theRound.wait, K::I32);
-    SetEntry(t[S_KEYBOARD_TYPE], "KEYBORAD_TYPE=", &theApp.keyboardType, K::U8);
-    SetEntry(t[S_ITEM_MAX], "ITEM_MAX=", &theItemManager.itemMax, K::I32);
-    SetEntry(t[S_ITEM_SHOW_TIME], "ITEM_SHOW_TIME=", &theItemManager.itemShowTime, K::I32);
-    SetEntry(t[S_ITEM_GET_DEATH], "ITEM_GET_DEATH=", &theItemManager.itemGetDeath, K::I8);
-    SetEntry(t[S_ITEM_USE_FLUSH], "ITEM_USE_FLUSH=", &theItemManager.itemUseFlush, K::U8);
-    SetEntry(t[S_CHANGE_LIMITATION], "CHANGE_LIMITATION=", &theItemManager.changeLimitation, K::U8);
-    SetEntry(t[S_EXPLOSION_TYPE], "EXPLOTION_TYPE=", &theRound.explosionType, K::I8);
-    static const char* const valueKeys[4] = {"EXPLOSION_VALUE_CIRCLE=", "EXPLOSION_VALUE_COSMO=",
-                                             "EXPLOSION_VALUE_COSMO_S=", "EXPLOSION_VALUE_COSMP_A="};
-    for (int i = 0; i < 4; ++i)
-        SetEntry(t[S_EXPLOSION_VALUE0 + i], valueKeys[i], &theRound.explosionValues[i], K::U16);
-    SetEntry(t[S_METEORITE_ENABLE], "METEORITE_ENABLE=", &theRound.meteorite.enable, K::U8);
-    SetEntry(t[S_METEORITE_TIME], "METEORITE_TIME=", &theRound.meteorite.intervalSeconds, K::I32);
-    SetEntry(t[S_METEORITE_VALUE], "METEORITE_VALUE=", &theRound.meteorite.count, K::I32);
-    SetEntry(t[S_MIDI_DEVICE], "MIDI_DEVICE=", &theBgm.device, K::U8);
-    SetEntry(t[S_SOUND_EFFECT], "SOUND_EFFECT=", &theDirectSound.effectsEnabled, K::U8);
-    SetEntry(t[S_SOUND_VOLUME], "SOUND_VOLUME=", &theApp.soundVolume, K::I8);
-    for (int p = 0; p < kPlayers; ++p) {
-        Setting& s = t[S_PLAYER_TYPE0 + p];
-        std::snprintf(s.key, sizeof(s.key), "PLAYER_TYPE_%dP=", p + 1);
-        s.field = &theRound.players[p].type;
-        s.kind = K::I8;
-    }
-    for (int k = 0; k < kItemKinds; ++k) {
-        Setting& s = t[S_ITEM0 + k];
-        std::snprintf(s.key, sizeof(s.key), "ITEM_%s=", theItemManager.keyNames[k]);
-        s.field = &g_itemTable[k].weight;
-        s.kind = K::I8;
-    }
-}
-
-// Stores a value into the setting's field, keeping the low-order bytes.
-void StoreValue(const Setting& s, int32_t value)
-{
-    switch (s.kind) {
-    case FieldKind::I32: *static_cast<int32_t*>(s.field) = value; break;
-    case FieldKind::U8: *static_cast<uint8_t*>(s.field) = static_cast<uint8_t>(value); break;
-    case FieldKind::I8: *static_cast<int8_t*>(s.field) = static_cast<int8_t>(value); break;
-    case FieldKind::U16: *static_cast<uint16_t*>(s.field) = static_cast<uint16_t>(value); break;
-    }
-}
-
-// The stored value as the file prints it: signed fields signed, unsigned ones unsigned.
-int32_t FetchValue(const Setting& s)
-{
-    switch (s.kind) {
-    case FieldKind::I32: return *static_cast<const int32_t*>(s.field);
-    case FieldKind::U8: return *static_cast<const uint8_t*>(s.field);
-    case FieldKind::I8: return *static_cast<const int8_t*>(s.field);
-    case FieldKind::U16: return *static_cast<const uint16_t*>(s.field);
-    }
-    return 0;
-}
 
 bool IsBlank(char ch)
 {
@@ -140,7 +52,7 @@ void UpperCase(char* text)
 
 // One line of "option.txt": line end removed, upper-cased, then matched
 // against the keys. Blanks before a key or around its '=' make it no match.
-void ApplyLine(char* line, const Setting (&table)[S_COUNT])
+void ApplyLine(char* line)
 {
     size_t len = std::strlen(line);
     while (len > 0 && (line[len - 1] == '\n' || line[len - 1] == '\r'))
@@ -148,7 +60,8 @@ void ApplyLine(char* line, const Setting (&table)[S_COUNT])
     UpperCase(line);
     if (line[0] == '\0' || line[0] == ';')
         return;
-    for (const Setting& s : table) {
+    for (int i = 0; i < S_COUNT; ++i) {
+        const Setting& s = SettingAt(i);
         if (!StartsWith(s.key, line))
             continue;
         int32_t value;
@@ -244,7 +157,7 @@ struct TextOut {
     }
     void Value(const Setting& s)
     {
-        int n = std::snprintf(text + length, sizeof(text) - length, "%s%d\r\n", s.key, static_cast<int>(FetchValue(s)));
+        int n = std::snprintf(text + length, sizeof(text) - length, "%s%d\r\n", s.key, static_cast<int>(WrittenValue(s)));
         Advance(n);
     }
     void Advance(int n)
@@ -256,7 +169,7 @@ struct TextOut {
     }
 };
 
-void ComposeFile(TextOut& out, const Setting (&table)[S_COUNT])
+void ComposeFile(TextOut& out)
 {
     out.Line(kComments[C_TITLE]);
     out.Line(kComments[C_COMMENTS]);
@@ -273,16 +186,16 @@ void ComposeFile(TextOut& out, const Setting (&table)[S_COUNT])
     for (int g = 0; g < 15; ++g) {
         out.Line(kComments[C_FIRST_SETTING + g]);
         for (int i = 0; i < kGroups[g].count; ++i)
-            out.Value(table[kGroups[g].first + i]);
+            out.Value(SettingAt(kGroups[g].first + i));
         out.Line("");
     }
     out.Line(kComments[C_PLAYERS]);
     for (int p = 0; p < kPlayers; ++p)
-        out.Value(table[S_PLAYER_TYPE0 + p]);
+        out.Value(SettingAt(S_PLAYER_TYPE0 + p));
     out.Line("");
     out.Line(kComments[C_ITEMS]);
     for (int k = 0; k < kItemKinds; ++k)
-        out.Value(table[S_ITEM0 + k]);
+        out.Value(SettingAt(S_ITEM0 + k));
     out.Line("");
     out.Line("");
 }
@@ -315,13 +228,11 @@ bool COption::Load()
     FILE* file = plat::OpenFile(kTextFile, "rb");
     if (!file)
         return LoadLegacy();
-    Setting table[S_COUNT];
-    BuildSettings(table);
     // A read takes at most 1022 characters; the rest of a longer line is
     // read and matched as a line of its own.
     char line[1023];
     while (std::fgets(line, sizeof(line), file))
-        ApplyLine(line, table);
+        ApplyLine(line);
     std::fclose(file);
     ApplySoundVolume();
     return true;
@@ -338,8 +249,6 @@ bool COption::LoadLegacy()
     size_t got = std::fread(bytes, 1, sizeof(bytes), file);
     std::fclose(file);
 
-    Setting table[S_COUNT];
-    BuildSettings(table);
     for (const LegacyField& f : kLegacyFields) {
         if (static_cast<size_t>(f.offset + f.size) > got)
             continue;
@@ -347,7 +256,7 @@ bool COption::LoadLegacy()
         for (int i = f.size - 1; i >= 0; --i)
             value = (value << 8) | bytes[f.offset + i];
         // Single bytes and words are sign-extended by the store for signed fields.
-        StoreValue(table[f.setting], static_cast<int32_t>(value));
+        StoreValue(SettingAt(f.setting), static_cast<int32_t>(value));
     }
     ApplySoundVolume();
     plat::RemoveFile(kLegacyFile);
@@ -358,12 +267,10 @@ bool COption::LoadLegacy()
 // one only when it is complete, so a failure leaves the old file whole.
 void COption::Save()
 {
-    Setting table[S_COUNT];
-    BuildSettings(table);
     static TextOut out;   // static: 4 KiB stays off the stack
     out.length = 0;
     out.overflow = false;
-    ComposeFile(out, table);
+    ComposeFile(out);
     if (out.overflow)
         return;
     plat::WriteFileAtomic(kTextFile, out.text, out.length);

@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "config/option.h"
+#include "config/settings.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
@@ -25,66 +26,48 @@ constexpr int kVisibleRows = 14;
 constexpr int kLastRow = kOptionRows - 1;
 constexpr int kLastTopRow = kOptionRows - kVisibleRows;
 
+// The rows before the item rows: label, colour byte and the setting they
+// edit. The explosion value row edits the value of the current explosion type.
+constexpr int kNoSetting = -1;
+constexpr int kCurrentExplosionValue = -2;
 struct FixedRow {
     const char* label;
     uint8_t color;
+    int setting;
 };
 const FixedRow kFixedRows[ROW_FIRST_ITEM] = {
-    {"EXIT", 6},           {"GAME WAIT", 5},         {"KEYBORAD TYPE", 5},    {"ITEM MAX", 1},
-    {"ITEM SHOW TIME", 1}, {"ITEM GET DEATH", 1},    {"ITEM USE FLUSH", 1},   {"CHANGE LIMITATION", 1},
-    {"EXPLOSION TYPE", 2}, {"EXPLOTION VALUE", 2},   {"METEORITE ENABLE", 0}, {"METEORITE TIME", 0},
-    {"METEORITE VALUE", 0}, {"MIDI DEVICE", 7},      {"SOUND EFFECT", 7},     {"SOUND VOLUME", 7},
+    {"EXIT", 6, kNoSetting},
+    {"GAME WAIT", 5, S_GAME_WAIT},
+    {"KEYBORAD TYPE", 5, S_KEYBOARD_TYPE},
+    {"ITEM MAX", 1, S_ITEM_MAX},
+    {"ITEM SHOW TIME", 1, S_ITEM_SHOW_TIME},
+    {"ITEM GET DEATH", 1, S_ITEM_GET_DEATH},
+    {"ITEM USE FLUSH", 1, S_ITEM_USE_FLUSH},
+    {"CHANGE LIMITATION", 1, S_CHANGE_LIMITATION},
+    {"EXPLOSION TYPE", 2, S_EXPLOSION_TYPE},
+    {"EXPLOTION VALUE", 2, kCurrentExplosionValue},
+    {"METEORITE ENABLE", 0, S_METEORITE_ENABLE},
+    {"METEORITE TIME", 0, S_METEORITE_TIME},
+    {"METEORITE VALUE", 0, S_METEORITE_VALUE},
+    {"MIDI DEVICE", 7, S_MIDI_DEVICE},
+    {"SOUND EFFECT", 7, S_SOUND_EFFECT},
+    {"SOUND VOLUME", 7, S_SOUND_VOLUME},
 };
 constexpr uint8_t kItemRowColor = 2;
 
-const char* const kExplosionNames[4] = {"CIRCLE", "COSMO", "COSMO S", "COSMO A"};
-
-// Adds step x unit to a number and keeps the result within lo..hi. Only a
-// real step limits: a value read from the file outside the menu's range is
-// shown unchanged until the player changes it. The sum is taken wide, so a
-// value at the edge of its field never wraps round to the other limit.
-template <class T>
-void StepNumber(T& value, int step, int unit, int lo, int hi)
+// The setting a row edits, or null for "EXIT" and for the explosion value
+// while the explosion type read from the file is none of the four (there is
+// then nothing to edit on that row).
+const Setting* RowSetting(int row)
 {
-    if (step == 0)
-        return;
-    long long next = static_cast<long long>(value) + static_cast<long long>(step) * unit;
-    if (next < lo)
-        next = lo;
-    if (next > hi)
-        next = hi;
-    value = static_cast<T>(next);
-}
-
-// A toggle flips between 0 and 1; any value other than 0 counts as on.
-void StepToggle(uint8_t& value, int step)
-{
-    if (step != 0)
-        value = (value == 0) ? 1 : 0;
-}
-
-// The explosion value belonging to the current explosion type, or null when
-// the type read from the file is none of the four (there is then nothing to
-// edit on that row).
-uint16_t* CurrentExplosionValue()
-{
-    int type = theRound.explosionType;
-    if (type < 0 || type > 3)
-        return nullptr;
-    return &theRound.explosionValues[type];
-}
-
-// The explosion value is unsigned, so only its upper limit applies: stepping
-// down from 0 wraps round and lands on the limit.
-void StepExplosionValue(int step)
-{
-    uint16_t* value = CurrentExplosionValue();
-    if (!value || step == 0)
-        return;
-    bool circle = (theRound.explosionType == 0);
-    int limit = circle ? 99 : 5000;
-    uint16_t next = static_cast<uint16_t>(*value + step * (circle ? 1 : 100));
-    *value = (next > limit) ? static_cast<uint16_t>(limit) : next;
+    if (row >= ROW_FIRST_ITEM)
+        return &SettingAt(S_ITEM0 + row - ROW_FIRST_ITEM);
+    int setting = kFixedRows[row].setting;
+    if (setting == kCurrentExplosionValue) {
+        int type = theRound.explosionType;
+        setting = (type >= 0 && type <= 3) ? S_EXPLOSION_VALUE0 + type : kNoSetting;
+    }
+    return (setting == kNoSetting) ? nullptr : &SettingAt(setting);
 }
 
 // Copies a label, cut to fit its 40-character slot.
@@ -105,116 +88,33 @@ COption::COption() : labels{}, valueTexts{}, colors{}, cursorRow(0), topRow(0), 
         colors[row] = kFixedRows[row].color;
     }
     for (int k = 0; k < kItemKinds; ++k) {
-        CopyLabel(labels[ROW_FIRST_ITEM + k], g_itemTable[k].name);
+        CopyLabel(labels[ROW_FIRST_ITEM + k], kItemKindInfo[k].name);
         colors[ROW_FIRST_ITEM + k] = kItemRowColor;
     }
 }
 
 // COption::ChangeValue: applies a step of -1, 0 or +1 to the row's setting
-// and rebuilds the row's value text.
+// and rebuilds the row's value text. The steps, limits and texts are the
+// settings table's; what a change sets off beyond its field is done here.
 void COption::ChangeValue(int row, int step)
 {
     if (row < 0 || row >= kOptionRows)
         return;
-    char* text = valueTexts[row];
-    const size_t size = sizeof(valueTexts[row]);
-    auto number = [&](int value) { std::snprintf(text, size, "%d", value); };
-    auto percent = [&](int value) { std::snprintf(text, size, "%d p", value); };
-    // 0 and 1 have names; a value read from the file beyond them shows as a number.
-    auto offOn = [&](uint8_t value) {
-        if (value <= 1)
-            std::snprintf(text, size, "%s", value ? "ON" : "OFF");
-        else
-            number(value);
-    };
-
-    switch (row) {
-    case ROW_EXIT:
-        text[0] = '\0';
-        break;
-    case ROW_GAME_WAIT:
-        StepNumber(theRound.wait, step, 1, 0, 9999);
-        number(theRound.wait);
-        break;
-    case ROW_KEYBOARD_TYPE:
-        StepToggle(theApp.keyboardType, step);
-        std::snprintf(text, size, "%s", theApp.keyboardType ? "NOTE" : "DESKTOP");
-        break;
-    case ROW_ITEM_MAX:
-        StepNumber(theItemManager.itemMax, step, 1, 0, 99);
-        number(theItemManager.itemMax);
-        break;
-    case ROW_ITEM_SHOW_TIME:
-        StepNumber(theItemManager.itemShowTime, step, 1, 0, 999);
-        number(theItemManager.itemShowTime);
-        break;
-    case ROW_ITEM_GET_DEATH:
-        StepNumber(theItemManager.itemGetDeath, step, 5, 0, 100);
-        percent(theItemManager.itemGetDeath);
-        break;
-    case ROW_ITEM_USE_FLUSH:
-        StepToggle(theItemManager.itemUseFlush, step);
-        offOn(theItemManager.itemUseFlush);
-        break;
-    case ROW_CHANGE_LIMITATION:
-        StepToggle(theItemManager.changeLimitation, step);
-        offOn(theItemManager.changeLimitation);
-        break;
-    case ROW_EXPLOSION_TYPE: {
-        StepNumber(theRound.explosionType, step, 1, 0, 3);
-        int type = theRound.explosionType;
-        if (type >= 0 && type <= 3)
-            std::snprintf(text, size, "%s", kExplosionNames[type]);
-        else
-            number(type);
+    const Setting* setting = RowSetting(row);
+    if (!setting) {
+        valueTexts[row][0] = '\0';
+        return;
+    }
+    // The next piece is then opened anew on the chosen device; what is
+    // playing now goes on.
+    if (row == ROW_MIDI_DEVICE && step != 0)
+        theBgm.currentPath[0] = '\0';
+    StepSetting(*setting, step);
+    FormatSetting(*setting, valueTexts[row], sizeof(valueTexts[row]));
+    if (row == ROW_EXPLOSION_TYPE)
         ChangeValue(ROW_EXPLOSION_VALUE, 0);   // the value row follows the type
-        break;
-    }
-    case ROW_EXPLOSION_VALUE:
-        StepExplosionValue(step);
-        if (const uint16_t* value = CurrentExplosionValue())
-            number(*value);
-        else
-            text[0] = '\0';
-        break;
-    case ROW_METEORITE_ENABLE:
-        StepToggle(theRound.meteorite.enable, step);
-        offOn(theRound.meteorite.enable);
-        break;
-    case ROW_METEORITE_TIME:
-        StepNumber(theRound.meteorite.intervalSeconds, step, 1, 1, 9000);
-        number(theRound.meteorite.intervalSeconds);
-        break;
-    case ROW_METEORITE_VALUE:
-        StepNumber(theRound.meteorite.count, step, 100, 100, 9000);
-        number(theRound.meteorite.count);
-        break;
-    case ROW_MIDI_DEVICE:
-        // The next piece is then opened anew on the chosen device; what is
-        // playing now goes on.
-        if (step != 0) {
-            StepToggle(theBgm.device, step);
-            theBgm.currentPath[0] = '\0';
-        }
-        std::snprintf(text, size, "%s", theBgm.device ? "MIDI M" : "DIRECTM");
-        break;
-    case ROW_SOUND_EFFECT:
-        StepToggle(theDirectSound.effectsEnabled, step);
-        offOn(theDirectSound.effectsEnabled);
-        break;
-    case ROW_SOUND_VOLUME:
-        StepNumber(theApp.soundVolume, step, 1, 0, 100);
-        percent(theApp.soundVolume);
+    if (row == ROW_SOUND_VOLUME)
         theDirectSound.SetVolume(theApp.soundVolume);
-        break;
-    default: {
-        // Item weights; the pool follows them at the next match start.
-        int8_t& weight = g_itemTable[row - ROW_FIRST_ITEM].weight;
-        StepNumber(weight, step, 5, 0, 100);
-        percent(weight);
-        break;
-    }
-    }
 }
 
 namespace {

@@ -3,32 +3,40 @@
 #include "items/itemmanager.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "graphics/directdraw.h"
 
-// Name, COM use class (read by the computer players), default weight.
-ItemTableRow g_itemTable[kItemKinds] = {
-    {"SPEED UP", 0, 100},   {"SPEED DOWN", 0, 100}, {"BOMB", 1, 100},       {"LASER", 2, 100},
-    {"CHANGE", 1, 100},     {"WARP", 1, 100},       {"MISSILE", 2, 100},    {"COSMO", 1, 100},
-    {"JUMP", 1, 100},       {"BARRIER", 1, 100},    {"LR FLIP", 0, 100},    {"CLEAN", 0, 100},
-    {"MOVE", 0, 100},       {"ITEM_DEL", 0, 100},   {"WALL", 2, 100},       {"QUESTION", 0, 100},
-    {"STOP", 0, 100},       {"LR MIRROR", 0, 100},  {"UD MIRROR", 0, 100},  {"GRAVITY", 0, 100},
-    {"PINGPONG", 2, 100},   {"MOLD", 2, 100},       {"INVINCIBLE", 1, 100},
-};
+namespace {
+
+constexpr ItemTableRow MakeRow(const ItemKindInfo& info)
+{
+    ItemTableRow row{};
+    for (int i = 0; i < kItemNameSize - 1 && info.name[i] != '\0'; ++i)
+        row.name[i] = info.name[i];
+    row.comClass = info.comClass;
+    row.weight = info.defaultWeight;
+    return row;
+}
+
+}  // namespace
+
+// Built at compile time, so the table holds its defaults before any other
+// object's constructor (the options menu takes its labels from it) runs.
+constinit std::array<ItemTableRow, kItemKinds> g_itemTable = [] {
+    std::array<ItemTableRow, kItemKinds> table{};
+    for (int k = 0; k < kItemKinds; ++k)
+        table[k] = MakeRow(kItemKindInfo[k]);
+    return table;
+}();
 
 CItemManager::CItemManager()
     : keyNames{}, pictures{}, pool{}, poolCount(0), fieldCount(0), itemMax(1), itemShowTime(30),
       changeLimitation(0), itemGetDeath(0), itemUseFlush(1)
 {
     fieldItems.SetRecordSize(sizeof(FieldItem));
-    // The key name names the picture file and the settings key, so it must
-    // not contain blanks.
-    for (int k = 0; k < kItemKinds; ++k) {
-        for (int i = 0; i < kItemNameSize - 1 && g_itemTable[k].name[i] != '\0'; ++i) {
-            char ch = g_itemTable[k].name[i];
-            keyNames[k][i] = (ch == ' ') ? '_' : ch;
-        }
-    }
+    for (int k = 0; k < kItemKinds; ++k)
+        std::memcpy(keyNames[k], kItemKeyNames[k].text, kItemNameSize);
 }
 
 CItemManager::~CItemManager()

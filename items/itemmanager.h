@@ -1,21 +1,22 @@
 // CItemManager: the item table, the item pool, the items lying on the field.
 #pragma once
+#include <array>
 #include <cstdint>
 
 #include "app/app.h"
 #include "app/datalist.h"
+#include "app/gamedata.h"   // kItemKinds, names, classes, default weights
 
-constexpr int kItemKinds = 23;
-constexpr int kItemNameSize = 40;
-
+// A row of the item table (42 bytes). Names and classes are those of the
+// data contract; the weights are settings and change at run time.
 struct ItemTableRow {
     char name[kItemNameSize];
     uint8_t comClass;
     int8_t weight;       // appearance weight, setting "ITEM_%s="
 };
 
-// The item table; names and classes are fixed, the weights are settings.
-extern ItemTableRow g_itemTable[kItemKinds];
+// The item table, made from the constant kinds with their default weights.
+extern std::array<ItemTableRow, kItemKinds> g_itemTable;
 
 struct FieldItem {
     int32_t x;

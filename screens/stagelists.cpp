@@ -7,11 +7,12 @@
 // pieces that the parse reads, so a key written in small letters counts as
 // well as it parses.
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
-#include "items/itemmanager.h"
+#include "app/gamedata.h"
 #include "screens/stageselect.h"
 
 static_assert(sizeof(InitialItem) == 8, "initial-item records are 8 bytes");
@@ -74,16 +75,10 @@ uint16_t StartValue(int value, int limit) {
     return static_cast<uint16_t>(value);
 }
 
-// The item kind whose key name (its table name with blanks as underscores)
-// is name; -1 when no kind has that key name.
+// The item kind whose key name is name; -1 when no kind has that key name.
 int ItemKindByKeyName(const char* name) {
-    for (int kind = 0; kind < kItemKinds; kind++) {
-        char key[kItemNameSize];
-        CopyValue(key, sizeof key, g_itemTable[kind].name);
-        for (char* c = key; *c; c++)
-            if (*c == ' ') *c = '_';
-        if (std::strcmp(key, name) == 0) return kind;
-    }
+    for (int kind = 0; kind < kItemKinds; kind++)
+        if (std::strcmp(kItemKeyNames[kind].text, name) == 0) return kind;
     return -1;
 }
 
@@ -120,13 +115,24 @@ void ParseInitialItem(StageEntry* entry, int player, const char* value) {
     item->count = count;
 }
 
+// One scope edge plus the playfield's offset, taken wide and limited to the
+// 32-bit field, so numbers near its limits neither overflow nor wrap round.
+int32_t ScopeEdge(long long value, int offset) {
+    long long edge = value + offset;
+    if (edge < INT32_MIN) return INT32_MIN;
+    if (edge > INT32_MAX) return INT32_MAX;
+    return static_cast<int32_t>(edge);
+}
+
+// Top and bottom are given in playfield rows and stored in screen rows; a
+// number the line leaves out keeps its value and still gets the offset.
 void ParseScope(StageEntry* entry, const char* value) {
-    int left = entry->scopeLeft, top = entry->scopeTop, right = entry->scopeRight, bottom = entry->scopeBottom;
-    std::sscanf(value, "%d,%d,%d,%d", &left, &top, &right, &bottom);
-    entry->scopeLeft = left;
-    entry->scopeTop = top + 16;
-    entry->scopeRight = right;
-    entry->scopeBottom = bottom + 16;
+    long long left = entry->scopeLeft, top = entry->scopeTop, right = entry->scopeRight, bottom = entry->scopeBottom;
+    std::sscanf(value, "%lld,%lld,%lld,%lld", &left, &top, &right, &bottom);
+    entry->scopeLeft = ScopeEdge(left, 0);
+    entry->scopeTop = ScopeEdge(top, 16);
+    entry->scopeRight = ScopeEdge(right, 0);
+    entry->scopeBottom = ScopeEdge(bottom, 16);
 }
 
 void ParseEffect(StageEntry* entry, const char* value) {

@@ -10,17 +10,6 @@
 #include "platform/platform.h"
 #include "sound/wavefile.h"
 
-const EffectRecord kEffectTable[kEffectCount] = {
-    {"321.wav", 3},      {"barrier.wav", 1},  {"bomb.wav", 1},       {"change.wav", 1},
-    {"circle.wav", 4},   {"clean.wav", 1},    {"cosmo.wav", 4},      {"cur_move.wav", 10},
-    {"cur_ok.wav", 3},   {"gravity.wav", 1},  {"item_del.wav", 1},   {"jump.wav", 1},
-    {"key0.wav", 5},     {"key1.wav", 5},     {"laser.wav", 1},      {"lr_flip.wav", 1},
-    {"mirror.wav", 1},   {"missile.wav", 1},  {"move.wav", 1},       {"speed_up.wav", 1},
-    {"speed_down.wav", 1}, {"start.wav", 1},  {"stop.wav", 1},       {"wall.wav", 5},
-    {"warp.wav", 1},     {"item_get.wav", 4}, {"ppong.wav", 1},      {"mold.wav", 1},
-    {"invincible.wav", 1},
-};
-
 CDirectSound::CDirectSound() : slotCount(0), deviceOpen(0), slots(nullptr), effectsEnabled(1) {}
 
 CDirectSound::~CDirectSound() { Shutdown(); }

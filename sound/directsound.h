@@ -5,20 +5,7 @@
 #pragma once
 #include <cstdint>
 
-constexpr int kEffectCount = 29;
-
-struct EffectRecord {
-    char file[128];
-    int32_t buffers;
-};
-extern const EffectRecord kEffectTable[kEffectCount];
-
-enum Effect : int {
-    SE_321 = 0, SE_BARRIER, SE_BOMB, SE_CHANGE, SE_CIRCLE, SE_CLEAN, SE_COSMO, SE_CUR_MOVE, SE_CUR_OK,
-    SE_GRAVITY, SE_ITEM_DEL, SE_JUMP, SE_KEY0, SE_KEY1, SE_LASER, SE_LR_FLIP, SE_MIRROR, SE_MISSILE,
-    SE_MOVE, SE_SPEED_UP, SE_SPEED_DOWN, SE_START, SE_STOP, SE_WALL, SE_WARP, SE_ITEM_GET, SE_PPONG,
-    SE_MOLD, SE_INVINCIBLE,
-};
+#include "app/gamedata.h"   // the effect table and the SE_* numbers
 
 struct EffectSlot {
     int32_t* buffers;   // platform voice ids, 0 where none was made

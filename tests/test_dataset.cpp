@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "graphics/dibsection.h"
-#include "items/itemmanager.h"
+#include "app/gamedata.h"
 #include "screens/stageselect.h"
 #include "testutil.h"
 
@@ -72,20 +72,21 @@ protected:
 
 TEST_F(GameFolder, PaletteHoldsTheFixedRoles) {
     EXPECT_EQ(Distance2(palette[0], {0, 0, 0}), 0);
-    int red = -1;
     for (int i = 1; i < 256; i++) {
         EXPECT_GT(Distance2(palette[i], {0, 1, 0}), 1) << "entry " << i << " is as near to (0,1,0) as black";
-        if (Distance2(palette[i], {255, 0, 0}) == 0) red = i;
         for (int j = 0; j < i; j++) EXPECT_GT(Distance2(palette[i], palette[j]), 0) << i << " repeats " << j;
     }
-    EXPECT_GT(red, 0) << "no entry is pure red";
+    EXPECT_EQ(Distance2(palette[kPureRedIndex], {255, 0, 0}), 0) << "the ping-pong red";
     // The four trail colours stand well apart, and every ramp is visible on black.
     for (int p = 0; p < 4; p++) {
-        for (int k = 0; k < 15; k++) EXPECT_GT(Distance2(palette[16 * (p + 1) + k], {0, 0, 0}), 100);
-        for (int q = 0; q < p; q++) EXPECT_GT(Distance2(palette[16 * p + 28], palette[16 * q + 28]), 100 * 100);
+        for (int k = 0; k < 15; k++) EXPECT_GT(Distance2(palette[PlayerRampIndex(p, k)], {0, 0, 0}), 100);
+        for (int q = 0; q < p; q++)
+            EXPECT_GT(Distance2(palette[PlayerTrailIndex(p)], palette[PlayerTrailIndex(q)]), 100 * 100);
     }
-    const Color outline = palette[255];
-    EXPECT_GT(outline.r + outline.g + outline.b, 600) << "index 255 should be bright";
+    EXPECT_GT(Distance2(palette[kMouldIndex], {0, 0, 0}), 100);
+    EXPECT_GT(Distance2(palette[kClosingBorderIndex], {0, 0, 0}), 100);
+    const Color outline = palette[kOutlineIndex];
+    EXPECT_GT(outline.r + outline.g + outline.b, 600) << "the outline should be bright";
 }
 
 TEST_F(GameFolder, BasePictures) {
@@ -121,20 +122,18 @@ TEST_F(GameFolder, BasePictures) {
     for (int y = 0; y < 112; y++)
         for (int x = 0; x < 160; x++) {
             int v = Pixel(light, x, y);
-            ASSERT_TRUE(v == 0 || (v >= 16 && v <= 31)) << "light value " << v;
+            ASSERT_TRUE(v == 0 || (v >= kTitleLightFirst && v <= kTitleLightLast)) << "light value " << v;
             lit += v != 0;
             brightest = std::max(brightest, v);
         }
     EXPECT_GT(lit, 1000);
     EXPECT_LT(lit, 160 * 112);
-    EXPECT_EQ(brightest, 31);
+    EXPECT_EQ(brightest, kTitleLightLast);
 }
 
 TEST_F(GameFolder, ItemPictures) {
-    for (const ItemTableRow& row : g_itemTable) {
-        std::string key = row.name;
-        for (char& c : key)
-            if (c == ' ') c = '_';
+    for (const ItemKeyName& name : kItemKeyNames) {
+        std::string key = name.text;
         CDibSection pic;
         LoadPicture(pic, "Graphics\\Items\\" + key + ".png", 24, 24, &palette);
         if (!pic.Created()) continue;
@@ -162,7 +161,7 @@ TEST_F(GameFolder, StagesParseAndStartOnOpenGround) {
         SCOPED_TRACE(e.file);
         EXPECT_GT(std::strlen(e.title), 0u);
         CDibSection pic;
-        LoadPicture(pic, std::string("Stage\\") + e.file, 640, 416, &palette);
+        LoadPicture(pic, std::string("Stage\\") + e.file, kScreenWidth, 416, &palette);
         if (!pic.Created()) continue;
         int obstacles = 0;
         for (int y = 0; y < 416; y++)
@@ -205,13 +204,8 @@ uint32_t Be(const std::string& s, size_t at, int bytes) {
 }
 
 TEST_F(GameFolder, SoundEffectsArePcmWithData) {
-    const char* const files[29] = {
-        "321.wav",  "barrier.wav", "bomb.wav",     "change.wav",   "circle.wav",   "clean.wav",  "cosmo.wav",
-        "cur_move.wav", "cur_ok.wav", "gravity.wav", "item_del.wav", "jump.wav",  "key0.wav",   "key1.wav",
-        "laser.wav", "lr_flip.wav", "mirror.wav",  "missile.wav",  "move.wav",     "speed_up.wav", "speed_down.wav",
-        "start.wav", "stop.wav",    "wall.wav",    "warp.wav",     "item_get.wav", "ppong.wav",  "mold.wav",
-        "invincible.wav"};
-    for (const char* name : files) {
+    for (const EffectRecord& effect : kEffectTable) {
+        const char* name = effect.file;
         SCOPED_TRACE(name);
         std::string w = testutil::ReadFile(Resolve(std::string("Sound\\") + name));
         ASSERT_GE(w.size(), 44u);

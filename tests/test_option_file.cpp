@@ -354,6 +354,25 @@ TEST_F(OptionFile, ValuesAreCutToTheirFieldAndWrittenCut)
     EXPECT_NE(written.find("\r\nKEYBORAD_TYPE=1\r\n"), std::string::npos);
 }
 
+// Of the byte flags only ITEM_USE_FLUSH is printed signed: a stored 255 is
+// written -1, which reads back as the same byte.
+TEST_F(OptionFile, FlashFlagIsWrittenAsASignedByte)
+{
+    LoadText("ITEM_USE_FLUSH=255\r\nCHANGE_LIMITATION=-1\r\n");
+    EXPECT_EQ(theItemManager.itemUseFlush, 255);
+    EXPECT_EQ(theItemManager.changeLimitation, 255);
+    theOption.Save();
+    std::string written = ReadAll("option.txt");
+    EXPECT_NE(written.find("\r\nITEM_USE_FLUSH=-1\r\n"), std::string::npos);
+    EXPECT_NE(written.find("\r\nCHANGE_LIMITATION=255\r\n"), std::string::npos);
+
+    theItemManager.itemUseFlush = 1;
+    LoadText(written);
+    EXPECT_EQ(theItemManager.itemUseFlush, 255);
+    theOption.Save();
+    EXPECT_EQ(ReadAll("option.txt"), written);
+}
+
 TEST_F(OptionFile, OverlongLinesAreReadInPieces)
 {
     // 1022 characters fill one read; the rest of the line is matched on its own.

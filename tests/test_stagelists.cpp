@@ -2,6 +2,7 @@
 // scratch folder that serves as the working directory.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,6 +18,14 @@ using testutil::TempDir;
 void WriteList(const TempDir& dir, const std::string& folder, const std::string& name, const std::string& text) {
     std::filesystem::create_directories(dir.File(folder));
     testutil::WriteFile(dir.File(folder + "/" + name), text);
+}
+
+// Loads a stage list with the given text from a scratch folder.
+void LoadStages(CStageSelect& list, const std::string& text) {
+    TempDir dir;
+    WriteList(dir, "Stage", "stage.txt", text);
+    ScopedCwd cwd(dir.path());
+    list.LoadStageList();
 }
 
 std::vector<InitialItem> Items(const StageEntry& e, int player) {
@@ -97,19 +106,16 @@ TEST(StageList, EveryKeyFillsTheEntryOpenedByTheLatestFileLine) {
 }
 
 TEST(StageList, BadStartValuesBecomeRandomAndUnknownEffectsNone) {
-    TempDir dir;
-    WriteList(dir, "Stage", "stage.txt",
-              "FILE=A.PNG\n"
-              "1P=640,416,360\n"
-              "2P=639,415,359\n"
-              "3P=200\n"
-              "4P=-5,12,90\n"
-              "EFFECT=7\n"
-              "FILE=B.PNG\n"
-              "EFFECT=\n");
-    ScopedCwd cwd(dir.path());
     CStageSelect list;
-    list.LoadStageList();
+    LoadStages(list,
+               "FILE=A.PNG\n"
+               "1P=640,416,360\n"
+               "2P=639,415,359\n"
+               "3P=200\n"
+               "4P=-5,12,90\n"
+               "EFFECT=7\n"
+               "FILE=B.PNG\n"
+               "EFFECT=\n");
     ASSERT_EQ(list.stageCount, 2);
     const StageEntry& a = list.stages[0];
     EXPECT_EQ(a.startX[0], 0xFFFF);
@@ -125,6 +131,28 @@ TEST(StageList, BadStartValuesBecomeRandomAndUnknownEffectsNone) {
     EXPECT_EQ(a.startY[3], 12);
     EXPECT_EQ(a.effect, 0);
     EXPECT_EQ(list.stages[1].effect, 0);
+}
+
+// Scope numbers at the ends of the 32-bit range: the 16 added to top and
+// bottom stops at the limit instead of overflowing.
+TEST(StageList, ScopeNearTheIntegerLimitsIsHeldInRange) {
+    CStageSelect list;
+    LoadStages(list,
+               "FILE=A.PNG\n"
+               "ITEM_SCOPE=-2147483648,2147483647,2147483647,2147483632\n"
+               "FILE=B.PNG\n"
+               "ITEM_SCOPE=-5,-2147483648,99999999999,-2147483647\n");
+    ASSERT_EQ(list.stageCount, 2);
+    const StageEntry& a = list.stages[0];
+    EXPECT_EQ(a.scopeLeft, INT32_MIN);
+    EXPECT_EQ(a.scopeTop, INT32_MAX);
+    EXPECT_EQ(a.scopeRight, INT32_MAX);
+    EXPECT_EQ(a.scopeBottom, INT32_MAX);
+    const StageEntry& b = list.stages[1];
+    EXPECT_EQ(b.scopeLeft, -5);
+    EXPECT_EQ(b.scopeTop, INT32_MIN + 16);
+    EXPECT_EQ(b.scopeRight, INT32_MAX);
+    EXPECT_EQ(b.scopeBottom, INT32_MIN + 17);
 }
 
 TEST(StageList, CountsAndParsesTheSamePieces) {

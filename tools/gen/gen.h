@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/gamedata.h"
+
 namespace gen {
 
 struct Rgb {
@@ -15,20 +17,16 @@ struct Rgb {
 // The palette every picture carries (font.png makes it the game's palette).
 const std::vector<Rgb>& Palette();
 
-// Fixed palette indices the game relies on, and the generator's own colour
-// groups. Player p's ramp is kPlayerBase + 16p + k, k = 0..14.
-constexpr int kPlayerBase = 16;
-constexpr int kPlayerTrail = 12;     // k of the trail colour
+// The generator's own colour groups around the fixed palette roles of the
+// data contract (app/gamedata.h). Player p's ramp is PlayerRampIndex(p, k).
 constexpr int kGreyBase = 0;         // 0..15: black and fifteen greys
 constexpr int kCellBase = 80;        // 8 text colours x 8 shades, dark to light
 constexpr int kEarthBase = 144;      // 6 scenery hues x 8 shades
 constexpr int kBrightBase = 192;     // 8 hues x 4 shades (saturated to pastel)
-constexpr int kFineGreyBase = 224;   // 224..254 fine greys and highlighted text hues, except the roles below
-constexpr int kClosingBorder = 234;
-constexpr int kPureRed = 250;
-constexpr int kOutline = 255;
+constexpr int kFineGreyBase = 224;   // 224..254 fine greys and highlighted text hues, except the roles
+static_assert(kCellBase == PlayerRampIndex(4, 0), "the player ramps end where the text colours begin");
 
-inline int PlayerColor(int p, int k) { return kPlayerBase + 16 * p + k; }
+inline int PlayerColor(int p, int k) { return PlayerRampIndex(p, k); }
 inline int Cell(int hue, int shade) { return kCellBase + 8 * hue + shade; }
 inline int Earth(int hue, int shade) { return kEarthBase + 8 * hue + shade; }
 inline int Bright(int hue, int shade) { return kBrightBase + 4 * hue + shade; }

@@ -88,10 +88,10 @@ std::vector<Rgb> BuildPalette() {
         pal[Cell(5, 4)], pal[Cell(6, 4)], pal[Cell(7, 4)], pal[Cell(0, 6)], pal[Cell(2, 6)],
         pal[Cell(3, 6)], pal[Cell(6, 6)], pal[Cell(7, 6)], pal[Earth(kDusk, 1)], pal[Earth(kDusk, 2)]};
     for (int i = 0; i < 15; i++) pal[kFineGreyBase + 1 + 2 * i] = tinted(kTintSources[i]);
-    pal[kClosingBorder] = {235, 50, 190};
+    pal[kClosingBorderIndex] = {235, 50, 190};
     pal[239] = {246, 246, 246};
-    pal[kPureRed] = {255, 0, 0};
-    pal[kOutline] = {255, 255, 255};
+    pal[kPureRedIndex] = {255, 0, 0};
+    pal[kOutlineIndex] = {255, 255, 255};
     // Every entry distinct, so a picture's exact colours always map back to
     // their own indices, and none of them as near to (0,1,0) as black is.
     for (int i = 1; i < 256; i++) {

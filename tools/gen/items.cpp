@@ -12,13 +12,6 @@ namespace {
 
 constexpr double kPi = 3.141592653589793;
 
-// Key names of the item kinds, in table order (their names with the blanks
-// written as underscores).
-const char* const kItemKeys[23] = {"SPEED_UP", "SPEED_DOWN", "BOMB",     "LASER",     "CHANGE",    "WARP",
-                                   "MISSILE",  "COSMO",      "JUMP",     "BARRIER",   "LR_FLIP",   "CLEAN",
-                                   "MOVE",     "ITEM_DEL",   "WALL",     "QUESTION",  "STOP",      "LR_MIRROR",
-                                   "UD_MIRROR", "GRAVITY",   "PINGPONG", "MOLD",      "INVINCIBLE"};
-
 void Arrowhead(Image& img, double x, double y, double dx, double dy, double size, int c) {
     double len = std::hypot(dx, dy);
     dx /= len;
@@ -248,14 +241,14 @@ void Outline(Image& g) {
 }  // namespace
 
 void WriteItems(const std::string& dir) {
-    void (*const kDraw[23])(Image&) = {SpeedUp, SpeedDown, Bomb,    Laser,    Change,   Warp,     Missile, Cosmo,
+    void (*const kDraw[kItemKinds])(Image&) = {SpeedUp, SpeedDown, Bomb,    Laser,    Change,   Warp,     Missile, Cosmo,
                                        Jump,    Barrier,   LrFlip,  Clean,    Move,     ItemDel,  Wall,    Question,
                                        Stop,    LrMirror,  UdMirror, Gravity, PingPong, Mold,     Invincible};
-    for (int k = 0; k < 23; k++) {
+    for (int k = 0; k < kItemKinds; k++) {
         Image g(24, 24);
         kDraw[k](g);
         Outline(g);
-        WritePng(dir + "Graphics/Items/" + kItemKeys[k] + ".png", g);
+        WritePng(dir + "Graphics/Items/" + kItemKeyNames[k].text + ".png", g);
     }
 }
 

@@ -283,15 +283,9 @@ Buffer Make(int effect, Random& rnd) {
 }  // namespace
 
 void WriteSounds(const std::string& dir) {
-    static const char* const kFiles[29] = {
-        "321.wav",      "barrier.wav",  "bomb.wav",   "change.wav",   "circle.wav",   "clean.wav",
-        "cosmo.wav",    "cur_move.wav", "cur_ok.wav", "gravity.wav",  "item_del.wav", "jump.wav",
-        "key0.wav",     "key1.wav",     "laser.wav",  "lr_flip.wav",  "mirror.wav",   "missile.wav",
-        "move.wav",     "speed_up.wav", "speed_down.wav", "start.wav", "stop.wav",    "wall.wav",
-        "warp.wav",     "item_get.wav", "ppong.wav",  "mold.wav",     "invincible.wav"};
-    for (int i = 0; i < 29; i++) {
+    for (int i = 0; i < kEffectCount; i++) {
         Random rnd(0xa0d10000u + static_cast<uint32_t>(i));
-        WriteFile(dir + "Sound/" + kFiles[i], Wave(Make(i, rnd)));
+        WriteFile(dir + "Sound/" + kEffectTable[i].file, Wave(Make(i, rnd)));
     }
 }
 

@@ -16,8 +16,8 @@ namespace gen {
 
 namespace {
 
-constexpr int kW = 640;
-constexpr int kH = 416;
+constexpr int kW = kScreenWidth;
+constexpr int kH = 416;   // stage pictures are drawn from screen row 16 down
 
 struct Start {
     int x, y, heading;  // -1: random

@@ -1,0 +1,60 @@
+// The settings, described once for both of their users: the settings file
+// ("option.txt", config/optionfile.cpp) and the options menu
+// (config/optionmenu.cpp). A description says where a value lives, how wide
+// its field is, how the file prints it, and how the menu steps and shows it.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "app/gamedata.h"
+#include "match/round.h"   // kPlayers
+
+// Width and signedness of the field a setting lives in. A value read from a
+// file is cut to this width by keeping its low-order bytes.
+enum class FieldKind : uint8_t { I32, U8, I8, U16 };
+
+// How the options menu shows a value.
+enum class Shown : uint8_t {
+    Number,    // "%d"
+    Percent,   // "%d p"
+    Choice,    // the value's name; a value beyond the names as a number
+    Binary,    // the first name for 0, the second for any other value
+};
+
+struct Setting {
+    char key[48];          // the file key, including the '='
+    void* field;
+    FieldKind kind;
+    bool writtenSigned;    // the file prints the field as a signed number of its width
+    // The menu's step: Left and Right add -unit and +unit and the result is
+    // limited to low..high; a unit of 0 makes the setting a 0/1 toggle.
+    int16_t unit;
+    int32_t low;
+    int32_t high;
+    Shown shown;
+    const char* const* names;
+    uint8_t nameCount;
+};
+
+// The settings in file order; the reader tries the keys in this order too.
+enum : int {
+    S_GAME_WAIT, S_KEYBOARD_TYPE, S_ITEM_MAX, S_ITEM_SHOW_TIME, S_ITEM_GET_DEATH, S_ITEM_USE_FLUSH,
+    S_CHANGE_LIMITATION, S_EXPLOSION_TYPE, S_EXPLOSION_VALUE0, S_METEORITE_ENABLE = S_EXPLOSION_VALUE0 + 4,
+    S_METEORITE_TIME, S_METEORITE_VALUE, S_MIDI_DEVICE, S_SOUND_EFFECT, S_SOUND_VOLUME, S_PLAYER_TYPE0,
+    S_ITEM0 = S_PLAYER_TYPE0 + kPlayers, S_COUNT = S_ITEM0 + kItemKinds,
+};
+
+// The setting of index s (0..S_COUNT-1), pointing at its owner's field.
+const Setting& SettingAt(int s);
+
+// The stored value, widened by the field's own signedness.
+int32_t FetchValue(const Setting& s);
+// The stored value as the settings file prints it.
+int32_t WrittenValue(const Setting& s);
+// Stores a value, keeping the low-order bytes that fit the field.
+void StoreValue(const Setting& s, int32_t value);
+
+// One menu step of -1, 0 or +1 (0 changes nothing).
+void StepSetting(const Setting& s, int step);
+// The menu's text for the stored value.
+void FormatSetting(const Setting& s, char* text, size_t size);
