@@ -47,6 +47,15 @@ inline constexpr EffectRecord kEffectTable[kEffectCount] = {
 constexpr int kItemKinds = 23;
 constexpr int kItemNameSize = 40;   // name and key name, with the terminator
 
+// The kinds by name, in table order.
+enum ItemKind : int {
+    ITEM_SPEED_UP = 0, ITEM_SPEED_DOWN, ITEM_BOMB, ITEM_LASER, ITEM_CHANGE, ITEM_WARP, ITEM_MISSILE, ITEM_COSMO,
+    ITEM_JUMP, ITEM_BARRIER, ITEM_LR_FLIP, ITEM_CLEAN, ITEM_MOVE, ITEM_ITEM_DEL, ITEM_WALL, ITEM_QUESTION,
+    ITEM_STOP, ITEM_LR_MIRROR, ITEM_UD_MIRROR, ITEM_GRAVITY, ITEM_PINGPONG, ITEM_MOLD, ITEM_INVINCIBLE,
+    ITEM_KIND_COUNT
+};
+static_assert(ITEM_KIND_COUNT == kItemKinds, "one name per item kind");
+
 // One item kind: its name as shown, the use class the computer players read,
 // and its appearance weight before any settings file changes it.
 struct ItemKindInfo {

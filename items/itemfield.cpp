@@ -14,11 +14,7 @@ namespace {
 
 constexpr int kItemPx = 24;
 constexpr int kSpawnChanceN = 200;   // one chance in 201 per frame
-constexpr int kQuestionKind = 15;
-constexpr int kSpeedUpKind = 0;
-constexpr int kSpeedDownKind = 1;
 constexpr int kSlowest = 4;
-constexpr uint8_t kFlashColor = 255;
 
 FieldItem& ItemOf(DataNode* node) { return *CDataList::Record<FieldItem>(node); }
 
@@ -80,18 +76,18 @@ bool CItemManager::PickUp(int player, DataNode* node)
     fieldItems.Remove(node);
     fieldCount--;
     if (theApp.RandRange(1, 100) <= itemGetDeath) return false;
-    if (kind == kQuestionKind) {
-        while ((kind = theApp.RandUpTo(kItemKinds - 1)) == kQuestionKind) theApp.PumpMessages();
+    if (kind == ITEM_QUESTION) {
+        while ((kind = theApp.RandUpTo(kItemKinds - 1)) == ITEM_QUESTION) theApp.PumpMessages();
     }
     PlayerSlot& slot = theRound.players[player];
     SurfaceDesc field = *theDirectDraw.Lock(theRound.fieldSurface);
     int hx = CApp::FloatToInt(slot.x), hy = CApp::FloatToInt(slot.y);
     if (field.pixels && hx >= 0 && hy >= 0 && hx < field.width && hy < field.height)
-        field.pixels[hy * field.pitch + hx] = uint8_t(PlayerColor(player));
+        field.pixels[hy * field.pitch + hx] = uint8_t(PlayerTrailIndex(player));
     theDirectDraw.Unlock(theRound.fieldSurface);
-    if (kind == kSpeedUpKind) {
+    if (kind == ITEM_SPEED_UP) {
         SpeedUp(player);
-    } else if (kind == kSpeedDownKind) {
+    } else if (kind == ITEM_SPEED_DOWN) {
         SpeedDown(player);
     } else {
         CDataList::Record<HeldItem>(slot.heldItems.Add())->kind = uint16_t(kind);
@@ -138,7 +134,7 @@ void CItemManager::SpeedDown(int player)
 void CItemManager::Flash()
 {
     if (itemUseFlush == 0) return;
-    theDirectDraw.FillRect(1, 0, 0, 640, 480, kFlashColor);
+    theDirectDraw.FillRect(1, 0, 0, 640, 480, kOutlineIndex);
     theDirectDraw.Draw(1, 0, 0, 640, 480, 0, 0, 0, true, 0);
     theDirectDraw.Flip();
     theDirectDraw.Flip();

@@ -11,8 +11,6 @@ namespace {
 constexpr int kTurnDegrees = 30;
 constexpr int kRewardTurns = 70;
 constexpr int kRewardCount = 10;
-constexpr int kRewardLeftKind = 2;    // "BOMB"
-constexpr int kRewardRightKind = 6;   // "MISSILE"
 constexpr int kGravityHeading = 270;
 // A ring wider than this lies wholly outside the playfield wherever it is
 // centred, so bigger radii from the settings file draw nothing more.
@@ -61,11 +59,11 @@ void CRound::PlotTrail(PlayerSlot& slot, int i, uint8_t* pixels, int pitch)
     if (frameCounter < slot.invincibleEnd) {
         // An invincible line paints every pixel it enters in a random colour.
         if (pixel) slot.hit = 1;
-        pixel = uint8_t(theApp.RandRange(16, 223));
+        pixel = uint8_t(theApp.RandRange(kInvincibleFirst, kInvincibleLast));
         return;
     }
     if (pixel == 0)
-        pixel = uint8_t(PlayerColor(i));
+        pixel = uint8_t(PlayerTrailIndex(i));
     else
         slot.hit = 1;
 }
@@ -112,13 +110,13 @@ void CRound::HandleKeys(PlayerSlot& slot, int i)
         state[keys[KEY_LEFT]] = 2;
         Turn(slot, +kTurnDegrees);
         if (++slot.leftTurns == kRewardTurns && slot.rightTurns == 0)
-            GiveItems(slot, i, kRewardLeftKind, kRewardCount, true);
+            GiveItems(slot, i, ITEM_BOMB, kRewardCount, true);
     }
     if (state[keys[KEY_RIGHT]] == 1) {
         state[keys[KEY_RIGHT]] = 2;
         Turn(slot, -kTurnDegrees);
         if (++slot.rightTurns == kRewardTurns && slot.leftTurns == 0)
-            GiveItems(slot, i, kRewardRightKind, kRewardCount, true);
+            GiveItems(slot, i, ITEM_MISSILE, kRewardCount, true);
     }
     if (state[keys[KEY_ITEM]] == 1) {
         state[keys[KEY_ITEM]] = 2;
@@ -140,7 +138,7 @@ void CRound::Turn(PlayerSlot& slot, int delta)
 void CRound::CircleExplosion(PlayerSlot& slot, int i)
 {
     int cx = CApp::FloatToInt(slot.x), cy = CApp::FloatToInt(slot.y);
-    uint32_t color = theDirectDraw.PaletteColor(PlayerColor(i));
+    uint32_t color = theDirectDraw.PaletteColor(PlayerTrailIndex(i));
     ClipRect clip{clipLeft, clipTop, clipRight, clipBottom};
     SurfaceId target = scrollPlay ? fieldSurface : SurfaceId(1);
     if (!scrollPlay) theDirectDraw.CopyScreen(1, 0);

@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "app/datalist.h"
+#include "app/gamedata.h"
 #include "match/effects.h"
 
 struct StageEntry;
@@ -79,10 +80,6 @@ constexpr int kInteriorTop = 17, kInteriorBottom = 430;
 constexpr int kScrollViewSize = 80;
 constexpr int kMaxWait = 9999;
 
-// Palette indices with a fixed role on the playfield.
-constexpr uint8_t kOutlineColor = 255;
-constexpr uint8_t kClosingBorderColor = 234;
-constexpr int PlayerColor(int player) { return 16 * player + 28; }
 
 // What one round frame ended with.
 enum FrameResult : int {

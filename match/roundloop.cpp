@@ -104,14 +104,14 @@ void CRound::LoadStage()
     char path[300];
     std::snprintf(path, sizeof path, "Stage\\%s", stage.file);
     theDirectDraw.LoadPngInto(playfieldSurface, path, 0, kFieldTop);
-    theDirectDraw.DrawFrame(playfieldSurface, 0, kFieldTop, 640, kFieldHeight, kOutlineColor);
+    theDirectDraw.DrawFrame(playfieldSurface, 0, kFieldTop, 640, kFieldHeight, kOutlineIndex);
     SurfaceDesc field = *theDirectDraw.Lock(playfieldSurface);
     for (int i = 0; i < kPlayers; i++) {
         const PlayerSlot& slot = players[i];
         // A start on the outline is drawn there; the line dies on its first step out.
         if (slot.alive && field.pixels && slot.lastPixelX >= 0 && slot.lastPixelX < field.width &&
             slot.lastPixelY >= 0 && slot.lastPixelY < field.height)
-            field.pixels[slot.lastPixelY * field.pitch + slot.lastPixelX] = uint8_t(PlayerColor(i));
+            field.pixels[slot.lastPixelY * field.pitch + slot.lastPixelX] = uint8_t(PlayerTrailIndex(i));
     }
     theDirectDraw.Unlock(playfieldSurface);
     stageEffect = stage.effect;
@@ -274,7 +274,7 @@ void CRound::SprinkleDots(uint8_t* pixels, int pitch)
     if (stageEffect != 1 || !pixels) return;
     int y = theApp.RandRange(kInteriorTop, kInteriorBottom);
     int x = theApp.RandRange(kInteriorLeft, kInteriorRight);
-    pixels[y * pitch + x] = kOutlineColor;
+    pixels[y * pitch + x] = kOutlineIndex;
 }
 
 // Stage effect 2: the field shrinks by one pixel on every side per second
@@ -284,8 +284,8 @@ void CRound::CloseBorder()
     const int s = roundSeconds;
     if (stageEffect != 2 || s < 0 || s >= kClosingBorderSeconds) return;
     const int height = kInteriorBottom - kInteriorTop + 1, width = kInteriorRight - kInteriorLeft + 1;
-    theDirectDraw.FillRect(fieldSurface, s, kInteriorTop, 1, height, kClosingBorderColor);
-    theDirectDraw.FillRect(fieldSurface, 639 - s, kInteriorTop, 1, height, kClosingBorderColor);
-    theDirectDraw.FillRect(fieldSurface, kInteriorLeft, s + kFieldTop, width, 1, kClosingBorderColor);
-    theDirectDraw.FillRect(fieldSurface, kInteriorLeft, 431 - s, width, 1, kClosingBorderColor);
+    theDirectDraw.FillRect(fieldSurface, s, kInteriorTop, 1, height, kClosingBorderIndex);
+    theDirectDraw.FillRect(fieldSurface, 639 - s, kInteriorTop, 1, height, kClosingBorderIndex);
+    theDirectDraw.FillRect(fieldSurface, kInteriorLeft, s + kFieldTop, width, 1, kClosingBorderIndex);
+    theDirectDraw.FillRect(fieldSurface, kInteriorLeft, 431 - s, width, 1, kClosingBorderIndex);
 }
