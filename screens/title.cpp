@@ -9,6 +9,7 @@
 #include "config/option.h"
 #include "graphics/directdraw.h"
 #include "match/round.h"
+#include "screens/menukeys.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "sound/bgm.h"
@@ -21,7 +22,6 @@ constexpr int kLogoY = 24;
 constexpr int kLetterSize = 112;
 constexpr int kLetters = 5;
 constexpr int kLightWidth = 160;
-constexpr int kFrameMs = 33;
 constexpr int kMenuY = 200;
 constexpr int kMenuStep = 29;
 
@@ -31,18 +31,8 @@ const char kFullTitle[] = "TARNWICK";
 const char kVersionLine[] = "VERSION 1.02A";
 const char kMakerLine[] = "TARNWICK TEAM 2026";
 
-// Takes a key from the key table: true when it was down, and marks it up so
-// that a held key repeats only with the keyboard's auto-repeat.
-bool TakeKey(uint32_t vk) {
-    if (!theApp.keyState[vk]) return false;
-    theApp.keyState[vk] = 0;
-    return true;
-}
-
-void EndFrame() {
-    theDirectDraw.Flip();
-    theApp.WaitFrame(kFrameMs);
-}
+using menu::EndFrame;
+using menu::TakeKey;
 
 }  // namespace
 
