@@ -1,5 +1,6 @@
 // Small pieces every menu screen of this folder shares: taking a key from
-// the key table and ending a 33 ms menu frame.
+// the key table, the highlight bar under a centred entry, and ending a
+// 33 ms menu frame.
 #pragma once
 #include <cstdint>
 
@@ -16,6 +17,13 @@ inline bool TakeKey(uint32_t vk) {
     if (!theApp.keyState[vk]) return false;
     theApp.keyState[vk] = 0;
     return true;
+}
+
+// Marks a centred entry with the highlight bar: 32 pixels wider than the
+// text on each side, its top at barY (4 pixels above the text line).
+inline void HighlightEntry(const char* text, int barY) {
+    int width = CApp::TextWidth(text) + 64;
+    theApp.DrawHighlightBar((640 - width) / 2, barY, width);
 }
 
 // Shows the finished back buffer and waits out the rest of the frame.

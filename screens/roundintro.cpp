@@ -93,8 +93,7 @@ void CRoundIntro::Draw() {
 }
 
 void CRoundIntro::DrawCursor() {
-    int width = CApp::TextWidth(lines[cursor]) + 64;
-    theApp.DrawHighlightBar((640 - width) / 2, kEntryY - 4 + kLineStep * cursor, width);
+    menu::HighlightEntry(lines[cursor], kEntryY - 4 + kLineStep * cursor);
 }
 
 // CRoundIntro::HandleKeys: true to stay, false to leave with the cursor set.

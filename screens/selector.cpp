@@ -76,6 +76,8 @@ void CStageSelect::ShowStage() {
         return;
     }
     const StageEntry& stage = stages[selectedStage];
+    std::snprintf(lines[LINE_STAGE], sizeof lines[LINE_STAGE], "<_%s_>", stage.title);
+    if (!preview) return;  // surface 0 is the screen itself, never a preview
     char path[kPathSize];
     std::snprintf(path, sizeof path, "Stage\\%s", stage.file);
     // A picture smaller than the preview must not show the previous stage
@@ -83,7 +85,6 @@ void CStageSelect::ShowStage() {
     theDirectDraw.ClearSurface(preview);
     theDirectDraw.LoadPngInto(preview, path, 0, 0);
     theDirectDraw.DrawFrame(preview, 0, 0, kPreviewWidth, kPreviewHeight, kFrameIndex);
-    std::snprintf(lines[LINE_STAGE], sizeof lines[LINE_STAGE], "<_%s_>", stage.title);
     MarkStartPixels(preview, stage);
 }
 
@@ -141,8 +142,7 @@ void CStageSelect::Draw() {
 }
 
 void CStageSelect::DrawCursor() {
-    int width = CApp::TextWidth(lines[cursor]) + 64;
-    theApp.DrawHighlightBar((640 - width) / 2, kMenuY - 4 + kLineStep * cursor, width);
+    menu::HighlightEntry(lines[cursor], kMenuY - 4 + kLineStep * cursor);
 }
 
 // CStageSelect::HandleKeys: true to stay, false to leave with the cursor as

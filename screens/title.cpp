@@ -237,8 +237,7 @@ void CTitle::Draw() {
 }
 
 void CTitle::DrawCursor() {
-    int width = CApp::TextWidth(lines[cursor]) + 64;
-    theApp.DrawHighlightBar((640 - width) / 2, kMenuY - 4 + kMenuStep * cursor, width);
+    menu::HighlightEntry(lines[cursor], kMenuY - 4 + kMenuStep * cursor);
 }
 
 // The chosen entry blinks while the palette fades to black.
