@@ -8,6 +8,7 @@
 
 #include "graphics/directdraw.h"
 #include "match/round.h"
+#include "screens/menukeys.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -15,7 +16,6 @@ namespace {
 constexpr int kBannerWidthPx = 256, kBannerHeightPx = 64;
 constexpr int kBannerX = 192, kBannerY = 112;
 constexpr int kEntryY = 224, kEntryStep = 32;
-constexpr int kFrameMs = 33;
 
 // The frozen field or the views, the status line and the panels, on the back buffer.
 void DrawRoundBehind()
@@ -56,8 +56,7 @@ void CPauseMenu::Run()
         DrawRoundBehind();
         if (!HandleKeys()) break;
         Draw();
-        theDirectDraw.Flip();
-        theApp.WaitFrame(kFrameMs);
+        menu::EndFrame();
     }
     End();
 }
@@ -94,8 +93,7 @@ void CPauseMenu::Draw()
 
 void CPauseMenu::DrawCursor()
 {
-    int width = CApp::TextWidth(entries[cursor]) + 64;
-    theApp.DrawHighlightBar((640 - width) / 2, kEntryY - 4 + kEntryStep * cursor, width);
+    menu::HighlightEntry(entries[cursor], kEntryY - 4 + kEntryStep * cursor);
 }
 
 // True to stay in the menu.

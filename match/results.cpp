@@ -9,6 +9,7 @@
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "screens/menukeys.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -18,7 +19,6 @@ constexpr int kBannerY = 80;
 constexpr int kFieldY = 32;
 constexpr int kScoreY = 208, kLineStep = 32;
 constexpr int kEntryY = 352;
-constexpr int kFrameMs = 33;
 constexpr uint8_t kTitleColor = 5;
 constexpr uint8_t kHeadColor = 7;
 constexpr uint8_t kDrawColor = 9;
@@ -93,8 +93,7 @@ void CResultScreen::Run()
         if (!HandleKeys()) break;
         Draw();
         KeepEffectsMoving();
-        theDirectDraw.Flip();
-        theApp.WaitFrame(kFrameMs);
+        menu::EndFrame();
     }
     theDirectDraw.ReleaseSurface(banner);
 }
@@ -115,8 +114,7 @@ void CResultScreen::Draw()
 
 void CResultScreen::DrawCursor()
 {
-    int width = CApp::TextWidth(entries[cursor]) + 64;
-    theApp.DrawHighlightBar((640 - width) / 2, kEntryY - 4 + kLineStep * cursor, width);
+    menu::HighlightEntry(entries[cursor], kEntryY - 4 + kLineStep * cursor);
 }
 
 // True to stay. While the menu is hidden any key only brings it back.

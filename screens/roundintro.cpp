@@ -1,18 +1,117 @@
-// CRoundIntro: the round intro screen. The match engine is not built yet, so
-// the screen leaves the match at once ("EXIT") and START returns to the title.
+// CRoundIntro: the screen before every round. It shows the round number as a
+// large banner, a table of the players with their keys, total score, rank and
+// win count, and the two entries "OK NEXT" and "EXIT".
 #include "screens/roundintro.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "graphics/directdraw.h"
+#include "match/round.h"
+#include "screens/menukeys.h"
+#include "sound/directsound.h"
 
-CRoundIntro::CRoundIntro() : lines{}, cursor(0), roundCounter(0) {
-    strcpy(lines[0], "OK NEXT");
-    strcpy(lines[1], "EXIT");
+namespace {
+
+constexpr int kBannerGlyphPx = 64;
+constexpr int kBannerY = 80;
+constexpr int kHeaderY = 176;
+constexpr int kPlayerLineY = 208;
+constexpr int kEntryY = 352;
+constexpr int kLineStep = 32;
+constexpr uint8_t kHeaderColor = 7;
+constexpr uint8_t kSecondFace = 9;
+
+const char kHeader[] = "PL KEY SCORE    RANK WIN";
+
+// 1 + the number of slots (all four, empty ones too) with a strictly
+// greater total score, so equal scores share a rank: 1, 1, 3.
+int RankOf(int slot) {
+    int rank = 1;
+    for (const PlayerSlot& other : theRound.players)
+        if (other.totalScore > theRound.players[slot].totalScore) rank++;
+    return rank;
 }
 
+}  // namespace
+
+CRoundIntro::CRoundIntro()
+    : banner(0), bannerWidth(0), playerLines{}, lines{"OK NEXT", "EXIT"}, colors{5, 6}, roundCounter(0),
+      cursor(INTRO_OK_NEXT) {}
+
+// The object outlives every screen; its end only forgets the round count.
 CRoundIntro::~CRoundIntro() { roundCounter = 0; }
 
 int CRoundIntro::Run() {
-    cursor = INTRO_EXIT;
+    Prepare();
+    for (;;) {
+        theApp.StartFrame();
+        if (!HandleKeys()) break;
+        Draw();
+        menu::EndFrame();
+    }
+    theDirectDraw.ReleaseSurface(banner);
     return cursor;
+}
+
+// CRoundIntro::Prepare: the banner picture, the player table and a fresh
+// cursor on "OK NEXT".
+void CRoundIntro::Prepare() {
+    char text[32];
+    std::snprintf(text, sizeof text, "ROUND %d", RoundNumber());
+    bannerWidth = kBannerGlyphPx * static_cast<int32_t>(std::strlen(text));
+    theDirectDraw.ReleaseSurface(banner);
+    banner = theDirectDraw.CreateSurface(bannerWidth, kBannerGlyphPx, false);
+    theApp.DrawTextScaled(banner, 0, 0, kBannerGlyphPx, kBannerGlyphPx, text, kSecondFace, false, false);
+    PreparePlayerLines();
+    cursor = INTRO_OK_NEXT;
+    theDirectDraw.SetDestClip(0, 0, 640, 480);
+}
+
+// One line per slot: number, the three key labels of the current keyboard
+// type, total score, rank and the match counter (the WIN column).
+void CRoundIntro::PreparePlayerLines() {
+    for (int i = 0; i < kPlayers; i++) {
+        const uint8_t* keys = KeyLayout(theApp.keyboardType, i);
+        const PlayerSlot& slot = theRound.players[i];
+        std::snprintf(playerLines[i], sizeof playerLines[i], "%dP %c%c%c %08ld %-4d %-3d", i + 1,
+                      keys[KEY_LABEL0], keys[KEY_LABEL0 + 1], keys[KEY_LABEL0 + 2], static_cast<long>(slot.totalScore),
+                      RankOf(i), static_cast<int>(slot.matchCounter));
+    }
+}
+
+void CRoundIntro::Draw() {
+    theApp.DrawBackground(true);
+    theDirectDraw.Draw(1, (640 - bannerWidth) / 2, kBannerY, bannerWidth, kBannerGlyphPx, banner, 0, 0, true, 0);
+    theApp.DrawText(1, 0, kHeaderY, kHeader, kHeaderColor, true, 0);
+    // An empty seat keeps its row, blank.
+    for (int d = 0; d < kPlayers; d++)
+        if (EffectivePlayerType(theRound.players[d].type) != PLAYER_NON)
+            theApp.DrawText(1, 0, kPlayerLineY + kLineStep * d, playerLines[d], static_cast<uint8_t>(d), true, 0);
+    for (int e = 0; e < 2; e++) theApp.DrawText(1, 0, kEntryY + kLineStep * e, lines[e], colors[e], true, 0);
+    DrawCursor();
+}
+
+void CRoundIntro::DrawCursor() {
+    menu::HighlightEntry(lines[cursor], kEntryY - 4 + kLineStep * cursor);
+}
+
+// CRoundIntro::HandleKeys: true to stay, false to leave with the cursor set.
+bool CRoundIntro::HandleKeys() {
+    bool up = TakeKey(plat::VK_UP);
+    bool down = TakeKey(plat::VK_DOWN);
+    if (up || down) {
+        theDirectSound.Play(SE_CUR_MOVE, 0, 0);
+        cursor = static_cast<uint8_t>(1 - cursor);
+    }
+    if (TakeKey(plat::VK_RETURN)) {
+        theDirectSound.Play(SE_CUR_OK, 0, 0);
+        return false;
+    }
+    if (TakeKey(plat::VK_ESCAPE)) {
+        theDirectSound.Play(SE_CUR_OK, 0, 0);
+        cursor = INTRO_EXIT;
+        return false;
+    }
+    return true;
 }

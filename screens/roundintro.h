@@ -2,14 +2,19 @@
 #pragma once
 #include <cstdint>
 
+#include "app/app.h"
+
 // The intro's cursor after the screen: what the players chose.
 enum IntroChoice : int32_t { INTRO_OK_NEXT = 0, INTRO_EXIT = 1 };
+
+constexpr int kIntroTextSize = 41;  // 40 characters and the terminator
 
 class CRoundIntro {
 public:
     CRoundIntro();
     ~CRoundIntro();
 
+    // The screen; returns the cursor, which also stays in the object.
     int Run();
     // The round counter: 0 in the first round of a match. The match loop
     // resets and advances it; the round's status line shows RoundNumber().
@@ -17,9 +22,22 @@ public:
     void NextRound() { roundCounter++; }
     int RoundNumber() const { return roundCounter + 1; }
 
-    char lines[2][100];
-    int32_t cursor;
-    int32_t roundCounter;
+    void Prepare();
+    void Draw();
+    void DrawCursor();
+    bool HandleKeys();
+
+    // Fields, in the documented order.
+    SurfaceId banner;
+    int32_t bannerWidth;
+    char playerLines[4][kIntroTextSize];
+    char lines[2][kIntroTextSize];
+    uint8_t colors[2];
+    uint16_t roundCounter;
+    uint8_t cursor;
+
+private:
+    void PreparePlayerLines();
 };
 
 extern CRoundIntro theRoundIntro;

@@ -37,7 +37,19 @@ public:
 
     void LoadStageList();
     void LoadBgmList();
+    // The screen; returns the cursor, which is also the selector result.
     int Run();
+
+    void Begin();
+    void End();
+    void Draw();
+    void DrawCursor();
+    bool HandleKeys();
+    void ShowStage();
+    void ShowBgm(bool keep);
+    void ChangeStage(int step);
+    void ChangeBgm(int step);
+    void PlayBgm(int index);
 
     uint8_t hidden;
     SurfaceId preview;
@@ -50,6 +62,11 @@ public:
     int32_t selectedStage;
     int32_t selectedBgm;
     int32_t cursor;
+
+private:
+    bool HandleMenuKeys();
+    void MoveCursor(int step);
+    void ChangeValue(int step);
 };
 
 extern CStageSelect theStageSelect;

@@ -9,6 +9,7 @@
 #include "config/option.h"
 #include "graphics/directdraw.h"
 #include "match/round.h"
+#include "screens/menukeys.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "sound/bgm.h"
@@ -21,7 +22,6 @@ constexpr int kLogoY = 24;
 constexpr int kLetterSize = 112;
 constexpr int kLetters = 5;
 constexpr int kLightWidth = 160;
-constexpr int kFrameMs = 33;
 constexpr int kMenuY = 200;
 constexpr int kMenuStep = 29;
 
@@ -31,10 +31,7 @@ const char kFullTitle[] = "TARNWICK";
 const char kVersionLine[] = "VERSION 1.02A";
 const char kMakerLine[] = "TARNWICK TEAM 2026";
 
-void EndFrame() {
-    theDirectDraw.Flip();
-    theApp.WaitFrame(kFrameMs);
-}
+using menu::EndFrame;
 
 }  // namespace
 
@@ -239,8 +236,7 @@ void CTitle::Draw() {
 }
 
 void CTitle::DrawCursor() {
-    int width = CApp::TextWidth(lines[cursor]) + 64;
-    theApp.DrawHighlightBar((640 - width) / 2, kMenuY - 4 + kMenuStep * cursor, width);
+    menu::HighlightEntry(lines[cursor], kMenuY - 4 + kMenuStep * cursor);
 }
 
 // The chosen entry blinks while the palette fades to black.
