@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libsdl2-dev libpng-dev libfluidsynth-dev timgm6mb-soundfont
   googletest libgtest-dev cppcheck
-  xvfb xdotool xauth
+  xvfb xdotool xauth python3
 )
 
 missing=()
