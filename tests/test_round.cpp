@@ -145,6 +145,23 @@ TEST_F(RoundTest, SetupAndTheFirstStepsOfTwoLines)
     for (int x = 100; x <= 110; x++) EXPECT_EQ(Field(x, 116), 28) << x;
     EXPECT_EQ(Field(111, 116), 0);
     EXPECT_EQ(theRound.frameCounter, 40);
+
+    // Slowness 4: a step in every 16th frame only; the pixel test in the
+    // frames between finds the head in the pixel it already holds.
+    theRound.players[0].slowness = 4;
+    int moves = 0;
+    for (int f = 0; f < 64; f++) {
+        float before = p1.x;
+        ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+        if (p1.x != before) {
+            moves++;
+            EXPECT_EQ(theRound.phase[4], 0);
+        }
+        EXPECT_FALSE(p1.hit);
+    }
+    EXPECT_EQ(moves, 4);
+    EXPECT_EQ(Field(114, 116), 28);
+    EXPECT_EQ(Field(115, 116), 0);
 }
 
 // Turns wrap round 0/360 and reverse while mirrored; gravity drifts a line
