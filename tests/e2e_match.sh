@@ -7,65 +7,27 @@
 # are read back for what the game drew.
 # Usage: e2e_match.sh <nuvel binary> <game folder>
 set -euo pipefail
-nuvel=$(realpath "$1")
-game=$(realpath "$2")
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/tools/e2e_common.sh" "$1" "$2" 500
 png="python3 $here/tools/pngindex.py"
 
-for tool in Xvfb xdotool python3; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "missing $tool (tools/install-deps.sh installs it)" >&2
-    exit 1
-  fi
-done
-
-work=$(mktemp -d /tmp/nuvel-e2e-match-XXXXXX)
-display=:$((500 + RANDOM % 400))
-cleanup() {
-  [ -n "${game_pid:-}" ] && kill "$game_pid" 2>/dev/null || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-for entry in "$game"/*; do ln -s "$entry" "$work/"; done
 # Two human players, no items (so nothing but the border ends the round).
 printf 'GAME_WAIT=80\r\nITEM_MAX=0\r\nPLAYER_TYPE_1P=0\r\nPLAYER_TYPE_2P=0\r\nPLAYER_TYPE_3P=1\r\nPLAYER_TYPE_4P=1\r\n' \
   >"$work/option.txt"
 
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-
-(cd "$work" && SDL_AUDIODRIVER=dummy exec "$nuvel" 2>"$work/stderr.txt") &
-game_pid=$!
-
-key() { xdotool key --delay 120 "$@"; sleep 0.4; }
 fail() { echo "$*" >&2; exit 1; }
 shot() {  # takes the next screenshot and prints its name
-  local n=$1
-  key F6
   local name
-  name=$(printf '%s/shot_%03d.png' "$work" "$n")
-  for _ in $(seq 50); do [ -s "$name" ] && break; sleep 0.1; done
-  [ -s "$name" ] || fail "no $name"
+  name=$(printf '%s/shot_%03d.png' "$work" "$1")
+  key F6
+  wait_for_file "$name" >&2 || exit 1
   sleep 0.2
   echo "$name"
 }
 count() { $png "$@"; }
 
-# Wait through the logo intro and the title opening for the menu.
-up=0
-for _ in $(seq 60); do
-  key F6
-  sleep 0.7
-  [ -e "$work/shot_000.png" ] || continue
-  [ "$(stat -c %s "$work/shot_000.png")" -gt 10000 ] && { up=1; break; }
-  rm -f "$work/shot_000.png"
-done
-[ "$up" -eq 1 ] || fail "the title screen never appeared"
-sleep 4
+start_game
+wait_for_title
 
 key Return                  # START
 sleep 0.5
@@ -108,12 +70,7 @@ intro=$(shot 3)
 key Escape                  # intro: EXIT, back to the title
 sleep 0.8
 key Up Return               # title: EXIT
-wait "$game_pid" || status=$?
-game_pid=
-if [ "${status:-0}" -ne 0 ]; then
-  cat "$work/stderr.txt" >&2
-  fail "the game ended with status $status"
-fi
+expect_normal_exit
 grep -q $'^PLAYER_TYPE_3P=1\r$' "$work/option.txt" || fail "option.txt was not written on EXIT"
 if [ -n "${NUVEL_E2E_KEEP:-}" ]; then cp "$work"/shot_*.png "$NUVEL_E2E_KEEP"/; fi
 echo "1 passed, 0 failed"
