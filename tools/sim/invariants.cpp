@@ -1,0 +1,118 @@
+// The frames may write only inside the playfield's interior. The outline
+// (rows 16 and 431, columns 0 and 639) is taken as it is after set-up, since
+// a stage may start a line on it; the closing border draws from second 1 on
+// and so never reaches it. In scroll play the field is an offscreen surface
+// and its rows above and below the playfield belong to nobody, so they too
+// must stay as created; in normal play they hold the status line and panels,
+// which the round redraws, so only the outline is held there.
+#include "tools/sim/invariants.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "graphics/directdraw.h"
+#include "items/itemmanager.h"
+#include "match/round.h"
+
+namespace {
+
+constexpr int kOutlineTop = kFieldTop;
+constexpr int kOutlineBottom = kFieldTop + kFieldHeight - 1;
+constexpr int kItemSquarePx = 24;
+
+__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...)
+{
+    char text[200];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
+}
+
+bool InsideInterior(int x, int y)
+{
+    return x >= kInteriorLeft && x <= kInteriorRight && y >= kInteriorTop && y <= kInteriorBottom;
+}
+
+}  // namespace
+
+void CRoundInvariants::Begin()
+{
+    const Surface* field = theDirectDraw.GetSurface(theRound.fieldSurface);
+    m_offsets.clear();
+    auto hold = [&](int x, int y) { m_offsets.push_back(uint32_t(y * field->pitch + x)); };
+    for (int x = 0; x < field->width; x++) hold(x, kOutlineTop), hold(x, kOutlineBottom);
+    for (int y = kOutlineTop + 1; y < kOutlineBottom; y++) hold(0, y), hold(field->width - 1, y);
+    if (theRound.scrollPlay) {
+        for (int y = 0; y < field->height; y++)
+            if (y < kOutlineTop || y > kOutlineBottom)
+                for (int x = 0; x < field->width; x++) hold(x, y);
+    }
+    m_values.clear();
+    for (uint32_t offset : m_offsets) m_values.push_back(field->pixels[offset]);
+    m_aliveCount = 0;
+    for (int i = 0; i < kPlayers; i++) {
+        m_alive[i] = theRound.players[i].alive;
+        m_aliveCount += m_alive[i];
+    }
+}
+
+std::string CRoundInvariants::Check()
+{
+    std::string why = CheckOutsideField();
+    if (why.empty()) why = CheckLines();
+    if (why.empty()) why = CheckItems();
+    return why;
+}
+
+std::string CRoundInvariants::CheckOutsideField() const
+{
+    const Surface* field = theDirectDraw.GetSurface(theRound.fieldSurface);
+    for (size_t k = 0; k < m_offsets.size(); k++) {
+        uint8_t now = field->pixels[m_offsets[k]];
+        if (now == m_values[k]) continue;
+        int x = int(m_offsets[k] % uint32_t(field->pitch)), y = int(m_offsets[k] / uint32_t(field->pitch));
+        return Format("pixel (%d, %d) outside the playfield interior changed from %d to %d", x, y, m_values[k], now);
+    }
+    return {};
+}
+
+// A live head is inside the interior or already marked hit; no line comes
+// back to life, and the count of live lines only falls.
+std::string CRoundInvariants::CheckLines()
+{
+    int alive = 0;
+    for (int i = 0; i < kPlayers; i++) {
+        const PlayerSlot& slot = theRound.players[i];
+        if (slot.alive && !m_alive[i]) return Format("slot %dP came back to life", i + 1);
+        m_alive[i] = slot.alive;
+        if (!slot.alive) continue;
+        alive++;
+        int x = CApp::FloatToInt(slot.x), y = CApp::FloatToInt(slot.y);
+        if (!InsideInterior(x, y) && !slot.hit)
+            return Format("live head of %dP at (%d, %d) outside the interior and not hit", i + 1, x, y);
+        if (slot.heading >= 360 || slot.slowness > 4)
+            return Format("%dP has heading %d, slowness %d", i + 1, slot.heading, slot.slowness);
+    }
+    if (alive != theRound.CountAlive() || alive > m_aliveCount)
+        return Format("live lines counted %d, the round says %d, before %d", alive, theRound.CountAlive(),
+                      m_aliveCount);
+    m_aliveCount = alive;
+    return {};
+}
+
+// The item count matches the list, and every item's square lies in the interior.
+std::string CRoundInvariants::CheckItems() const
+{
+    if (theItemManager.fieldCount != theItemManager.fieldItems.Count())
+        return Format("item count %d but %d items on the field", theItemManager.fieldCount,
+                      theItemManager.fieldItems.Count());
+    for (DataNode* node = theItemManager.fieldItems.First(); node; node = node->next) {
+        const FieldItem& item = *CDataList::Record<FieldItem>(node);
+        if (!InsideInterior(item.x, item.y) ||
+            !InsideInterior(item.x + kItemSquarePx - 1, item.y + kItemSquarePx - 1))
+            return Format("item of kind %d at (%d, %d) reaches outside the interior", item.kind, item.x, item.y);
+    }
+    return {};
+}

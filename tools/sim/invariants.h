@@ -1,0 +1,26 @@
+// Checks the match runner makes after every round frame: what the engine
+// must never do, whatever the computer players and the effects get up to.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CRoundInvariants {
+public:
+    // Takes the reference picture right after the round's set-up.
+    void Begin();
+    // Empty when everything holds, else what broke.
+    std::string Check();
+
+private:
+    std::string CheckOutsideField() const;
+    std::string CheckLines();
+    std::string CheckItems() const;
+
+    // Pixels of the field surface that the frames must leave as they are,
+    // with their offsets into the surface.
+    std::vector<uint32_t> m_offsets;
+    std::vector<uint8_t> m_values;
+    uint8_t m_alive[4] = {};
+    int m_aliveCount = 0;
+};

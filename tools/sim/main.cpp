@@ -1,0 +1,191 @@
+// nuvel-sim: plays matches between computer players with no window on
+// screen, no sound and no waiting, and checks the engine's invariants after
+// every frame. Rounds run on the test clock, where every message pump stands
+// for the platform's pump quantum of game time: a frame at WAIT w lasts
+// w x 20 pumps, so round seconds, scores, meteorite waves and item lifetimes
+// come out as in a real round at that WAIT, only sooner. The countdown and
+// the result screen are skipped; scoring is the round loop's own.
+//
+// Exit status: 0 when every round ended and every check held, 1 when a check
+// broke (the message says which, in which round and frame), 2 for a bad
+// command line or game folder.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/app.h"
+#include "config/option.h"
+#include "graphics/directdraw.h"
+#include "items/itemmanager.h"
+#include "match/round.h"
+#include "screens/roundintro.h"
+#include "screens/stageselect.h"
+#include "tools/sim/invariants.h"
+#include "tools/sim/simoptions.h"
+#include "tools/sim/tally.h"
+
+namespace {
+
+constexpr uint32_t kClockStartMs = 1000;
+constexpr uint32_t kNsPerPump = uint32_t(plat::kPumpQuantumNs);
+constexpr const char kStageList[] = "Stage/stage.txt";
+
+bool IsGameFolder(const std::string& dir)
+{
+    char cwd[4096];
+    if (!getcwd(cwd, sizeof cwd) || chdir(dir.c_str()) != 0) return false;
+    bool found = plat::FileExists(kStageList);
+    return chdir(cwd) == 0 && found;
+}
+
+// The working directory when it holds a stage list, else a folder "game"
+// beside the program or up to two levels above it (the build tree's layout).
+std::string FindGameFolder()
+{
+    if (IsGameFolder(".")) return ".";
+    char exe[4096];
+    ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (length <= 0) return {};
+    std::string dir(exe, size_t(length));
+    for (int up = 0; up <= 2; up++) {
+        dir = dir.substr(0, dir.find_last_of('/'));
+        if (IsGameFolder(dir + "/game")) return dir + "/game";
+    }
+    return {};
+}
+
+// The display objects a round draws with, on SDL's dummy drivers, and the
+// test clock; sound and music are never started.
+bool StartHeadless()
+{
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    if (!plat::Init() || !plat::CreateGameWindow("nuvel-sim", kScreenWidth, kScreenHeight)) return false;
+    if (!theDirectDraw.StartDirectDraw(kScreenWidth, kScreenHeight, 8)) return false;
+    plat::UseTestClock(kClockStartMs, kNsPerPump);
+    plat::SetPresentHook(nullptr);  // nothing to show: no presentation at display rate
+    theApp.fontSurface = theDirectDraw.LoadPng("Graphics\\font.png", true, false);
+    theApp.backgroundSurface = theDirectDraw.LoadPng("Graphics\\background.png", false, false);
+    theStageSelect.LoadStageList();
+    theItemManager.LoadPictures();
+    theApp.FillDirectionTables();
+    return true;
+}
+
+[[noreturn]] void Broken(int round, const std::string& why)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "nuvel-sim: invariant broken in round %d, frame %ld (second %ld): %s\n", round,
+                 long(theRound.frameCounter), long(theRound.roundSeconds), why.c_str());
+    std::exit(1);
+}
+
+void ReportDeaths(const uint8_t aliveBefore[kPlayers])
+{
+    for (int i = 0; i < kPlayers; i++) {
+        const PlayerSlot& slot = theRound.players[i];
+        if (aliveBefore[i] && !slot.alive)
+            std::printf("  frame %ld (%ld s): %dP dies at (%d, %d)\n", long(theRound.frameCounter),
+                        long(theRound.roundSeconds), i + 1, CApp::FloatToInt(slot.x), CApp::FloatToInt(slot.y));
+    }
+}
+
+// Set-up as the round does it, and the picture the countdown would leave.
+void StartRound(const SimOptions& options)
+{
+    theStageSelect.cursor = options.scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
+    theStageSelect.selectedStage = options.stage == kRandomStage ? theStageSelect.stageCount : options.stage;
+    theRound.Setup();
+    if (!options.scroll) theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
+    theRound.lastSecondMs = plat::TimeMs();
+}
+
+RoundOutcome PlayRound(int round, const SimOptions& options)
+{
+    StartRound(options);
+    if (options.verbose) std::printf("round %d on stage %d, %s\n", round, theRound.stageIndex, theRound.Stage().title);
+    CRoundInvariants invariants;
+    invariants.Begin();
+    for (;;) {
+        uint8_t aliveBefore[kPlayers];
+        for (int i = 0; i < kPlayers; i++) aliveBefore[i] = theRound.players[i].alive;
+        int result = theRound.Frame();
+        std::string why = invariants.Check();
+        if (!why.empty()) Broken(round, why);
+        if (options.verbose) ReportDeaths(aliveBefore);
+        if (result == FRAME_ROUND_OVER) break;
+        if (result != FRAME_GO_ON) Broken(round, "the round left through the pause menu");
+        if (theRound.frameCounter >= options.maxFrames) Broken(round, "the round did not end");
+    }
+    RoundOutcome outcome{};
+    outcome.winner = -1;
+    for (int i = 0; i < kPlayers; i++) {
+        if (theRound.players[i].alive) outcome.winner = i;
+        outcome.scores[i] = theRound.players[i].roundScore;
+    }
+    outcome.frames = theRound.frameCounter;
+    outcome.seconds = theRound.roundSeconds;
+    theRound.Teardown();
+    theRoundIntro.NextRound();
+    return outcome;
+}
+
+void PrintHeader(const SimOptions& options)
+{
+    std::printf("seats:");
+    for (int i = 0; i < kPlayers; i++) std::printf(" %dP %s%s", i + 1, PlayerTypeName(options.seats[i]), i < 3 ? "," : "");
+    std::printf("\nseed %u, %d rounds, stage %s, %s play, WAIT %d\n", options.seed, options.rounds,
+                options.stage == kRandomStage ? "random" : std::to_string(options.stage).c_str(),
+                options.scroll ? "scroll" : "normal", theRound.wait);
+    std::printf("explosion type %d, meteorites %s (every %d s, value %d), ITEM_MAX %d, ITEM_SHOW_TIME %d, "
+                "ITEM_GET_DEATH %d, item weights",
+                theRound.explosionType, theRound.meteorite.enable ? "on" : "off", theRound.meteorite.intervalSeconds,
+                theRound.meteorite.count, theItemManager.itemMax, theItemManager.itemShowTime,
+                theItemManager.itemGetDeath);
+    for (const ItemTableRow& row : g_itemTable) std::printf(" %d", row.weight);
+    std::printf("\n\n");
+}
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "nuvel-sim: %s\n", message.c_str());
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    SimOptions options;
+    std::string error;
+    if (!ParseSimOptions(argc, argv, &options, &error)) {
+        if (error == SimUsage()) return std::printf("%s", SimUsage()), 0;
+        return Fail(error + "\n" + SimUsage());
+    }
+    std::string game = options.gameDir.empty() ? FindGameFolder() : options.gameDir;
+    if (game.empty() || !IsGameFolder(game)) return Fail("no game folder with " + std::string(kStageList) + " found");
+    if (chdir(game.c_str()) != 0) return Fail("cannot enter " + game);
+    if (!StartHeadless()) return Fail("the dummy display could not be started");
+    // The folder's settings file, if any, is read but never written.
+    if (plat::FileExists("option.txt")) theOption.Load();
+    if (!ApplySimSettings(options, &error)) return Fail(error);
+    int seated = 0;
+    for (int8_t seat : options.seats) seated += seat != PLAYER_NON;
+    if (seated < 2) return Fail("a match needs at least two seats that are not 'non'");
+    if (theStageSelect.stageCount <= 0) return Fail("the stage list holds no stage");
+    if (options.stage >= theStageSelect.stageCount) return Fail("no stage " + std::to_string(options.stage));
+
+    theApp.Seed(options.seed);
+    PrintHeader(options);
+    theRound.ResetMatch();
+    CMatchTally tally(options.seats);
+    for (int round = 1; round <= options.rounds; round++) {
+        RoundOutcome outcome = PlayRound(round, options);
+        tally.Add(outcome);
+        tally.PrintRound(outcome);
+    }
+    tally.PrintSummary();
+    return 0;
+}

@@ -1,0 +1,35 @@
+// The match runner's command line: seats, rounds, seed, stage and the
+// settings it changes on top of the game folder's settings file.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "match/round.h"
+
+constexpr int kRandomStage = -1;
+
+struct SimOptions {
+    int8_t seats[kPlayers] = {PLAYER_HARD, PLAYER_NORMAL, PLAYER_EASY, PLAYER_NON};
+    int rounds = 10;
+    uint32_t seed = 1;
+    int stage = kRandomStage;
+    bool scroll = false;
+    bool verbose = false;
+    int64_t maxFrames = 2000000;  // a round still going after this many frames is reported as a fault
+    std::string gameDir;          // empty: found next to the program or in the working directory
+    std::string items;            // "all", "none", an item key name, or empty to keep the weights
+    // Settings as "KEY=VALUE" in the settings file's own keys, applied in order.
+    std::vector<std::pair<std::string, std::string>> settings;
+};
+
+// Reads the command line. False with a message (or the usage text) in error.
+bool ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error);
+
+// Stores the chosen settings and item weights into the game's fields.
+// False with a message when a key or value is not known.
+bool ApplySimSettings(const SimOptions& options, std::string* error);
+
+// The usage text.
+const char* SimUsage();
