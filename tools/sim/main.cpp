@@ -50,7 +50,9 @@ std::string FindGameFolder()
     if (length <= 0) return {};
     std::string dir(exe, size_t(length));
     for (int up = 0; up <= 2; up++) {
-        dir = dir.substr(0, dir.find_last_of('/'));
+        size_t slash = dir.find_last_of('/');
+        if (slash == std::string::npos) break;
+        dir.resize(slash);
         if (IsGameFolder(dir + "/game")) return dir + "/game";
     }
     return {};
