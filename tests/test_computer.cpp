@@ -75,6 +75,14 @@ protected:
         theApp.Seed(seed);
         theRound.ThinkProbingCom(m_slot, 0, m_field.data(), kPitch, diagonalCheck);
     }
+    // theApp has made exactly the given draws since it was seeded.
+    static void ExpectDrawn(uint32_t seed, const std::function<void(CApp&)>& draws)
+    {
+        CApp expected;
+        expected.Seed(seed);
+        draws(expected);
+        EXPECT_EQ(theApp.RandState(), expected.RandState());
+    }
     void Lay(int x, int y, uint16_t kind = ITEM_BOMB)
     {
         FieldItem& item = *CDataList::Record<FieldItem>(theItemManager.fieldItems.Add());
@@ -166,18 +174,14 @@ TEST_F(ComputerTest, EasyComTurnsAndUsesAtRandom)
         theApp.Seed(seed);
         theRound.ThinkEasyCom(m_slot, 0);
         EXPECT_EQ(m_slot.heading, c.expectedHeading) << c.turnDraw;
-        CApp expected;
-        expected.Seed(seed);
-        expected.RandUpTo(100);
-        EXPECT_EQ(theApp.RandState(), expected.RandState());
+        ExpectDrawn(seed, [](CApp& r) { r.RandUpTo(100); });
         EXPECT_EQ(m_slot.useItemRequest, 0);
 
         Hold(ITEM_BOMB);  // the class does not matter to this rule
         m_slot.heading = 0;
         theApp.Seed(seed);
         theRound.ThinkEasyCom(m_slot, 0);
-        expected.RandUpTo(20);
-        EXPECT_EQ(theApp.RandState(), expected.RandState());
+        ExpectDrawn(seed, [](CApp& r) { r.RandUpTo(100); r.RandUpTo(20); });
         EXPECT_EQ(m_slot.useItemRequest, 1);
         m_slot.useItemRequest = 0;
     }
@@ -198,10 +202,7 @@ TEST_F(ComputerTest, ProbingComTurnsTowardTheClearerSide)
         m_slot.heading = 0;
         Think(seed);
         EXPECT_EQ(m_slot.heading, side == 0 ? 30 : 330);
-        CApp expected;
-        expected.Seed(seed);
-        expected.RandRange(0, 1);
-        EXPECT_EQ(theApp.RandState(), expected.RandState());
+        ExpectDrawn(seed, [](CApp& r) { r.RandRange(0, 1); });
     }
     // A wall below blocks the -30 ray at step 9: +30 without a draw.
     for (int x = 290; x <= 340; x++) m_field.Set(x, 205);
@@ -237,10 +238,7 @@ TEST_F(ComputerTest, ProbingComWandersWhenNoSideIsBetter)
     m_slot.heading = 0;
     Think(turnSeed);
     EXPECT_EQ(m_slot.heading, 0);
-    CApp expected;
-    expected.Seed(turnSeed);
-    expected.RandUpTo(100);
-    EXPECT_EQ(theApp.RandState(), expected.RandState());
+    ExpectDrawn(turnSeed, [](CApp& r) { r.RandUpTo(100); });
 }
 
 // A held item of class 0 or 2 is used on a draw of 0 of 0..50; one of class 1
@@ -271,10 +269,7 @@ TEST_F(ComputerTest, ProbingComKeepsClassOneItemsForTheLastMoment)
     Think(useSeed);
     EXPECT_EQ(m_slot.useItemRequest, 1);
     EXPECT_EQ(m_slot.heading, 0);
-    CApp expected;
-    expected.Seed(useSeed);
-    expected.RandUpTo(50);
-    EXPECT_EQ(theApp.RandState(), expected.RandState());
+    ExpectDrawn(useSeed, [](CApp& r) { r.RandUpTo(50); });
 }
 
 // In a frame in which the slot's phase counter is not 0 neither rule draws,
