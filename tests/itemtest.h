@@ -22,6 +22,16 @@ protected:
     // countdown leaves it, without its waits.
     void StartRound(int players, bool scroll);
     int Frames(int n);
+    // Runs body(scroll) on a fresh round in normal play, then in scroll play.
+    template <class F>
+    void InBothPlayModes(int players, F body)
+    {
+        for (bool scroll : {false, true}) {
+            SCOPED_TRACE(scroll ? "scroll play" : "normal play");
+            StartRound(players, scroll);
+            body(scroll);
+        }
+    }
 
     uint8_t Field(int x, int y) const { return testutil::PixelAt(theRound.fieldSurface, x, y); }
     void SetField(int x, int y, uint8_t value);

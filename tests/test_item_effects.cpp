@@ -37,9 +37,7 @@ protected:
 TEST_F(ItemEffects, RingAnimationsShowStepsAndLeaveTheField)
 {
     WriteStages(kStage);
-    for (bool scroll : {false, true}) {
-        SCOPED_TRACE(scroll ? "scroll play" : "normal play");
-        StartRound(2, scroll);
+    InBothPlayModes(2, [&](bool scroll) {
         Scatter();
         Place(0, 20.5f, 30.5f, 0);   // the ring is cut by the border here
         std::vector<uint8_t> before = FieldBytes();
@@ -66,7 +64,7 @@ TEST_F(ItemEffects, RingAnimationsShowStepsAndLeaveTheField)
         EXPECT_TRUE(FieldBytes() == before);
         EXPECT_TRUE(ClipsAreFull());
         EXPECT_TRUE(BorderIntact());
-    }
+    });
 }
 
 // "CHANGE" swaps exactly place, last pixel and heading; with its limitation
@@ -219,9 +217,7 @@ TEST_F(ItemEffects, TimersAndItemDel)
 TEST_F(ItemEffects, PlayfieldEffectsOnThePixels)
 {
     WriteStages(kStage);
-    for (bool scroll : {false, true}) {
-        SCOPED_TRACE(scroll ? "scroll play" : "normal play");
-        StartRound(2, scroll);
+    InBothPlayModes(2, [&](bool scroll) {
         theDirectDraw.FillRect(theRound.fieldSurface, 1, 100, 200, 200, 60);
         Place(0, 10.5f, 200.5f, 0);
         Place(1, 40.5f, 210.5f, 0);
@@ -284,7 +280,7 @@ TEST_F(ItemEffects, PlayfieldEffectsOnThePixels)
         EXPECT_EQ(Field(500, 300), 44);
         EXPECT_EQ(theDirectDraw.GetSurface(theRound.fieldSurface)->colorKey, 0);
         EXPECT_TRUE(BorderIntact());
-    }
+    });
 }
 
 // A mirror reflects field rows, heads (landing on the mirrored pixel),
@@ -293,9 +289,7 @@ TEST_F(ItemEffects, PlayfieldEffectsOnThePixels)
 TEST_F(ItemEffects, MirrorsTwiceRestoreEverything)
 {
     WriteStages(kStage);
-    for (bool scroll : {false, true}) {
-        SCOPED_TRACE(scroll ? "scroll play" : "normal play");
-        StartRound(3, scroll);
+    InBothPlayModes(3, [&](bool /*scroll*/) {
         Scatter();
         PlaceItem(ITEM_BOMB, 50, 60);
         Place(0, 100.5f, 116.25f, 30);
@@ -341,5 +335,5 @@ TEST_F(ItemEffects, MirrorsTwiceRestoreEverything)
         theItemManager.MirrorField(MIRROR_UP_DOWN);
         EXPECT_EQ(theRound.players[0].heading, 270);
         EXPECT_EQ(theRound.players[0].y, 347.0f);
-    }
+    });
 }

@@ -35,10 +35,8 @@ const int kHeldEffectSounds[] = {SE_BOMB,   SE_LASER,  SE_CHANGE, SE_WARP,    SE
 TEST_F(ItemRound, EveryItemInBothPlayModes)
 {
     WriteStages(StageGivingEveryItem());
-    for (bool scroll : {false, true}) {
-        SCOPED_TRACE(scroll ? "scroll play" : "normal play");
-        theApp.Seed(2024);
-        StartRound(3, scroll);
+    theApp.Seed(2024);
+    InBothPlayModes(3, [&](bool /*scroll*/) {
         PlayerSlot& p1 = theRound.players[0];
         ASSERT_EQ(p1.heldItems.Count(), kItemKinds);
         ASSERT_EQ(theRound.players[1].heldItems.Count(), 2);
@@ -66,5 +64,5 @@ TEST_F(ItemRound, EveryItemInBothPlayModes)
         int result = Frames(400);
         EXPECT_TRUE(result == FRAME_GO_ON || result == FRAME_ROUND_OVER);
         EXPECT_TRUE(BorderIntact());
-    }
+    });
 }
