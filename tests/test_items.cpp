@@ -40,6 +40,7 @@ protected:
     {
         ItemRound::SetUp();
         for (int k = 0; k < kItemKinds; k++) m_weights[k] = g_itemTable[k].weight;
+        theItemManager.BuildPool();   // as a match start does
     }
     void TearDown() override
     {
@@ -112,6 +113,7 @@ TEST_F(ItemField, SpawnScopeIsClippedToTheInterior)
     int minX = 999, maxX = 0, minY = 999, maxY = 0;
     for (int k = 0; k < 4000; k++) {
         theItemManager.Spawn();
+        ASSERT_EQ(theItemManager.fieldItems.Count(), k + 1);
         const FieldItem& item = *CDataList::Record<FieldItem>(theItemManager.fieldItems.Last());
         minX = std::min(minX, int(item.x));
         maxX = std::max(maxX, int(item.x));
