@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "graphics/directdraw.h"
+#include "items/effectsupport.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
 #include "screens/stageselect.h"
@@ -12,16 +13,23 @@
 
 namespace {
 
-constexpr int kItemPx = 24;
 constexpr int kSpawnChanceN = 200;   // one chance in 201 per frame
 constexpr int kSlowest = 4;
 
 FieldItem& ItemOf(DataNode* node) { return *CDataList::Record<FieldItem>(node); }
 
-void RedrawPanel(int player)
+// The first columns (or rows) a square may start at so that it lies inside
+// both the stage's item scope and the interior; false when no square fits.
+// The scope comes from the stage list and may hold any 32-bit value, so the
+// sums are taken wide.
+bool SquareStarts(int32_t scopeFrom, int32_t scopeTo, int interiorFrom, int interiorTo, int* first, int* last)
 {
-    theRound.ClearPanel(player);
-    theRound.DrawPanel(0, player);
+    int64_t from = std::max<int64_t>(scopeFrom, interiorFrom);
+    int64_t to = std::min<int64_t>(scopeTo, int64_t(interiorTo) + 1) - kItemPx;
+    if (to < from) return false;
+    *first = int(from);
+    *last = int(to);
+    return true;
 }
 
 }  // namespace
@@ -47,11 +55,10 @@ void CItemManager::Spawn()
 {
     if (poolCount == 0) return;
     const StageEntry& stage = theRound.Stage();
-    int left = std::max(stage.scopeLeft, kInteriorLeft);
-    int top = std::max(stage.scopeTop, kInteriorTop);
-    int right = std::min(stage.scopeRight, kInteriorRight + 1) - kItemPx;
-    int bottom = std::min(stage.scopeBottom, kInteriorBottom + 1) - kItemPx;
-    if (right < left || bottom < top) return;
+    int left, right, top, bottom;
+    if (!SquareStarts(stage.scopeLeft, stage.scopeRight, kInteriorLeft, kInteriorRight, &left, &right) ||
+        !SquareStarts(stage.scopeTop, stage.scopeBottom, kInteriorTop, kInteriorBottom, &top, &bottom))
+        return;
     fieldCount++;
     FieldItem& item = ItemOf(fieldItems.Add());
     item.x = theApp.RandRange(left, right);
@@ -92,7 +99,7 @@ bool CItemManager::PickUp(int player, DataNode* node)
     } else {
         CDataList::Record<HeldItem>(slot.heldItems.Add())->kind = uint16_t(kind);
         theDirectSound.Play(SE_ITEM_GET, 0, 0);
-        RedrawPanel(player);
+        itemfx::RedrawPanel(player);
     }
     return true;
 }
@@ -106,7 +113,8 @@ void CItemManager::DrawAll(SurfaceId target)
 {
     for (DataNode* node = fieldItems.First(); node; node = node->next) {
         const FieldItem& item = ItemOf(node);
-        if (item.kind < kItemKinds)
+        // Only a loaded picture: surface 0 is the screen itself, not a picture.
+        if (item.kind < kItemKinds && pictures[item.kind])
             theDirectDraw.Draw(target, item.x, item.y, kItemPx, kItemPx, pictures[item.kind], 0, 0, false, 0);
     }
 }
@@ -140,14 +148,45 @@ void CItemManager::Flash()
     theDirectDraw.Flip();
 }
 
-// Spends the most recent held item. The effects of the kinds are run by the
-// item effect operations; until a kind has one, using it only spends it.
+// Spends the most recent held item and runs its effect to the end.
 void CItemManager::UseItem(int player)
 {
     PlayerSlot& slot = theRound.players[player];
     DataNode* last = slot.heldItems.Last();
     if (!last) return;
+    int kind = CDataList::Record<HeldItem>(last)->kind;
     slot.heldItems.Remove(last);
-    RedrawPanel(player);
+    itemfx::RedrawPanel(player);
     Flash();
+    RunEffect(kind, player);
+}
+
+// The held effect of a kind. "SPEED UP", "SPEED DOWN" and "QUESTION" act at
+// pickup and have none; a stage's starting items may still hold them, and
+// spending one of those (or any unknown value) does nothing more.
+void CItemManager::RunEffect(int kind, int user)
+{
+    switch (kind) {
+    case ITEM_BOMB: Bomb(user); break;
+    case ITEM_LASER: Laser(user); break;
+    case ITEM_CHANGE: Change(user); break;
+    case ITEM_WARP: Warp(user); break;
+    case ITEM_MISSILE: Missile(user); break;
+    case ITEM_COSMO: Cosmo(user); break;
+    case ITEM_JUMP: Jump(user); break;
+    case ITEM_BARRIER: Barrier(user); break;
+    case ITEM_LR_FLIP: LrFlip(user); break;
+    case ITEM_CLEAN: Clean(user); break;
+    case ITEM_MOVE: Move(user); break;
+    case ITEM_ITEM_DEL: ItemDel(user); break;
+    case ITEM_WALL: Wall(user); break;
+    case ITEM_STOP: Stop(user); break;
+    case ITEM_LR_MIRROR: MirrorField(MIRROR_LEFT_RIGHT); break;
+    case ITEM_UD_MIRROR: MirrorField(MIRROR_UP_DOWN); break;
+    case ITEM_GRAVITY: Gravity(user); break;
+    case ITEM_PINGPONG: PingPong(user); break;
+    case ITEM_MOLD: Mold(user); break;
+    case ITEM_INVINCIBLE: Invincible(user); break;
+    default: break;
+    }
 }

@@ -18,12 +18,17 @@ struct ItemTableRow {
 // The item table, made from the constant kinds with their default weights.
 extern std::array<ItemTableRow, kItemKinds> g_itemTable;
 
+// Items are 24x24 pictures.
+constexpr int kItemPx = 24;
+
 struct FieldItem {
     int32_t x;
     int32_t y;
     uint16_t kind;
     int32_t expiry;
 };
+
+enum MirrorAxis : int { MIRROR_LEFT_RIGHT, MIRROR_UP_DOWN };
 
 class CItemManager {
 public:
@@ -45,6 +50,37 @@ public:
     void SpeedDown(int player);
     void Flash();
     void UseItem(int player);
+    void RunEffect(int kind, int user);
+
+    // Effects on players (each takes the user, the player who spent the item).
+    void Change(int user);
+    void Warp(int user);
+    void Jump(int user);
+    void LrFlip(int user);
+    void Move(int user);
+    void ItemDel(int user);
+    void Stop(int user);
+    void Gravity(int user);
+    void Invincible(int user);
+
+    // The ring at a head: a disc in the player's colour ramp that grows,
+    // fades, brightens and shrinks, shown frame by frame over the field.
+    void RingDisc(int player, int radius, int rampEntry);
+    void RingRestore(int player);
+    void WarpOut(int player);
+    void WarpIn(int player);
+
+    // Effects on the playfield.
+    void Bomb(int user);
+    void Laser(int user);
+    void Missile(int user);
+    void Cosmo(int user);
+    void Barrier(int user);
+    void Clean(int user);
+    void Wall(int user);
+    void MirrorField(MirrorAxis axis);
+    void PingPong(int user);
+    void Mold(int user);
 
     CDataList fieldItems;
     char keyNames[kItemKinds][kItemNameSize];

@@ -1,0 +1,38 @@
+// Helpers every item effect uses: colours and the clip of the shapes, the
+// head pixel, writing into the playfield in either view mode, the panel.
+#include "items/effectsupport.h"
+
+#include "app/gamedata.h"
+#include "match/round.h"
+
+namespace itemfx {
+
+uint32_t EmptyColorRef() { return theDirectDraw.PaletteColor(kEmptyIndex); }
+
+uint32_t PlayerColorRef(int player) { return theDirectDraw.PaletteColor(PlayerTrailIndex(player)); }
+
+ClipRect PlayClip() { return ClipRect{theRound.clipLeft, theRound.clipTop, theRound.clipRight, theRound.clipBottom}; }
+
+int HeadX(int player) { return CApp::FloatToInt(theRound.players[player].x); }
+
+int HeadY(int player) { return CApp::FloatToInt(theRound.players[player].y); }
+
+SurfaceId BeginFieldEdit()
+{
+    if (theRound.scrollPlay) return theRound.fieldSurface;
+    theDirectDraw.CopyScreen(1, 0);
+    return 1;
+}
+
+void EndFieldEdit()
+{
+    if (!theRound.scrollPlay) theDirectDraw.Flip();
+}
+
+void RedrawPanel(int player)
+{
+    theRound.ClearPanel(player);
+    theRound.DrawPanel(0, player);
+}
+
+}  // namespace itemfx
