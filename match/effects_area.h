@@ -7,19 +7,17 @@
 
 #include "app/app.h"
 #include "app/datalist.h"
+#include "match/round.h"
 
 namespace effects {
 
-// The playable area, both ends included. Every effect pixel is written only
-// inside it, so the outline and the status rows are never touched.
-constexpr int kAreaLeft = 1, kAreaRight = 638;
-constexpr int kAreaTop = 17, kAreaBottom = 430;
-
-// One unsigned compare per axis: negative offsets wrap to large values.
+// Inside the playable area (kInterior*, both ends included). Every effect
+// pixel is written only there, so the outline and the status rows are never
+// touched. One unsigned compare per axis: negative offsets wrap to large values.
 inline bool InsideArea(int x, int y)
 {
-    return unsigned(x - kAreaLeft) <= unsigned(kAreaRight - kAreaLeft) &&
-           unsigned(y - kAreaTop) <= unsigned(kAreaBottom - kAreaTop);
+    return unsigned(x - kInteriorLeft) <= unsigned(kInteriorRight - kInteriorLeft) &&
+           unsigned(y - kInteriorTop) <= unsigned(kInteriorBottom - kInteriorTop);
 }
 
 // The pixel of the locked field at a truncated position known to be inside.

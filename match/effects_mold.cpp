@@ -23,8 +23,8 @@ CMold::~CMold() { list.Clear(); }
 void CMold::Plant()
 {
     MoldRecord& r = *CDataList::Record<MoldRecord>(list.Add());
-    r.x = theApp.RandRange(kAreaLeft, kAreaRight);
-    r.y = theApp.RandRange(kAreaTop, kAreaBottom);
+    r.x = theApp.RandRange(kInteriorLeft, kInteriorRight);
+    r.y = theApp.RandRange(kInteriorTop, kInteriorBottom);
     r.life = kSpotLifeFrames;
 }
 

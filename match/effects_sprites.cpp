@@ -21,9 +21,14 @@ constexpr uint32_t kPureRedRef = 0x0000FF;   // 0x00BBGGRR
 constexpr float kMissileLeadPx = 14.0f;
 constexpr float kMissileSpeedPx = 3.0f;
 
-// A missile goes once its corner is beyond these bounds: the sprite is then
+// A missile goes once its corner is beyond these bounds (the screen's width
+// and the field's rows 16..431 with a pixel to spare): its sprite is then
 // wholly off the field.
-bool MissileGone(const MissileRecord& r) { return r.ix + kSpriteSize < 0 || r.ix > 640 || r.iy + kSpriteSize < 16 || r.iy > 432; }
+bool MissileGone(const MissileRecord& r)
+{
+    return r.ix + kSpriteSize < 0 || r.ix > kScreenWidth || r.iy + kSpriteSize < kFieldTop ||
+           r.iy > kFieldTop + kFieldHeight;
+}
 
 // Balls bounce between corner columns 1 and 614 (sprite columns 1..638) and
 // off the floor at corner row 406 (sprite bottom at row 430); after the
@@ -84,7 +89,7 @@ SurfaceId MakeEraser()
 
 void ClipToArea()
 {
-    theDirectDraw.SetDestClip(kAreaLeft, kAreaTop, kAreaRight - kAreaLeft + 1, kAreaBottom - kAreaTop + 1);
+    theDirectDraw.SetDestClip(kInteriorLeft, kInteriorTop, kInteriorRight - kInteriorLeft + 1, kInteriorBottom - kInteriorTop + 1);
 }
 
 void DrawSprite(SurfaceId target, int x, int y, SurfaceId sprite)
