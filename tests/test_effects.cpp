@@ -88,6 +88,15 @@ protected:
         theRound.pingPong.Update(0);
     }
 
+    // Seeds the game's generator and a second one that a test draws from to
+    // predict the game's draws.
+    CApp& SeedBoth(uint32_t seed)
+    {
+        theApp.Seed(seed);
+        m_expected.Seed(seed);
+        return m_expected;
+    }
+
     static uint8_t Field(int x, int y) { return testutil::PixelAt(0, x, y); }
     static uint8_t* Pixels() { return theDirectDraw.GetSurface(0)->pixels; }
     static void SetField(int x, int y, uint8_t v) { Pixels()[y * 640 + x] = v; }
@@ -129,6 +138,7 @@ protected:
     }
 
     testutil::TempDir m_dir;
+    CApp m_expected;
     struct {
         int32_t count, period;
         uint8_t enable;
@@ -214,9 +224,7 @@ TEST_F(FieldEffectsTest, ExplosionKindsDrawAndMove)
     PlayerSlot& p = theRound.players[2];
     p.x = 320.5f;
     p.y = 220.5f;
-    theApp.Seed(77);
-    CApp expected;
-    expected.Seed(77);
+    CApp& expected = SeedBoth(77);
     theRound.particle.Explode(0, 2, 1);
     theRound.particle.Explode(1, 2, 1);
     theRound.particle.Explode(2, 2, 1);
@@ -297,9 +305,7 @@ TEST_F(FieldEffectsTest, MeteoriteWavesOnTheSecondsClock)
     // One wave's draws: the side, then per meteorite the speed and the place.
     m.list.Clear();
     theRound.roundSeconds = 12;
-    theApp.Seed(4242);
-    CApp expected;
-    expected.Seed(4242);
+    CApp& expected = SeedBoth(4242);
     PixelFrame();
     const int side = expected.RandUpTo(3);
     for (const MeteoriteRecord& r : Records<MeteoriteRecord>(m.list)) {
@@ -383,9 +389,7 @@ TEST_F(FieldEffectsTest, MeteoriteSettingsOutOfRange)
 // gone on the 500th; its pixels stay.
 TEST_F(FieldEffectsTest, MouldGrowsAndStays)
 {
-    theApp.Seed(99);
-    CApp expected;
-    expected.Seed(99);
+    CApp& expected = SeedBoth(99);
     theRound.mold.Plant();
     const MoldRecord spot = Records<MoldRecord>(theRound.mold.list)[0];
     EXPECT_EQ(spot.x, expected.RandRange(1, 638));
@@ -452,9 +456,7 @@ TEST_F(FieldEffectsTest, MissileCarvesItsPathAndLeavesTheField)
 // floor four times and falls out at the fifth contact, leaving nothing behind.
 TEST_F(FieldEffectsTest, BallBouncesFourTimesThenFallsOut)
 {
-    theApp.Seed(5);
-    CApp expected;
-    expected.Seed(5);
+    CApp& expected = SeedBoth(5);
     theRound.pingPong.Drop();
     const BallRecord ball = Records<BallRecord>(theRound.pingPong.list)[0];
     EXPECT_EQ(ball.x, float(expected.RandRange(1, 614)));
