@@ -51,11 +51,18 @@ public:
     void MirrorLR();
     void MirrorUD();
 
+    // The settings as used: period at least 1, wave size within 0..9000.
+    int32_t PeriodSeconds() const;
+    int32_t WaveSize() const;
+
     CDataList list;
     int32_t count;            // METEORITE_VALUE: meteorites per wave
     int32_t intervalSeconds;  // METEORITE_TIME: seconds between waves
     int32_t lastWaveSecond;
     uint8_t enable;           // METEORITE_ENABLE
+
+private:
+    void StartWave();
 };
 
 // One mould spot.
@@ -98,6 +105,9 @@ public:
     SurfaceId sprites[4];
     SurfaceId eraser;
     CDataList list;
+
+private:
+    void ReleaseSprites();
 };
 
 // One bouncing ball: the top-left corner of its 24x24 disc.
@@ -122,4 +132,7 @@ public:
     SurfaceId sprite;
     SurfaceId eraser;
     CDataList list;
+
+private:
+    void ReleaseSprites();
 };
