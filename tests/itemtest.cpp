@@ -55,16 +55,7 @@ void ItemRound::TearDown()
 
 void ItemRound::WriteStages(const std::string& list)
 {
-    testutil::ScopedCwd cwd(m_dir.path());
-    std::filesystem::create_directories(m_dir.File("stage"));
-    testutil::WriteFile(m_dir.File("stage/stage.txt"), list);
-    CDibSection empty;
-    ASSERT_TRUE(empty.Create(640, 416, 8));
-    RgbQuad colors[256] = {};
-    empty.SetColorTable(0, 256, colors);
-    empty.SavePng("stage/EMPTY.PNG");
-    theStageSelect.LoadStageList();
-    theStageSelect.selectedStage = 0;
+    testutil::WriteStageList(m_dir.path(), list);
 }
 
 void ItemRound::StartRound(int players, bool scroll)

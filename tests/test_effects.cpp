@@ -54,17 +54,9 @@ protected:
     // Two human lines on open ground, set up without the countdown's waits.
     void StartRound()
     {
+        testutil::WriteStageList(m_dir.path(),
+                                 "FILE=EMPTY.PNG\nTITLE=EMPTY\n1P=100,100,0\n2P=300,200,90\n3P=-1,-1,-1\n4P=-1,-1,-1\n");
         testutil::ScopedCwd cwd(m_dir.path());
-        std::filesystem::create_directories(m_dir.File("stage"));
-        testutil::WriteFile(m_dir.File("stage/stage.txt"),
-                            "FILE=EMPTY.PNG\nTITLE=EMPTY\n1P=100,100,0\n2P=300,200,90\n3P=-1,-1,-1\n4P=-1,-1,-1\n");
-        CDibSection empty;
-        ASSERT_TRUE(empty.Create(640, 416, 8));
-        RgbQuad colors[256] = {};
-        empty.SetColorTable(0, 256, colors);
-        empty.SavePng("stage/EMPTY.PNG");
-        theStageSelect.LoadStageList();
-        theStageSelect.selectedStage = 0;
         theStageSelect.cursor = SELECT_NORMAL_GAME;
         theRound.players[0].type = PLAYER_MAN;
         theRound.players[1].type = PLAYER_MAN;

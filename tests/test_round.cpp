@@ -55,16 +55,7 @@ protected:
 
     void WriteStages(const std::string& list)
     {
-        testutil::ScopedCwd cwd(m_dir.path());
-        std::filesystem::create_directories(m_dir.File("stage"));
-        testutil::WriteFile(m_dir.File("stage/stage.txt"), list);
-        CDibSection empty;
-        ASSERT_TRUE(empty.Create(640, 416, 8));
-        RgbQuad colors[256] = {};
-        empty.SetColorTable(0, 256, colors);
-        empty.SavePng("stage/EMPTY.PNG");
-        theStageSelect.LoadStageList();
-        theStageSelect.selectedStage = 0;
+        testutil::WriteStageList(m_dir.path(), list);
     }
 
     // Set-up and a clean picture as the countdown leaves it, without its waits.

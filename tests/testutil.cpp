@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include "graphics/dibsection.h"
+#include "screens/stageselect.h"
+
 namespace testutil {
 
 void StartHeadlessDisplay(uint32_t nsPerPump) {
@@ -79,6 +82,19 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+void WriteStageList(const std::string& dir, const std::string& list) {
+    ScopedCwd cwd(dir);
+    std::filesystem::create_directories(dir + "/stage");
+    WriteFile(dir + "/stage/stage.txt", list);
+    CDibSection empty;
+    ASSERT_TRUE(empty.Create(640, 416, 8));
+    RgbQuad colors[256] = {};
+    empty.SetColorTable(0, 256, colors);
+    empty.SavePng("stage/EMPTY.PNG");
+    theStageSelect.LoadStageList();
+    theStageSelect.selectedStage = 0;
 }
 
 void LoadGamePictures() {

@@ -47,6 +47,11 @@ private:
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
+// Makes dir a game folder for rounds: "stage/stage.txt" holds the given list
+// text and "stage/EMPTY.PNG" is a stage picture of open ground. Loads the list
+// and selects its first stage.
+void WriteStageList(const std::string& dir, const std::string& list);
+
 // Loads the generated game pictures (font with its palette, background,
 // cursor) and builds the alpha tables, as start-up does. Needs the display.
 void LoadGamePictures();

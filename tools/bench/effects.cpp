@@ -19,6 +19,7 @@
 #include "graphics/directdraw.h"
 #include "match/round.h"
 #include "screens/stageselect.h"
+#include "tools/bench/benchutil.h"
 
 namespace {
 
@@ -26,25 +27,9 @@ constexpr int kParticlesPerExplosion = 5000;
 constexpr int kWaveSize = 9000;
 constexpr int kParticleKinds = 3;
 
-double ClockUs(clockid_t clock)
-{
-    timespec ts;
-    clock_gettime(clock, &ts);
-    return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;
-}
-
-struct Stats {
-    double mean, median, p99, worst;
-};
-
-Stats Summarise(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    double sum = 0;
-    for (double x : v) sum += x;
-    const size_t n = v.size();
-    return Stats{sum / double(n), v[n / 2], v[std::min(n - 1, n * 99 / 100)], v.back()};
-}
+using bench::ClockUs;
+using bench::Stats;
+using bench::Summarise;
 
 void Print(const char* what, const Stats& s)
 {

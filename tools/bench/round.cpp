@@ -8,8 +8,6 @@
 //    the first presentation that shows the line's first pixel in the new
 //    direction.
 // Usage: nuvel-bench-round [frames]   (run with the game folder as working directory)
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -20,36 +18,13 @@
 #include "graphics/directdraw.h"
 #include "match/round.h"
 #include "screens/stageselect.h"
+#include "tools/bench/benchutil.h"
 
 namespace {
 
-double CpuMs()
-{
-    rusage use;
-    getrusage(RUSAGE_SELF, &use);
-    return use.ru_utime.tv_sec * 1e3 + use.ru_utime.tv_usec / 1e3 + use.ru_stime.tv_sec * 1e3 +
-           use.ru_stime.tv_usec / 1e3;
-}
-
-double NowUs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;
-}
-
-struct Stats {
-    double mean, median, p99, max;
-};
-
-Stats Summarise(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    double sum = 0;
-    for (double x : v) sum += x;
-    size_t n = v.size();
-    return Stats{sum / double(n), v[n / 2], v[std::min(n - 1, n * 99 / 100)], v.back()};
-}
+using bench::NowUs;
+using bench::Stats;
+using bench::Summarise;
 
 // A round of four computer lines whose setup skips the countdown.
 void StartRound(bool scroll)
@@ -84,17 +59,17 @@ void FramePeriod(bool scroll, int frames)
     theRound.wait = 80;
     std::vector<double> periods;
     double last = NowUs();
-    double cpu0 = CpuMs(), wall0 = last;
+    double cpu0 = bench::ProcessCpuMs(), wall0 = last;
     RunFrames(scroll, frames, [&](bool counted) {
         double now = NowUs();
         if (counted) periods.push_back((now - last) / 1000.0);
         last = now;
         return counted;
     });
-    double cpu = CpuMs() - cpu0, wall = (NowUs() - wall0) / 1000.0;
+    double cpu = bench::ProcessCpuMs() - cpu0, wall = (NowUs() - wall0) / 1000.0;
     Stats s = Summarise(periods);
     printf("%s play, WAIT 80, %d frames: period mean %.3f ms, median %.3f, p99 %.3f, max %.3f; CPU %.0f%% of a core\n",
-           scroll ? "scroll" : "normal", frames, s.mean, s.median, s.p99, s.max, 100.0 * cpu / wall);
+           scroll ? "scroll" : "normal", frames, s.mean, s.median, s.p99, s.worst, 100.0 * cpu / wall);
 }
 
 void EngineWork(bool scroll, int frames)
@@ -111,7 +86,7 @@ void EngineWork(bool scroll, int frames)
     });
     Stats s = Summarise(work);
     printf("%s play, engine work per frame with four lines: mean %.1f us, median %.1f, p99 %.1f, max %.1f\n",
-           scroll ? "scroll" : "normal", s.mean, s.median, s.p99, s.max);
+           scroll ? "scroll" : "normal", s.mean, s.median, s.p99, s.worst);
 }
 
 // The presentation hook records when a picture reached the screen and
@@ -179,7 +154,7 @@ void KeyToPicture(int presses)
     Stats s = Summarise(probe.latencies);
     printf("key press to changed picture (normal play, slowness 2), %d presses: mean %.1f ms, median %.1f, p99 %.1f, "
            "max %.1f\n",
-           presses, s.mean, s.median, s.p99, s.max);
+           presses, s.mean, s.median, s.p99, s.worst);
 }
 
 }  // namespace
