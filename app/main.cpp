@@ -1,3 +1,7 @@
 #include "app/app.h"
 
-int main() { return WinMain(); }
+int main() {
+    // Run in the game folder, or as an installed game from anywhere.
+    plat::ChooseGameFolders();
+    return WinMain();
+}

@@ -4,6 +4,11 @@
 // system, with backslashes and any letter case ("stage\stage.txt" and
 // "Stage\MEADOW.PNG" live in the same folder). Each component is matched
 // against the directory's entries without regard to ASCII letter case.
+//
+// A relative game path names a file of the game folder. The game folder may
+// be split in two (see SetGameFolders): the data set's folders are read from
+// the data folder, and every other name (the files the game writes itself)
+// lives in the writable folder. Both are the working directory by default.
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -12,13 +17,20 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/platform.h"
+#include "platform/platform_internal.h"
 
 namespace plat {
 
 namespace {
 
 constexpr size_t kPathMax = 4096;
+
+// The two halves of the game folder; empty means the working directory.
+char g_dataFolder[kPathMax] = "";
+char g_writableFolder[kPathMax] = "";
+
+// The top-level folders of the data set; paths below them are data.
+const char* const kDataSetFolders[] = {"Graphics", "Sound", "Bgm", "Stage"};
 
 bool Exists(const char* path) {
     struct stat st;
@@ -51,9 +63,48 @@ bool Append(char* out, size_t outSize, size_t* len, const char* part) {
     return true;
 }
 
+// True when the slash-separated relative path work lies in one of the data
+// set's folders (its first component names one, in any letter case).
+bool IsDataSetPath(const char* work) {
+    size_t n = strcspn(work, "/");
+    for (const char* folder : kDataSetFolders)
+        if (strlen(folder) == n && strncasecmp(work, folder, n) == 0) return true;
+    return false;
+}
+
+// The folder a path is resolved against: none for an absolute path, else the
+// data folder or the writable folder. The folder itself is taken as it is.
+const char* BaseFolder(const char* work) {
+    if (work[0] == '/') return "/";
+    return IsDataSetPath(work) ? g_dataFolder : g_writableFolder;
+}
+
+bool CopyFolder(char* dest, const char* folder) {
+    if (!folder) folder = "";
+    if (strlen(folder) >= kPathMax) return false;
+    strcpy(dest, folder);
+    return true;
+}
+
 }  // namespace
 
+bool SetGameFolders(const char* dataFolder, const char* writableFolder) {
+    char data[kPathMax];
+    char writable[kPathMax];
+    if (!CopyFolder(data, dataFolder) || !CopyFolder(writable, writableFolder)) return false;
+    strcpy(g_dataFolder, data);
+    strcpy(g_writableFolder, writable);
+    return true;
+}
+
+const char* DataFolder() { return g_dataFolder; }
+const char* WritableFolder() { return g_writableFolder; }
+
 bool ResolvePath(const char* gamePath, char* out, size_t outSize) {
+    return ResolveInFolder(nullptr, gamePath, out, outSize);
+}
+
+bool ResolveInFolder(const char* folder, const char* gamePath, char* out, size_t outSize) {
     if (!out || outSize == 0) return false;
     out[0] = '\0';
     if (!gamePath || strlen(gamePath) >= kPathMax) return false;
@@ -63,12 +114,10 @@ bool ResolvePath(const char* gamePath, char* out, size_t outSize) {
     for (char* c = work; *c; c++)
         if (*c == '\\') *c = '/';
 
-    size_t len = 0;
-    if (work[0] == '/') {
-        out[0] = '/';
-        out[1] = '\0';
-        len = 1;
-    }
+    const char* base = (folder && work[0] != '/') ? folder : BaseFolder(work);
+    size_t len = strlen(base);
+    if (len + 1 > outSize) return false;
+    strcpy(out, base);
     bool resolved = true;
     char* save = nullptr;
     for (char* part = strtok_r(work, "/", &save); part; part = strtok_r(nullptr, "/", &save)) {

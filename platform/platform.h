@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace plat {
 
@@ -118,9 +119,34 @@ void MessageBox(const char* text, const char* caption);
 
 // ---- files ----------------------------------------------------------------
 
+// The game folder may be split in two: the data set (the folders Graphics,
+// Sound, Bgm and Stage) is read from the data folder, and everything else the
+// game names (its settings, screenshots) from and to the writable folder. An
+// installed game reads its data set from a shared place that only the system
+// may change and keeps its own files in a per-user folder. Both folders are
+// the working directory (the empty string) until they are set. Returns false,
+// changing nothing, when a folder name is too long.
+bool SetGameFolders(const char* dataFolder, const char* writableFolder);
+const char* DataFolder();
+const char* WritableFolder();
+
+// Chooses the two folders at start-up and sets them:
+// - the working directory holds the data set: it is the data folder, and also
+//   the writable folder when it can be written (a game run in its game folder);
+// - else the data set installed beside the program (installedDataFolder, or
+//   when that is null the folder <program's folder>/../share/tarnwick): its
+//   files are only read, and the game's own files go to the per-user folder;
+// - else both stay the working directory, and the missing files are reported
+//   where the game loads them.
+// The per-user folder is $XDG_DATA_HOME/tarnwick (~/.local/share/tarnwick by
+// default), created when missing; an existing one is used as it is.
+void ChooseGameFolders(const char* installedDataFolder = nullptr);
+// The per-user folder's name for the current environment (not created).
+std::string UserDataFolder();
+
 // Resolves a game path written with backslashes or slashes ("Graphics\font.png")
-// against the working directory, component by component without regard to
-// letter case. Writes the real path into out (size outSize) and returns true
+// against its folder (see SetGameFolders), component by component without
+// regard to letter case. Writes the real path into out (size outSize) and returns true
 // when the file or folder exists; otherwise out holds the path with the
 // existing prefix resolved and the rest as given (usable for creating files).
 bool ResolvePath(const char* gamePath, char* out, size_t outSize);

@@ -10,5 +10,8 @@ void PollEvents();
 void ClearScript();
 // The clock in milliseconds without the side effects of TimeMs.
 uint32_t RawTimeMs();
+// ResolvePath against a given folder instead of the game folders; a null
+// folder means the game folder that the path belongs to.
+bool ResolveInFolder(const char* folder, const char* gamePath, char* out, size_t outSize);
 
 }  // namespace plat
