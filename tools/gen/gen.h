@@ -89,5 +89,7 @@ void WriteItems(const std::string& dir);
 void WriteStages(const std::string& dir);
 void WriteSounds(const std::string& dir);
 void WriteMusic(const std::string& dir);
+// The desktop icons tarnwick_64.png and tarnwick_256.png; dir ends in '/'.
+void WriteIcons(const std::string& dir);
 
 }  // namespace gen

@@ -1,5 +1,6 @@
 // nuvel-gen: writes the game's whole data set into the game folder given on
-// the command line. Every run writes the same bytes.
+// the command line, and the desktop icons into the icon folder when one is
+// given. Every run writes the same bytes.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -7,8 +8,8 @@
 #include "gen.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: nuvel-gen GAME_FOLDER\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: nuvel-gen GAME_FOLDER [ICON_FOLDER]\n");
         return 2;
     }
     std::string dir = argv[1];
@@ -23,5 +24,10 @@ int main(int argc, char** argv) {
     gen::WriteStages(dir);
     gen::WriteSounds(dir);
     gen::WriteMusic(dir);
+    if (argc == 3) {
+        std::string icons = std::string(argv[2]) + "/";
+        std::filesystem::create_directories(icons);
+        gen::WriteIcons(icons);
+    }
     return 0;
 }
