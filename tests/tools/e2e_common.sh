@@ -24,13 +24,17 @@ trap cleanup EXIT
 
 # The game folder's data, with a fresh place for the files the game writes.
 for entry in "$game"/*; do ln -s "$entry" "$work/"; done
+# Where the game is started, and where its screenshots land; a script may
+# point them elsewhere before starting the game.
+run_dir=$work
+shot_dir=$work
 
 start_game() {
   Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
   export DISPLAY=$display
   for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-  (cd "$work" && SDL_AUDIODRIVER=dummy exec "$nuvel" 2>"$work/stderr.txt") &
+  (cd "$run_dir" && SDL_AUDIODRIVER=dummy exec "$nuvel" 2>"$work/stderr.txt") &
   game_pid=$!
 }
 
@@ -50,12 +54,12 @@ wait_for_title() {
   for _ in $(seq 60); do
     key F6
     sleep 0.7
-    [ -e "$work/shot_000.png" ] || continue
-    if [ "$(stat -c %s "$work/shot_000.png")" -gt 10000 ]; then
+    [ -e "$shot_dir/shot_000.png" ] || continue
+    if [ "$(stat -c %s "$shot_dir/shot_000.png")" -gt 10000 ]; then
       sleep 4
       return 0
     fi
-    rm -f "$work/shot_000.png"
+    rm -f "$shot_dir/shot_000.png"
   done
   echo "the title screen never appeared" >&2
   return 1
