@@ -16,6 +16,9 @@ targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=($(cd "$here/corpus" && ls))
 fi
+# The targets write every input to a file (and the settings are saved with
+# fsync): a memory-backed temporary folder keeps that from the disk.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 export SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-dummy} SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 for t in "${targets[@]}"; do
   out="$build/fuzz/$t"
