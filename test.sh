@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test twice: once in an
-# optimised build and once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# optimised build and once under AddressSanitizer and UndefinedBehaviorSanitizer;
+# then runs every fuzz target briefly over its corpus in a clang build.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./tools/install-deps.sh
@@ -17,3 +18,6 @@ run_suite build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
   run_suite build-san -DCMAKE_BUILD_TYPE=Debug -DNUVEL_SANITIZE=ON
+# The fuzz targets: a few seconds each; tests/fuzz/fuzz.sh runs them for longer.
+run_suite build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUVEL_FUZZ=ON -DNUVEL_TESTS=OFF \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++

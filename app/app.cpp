@@ -126,6 +126,10 @@ void CApp::Free(void* block) { free(block); }
 // and ends the process. Leaving without a message is the normal way out and
 // reports success to whoever started the game; a message means failure.
 void CApp::FatalExit(const char* text, const char* caption) {
+#ifdef NUVEL_FUZZ
+    (void)caption;
+    throw FatalExitUnwind{text ? 1 : 0};
+#endif
     theDirectDraw.Shutdown();
     plat::HideGameWindow();
     if (text) plat::MessageBox(text, caption);

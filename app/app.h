@@ -37,6 +37,14 @@ public:
     static void* Alloc(size_t bytes, const char* who);
     static void Free(void* block);
     [[noreturn]] static void FatalExit(const char* text, const char* caption);
+#ifdef NUVEL_FUZZ
+    // Fuzz builds only: FatalExit throws this instead of ending the process,
+    // so that a fuzz target can take a specified refusal as a clean outcome
+    // and go on with its next input.
+    struct FatalExitUnwind {
+        int exitCode;
+    };
+#endif
 
     // ---- start-up and shell ----
     void Init();

@@ -27,8 +27,13 @@ const char kCannotCreate[] = "ファイルを作成出来ませんでした";
 const char kNoWriteStruct[] = "PNG構造体作成に失敗";
 
 constexpr int kInfoBlockSize = 40 + 256 * 4;
-// Pictures larger than this are refused as damaged rather than allocated.
-constexpr png_uint_32 kLargestSide = 16384;
+// No screen of the game is wider or taller than this; a header that claims
+// more is refused as damaged before anything is allocated.
+constexpr png_uint_32 kLargestSide = 4096;
+// Deflate cannot expand data by more than about 1032 to 1, so a file of n
+// bytes holds at most this many times n bytes of filtered rows. A header that
+// claims more is lying about a damaged or truncated file.
+constexpr unsigned long long kMostInflation = 1032;
 
 // Silences libpng's warnings; errors arrive through the jump.
 void IgnoreWarning(png_structp, png_const_charp) {}
@@ -39,16 +44,12 @@ struct DecodeState {
     FILE* file = nullptr;
     png_structp png = nullptr;
     png_infop info = nullptr;
-    png_bytep* rows = nullptr;
-    png_uint_32 rowCount = 0;
+    png_bytep* rows = nullptr;  // row pointers into the picture being filled
 };
 
 void FreeDecode(DecodeState& st) {
-    if (st.rows) {
-        for (png_uint_32 i = 0; i < st.rowCount; i++) CApp::Free(st.rows[i]);
-        CApp::Free(st.rows);
-        st.rows = nullptr;
-    }
+    CApp::Free(st.rows);
+    st.rows = nullptr;
     if (st.png) png_destroy_read_struct(&st.png, st.info ? &st.info : nullptr, nullptr);
     st.png = nullptr;
     st.info = nullptr;
@@ -60,6 +61,22 @@ void FreeDecode(DecodeState& st) {
     FreeDecode(st);
     dib.Destroy();
     CApp::FatalExit(text, path);
+}
+
+// Bytes left in the file from the current position on; 0 when unknown.
+unsigned long long BytesLeft(FILE* file) {
+    long here = ftell(file);
+    if (here < 0 || fseek(file, 0, SEEK_END) != 0) return 0;
+    long end = ftell(file);
+    fseek(file, here, SEEK_SET);
+    return end > here ? static_cast<unsigned long long>(end - here) : 0;
+}
+
+// True when the rest of the file is large enough to inflate into the rows the
+// header claims (one filter byte per row plus the packed pixels).
+bool DataCanFill(unsigned long long bytesLeft, png_uint_32 width, png_uint_32 height, int bitDepth) {
+    unsigned long long rowBytes = (static_cast<unsigned long long>(width) * unsigned(bitDepth) + 7) / 8;
+    return (rowBytes + 1) * height <= bytesLeft * kMostInflation;
 }
 
 }  // namespace
@@ -138,6 +155,7 @@ bool CDibSection::LoadPng(const char* path) {
 
     if (bitDepth > 8) FailDecode(st, *this, kTooManyColours, path);
     if (colorType != PNG_COLOR_TYPE_PALETTE) FailDecode(st, *this, kUnsupportedType, path);
+    if (!DataCanFill(BytesLeft(st.file), width, height, bitDepth)) FailDecode(st, *this, kDamaged, path);
     Create(int(width), int(height), 8);
     png_set_packing(st.png);
     if (interlace != PNG_INTERLACE_NONE) png_set_interlace_handling(st.png);
@@ -150,13 +168,12 @@ bool CDibSection::LoadPng(const char* path) {
     for (int i = 0; i < entries && i < 256; i++) table[i] = RgbQuad{plte[i].blue, plte[i].green, plte[i].red, 0};
     SetColorTable(0, 256, table);
 
+    // Rows are decoded straight into the picture (its stride is never less than
+    // the width), so a picture needs no second copy of itself while loading.
     st.rows = static_cast<png_bytep*>(CApp::Alloc(sizeof(png_bytep) * height, "Out of memory"));
-    st.rowCount = height;
-    for (png_uint_32 i = 0; i < height; i++) st.rows[i] = static_cast<png_bytep>(CApp::Alloc(width, "Out of memory"));
+    for (png_uint_32 i = 0; i < height; i++) st.rows[i] = PixelAddress(0, int(i));
     png_read_image(st.png, st.rows);
     png_read_end(st.png, nullptr);
-
-    for (png_uint_32 i = 0; i < height; i++) memcpy(PixelAddress(0, int(i)), st.rows[i], width);
     FreeDecode(st);
     return true;
 }

@@ -49,6 +49,7 @@ struct Voice {
 struct AudioState {
     SDL_AudioDeviceID device = 0;
     int openCount = 0;
+    bool nullOutput = false;  // open SDL's dummy driver instead of a device
     MusicRenderFn music = nullptr;
     Voice voices[kMaxVoices] = {};
 };
@@ -172,6 +173,7 @@ bool AudioOpen() {
         a.openCount++;
         return true;
     }
+    if (a.nullOutput) SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     SDL_AudioSpec want = {};
     want.freq = kAudioRateHz;
@@ -189,6 +191,8 @@ bool AudioOpen() {
     SDL_PauseAudioDevice(a.device, 0);
     return true;
 }
+
+void AudioUseNullOutput() { a.nullOutput = true; }
 
 void AudioClose() {
     ForgetStaleDevice();

@@ -27,6 +27,10 @@ constexpr int kMaxVoices = 256;
 // False when no device can be opened; the mixer then runs on unheard.
 bool AudioOpen();
 void AudioClose();
+// Makes the next AudioOpen (when the stream is not open yet) use a null
+// output that pulls and discards the mix at the real rate, so that the music
+// synthesizer can run where the machine has no sound device (benchmarks).
+void AudioUseNullOutput();
 bool AudioIsOpen();
 // Stops or resumes the device's pulls on the mixer (tests render by hand).
 void AudioSetPaused(bool paused);

@@ -117,7 +117,12 @@ void ParseInitialItem(StageEntry* entry, int player, const char* value) {
 
 // One scope edge plus the playfield's offset, taken wide and limited to the
 // 32-bit field, so numbers near its limits neither overflow nor wrap round.
+// A number too long for the wide type arrives as that type's limit; it is
+// first brought far enough inside for the offset to be added safely.
 int32_t ScopeEdge(long long value, int offset) {
+    constexpr long long kWideLimit = 1LL << 40;
+    if (value > kWideLimit) value = kWideLimit;
+    if (value < -kWideLimit) value = -kWideLimit;
     long long edge = value + offset;
     if (edge < INT32_MIN) return INT32_MIN;
     if (edge > INT32_MAX) return INT32_MAX;

@@ -2,7 +2,11 @@
 // fatal messages, damaged files, and conversion onto display surfaces.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <zlib.h>
 
+#include <sys/resource.h>
+
+#include <fstream>
 #include <vector>
 
 #include "graphics/dibsection.h"
@@ -80,6 +84,36 @@ void ExpectDecodes(const PngShape& shape) {
         ASSERT_EQ(table[i].green, c.green) << i;
         ASSERT_EQ(table[i].blue, c.blue) << i;
     }
+}
+
+// The file's bytes with the header's width and height replaced (and the
+// header's checksum fixed), the way a damaged or forged file would claim them.
+std::string WithClaimedSize(std::string bytes, uint32_t width, uint32_t height) {
+    const size_t ihdrType = 12;  // after the 8-byte signature and the chunk length
+    for (int i = 0; i < 4; i++) {
+        bytes[ihdrType + 4 + i] = char(width >> (24 - 8 * i));
+        bytes[ihdrType + 8 + i] = char(height >> (24 - 8 * i));
+    }
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(bytes.data() + ihdrType), 17);
+    for (int i = 0; i < 4; i++) bytes[ihdrType + 17 + i] = char(crc >> (24 - 8 * i));
+    return bytes;
+}
+
+// Caps the process's data memory a few megabytes above what it uses now, so
+// that a loader committing memory for a picture the file cannot hold fails to
+// allocate instead of passing unnoticed. AddressSanitizer reserves far more
+// than any cap, so there the cap is left off.
+void CapDataMemory() {
+#if !defined(__SANITIZE_ADDRESS__)
+    std::ifstream status("/proc/self/status");
+    std::string word;
+    long usedKb = 0;
+    while (status >> word)
+        if (word == "VmData:") status >> usedKb;
+    rlimit cap{};
+    cap.rlim_cur = cap.rlim_max = rlim_t(usedKb + 8 * 1024) * 1024;
+    setrlimit(RLIMIT_DATA, &cap);
+#endif
 }
 
 std::string FatalPattern(const std::string& text) { return ": " + text; }
@@ -229,4 +263,39 @@ TEST(DibSection, LoadingConvertsColoursIntoTheDisplayPalette) {
     theDirectDraw.ReleaseSurface(first);
     theDirectDraw.ReleaseSurface(second);
     theDirectDraw.ReleaseSurface(target);
+}
+
+// Headers that claim more than any screen uses, or far more than the file can
+// hold, are refused as damaged before the picture is allocated; the largest
+// side still loads.
+TEST(DibSection, OversizedOrUnderfilledHeadersAreDamagedFiles) {
+    TempDir dir;
+    std::string small = dir.File("small.png");
+    WritePng(small, PngShape{4, 4, 8, PNG_COLOR_TYPE_PALETTE, 2, PNG_INTERLACE_NONE});
+    std::string bytes = testutil::ReadFile(small);
+    struct Case {
+        const char* name;
+        uint32_t width, height;
+    };
+    const Case cases[] = {
+        {"wide.png", 4097, 4},
+        {"tall.png", 4, 4097},
+        {"huge.png", 16384, 16384},
+        {"underfilled.png", 4096, 4096},
+        {"underfilled-strip.png", 4096, 600},
+    };
+    for (const Case& c : cases) {
+        std::string path = dir.File(c.name);
+        testutil::WriteFile(path, WithClaimedSize(bytes, c.width, c.height));
+        EXPECT_EXIT(
+            {
+                CapDataMemory();
+                CDibSection().LoadPng(path.c_str());
+            },
+            testing::ExitedWithCode(1),
+                    std::string(c.name) + ": PNGファイルが壊れています")
+            << c.name;
+    }
+    ExpectDecodes(PngShape{4096, 2, 8, PNG_COLOR_TYPE_PALETTE, 256, PNG_INTERLACE_NONE});
+    ExpectDecodes(PngShape{3, 4096, 1, PNG_COLOR_TYPE_PALETTE, 2, PNG_INTERLACE_ADAM7});
 }

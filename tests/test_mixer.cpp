@@ -167,6 +167,23 @@ TEST(Mixer, PlayRestartsAndStopSilences) {
     EXPECT_FALSE(plat::GetVoiceState(v, &state));
 }
 
+// The null output opens whether or not the machine has a sound device, and
+// pulls the mix on its own (run in a child so the choice does not outlive it).
+TEST(Mixer, NullOutputOpensAndPullsTheMix) {
+    EXPECT_EXIT(
+        {
+            plat::AudioUseNullOutput();
+            if (!plat::AudioOpen()) exit(2);
+            int32_t v = MakeVoice(Constant(plat::kAudioRateHz, 8000), 1, plat::kAudioRateHz);
+            plat::PlayVoice(v);
+            plat::VoiceState state{};
+            for (int i = 0; i < 200 && plat::GetVoiceState(v, &state) && state.positionFrame == 0; i++) usleep(10000);
+            plat::AudioClose();
+            exit(state.positionFrame > 0 ? 0 : 3);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
 // ---- CDirectSound on the mixer --------------------------------------------------
 
 // A game folder of its own with a "Sound" folder of small PCM files.

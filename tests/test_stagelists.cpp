@@ -134,15 +134,19 @@ TEST(StageList, BadStartValuesBecomeRandomAndUnknownEffectsNone) {
 }
 
 // Scope numbers at the ends of the 32-bit range: the 16 added to top and
-// bottom stops at the limit instead of overflowing.
+// bottom stops at the limit instead of overflowing, also for numbers too long
+// for any integer type.
 TEST(StageList, ScopeNearTheIntegerLimitsIsHeldInRange) {
     CStageSelect list;
     LoadStages(list,
                "FILE=A.PNG\n"
                "ITEM_SCOPE=-2147483648,2147483647,2147483647,2147483632\n"
                "FILE=B.PNG\n"
-               "ITEM_SCOPE=-5,-2147483648,99999999999,-2147483647\n");
-    ASSERT_EQ(list.stageCount, 2);
+               "ITEM_SCOPE=-5,-2147483648,99999999999,-2147483647\n"
+               "FILE=C.PNG\n"
+               "ITEM_SCOPE=-99999999999999999999,99999999999999999999,"
+               "-99999999999999999999,99999999999999999999\n");
+    ASSERT_EQ(list.stageCount, 3);
     const StageEntry& a = list.stages[0];
     EXPECT_EQ(a.scopeLeft, INT32_MIN);
     EXPECT_EQ(a.scopeTop, INT32_MAX);
@@ -153,6 +157,11 @@ TEST(StageList, ScopeNearTheIntegerLimitsIsHeldInRange) {
     EXPECT_EQ(b.scopeTop, INT32_MIN + 16);
     EXPECT_EQ(b.scopeRight, INT32_MAX);
     EXPECT_EQ(b.scopeBottom, INT32_MIN + 17);
+    const StageEntry& c = list.stages[2];
+    EXPECT_EQ(c.scopeLeft, INT32_MIN);
+    EXPECT_EQ(c.scopeTop, INT32_MAX);
+    EXPECT_EQ(c.scopeRight, INT32_MIN);
+    EXPECT_EQ(c.scopeBottom, INT32_MAX);
 }
 
 TEST(StageList, CountsAndParsesTheSamePieces) {

@@ -8,6 +8,7 @@ packages=(
   libsdl2-dev libpng-dev libfluidsynth-dev timgm6mb-soundfont
   googletest libgtest-dev cppcheck
   xvfb xdotool xauth python3
+  clang libclang-rt-14-dev
 )
 
 missing=()
