@@ -13,7 +13,6 @@ namespace {
 constexpr uint8_t kStatusColor = 5;
 constexpr int kStatusX = 48;
 constexpr int kWaitDigitsX = 304;
-constexpr int kItemPicturePx = 24;
 
 struct PanelArea {
     int x, y, width, height;
@@ -62,7 +61,7 @@ void CRound::DrawPanel(SurfaceId surface, int i)
         std::snprintf(text, sizeof text, " %dP   %s", i + 1, name);
         theApp.DrawText(surface, area.x, area.y, text, color, false, 0);
         if (kind >= 0)
-            theDirectDraw.Draw(surface, area.x + 64, area.y, kItemPicturePx, kItemPicturePx,
+            theDirectDraw.Draw(surface, area.x + 64, area.y, kItemPx, kItemPx,
                                theItemManager.pictures[kind], 0, 0, true, 0);
         return;
     }
@@ -71,7 +70,7 @@ void CRound::DrawPanel(SurfaceId surface, int i)
     DrawCentred(surface, area.x + 160, area.y, title, color);
     DrawCentred(surface, area.x + 160, area.y + 24, name, color);
     if (kind >= 0)
-        theDirectDraw.Draw(surface, area.x + 148, area.y + 48, kItemPicturePx, kItemPicturePx,
+        theDirectDraw.Draw(surface, area.x + 148, area.y + 48, kItemPx, kItemPx,
                            theItemManager.pictures[kind], 0, 0, true, 0);
 }
 

@@ -16,18 +16,15 @@ constexpr double kRefreshUs = 1e6 / 60.0;
 
 void ItemRound::SetUp()
 {
-    testutil::StartHeadlessDisplay(kNsPerPump);
-    testutil::LoadGamePictures();
+    testutil::StartRoundsHeadless(kNsPerPump);
     {
         testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
-        if (!theItemManager.pictures[0]) theItemManager.LoadPictures();
         theDirectSound.StartDirectSound(kEffectCount);
         for (int i = 0; i < kEffectCount; i++)
             theDirectSound.SetData(i, (std::string("Sound\\") + kEffectTable[i].file).c_str(), kEffectTable[i].buffers);
     }
     ASSERT_EQ(theDirectSound.deviceOpen, 1);
     plat::AudioSetPaused(true);   // voices keep their "playing" state
-    theApp.FillDirectionTables();
     for (int k = 0; k < kItemKinds; k++) m_savedPictures[k] = theItemManager.pictures[k];
     theRound.wait = 80;
     theRound.explosionType = 0;

@@ -296,11 +296,8 @@ class ComputerRoundTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        testutil::StartHeadlessDisplay(1500);
-        testutil::LoadGamePictures();
+        testutil::StartRoundsHeadless(1500);
         testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
-        if (!theItemManager.pictures[0]) theItemManager.LoadPictures();
-        theApp.FillDirectionTables();
         theStageSelect.LoadStageList();
         theStageSelect.selectedStage = 0;
         theStageSelect.cursor = SELECT_NORMAL_GAME;

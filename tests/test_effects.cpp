@@ -27,13 +27,7 @@ class FieldEffectsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        testutil::StartHeadlessDisplay(1500);
-        testutil::LoadGamePictures();
-        {
-            testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
-            if (!theItemManager.pictures[0]) theItemManager.LoadPictures();
-        }
-        theApp.FillDirectionTables();
+        testutil::StartRoundsHeadless(1500);
         theItemManager.itemMax = 0;
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_NON;
         m_meteorite = {theRound.meteorite.count, theRound.meteorite.intervalSeconds, theRound.meteorite.enable};

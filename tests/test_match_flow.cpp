@@ -29,13 +29,10 @@ struct Keyed {
 
 TEST(MatchFlow, TwoRoundsFromTheTitleAndBack)
 {
-    testutil::StartHeadlessDisplay(kNsPerPump);
-    testutil::LoadGamePictures();
+    testutil::StartRoundsHeadless(kNsPerPump);
     testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
     theStageSelect.LoadStageList();
     theStageSelect.LoadBgmList();
-    if (!theItemManager.pictures[0]) theItemManager.LoadPictures();
-    theApp.FillDirectionTables();
 
     const int32_t savedWait = theRound.wait, savedItemMax = theItemManager.itemMax;
     theRound.wait = 80;

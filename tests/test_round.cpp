@@ -29,13 +29,7 @@ class RoundTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        testutil::StartHeadlessDisplay(kNsPerPump);
-        testutil::LoadGamePictures();
-        {
-            testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
-            if (!theItemManager.pictures[0]) theItemManager.LoadPictures();
-        }
-        theApp.FillDirectionTables();
+        testutil::StartRoundsHeadless(kNsPerPump);
         m_saved = theRound.wait;
         theRound.wait = 80;
         theRound.explosionType = 0;

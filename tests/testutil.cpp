@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "graphics/dibsection.h"
+#include "items/itemmanager.h"
 #include "screens/stageselect.h"
 
 namespace testutil {
@@ -82,6 +83,16 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+void StartRoundsHeadless(uint32_t nsPerPump) {
+    StartHeadlessDisplay(nsPerPump);
+    LoadGamePictures();
+    {
+        ScopedCwd cwd(NUVEL_GAME_DIR);
+        if (!theItemManager.pictures[0]) theItemManager.LoadPictures();
+    }
+    theApp.FillDirectionTables();
 }
 
 void WriteStageList(const std::string& dir, const std::string& list) {

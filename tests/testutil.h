@@ -47,6 +47,10 @@ private:
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 
+// Everything a round needs besides a stage list: the headless display on the
+// test clock, the game pictures, the item pictures and the direction tables.
+void StartRoundsHeadless(uint32_t nsPerPump);
+
 // Makes dir a game folder for rounds: "stage/stage.txt" holds the given list
 // text and "stage/EMPTY.PNG" is a stage picture of open ground. Loads the list
 // and selects its first stage.

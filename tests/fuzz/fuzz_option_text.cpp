@@ -10,11 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::WriteInput("option.txt", data, size);
     fuzz::Refusable([] {
         theOption.Load();
-        theOption.Save();
-        std::string first = fuzz::ReadBack("option.txt");
-        theOption.Load();
-        theOption.Save();
-        if (fuzz::ReadBack("option.txt") != first) std::abort();
+        fuzz::CheckSavedSettingsAreStable();
     });
     return 0;
 }

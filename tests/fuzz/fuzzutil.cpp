@@ -8,6 +8,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "config/option.h"
+
 namespace fuzz {
 
 const std::string& GameDir() {
@@ -35,6 +37,14 @@ void WriteInput(const char* gamePath, const uint8_t* data, size_t size) {
 std::string ReadBack(const char* gamePath) {
     std::ifstream in(std::filesystem::path(GameDir()) / gamePath, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void CheckSavedSettingsAreStable() {
+    theOption.Save();
+    std::string first = ReadBack("option.txt");
+    theOption.Load();
+    theOption.Save();
+    if (ReadBack("option.txt") != first) std::abort();
 }
 
 }  // namespace fuzz

@@ -21,6 +21,10 @@ void WriteInput(const char* gamePath, const uint8_t* data, size_t size);
 // Reads a file of the game folder whole ("" when it is missing).
 std::string ReadBack(const char* gamePath);
 
+// Saves the settings, loads and saves them again, and aborts unless both
+// option.txt files are the same: what the game writes it must read back.
+void CheckSavedSettingsAreStable();
+
 // Runs a reader; a fatal exit (the game's message for input it refuses)
 // ends it cleanly. True when the reader returned normally.
 template <typename Reader>
