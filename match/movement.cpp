@@ -102,26 +102,36 @@ void CRound::ResolveHit(PlayerSlot& slot, int i)
     slot.endSecond = roundSeconds;
 }
 
-void CRound::HandleKeys(PlayerSlot& slot, int i)
+// The presses seat i makes this frame. Each press acts once: a key read as
+// newly down (1) is marked as seen (2) so that holding it does nothing more.
+uint8_t CRound::TakeSeatActions(int i)
 {
     const uint8_t* keys = KeyLayout(theApp.keyboardType, i);
     uint8_t* state = theApp.keyState;
-    if (state[keys[KEY_LEFT]] == 1) {
-        state[keys[KEY_LEFT]] = 2;
+    uint8_t actions = 0;
+    const int kinds[3][2] = {{KEY_LEFT, SEAT_LEFT}, {KEY_RIGHT, SEAT_RIGHT}, {KEY_ITEM, SEAT_ITEM}};
+    for (const auto& kind : kinds) {
+        if (state[keys[kind[0]]] != 1) continue;
+        state[keys[kind[0]]] = 2;
+        actions |= uint8_t(kind[1]);
+    }
+    return actions;
+}
+
+void CRound::HandleKeys(PlayerSlot& slot, int i)
+{
+    uint8_t actions = TakeSeatActions(i);
+    if (actions & SEAT_LEFT) {
         Turn(slot, +kTurnDegrees);
         if (++slot.leftTurns == kRewardTurns && slot.rightTurns == 0)
             GiveItems(slot, i, ITEM_BOMB, kRewardCount, true);
     }
-    if (state[keys[KEY_RIGHT]] == 1) {
-        state[keys[KEY_RIGHT]] = 2;
+    if (actions & SEAT_RIGHT) {
         Turn(slot, -kTurnDegrees);
         if (++slot.rightTurns == kRewardTurns && slot.leftTurns == 0)
             GiveItems(slot, i, ITEM_MISSILE, kRewardCount, true);
     }
-    if (state[keys[KEY_ITEM]] == 1) {
-        state[keys[KEY_ITEM]] = 2;
-        theItemManager.UseItem(i);
-    }
+    if (actions & SEAT_ITEM) theItemManager.UseItem(i);
 }
 
 void CRound::Turn(PlayerSlot& slot, int delta)

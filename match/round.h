@@ -66,6 +66,8 @@ constexpr int kPlayers = 4;
 // label characters for the round intro, then the virtual keys for turn left
 // (+30 degrees), use item and turn right (-30 degrees).
 enum : int { KEY_LABEL0 = 0, KEY_LEFT = 3, KEY_ITEM = 4, KEY_RIGHT = 5 };
+// A seat's presses in one frame, as a bit set.
+enum : uint8_t { SEAT_LEFT = 1, SEAT_RIGHT = 2, SEAT_ITEM = 4 };
 extern const uint8_t kKeyLayouts[2][kPlayers][6];
 // The layout of one player. The keyboard type comes from the settings file
 // unchecked: 0 is the desktop layout, every other value the notebook layout
@@ -128,6 +130,7 @@ public:
     void PlotTrail(PlayerSlot& slot, int i, uint8_t* pixels, int pitch);
     void ResolveHit(PlayerSlot& slot, int i);
     void HandleKeys(PlayerSlot& slot, int i);
+    uint8_t TakeSeatActions(int i);
     void Turn(PlayerSlot& slot, int delta);
     void CircleExplosion(PlayerSlot& slot, int i);
 
