@@ -28,11 +28,14 @@ CApp::~CApp() {
 
 void CApp::StartFrame() { frameStartMs = plat::TimeMs(); }
 
+// Between pumps the process sleeps until there is something to do: a key, a
+// display refresh, or the end of the frame, which keeps to the refresh grid.
 void CApp::WaitFrame(uint32_t ms) {
+    uint64_t endUs = plat::FrameEndUs(frameStartMs, ms);
     for (;;) {
         PumpMessages();
-        uint32_t now = plat::TimeMs();
-        if (now - frameStartMs >= ms || ctrlFlag) return;
+        if (plat::TimeUs() >= endUs || ctrlFlag) return;
+        plat::Idle(endUs);
     }
 }
 

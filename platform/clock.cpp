@@ -149,6 +149,38 @@ void PumpTick() {
     g.lastPumpEndNs = now;
 }
 
+// A frame of whole refreshes ends on a refresh: at 33 ms against a 16.7 ms
+// refresh, frames timed by the clock alone drift against the display and
+// every fiftieth one is shown for one refresh or three. Ending the frame at
+// the first refresh no earlier than kFrameSlackNs before its nominal end keeps
+// it at exactly two, even when the process wakes a few milliseconds late. A
+// frame begun off the grid is shorter or longer by less than half a refresh,
+// once.
+constexpr uint64_t kFrameSlackNs = 8 * kMsNs;
+
+uint64_t FrameEndUs(uint32_t startMs, uint32_t ms) {
+    uint64_t now = NowNs();
+    uint64_t sinceStartNs = uint64_t(uint32_t(uint32_t(now / kMsNs) - startMs)) * kMsNs;
+    uint64_t startNs = now > sinceStartNs ? now - now % kMsNs - sinceStartNs : 0;
+    uint64_t endNs = startNs + uint64_t(ms) * kMsNs;
+    if (uint64_t(ms) * kMsNs >= kRefreshPeriodNs) {
+        uint64_t earliest = endNs - kFrameSlackNs;
+        endNs = (earliest + kRefreshPeriodNs - 1) / kRefreshPeriodNs * kRefreshPeriodNs;
+    }
+    return endNs / 1000;
+}
+
+void Idle(uint64_t untilUs) {
+    if (g.testClock) return;
+    uint64_t now = NowNs();
+    uint64_t wake = std::min(untilUs * 1000, g.nextRefreshNs);
+    if (wake > now && !PeekMessage()) WaitForEvent(wake - now);
+    now = NowNs();
+    g.lastPollNs = now;
+    PollEvents();
+    RefreshIfDue(now);
+}
+
 uint32_t RawTimeMs() { return uint32_t(NowNs() / kMsNs); }
 
 uint32_t TimeMs() { return uint32_t(ReadClockNs() / kMsNs); }

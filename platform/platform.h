@@ -81,6 +81,16 @@ uint32_t TimeMs();
 uint64_t TimeUs();
 // Blocks until the next 60 Hz display refresh boundary (pumps nothing).
 void WaitVBlank();
+// When a frame of ms milliseconds begun at startMs (a TimeMs reading) ends,
+// in TimeUs: frames of a refresh or longer end on the first display refresh
+// no earlier than 8 ms before startMs + ms, so that they keep to the
+// display's rhythm; shorter ones end at startMs + ms.
+uint64_t FrameEndUs(uint32_t startMs, uint32_t ms);
+// Sleeps until a window-system event or a message is waiting, the next
+// display refresh is due or untilUs (TimeUs) comes, whichever is first; then
+// reads the window system's events and presents if the refresh is due. The
+// caller takes the messages afterwards. Returns at once on the test clock.
+void Idle(uint64_t untilUs);
 // Game time stands in for one PumpTick, in nanoseconds.
 constexpr uint64_t kPumpQuantumNs = 1500;
 
@@ -101,15 +111,30 @@ uint64_t PumpCount();
 
 // ---- presentation -----------------------------------------------------------
 
-// Shows an 8-bit picture through a 256-entry palette (0x00RRGGBB entries).
+// Shows an 8-bit picture through a 256-entry palette (0x00RRGGBB entries),
+// unless it is the picture already on screen.
 void Present(const uint8_t* pixels, int width, int height, int pitch, const uint32_t* palette);
 // The pump calls this hook when a display refresh is due; the display object
 // registers it so that the visible surface is shown at display rate.
 void SetPresentHook(void (*hook)());
 // Presents through the hook at once (used by flips).
 void PresentNow();
-// Nanoseconds spent in the last Present call (benchmarks).
+// Nanoseconds spent in the last picture actually presented (benchmarks).
 uint64_t LastPresentNs();
+// Pictures presented, and presents skipped because the picture on screen
+// was the same.
+struct PresentCounts {
+    uint64_t presented = 0;
+    uint64_t skipped = 0;
+};
+PresentCounts GetPresentCounts();
+// "renderer" (GPU scaling) or "surface" (scaled into the window's own
+// pixels); "none" without a window.
+const char* PresentPathName();
+// The colour (0x00RRGGBB) shown at window position x, y, for tests; kNoPixel
+// outside the window or when the renderer presents.
+constexpr uint32_t kNoPixel = 0xFFFFFFFFu;
+uint32_t ShownPixel(int x, int y);
 
 // ---- message box ------------------------------------------------------------
 

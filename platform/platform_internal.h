@@ -2,6 +2,8 @@
 #pragma once
 #include "platform/platform.h"
 
+struct SDL_Window;
+
 namespace plat {
 
 void ClockInit();
@@ -13,5 +15,15 @@ uint32_t RawTimeMs();
 // ResolvePath against a given folder instead of the game folders; a null
 // folder means the game folder that the path belongs to.
 bool ResolveInFolder(const char* folder, const char* gamePath, char* out, size_t outSize);
+
+// Presentation (present.cpp): made with the window, gone with it.
+bool CreatePresenter(SDL_Window* window, int width, int height);
+void DestroyPresenter();
+void DestroyPresenterObjects();
+// The window system lost the window's content: present the next picture
+// even when it is unchanged.
+void InvalidateShownPicture();
+// Sleeps until a window-system event arrives or ns nanoseconds pass.
+void WaitForEvent(uint64_t ns);
 
 }  // namespace plat

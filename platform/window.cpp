@@ -1,12 +1,13 @@
 // The window, its message queue and presentation.
 //
-// The game draws into 8-bit surfaces of its own; presenting converts the
-// visible one through the palette into a streaming texture that the renderer
-// scales to the desktop by whole pixels, letterboxed, nearest neighbour.
+// The game draws into 8-bit surfaces of its own; present.cpp shows them.
 // Key events become key-down and key-up messages carrying Windows virtual-key
 // codes, auto-repeat included, as the game's window procedure expects.
 #include <SDL.h>
 
+#include <time.h>
+
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -21,14 +22,11 @@ constexpr int kQueueSize = 512;
 struct WindowState {
     bool initialised = false;
     SDL_Window* window = nullptr;
-    SDL_Renderer* renderer = nullptr;
-    SDL_Texture* texture = nullptr;
     int width = 0;
     int height = 0;
     bool fullscreen = true;
-    uint32_t* rgb = nullptr;          // palette-converted frame for the texture
+    bool blockingWait = false;        // the video driver can sleep until an event
     void (*presentHook)() = nullptr;
-    uint64_t lastPresentNs = 0;
 };
 WindowState w;
 
@@ -112,6 +110,7 @@ void ToggleFullscreen() {
         SDL_SetWindowPosition(w.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
     }
     SDL_ShowCursor(SDL_DISABLE);
+    InvalidateShownPicture();
 }
 
 void TranslateKey(const SDL_KeyboardEvent& key) {
@@ -160,27 +159,29 @@ bool CreateGameWindow(const char* caption, int width, int height) {
     w.width = width;
     w.height = height;
     w.fullscreen = true;
-    w.window = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
-                                SDL_WINDOW_FULLSCREEN_DESKTOP);
+    // The window first opens borderless over the whole desktop and shows its
+    // first (black) picture, and only then asks for full screen: a window
+    // system without a window manager never answers that request, and SDL
+    // waits a tenth of a second for the answer.
+    SDL_DisplayMode desktop;
+    bool placed = SDL_GetDesktopDisplayMode(0, &desktop) == 0;
+    w.window = placed ? SDL_CreateWindow(caption, 0, 0, desktop.w, desktop.h, SDL_WINDOW_BORDERLESS)
+                      : SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                                         SDL_WINDOW_FULLSCREEN_DESKTOP);
     if (!w.window) return false;
-    w.renderer = SDL_CreateRenderer(w.window, -1, 0);
-    if (!w.renderer) w.renderer = SDL_CreateRenderer(w.window, -1, SDL_RENDERER_SOFTWARE);
-    if (!w.renderer) {
+    if (!CreatePresenter(w.window, width, height)) {
         DestroyGameWindow();
         return false;
     }
-    SDL_RenderSetLogicalSize(w.renderer, width, height);
-    SDL_RenderSetIntegerScale(w.renderer, SDL_TRUE);
-    w.texture = SDL_CreateTexture(w.renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, width, height);
-    w.rgb = static_cast<uint32_t*>(SDL_calloc(size_t(width) * size_t(height), sizeof(uint32_t)));
-    if (!w.texture || !w.rgb) {
-        DestroyGameWindow();
-        return false;
+    if (placed) {
+        SDL_SetWindowFullscreen(w.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        InvalidateShownPicture();
     }
     SDL_ShowCursor(SDL_DISABLE);
-    SDL_SetRenderDrawColor(w.renderer, 0, 0, 0, 255);
-    SDL_RenderClear(w.renderer);
-    SDL_RenderPresent(w.renderer);
+    // Drivers that talk to a real window system can wait for its events;
+    // the others (dummy, offscreen) have none to wait for.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    w.blockingWait = driver && (strcmp(driver, "x11") == 0 || strcmp(driver, "wayland") == 0);
     return true;
 }
 
@@ -189,14 +190,9 @@ void HideGameWindow() {
 }
 
 void DestroyGameWindow() {
-    if (w.texture) SDL_DestroyTexture(w.texture);
-    if (w.renderer) SDL_DestroyRenderer(w.renderer);
+    DestroyPresenter();
     if (w.window) SDL_DestroyWindow(w.window);
-    SDL_free(w.rgb);
-    w.texture = nullptr;
-    w.renderer = nullptr;
     w.window = nullptr;
-    w.rgb = nullptr;
 }
 
 bool HasWindow() { return w.window != nullptr; }
@@ -222,6 +218,9 @@ void PollEvents() {
             break;
         case SDL_WINDOWEVENT:
             if (ev.window.event == SDL_WINDOWEVENT_CLOSE) PostMessage(Message{MSG_CLOSE, 0, 0});
+            if (ev.window.event == SDL_WINDOWEVENT_EXPOSED || ev.window.event == SDL_WINDOWEVENT_SIZE_CHANGED ||
+                ev.window.event == SDL_WINDOWEVENT_RESTORED)
+                InvalidateShownPicture();
             break;
         default:
             break;
@@ -258,19 +257,17 @@ void FlushMessages() {
     ClearScript();
 }
 
-void Present(const uint8_t* pixels, int width, int height, int pitch, const uint32_t* palette) {
-    if (!w.texture || width != w.width || height != w.height) return;
-    uint64_t start = SDL_GetPerformanceCounter();
-    for (int y = 0; y < height; y++) {
-        const uint8_t* src = pixels + size_t(y) * size_t(pitch);
-        uint32_t* dst = w.rgb + size_t(y) * size_t(width);
-        for (int x = 0; x < width; x++) dst[x] = palette[src[x]] | 0xFF000000u;
+void WaitForEvent(uint64_t ns) {
+    if (!w.initialised) return;
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t deadline = uint64_t(now.tv_sec) * 1000000000ull + uint64_t(now.tv_nsec) + ns;
+    // SDL waits in whole milliseconds; the rest is slept off so that a
+    // refresh is not missed by a fraction and waited for twice.
+    if (w.blockingWait && ns >= 1000000 && SDL_WaitEventTimeout(nullptr, int(ns / 1000000)) != 0) return;
+    timespec until{time_t(deadline / 1000000000ull), long(deadline % 1000000000ull)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
-    SDL_UpdateTexture(w.texture, nullptr, w.rgb, width * int(sizeof(uint32_t)));
-    SDL_RenderClear(w.renderer);
-    SDL_RenderCopy(w.renderer, w.texture, nullptr, nullptr);
-    SDL_RenderPresent(w.renderer);
-    w.lastPresentNs = (SDL_GetPerformanceCounter() - start) * 1000000000ull / SDL_GetPerformanceFrequency();
 }
 
 void SetPresentHook(void (*hook)()) { w.presentHook = hook; }
@@ -278,8 +275,6 @@ void SetPresentHook(void (*hook)()) { w.presentHook = hook; }
 void PresentNow() {
     if (w.presentHook) w.presentHook();
 }
-
-uint64_t LastPresentNs() { return w.lastPresentNs; }
 
 void MessageBox(const char* text, const char* caption) {
     fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");

@@ -1,6 +1,10 @@
-// Case-insensitive game paths, atomic writes, the message queue, screenshots.
+// Case-insensitive game paths, atomic writes, the message queue, screenshots,
+// presentation.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include "graphics/dibsection.h"
 #include "tests/testutil.h"
@@ -97,4 +101,57 @@ TEST(Screenshot, F6TakesOneShotPerPressAndNeverOverwrites) {
     shot.GetColorTable(0, 256, table);
     EXPECT_EQ(table[77].red, 77);
     EXPECT_EQ(table[77].blue, 255 - 77);
+}
+
+// Without a GPU the picture is scaled by whole pixels into the window's own
+// surface, centred on black; a picture already on screen is not presented
+// again, while a change of one pixel or of one palette entry is.
+TEST(Presentation, ShowsEachNewPictureOnceScaledAndLetterboxed) {
+    testutil::StartHeadlessDisplay();
+    ASSERT_STREQ(plat::PresentPathName(), "surface");
+    static uint8_t pixels[480][640];
+    memset(pixels, 0, sizeof pixels);
+    uint32_t palette[256] = {};
+    palette[1] = 0x102030;
+    palette[2] = 0xA0B0C0;
+    palette[3] = 0x00FF00;
+    palette[4] = 0x123456;
+    pixels[0][0] = 1;
+    pixels[479][639] = 2;
+    pixels[240][320] = 3;
+
+    plat::PresentCounts before = plat::GetPresentCounts();
+    plat::Present(&pixels[0][0], 640, 480, 640, palette);
+    plat::Present(&pixels[0][0], 640, 480, 640, palette);
+    plat::PresentCounts after = plat::GetPresentCounts();
+    EXPECT_EQ(after.presented - before.presented, 1u);
+    EXPECT_EQ(after.skipped - before.skipped, 1u);
+
+    int windowWidth = 0, windowHeight = 0;
+    while (plat::ShownPixel(windowWidth, 0) != plat::kNoPixel) windowWidth++;
+    while (plat::ShownPixel(0, windowHeight) != plat::kNoPixel) windowHeight++;
+    ASSERT_GE(windowWidth, 640);
+    ASSERT_GE(windowHeight, 480);
+    int scale = std::min(windowWidth / 640, windowHeight / 480);
+    int left = (windowWidth - 640 * scale) / 2, top = (windowHeight - 480 * scale) / 2;
+    for (int k = 0; k < scale; k++) {
+        EXPECT_EQ(plat::ShownPixel(left + k, top + k), 0x102030u);
+        EXPECT_EQ(plat::ShownPixel(left + 640 * scale - 1 - k, top + 480 * scale - 1 - k), 0xA0B0C0u);
+    }
+    EXPECT_EQ(plat::ShownPixel(left + 320 * scale, top + 240 * scale), 0x00FF00u);
+    EXPECT_EQ(plat::ShownPixel(left + scale, top), 0u);
+    EXPECT_EQ(left > 0 ? plat::ShownPixel(left - 1, top) : 0u, 0u);
+    EXPECT_EQ(top > 0 ? plat::ShownPixel(left, top - 1) : 0u, 0u);
+    EXPECT_EQ(plat::ShownPixel(windowWidth - 1, windowHeight - 1), left + 640 * scale < windowWidth ? 0u : 0xA0B0C0u);
+
+    pixels[240][320] = 4;
+    plat::Present(&pixels[0][0], 640, 480, 640, palette);
+    EXPECT_EQ(plat::ShownPixel(left + 320 * scale, top + 240 * scale), 0x123456u);
+    palette[4] = 0xFEDCBA;
+    plat::Present(&pixels[0][0], 640, 480, 640, palette);
+    EXPECT_EQ(plat::ShownPixel(left + 320 * scale, top + 240 * scale), 0xFEDCBAu);
+    plat::Present(&pixels[0][0], 640, 480, 640, palette);
+    after = plat::GetPresentCounts();
+    EXPECT_EQ(after.presented - before.presented, 3u);
+    EXPECT_EQ(after.skipped - before.skipped, 2u);
 }

@@ -1,0 +1,132 @@
+#!/usr/bin/env python3
+"""Figures for the game idling on its title menu.
+
+Starts the game in a fresh folder beside the game data, either on SDL's dummy
+video driver or in a private X server without a GPU (Xvfb), lets the logo
+intro and the title opening pass, then watches the process for a while:
+
+- start to first picture: from just before the program starts to the window's
+  first shown frame;
+- presents per second, and the share that repeat the picture already shown;
+- the intervals between new pictures (the menu runs 33 ms frames: the share
+  within 30-37 ms says how many frames were shown for exactly two refreshes);
+- CPU of the game process, wake-ups of its main thread, resident memory.
+
+The game writes its presentation log when NUVEL_PRESENT_LOG names a file.
+
+    tools/bench/menu_figures.py BINARY GAME_DIR [--x] [--seconds 70] [--settle 9]
+"""
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def read_stat(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    ticks = os.sysconf("SC_CLK_TCK")
+    return (int(fields[11]) + int(fields[12])) / ticks  # utime + stime, seconds
+
+
+def read_status(path, key):
+    with open(path) as f:
+        for line in f:
+            if line.startswith(key + ":"):
+                return int(line.split()[1])
+    return 0
+
+
+def main_thread_switches(pid):
+    path = f"/proc/{pid}/task/{pid}/status"
+    return read_status(path, "voluntary_ctxt_switches") + read_status(path, "nonvoluntary_ctxt_switches")
+
+
+def start_xvfb():
+    for number in range(180, 260):
+        if os.path.exists(f"/tmp/.X11-unix/X{number}"):
+            continue
+        proc = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(50):
+            if os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                time.sleep(0.2)
+                return proc, f":{number}"
+            time.sleep(0.1)
+        proc.kill()
+    sys.exit("no X server could be started")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("binary")
+    parser.add_argument("game")
+    parser.add_argument("--x", action="store_true", help="run in Xvfb instead of the dummy driver")
+    parser.add_argument("--seconds", type=float, default=70.0)
+    parser.add_argument("--settle", type=float, default=9.0)
+    args = parser.parse_args()
+
+    work = tempfile.mkdtemp(prefix="nuvel-menu-")
+    for entry in os.listdir(args.game):
+        os.symlink(os.path.join(os.path.abspath(args.game), entry), os.path.join(work, entry))
+    log = os.path.join(work, "present.log")
+    env = dict(os.environ, NUVEL_PRESENT_LOG=log, SDL_AUDIODRIVER="dummy")
+    xvfb = None
+    if args.x:
+        xvfb, display = start_xvfb()
+        env["DISPLAY"] = display
+        env.pop("SDL_VIDEODRIVER", None)
+    else:
+        env["SDL_VIDEODRIVER"] = "dummy"
+
+    binary = os.path.abspath(args.binary)
+    started = time.monotonic_ns()
+    game = subprocess.Popen([binary], cwd=work, env=env, stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(args.settle)
+        cpu0, sw0, t0 = read_stat(game.pid), main_thread_switches(game.pid), time.monotonic_ns()
+        time.sleep(args.seconds)
+        cpu1, sw1, t1 = read_stat(game.pid), main_thread_switches(game.pid), time.monotonic_ns()
+        rss = read_status(f"/proc/{game.pid}/status", "VmRSS")
+    finally:
+        game.send_signal(signal.SIGTERM)
+        game.wait()
+        if xvfb:
+            xvfb.kill()
+            xvfb.wait()
+
+    with open(log + ".first") as f:
+        first = int(f.read())
+    presents = []
+    with open(log) as f:
+        for line in f:
+            stamp, repeat = line.split()
+            if t0 <= int(stamp) <= t1:
+                presents.append((int(stamp), repeat == "1"))
+    shutil.rmtree(work)
+
+    span = (t1 - t0) / 1e9
+    new = [stamp for stamp, repeat in presents if not repeat]
+    gaps = [(b - a) / 1e6 for a, b in zip(new, new[1:])]
+    within = sum(1 for g in gaps if 30.0 <= g <= 37.0)
+    buckets = {}
+    for g in gaps:
+        key = "<30" if g < 30 else ">37" if g > 37 else "30-37"
+        buckets[key] = buckets.get(key, 0) + 1
+    print(f"driver: {'Xvfb 1280x1024' if args.x else 'dummy'}; window {span:.1f} s on the title")
+    print(f"start to first picture: {(first - started) / 1e6:.0f} ms")
+    print(f"presents/s: {len(presents) / span:.1f}; repeats: {sum(r for _, r in presents) / max(1, len(presents)) * 100:.1f}%")
+    print(f"new-picture intervals: {len(gaps)}; within 30-37 ms: {within / max(1, len(gaps)) * 100:.2f}%; {buckets}")
+    if gaps:
+        gaps.sort()
+        print(f"  interval min {gaps[0]:.2f} median {gaps[len(gaps) // 2]:.2f} max {gaps[-1]:.2f} ms")
+    print(f"CPU: {(cpu1 - cpu0) / span * 100:.1f}% of a core; main-thread wake-ups/s: {(sw1 - sw0) / span:.0f}")
+    print(f"resident memory at the title: {rss} KB")
+
+
+if __name__ == "__main__":
+    main()
