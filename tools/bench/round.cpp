@@ -60,6 +60,7 @@ void FramePeriod(bool scroll, int frames)
     std::vector<double> periods;
     double last = NowUs();
     double cpu0 = bench::ProcessCpuMs(), wall0 = last;
+    plat::PresentCounts shown0 = plat::GetPresentCounts();
     RunFrames(scroll, frames, [&](bool counted) {
         double now = NowUs();
         if (counted) periods.push_back((now - last) / 1000.0);
@@ -67,9 +68,12 @@ void FramePeriod(bool scroll, int frames)
         return counted;
     });
     double cpu = bench::ProcessCpuMs() - cpu0, wall = (NowUs() - wall0) / 1000.0;
+    plat::PresentCounts shown = plat::GetPresentCounts();
     Stats s = Summarise(periods);
-    printf("%s play, WAIT 80, %d frames: period mean %.3f ms, median %.3f, p99 %.3f, max %.3f; CPU %.0f%% of a core\n",
-           scroll ? "scroll" : "normal", frames, s.mean, s.median, s.p99, s.worst, 100.0 * cpu / wall);
+    printf("%s play, WAIT 80, %d frames: period mean %.3f ms, median %.3f, p99 %.3f, max %.3f; CPU %.0f%% of a core; "
+           "%.1f presents/s, %.1f/s skipped as unchanged\n",
+           scroll ? "scroll" : "normal", frames, s.mean, s.median, s.p99, s.worst, 100.0 * cpu / wall,
+           double(shown.presented - shown0.presented) * 1000.0 / wall, double(shown.skipped - shown0.skipped) * 1000.0 / wall);
 }
 
 void EngineWork(bool scroll, int frames)

@@ -150,6 +150,18 @@ void PrintHeader(const SimOptions& options)
     std::printf("\n\n");
 }
 
+long ResidentKb()
+{
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status) return -1;
+    char line[256];
+    long kb = -1;
+    while (std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "VmRSS: %ld", &kb) == 1) break;
+    std::fclose(status);
+    return kb;
+}
+
 int Fail(const std::string& message)
 {
     std::fprintf(stderr, "nuvel-sim: %s\n", message.c_str());
@@ -184,9 +196,11 @@ int main(int argc, char** argv)
     theRound.ResetMatch();
     CMatchTally tally(options.seats);
     for (int round = 1; round <= options.rounds; round++) {
+        if (options.cycleExplosions) theRound.explosionType = (round - 1) % 4;
         RoundOutcome outcome = PlayRound(round, options);
         tally.Add(outcome);
         tally.PrintRound(outcome);
+        if (options.memory) std::printf("  resident memory after round %d: %ld KB\n", round, ResidentKb());
     }
     tally.PrintSummary();
     return 0;

@@ -112,6 +112,7 @@ const char* TakeValue(int argc, char** argv, int* k)
 bool ParseOne(const std::string& option, const char* value, SimOptions* o, std::string* error)
 {
     int64_t n = 0;
+    if (option == "--explosion" && strcasecmp(value, "cycle") == 0) return o->cycleExplosions = true;
     for (const NamedSetting& named : kNamedSettings)
         if (option == named.option) return o->settings.emplace_back(named.key, value), true;
     if (option == "--seats") return ParseSeats(value, o->seats, error);
@@ -143,7 +144,7 @@ const char* SimUsage()
            "  --seed N             random seed (default 1)\n"
            "  --stage N|random     stage index in the stage list (default random)\n"
            "  --scroll             scroll play instead of normal play\n"
-           "  --explosion T        circle, cosmo, cosmo-s, cosmo-a\n"
+           "  --explosion T        circle, cosmo, cosmo-s, cosmo-a, or cycle: each in turn, round by round\n"
            "  --meteorites on|off  --meteor-period SECONDS  --meteor-count VALUE\n"
            "  --items all|none|KIND  item weights: all 100, all 0, or only one kind\n"
            "  --item-max N  --item-time SECONDS  --item-death PERCENT\n"
@@ -151,7 +152,8 @@ const char* SimUsage()
            "  --set KEY=VALUE      any key of the settings file\n"
            "  --max-frames N       a round longer than this is a fault (default 2000000)\n"
            "  --game DIR           game folder (default: the working directory or the one next to the program)\n"
-           "  --verbose            report every death as it happens\n";
+           "  --verbose            report every death as it happens\n"
+           "  --memory             report resident memory after every round\n";
 }
 
 bool ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error)
@@ -161,6 +163,10 @@ bool ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* er
         if (option == "--help" || option == "-h") return *error = SimUsage(), false;
         if (option == "--verbose") {
             options->verbose = true;
+            continue;
+        }
+        if (option == "--memory") {
+            options->memory = true;
             continue;
         }
         if (option == "--scroll") {

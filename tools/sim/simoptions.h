@@ -17,6 +17,8 @@ struct SimOptions {
     int stage = kRandomStage;
     bool scroll = false;
     bool verbose = false;
+    bool cycleExplosions = false;  // round r uses explosion type (r - 1) mod 4
+    bool memory = false;           // report resident memory after every round
     int64_t maxFrames = 2000000;  // a round still going after this many frames is reported as a fault
     std::string gameDir;          // empty: found next to the program or in the working directory
     std::string items;            // "all", "none", an item key name, or empty to keep the weights
