@@ -6,12 +6,12 @@
 # result screen to the next intro. Resident memory is sampled every minute.
 # At the end the script waits for a result screen, leaves through the intro's
 # EXIT and the title's EXIT, and checks the exit status and the settings file.
-#   tests/soak_x.sh NUVEL_BINARY GAME_DIR [MINUTES]   (default 30)
+#   tests/tools/soak_x.sh NUVEL_BINARY GAME_DIR [MINUTES]   (default 30)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/tools/e2e_common.sh" "$1" "$2" 700
+source "$here/e2e_common.sh" "$1" "$2" 700
 minutes=${3:-30}
-png="python3 $here/tools/pngindex.py"
+png="python3 $here/pngindex.py"
 
 settings=$'GAME_WAIT=80\r\nITEM_MAX=3\r\nMETEORITE_ENABLE=1\r\nMETEORITE_TIME=10\r\nEXPLOTION_TYPE=1\r\nPLAYER_TYPE_1P=4\r\nPLAYER_TYPE_2P=4\r\nPLAYER_TYPE_3P=4\r\nPLAYER_TYPE_4P=4\r\n'
 printf '%s' "$settings" >"$work/option.txt"
