@@ -287,11 +287,11 @@ ReplayReadResult DecodeReplay(const uint8_t* bytes, size_t size, ReplayData* out
     if (size < kReplayHeaderBytes) return REPLAY_TRUNCATED;
     ByteReader header(bytes + sizeof kReplayMagic, kReplayHeaderBytes - sizeof kReplayMagic);
     uint16_t version = header.U16();
-    header.U16();
+    uint16_t reserved = header.U16();
     uint32_t bodyBytes = header.U32();
     uint32_t crc = header.U32();
     if (version > kReplayVersion) return REPLAY_NEWER;
-    if (version != kReplayVersion) return REPLAY_FOREIGN;
+    if (version != kReplayVersion || reserved != 0) return REPLAY_FOREIGN;
     if (bodyBytes > kReplayFileMax - kReplayHeaderBytes) return REPLAY_OVERLONG;
     if (size - kReplayHeaderBytes < bodyBytes) return REPLAY_TRUNCATED;
     if (size - kReplayHeaderBytes > bodyBytes) return REPLAY_OVERLONG;
