@@ -88,6 +88,7 @@ public:
         size_t n = U8();
         if (n >= field) m_ok = false;
         if (!m_ok || !Bytes(out, n)) n = 0;
+        if (std::memchr(out, 0, n)) m_ok = false;  // the length is the text's length
         out[n] = '\0';
     }
     void Fail() { m_ok = false; }
