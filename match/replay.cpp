@@ -176,6 +176,7 @@ bool CReplay::ClockTicks(bool timerSays)
         NextReplayEvent(*m_play, &m_offset, m_playFrame, &e);
         m_playFrame = e.frame;
         theRound.wait = int32_t(e.value);
+        theRound.ChangeWait(0);  // the status line shows the new WAIT, as it did
     }
     if (!PeekEvent(&e) || e.frame != frame || e.kind != REPLAY_EVENT_TICK) return false;
     NextReplayEvent(*m_play, &m_offset, m_playFrame, &e);

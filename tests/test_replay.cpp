@@ -181,6 +181,12 @@ TEST_F(ReplayTest, HumanSeatsWithScriptedPresses)
         plat::ScriptKey(t0 + 20 + 90 * k, k % 4 == 3 ? 'A' : (k % 2 ? 'Q' : 'Z'));
         plat::ScriptKey(t0 + 50 + 110 * k, k % 3 == 2 ? 'N' : (k % 2 ? 'B' : 'M'));
     }
+    // WAIT changes and a pause with CONTINUE on the way: pacing only.
+    plat::ScriptKey(t0 + 100, plat::VK_NEXT);
+    plat::ScriptKey(t0 + 260, plat::VK_PRIOR);
+    plat::ScriptKey(t0 + 265, plat::VK_PRIOR);
+    plat::ScriptKey(t0 + 400, plat::VK_ESCAPE);
+    plat::ScriptKey(t0 + 1600, plat::VK_RETURN);
     ASSERT_EQ(PlayRecorded(), FRAME_ROUND_OVER);
     theRound.Teardown();
     plat::FlushMessages();
@@ -188,6 +194,7 @@ TEST_F(ReplayTest, HumanSeatsWithScriptedPresses)
     ASSERT_TRUE(theReplay.lastValid);
     const int presses = CountEvents(theReplay.last, true);
     EXPECT_GT(presses, 4);
+    EXPECT_EQ(theRound.wait, 79);
 
     std::vector<uint8_t> file = LastFile();
     ASSERT_EQ(Decode(file, &s_read), REPLAY_READ_OK);
