@@ -5,6 +5,7 @@
 // out exactly as it went in.
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
@@ -268,9 +269,12 @@ ReplayOutcome PlayReplay(const ReplayData& data, bool shown)
     if (!plat::FileExists(picture)) return {REPLAY_NO_STAGE, 0};
 
     static CLiveRound live;   // large; one playback at a time
-    StageEntry stage;
+    // The one-entry stage list is made as the stage list makes its entries, so
+    // that a fatal exit during the playback leaves a list the selector can free.
+    auto* stage = static_cast<StageEntry*>(CApp::Alloc(sizeof(StageEntry), "PlayReplay"));
+    new (stage) StageEntry();
     live.MoveAside();
-    ApplyStart(data, &stage);
+    ApplyStart(data, stage);
     theRound.Setup();
     theReplay.StartPlayback(&data);
     if (shown)
@@ -286,6 +290,8 @@ ReplayOutcome PlayReplay(const ReplayData& data, bool shown)
     }
     theRound.Teardown();
     live.PutBack();
+    stage->~StageEntry();
+    CApp::Free(stage);
     return outcome;
 }
 
