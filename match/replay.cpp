@@ -118,7 +118,7 @@ bool CReplay::Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes)
         distance >>= 7;
     } while (distance);
     bytes[n++] = kind;
-    std::memcpy(bytes + n, payload, payloadBytes);
+    if (payloadBytes) std::memcpy(bytes + n, payload, payloadBytes);
     n += payloadBytes;
     if (n > kReplayEventCapacity - last.eventBytes) {
         m_overflowed = true;
