@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "app/app.h"
 
@@ -92,6 +93,17 @@ void CDataList::Clear() {
     ReleaseBlocks();
     m_first = m_last = nullptr;
     m_count = 0;
+}
+
+void CDataList::Swap(CDataList& other) {
+    std::swap(m_recordSize, other.m_recordSize);
+    std::swap(m_count, other.m_count);
+    std::swap(m_first, other.m_first);
+    std::swap(m_last, other.m_last);
+    std::swap(m_blocks, other.m_blocks);
+    std::swap(m_freeEntries, other.m_freeEntries);
+    std::swap(m_unused, other.m_unused);
+    std::swap(m_unusedEnd, other.m_unusedEnd);
 }
 
 void CDataList::ReleaseBlocks() {

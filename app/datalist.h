@@ -30,6 +30,9 @@ public:
     DataNode* Add();
     int32_t Remove(DataNode* node);
     void Clear();
+    // Exchanges the whole contents (records, blocks, record size) with
+    // another list; records keep their addresses.
+    void Swap(CDataList& other);
 
     int32_t Count() const { return m_count; }
     DataNode* First() const { return m_first; }

@@ -9,6 +9,7 @@
 #include "config/option.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/replay.h"
 #include "screens/stageselect.h"
 #include "screens/title.h"
 #include "sound/bgm.h"
@@ -109,4 +110,26 @@ int WinMain() {
     theApp.LogoIntro();
     if (!theOption.Load()) theApp.CalibrateGameWait();
     theTitle.Run();  // never returns: the process ends through CApp::FatalExit
+}
+
+int ReplayMain(const char* path) {
+    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick", kScreenWidth, kScreenHeight)) {
+        fprintf(stderr, "Tarnwick: no display could be opened.\n");
+        return 1;
+    }
+    theApp.Init();
+    theOption.Load();  // volume and sound; the replay brings the round's own settings
+    static ReplayData data;
+    char text[600];
+    ReplayReadResult read = LoadReplayFile(path, &data);
+    if (read != REPLAY_READ_OK) {
+        snprintf(text, sizeof text, "%s %s.", path, ReplayReadText(read));
+        CApp::FatalExit(text, "Replay");
+    }
+    ReplayOutcome outcome = PlayReplay(data, true);
+    if (outcome.verdict == REPLAY_DIFFERS || outcome.verdict == REPLAY_NO_STAGE) {
+        ReplayVerdictText(data, outcome, path, text, sizeof text);
+        CApp::FatalExit(text, "Replay");
+    }
+    CApp::FatalExit(nullptr, NUVEL_CAPTION_FORCED);
 }

@@ -3,6 +3,7 @@
 // turn and item keys, and the ring explosion of a death.
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/replay.h"
 #include "match/round.h"
 #include "sound/directsound.h"
 
@@ -120,7 +121,8 @@ uint8_t CRound::TakeSeatActions(int i)
 
 void CRound::HandleKeys(PlayerSlot& slot, int i)
 {
-    uint8_t actions = TakeSeatActions(i);
+    // A replay's recorded presses stand in for the live ones.
+    uint8_t actions = theReplay.SeatActions(i, theReplay.Playing() ? uint8_t(0) : TakeSeatActions(i));
     if (actions & SEAT_LEFT) {
         Turn(slot, +kTurnDegrees);
         if (++slot.leftTurns == kRewardTurns && slot.rightTurns == 0)

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "graphics/directdraw.h"
+#include "match/replay.h"
 #include "match/round.h"
 #include "screens/menukeys.h"
 #include "sound/directsound.h"
@@ -34,6 +35,8 @@ void DrawRoundBehind()
 // leave the round (ROUND_NEXT or ROUND_EXIT).
 uint8_t CRound::CheckPause()
 {
+    // Watching a replay: no pause menu and no WAIT keys; Escape stops it.
+    if (theReplay.Playing()) return theReplay.ViewerKeys();
     if (TakeKey(plat::VK_NEXT)) ChangeWait(+1);
     if (TakeKey(plat::VK_PRIOR)) ChangeWait(-1);
     if (!TakeKey(plat::VK_ESCAPE)) return 0;

@@ -8,6 +8,7 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/replay.h"
 #include "match/round.h"
 #include "screens/menukeys.h"
 #include "sound/directsound.h"
@@ -40,6 +41,21 @@ int Winner()
     for (int i = 0; i < kPlayers; i++)
         if (theRound.players[i].alive) winner = i;
     return winner;
+}
+
+// R plays the round just ended back, then the screen goes on as it was. A
+// replay that does not reproduce the round says so instead of passing for it.
+void WatchLastRound()
+{
+    if (!theReplay.lastValid) return;
+    ReplayOutcome outcome = PlayReplay(theReplay.last, true);
+    if (outcome.verdict == REPLAY_DIFFERS || outcome.verdict == REPLAY_NO_STAGE) {
+        char text[600];
+        ReplayVerdictText(theReplay.last, outcome, theReplay.lastSavedName[0] ? theReplay.lastSavedName : "last round",
+                          text, sizeof text);
+        plat::MessageBox(text, "Replay");
+    }
+    theApp.ClearKeys();
 }
 
 // The effects go on moving on the final field; no new items appear.
@@ -133,6 +149,10 @@ bool CResultScreen::HandleKeys()
         return true;
     }
     if (hidden) return true;
+    if (TakeKey(plat::VK_R)) {
+        WatchLastRound();
+        return true;
+    }
     if (keys[plat::VK_UP] || keys[plat::VK_DOWN]) {
         keys[plat::VK_UP] = keys[plat::VK_DOWN] = 0;
         theDirectSound.Play(SE_CUR_MOVE, 0, 0);

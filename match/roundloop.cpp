@@ -10,6 +10,7 @@
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/pausemenu.h"
+#include "match/replay.h"
 #include "match/results.h"
 #include "match/round.h"
 #include "screens/stageselect.h"
@@ -35,16 +36,21 @@ bool Acts(const PlayerSlot& slot, int32_t frame) { return slot.alive && slot.sto
 
 int CRound::Run()
 {
+    const uint32_t seed = theApp.RandState();
     Setup();
+    theReplay.BeginRecording(seed);
     Countdown();
     lastSecondMs = plat::TimeMs();
     int result;
     while ((result = Frame()) == FRAME_GO_ON) {
     }
     if (result != FRAME_ROUND_OVER) {
+        theReplay.AbandonRecording();
         Teardown();
         return result;
     }
+    theReplay.EndRecording();
+    theReplay.SaveLast();
     CResultScreen results;
     results.Run();
     Teardown();
@@ -222,12 +228,17 @@ void CRound::TickPhases()
 }
 
 // The one-second clock: the only read of time inside the round. The mark is
-// set to the time read, so late frames do not catch up.
+// set to the time read, so late frames do not catch up. A replay ticks at the
+// frames it recorded instead.
 void CRound::TickClock()
 {
-    uint32_t now = plat::TimeMs();
-    if (now - lastSecondMs <= kSecondMs) return;
-    lastSecondMs = now;
+    bool second = false;
+    if (!theReplay.Playing()) {
+        uint32_t now = plat::TimeMs();
+        second = now - lastSecondMs > kSecondMs;
+        if (second) lastSecondMs = now;
+    }
+    if (!theReplay.ClockTicks(second)) return;
     roundSeconds++;
     char digits[16];
     std::snprintf(digits, sizeof digits, "%07ld", long(roundSeconds));

@@ -173,4 +173,35 @@ bool WriteFileAtomic(const char* gamePath, const void* data, size_t size) {
     return ok;
 }
 
+bool MakeFolder(const char* gamePath) {
+    char path[kPathMax];
+    if (ResolvePath(gamePath, path, sizeof path)) return true;
+    if (!path[0]) return false;
+    // Each missing component in turn, so that "a/b" works when "a" is missing.
+    for (char* c = path + 1; *c; c++) {
+        if (*c != '/') continue;
+        *c = '\0';
+        if (!Exists(path)) mkdir(path, 0755);
+        *c = '/';
+    }
+    if (!Exists(path)) mkdir(path, 0755);
+    return Exists(path);
+}
+
+std::vector<std::string> ListFolder(const char* gamePath) {
+    std::vector<std::string> names;
+    char path[kPathMax];
+    if (!ResolvePath(gamePath, path, sizeof path)) return names;
+    DIR* dir = opendir(path);
+    if (!dir) return names;
+    while (dirent* entry = readdir(dir)) {
+        char full[kPathMax + 256];
+        snprintf(full, sizeof full, "%s/%s", path, entry->d_name);
+        struct stat st;
+        if (stat(full, &st) == 0 && S_ISREG(st.st_mode)) names.emplace_back(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+}
+
 }  // namespace plat

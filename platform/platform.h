@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace plat {
 
@@ -33,6 +34,7 @@ enum VirtualKey : uint32_t {
     VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24,
     VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28,
     VK_INSERT = 0x2D, VK_DELETE = 0x2E,
+    VK_R = 0x52,
     VK_NUMPAD0 = 0x60, VK_NUMPAD3 = 0x63, VK_NUMPAD6 = 0x66, VK_NUMPAD9 = 0x69,
     VK_F1 = 0x70, VK_F6 = 0x75, VK_F12 = 0x7B,
     VK_OEM_4 = 0xDB,  // [
@@ -182,5 +184,11 @@ bool RemoveFile(const char* gamePath);
 // Writes a whole file so that a failure or a crash half-way leaves the old
 // file untouched: writes a temporary file beside it, then renames it over.
 bool WriteFileAtomic(const char* gamePath, const void* data, size_t size);
+// Creates a folder (and the folders above it) unless it exists; true when it
+// exists afterwards.
+bool MakeFolder(const char* gamePath);
+// The names of the plain files in a folder, in no particular order; empty
+// when the folder is missing or cannot be read.
+std::vector<std::string> ListFolder(const char* gamePath);
 
 }  // namespace plat

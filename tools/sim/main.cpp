@@ -14,11 +14,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "app/app.h"
 #include "config/option.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/replay.h"
 #include "match/round.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
@@ -99,9 +101,55 @@ void StartRound(const SimOptions& options)
 {
     theStageSelect.cursor = options.scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
     theStageSelect.selectedStage = options.stage == kRandomStage ? theStageSelect.stageCount : options.stage;
+    const uint32_t seed = theApp.RandState();
     theRound.Setup();
+    theReplay.BeginRecording(seed);
     if (!options.scroll) theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
     theRound.lastSecondMs = plat::TimeMs();
+}
+
+void SaveRoundReplay(const std::string& dir, int round)
+{
+    static uint8_t bytes[kReplayFileMax];
+    char path[4200];
+    std::snprintf(path, sizeof path, "%s/round-%04d.rpl", dir.c_str(), round);
+    size_t size = theReplay.lastValid ? EncodeReplay(theReplay.last, bytes, sizeof bytes) : 0;
+    if (size == 0 || !plat::WriteFileAtomic(path, bytes, size))
+        std::fprintf(stderr, "nuvel-sim: round %d: no replay written to %s\n", round, path);
+}
+
+// Each file played back headless: OK, MISMATCH or UNREADABLE, one line each.
+int VerifyReplays(const std::vector<std::string>& files)
+{
+    static ReplayData data;
+    int failed = 0;
+    for (const std::string& file : files) {
+        ReplayReadResult read = LoadReplayFile(file.c_str(), &data);
+        if (read != REPLAY_READ_OK) {
+            std::printf("%s: UNREADABLE: the file %s\n", file.c_str(), ReplayReadText(read));
+            failed++;
+            continue;
+        }
+        ReplayOutcome outcome = PlayReplay(data, false);
+        if (outcome.verdict == REPLAY_REPRODUCED) {
+            std::printf("%s: OK (%ld frames, %ld s)\n", file.c_str(), long(data.lastFrame), long(data.lastSecond));
+            continue;
+        }
+        char text[600];
+        ReplayVerdictText(data, outcome, file.c_str(), text, sizeof text);
+        std::printf("%s: MISMATCH: %s\n", file.c_str(), text + file.size() + 2);
+        failed++;
+    }
+    std::printf("%zu replays, %zu OK, %d failed\n", files.size(), files.size() - size_t(failed), failed);
+    return failed ? 1 : 0;
+}
+
+// A path of the command line, taken before the runner enters the game folder.
+std::string AbsolutePath(const std::string& path)
+{
+    if (path.empty() || path[0] == '/') return path;
+    char cwd[4096];
+    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
 }
 
 RoundOutcome PlayRound(int round, const SimOptions& options)
@@ -129,6 +177,8 @@ RoundOutcome PlayRound(int round, const SimOptions& options)
     }
     outcome.frames = theRound.frameCounter;
     outcome.seconds = theRound.roundSeconds;
+    theReplay.EndRecording();
+    if (!options.recordDir.empty()) SaveRoundReplay(options.recordDir, round);
     theRound.Teardown();
     theRoundIntro.NextRound();
     return outcome;
@@ -178,10 +228,17 @@ int main(int argc, char** argv)
         if (error == SimUsage()) return std::printf("%s", SimUsage()), 0;
         return Fail(error + "\n" + SimUsage());
     }
+    for (std::string& file : options.verify) file = AbsolutePath(file);
+    options.recordDir = AbsolutePath(options.recordDir);
+    theReplay.saveFiles = false;
+    theReplay.enabled = !options.recordDir.empty();
     std::string game = options.gameDir.empty() ? FindGameFolder() : options.gameDir;
     if (game.empty() || !IsGameFolder(game)) return Fail("no game folder with " + std::string(kStageList) + " found");
     if (chdir(game.c_str()) != 0) return Fail("cannot enter " + game);
     if (!StartHeadless()) return Fail("the dummy display could not be started");
+    if (!options.verify.empty()) return VerifyReplays(options.verify);
+    if (!options.recordDir.empty() && !plat::MakeFolder(options.recordDir.c_str()))
+        return Fail("cannot make the folder " + options.recordDir);
     // The folder's settings file, if any, is read but never written.
     if (plat::FileExists("option.txt")) theOption.Load();
     if (!ApplySimSettings(options, &error)) return Fail(error);

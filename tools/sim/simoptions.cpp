@@ -118,6 +118,7 @@ bool ParseOne(const std::string& option, const char* value, SimOptions* o, std::
     if (option == "--seats") return ParseSeats(value, o->seats, error);
     if (option == "--game") return o->gameDir = value, true;
     if (option == "--items") return o->items = value, true;
+    if (option == "--record") return o->recordDir = value, true;
     if (option == "--set") {
         const char* eq = std::strchr(value, '=');
         if (!eq) return *error = "--set takes KEY=VALUE", false;
@@ -153,7 +154,10 @@ const char* SimUsage()
            "  --max-frames N       a round longer than this is a fault (default 2000000)\n"
            "  --game DIR           game folder (default: the working directory or the one next to the program)\n"
            "  --verbose            report every death as it happens\n"
-           "  --memory             report resident memory after every round\n";
+           "  --memory             report resident memory after every round\n"
+           "  --record DIR         write a replay of every round into DIR (round-0001.rpl, ...)\n"
+           "  --verify FILE...     play replay files back headless and report OK, MISMATCH or\n"
+           "                       UNREADABLE for each; exit 1 if any is not OK\n";
 }
 
 bool ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error)
@@ -171,6 +175,11 @@ bool ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* er
         }
         if (option == "--scroll") {
             options->scroll = true;
+            continue;
+        }
+        if (option == "--verify") {
+            while (k + 1 < argc) options->verify.push_back(argv[++k]);
+            if (options->verify.empty()) return *error = "--verify needs at least one file", false;
             continue;
         }
         const char* value = TakeValue(argc, argv, &k);

@@ -22,6 +22,8 @@ struct SimOptions {
     int64_t maxFrames = 2000000;  // a round still going after this many frames is reported as a fault
     std::string gameDir;          // empty: found next to the program or in the working directory
     std::string items;            // "all", "none", an item key name, or empty to keep the weights
+    std::string recordDir;              // write a replay of every round into this folder
+    std::vector<std::string> verify;    // replay files to verify instead of playing rounds
     // Settings as "KEY=VALUE" in the settings file's own keys, applied in order.
     std::vector<std::pair<std::string, std::string>> settings;
 };

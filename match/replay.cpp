@@ -1,0 +1,226 @@
+// Recording a round and feeding a recording back into it. The recorder
+// writes into a fixed buffer that lives as long as the process, so a frame
+// never allocates; the file is made once, when the round has ended.
+#include "match/replay.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "items/itemmanager.h"
+#include "screens/roundintro.h"
+#include "screens/stageselect.h"
+
+CReplay theReplay;
+
+namespace {
+
+// The file form of the last round, made when it is saved.
+uint8_t g_fileBytes[kReplayFileMax];
+
+void CopyStage(const StageEntry& entry, ReplayStage* out, bool* fits)
+{
+    std::memset(out, 0, sizeof *out);
+    std::snprintf(out->title, sizeof out->title, "%s", entry.title);
+    std::snprintf(out->file, sizeof out->file, "%s", entry.file);
+    for (int p = 0; p < kPlayers; p++) {
+        out->startX[p] = entry.startX[p];
+        out->startY[p] = entry.startY[p];
+        out->startHeading[p] = entry.startHeading[p];
+        for (DataNode* node = entry.initialItems[p].First(); node; node = node->next) {
+            if (out->giftCount[p] == kReplayGiftsPerSeat) {
+                *fits = false;
+                break;
+            }
+            const InitialItem* gift = CDataList::Record<InitialItem>(node);
+            out->gifts[p][out->giftCount[p]++] = ReplayGift{gift->kind, gift->count};
+        }
+    }
+    out->scope[0] = entry.scopeLeft;
+    out->scope[1] = entry.scopeTop;
+    out->scope[2] = entry.scopeRight;
+    out->scope[3] = entry.scopeBottom;
+    out->effect = entry.effect;
+}
+
+bool IsReplayName(const std::string& name)
+{
+    const size_t ext = sizeof kReplayExtension - 1;
+    return name.size() > ext && name.compare(name.size() - ext, ext, kReplayExtension) == 0 &&
+           name[0] >= '0' && name[0] <= '9';
+}
+
+// Keeps the newest files of replays/: their names start with the date and
+// time, so the name order is the age order.
+void PruneReplays()
+{
+    std::vector<std::string> names = plat::ListFolder(kReplayFolder);
+    names.erase(std::remove_if(names.begin(), names.end(), [](const std::string& n) { return !IsReplayName(n); }),
+                names.end());
+    if (names.size() <= size_t(kReplaysKept)) return;
+    std::sort(names.begin(), names.end());
+    for (size_t k = 0; k + kReplaysKept < names.size(); k++)
+        plat::RemoveFile((std::string(kReplayFolder) + "/" + names[k]).c_str());
+}
+
+}  // namespace
+
+CReplay::CReplay()
+    : last{}, lastValid(false), saveFiles(true), enabled(true), lastSavedName{}, m_recording(false),
+      m_overflowed(false), m_lastEventFrame(0), m_lastWait(0), m_play(nullptr), m_offset(0), m_playFrame(0),
+      m_diverged(false) {}
+
+void CReplay::BeginRecording(uint32_t seedBefore)
+{
+    m_recording = false;
+    if (!enabled || Playing()) return;
+    ReplayData& d = last;
+    lastValid = false;
+    d.seed = seedBefore;
+    std::memcpy(d.phase, theRound.phase, sizeof d.phase);
+    d.scrollPlay = theRound.scrollPlay;
+    d.roundCounter = theRoundIntro.roundCounter;
+    for (int s = 0; s < S_COUNT; s++) d.settings[s] = FetchValue(SettingAt(s));
+    int count = theStageSelect.stageCount, selected = theStageSelect.selectedStage;
+    d.randomStageCount = (selected >= 0 && selected < count) ? 0 : count;
+    d.stageIndex = theRound.stageIndex;
+    bool fits = true;
+    CopyStage(theRound.Stage(), &d.stage, &fits);
+    d.eventBytes = 0;
+    m_lastEventFrame = 0;
+    m_lastWait = theRound.wait;
+    m_overflowed = !fits;
+    m_recording = true;
+}
+
+void CReplay::EndRecording()
+{
+    if (!m_recording) return;
+    m_recording = false;
+    if (m_overflowed) return;  // too long (or too many gifts) to keep
+    last.lastFrame = theRound.frameCounter;
+    last.lastSecond = theRound.roundSeconds;
+    last.fieldChecksum = FieldChecksum();
+    lastValid = true;
+}
+
+bool CReplay::Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes)
+{
+    if (!m_recording || m_overflowed) return false;
+    uint8_t bytes[16];
+    size_t n = 0;
+    uint32_t distance = uint32_t(theRound.frameCounter - m_lastEventFrame);
+    do {
+        bytes[n++] = uint8_t((distance & 0x7F) | (distance > 0x7F ? 0x80 : 0));
+        distance >>= 7;
+    } while (distance);
+    bytes[n++] = kind;
+    if (payloadBytes) std::memcpy(bytes + n, payload, payloadBytes);
+    n += payloadBytes;
+    if (n > kReplayEventCapacity - last.eventBytes) {
+        m_overflowed = true;
+        return false;
+    }
+    std::memcpy(last.events + last.eventBytes, bytes, n);
+    last.eventBytes += uint32_t(n);
+    m_lastEventFrame = theRound.frameCounter;
+    return true;
+}
+
+bool CReplay::PeekEvent(ReplayEvent* event) const
+{
+    size_t offset = m_offset;
+    return m_play && NextReplayEvent(*m_play, &offset, m_playFrame, event);
+}
+
+uint8_t CReplay::SeatActions(int seat, uint8_t live)
+{
+    if (Playing()) {
+        ReplayEvent e;
+        if (!PeekEvent(&e) || e.frame != theRound.frameCounter || e.kind > REPLAY_EVENT_SEATS_LAST ||
+            e.kind / 8 != seat)
+            return 0;
+        NextReplayEvent(*m_play, &m_offset, m_playFrame, &e);
+        m_playFrame = e.frame;
+        return uint8_t(e.kind & 7);
+    }
+    if (live & 7) Append(uint8_t(seat * 8 + (live & 7)), nullptr, 0);
+    return live;
+}
+
+bool CReplay::ClockTicks(bool timerSays)
+{
+    const int32_t frame = theRound.frameCounter;
+    if (!Playing()) {
+        if (theRound.wait != m_lastWait) {
+            m_lastWait = theRound.wait;
+            const int32_t w = CRound::LimitWait(m_lastWait);
+            const uint8_t v[2] = {uint8_t(w), uint8_t(w >> 8)};
+            Append(REPLAY_EVENT_WAIT, v, 2);
+        }
+        if (timerSays) {
+            uint32_t s = theApp.RandState();
+            const uint8_t v[4] = {uint8_t(s), uint8_t(s >> 8), uint8_t(s >> 16), uint8_t(s >> 24)};
+            Append(REPLAY_EVENT_TICK, v, 4);
+        }
+        return timerSays;
+    }
+    ReplayEvent e;
+    // Every event of an earlier frame has been met by now, else the round
+    // went another way than the recording (a seat that no longer acts).
+    if (PeekEvent(&e) && e.frame < frame) m_diverged = true;
+    if (PeekEvent(&e) && e.frame == frame && e.kind == REPLAY_EVENT_WAIT) {
+        NextReplayEvent(*m_play, &m_offset, m_playFrame, &e);
+        m_playFrame = e.frame;
+        theRound.wait = int32_t(e.value);
+        theRound.ChangeWait(0);  // the status line shows the new WAIT, as it did
+    }
+    if (!PeekEvent(&e) || e.frame != frame || e.kind != REPLAY_EVENT_TICK) return false;
+    NextReplayEvent(*m_play, &m_offset, m_playFrame, &e);
+    m_playFrame = e.frame;
+    if (e.value != theApp.RandState()) m_diverged = true;
+    return true;
+}
+
+uint8_t CReplay::ViewerKeys()
+{
+    return TakeKey(plat::VK_ESCAPE) ? uint8_t(ROUND_EXIT) : uint8_t(0);
+}
+
+void CReplay::StartPlayback(const ReplayData* data)
+{
+    m_recording = false;
+    m_play = data;
+    m_offset = 0;
+    m_playFrame = 0;
+    m_diverged = false;
+}
+
+bool CReplay::SaveLast()
+{
+    if (!lastValid || !saveFiles) return false;
+    size_t size = EncodeReplay(last, g_fileBytes, sizeof g_fileBytes);
+    if (size == 0 || !plat::MakeFolder(kReplayFolder)) return false;
+    // Named by the wall clock's date and time (outside the round); a second
+    // round saved within the same second gets a suffix that sorts after it.
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    for (int k = 1; k < 100; k++) {
+        if (k == 1)
+            std::snprintf(lastSavedName, sizeof lastSavedName, "%s/%s%s", kReplayFolder, stamp, kReplayExtension);
+        else
+            std::snprintf(lastSavedName, sizeof lastSavedName, "%s/%s_%02d%s", kReplayFolder, stamp, k,
+                          kReplayExtension);
+        if (plat::FileExists(lastSavedName)) continue;
+        bool written = plat::WriteFileAtomic(lastSavedName, g_fileBytes, size);
+        if (written) PruneReplays();
+        return written;
+    }
+    return false;
+}

@@ -1,0 +1,203 @@
+// Replays. A round is a pure function of what it starts from (the random
+// generator, the settings, the seats, the stage entry, the play mode, the
+// phase counters) and of the few things that reach it from outside while it
+// runs: the frames at which the one-second clock ticked, WAIT changes (pacing
+// only) and the human seats' presses. A replay keeps exactly those, and plays
+// the round back through the round's own code, substituting the recorded
+// ticks and presses at the two places where they enter the round
+// (CRound::TickClock and CRound::HandleKeys).
+//
+// File layout, little-endian:
+//   header  "NUVELRPL", u16 version, u16 0, u32 body bytes, u32 CRC-32 of the body
+//   body    u32 generator state at round start, u8 phase counters[5],
+//           u8 scroll play, u16 round counter,
+//           u16 setting count, i32 value per setting (settings table order),
+//           u16 stage index, i32 stage count when the stage was drawn at random (else 0),
+//           stage entry: u8 length + title, u8 length + picture file,
+//             u16 start x[4], start y[4], heading[4], i32 scope[4], u16 effect,
+//             per seat: u8 gift count, then (u16 kind, i32 count) per gift,
+//           i32 last frame, i32 last second, u32 CRC-32 of the final field,
+//           u32 event bytes, events
+// An event is a LEB128 frame distance from the previous event, then a byte:
+//   1..31  seat presses: seat x 8 + SEAT_* bits (never 0 bits)
+//   32     the clock ticked; u32 generator state at that moment (a divergence check)
+//   33     WAIT changed; u16 new value
+// Events of one frame come in the order the round meets them: WAIT, tick,
+// seats 0..3.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "config/settings.h"
+#include "match/round.h"
+
+constexpr char kReplayMagic[8] = {'N', 'U', 'V', 'E', 'L', 'R', 'P', 'L'};
+constexpr uint16_t kReplayVersion = 1;
+constexpr size_t kReplayHeaderBytes = 20;
+// The input of one round is kept in a fixed buffer: a clock tick takes about
+// 7 bytes a second and a press 2 bytes, so this holds hours of play. A round
+// whose input does not fit is simply not kept.
+constexpr size_t kReplayEventCapacity = 64 * 1024;
+// Gift records per seat that a replay can carry (stage lists give a few).
+constexpr int kReplayGiftsPerSeat = 32;
+// Everything but the events fits in this many bytes.
+constexpr size_t kReplayFixedBytesMax = 4096;
+constexpr size_t kReplayFileMax = kReplayHeaderBytes + kReplayFixedBytesMax + kReplayEventCapacity;
+// A round longer than this is refused by the reader (about 40 hours at WAIT 80).
+constexpr int32_t kReplayFramesMax = 60 * 1000 * 1000;
+constexpr int kReplaysKept = 20;
+constexpr char kReplayFolder[] = "replays";
+constexpr char kReplayExtension[] = ".rpl";
+
+enum : uint8_t { REPLAY_EVENT_SEATS_LAST = 31, REPLAY_EVENT_TICK = 32, REPLAY_EVENT_WAIT = 33 };
+
+struct ReplayGift {
+    uint16_t kind;
+    int32_t count;
+};
+
+// The stage entry the round was played on, as plain data.
+struct ReplayStage {
+    char title[31];
+    char file[255];
+    uint16_t startX[kPlayers], startY[kPlayers], startHeading[kPlayers];
+    int32_t scope[4];
+    uint16_t effect;
+    uint8_t giftCount[kPlayers];
+    ReplayGift gifts[kPlayers][kReplayGiftsPerSeat];
+};
+
+struct ReplayData {
+    uint32_t seed;
+    uint8_t phase[5];
+    uint8_t scrollPlay;
+    uint16_t roundCounter;
+    int32_t settings[S_COUNT];
+    uint16_t stageIndex;
+    int32_t randomStageCount;
+    ReplayStage stage;
+    int32_t lastFrame;
+    int32_t lastSecond;
+    uint32_t fieldChecksum;
+    uint32_t eventBytes;
+    uint8_t events[kReplayEventCapacity];
+};
+
+// Why a file could not be taken as a replay.
+enum ReplayReadResult {
+    REPLAY_READ_OK,
+    REPLAY_UNOPENED,    // the file could not be opened or read
+    REPLAY_EMPTY,
+    REPLAY_FOREIGN,     // not a replay of this game
+    REPLAY_NEWER,       // a version this program does not know
+    REPLAY_TRUNCATED,   // shorter than its header says
+    REPLAY_OVERLONG,    // longer than its header says, or than any replay can be
+    REPLAY_DAMAGED,     // the content checksum does not match
+    REPLAY_MALFORMED,   // the checksum holds but a value is out of range
+};
+const char* ReplayReadText(ReplayReadResult result);
+
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
+
+// Writes the file form; returns its size, 0 when out is too small.
+size_t EncodeReplay(const ReplayData& data, uint8_t* out, size_t capacity);
+// Reads the file form, checking every length against the size.
+ReplayReadResult DecodeReplay(const uint8_t* bytes, size_t size, ReplayData* out);
+// Reads a file named by a path of the file system (not a game path).
+ReplayReadResult LoadReplayFile(const char* path, ReplayData* out);
+
+// One event of the stream: frame, kind byte and its value (generator state or WAIT).
+struct ReplayEvent {
+    int32_t frame;
+    uint8_t kind;
+    uint32_t value;
+};
+// Reads the event at *offset and moves past it; false at the end or on a
+// malformed event (the reader has checked the stream, so only at the end).
+bool NextReplayEvent(const ReplayData& data, size_t* offset, int32_t previousFrame, ReplayEvent* event);
+
+// CRC-32 of the playfield rows (16..431) of the surface the round draws into.
+uint32_t FieldChecksum();
+
+// ---- recording and playback ------------------------------------------------
+
+class CReplay {
+public:
+    CReplay();
+
+    // Recording: the round loop (and the match runner) call these around a round.
+    // seedBefore is the generator state before CRound::Setup.
+    void BeginRecording(uint32_t seedBefore);
+    // The round ended normally: the record is complete and becomes the last round.
+    void EndRecording();
+    void AbandonRecording() { m_recording = false; }
+    // Writes the last round into replays/ under its date and time and keeps
+    // only the newest kReplaysKept files there; false when nothing was written.
+    bool SaveLast();
+
+    // The round's hooks. The seat presses of a human seat this frame: in
+    // playback the recorded ones, else the live ones, which are recorded.
+    uint8_t SeatActions(int seat, uint8_t live);
+    // Whether the one-second clock ticks this frame: in playback as recorded,
+    // else as the timer says, which is recorded (with any WAIT change).
+    bool ClockTicks(bool timerSays);
+    // In playback instead of the pause check: Escape stops watching.
+    uint8_t ViewerKeys();
+
+    bool Playing() const { return m_play != nullptr; }
+    void StartPlayback(const ReplayData* data);
+    void StopPlayback() { m_play = nullptr; }
+    // The playback left the recording (a tick or press the round did not meet).
+    bool Diverged() const { return m_diverged; }
+    bool AllEventsUsed() const { return m_play && m_offset >= m_play->eventBytes; }
+
+    // The last round recorded (valid once a recorded round ended normally).
+    ReplayData last;
+    bool lastValid;
+    // The game keeps its rounds in replays/; tests and the runner turn this off.
+    bool saveFiles;
+    // Whether rounds are recorded at all (the runner records only when asked).
+    bool enabled;
+    // The file name the last save used (a game path), for messages.
+    char lastSavedName[64];
+
+private:
+    bool Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes);
+    bool PeekEvent(ReplayEvent* event) const;
+
+    bool m_recording;
+    bool m_overflowed;
+    int32_t m_lastEventFrame;
+    int32_t m_lastWait;
+
+    const ReplayData* m_play;
+    size_t m_offset;
+    int32_t m_playFrame;   // frame of the last event consumed
+    bool m_diverged;
+};
+
+extern CReplay theReplay;
+
+// ---- playing a replay ------------------------------------------------------
+
+enum ReplayVerdict {
+    REPLAY_REPRODUCED,   // same ticks, presses, last frame and final field
+    REPLAY_DIFFERS,      // the round came out otherwise
+    REPLAY_STOPPED,      // the viewer stopped it
+    REPLAY_NO_STAGE,     // the stage picture is not in this game folder
+};
+
+struct ReplayOutcome {
+    ReplayVerdict verdict;
+    int32_t frame;       // where the playback ended
+};
+
+// Plays a replay on the round object and puts everything back as it was
+// afterwards (the live match, its result screen's field, the settings, the
+// generator). shown: with the countdown and at the recorded speed, as the
+// game does; otherwise headless at once, as the match runner does.
+ReplayOutcome PlayReplay(const ReplayData& data, bool shown);
+
+// The message for a verdict other than REPLAY_REPRODUCED / REPLAY_STOPPED.
+void ReplayVerdictText(const ReplayData& data, const ReplayOutcome& outcome, const char* name, char* text,
+                       size_t size);
