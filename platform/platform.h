@@ -18,6 +18,8 @@ enum MessageType : uint32_t {
     MSG_DESTROY,     // the window is going away
     MSG_QUIT,        // the quit message that ends message pumping
     MSG_MUSICNOTIFY, // end of a MIDI piece played with notification; wParam: notify code (1 = successful)
+    MSG_PADDOWN,     // a gamepad button went down; wParam: pad slot (0 to kPadSlots - 1), lParam: PadButton
+    MSG_PADUP,       // a gamepad button went up (also posted for every held button when its pad is unplugged)
 };
 
 struct Message {
@@ -33,6 +35,7 @@ enum VirtualKey : uint32_t {
     VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24,
     VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28,
     VK_INSERT = 0x2D, VK_DELETE = 0x2E,
+    VK_R = 0x52,
     VK_NUMPAD0 = 0x60, VK_NUMPAD3 = 0x63, VK_NUMPAD6 = 0x66, VK_NUMPAD9 = 0x69,
     VK_F1 = 0x70, VK_F6 = 0x75, VK_F12 = 0x7B,
     VK_OEM_4 = 0xDB,  // [
@@ -72,6 +75,34 @@ bool PeekMessage();
 void PostMessage(const Message& msg);
 // Drops every waiting message and any scripted input.
 void FlushMessages();
+
+// ---- gamepads ---------------------------------------------------------------
+
+// Gamepads come and go at any time. A pad that is plugged in takes the lowest
+// free slot 0..kPadSlots-1, so with no unplugging the slots follow the order in
+// which pads were connected; unplugging frees the slot (after posting a
+// button-up for each button it held), and a pad that found every slot taken
+// waits and takes the first slot that frees. Button changes arrive as
+// MSG_PADDOWN / MSG_PADUP messages in the same queue as the keys, read by the
+// message pump; buttons are named by position, whatever the pad prints on them.
+constexpr int kPadSlots = 4;
+enum PadButton : uint32_t {
+    PAD_LEFT, PAD_RIGHT, PAD_UP, PAD_DOWN,  // the d-pad
+    PAD_SOUTH, PAD_EAST, PAD_NORTH,         // face buttons (the west one is not used)
+    PAD_START, PAD_BACK, PAD_LSHOULDER, PAD_RSHOULDER,
+    PAD_BUTTONS                             // how many there are
+};
+// How many slots hold a pad now.
+int ConnectedPads();
+
+// Test support: SDL's virtual joysticks stand in for real pads, so the tests
+// never include SDL. AttachVirtualPad plugs one in and returns its handle
+// (-1 when the pad layer is not running); the pad takes a slot when the next
+// pump polls the window system. PadSlotOf gives the slot a handle holds, or -1.
+int AttachVirtualPad();
+bool SetVirtualPadButton(int pad, PadButton button, bool down);
+bool DetachVirtualPad(int pad);
+int PadSlotOf(int pad);
 
 // ---- time -----------------------------------------------------------------
 

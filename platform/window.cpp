@@ -144,12 +144,14 @@ bool Init() {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
     w.initialised = true;
+    PadsInit();
     ClockInit();
     return true;
 }
 
 void Quit() {
     DestroyGameWindow();
+    PadsQuit();
     if (w.initialised) SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
     w.initialised = false;
 }
@@ -224,6 +226,7 @@ void PollEvents() {
             if (ev.window.event == SDL_WINDOWEVENT_CLOSE) PostMessage(Message{MSG_CLOSE, 0, 0});
             break;
         default:
+            HandlePadEvent(ev);
             break;
         }
     }
