@@ -11,16 +11,27 @@
 // button-up for every button it still held, so nothing stays pressed.
 #include <SDL.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/platform_internal.h"
 
 namespace plat {
 
 namespace {
 
+// A tap shorter than a menu frame (33 ms) would go down and up between two
+// reads of the button table and be lost; as with keys, a button-up that comes
+// sooner than this after its button-down is held back until the press has
+// lasted this long.
+constexpr uint32_t kShortestPressMs = 50;
+
 struct Pad {
     SDL_GameController* controller = nullptr;
     SDL_JoystickID id = -1;
-    bool held[PAD_BUTTONS] = {};
+    bool held[PAD_BUTTONS] = {};           // down as far as the game has been told
+    bool releasePending[PAD_BUTTONS] = {};  // let go, but the up is held back
+    uint32_t downMs[PAD_BUTTONS] = {};
 };
 
 struct PadLayer {
@@ -76,6 +87,8 @@ int FreeSlot() {
     return -1;
 }
 
+void PostUp(int slot, int button);
+
 // Opens the controller at a device index into the lowest free slot, unless it
 // already has one or none is free.
 void Adopt(int deviceIndex) {
@@ -103,22 +116,37 @@ void Removed(SDL_JoystickID id) {
     int slot = SlotOf(id);
     if (slot < 0) return;
     Pad& pad = pads.slots[slot];
-    for (uint32_t b = 0; b < PAD_BUTTONS; b++)
-        if (pad.held[b]) PostMessage(Message{MSG_PADUP, uint32_t(slot), b});
+    for (int b = 0; b < int(PAD_BUTTONS); b++)
+        if (pad.held[b]) PostUp(slot, b);
     SDL_GameControllerClose(pad.controller);
     pad = Pad{};
     AdoptWaiting(id);
+}
+
+void PostUp(int slot, int button) {
+    Pad& pad = pads.slots[slot];
+    pad.held[button] = false;
+    pad.releasePending[button] = false;
+    PostMessage(Message{MSG_PADUP, uint32_t(slot), uint32_t(button)});
 }
 
 void Button(const SDL_ControllerButtonEvent& ev) {
     int slot = SlotOf(ev.which);
     int button = ButtonFromSdl(ev.button);
     if (slot < 0 || button < 0) return;
-    bool down = ev.state == SDL_PRESSED;
-    bool& held = pads.slots[slot].held[button];
-    if (held == down) return;
-    held = down;
-    PostMessage(Message{down ? MSG_PADDOWN : MSG_PADUP, uint32_t(slot), uint32_t(button)});
+    Pad& pad = pads.slots[slot];
+    if (ev.state == SDL_PRESSED) {
+        if (pad.held[button] && !pad.releasePending[button]) return;
+        if (pad.releasePending[button]) PostUp(slot, button);  // a new press: the held-back release comes first
+        pad.held[button] = true;
+        pad.downMs[button] = RawTimeMs();
+        PostMessage(Message{MSG_PADDOWN, uint32_t(slot), uint32_t(button)});
+    } else if (pad.held[button]) {
+        if (RawTimeMs() - pad.downMs[button] < kShortestPressMs)
+            pad.releasePending[button] = true;
+        else
+            PostUp(slot, button);
+    }
 }
 
 // The joysticks the tests attached, opened so that their buttons can be set
@@ -130,6 +158,27 @@ SDL_Joystick* VirtualPad(int pad) {
     for (SDL_Joystick* joystick : virtualPads)
         if (joystick && SDL_JoystickInstanceID(joystick) == pad) return joystick;
     return nullptr;
+}
+
+// Scripted button changes of virtual pads, in time order. SDL asks each
+// virtual pad for its state while it polls, and that is when the due ones
+// are applied, so they come out of that same poll as controller events.
+struct ScriptedButton {
+    uint32_t atMs;
+    int pad;
+    PadButton button;
+    bool down;
+};
+std::vector<ScriptedButton> padScript;
+
+void SDLCALL ApplyScriptedButtons(void*) {
+    uint32_t now = RawTimeMs();
+    size_t due = 0;
+    while (due < padScript.size() && int32_t(now - padScript[due].atMs) >= 0) due++;
+    if (due == 0) return;
+    std::vector<ScriptedButton> apply(padScript.begin(), padScript.begin() + long(due));
+    padScript.erase(padScript.begin(), padScript.begin() + long(due));
+    for (const ScriptedButton& change : apply) SetVirtualPadButton(change.pad, change.button, change.down);
 }
 
 }  // namespace
@@ -153,8 +202,17 @@ void PadsQuit() {
         if (joystick) SDL_JoystickClose(joystick);
         joystick = nullptr;
     }
+    padScript.clear();
     SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
     pads.started = false;
+}
+
+void PadsPoll() {
+    if (!pads.started) return;
+    uint32_t now = RawTimeMs();
+    for (int s = 0; s < kPadSlots; s++)
+        for (int b = 0; b < int(PAD_BUTTONS); b++)
+            if (pads.slots[s].releasePending[b] && now - pads.slots[s].downMs[b] >= kShortestPressMs) PostUp(s, b);
 }
 
 bool HandlePadEvent(const SDL_Event& ev) {
@@ -185,6 +243,9 @@ int ConnectedPads() {
 // button b to controller button b, which is what SetVirtualPadButton relies on.
 int AttachVirtualPad() {
     if (!pads.started) return -1;
+    // SDL drops button presses while the window lacks input focus, and a
+    // headless window never has it; the tests' pads are heard regardless.
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     SDL_Joystick** free = nullptr;
     for (SDL_Joystick*& joystick : virtualPads)
         if (!joystick) free = &joystick;
@@ -198,6 +259,7 @@ int AttachVirtualPad() {
     desc.axis_mask = (1u << SDL_CONTROLLER_AXIS_MAX) - 1;
     desc.button_mask = (1u << SDL_CONTROLLER_BUTTON_MAX) - 1;
     desc.name = "Virtual test pad";
+    desc.Update = ApplyScriptedButtons;
     int index = SDL_JoystickAttachVirtualEx(&desc);
     if (index < 0) return -1;
     *free = SDL_JoystickOpen(index);
@@ -225,6 +287,12 @@ bool DetachVirtualPad(int pad) {
         return false;
     }
     return false;
+}
+
+void ScriptPadButton(uint32_t atMs, int pad, PadButton button, bool down) {
+    ScriptedButton change{atMs, pad, button, down};
+    auto later = [](const ScriptedButton& a, const ScriptedButton& b) { return int32_t(a.atMs - b.atMs) < 0; };
+    padScript.insert(std::upper_bound(padScript.begin(), padScript.end(), change, later), change);
 }
 
 int PadSlotOf(int pad) { return SlotOf(pad); }

@@ -101,6 +101,9 @@ int ConnectedPads();
 // pump polls the window system. PadSlotOf gives the slot a handle holds, or -1.
 int AttachVirtualPad();
 bool SetVirtualPadButton(int pad, PadButton button, bool down);
+// The same change made by the first poll at or after test-clock time atMs,
+// for menus and rounds that run their own loops.
+void ScriptPadButton(uint32_t atMs, int pad, PadButton button, bool down);
 bool DetachVirtualPad(int pad);
 int PadSlotOf(int pad);
 

@@ -14,6 +14,8 @@ void PollEvents();
 // support cannot start, the game runs on the keyboard alone.
 void PadsInit();
 void PadsQuit();
+// Posts the button-ups held back from taps (called by every poll).
+void PadsPoll();
 // True when the event was a controller event (and is handled).
 bool HandlePadEvent(const SDL_Event& ev);
 void ClearScript();

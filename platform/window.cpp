@@ -212,6 +212,7 @@ bool HasDisplay() {
 void PollEvents() {
     if (!w.initialised) return;
     ReleaseHeldKeys();
+    PadsPoll();
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
         switch (ev.type) {
