@@ -163,6 +163,8 @@ bool PadButtonHeld(plat::PadButton button) {
     return false;
 }
 
+void ForgetPadPresses() { memset(theApp.padState, 0, sizeof theApp.padState); }
+
 namespace {
 
 // The pad button that stands for a menu key, or PAD_BUTTONS for none.

@@ -99,6 +99,8 @@ bool TakeKeyboardKey(uint32_t vk);
 bool TakePadButton(plat::PadButton button);
 // True while any pad holds the button down.
 bool PadButtonHeld(plat::PadButton button);
+// Marks every pad button up: one held now acts again only when pressed anew.
+void ForgetPadPresses();
 
 // A text starts with a prefix (the parsers' key test).
 bool StartsWith(const char* prefix, const char* text);

@@ -45,6 +45,9 @@ int CRound::Run()
         Teardown();
         return result;
     }
+    // A pad's item button is south, Return on the result screen: a press
+    // made or held in play must not choose there.
+    ForgetPadPresses();
     CResultScreen results;
     results.Run();
     Teardown();

@@ -266,3 +266,24 @@ TEST(PadMenus, TitleWorkedWithAPad)
     theTitle.cursor = savedCursor;
     theRound.players[0].type = savedType;
 }
+
+// The item button is south, which is Return in menus: holding it as the
+// round ends must not choose on the result screen; a new press does.
+TEST_F(PadRoundTest, AButtonHeldFromPlayDoesNotChooseOnTheResults)
+{
+    testutil::WriteStageList(m_dir.path(),
+                             "FILE=EMPTY.PNG\nTITLE=EMPTY\n1P=100,30,90\n2P=320,240,0\n3P=-1,-1,-1\n4P=-1,-1,-1\n");
+    const int8_t types[kPlayers] = {PLAYER_MAN, PLAYER_MAN, PLAYER_NON, PLAYER_NON};
+    for (int i = 0; i < kPlayers; i++) theRound.players[i].type = types[i];
+    VirtualPad pad;
+    testutil::ScopedCwd cwd(m_dir.path());
+    theStageSelect.cursor = SELECT_NORMAL_GAME;
+    uint32_t t = plat::TimeMs();
+    pad.Set(plat::PAD_SOUTH, true);  // held through the countdown and the round
+    plat::ScriptPadButton(t + 7900, pad.handle(), plat::PAD_SOUTH, false);
+    pad.ScriptPress(t + 8000, plat::PAD_DOWN);
+    pad.ScriptPress(t + 8200, plat::PAD_SOUTH);
+    EXPECT_EQ(theRound.Run(), ROUND_EXIT);
+    EXPECT_GT(plat::TimeMs() - t, 8200u);
+    EXPECT_EQ(theRound.players[0].alive, 0);
+}
