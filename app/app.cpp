@@ -13,7 +13,7 @@
 CApp::CApp()
     : frameStartMs(0), fontSurface(0), backgroundSurface(0), cursorSurface(0), workSurface(0),
       backgroundScrollX(0), backgroundScrollY(0), tintTable(nullptr), ctrlFlag(0), keyState{}, anyKeyFlag(0),
-      greyTables{}, keyboardType(0), soundVolume(100), cosTable{}, negSinTable{}, m_randState(0) {}
+      greyTables{}, keyboardType(0), soundVolume(100), cosTable{}, negSinTable{}, padState{}, m_randState(0) {}
 
 CApp::~CApp() {
     Free(tintTable);
@@ -55,7 +55,10 @@ void CApp::PumpMessages() {
     }
 }
 
-void CApp::ClearKeys() { memset(keyState, 0, sizeof keyState); }
+void CApp::ClearKeys() {
+    memset(keyState, 0, sizeof keyState);
+    memset(padState, 0, sizeof padState);
+}
 
 // Measures the cost of a message pump (a) and of a one-pixel surface probe
 // (b) and sets the round's WAIT so that a round frame of WAIT x 20 pumps plus
@@ -140,11 +143,50 @@ void CApp::FatalExit(const char* text, const char* caption) {
     exit(text ? 1 : 0);
 }
 
-bool TakeKey(uint32_t vk) {
+bool TakeKeyboardKey(uint32_t vk) {
     if (!theApp.keyState[vk & 0xFF]) return false;
     theApp.keyState[vk & 0xFF] = 0;
     return true;
 }
+
+bool TakePadButton(plat::PadButton button) {
+    if (button >= plat::PAD_BUTTONS) return false;
+    for (auto& pad : theApp.padState) {
+        if (!pad[button]) continue;
+        pad[button] = 0;
+        return true;
+    }
+    return false;
+}
+
+bool PadButtonHeld(plat::PadButton button) {
+    if (button >= plat::PAD_BUTTONS) return false;
+    for (const auto& pad : theApp.padState)
+        if (pad[button]) return true;
+    return false;
+}
+
+void ForgetPadPresses() { memset(theApp.padState, 0, sizeof theApp.padState); }
+
+namespace {
+
+// The pad button that stands for a menu key, or PAD_BUTTONS for none.
+plat::PadButton PadButtonForKey(uint32_t vk) {
+    switch (vk) {
+    case plat::VK_LEFT: return plat::PAD_LEFT;
+    case plat::VK_RIGHT: return plat::PAD_RIGHT;
+    case plat::VK_UP: return plat::PAD_UP;
+    case plat::VK_DOWN: return plat::PAD_DOWN;
+    case plat::VK_RETURN: return plat::PAD_SOUTH;
+    case plat::VK_ESCAPE: return plat::PAD_EAST;
+    case plat::VK_R: return plat::PAD_NORTH;
+    default: return plat::PAD_BUTTONS;
+    }
+}
+
+}  // namespace
+
+bool TakeKey(uint32_t vk) { return TakeKeyboardKey(vk) || TakePadButton(PadButtonForKey(vk)); }
 
 bool StartsWith(const char* prefix, const char* text) {
     for (; *prefix; prefix++, text++)

@@ -78,6 +78,10 @@ public:
     int8_t soundVolume;
     float cosTable[360];
     float negSinTable[360];
+    // Each pad slot's buttons, with keyState's meaning: 0 up, 1 newly down,
+    // 2 down and already acted on. Pads are never steered through keyState,
+    // so a pad's d-pad cannot turn a seat that plays on the arrow keys.
+    uint8_t padState[plat::kPadSlots][plat::PAD_BUTTONS];
 
 private:
     uint32_t m_randState;
@@ -85,7 +89,18 @@ private:
 
 // Takes a key from the key table for a menu: true when it was down, and marks
 // it up so that a held key repeats only with the keyboard's auto-repeat.
+// Failing that, takes the matching press from any pad (arrows: the d-pad,
+// Return: south, Escape: east, R: north); a pad does not auto-repeat, so a
+// held button acts once.
 bool TakeKey(uint32_t vk);
+// The keyboard half of TakeKey.
+bool TakeKeyboardKey(uint32_t vk);
+// Takes a button press from whichever pad has it down (as TakeKey does).
+bool TakePadButton(plat::PadButton button);
+// True while any pad holds the button down.
+bool PadButtonHeld(plat::PadButton button);
+// Marks every pad button up: one held now acts again only when pressed anew.
+void ForgetPadPresses();
 
 // A text starts with a prefix (the parsers' key test).
 bool StartsWith(const char* prefix, const char* text);

@@ -24,6 +24,19 @@ void OnKeyUp(uint32_t vk) {
     if (vk < 256) theApp.keyState[vk] = 0;
 }
 
+// Pad buttons keep their own table (see CApp::padState); a press counts as
+// a key for "press any key".
+void OnPadButton(uint32_t slot, uint32_t button, bool down) {
+    if (slot >= uint32_t(plat::kPadSlots) || button >= plat::PAD_BUTTONS) return;
+    uint8_t& state = theApp.padState[slot][button];
+    if (!down) {
+        state = 0;
+        return;
+    }
+    if (state == 0) state = 1;
+    theApp.anyKeyFlag = 1;
+}
+
 }  // namespace
 
 long WindowProc(const plat::Message& msg) {
@@ -38,6 +51,10 @@ long WindowProc(const plat::Message& msg) {
         return 0;
     case plat::MSG_KEYUP:
         OnKeyUp(msg.wParam);
+        return 0;
+    case plat::MSG_PADDOWN:
+    case plat::MSG_PADUP:
+        OnPadButton(msg.wParam, msg.lParam, msg.type == plat::MSG_PADDOWN);
         return 0;
     case plat::MSG_MUSICNOTIFY:
         if (msg.wParam == kMciNotifySuccessful) theBgm.Replay();

@@ -132,14 +132,12 @@ void PlayCursorMove()
 bool COption::HandleKeys()
 {
     uint8_t* keys = theApp.keyState;
-    if (keys[plat::VK_UP] && cursorRow > 0) {
-        keys[plat::VK_UP] = 0;
+    if (cursorRow > 0 && TakeKey(plat::VK_UP)) {
         if (--cursorRow < topRow)
             --topRow;
         PlayCursorMove();
     }
-    if (keys[plat::VK_DOWN] && cursorRow != kLastRow) {
-        keys[plat::VK_DOWN] = 0;
+    if (cursorRow != kLastRow && TakeKey(plat::VK_DOWN)) {
         if (++cursorRow - topRow >= kVisibleRows)
             ++topRow;
         PlayCursorMove();

@@ -103,8 +103,9 @@ void CRound::ResolveHit(PlayerSlot& slot, int i)
     slot.endSecond = roundSeconds;
 }
 
-// The presses seat i makes this frame. Each press acts once: a key read as
-// newly down (1) is marked as seen (2) so that holding it does nothing more.
+// The presses seat i makes this frame, on its keys and on the pad in slot i.
+// Each press acts once: a key or button read as newly down (1) is marked as
+// seen (2) so that holding it does nothing more.
 uint8_t CRound::TakeSeatActions(int i)
 {
     const uint8_t* keys = KeyLayout(theApp.keyboardType, i);
@@ -115,6 +116,18 @@ uint8_t CRound::TakeSeatActions(int i)
         if (state[keys[kind[0]]] != 1) continue;
         state[keys[kind[0]]] = 2;
         actions |= uint8_t(kind[1]);
+    }
+    if (i < 0 || i >= plat::kPadSlots) return actions;
+    uint8_t* pad = theApp.padState[i];
+    const uint32_t buttons[5][2] = {{plat::PAD_LEFT, SEAT_LEFT},
+                                    {plat::PAD_LSHOULDER, SEAT_LEFT},
+                                    {plat::PAD_RIGHT, SEAT_RIGHT},
+                                    {plat::PAD_RSHOULDER, SEAT_RIGHT},
+                                    {plat::PAD_SOUTH, SEAT_ITEM}};
+    for (const auto& button : buttons) {
+        if (pad[button[0]] != 1) continue;
+        pad[button[0]] = 2;
+        actions |= uint8_t(button[1]);
     }
     return actions;
 }

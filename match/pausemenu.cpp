@@ -32,14 +32,18 @@ void DrawRoundBehind()
 }  // namespace
 
 // Asked once per round frame: 0 to go on, or the pause menu's choice to
-// leave the round (ROUND_NEXT or ROUND_EXIT).
+// leave the round (ROUND_NEXT or ROUND_EXIT). Escape or any pad's start
+// button pauses; a pad's east button, Escape in the menus, does not pause
+// play, so that a thumb slipping off the item button cannot stop the round.
 uint8_t CRound::CheckPause()
 {
     // Watching a replay: no pause menu and no WAIT keys; Escape stops it.
     if (theReplay.Playing()) return theReplay.ViewerKeys();
     if (TakeKey(plat::VK_NEXT)) ChangeWait(+1);
     if (TakeKey(plat::VK_PRIOR)) ChangeWait(-1);
-    if (!TakeKey(plat::VK_ESCAPE)) return 0;
+    bool pause = TakeKeyboardKey(plat::VK_ESCAPE);
+    if (TakePadButton(plat::PAD_START)) pause = true;
+    if (!pause) return 0;
     CPauseMenu menu;
     theDirectSound.Play(SE_CUR_OK, 0, 0);
     menu.Run();

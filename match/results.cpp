@@ -136,14 +136,13 @@ void CResultScreen::DrawCursor()
 // True to stay. While the menu is hidden any key only brings it back.
 bool CResultScreen::HandleKeys()
 {
-    uint8_t* keys = theApp.keyState;
     if (hidden && theApp.anyKeyFlag) {
         hidden = 0;
         theApp.ClearKeys();
         return true;
     }
-    if (keys[plat::VK_SPACE]) {
-        // The Space entry is left as it is; it goes back to 0 on key-up.
+    if (theApp.keyState[plat::VK_SPACE] || PadButtonHeld(plat::PAD_BACK)) {
+        // The Space entry (or back button) is left as it is; it goes back to 0 on key-up.
         theApp.anyKeyFlag = 0;
         hidden = 1;
         return true;
@@ -153,8 +152,9 @@ bool CResultScreen::HandleKeys()
         WatchLastRound();
         return true;
     }
-    if (keys[plat::VK_UP] || keys[plat::VK_DOWN]) {
-        keys[plat::VK_UP] = keys[plat::VK_DOWN] = 0;
+    bool up = TakeKey(plat::VK_UP);
+    bool down = TakeKey(plat::VK_DOWN);
+    if (up || down) {
         theDirectSound.Play(SE_CUR_MOVE, 0, 0);
         cursor = 1 - cursor;
     }

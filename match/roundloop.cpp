@@ -51,6 +51,9 @@ int CRound::Run()
     }
     theReplay.EndRecording();
     theReplay.SaveLast();
+    // A pad's item button is south, Return on the result screen: a press
+    // made or held in play must not choose there.
+    ForgetPadPresses();
     CResultScreen results;
     results.Run();
     Teardown();

@@ -19,6 +19,8 @@ enum MessageType : uint32_t {
     MSG_DESTROY,     // the window is going away
     MSG_QUIT,        // the quit message that ends message pumping
     MSG_MUSICNOTIFY, // end of a MIDI piece played with notification; wParam: notify code (1 = successful)
+    MSG_PADDOWN,     // a gamepad button went down; wParam: pad slot (0 to kPadSlots - 1), lParam: PadButton
+    MSG_PADUP,       // a gamepad button went up (also posted for every held button when its pad is unplugged)
 };
 
 struct Message {
@@ -74,6 +76,37 @@ bool PeekMessage();
 void PostMessage(const Message& msg);
 // Drops every waiting message and any scripted input.
 void FlushMessages();
+
+// ---- gamepads ---------------------------------------------------------------
+
+// Gamepads come and go at any time. A pad that is plugged in takes the lowest
+// free slot 0..kPadSlots-1, so with no unplugging the slots follow the order in
+// which pads were connected; unplugging frees the slot (after posting a
+// button-up for each button it held), and a pad that found every slot taken
+// waits and takes the first slot that frees. Button changes arrive as
+// MSG_PADDOWN / MSG_PADUP messages in the same queue as the keys, read by the
+// message pump; buttons are named by position, whatever the pad prints on them.
+constexpr int kPadSlots = 4;
+enum PadButton : uint32_t {
+    PAD_LEFT, PAD_RIGHT, PAD_UP, PAD_DOWN,  // the d-pad
+    PAD_SOUTH, PAD_EAST, PAD_NORTH,         // face buttons (the west one is not used)
+    PAD_START, PAD_BACK, PAD_LSHOULDER, PAD_RSHOULDER,
+    PAD_BUTTONS                             // how many there are
+};
+// How many slots hold a pad now.
+int ConnectedPads();
+
+// Test support: SDL's virtual joysticks stand in for real pads, so the tests
+// never include SDL. AttachVirtualPad plugs one in and returns its handle
+// (-1 when the pad layer is not running); the pad takes a slot when the next
+// pump polls the window system. PadSlotOf gives the slot a handle holds, or -1.
+int AttachVirtualPad();
+bool SetVirtualPadButton(int pad, PadButton button, bool down);
+// The same change made by the first poll at or after test-clock time atMs,
+// for menus and rounds that run their own loops.
+void ScriptPadButton(uint32_t atMs, int pad, PadButton button, bool down);
+bool DetachVirtualPad(int pad);
+int PadSlotOf(int pad);
 
 // ---- time -----------------------------------------------------------------
 

@@ -3,12 +3,22 @@
 #include "platform/platform.h"
 
 struct SDL_Window;
+union SDL_Event;
 
 namespace plat {
 
 void ClockInit();
 // Reads pending window-system events and turns them into messages.
 void PollEvents();
+// The gamepad layer (gamepad.cpp): started and stopped with SDL; PollEvents
+// hands it every controller event. Pads are optional: when SDL's controller
+// support cannot start, the game runs on the keyboard alone.
+void PadsInit();
+void PadsQuit();
+// Posts the button-ups held back from taps (called by every poll).
+void PadsPoll();
+// True when the event was a controller event (and is handled).
+bool HandlePadEvent(const SDL_Event& ev);
 void ClearScript();
 // The clock in milliseconds without the side effects of TimeMs.
 uint32_t RawTimeMs();

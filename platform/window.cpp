@@ -143,12 +143,14 @@ bool Init() {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
     w.initialised = true;
+    PadsInit();
     ClockInit();
     return true;
 }
 
 void Quit() {
     DestroyGameWindow();
+    PadsQuit();
     if (w.initialised) SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
     w.initialised = false;
 }
@@ -206,6 +208,7 @@ bool HasDisplay() {
 void PollEvents() {
     if (!w.initialised) return;
     ReleaseHeldKeys();
+    PadsPoll();
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
         switch (ev.type) {
@@ -223,6 +226,7 @@ void PollEvents() {
                 InvalidateShownPicture();
             break;
         default:
+            HandlePadEvent(ev);
             break;
         }
     }

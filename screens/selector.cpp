@@ -146,14 +146,15 @@ void CStageSelect::DrawCursor() {
 }
 
 // CStageSelect::HandleKeys: true to stay, false to leave with the cursor as
-// the result. Space hides the menu; the next key only brings it back.
+// the result. Space (or a pad's back button) hides the menu; the next key
+// only brings it back.
 bool CStageSelect::HandleKeys() {
     if (hidden && theApp.anyKeyFlag) {
         hidden = 0;
         theApp.ClearKeys();
         return true;
     }
-    if (theApp.keyState[plat::VK_SPACE]) {
+    if (theApp.keyState[plat::VK_SPACE] || PadButtonHeld(plat::PAD_BACK)) {
         theApp.anyKeyFlag = 0;
         hidden = 1;
         return true;

@@ -279,6 +279,22 @@ TEST_F(SelectorTest, SpaceHidesTheMenuAndTheNextKeyOnlyBringsItBack) {
     EXPECT_EQ(m_select.cursor, SELECT_EXIT);
 }
 
+// A pad works the running selector: back hides the menu, the next press
+// (south) only brings it back, the d-pad moves, south leaves from the entry.
+TEST_F(SelectorTest, APadHidesMovesAndChooses) {
+    testutil::VirtualPad pad;
+    ASSERT_GE(pad.slot(), 0);
+    m_select.cursor = SELECT_NORMAL_GAME;
+    uint32_t t = plat::TimeMs();
+    pad.ScriptPress(t + 100, plat::PAD_BACK);
+    pad.ScriptPress(t + 250, plat::PAD_SOUTH);
+    pad.ScriptPress(t + 400, plat::PAD_DOWN);
+    pad.ScriptPress(t + 550, plat::PAD_SOUTH);
+    for (int k = 0; k < 3; k++) pad.ScriptPress(t + 1500 + 100 * k, plat::PAD_EAST);  // ends a run that missed a press
+    EXPECT_EQ(m_select.Run(), SELECT_SCROLL_GAME);
+    EXPECT_LT(plat::TimeMs() - t, 1500u);
+}
+
 TEST_F(SelectorTest, PreviewFramesTheStageAndMarksFixedStartsAndChoicesStayBetweenShowings) {
     // The picture itself has no frame: the one seen is the selector's.
     SurfaceId raw = theDirectDraw.LoadPng("Stage\\PILLARS.PNG", false, true);

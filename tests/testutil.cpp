@@ -125,4 +125,33 @@ void LoadGamePictures() {
     }
 }
 
+void PumpFor(uint32_t ms) {
+    theApp.StartFrame();
+    theApp.WaitFrame(ms);
+}
+
+VirtualPad::VirtualPad() : m_handle(plat::AttachVirtualPad()) {
+    EXPECT_GE(m_handle, 0) << "no virtual pad";
+    PumpFor(2);
+}
+
+VirtualPad::~VirtualPad() { Unplug(); }
+
+void VirtualPad::Set(plat::PadButton button, bool down) {
+    EXPECT_TRUE(plat::SetVirtualPadButton(m_handle, button, down));
+    PumpFor(down ? 2 : 60);
+}
+
+void VirtualPad::ScriptPress(uint32_t atMs, plat::PadButton button) {
+    plat::ScriptPadButton(atMs, m_handle, button, true);
+    plat::ScriptPadButton(atMs + 66, m_handle, button, false);
+}
+
+void VirtualPad::Unplug() {
+    if (m_handle < 0) return;
+    EXPECT_TRUE(plat::DetachVirtualPad(m_handle));
+    m_handle = -1;
+    PumpFor(2);
+}
+
 }  // namespace testutil

@@ -60,4 +60,35 @@ void WriteStageList(const std::string& dir, const std::string& list);
 // cursor) and builds the alpha tables, as start-up does. Needs the display.
 void LoadGamePictures();
 
+// Pumps messages for ms of test-clock time (the platform polls every ms).
+void PumpFor(uint32_t ms);
+
+// A virtual gamepad plugged in for the scope; it takes its slot at the next
+// poll, which the constructor pumps for. Unplugging is optional.
+class VirtualPad {
+public:
+    VirtualPad();
+    ~VirtualPad();
+    VirtualPad(const VirtualPad&) = delete;
+    VirtualPad& operator=(const VirtualPad&) = delete;
+    int handle() const { return m_handle; }
+    int slot() const { return plat::PadSlotOf(m_handle); }
+    // Sets a button and pumps until the change has come through (a release
+    // only comes once the press has lasted the platform's shortest press).
+    void Set(plat::PadButton button, bool down);
+    // Holds a button down while act runs, then lets it go.
+    template <class Act>
+    void Press(plat::PadButton button, Act act) {
+        Set(button, true);
+        act();
+        Set(button, false);
+    }
+    // Scripted: down at test-clock atMs, up 66 ms later.
+    void ScriptPress(uint32_t atMs, plat::PadButton button);
+    void Unplug();
+
+private:
+    int m_handle;
+};
+
 }  // namespace testutil
