@@ -61,4 +61,7 @@ for line in GAME_WAIT=80 ITEM_MAX=3 METEORITE_ENABLE=1 METEORITE_TIME=10 EXPLOTI
 done
 [ "$(tail -c 2 "$work/option.txt" | od -An -c | tr -d ' ')" = '\r\n' ] || fail "option.txt does not end with a whole line"
 echo "settings file intact: $(wc -l <"$work/option.txt") lines"
+kept=$(find "$work/replays" -name '*.rpl' 2>/dev/null | wc -l)
+echo "replays kept: $kept"
+[ "$kept" -ge 1 ] && [ "$kept" -le 20 ] || fail "expected 1 to 20 kept replays, found $kept"
 echo "1 passed, 0 failed"
