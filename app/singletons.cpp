@@ -1,10 +1,11 @@
-// The ten process-wide objects. They are defined here, in one translation
+// The process-wide objects. They are defined here, in one translation
 // unit, so that C++ constructs them in exactly this order before main() runs
 // and destroys them in the reverse order when the process exits.
 #include "app/app.h"
 #include "config/option.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/replay.h"
 #include "match/round.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
@@ -22,3 +23,5 @@ CItemManager theItemManager;
 COption theOption;
 CBgm theBgm;
 CDirectSound theDirectSound;
+// Beyond the original objects: the round recorder, made and cleared last.
+CReplay theReplay;

@@ -14,8 +14,6 @@
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 
-CReplay theReplay;
-
 namespace {
 
 // The file form of the last round, made when it is saved.
