@@ -245,7 +245,9 @@ bool CreatePresenter(SDL_Window* window, int width, int height) {
         if (!made) DestroyPresenterObjects();
     }
     if (!made) made = UseWindowSurface();
-    if (!made) made = CreateRenderer(SDL_RENDERER_SOFTWARE);
+    // A video driver without a window surface of its own (Wayland) still
+    // has a renderer, in software if need be.
+    if (!made) made = CreateRenderer(SDL_RENDERER_ACCELERATED) || CreateRenderer(SDL_RENDERER_SOFTWARE);
     if (!made) return false;
 
     // The first picture: a black window.
