@@ -82,14 +82,16 @@ bool RasterisesInSoftware(SDL_Renderer* renderer) {
                     strstr(name, "Software"));
 }
 
-PresentPath PreferredPath() {
-    const char* forced = getenv("NUVEL_PRESENT");
-    if (forced && strcmp(forced, "renderer") == 0) return PATH_RENDERER;
-    if (forced && strcmp(forced, "surface") == 0) return PATH_SURFACE;
+// The path NUVEL_PRESENT names, or else the one this machine suits; `forced`
+// says which, since a named renderer is kept even when it draws in software.
+PresentPath PreferredPath(bool* forced) {
+    const char* named = getenv("NUVEL_PRESENT");
+    *forced = true;
+    if (named && strcmp(named, "renderer") == 0) return PATH_RENDERER;
+    if (named && strcmp(named, "surface") == 0) return PATH_SURFACE;
+    *forced = false;
     return HasDisplay() && GpuDeviceExists() ? PATH_RENDERER : PATH_SURFACE;
 }
-
-bool ForcedPath() { return getenv("NUVEL_PRESENT") && *getenv("NUVEL_PRESENT"); }
 
 bool CreateRenderer(Uint32 flags) {
     p.renderer = SDL_CreateRenderer(p.window, -1, flags);
@@ -240,8 +242,9 @@ bool CreatePresenter(SDL_Window* window, int width, int height) {
     if (!p.shown) return false;
     p.shownValid = false;
     bool made = false;
-    if (PreferredPath() == PATH_RENDERER && CreateRenderer(SDL_RENDERER_ACCELERATED)) {
-        made = ForcedPath() || !RasterisesInSoftware(p.renderer);
+    bool forced = false;
+    if (PreferredPath(&forced) == PATH_RENDERER && CreateRenderer(SDL_RENDERER_ACCELERATED)) {
+        made = forced || !RasterisesInSoftware(p.renderer);
         if (!made) DestroyPresenterObjects();
     }
     if (!made) made = UseWindowSurface();
