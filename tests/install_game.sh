@@ -39,15 +39,9 @@ snapshot() { (cd "$1" && find . -printf '%p %s %m\n' | sort && find . -type f -e
 prefix_before=$(snapshot "$prefix")
 
 nuvel=$prefix/bin/nuvel
-run_dir=$work/elsewhere
-mkdir "$run_dir"
-chmod 555 "$run_dir"
-export HOME=$work/home
-mkdir "$HOME"
-
 # First start: no per-user folder yet; XDG_DATA_HOME unset means ~/.local/share.
-unset XDG_DATA_HOME
-shot_dir=$HOME/.local/share/tarnwick
+as_new_user
+chmod 555 "$run_dir"
 start_game
 wait_for_title
 key Down Down             # the second player's line

@@ -38,12 +38,7 @@ program=$(command -v "$command") || { purge; fail "the menu entry's command '$co
 
 source "$(dirname "$0")/tools/e2e_common.sh" "$program" /usr/share/tarnwick 600
 trap 'cleanup; purge' EXIT
-run_dir=$work/elsewhere
-mkdir "$run_dir"
-export HOME=$work/home
-mkdir "$HOME"
-unset XDG_DATA_HOME
-shot_dir=$HOME/.local/share/tarnwick
+as_new_user
 start_game
 wait_for_title
 key Down Down Right       # the second player's line: MAN -> NON

@@ -29,6 +29,18 @@ for entry in "$game"/*; do ln -s "$entry" "$work/"; done
 run_dir=$work
 shot_dir=$work
 
+# An installed game started by a user who has never run it: a fresh home
+# without XDG_DATA_HOME, started from an unrelated folder ($run_dir). Its
+# files land in the per-user folder, $shot_dir.
+as_new_user() {
+  run_dir=$work/elsewhere
+  mkdir "$run_dir"
+  export HOME=$work/home
+  mkdir "$HOME"
+  unset XDG_DATA_HOME
+  shot_dir=$HOME/.local/share/tarnwick
+}
+
 start_game() {
   Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=$!
