@@ -33,39 +33,47 @@ struct SlotNumbers {
     uint8_t useItemRequest;
 };
 
-void CopySlot(const PlayerSlot& from, SlotNumbers* to)
+// One value of the live match and the place it is kept in while a replay
+// plays: moving aside copies the live value there, putting back returns it.
+template <typename T>
+void Carry(bool aside, T& live, T& kept)
 {
-    *to = SlotNumbers{from.alive,      from.hit,        from.leftTurns,  from.rightTurns,   from.type,
-                      from.totalScore, from.matchCounter, from.roundScore, from.endFrame,     from.endSecond,
-                      from.x,          from.y,          from.lastPixelX, from.lastPixelY,   from.heading,
-                      from.slowness,   from.mirrorEnd,  from.noTrailEnd, from.stoppedUntil, from.gravityEnd,
-                      from.invincibleEnd, from.useItemRequest};
+    if (aside)
+        kept = live;
+    else
+        live = kept;
 }
 
-void RestoreSlot(const SlotNumbers& from, PlayerSlot* to)
+template <typename T, size_t N>
+void Carry(bool aside, T (&live)[N], T (&kept)[N])
 {
-    to->alive = from.alive;
-    to->hit = from.hit;
-    to->leftTurns = from.leftTurns;
-    to->rightTurns = from.rightTurns;
-    to->type = from.type;
-    to->totalScore = from.totalScore;
-    to->matchCounter = from.matchCounter;
-    to->roundScore = from.roundScore;
-    to->endFrame = from.endFrame;
-    to->endSecond = from.endSecond;
-    to->x = from.x;
-    to->y = from.y;
-    to->lastPixelX = from.lastPixelX;
-    to->lastPixelY = from.lastPixelY;
-    to->heading = from.heading;
-    to->slowness = from.slowness;
-    to->mirrorEnd = from.mirrorEnd;
-    to->noTrailEnd = from.noTrailEnd;
-    to->stoppedUntil = from.stoppedUntil;
-    to->gravityEnd = from.gravityEnd;
-    to->invincibleEnd = from.invincibleEnd;
-    to->useItemRequest = from.useItemRequest;
+    for (size_t i = 0; i < N; i++) Carry(aside, live[i], kept[i]);
+}
+
+void CarrySlot(bool aside, PlayerSlot& live, SlotNumbers& kept)
+{
+    Carry(aside, live.alive, kept.alive);
+    Carry(aside, live.hit, kept.hit);
+    Carry(aside, live.leftTurns, kept.leftTurns);
+    Carry(aside, live.rightTurns, kept.rightTurns);
+    Carry(aside, live.type, kept.type);
+    Carry(aside, live.totalScore, kept.totalScore);
+    Carry(aside, live.matchCounter, kept.matchCounter);
+    Carry(aside, live.roundScore, kept.roundScore);
+    Carry(aside, live.endFrame, kept.endFrame);
+    Carry(aside, live.endSecond, kept.endSecond);
+    Carry(aside, live.x, kept.x);
+    Carry(aside, live.y, kept.y);
+    Carry(aside, live.lastPixelX, kept.lastPixelX);
+    Carry(aside, live.lastPixelY, kept.lastPixelY);
+    Carry(aside, live.heading, kept.heading);
+    Carry(aside, live.slowness, kept.slowness);
+    Carry(aside, live.mirrorEnd, kept.mirrorEnd);
+    Carry(aside, live.noTrailEnd, kept.noTrailEnd);
+    Carry(aside, live.stoppedUntil, kept.stoppedUntil);
+    Carry(aside, live.gravityEnd, kept.gravityEnd);
+    Carry(aside, live.invincibleEnd, kept.invincibleEnd);
+    Carry(aside, live.useItemRequest, kept.useItemRequest);
 }
 
 // Everything of the live round, the match and the settings that playing a
@@ -76,6 +84,7 @@ public:
     void PutBack();
 
 private:
+    void CarryNumbers(bool aside);
     void SwapLists();
     void ReleaseReplayLists();
 
@@ -129,75 +138,59 @@ void CLiveRound::ReleaseReplayLists()
     m_fieldItems.Clear();
 }
 
+// The round's, the items' and the screens' numbers and surface handles.
+void CLiveRound::CarryNumbers(bool aside)
+{
+    CRound& r = theRound;
+    Carry(aside, r.phase, m_phase);
+    Carry(aside, r.lastSecondMs, m_lastSecondMs);
+    Carry(aside, r.scrollViewSurface, m_scrollViewSurface);
+    Carry(aside, r.playfieldSurface, m_playfieldSurface);
+    Carry(aside, r.fieldSurface, m_fieldSurface);
+    Carry(aside, r.stageEffect, m_stageEffect);
+    Carry(aside, r.stageIndex, m_stageIndex);
+    Carry(aside, theRoundIntro.roundCounter, m_roundCounter);
+    Carry(aside, r.roundSeconds, m_roundSeconds);
+    Carry(aside, r.frameCounter, m_frameCounter);
+    Carry(aside, r.scrollPlay, m_scrollPlay);
+    for (int i = 0; i < kPlayers; i++) CarrySlot(aside, r.players[i], m_slots[i]);
+    Carry(aside, r.meteorite.lastWaveSecond, m_lastWaveSecond);
+    Carry(aside, theItemManager.fieldCount, m_fieldCount);
+    Carry(aside, theItemManager.poolCount, m_poolCount);
+    Carry(aside, theItemManager.pool, m_pool);
+    Carry(aside, r.missile.sprites, m_missileSprites);
+    Carry(aside, r.missile.eraser, m_missileEraser);
+    Carry(aside, r.pingPong.sprite, m_ballSprite);
+    Carry(aside, r.pingPong.eraser, m_ballEraser);
+    Carry(aside, theStageSelect.stages, m_stages);
+    Carry(aside, theStageSelect.stageCount, m_stageCount);
+    Carry(aside, theStageSelect.selectedStage, m_selectedStage);
+    Carry(aside, theStageSelect.cursor, m_selectorCursor);
+}
+
 void CLiveRound::MoveAside()
 {
     CRound& r = theRound;
     m_randState = theApp.RandState();
     for (int s = 0; s < S_COUNT; s++) m_settings[s] = FetchValue(SettingAt(s));
-    std::memcpy(m_phase, r.phase, sizeof m_phase);
-    m_lastSecondMs = r.lastSecondMs;
-    m_scrollViewSurface = r.scrollViewSurface;
-    m_playfieldSurface = r.playfieldSurface;
-    m_fieldSurface = r.fieldSurface;
-    m_stageEffect = r.stageEffect;
-    m_stageIndex = r.stageIndex;
-    m_roundCounter = theRoundIntro.roundCounter;
-    m_roundSeconds = r.roundSeconds;
-    m_frameCounter = r.frameCounter;
-    m_scrollPlay = r.scrollPlay;
-    for (int i = 0; i < kPlayers; i++) CopySlot(r.players[i], &m_slots[i]);
+    CarryNumbers(true);
     SwapLists();
-    m_lastWaveSecond = r.meteorite.lastWaveSecond;
-    m_fieldCount = theItemManager.fieldCount;
-    m_poolCount = theItemManager.poolCount;
-    std::memcpy(m_pool, theItemManager.pool, sizeof m_pool);
-    // The sprites belong to the live round: the replay's round makes its own.
-    std::memcpy(m_missileSprites, r.missile.sprites, sizeof m_missileSprites);
-    m_missileEraser = r.missile.eraser;
-    m_ballSprite = r.pingPong.sprite;
-    m_ballEraser = r.pingPong.eraser;
+    // The sprites and the views belong to the live round: the replay's round
+    // makes its own.
     std::memset(r.missile.sprites, 0, sizeof r.missile.sprites);
     r.missile.eraser = r.pingPong.sprite = r.pingPong.eraser = 0;
     r.playfieldSurface = r.scrollViewSurface = 0;
-    m_stages = theStageSelect.stages;
-    m_stageCount = theStageSelect.stageCount;
-    m_selectedStage = theStageSelect.selectedStage;
-    m_selectorCursor = theStageSelect.cursor;
     m_destClip = theDirectDraw.DestClip();
     m_sourceClip = theDirectDraw.SourceClip();
 }
 
 void CLiveRound::PutBack()
 {
-    CRound& r = theRound;
     theApp.Seed(m_randState);
     for (int s = 0; s < S_COUNT; s++) StoreValue(SettingAt(s), m_settings[s]);
-    std::memcpy(r.phase, m_phase, sizeof m_phase);
-    r.lastSecondMs = m_lastSecondMs;
-    r.scrollViewSurface = m_scrollViewSurface;
-    r.playfieldSurface = m_playfieldSurface;
-    r.fieldSurface = m_fieldSurface;
-    r.stageEffect = m_stageEffect;
-    r.stageIndex = m_stageIndex;
-    theRoundIntro.roundCounter = m_roundCounter;
-    r.roundSeconds = m_roundSeconds;
-    r.frameCounter = m_frameCounter;
-    r.scrollPlay = m_scrollPlay;
-    for (int i = 0; i < kPlayers; i++) RestoreSlot(m_slots[i], &r.players[i]);
+    CarryNumbers(false);
     SwapLists();
     ReleaseReplayLists();
-    r.meteorite.lastWaveSecond = m_lastWaveSecond;
-    theItemManager.fieldCount = m_fieldCount;
-    theItemManager.poolCount = m_poolCount;
-    std::memcpy(theItemManager.pool, m_pool, sizeof m_pool);
-    std::memcpy(r.missile.sprites, m_missileSprites, sizeof m_missileSprites);
-    r.missile.eraser = m_missileEraser;
-    r.pingPong.sprite = m_ballSprite;
-    r.pingPong.eraser = m_ballEraser;
-    theStageSelect.stages = m_stages;
-    theStageSelect.stageCount = m_stageCount;
-    theStageSelect.selectedStage = m_selectedStage;
-    theStageSelect.cursor = m_selectorCursor;
     theDirectDraw.SetDestClip(m_destClip.left, m_destClip.top, m_destClip.right - m_destClip.left + 1,
                               m_destClip.bottom - m_destClip.top + 1);
     theDirectDraw.SetSourceClip(m_sourceClip.left, m_sourceClip.top, m_sourceClip.right - m_sourceClip.left + 1,
