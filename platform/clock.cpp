@@ -13,6 +13,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "platform/platform_internal.h"
@@ -49,20 +50,6 @@ struct ClockState {
     int scriptNext = 0;
 };
 ClockState g;
-
-uint64_t MonotonicNs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint64_t(ts.tv_sec) * 1000000000ull + uint64_t(ts.tv_nsec);
-}
-
-void SleepUntilNs(uint64_t deadlineNs) {
-    timespec ts;
-    ts.tv_sec = time_t(deadlineNs / 1000000000ull);
-    ts.tv_nsec = long(deadlineNs % 1000000000ull);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) != 0) {
-    }
-}
 
 // Game time in nanoseconds since start, on whichever clock is in use.
 uint64_t NowNs() {
@@ -111,6 +98,20 @@ void TestPumpTick() {
 }
 
 }  // namespace
+
+uint64_t MonotonicNs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return uint64_t(ts.tv_sec) * 1000000000ull + uint64_t(ts.tv_nsec);
+}
+
+void SleepUntilNs(uint64_t deadlineNs) {
+    timespec ts;
+    ts.tv_sec = time_t(deadlineNs / 1000000000ull);
+    ts.tv_nsec = long(deadlineNs % 1000000000ull);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+    }
+}
 
 void ClockInit() {
     g.epochNs = MonotonicNs();

@@ -20,12 +20,6 @@ namespace plat {
 
 namespace {
 
-// A tap shorter than a menu frame (33 ms) would go down and up between two
-// reads of the button table and be lost; as with keys, a button-up that comes
-// sooner than this after its button-down is held back until the press has
-// lasted this long.
-constexpr uint32_t kShortestPressMs = 50;
-
 struct Pad {
     SDL_GameController* controller = nullptr;
     SDL_JoystickID id = -1;
@@ -40,38 +34,25 @@ struct PadLayer {
 };
 PadLayer pads;
 
+// SDL's controller button behind each of the game's pad buttons, in
+// PadButton order.
+constexpr SDL_GameControllerButton kSdlButtons[PAD_BUTTONS] = {
+    SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_CONTROLLER_BUTTON_DPAD_RIGHT, SDL_CONTROLLER_BUTTON_DPAD_UP,
+    SDL_CONTROLLER_BUTTON_DPAD_DOWN, SDL_CONTROLLER_BUTTON_A,          SDL_CONTROLLER_BUTTON_B,
+    SDL_CONTROLLER_BUTTON_Y,         SDL_CONTROLLER_BUTTON_START,      SDL_CONTROLLER_BUTTON_BACK,
+    SDL_CONTROLLER_BUTTON_LEFTSHOULDER, SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
+};
+static_assert(PAD_LEFT == 0 && PAD_SOUTH == 4 && PAD_RSHOULDER == 10, "kSdlButtons follows PadButton");
+
+// The game's button for an SDL controller button, or -1 for one it does not use.
 int ButtonFromSdl(uint8_t button) {
-    switch (button) {
-    case SDL_CONTROLLER_BUTTON_DPAD_LEFT: return PAD_LEFT;
-    case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: return PAD_RIGHT;
-    case SDL_CONTROLLER_BUTTON_DPAD_UP: return PAD_UP;
-    case SDL_CONTROLLER_BUTTON_DPAD_DOWN: return PAD_DOWN;
-    case SDL_CONTROLLER_BUTTON_A: return PAD_SOUTH;
-    case SDL_CONTROLLER_BUTTON_B: return PAD_EAST;
-    case SDL_CONTROLLER_BUTTON_Y: return PAD_NORTH;
-    case SDL_CONTROLLER_BUTTON_START: return PAD_START;
-    case SDL_CONTROLLER_BUTTON_BACK: return PAD_BACK;
-    case SDL_CONTROLLER_BUTTON_LEFTSHOULDER: return PAD_LSHOULDER;
-    case SDL_CONTROLLER_BUTTON_RIGHTSHOULDER: return PAD_RSHOULDER;
-    default: return -1;
-    }
+    for (int b = 0; b < int(PAD_BUTTONS); b++)
+        if (kSdlButtons[b] == button) return b;
+    return -1;
 }
 
 SDL_GameControllerButton SdlButton(PadButton button) {
-    switch (button) {
-    case PAD_LEFT: return SDL_CONTROLLER_BUTTON_DPAD_LEFT;
-    case PAD_RIGHT: return SDL_CONTROLLER_BUTTON_DPAD_RIGHT;
-    case PAD_UP: return SDL_CONTROLLER_BUTTON_DPAD_UP;
-    case PAD_DOWN: return SDL_CONTROLLER_BUTTON_DPAD_DOWN;
-    case PAD_SOUTH: return SDL_CONTROLLER_BUTTON_A;
-    case PAD_EAST: return SDL_CONTROLLER_BUTTON_B;
-    case PAD_NORTH: return SDL_CONTROLLER_BUTTON_Y;
-    case PAD_START: return SDL_CONTROLLER_BUTTON_START;
-    case PAD_BACK: return SDL_CONTROLLER_BUTTON_BACK;
-    case PAD_LSHOULDER: return SDL_CONTROLLER_BUTTON_LEFTSHOULDER;
-    case PAD_RSHOULDER: return SDL_CONTROLLER_BUTTON_RIGHTSHOULDER;
-    default: return SDL_CONTROLLER_BUTTON_INVALID;
-    }
+    return button < PAD_BUTTONS ? kSdlButtons[button] : SDL_CONTROLLER_BUTTON_INVALID;
 }
 
 int SlotOf(SDL_JoystickID id) {

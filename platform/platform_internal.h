@@ -7,7 +7,17 @@ union SDL_Event;
 
 namespace plat {
 
+// A key or pad button tapped faster than a menu frame (33 ms) would go down
+// and up between two reads of the key table and be lost. Releases that come
+// sooner than this after their press are held back until the press has
+// lasted this long.
+constexpr uint32_t kShortestPressMs = 50;
+
 void ClockInit();
+// The system's monotonic clock, whatever clock the game reads, and a sleep
+// until a time on it.
+uint64_t MonotonicNs();
+void SleepUntilNs(uint64_t deadlineNs);
 // Reads pending window-system events and turns them into messages.
 void PollEvents();
 // The gamepad layer (gamepad.cpp): started and stopped with SDL; PollEvents

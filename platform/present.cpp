@@ -18,7 +18,6 @@
 // from full screen), the next picture is presented whatever it holds.
 #include <SDL.h>
 #include <glob.h>
-#include <time.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -54,12 +53,6 @@ struct Presenter {
     FILE* log = nullptr;
 };
 Presenter p;
-
-uint64_t MonotonicNowNs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint64_t(ts.tv_sec) * 1000000000ull + uint64_t(ts.tv_nsec);
-}
 
 // ---- choosing the path ------------------------------------------------------------
 
@@ -220,14 +213,14 @@ void OpenLog() {
     char first[4096];
     snprintf(first, sizeof first, "%s.first", name);
     if (FILE* f = fopen(first, "w")) {
-        fprintf(f, "%llu\n", (unsigned long long)MonotonicNowNs());
+        fprintf(f, "%llu\n", (unsigned long long)MonotonicNs());
         fclose(f);
     }
 }
 
 void LogPresent(bool repeat) {
     if (!p.log) return;
-    fprintf(p.log, "%llu %d\n", (unsigned long long)MonotonicNowNs(), repeat ? 1 : 0);
+    fprintf(p.log, "%llu %d\n", (unsigned long long)MonotonicNs(), repeat ? 1 : 0);
     fflush(p.log);
 }
 
@@ -303,12 +296,12 @@ void Present(const uint8_t* pixels, int width, int height, int pitch, const uint
         return;
     }
     p.shownValid = true;
-    uint64_t start = MonotonicNowNs();
+    uint64_t start = MonotonicNs();
     if (p.path == PATH_RENDERER)
         PresentThroughRenderer(pixels, pitch, palette);
     else
         PresentToSurface(pixels, pitch, palette);
-    p.lastPresentNs = MonotonicNowNs() - start;
+    p.lastPresentNs = MonotonicNs() - start;
     p.counts.presented++;
     LogPresent(same);
 }

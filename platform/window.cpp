@@ -5,9 +5,6 @@
 // codes, auto-repeat included, as the game's window procedure expects.
 #include <SDL.h>
 
-#include <time.h>
-
-#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -39,11 +36,6 @@ struct MessageQueue {
     int count = 0;
 };
 MessageQueue q;
-
-// A key tapped faster than a menu frame (33 ms) would go down and up between
-// two reads of the key table and be lost. Key-ups that come sooner than this
-// after their key-down are held back until the press has lasted this long.
-constexpr uint32_t kShortestPressMs = 50;
 
 struct KeyHold {
     uint32_t downMs;
@@ -263,15 +255,11 @@ void FlushMessages() {
 
 void WaitForEvent(uint64_t ns) {
     if (!w.initialised) return;
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    uint64_t deadline = uint64_t(now.tv_sec) * 1000000000ull + uint64_t(now.tv_nsec) + ns;
+    uint64_t deadline = MonotonicNs() + ns;
     // SDL waits in whole milliseconds; the rest is slept off so that a
     // refresh is not missed by a fraction and waited for twice.
     if (w.blockingWait && ns >= 1000000 && SDL_WaitEventTimeout(nullptr, int(ns / 1000000)) != 0) return;
-    timespec until{time_t(deadline / 1000000000ull), long(deadline % 1000000000ull)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-    }
+    SleepUntilNs(deadline);
 }
 
 void SetPresentHook(void (*hook)()) { w.presentHook = hook; }
