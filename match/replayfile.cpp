@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/bytes.h"
 #include "graphics/directdraw.h"
 #include "match/replay.h"
 
@@ -73,13 +74,13 @@ public:
     {
         uint8_t b[2] = {};
         Bytes(b, 2);
-        return uint16_t(b[0] | b[1] << 8);
+        return ReadLe16(b);
     }
     uint32_t U32()
     {
         uint8_t b[4] = {};
         Bytes(b, 4);
-        return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+        return ReadLe32(b);
     }
     int32_t I32() { return int32_t(U32()); }
     // A text of at most field - 1 bytes, always terminated.

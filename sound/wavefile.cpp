@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "app/bytes.h"
 
 namespace {
 
@@ -20,11 +21,6 @@ struct Chunk {
     uint32_t bytes;
     long dataAt;      // file offset of the chunk's data
 };
-
-uint16_t ReadLe16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t ReadLe32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
 
 bool ReadExact(FILE* f, void* into, size_t bytes) { return std::fread(into, 1, bytes, f) == bytes; }
 
