@@ -7,6 +7,7 @@
 #include "app/bytes.h"
 #include "graphics/directdraw.h"
 #include "match/replay.h"
+#include "screens/stageselect.h"
 
 namespace {
 
@@ -132,8 +133,8 @@ bool ValidStage(const ReplayStage& s)
 {
     for (int p = 0; p < kPlayers; p++) {
         // The stage list turns any value the field cannot hold into "random".
-        if ((s.startX[p] > 639 && s.startX[p] != 0xFFFF) || (s.startY[p] > 415 && s.startY[p] != 0xFFFF) ||
-            (s.startHeading[p] > 359 && s.startHeading[p] != 0xFFFF))
+        if (!ValidStartValue(s.startX[p], kStartXMax) || !ValidStartValue(s.startY[p], kStartYMax) ||
+            !ValidStartValue(s.startHeading[p], kStartHeadingMax))
             return false;
         for (int g = 0; g < s.giftCount[p]; g++)
             if (s.gifts[p][g].kind >= kItemKinds) return false;
@@ -339,12 +340,11 @@ bool NextReplayEvent(const ReplayData& data, size_t* offset, int32_t previousFra
         if ((event->kind & 7) == 0) return false;
     } else if (event->kind == REPLAY_EVENT_TICK) {
         if (end - at < 4) return false;
-        const uint8_t* b = data.events + at;
-        event->value = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+        event->value = ReadLe32(data.events + at);
         at += 4;
     } else if (event->kind == REPLAY_EVENT_WAIT) {
         if (end - at < 2) return false;
-        event->value = uint32_t(data.events[at] | data.events[at + 1] << 8);
+        event->value = ReadLe16(data.events + at);
         at += 2;
     } else {
         return false;

@@ -94,9 +94,9 @@ void CRound::Setup()
         slot.useItemRequest = 0;
         // Random draws in the order x, y, heading, slot by slot.
         uint16_t sx = stage.startX[i], sy = stage.startY[i], sh = stage.startHeading[i];
-        slot.x = float(sx == 0xFFFF ? theApp.RandRange(1, 638) : sx);
-        slot.y = float(sy == 0xFFFF ? theApp.RandRange(1, 414) + kFieldTop : sy + kFieldTop);
-        slot.heading = static_cast<uint16_t>(sh == 0xFFFF ? theApp.RandRange(0, 359) : sh % 360);
+        slot.x = float(sx == kRandomStart ? theApp.RandRange(1, 638) : sx);
+        slot.y = float(sy == kRandomStart ? theApp.RandRange(1, 414) + kFieldTop : sy + kFieldTop);
+        slot.heading = static_cast<uint16_t>(sh == kRandomStart ? theApp.RandRange(0, 359) : sh % 360);
         slot.lastPixelX = CApp::FloatToInt(slot.x);
         slot.lastPixelY = CApp::FloatToInt(slot.y);
         for (DataNode* node = stage.initialItems[i].First(); node; node = node->next) {

@@ -31,7 +31,7 @@ void MarkStartPixels(SurfaceId preview, const StageEntry& stage) {
     SurfaceDesc desc = *theDirectDraw.Lock(preview);
     for (int i = 0; i < kPlayers && desc.pixels; i++) {
         int x = stage.startX[i], y = stage.startY[i];
-        if (x == 0xFFFF || y == 0xFFFF || x >= desc.width || y >= desc.height) continue;
+        if (x == kRandomStart || y == kRandomStart || x >= desc.width || y >= desc.height) continue;
         desc.pixels[y * desc.pitch + x] = static_cast<uint8_t>(16 * i + 28);
     }
     theDirectDraw.Unlock(preview);

@@ -71,7 +71,7 @@ void CopyValue(char* dest, size_t size, const char* value) {
 // hold (outside 0..limit) mean "random", so a bad number never places a line
 // outside the field nor writes outside the preview.
 uint16_t StartValue(int value, int limit) {
-    if (value < 0 || value > limit) return 0xFFFF;
+    if (value < 0 || value > limit) return kRandomStart;
     return static_cast<uint16_t>(value);
 }
 
@@ -95,9 +95,9 @@ void OpenStageEntry(StageEntry* entry, const char* file) {
 void ParseStart(StageEntry* entry, int player, const char* value) {
     int x = -1, y = -1, heading = -1;
     std::sscanf(value, "%d,%d,%d", &x, &y, &heading);
-    entry->startX[player] = StartValue(x, 639);
-    entry->startY[player] = StartValue(y, 415);
-    entry->startHeading[player] = StartValue(heading, 359);
+    entry->startX[player] = StartValue(x, kStartXMax);
+    entry->startY[player] = StartValue(y, kStartYMax);
+    entry->startHeading[player] = StartValue(heading, kStartHeadingMax);
 }
 
 void ParseInitialItem(StageEntry* entry, int player, const char* value) {

@@ -5,6 +5,12 @@
 #include "app/app.h"
 #include "app/datalist.h"
 
+// A start value of a stage entry is a pixel of the field or a heading within
+// these limits, or kRandomStart: drawn at random when the round begins.
+constexpr uint16_t kRandomStart = 0xFFFF;
+constexpr int kStartXMax = 639, kStartYMax = 415, kStartHeadingMax = 359;
+inline bool ValidStartValue(uint16_t value, int limit) { return value <= limit || value == kRandomStart; }
+
 struct StageEntry {
     char title[31];
     char file[255];
