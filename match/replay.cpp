@@ -134,6 +134,12 @@ bool CReplay::PeekEvent(ReplayEvent* event) const
     return m_play && NextReplayEvent(*m_play, &offset, m_playFrame, event);
 }
 
+void CReplay::TakeEvent(ReplayEvent* event)
+{
+    NextReplayEvent(*m_play, &m_offset, m_playFrame, event);
+    m_playFrame = event->frame;
+}
+
 uint8_t CReplay::SeatActions(int seat, uint8_t live)
 {
     if (Playing()) {
@@ -141,8 +147,7 @@ uint8_t CReplay::SeatActions(int seat, uint8_t live)
         if (!PeekEvent(&e) || e.frame != theRound.frameCounter || e.kind > REPLAY_EVENT_SEATS_LAST ||
             e.kind / 8 != seat)
             return 0;
-        NextReplayEvent(*m_play, &m_offset, m_playFrame, &e);
-        m_playFrame = e.frame;
+        TakeEvent(&e);
         return uint8_t(e.kind & 7);
     }
     if (live & 7) Append(uint8_t(seat * 8 + (live & 7)), nullptr, 0);
@@ -171,14 +176,12 @@ bool CReplay::ClockTicks(bool timerSays)
     // went another way than the recording (a seat that no longer acts).
     if (PeekEvent(&e) && e.frame < frame) m_diverged = true;
     if (PeekEvent(&e) && e.frame == frame && e.kind == REPLAY_EVENT_WAIT) {
-        NextReplayEvent(*m_play, &m_offset, m_playFrame, &e);
-        m_playFrame = e.frame;
+        TakeEvent(&e);
         theRound.wait = int32_t(e.value);
         theRound.ChangeWait(0);  // the status line shows the new WAIT, as it did
     }
     if (!PeekEvent(&e) || e.frame != frame || e.kind != REPLAY_EVENT_TICK) return false;
-    NextReplayEvent(*m_play, &m_offset, m_playFrame, &e);
-    m_playFrame = e.frame;
+    TakeEvent(&e);
     if (e.value != theApp.RandState()) m_diverged = true;
     return true;
 }

@@ -164,6 +164,8 @@ public:
 private:
     bool Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes);
     bool PeekEvent(ReplayEvent* event) const;
+    // Moves past the event PeekEvent gave.
+    void TakeEvent(ReplayEvent* event);
 
     bool m_recording;
     bool m_overflowed;
