@@ -36,13 +36,14 @@ PadLayer pads;
 
 // SDL's controller button behind each of the game's pad buttons, in
 // PadButton order.
-constexpr SDL_GameControllerButton kSdlButtons[PAD_BUTTONS] = {
+constexpr SDL_GameControllerButton kSdlButtons[] = {
     SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_CONTROLLER_BUTTON_DPAD_RIGHT, SDL_CONTROLLER_BUTTON_DPAD_UP,
     SDL_CONTROLLER_BUTTON_DPAD_DOWN, SDL_CONTROLLER_BUTTON_A,          SDL_CONTROLLER_BUTTON_B,
     SDL_CONTROLLER_BUTTON_Y,         SDL_CONTROLLER_BUTTON_START,      SDL_CONTROLLER_BUTTON_BACK,
     SDL_CONTROLLER_BUTTON_LEFTSHOULDER, SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
 };
-static_assert(PAD_LEFT == 0 && PAD_SOUTH == 4 && PAD_RSHOULDER == 10, "kSdlButtons follows PadButton");
+static_assert(sizeof kSdlButtons / sizeof kSdlButtons[0] == PAD_BUTTONS && PAD_SOUTH == 4 && PAD_RSHOULDER == 10,
+              "kSdlButtons follows PadButton");
 
 // The game's button for an SDL controller button, or -1 for one it does not use.
 int ButtonFromSdl(uint8_t button) {
