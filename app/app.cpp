@@ -11,9 +11,24 @@
 #include "match/round.h"
 
 CApp::CApp()
-    : frameStartMs(0), fontSurface(0), backgroundSurface(0), cursorSurface(0), workSurface(0),
-      backgroundScrollX(0), backgroundScrollY(0), tintTable(nullptr), ctrlFlag(0), keyState{}, anyKeyFlag(0),
-      greyTables{}, keyboardType(0), soundVolume(100), cosTable{}, negSinTable{}, padState{}, m_randState(0) {}
+    : frameStartMs(0),
+      fontSurface(0),
+      backgroundSurface(0),
+      cursorSurface(0),
+      workSurface(0),
+      backgroundScrollX(0),
+      backgroundScrollY(0),
+      tintTable(nullptr),
+      ctrlFlag(0),
+      keyState{},
+      anyKeyFlag(0),
+      greyTables{},
+      keyboardType(0),
+      soundVolume(100),
+      cosTable{},
+      negSinTable{},
+      padState{},
+      m_randState(0) {}
 
 CApp::~CApp() {
     Free(tintTable);
@@ -173,14 +188,22 @@ namespace {
 // The pad button that stands for a menu key, or PAD_BUTTONS for none.
 plat::PadButton PadButtonForKey(uint32_t vk) {
     switch (vk) {
-    case plat::VK_LEFT: return plat::PAD_LEFT;
-    case plat::VK_RIGHT: return plat::PAD_RIGHT;
-    case plat::VK_UP: return plat::PAD_UP;
-    case plat::VK_DOWN: return plat::PAD_DOWN;
-    case plat::VK_RETURN: return plat::PAD_SOUTH;
-    case plat::VK_ESCAPE: return plat::PAD_EAST;
-    case plat::VK_R: return plat::PAD_NORTH;
-    default: return plat::PAD_BUTTONS;
+    case plat::VK_LEFT:
+        return plat::PAD_LEFT;
+    case plat::VK_RIGHT:
+        return plat::PAD_RIGHT;
+    case plat::VK_UP:
+        return plat::PAD_UP;
+    case plat::VK_DOWN:
+        return plat::PAD_DOWN;
+    case plat::VK_RETURN:
+        return plat::PAD_SOUTH;
+    case plat::VK_ESCAPE:
+        return plat::PAD_EAST;
+    case plat::VK_R:
+        return plat::PAD_NORTH;
+    default:
+        return plat::PAD_BUTTONS;
     }
 }
 

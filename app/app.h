@@ -54,8 +54,8 @@ public:
 
     // ---- text, background and highlight bar ----
     void DrawText(SurfaceId dest, int x, int y, const char* text, uint8_t color, bool centred, int clipMode);
-    void DrawTextScaled(SurfaceId dest, int x, int y, int glyphWidth, int glyphHeight, const char* text,
-                        uint8_t color, bool centreH, bool centreV);
+    void DrawTextScaled(SurfaceId dest, int x, int y, int glyphWidth, int glyphHeight, const char* text, uint8_t color,
+                        bool centreH, bool centreV);
     static int TextWidth(const char* text);
     void DrawBackground(bool advance);
     void SetAlphaTable(uint8_t** slot, uint8_t red, uint8_t green, uint8_t blue);

@@ -22,8 +22,14 @@ constexpr int32_t kMostEntries = 4096;
 }  // namespace
 
 CDataList::CDataList()
-    : m_recordSize(-1), m_count(0), m_first(nullptr), m_last(nullptr), m_blocks(nullptr), m_freeEntries(nullptr),
-      m_unused(nullptr), m_unusedEnd(nullptr) {}
+    : m_recordSize(-1),
+      m_count(0),
+      m_first(nullptr),
+      m_last(nullptr),
+      m_blocks(nullptr),
+      m_freeEntries(nullptr),
+      m_unused(nullptr),
+      m_unusedEnd(nullptr) {}
 
 CDataList::~CDataList() { Clear(); }
 

@@ -39,7 +39,9 @@ public:
     DataNode* Last() const { return m_last; }
 
     template <class T>
-    static T* Record(DataNode* node) { return static_cast<T*>(node->record); }
+    static T* Record(DataNode* node) {
+        return static_cast<T*>(node->record);
+    }
 
 private:
     // A block of entries; the entries follow this header.
@@ -54,8 +56,8 @@ private:
     int32_t m_count;
     DataNode* m_first;
     DataNode* m_last;
-    Block* m_blocks;            // every block of the list, newest first
-    DataNode* m_freeEntries;    // entries given back by Remove, linked by next
-    unsigned char* m_unused;    // the untouched tail of the newest block
+    Block* m_blocks;          // every block of the list, newest first
+    DataNode* m_freeEntries;  // entries given back by Remove, linked by next
+    unsigned char* m_unused;  // the untouched tail of the newest block
     unsigned char* m_unusedEnd;
 };

@@ -34,7 +34,8 @@ void LoadEffects() {
 }  // namespace
 
 void CApp::Init() {
-    if (!theDirectDraw.StartDirectDraw(kScreenWidth, kScreenHeight, 8)) FatalExit("DirectDraw初期化に失敗しました", NUVEL_CAPTION_FORCED);
+    if (!theDirectDraw.StartDirectDraw(kScreenWidth, kScreenHeight, 8))
+        FatalExit("DirectDraw初期化に失敗しました", NUVEL_CAPTION_FORCED);
     fontSurface = theDirectDraw.LoadPng("Graphics\\font.png", true, false);
     backgroundSurface = theDirectDraw.LoadPng("Graphics\\background.png", false, false);
     cursorSurface = theDirectDraw.LoadPng("Graphics\\cursor.png", false, true);

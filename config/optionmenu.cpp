@@ -16,9 +16,23 @@ namespace {
 
 // Rows of the menu.
 enum : int {
-    ROW_EXIT, ROW_GAME_WAIT, ROW_KEYBOARD_TYPE, ROW_ITEM_MAX, ROW_ITEM_SHOW_TIME, ROW_ITEM_GET_DEATH,
-    ROW_ITEM_USE_FLUSH, ROW_CHANGE_LIMITATION, ROW_EXPLOSION_TYPE, ROW_EXPLOSION_VALUE, ROW_METEORITE_ENABLE,
-    ROW_METEORITE_TIME, ROW_METEORITE_VALUE, ROW_MIDI_DEVICE, ROW_SOUND_EFFECT, ROW_SOUND_VOLUME, ROW_FIRST_ITEM,
+    ROW_EXIT,
+    ROW_GAME_WAIT,
+    ROW_KEYBOARD_TYPE,
+    ROW_ITEM_MAX,
+    ROW_ITEM_SHOW_TIME,
+    ROW_ITEM_GET_DEATH,
+    ROW_ITEM_USE_FLUSH,
+    ROW_CHANGE_LIMITATION,
+    ROW_EXPLOSION_TYPE,
+    ROW_EXPLOSION_VALUE,
+    ROW_METEORITE_ENABLE,
+    ROW_METEORITE_TIME,
+    ROW_METEORITE_VALUE,
+    ROW_MIDI_DEVICE,
+    ROW_SOUND_EFFECT,
+    ROW_SOUND_VOLUME,
+    ROW_FIRST_ITEM,
 };
 static_assert(ROW_FIRST_ITEM + kItemKinds == kOptionRows);
 
@@ -58,10 +72,8 @@ constexpr uint8_t kItemRowColor = 2;
 // The setting a row edits, or null for "EXIT" and for the explosion value
 // while the explosion type read from the file is none of the four (there is
 // then nothing to edit on that row).
-const Setting* RowSetting(int row)
-{
-    if (row >= ROW_FIRST_ITEM)
-        return &SettingAt(S_ITEM0 + row - ROW_FIRST_ITEM);
+const Setting* RowSetting(int row) {
+    if (row >= ROW_FIRST_ITEM) return &SettingAt(S_ITEM0 + row - ROW_FIRST_ITEM);
     int setting = kFixedRows[row].setting;
     if (setting == kCurrentExplosionValue) {
         int type = theRound.explosionType;
@@ -71,18 +83,15 @@ const Setting* RowSetting(int row)
 }
 
 // Copies a label, cut to fit its 40-character slot.
-void CopyLabel(char (&dest)[40], const char* src)
-{
+void CopyLabel(char (&dest)[40], const char* src) {
     size_t i = 0;
-    for (; i + 1 < sizeof(dest) && src[i] != '\0'; ++i)
-        dest[i] = src[i];
+    for (; i + 1 < sizeof(dest) && src[i] != '\0'; ++i) dest[i] = src[i];
     dest[i] = '\0';
 }
 
 }  // namespace
 
-COption::COption() : labels{}, valueTexts{}, colors{}, cursorRow(0), topRow(0), titleSurface(0), frameCount(0)
-{
+COption::COption() : labels{}, valueTexts{}, colors{}, cursorRow(0), topRow(0), titleSurface(0), frameCount(0) {
     for (int row = 0; row < ROW_FIRST_ITEM; ++row) {
         CopyLabel(labels[row], kFixedRows[row].label);
         colors[row] = kFixedRows[row].color;
@@ -96,10 +105,8 @@ COption::COption() : labels{}, valueTexts{}, colors{}, cursorRow(0), topRow(0), 
 // COption::ChangeValue: applies a step of -1, 0 or +1 to the row's setting
 // and rebuilds the row's value text. The steps, limits and texts are the
 // settings table's; what a change sets off beyond its field is done here.
-void COption::ChangeValue(int row, int step)
-{
-    if (row < 0 || row >= kOptionRows)
-        return;
+void COption::ChangeValue(int row, int step) {
+    if (row < 0 || row >= kOptionRows) return;
     const Setting* setting = RowSetting(row);
     if (!setting) {
         valueTexts[row][0] = '\0';
@@ -107,39 +114,30 @@ void COption::ChangeValue(int row, int step)
     }
     // The next piece is then opened anew on the chosen device; what is
     // playing now goes on.
-    if (row == ROW_MIDI_DEVICE && step != 0)
-        theBgm.currentPath[0] = '\0';
+    if (row == ROW_MIDI_DEVICE && step != 0) theBgm.currentPath[0] = '\0';
     StepSetting(*setting, step);
     FormatSetting(*setting, valueTexts[row], sizeof(valueTexts[row]));
-    if (row == ROW_EXPLOSION_TYPE)
-        ChangeValue(ROW_EXPLOSION_VALUE, 0);   // the value row follows the type
-    if (row == ROW_SOUND_VOLUME)
-        theDirectSound.SetVolume(theApp.soundVolume);
+    if (row == ROW_EXPLOSION_TYPE) ChangeValue(ROW_EXPLOSION_VALUE, 0);  // the value row follows the type
+    if (row == ROW_SOUND_VOLUME) theDirectSound.SetVolume(theApp.soundVolume);
 }
 
 namespace {
 
-void PlayCursorMove()
-{
-    theDirectSound.Play(SE_CUR_MOVE, 0, 0);
-}
+void PlayCursorMove() { theDirectSound.Play(SE_CUR_MOVE, 0, 0); }
 
 }  // namespace
 
 // COption::HandleKeys: cursor movement, value changes and leaving. A key whose
 // condition does not hold (Up on the first row) stays set. False when the
 // menu is to be left.
-bool COption::HandleKeys()
-{
+bool COption::HandleKeys() {
     uint8_t* keys = theApp.keyState;
     if (cursorRow > 0 && TakeKey(plat::VK_UP)) {
-        if (--cursorRow < topRow)
-            --topRow;
+        if (--cursorRow < topRow) --topRow;
         PlayCursorMove();
     }
     if (cursorRow != kLastRow && TakeKey(plat::VK_DOWN)) {
-        if (++cursorRow - topRow >= kVisibleRows)
-            ++topRow;
+        if (++cursorRow - topRow >= kVisibleRows) ++topRow;
         PlayCursorMove();
     }
     if (keys[plat::VK_PRIOR] && cursorRow > 0) {
@@ -154,10 +152,8 @@ bool COption::HandleKeys()
         topRow = (topRow + kVisibleRows > kLastTopRow) ? kLastTopRow : topRow + kVisibleRows;
         PlayCursorMove();
     }
-    if (TakeKey(plat::VK_LEFT))
-        ChangeValue(cursorRow, -1);
-    if (TakeKey(plat::VK_RIGHT))
-        ChangeValue(cursorRow, +1);
+    if (TakeKey(plat::VK_LEFT)) ChangeValue(cursorRow, -1);
+    if (TakeKey(plat::VK_RIGHT)) ChangeValue(cursorRow, +1);
     if (TakeKey(plat::VK_RETURN)) {
         if (cursorRow == ROW_EXIT) {
             theDirectSound.Play(SE_CUR_OK, 0, 0);
@@ -174,8 +170,7 @@ bool COption::HandleKeys()
 }
 
 // COption::Draw: one frame of the menu onto the back buffer.
-void COption::Draw()
-{
+void COption::Draw() {
     constexpr SurfaceId back = 1;
     theApp.DrawBackground(true);
     theDirectDraw.Draw(back, 128, 16, 384, 64, titleSurface, 0, 0, true, CLIP_DEST);
@@ -183,13 +178,11 @@ void COption::Draw()
     for (int i = 0; i < kVisibleRows; ++i) {
         int y = 96 + 27 * i;
         int row = topRow + i;
-        if (row < 0 || row >= kOptionRows)
-            continue;
+        if (row < 0 || row >= kOptionRows) continue;
         int labelX = 112;
         if (row >= ROW_FIRST_ITEM) {
             SurfaceId picture = theItemManager.pictures[row - ROW_FIRST_ITEM];
-            if (picture != 0)
-                theDirectDraw.Draw(back, 112, y - 4, 24, 24, picture, 0, 0, false, CLIP_DEST);
+            if (picture != 0) theDirectDraw.Draw(back, 112, y - 4, 24, 24, picture, 0, 0, false, CLIP_DEST);
             labelX = 144;
         }
         theApp.DrawText(back, labelX, y, labels[row], colors[row], false, CLIP_DEST);
@@ -202,30 +195,25 @@ void COption::Draw()
 
     // Scroll marks blink: eight frames on, eight off.
     if ((frameCount & 8) == 0) {
-        if (topRow > 0)
-            theApp.DrawText(back, 48, 96, "u", 1, false, CLIP_DEST);
-        if (topRow < kLastTopRow)
-            theApp.DrawText(back, 48, 447, "d", 1, false, CLIP_DEST);
+        if (topRow > 0) theApp.DrawText(back, 48, 96, "u", 1, false, CLIP_DEST);
+        if (topRow < kLastTopRow) theApp.DrawText(back, 48, 447, "d", 1, false, CLIP_DEST);
     }
     theApp.DrawHighlightBar(80, (cursorRow - topRow) * 27 + 92, 480);
 }
 
 // COption::Run: the menu screen; returns when the player leaves it, after
 // saving the settings.
-void COption::Run()
-{
+void COption::Run() {
     titleSurface = theDirectDraw.CreateSurface(384, 64, false);
     theApp.DrawTextScaled(titleSurface, 0, 0, 64, 64, "OPTION", 9, false, false);
-    for (int row = 0; row < kOptionRows; ++row)
-        ChangeValue(row, 0);
+    for (int row = 0; row < kOptionRows; ++row) ChangeValue(row, 0);
     cursorRow = 0;
     topRow = 0;
     frameCount = 0;
     for (;;) {
         theApp.StartFrame();
         ++frameCount;
-        if (!HandleKeys())
-            break;
+        if (!HandleKeys()) break;
         Draw();
         theDirectDraw.Flip();
         theApp.WaitFrame(33);

@@ -20,17 +20,29 @@ const char* const kExplosionTypes[] = {"CIRCLE", "COSMO", "COSMO S", "COSMO A"};
 
 // The field kind follows the field's C++ type, so a description cannot
 // claim a width its field does not have.
-template <class T> constexpr FieldKind KindOf();
-template <> constexpr FieldKind KindOf<int32_t>() { return FieldKind::I32; }
-template <> constexpr FieldKind KindOf<uint8_t>() { return FieldKind::U8; }
-template <> constexpr FieldKind KindOf<int8_t>() { return FieldKind::I8; }
-template <> constexpr FieldKind KindOf<uint16_t>() { return FieldKind::U16; }
+template <class T>
+constexpr FieldKind KindOf();
+template <>
+constexpr FieldKind KindOf<int32_t>() {
+    return FieldKind::I32;
+}
+template <>
+constexpr FieldKind KindOf<uint8_t>() {
+    return FieldKind::U8;
+}
+template <>
+constexpr FieldKind KindOf<int8_t>() {
+    return FieldKind::I8;
+}
+template <>
+constexpr FieldKind KindOf<uint16_t>() {
+    return FieldKind::U16;
+}
 
 // A number stepped by unit within low..high; the file prints it with the
 // field's own signedness.
 template <class T>
-Setting Numeric(const char* key, T* field, int unit, int32_t low, int32_t high, Shown shown = Shown::Number)
-{
+Setting Numeric(const char* key, T* field, int unit, int32_t low, int32_t high, Shown shown = Shown::Number) {
     Setting s{};
     std::snprintf(s.key, sizeof(s.key), "%s", key);
     s.field = field;
@@ -44,16 +56,14 @@ Setting Numeric(const char* key, T* field, int unit, int32_t low, int32_t high, 
 }
 
 // A byte the menu flips between 0 and 1.
-Setting Toggle(const char* key, uint8_t* field, const char* const (&names)[2], Shown shown = Shown::Choice)
-{
+Setting Toggle(const char* key, uint8_t* field, const char* const (&names)[2], Shown shown = Shown::Choice) {
     Setting s = Numeric(key, field, 0, 0, 1, shown);
     s.names = names;
     s.nameCount = 2;
     return s;
 }
 
-std::array<Setting, S_COUNT> MakeTable()
-{
+std::array<Setting, S_COUNT> MakeTable() {
     std::array<Setting, S_COUNT> t{};
     t[S_GAME_WAIT] = Numeric("GAME_WAIT=", &theRound.wait, 1, 0, 9999);
     t[S_KEYBOARD_TYPE] = Toggle("KEYBORAD_TYPE=", &theApp.keyboardType, kKeyboardTypes, Shown::Binary);
@@ -92,57 +102,63 @@ std::array<Setting, S_COUNT> MakeTable()
     return t;
 }
 
-bool IsUnsigned(FieldKind kind)
-{
-    return kind == FieldKind::U8 || kind == FieldKind::U16;
-}
+bool IsUnsigned(FieldKind kind) { return kind == FieldKind::U8 || kind == FieldKind::U16; }
 
 // Keeps the low-order bits that fit an unsigned field.
-int64_t WrapToField(int64_t value, FieldKind kind)
-{
+int64_t WrapToField(int64_t value, FieldKind kind) {
     return (kind == FieldKind::U8) ? (value & 0xFF) : (value & 0xFFFF);
 }
 
 }  // namespace
 
-const Setting& SettingAt(int s)
-{
+const Setting& SettingAt(int s) {
     // Built on first use; the fields it points at belong to objects of
     // static storage, whose addresses never change.
     static const std::array<Setting, S_COUNT> table = MakeTable();
     return table[s];
 }
 
-int32_t FetchValue(const Setting& s)
-{
+int32_t FetchValue(const Setting& s) {
     switch (s.kind) {
-    case FieldKind::I32: return *static_cast<const int32_t*>(s.field);
-    case FieldKind::U8: return *static_cast<const uint8_t*>(s.field);
-    case FieldKind::I8: return *static_cast<const int8_t*>(s.field);
-    case FieldKind::U16: return *static_cast<const uint16_t*>(s.field);
+    case FieldKind::I32:
+        return *static_cast<const int32_t*>(s.field);
+    case FieldKind::U8:
+        return *static_cast<const uint8_t*>(s.field);
+    case FieldKind::I8:
+        return *static_cast<const int8_t*>(s.field);
+    case FieldKind::U16:
+        return *static_cast<const uint16_t*>(s.field);
     }
     return 0;
 }
 
-int32_t WrittenValue(const Setting& s)
-{
+int32_t WrittenValue(const Setting& s) {
     int32_t value = FetchValue(s);
-    if (!s.writtenSigned)
-        return value;
+    if (!s.writtenSigned) return value;
     switch (s.kind) {
-    case FieldKind::U8: return static_cast<int8_t>(value);
-    case FieldKind::U16: return static_cast<int16_t>(value);
-    default: return value;
+    case FieldKind::U8:
+        return static_cast<int8_t>(value);
+    case FieldKind::U16:
+        return static_cast<int16_t>(value);
+    default:
+        return value;
     }
 }
 
-void StoreValue(const Setting& s, int32_t value)
-{
+void StoreValue(const Setting& s, int32_t value) {
     switch (s.kind) {
-    case FieldKind::I32: *static_cast<int32_t*>(s.field) = value; break;
-    case FieldKind::U8: *static_cast<uint8_t*>(s.field) = static_cast<uint8_t>(value); break;
-    case FieldKind::I8: *static_cast<int8_t*>(s.field) = static_cast<int8_t>(value); break;
-    case FieldKind::U16: *static_cast<uint16_t*>(s.field) = static_cast<uint16_t>(value); break;
+    case FieldKind::I32:
+        *static_cast<int32_t*>(s.field) = value;
+        break;
+    case FieldKind::U8:
+        *static_cast<uint8_t*>(s.field) = static_cast<uint8_t>(value);
+        break;
+    case FieldKind::I8:
+        *static_cast<int8_t*>(s.field) = static_cast<int8_t>(value);
+        break;
+    case FieldKind::U16:
+        *static_cast<uint16_t*>(s.field) = static_cast<uint16_t>(value);
+        break;
     }
 }
 
@@ -151,10 +167,8 @@ void StoreValue(const Setting& s, int32_t value)
 // (or outside the limits, read from the file) never wraps round to the other
 // limit. An unsigned number wraps within its field and only its upper limit
 // applies, so stepping down from 0 lands on the limit.
-void StepSetting(const Setting& s, int step)
-{
-    if (step == 0)
-        return;
+void StepSetting(const Setting& s, int step) {
+    if (step == 0) return;
     if (s.unit == 0) {
         StoreValue(s, FetchValue(s) == 0 ? 1 : 0);
         return;
@@ -165,13 +179,11 @@ void StepSetting(const Setting& s, int step)
     } else if (next < s.low) {
         next = s.low;
     }
-    if (next > s.high)
-        next = s.high;
+    if (next > s.high) next = s.high;
     StoreValue(s, static_cast<int32_t>(next));
 }
 
-void FormatSetting(const Setting& s, char* text, size_t size)
-{
+void FormatSetting(const Setting& s, char* text, size_t size) {
     int32_t value = FetchValue(s);
     switch (s.shown) {
     case Shown::Number:

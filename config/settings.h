@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "app/gamedata.h"
-#include "match/round.h"   // kPlayers
+#include "match/round.h"  // kPlayers
 
 // Width and signedness of the field a setting lives in. A value read from a
 // file is cut to this width by keeping its low-order bytes.
@@ -15,17 +15,17 @@ enum class FieldKind : uint8_t { I32, U8, I8, U16 };
 
 // How the options menu shows a value.
 enum class Shown : uint8_t {
-    Number,    // "%d"
-    Percent,   // "%d p"
-    Choice,    // the value's name; a value beyond the names as a number
-    Binary,    // the first name for 0, the second for any other value
+    Number,   // "%d"
+    Percent,  // "%d p"
+    Choice,   // the value's name; a value beyond the names as a number
+    Binary,   // the first name for 0, the second for any other value
 };
 
 struct Setting {
-    char key[48];          // the file key, including the '='
+    char key[48];  // the file key, including the '='
     void* field;
     FieldKind kind;
-    bool writtenSigned;    // the file prints the field as a signed number of its width
+    bool writtenSigned;  // the file prints the field as a signed number of its width
     // The menu's step: Left and Right add -unit and +unit and the result is
     // limited to low..high; a unit of 0 makes the setting a 0/1 toggle.
     int16_t unit;
@@ -38,10 +38,24 @@ struct Setting {
 
 // The settings in file order; the reader tries the keys in this order too.
 enum : int {
-    S_GAME_WAIT, S_KEYBOARD_TYPE, S_ITEM_MAX, S_ITEM_SHOW_TIME, S_ITEM_GET_DEATH, S_ITEM_USE_FLUSH,
-    S_CHANGE_LIMITATION, S_EXPLOSION_TYPE, S_EXPLOSION_VALUE0, S_METEORITE_ENABLE = S_EXPLOSION_VALUE0 + 4,
-    S_METEORITE_TIME, S_METEORITE_VALUE, S_MIDI_DEVICE, S_SOUND_EFFECT, S_SOUND_VOLUME, S_PLAYER_TYPE0,
-    S_ITEM0 = S_PLAYER_TYPE0 + kPlayers, S_COUNT = S_ITEM0 + kItemKinds,
+    S_GAME_WAIT,
+    S_KEYBOARD_TYPE,
+    S_ITEM_MAX,
+    S_ITEM_SHOW_TIME,
+    S_ITEM_GET_DEATH,
+    S_ITEM_USE_FLUSH,
+    S_CHANGE_LIMITATION,
+    S_EXPLOSION_TYPE,
+    S_EXPLOSION_VALUE0,
+    S_METEORITE_ENABLE = S_EXPLOSION_VALUE0 + 4,
+    S_METEORITE_TIME,
+    S_METEORITE_VALUE,
+    S_MIDI_DEVICE,
+    S_SOUND_EFFECT,
+    S_SOUND_VOLUME,
+    S_PLAYER_TYPE0,
+    S_ITEM0 = S_PLAYER_TYPE0 + kPlayers,
+    S_COUNT = S_ITEM0 + kItemKinds,
 };
 
 // The setting of index s (0..S_COUNT-1), pointing at its owner's field.

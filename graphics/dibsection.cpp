@@ -82,8 +82,18 @@ bool DataCanFill(unsigned long long bytesLeft, png_uint_32 width, png_uint_32 he
 }  // namespace
 
 CDibSection::CDibSection()
-    : m_info(nullptr), m_header(nullptr), m_colors(nullptr), m_stride(0), m_rows(0), m_imageSize(0), m_width(0),
-      m_height(0), m_bitsPerPixel(0), m_bytesPerPixel(0), m_pixels(nullptr), m_created(0) {}
+    : m_info(nullptr),
+      m_header(nullptr),
+      m_colors(nullptr),
+      m_stride(0),
+      m_rows(0),
+      m_imageSize(0),
+      m_width(0),
+      m_height(0),
+      m_bitsPerPixel(0),
+      m_bytesPerPixel(0),
+      m_pixels(nullptr),
+      m_created(0) {}
 
 CDibSection::~CDibSection() { Destroy(); }
 
@@ -185,7 +195,8 @@ void CDibSection::SavePng(const char* path) {
     if (!file) CApp::FatalExit(kCannotCreate, path);
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    png_bytep* rows = static_cast<png_bytep*>(CApp::Alloc(sizeof(png_bytep) * size_t(m_height), "CDibSection::SavePng"));
+    png_bytep* rows =
+        static_cast<png_bytep*>(CApp::Alloc(sizeof(png_bytep) * size_t(m_height), "CDibSection::SavePng"));
     bool ok = png && info;
     if (ok) {
         for (int i = 0; i < m_height; i++) {

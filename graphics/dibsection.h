@@ -46,12 +46,12 @@ public:
     const BitmapInfoHeader* Header() const { return m_header; }
 
 private:
-    uint8_t* m_info;             // 40-byte header + 256 colour entries, 1064 bytes
+    uint8_t* m_info;  // 40-byte header + 256 colour entries, 1064 bytes
     BitmapInfoHeader* m_header;
     RgbQuad* m_colors;
-    int32_t m_stride;            // row stride in pixels
+    int32_t m_stride;  // row stride in pixels
     int32_t m_rows;
-    int32_t m_imageSize;         // stride x height, pixels
+    int32_t m_imageSize;  // stride x height, pixels
     int32_t m_width;
     int32_t m_height;
     int32_t m_bitsPerPixel;

@@ -24,8 +24,14 @@ uint8_t Clamp255(int v) { return uint8_t(std::clamp(v, 0, 255)); }
 }  // namespace
 
 CDirectDraw::CDirectDraw()
-    : m_surfaces(nullptr), m_locks(nullptr), m_destClip{}, m_sourceClip{}, m_screenWidth(0), m_screenHeight(0),
-      m_masterPalette{}, m_displayPalette{} {}
+    : m_surfaces(nullptr),
+      m_locks(nullptr),
+      m_destClip{},
+      m_sourceClip{},
+      m_screenWidth(0),
+      m_screenHeight(0),
+      m_masterPalette{},
+      m_displayPalette{} {}
 
 CDirectDraw::~CDirectDraw() { Shutdown(); }
 
@@ -35,11 +41,12 @@ bool CDirectDraw::StartDirectDraw(int width, int height, int bitsPerPixel) {
     if (m_surfaces) Shutdown();
     m_screenWidth = width;
     m_screenHeight = height;
-    if (bitsPerPixel != 8 || width <= 0 || height <= 0 || width > kLargestSurfaceSide ||
-        height > kLargestSurfaceSide || !plat::HasWindow())
+    if (bitsPerPixel != 8 || width <= 0 || height <= 0 || width > kLargestSurfaceSide || height > kLargestSurfaceSide ||
+        !plat::HasWindow())
         return false;
     m_surfaces = static_cast<Surface*>(CApp::Alloc(sizeof(Surface) * kSurfaceSlots, "CDirectDraw::StartDirectDraw"));
-    m_locks = static_cast<SurfaceDesc*>(CApp::Alloc(sizeof(SurfaceDesc) * kSurfaceSlots, "CDirectDraw::StartDirectDraw"));
+    m_locks =
+        static_cast<SurfaceDesc*>(CApp::Alloc(sizeof(SurfaceDesc) * kSurfaceSlots, "CDirectDraw::StartDirectDraw"));
     for (int id = 0; id < 2; id++) {
         Surface& s = m_surfaces[id];
         s.pixels = static_cast<uint8_t*>(calloc(size_t(width) * size_t(height), 1));
@@ -147,7 +154,8 @@ SurfaceId CDirectDraw::LoadPng(const char* path, bool setPalette, bool systemMem
         RgbQuad colors[256];
         dib.GetColorTable(0, 256, colors);
         memset(m_masterPalette, 0, sizeof m_masterPalette);
-        for (int i = 0; i < 256; i++) m_masterPalette[i] = PaletteEntry{colors[i].red, colors[i].green, colors[i].blue, 1};
+        for (int i = 0; i < 256; i++)
+            m_masterPalette[i] = PaletteEntry{colors[i].red, colors[i].green, colors[i].blue, 1};
         ApplyPalette();
     }
     CopyPicture(dib, id, 0, 0);
@@ -211,8 +219,8 @@ ClipRect Bounds(const Surface& s) { return ClipRect{0, 0, s.width - 1, s.height 
 
 }  // namespace
 
-bool CDirectDraw::Draw(SurfaceId dest, int dx, int dy, int width, int height, SurfaceId src, int sx, int sy,
-                       bool keyed, int clipMode) {
+bool CDirectDraw::Draw(SurfaceId dest, int dx, int dy, int width, int height, SurfaceId src, int sx, int sy, bool keyed,
+                       int clipMode) {
     if (!SurfaceReady(dest) || !SurfaceReady(src)) return false;
     if ((clipMode & CLIP_DEST) && !ClipAgainst(m_destClip, dx, dy, sx, sy, width, height)) return false;
     if ((clipMode & CLIP_SOURCE) && !ClipAgainst(m_sourceClip, sx, sy, dx, dy, width, height)) return false;
@@ -242,8 +250,8 @@ bool CDirectDraw::Draw(SurfaceId dest, int dx, int dy, int width, int height, Su
     return true;
 }
 
-void CDirectDraw::DrawStretched(SurfaceId dest, int dx, int dy, int dw, int dh, SurfaceId src, int sx, int sy,
-                                int sw, int sh) {
+void CDirectDraw::DrawStretched(SurfaceId dest, int dx, int dy, int dw, int dh, SurfaceId src, int sx, int sy, int sw,
+                                int sh) {
     if (!SurfaceReady(dest) || !SurfaceReady(src) || dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return;
     Surface& d = m_surfaces[dest];
     const Surface& s = m_surfaces[src];
@@ -274,7 +282,8 @@ void CDirectDraw::FillRect(SurfaceId id, int x, int y, int width, int height, ui
     int x1 = int(std::min<int64_t>(int64_t(x) + width, s.width));
     int y1 = int(std::min<int64_t>(int64_t(y) + height, s.height));
     if (x1 <= x0) return;
-    for (int row = y0; row < y1; row++) memset(s.pixels + size_t(row) * size_t(s.pitch) + size_t(x0), index, size_t(x1 - x0));
+    for (int row = y0; row < y1; row++)
+        memset(s.pixels + size_t(row) * size_t(s.pitch) + size_t(x0), index, size_t(x1 - x0));
 }
 
 void CDirectDraw::DrawFrame(SurfaceId id, int x, int y, int width, int height, uint8_t index) {
@@ -321,7 +330,8 @@ void CDirectDraw::SetPaletteBrightness(int offset) {
         if (i == 0 || i == 255)
             m_displayPalette[i] = PackRgb(e.red, e.green, e.blue);
         else
-            m_displayPalette[i] = PackRgb(Clamp255(e.red + offset), Clamp255(e.green + offset), Clamp255(e.blue + offset));
+            m_displayPalette[i] =
+                PackRgb(Clamp255(e.red + offset), Clamp255(e.green + offset), Clamp255(e.blue + offset));
     }
 }
 

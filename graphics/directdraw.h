@@ -63,8 +63,7 @@ public:
 
     bool Draw(SurfaceId dest, int dx, int dy, int width, int height, SurfaceId src, int sx, int sy, bool keyed,
               int clipMode);
-    void DrawStretched(SurfaceId dest, int dx, int dy, int dw, int dh, SurfaceId src, int sx, int sy, int sw,
-                       int sh);
+    void DrawStretched(SurfaceId dest, int dx, int dy, int dw, int dh, SurfaceId src, int sx, int sy, int sw, int sh);
     void CopyScreen(SurfaceId dest, SurfaceId src);
     void FillRect(SurfaceId id, int x, int y, int width, int height, uint8_t index);
     void DrawFrame(SurfaceId id, int x, int y, int width, int height, uint8_t index);
@@ -103,8 +102,8 @@ private:
     void CopyPicture(const CDibSection& dib, SurfaceId id, int x, int y);
     void ShapeSpan(Surface* s, int y, int x0, int x1, uint8_t index, const ClipRect& bounds);
 
-    Surface* m_surfaces;        // surface table, kSurfaceSlots entries
-    SurfaceDesc* m_locks;       // lock table, kSurfaceSlots entries
+    Surface* m_surfaces;   // surface table, kSurfaceSlots entries
+    SurfaceDesc* m_locks;  // lock table, kSurfaceSlots entries
     ClipRect m_destClip;
     ClipRect m_sourceClip;
     int32_t m_screenWidth;

@@ -17,20 +17,17 @@ int HeadX(int player) { return CApp::FloatToInt(theRound.players[player].x); }
 
 int HeadY(int player) { return CApp::FloatToInt(theRound.players[player].y); }
 
-SurfaceId BeginFieldEdit()
-{
+SurfaceId BeginFieldEdit() {
     if (theRound.scrollPlay) return theRound.fieldSurface;
     theDirectDraw.CopyScreen(1, 0);
     return 1;
 }
 
-void EndFieldEdit()
-{
+void EndFieldEdit() {
     if (!theRound.scrollPlay) theDirectDraw.Flip();
 }
 
-void RedrawPanel(int player)
-{
+void RedrawPanel(int player) {
     theRound.ClearPanel(player);
     theRound.DrawPanel(0, player);
 }

@@ -9,11 +9,11 @@
 
 namespace {
 
-constexpr uint32_t kBlastRed = 0x0000FF;     // RGB(255, 0, 0) as 0x00BBGGRR
+constexpr uint32_t kBlastRed = 0x0000FF;  // RGB(255, 0, 0) as 0x00BBGGRR
 constexpr int kBlastRadiusPx = 64;
 constexpr int kBlastStepPx = 3;
 constexpr float kLaserStartPx = 32.0f;
-constexpr float kFarPx = 1000.0f;            // beyond any edge of the field
+constexpr float kFarPx = 1000.0f;  // beyond any edge of the field
 constexpr float kWallBehindPx = 3.0f;
 constexpr int kBarrierOuterPx = 80;
 constexpr int kBarrierInnerPx = 78;
@@ -24,8 +24,7 @@ const PlayerSlot& Slot(int player) { return theRound.players[player]; }
 
 // One frame of the blast: a flip brings the disc just drawn to the front
 // (normal play) or the views show the field surface (scroll play).
-void ShowBlastFrame()
-{
+void ShowBlastFrame() {
     if (theRound.scrollPlay) {
         theRound.DrawScrollViews(0, false, true);
         theDirectDraw.Present();
@@ -38,8 +37,7 @@ void ShowBlastFrame()
 // Discs growing to the full blast, shown frame by frame. In normal play the
 // two buffers take alternate discs; the full disc is drawn twice so both end
 // with it, and the last one drawn is the field.
-void BlastPass(SurfaceId canvas, int cx, int cy, uint32_t colorRef)
-{
+void BlastPass(SurfaceId canvas, int cx, int cy, uint32_t colorRef) {
     ClipRect clip = itemfx::PlayClip();
     for (int r = 1; r < kBlastRadiusPx; r += kBlastStepPx) {
         theDirectDraw.DrawDisc(canvas, cx, cy, r, colorRef, &clip);
@@ -51,8 +49,7 @@ void BlastPass(SurfaceId canvas, int cx, int cy, uint32_t colorRef)
 }
 
 // A straight wall of the player's colour between two far points.
-void DrawWallLine(int player, float x1, float y1, float x2, float y2)
-{
+void DrawWallLine(int player, float x1, float y1, float x2, float y2) {
     ClipRect clip = itemfx::PlayClip();
     SurfaceId canvas = itemfx::BeginFieldEdit();
     theDirectDraw.DrawLine(canvas, CApp::FloatToInt(x1), CApp::FloatToInt(y1), CApp::FloatToInt(x2),
@@ -62,8 +59,7 @@ void DrawWallLine(int player, float x1, float y1, float x2, float y2)
 
 }  // namespace
 
-void CItemManager::Bomb(int user)
-{
+void CItemManager::Bomb(int user) {
     int cx = itemfx::HeadX(user), cy = itemfx::HeadY(user);
     theDirectSound.Play(SE_BOMB, 0, 0);
     SurfaceId canvas = itemfx::BeginFieldEdit();
@@ -71,8 +67,7 @@ void CItemManager::Bomb(int user)
     BlastPass(canvas, cx, cy, itemfx::EmptyColorRef());
 }
 
-void CItemManager::Laser(int user)
-{
+void CItemManager::Laser(int user) {
     theDirectSound.Play(SE_LASER, 0, 0);
     const PlayerSlot& slot = Slot(user);
     int h = slot.heading % 360;
@@ -81,21 +76,18 @@ void CItemManager::Laser(int user)
                  slot.y + kFarPx * s);
 }
 
-void CItemManager::Missile(int user)
-{
+void CItemManager::Missile(int user) {
     theDirectSound.Play(SE_MISSILE, 0, 0);
     theRound.missile.Launch(user);
 }
 
-void CItemManager::Cosmo(int user)
-{
+void CItemManager::Cosmo(int user) {
     theDirectSound.Play(SE_COSMO, 0, 0);
     theRound.particle.Ring(user, kCosmoParticles, kCosmoRadiusPx);
 }
 
 // A ring about two pixels wide round the user, everything inside cleared.
-void CItemManager::Barrier(int user)
-{
+void CItemManager::Barrier(int user) {
     int cx = itemfx::HeadX(user), cy = itemfx::HeadY(user);
     theDirectSound.Play(SE_BARRIER, 0, 0);
     ClipRect clip = itemfx::PlayClip();
@@ -107,8 +99,7 @@ void CItemManager::Barrier(int user)
 
 // Every pixel of exactly the user's colour becomes empty: the field is copied
 // onto a cleared back buffer with that colour as the key.
-void CItemManager::Clean(int user)
-{
+void CItemManager::Clean(int user) {
     theDirectSound.Play(SE_CLEAN, 0, 0);
     const SurfaceId field = theRound.fieldSurface;
     theDirectDraw.ClearSurface(1);
@@ -123,8 +114,7 @@ void CItemManager::Clean(int user)
 
 // A wall across the whole field at right angles to the heading, three pixels
 // behind the head: it cuts off everyone behind the user.
-void CItemManager::Wall(int user)
-{
+void CItemManager::Wall(int user) {
     theDirectSound.Play(SE_WALL, 0, 0);
     const PlayerSlot& slot = Slot(user);
     int h = slot.heading % 360;
@@ -135,14 +125,12 @@ void CItemManager::Wall(int user)
                  float(bx) + kFarPx * theApp.cosTable[side2], float(by) + kFarPx * theApp.negSinTable[side2]);
 }
 
-void CItemManager::PingPong(int /*user*/)
-{
+void CItemManager::PingPong(int /*user*/) {
     theDirectSound.Play(SE_PPONG, 0, 0);
     theRound.pingPong.Drop();
 }
 
-void CItemManager::Mold(int /*user*/)
-{
+void CItemManager::Mold(int /*user*/) {
     theDirectSound.Play(SE_MOLD, 0, 0);
     theRound.mold.Plant();
 }

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int kSpawnChanceN = 200;   // one chance in 201 per frame
+constexpr int kSpawnChanceN = 200;  // one chance in 201 per frame
 constexpr int kSlowest = 4;
 
 FieldItem& ItemOf(DataNode* node) { return *CDataList::Record<FieldItem>(node); }
@@ -22,8 +22,7 @@ FieldItem& ItemOf(DataNode* node) { return *CDataList::Record<FieldItem>(node); 
 // both the stage's item scope and the interior; false when no square fits.
 // The scope comes from the stage list and may hold any 32-bit value, so the
 // sums are taken wide.
-bool SquareStarts(int32_t scopeFrom, int32_t scopeTo, int interiorFrom, int interiorTo, int* first, int* last)
-{
+bool SquareStarts(int32_t scopeFrom, int32_t scopeTo, int interiorFrom, int interiorTo, int* first, int* last) {
     int64_t from = std::max<int64_t>(scopeFrom, interiorFrom);
     int64_t to = std::min<int64_t>(scopeTo, int64_t(interiorTo) + 1) - kItemPx;
     if (to < from) return false;
@@ -34,8 +33,7 @@ bool SquareStarts(int32_t scopeFrom, int32_t scopeTo, int interiorFrom, int inte
 
 }  // namespace
 
-void CItemManager::Update()
-{
+void CItemManager::Update() {
     if (fieldCount < itemMax && theApp.RandUpTo(kSpawnChanceN) == 0) Spawn();
     for (DataNode* node = fieldItems.First(); node;) {
         DataNode* next = node->next;
@@ -51,8 +49,7 @@ void CItemManager::Update()
 
 // The spawn square is kept inside the interior whatever the stage's item
 // scope says; where not even one square fits, nothing spawns on that stage.
-void CItemManager::Spawn()
-{
+void CItemManager::Spawn() {
     if (poolCount == 0) return;
     const StageEntry& stage = theRound.Stage();
     int left, right, top, bottom;
@@ -67,8 +64,7 @@ void CItemManager::Spawn()
     item.kind = pool[theApp.RandRange(0, poolCount - 1)];
 }
 
-DataNode* CItemManager::FindItemAt(int x, int y) const
-{
+DataNode* CItemManager::FindItemAt(int x, int y) const {
     for (DataNode* node = fieldItems.First(); node; node = node->next) {
         const FieldItem& item = ItemOf(node);
         if (item.x <= x && x < item.x + kItemPx && item.y <= y && y < item.y + kItemPx) return node;
@@ -76,8 +72,7 @@ DataNode* CItemManager::FindItemAt(int x, int y) const
     return nullptr;
 }
 
-bool CItemManager::PickUp(int player, DataNode* node)
-{
+bool CItemManager::PickUp(int player, DataNode* node) {
     int kind = ItemOf(node).kind;
     EraseItem(ItemOf(node));
     fieldItems.Remove(node);
@@ -104,13 +99,11 @@ bool CItemManager::PickUp(int player, DataNode* node)
     return true;
 }
 
-void CItemManager::EraseItem(const FieldItem& item)
-{
+void CItemManager::EraseItem(const FieldItem& item) {
     theDirectDraw.FillRect(theRound.fieldSurface, item.x, item.y, kItemPx, kItemPx, 0);
 }
 
-void CItemManager::DrawAll(SurfaceId target)
-{
+void CItemManager::DrawAll(SurfaceId target) {
     for (DataNode* node = fieldItems.First(); node; node = node->next) {
         const FieldItem& item = ItemOf(node);
         // Only a loaded picture: surface 0 is the screen itself, not a picture.
@@ -119,8 +112,7 @@ void CItemManager::DrawAll(SurfaceId target)
     }
 }
 
-void CItemManager::SpeedUp(int player)
-{
+void CItemManager::SpeedUp(int player) {
     PlayerSlot& slot = theRound.players[player];
     if (slot.slowness == 0) return;
     theDirectSound.Play(SE_SPEED_UP, 0, 0);
@@ -128,8 +120,7 @@ void CItemManager::SpeedUp(int player)
     slot.slowness--;
 }
 
-void CItemManager::SpeedDown(int player)
-{
+void CItemManager::SpeedDown(int player) {
     PlayerSlot& slot = theRound.players[player];
     if (slot.slowness >= kSlowest) return;
     theDirectSound.Play(SE_SPEED_DOWN, 0, 0);
@@ -139,8 +130,7 @@ void CItemManager::SpeedDown(int player)
 
 // One displayed frame in which exactly the empty pixels show colour 255,
 // then the unchanged picture again.
-void CItemManager::Flash()
-{
+void CItemManager::Flash() {
     if (itemUseFlush == 0) return;
     theDirectDraw.FillRect(1, 0, 0, 640, 480, kOutlineIndex);
     theDirectDraw.Draw(1, 0, 0, 640, 480, 0, 0, 0, true, 0);
@@ -149,8 +139,7 @@ void CItemManager::Flash()
 }
 
 // Spends the most recent held item and runs its effect to the end.
-void CItemManager::UseItem(int player)
-{
+void CItemManager::UseItem(int player) {
     PlayerSlot& slot = theRound.players[player];
     DataNode* last = slot.heldItems.Last();
     if (!last) return;
@@ -164,29 +153,69 @@ void CItemManager::UseItem(int player)
 // The held effect of a kind. "SPEED UP", "SPEED DOWN" and "QUESTION" act at
 // pickup and have none; a stage's starting items may still hold them, and
 // spending one of those (or any unknown value) does nothing more.
-void CItemManager::RunEffect(int kind, int user)
-{
+void CItemManager::RunEffect(int kind, int user) {
     switch (kind) {
-    case ITEM_BOMB: Bomb(user); break;
-    case ITEM_LASER: Laser(user); break;
-    case ITEM_CHANGE: Change(user); break;
-    case ITEM_WARP: Warp(user); break;
-    case ITEM_MISSILE: Missile(user); break;
-    case ITEM_COSMO: Cosmo(user); break;
-    case ITEM_JUMP: Jump(user); break;
-    case ITEM_BARRIER: Barrier(user); break;
-    case ITEM_LR_FLIP: LrFlip(user); break;
-    case ITEM_CLEAN: Clean(user); break;
-    case ITEM_MOVE: Move(user); break;
-    case ITEM_ITEM_DEL: ItemDel(user); break;
-    case ITEM_WALL: Wall(user); break;
-    case ITEM_STOP: Stop(user); break;
-    case ITEM_LR_MIRROR: MirrorField(MIRROR_LEFT_RIGHT); break;
-    case ITEM_UD_MIRROR: MirrorField(MIRROR_UP_DOWN); break;
-    case ITEM_GRAVITY: Gravity(user); break;
-    case ITEM_PINGPONG: PingPong(user); break;
-    case ITEM_MOLD: Mold(user); break;
-    case ITEM_INVINCIBLE: Invincible(user); break;
-    default: break;
+    case ITEM_BOMB:
+        Bomb(user);
+        break;
+    case ITEM_LASER:
+        Laser(user);
+        break;
+    case ITEM_CHANGE:
+        Change(user);
+        break;
+    case ITEM_WARP:
+        Warp(user);
+        break;
+    case ITEM_MISSILE:
+        Missile(user);
+        break;
+    case ITEM_COSMO:
+        Cosmo(user);
+        break;
+    case ITEM_JUMP:
+        Jump(user);
+        break;
+    case ITEM_BARRIER:
+        Barrier(user);
+        break;
+    case ITEM_LR_FLIP:
+        LrFlip(user);
+        break;
+    case ITEM_CLEAN:
+        Clean(user);
+        break;
+    case ITEM_MOVE:
+        Move(user);
+        break;
+    case ITEM_ITEM_DEL:
+        ItemDel(user);
+        break;
+    case ITEM_WALL:
+        Wall(user);
+        break;
+    case ITEM_STOP:
+        Stop(user);
+        break;
+    case ITEM_LR_MIRROR:
+        MirrorField(MIRROR_LEFT_RIGHT);
+        break;
+    case ITEM_UD_MIRROR:
+        MirrorField(MIRROR_UP_DOWN);
+        break;
+    case ITEM_GRAVITY:
+        Gravity(user);
+        break;
+    case ITEM_PINGPONG:
+        PingPong(user);
+        break;
+    case ITEM_MOLD:
+        Mold(user);
+        break;
+    case ITEM_INVINCIBLE:
+        Invincible(user);
+        break;
+    default:
+        break;
     }
 }

@@ -5,14 +5,14 @@
 
 #include "app/app.h"
 #include "app/datalist.h"
-#include "app/gamedata.h"   // kItemKinds, names, classes, default weights
+#include "app/gamedata.h"  // kItemKinds, names, classes, default weights
 
 // A row of the item table (42 bytes). Names and classes are those of the
 // data contract; the weights are settings and change at run time.
 struct ItemTableRow {
     char name[kItemNameSize];
     uint8_t comClass;
-    int8_t weight;       // appearance weight, setting "ITEM_%s="
+    int8_t weight;  // appearance weight, setting "ITEM_%s="
 };
 
 // The item table, made from the constant kinds with their default weights.
@@ -91,11 +91,11 @@ public:
     uint16_t pool[kItemKinds * 127];
     int32_t poolCount;
     int32_t fieldCount;
-    int32_t itemMax;          // ITEM_MAX
-    int32_t itemShowTime;     // ITEM_SHOW_TIME
-    uint8_t changeLimitation; // CHANGE_LIMITATION
-    int8_t itemGetDeath;      // ITEM_GET_DEATH
-    uint8_t itemUseFlush;     // ITEM_USE_FLUSH
+    int32_t itemMax;           // ITEM_MAX
+    int32_t itemShowTime;      // ITEM_SHOW_TIME
+    uint8_t changeLimitation;  // CHANGE_LIMITATION
+    int8_t itemGetDeath;       // ITEM_GET_DEATH
+    uint8_t itemUseFlush;      // ITEM_USE_FLUSH
 };
 
 extern CItemManager theItemManager;

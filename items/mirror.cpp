@@ -13,27 +13,24 @@
 
 namespace {
 
-constexpr int kLastColumn = kScreenWidth - 1;                 // 639
-constexpr int kLastFieldRow = kFieldTop + kFieldHeight - 1;   // 431
+constexpr int kLastColumn = kScreenWidth - 1;                // 639
+constexpr int kLastFieldRow = kFieldTop + kFieldHeight - 1;  // 431
 // A pixel row y maps onto kFieldTop + kLastFieldRow - y = 447 - y.
 constexpr int kRowMirrorSum = kFieldTop + kLastFieldRow;
 
 // A mirrored head that is not on a whole pixel would truncate onto the
 // neighbour of the mirrored pixel; one more puts it on that pixel.
-float MirrorCoordinate(float value, int sum)
-{
+float MirrorCoordinate(float value, int sum) {
     float mirrored = float(sum) - value;
     return mirrored != std::trunc(mirrored) ? mirrored + 1.0f : mirrored;
 }
 
-uint16_t MirrorHeading(uint16_t h, MirrorAxis axis)
-{
+uint16_t MirrorHeading(uint16_t h, MirrorAxis axis) {
     if (axis == MIRROR_UP_DOWN) return uint16_t((360 - h) % 360);
     return uint16_t(h <= 180 ? 180 - h : 540 - h);
 }
 
-void MirrorPlayer(PlayerSlot& slot, MirrorAxis axis)
-{
+void MirrorPlayer(PlayerSlot& slot, MirrorAxis axis) {
     if (axis == MIRROR_LEFT_RIGHT) {
         slot.x = MirrorCoordinate(slot.x, kLastColumn);
         slot.lastPixelX = kLastColumn - slot.lastPixelX;
@@ -45,8 +42,7 @@ void MirrorPlayer(PlayerSlot& slot, MirrorAxis axis)
 }
 
 // to = from reflected; both are 640 x kFieldHeight.
-void ReflectBlock(SurfaceId from, SurfaceId to, MirrorAxis axis)
-{
+void ReflectBlock(SurfaceId from, SurfaceId to, MirrorAxis axis) {
     SurfaceDesc src = *theDirectDraw.Lock(from);
     SurfaceDesc dst = *theDirectDraw.Lock(to);
     for (int row = 0; row < kFieldHeight; row++) {
@@ -64,15 +60,13 @@ void ReflectBlock(SurfaceId from, SurfaceId to, MirrorAxis axis)
 
 // The reflected block goes back into the field rows; normal play shows it
 // with a flip of a copy of the screen, so the status rows stay as they are.
-void WriteFieldRows(SurfaceId block)
-{
+void WriteFieldRows(SurfaceId block) {
     SurfaceId canvas = itemfx::BeginFieldEdit();
     theDirectDraw.Draw(canvas, 0, kFieldTop, kScreenWidth, kFieldHeight, block, 0, 0, false, 0);
     itemfx::EndFieldEdit();
 }
 
-void MirrorContainers(MirrorAxis axis)
-{
+void MirrorContainers(MirrorAxis axis) {
     if (axis == MIRROR_LEFT_RIGHT) {
         theRound.particle.MirrorLR();
         theRound.missile.MirrorLR();
@@ -90,8 +84,7 @@ void MirrorContainers(MirrorAxis axis)
 
 }  // namespace
 
-void CItemManager::MirrorField(MirrorAxis axis)
-{
+void CItemManager::MirrorField(MirrorAxis axis) {
     theDirectSound.Play(SE_MIRROR, 0, 0);
     SurfaceId original = theDirectDraw.CreateSurface(kScreenWidth, kFieldHeight, true);
     SurfaceId reflected = theDirectDraw.CreateSurface(kScreenWidth, kFieldHeight, true);

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr int kProbeSteps = 20;          // "CHANGE" with its limitation looks this far ahead
+constexpr int kProbeSteps = 20;  // "CHANGE" with its limitation looks this far ahead
 constexpr int kWarpTries = 9999;
 constexpr float kJumpPx = 20.0f;
 constexpr int32_t kTurnReversalFrames = 2000;
@@ -23,8 +23,7 @@ PlayerSlot& Slot(int player) { return theRound.players[player]; }
 
 // True when the way ahead of the player is blocked within kProbeSteps pixels
 // (corner-touching pixels count as a wall).
-bool BlockedAhead(const PlayerSlot& slot)
-{
+bool BlockedAhead(const PlayerSlot& slot) {
     SurfaceDesc field = *theDirectDraw.Lock(theRound.fieldSurface);
     int blocked = theRound.ProbeClearance(slot.x, slot.y, slot.heading, kProbeSteps, field.pixels, field.pitch, true);
     theDirectDraw.Unlock(theRound.fieldSurface);
@@ -32,8 +31,7 @@ bool BlockedAhead(const PlayerSlot& slot)
 }
 
 // The field pixel at (x, y); a pixel the field does not have counts as taken.
-uint8_t FieldPixel(int x, int y)
-{
+uint8_t FieldPixel(int x, int y) {
     SurfaceDesc field = *theDirectDraw.Lock(theRound.fieldSurface);
     bool inside = field.pixels && x >= 0 && y >= 0 && x < field.width && y < field.height;
     uint8_t value = inside ? field.pixels[y * field.pitch + x] : kOutlineIndex;
@@ -43,8 +41,7 @@ uint8_t FieldPixel(int x, int y)
 
 // The head goes to random interior pixels until one is empty; after the last
 // try it stays on that one, empty or not, and the next step decides.
-void PlaceOnRandomEmptyPixel(PlayerSlot& slot)
-{
+void PlaceOnRandomEmptyPixel(PlayerSlot& slot) {
     for (int tries = 0; tries < kWarpTries; tries++) {
         int x = theApp.RandRange(kInteriorLeft, kInteriorRight);
         int y = theApp.RandRange(1, kInteriorBottom - kFieldTop) + kFieldTop;
@@ -56,8 +53,7 @@ void PlaceOnRandomEmptyPixel(PlayerSlot& slot)
 }
 
 // Place and direction change hands; speed, items, timers and colour do not.
-void SwapPlaces(PlayerSlot& a, PlayerSlot& b)
-{
+void SwapPlaces(PlayerSlot& a, PlayerSlot& b) {
     std::swap(a.x, b.x);
     std::swap(a.y, b.y);
     std::swap(a.lastPixelX, b.lastPixelX);
@@ -65,20 +61,18 @@ void SwapPlaces(PlayerSlot& a, PlayerSlot& b)
     std::swap(a.heading, b.heading);
 }
 
-bool HoldsItems(int player, int user)
-{
+bool HoldsItems(int player, int user) {
     const PlayerSlot& slot = Slot(player);
     return player != user && slot.alive && slot.heldItems.Count() > 0;
 }
 
 }  // namespace
 
-void CItemManager::Change(int user)
-{
+void CItemManager::Change(int user) {
     if (theRound.CountAlive() < 2) return;
     int target = theRound.PickOtherAlive(user);
     if (changeLimitation && BlockedAhead(Slot(user))) {
-        Slot(user).hit = 1;   // handled as a crash in the user's next frame
+        Slot(user).hit = 1;  // handled as a crash in the user's next frame
         return;
     }
     theDirectSound.Play(SE_CHANGE, 0, 0);
@@ -91,8 +85,7 @@ void CItemManager::Change(int user)
     itemfx::BrightenAndShrink(both);
 }
 
-void CItemManager::Warp(int user)
-{
+void CItemManager::Warp(int user) {
     theDirectSound.Play(SE_WARP, 0, 0);
     WarpOut(user);
     PlaceOnRandomEmptyPixel(Slot(user));
@@ -100,8 +93,7 @@ void CItemManager::Warp(int user)
 }
 
 // The head skips ahead; the gap stays empty.
-void CItemManager::Jump(int user)
-{
+void CItemManager::Jump(int user) {
     theDirectSound.Play(SE_JUMP, 0, 0);
     PlayerSlot& slot = Slot(user);
     int h = slot.heading % 360;
@@ -109,8 +101,7 @@ void CItemManager::Jump(int user)
     slot.y += kJumpPx * theApp.negSinTable[h];
 }
 
-void CItemManager::LrFlip(int user)
-{
+void CItemManager::LrFlip(int user) {
     if (theRound.CountAlive() < 2) return;
     theDirectSound.Play(SE_LR_FLIP, 0, 0);
     int target = theRound.PickOtherAlive(user);
@@ -118,14 +109,12 @@ void CItemManager::LrFlip(int user)
     Slot(target).mirrorEnd = theRound.frameCounter + kTurnReversalFrames;
 }
 
-void CItemManager::Move(int user)
-{
+void CItemManager::Move(int user) {
     theDirectSound.Play(SE_MOVE, 0, 0);
     Slot(user).noTrailEnd = theRound.frameCounter + kNoTrailFrames;
 }
 
-void CItemManager::ItemDel(int user)
-{
+void CItemManager::ItemDel(int user) {
     bool anyone = false;
     for (int p = 0; p < kPlayers; p++) anyone = anyone || HoldsItems(p, user);
     if (!anyone) return;
@@ -137,8 +126,7 @@ void CItemManager::ItemDel(int user)
     itemfx::RedrawPanel(target);
 }
 
-void CItemManager::Stop(int user)
-{
+void CItemManager::Stop(int user) {
     if (theRound.CountAlive() < 2) return;
     int target = theRound.PickOtherAlive(user);
     theDirectSound.Play(SE_STOP, 0, 0);
@@ -146,8 +134,7 @@ void CItemManager::Stop(int user)
     Slot(target).stoppedUntil = theRound.frameCounter + kStopFrames;
 }
 
-void CItemManager::Gravity(int user)
-{
+void CItemManager::Gravity(int user) {
     if (theRound.CountAlive() < 2) return;
     theDirectSound.Play(SE_GRAVITY, 0, 0);
     int target = theRound.PickOtherAlive(user);
@@ -155,8 +142,7 @@ void CItemManager::Gravity(int user)
     Slot(target).gravityEnd = theRound.frameCounter + kGravityFrames;
 }
 
-void CItemManager::Invincible(int user)
-{
+void CItemManager::Invincible(int user) {
     theDirectSound.Play(SE_INVINCIBLE, 0, 0);
     WarpOut(user);
     Slot(user).invincibleEnd = theRound.frameCounter + kInvincibleFrames;

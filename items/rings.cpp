@@ -15,24 +15,22 @@
 namespace {
 
 constexpr int kRingRadiusPx = 14;
-constexpr int kRingBrightest = 14;        // the last entry of a player's ramp
-constexpr int kRestoreSquarePx = 40;      // covers the widest disc with room
+constexpr int kRingBrightest = 14;    // the last entry of a player's ramp
+constexpr int kRestoreSquarePx = 40;  // covers the widest disc with room
 constexpr int kAnimationClip = CLIP_DEST | CLIP_SOURCE;
 
 // Where a step draws, and where its clean copy of the playfield lies.
 SurfaceId Canvas() { return theRound.scrollPlay ? theRound.fieldSurface : SurfaceId(1); }
 SurfaceId CleanCopy() { return theRound.scrollPlay ? SurfaceId(1) : SurfaceId(0); }
 
-void ShowScrollViews()
-{
+void ShowScrollViews() {
     theRound.DrawScrollViews(0, false, true);
     // The views are drawn into the visible surface right after a refresh;
     // presenting them now shows them for that whole refresh.
     theDirectDraw.Present();
 }
 
-void DiscsOfGroup(const itemfx::RingGroup& group, int radius, int rampEntry)
-{
+void DiscsOfGroup(const itemfx::RingGroup& group, int radius, int rampEntry) {
     for (int i = 0; i < group.count; i++) theItemManager.RingDisc(group.players[i], radius, rampEntry);
 }
 
@@ -40,22 +38,19 @@ void DiscsOfGroup(const itemfx::RingGroup& group, int radius, int rampEntry)
 
 namespace itemfx {
 
-RingScope::RingScope() : m_dest(theDirectDraw.DestClip()), m_source(theDirectDraw.SourceClip())
-{
+RingScope::RingScope() : m_dest(theDirectDraw.DestClip()), m_source(theDirectDraw.SourceClip()) {
     theDirectDraw.SetDestClip(0, kFieldTop, kScreenWidth, kFieldHeight);
     theDirectDraw.SetSourceClip(0, kFieldTop, kScreenWidth, kFieldHeight);
     theDirectDraw.CopyScreen(1, theRound.fieldSurface);
 }
 
-RingScope::~RingScope()
-{
+RingScope::~RingScope() {
     theDirectDraw.SetDestClip(m_dest.left, m_dest.top, m_dest.right - m_dest.left + 1, m_dest.bottom - m_dest.top + 1);
     theDirectDraw.SetSourceClip(m_source.left, m_source.top, m_source.right - m_source.left + 1,
                                 m_source.bottom - m_source.top + 1);
 }
 
-void ShowRingStep(const RingGroup& group)
-{
+void ShowRingStep(const RingGroup& group) {
     if (!theRound.scrollPlay) {
         theDirectDraw.Flip();
         theDirectDraw.Flip();
@@ -67,8 +62,7 @@ void ShowRingStep(const RingGroup& group)
     theApp.PumpMessages();
 }
 
-void GrowAndFade(const RingGroup& group)
-{
+void GrowAndFade(const RingGroup& group) {
     for (int r = 1; r < kRingRadiusPx; r += 2) {
         DiscsOfGroup(group, r, kRingBrightest);
         ShowRingStep(group);
@@ -79,8 +73,7 @@ void GrowAndFade(const RingGroup& group)
     }
 }
 
-void BrightenAndShrink(const RingGroup& group)
-{
+void BrightenAndShrink(const RingGroup& group) {
     for (int k = 0; k <= kRingBrightest; k++) {
         DiscsOfGroup(group, kRingRadiusPx, k);
         ShowRingStep(group);
@@ -96,8 +89,7 @@ void BrightenAndShrink(const RingGroup& group)
 
 // The disc goes on the canvas, then the clean square over it with the colour
 // key, so every non-empty field pixel stays in front of the disc.
-void CItemManager::RingDisc(int player, int radius, int rampEntry)
-{
+void CItemManager::RingDisc(int player, int radius, int rampEntry) {
     int cx = itemfx::HeadX(player), cy = itemfx::HeadY(player);
     ClipRect clip = itemfx::PlayClip();
     theDirectDraw.DrawDisc(Canvas(), cx, cy, radius, theDirectDraw.PaletteColor(PlayerRampIndex(player, rampEntry)),
@@ -106,22 +98,19 @@ void CItemManager::RingDisc(int player, int radius, int rampEntry)
                        cy - radius, true, kAnimationClip);
 }
 
-void CItemManager::RingRestore(int player)
-{
+void CItemManager::RingRestore(int player) {
     int half = kRestoreSquarePx / 2;
     int x = itemfx::HeadX(player) - half, y = itemfx::HeadY(player) - half;
     theDirectDraw.Draw(Canvas(), x, y, kRestoreSquarePx, kRestoreSquarePx, CleanCopy(), x, y, false, kAnimationClip);
 }
 
-void CItemManager::WarpOut(int player)
-{
+void CItemManager::WarpOut(int player) {
     itemfx::RingScope scope;
     itemfx::GrowAndFade(itemfx::RingGroup{{player, player}, 1});
     RingRestore(player);
 }
 
-void CItemManager::WarpIn(int player)
-{
+void CItemManager::WarpIn(int player) {
     itemfx::RingScope scope;
     itemfx::BrightenAndShrink(itemfx::RingGroup{{player, player}, 1});
 }

@@ -8,17 +8,15 @@ namespace {
 
 constexpr int kTurnDegrees = 30;
 constexpr int kRaySteps = 20;
-constexpr int kClearRay = 30;      // stands for "clear" beside a blocked ray (at most 20)
+constexpr int kClearRay = 30;  // stands for "clear" beside a blocked ray (at most 20)
 constexpr int kUrgentSteps = 10;
 
-bool Outside(int x, int y)
-{
+bool Outside(int x, int y) {
     return x < kInteriorLeft || x > kInteriorRight || y < kInteriorTop || y > kInteriorBottom;
 }
 
 // The class of the most recent held item, or -1 when nothing is held.
-int HeldClass(const PlayerSlot& slot)
-{
+int HeldClass(const PlayerSlot& slot) {
     DataNode* last = slot.heldItems.Last();
     if (!last) return -1;
     int kind = CDataList::Record<HeldItem>(last)->kind;
@@ -31,8 +29,7 @@ int HeldClass(const PlayerSlot& slot)
 // 1-based step at which it is blocked. Items lying on the field do not block
 // it; with diagonalCheck a gap between two corner-touching pixels does.
 int CRound::ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch,
-                           bool diagonalCheck)
-{
+                           bool diagonalCheck) {
     int px = CApp::FloatToInt(x), py = CApp::FloatToInt(y);
     if (Outside(px, py) || !pixels) return 1;
     if (heading < 0) heading += 360 * ((359 - heading) / 360);
@@ -52,8 +49,7 @@ int CRound::ProbeClearance(float x, float y, int heading, int steps, const uint8
     return 0;
 }
 
-void CRound::ThinkEasyCom(PlayerSlot& slot, int /*i*/)
-{
+void CRound::ThinkEasyCom(PlayerSlot& slot, int /*i*/) {
     if (phase[slot.slowness < 5 ? slot.slowness : 4] != 0) return;
     int r = theApp.RandUpTo(100);
     if (r == 1) Turn(slot, +kTurnDegrees);
@@ -61,8 +57,7 @@ void CRound::ThinkEasyCom(PlayerSlot& slot, int /*i*/)
     if (slot.heldItems.Count() > 0 && theApp.RandUpTo(20) == 0) slot.useItemRequest = 1;
 }
 
-void CRound::ThinkProbingCom(PlayerSlot& slot, int /*i*/, const uint8_t* pixels, int pitch, bool diagonalCheck)
-{
+void CRound::ThinkProbingCom(PlayerSlot& slot, int /*i*/, const uint8_t* pixels, int pitch, bool diagonalCheck) {
     if (phase[slot.slowness < 5 ? slot.slowness : 4] != 0) return;
     int itemClass = HeldClass(slot);
     if (slot.heldItems.Count() > 0 && theApp.RandUpTo(50) == 0 && (itemClass == 0 || itemClass == 2))

@@ -13,11 +13,11 @@ struct ParticleRecord {
     float x, y;
     float vx, vy;
     uint8_t color;
-    int32_t life;       // frames it may still spend outside the area
-    uint16_t angle;     // kind 1
-    int32_t turns;      // kind 1
-    float speed;        // kind 1
-    float ax, ay;       // kind 2
+    int32_t life;    // frames it may still spend outside the area
+    uint16_t angle;  // kind 1
+    int32_t turns;   // kind 1
+    float speed;     // kind 1
+    float ax, ay;    // kind 2
 };
 
 class CParticle {
@@ -38,7 +38,7 @@ public:
 struct MeteoriteRecord {
     float x, y;
     float vx, vy;
-    uint8_t entered;     // 1 once it has been drawn inside the playable area
+    uint8_t entered;  // 1 once it has been drawn inside the playable area
 };
 
 // Meteorite waves. The three settings live here.
@@ -59,7 +59,7 @@ public:
     int32_t count;            // METEORITE_VALUE: meteorites per wave
     int32_t intervalSeconds;  // METEORITE_TIME: seconds between waves
     int32_t lastWaveSecond;
-    uint8_t enable;           // METEORITE_ENABLE
+    uint8_t enable;  // METEORITE_ENABLE
 
 private:
     void StartWave();

@@ -14,8 +14,7 @@ namespace effects {
 // Inside the playable area (kInterior*, both ends included). Every effect
 // pixel is written only there, so the outline and the status rows are never
 // touched. One unsigned compare per axis: negative offsets wrap to large values.
-inline bool InsideArea(int x, int y)
-{
+inline bool InsideArea(int x, int y) {
     return unsigned(x - kInteriorLeft) <= unsigned(kInteriorRight - kInteriorLeft) &&
            unsigned(y - kInteriorTop) <= unsigned(kInteriorBottom - kInteriorTop);
 }
@@ -30,8 +29,7 @@ inline uint8_t& FieldPixel(uint8_t* pixels, int pitch, int x, int y) { return pi
 // from one (rounding never crosses a whole number without landing on it);
 // then the float next to it on the side of the exact value is taken, so that
 // the pixel is right and a second reflection gives the old position back.
-inline float MirrorCoordinate(float sum, float value)
-{
+inline float MirrorCoordinate(float sum, float value) {
     double mirrored = double(sum) - double(value);
     if (std::floor(mirrored) != mirrored) mirrored += 1.0;
     float result = float(mirrored);
@@ -50,8 +48,7 @@ constexpr int kSpriteMirrorY = 424;
 // Reflects every record of a list whose record starts with x, y and whose
 // velocity is vx, vy (particles, meteorites).
 template <class Record>
-void MirrorPointsLR(CDataList& list)
-{
+void MirrorPointsLR(CDataList& list) {
     for (DataNode* node = list.First(); node; node = node->next) {
         Record* r = CDataList::Record<Record>(node);
         r->x = MirrorCoordinate(kMirrorColumnSum, r->x);
@@ -60,8 +57,7 @@ void MirrorPointsLR(CDataList& list)
 }
 
 template <class Record>
-void MirrorPointsUD(CDataList& list)
-{
+void MirrorPointsUD(CDataList& list) {
     for (DataNode* node = list.First(); node; node = node->next) {
         Record* r = CDataList::Record<Record>(node);
         r->y = MirrorCoordinate(kMirrorRowSum, r->y);
@@ -72,8 +68,7 @@ void MirrorPointsUD(CDataList& list)
 // The same for the sprite records (missiles, balls), which also keep the
 // corner where they were last drawn.
 template <class Record>
-void MirrorSpritesLR(CDataList& list)
-{
+void MirrorSpritesLR(CDataList& list) {
     for (DataNode* node = list.First(); node; node = node->next) {
         Record* r = CDataList::Record<Record>(node);
         r->ix = kSpriteMirrorX - r->ix;
@@ -83,8 +78,7 @@ void MirrorSpritesLR(CDataList& list)
 }
 
 template <class Record>
-void MirrorSpritesUD(CDataList& list)
-{
+void MirrorSpritesUD(CDataList& list) {
     for (DataNode* node = list.First(); node; node = node->next) {
         Record* r = CDataList::Record<Record>(node);
         r->iy = kSpriteMirrorY - r->iy;

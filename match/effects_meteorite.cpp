@@ -13,13 +13,12 @@ namespace {
 
 // The settings file may hold anything; the options menu never goes beyond these.
 constexpr int32_t kLargestWave = 9000;
-constexpr float kSpeedUnit = 0.025f;   // nearest float to 1/40: 0.75 .. 1.75 pixels per frame
+constexpr float kSpeedUnit = 0.025f;  // nearest float to 1/40: 0.75 .. 1.75 pixels per frame
 
 enum : int { SIDE_BELOW = 0, SIDE_ABOVE = 1, SIDE_RIGHT = 2, SIDE_LEFT = 3 };
 
 // A new meteorite somewhere beyond the wave's side, heading into the area.
-void Place(MeteoriteRecord& r, int side)
-{
+void Place(MeteoriteRecord& r, int side) {
     const float v = float(theApp.RandRange(30, 70)) * kSpeedUnit;
     switch (side) {
     case SIDE_BELOW:
@@ -47,15 +46,13 @@ void Place(MeteoriteRecord& r, int side)
 
 }  // namespace
 
-CMeteorite::CMeteorite() : count(200), intervalSeconds(60), lastWaveSecond(0), enable(0)
-{
+CMeteorite::CMeteorite() : count(200), intervalSeconds(60), lastWaveSecond(0), enable(0) {
     list.SetRecordSize(sizeof(MeteoriteRecord));
 }
 
 CMeteorite::~CMeteorite() { list.Clear(); }
 
-void CMeteorite::Begin()
-{
+void CMeteorite::Begin() {
     lastWaveSecond = 0;
     list.Clear();
 }
@@ -68,15 +65,13 @@ int32_t CMeteorite::PeriodSeconds() const { return intervalSeconds < 1 ? 1 : int
 // it is limited here, and a size of 0 or less makes an empty wave.
 int32_t CMeteorite::WaveSize() const { return std::clamp(count, int32_t(0), kLargestWave); }
 
-void CMeteorite::StartWave()
-{
+void CMeteorite::StartWave() {
     const int side = theApp.RandUpTo(3);
     const int32_t size = WaveSize();
     for (int32_t n = 0; n < size; n++) Place(*CDataList::Record<MeteoriteRecord>(list.Add()), side);
 }
 
-void CMeteorite::Update(uint8_t* pixels, int pitch)
-{
+void CMeteorite::Update(uint8_t* pixels, int pitch) {
     if (!enable || !pixels) return;
     const int32_t s = theRound.roundSeconds;
     if (s % PeriodSeconds() == 0 && s != lastWaveSecond) {

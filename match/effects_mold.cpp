@@ -20,16 +20,14 @@ constexpr int kMirrorRowSumPx = 448;
 CMold::CMold() { list.SetRecordSize(sizeof(MoldRecord)); }
 CMold::~CMold() { list.Clear(); }
 
-void CMold::Plant()
-{
+void CMold::Plant() {
     MoldRecord& r = *CDataList::Record<MoldRecord>(list.Add());
     r.x = theApp.RandRange(kInteriorLeft, kInteriorRight);
     r.y = theApp.RandRange(kInteriorTop, kInteriorBottom);
     r.life = kSpotLifeFrames;
 }
 
-void CMold::Update(uint8_t* pixels, int pitch)
-{
+void CMold::Update(uint8_t* pixels, int pitch) {
     if (!pixels) return;
     for (DataNode* node = list.First(); node;) {
         DataNode* next = node->next;
@@ -50,16 +48,14 @@ void CMold::Update(uint8_t* pixels, int pitch)
     }
 }
 
-void CMold::MirrorLR()
-{
+void CMold::MirrorLR() {
     for (DataNode* node = list.First(); node; node = node->next) {
         MoldRecord& r = *CDataList::Record<MoldRecord>(node);
         r.x = kMirrorColumnSumPx - r.x;
     }
 }
 
-void CMold::MirrorUD()
-{
+void CMold::MirrorUD() {
     for (DataNode* node = list.First(); node; node = node->next) {
         MoldRecord& r = *CDataList::Record<MoldRecord>(node);
         r.y = kMirrorRowSumPx - r.y;

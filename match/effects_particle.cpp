@@ -20,8 +20,7 @@ constexpr float kAccelRateUnit = 0.0016666667f;
 enum : int { KIND_STRAIGHT = 0, KIND_SPIRAL = 1, KIND_ACCEL = 2, KIND_COUNT = 3 };
 
 // A straight particle flies along heading a at 0.5 .. 2.5 pixels per frame.
-void AimStraight(ParticleRecord& r, int a)
-{
+void AimStraight(ParticleRecord& r, int a) {
     float s = float(theApp.RandRange(20, 100)) * kStraightSpeedUnit;
     r.vx = s * theApp.cosTable[a];
     r.vy = s * theApp.negSinTable[a];
@@ -29,8 +28,7 @@ void AimStraight(ParticleRecord& r, int a)
 
 // One frame of one particle kind's motion.
 template <int Kind>
-void Move(ParticleRecord& r)
-{
+void Move(ParticleRecord& r) {
     if constexpr (Kind == KIND_SPIRAL) {
         r.x += theApp.cosTable[r.angle] * r.speed;
         r.y += theApp.negSinTable[r.angle] * r.speed;
@@ -48,8 +46,7 @@ void Move(ParticleRecord& r)
 // Clears, moves and redraws one kind's particles; life counts only the
 // frames spent outside the area and is never given back.
 template <int Kind>
-void UpdateKind(CDataList& list, uint8_t* pixels, int pitch)
-{
+void UpdateKind(CDataList& list, uint8_t* pixels, int pitch) {
     for (DataNode* node = list.First(); node;) {
         DataNode* const next = node->next;
         ParticleRecord& r = *CDataList::Record<ParticleRecord>(node);
@@ -71,22 +68,19 @@ void UpdateKind(CDataList& list, uint8_t* pixels, int pitch)
 
 }  // namespace
 
-CParticle::CParticle()
-{
+CParticle::CParticle() {
     for (CDataList& list : lists) list.SetRecordSize(sizeof(ParticleRecord));
 }
 
 CParticle::~CParticle() { Clear(); }
 
-void CParticle::Clear()
-{
+void CParticle::Clear() {
     for (CDataList& list : lists) list.Clear();
 }
 
 // count particles of one kind at the slot's position, each with its own
 // random direction and speed, drawn in the order the kinds need them.
-void CParticle::Explode(int kind, int slot, int count)
-{
+void CParticle::Explode(int kind, int slot, int count) {
     if (kind < KIND_STRAIGHT || kind >= KIND_COUNT || slot < 0 || slot >= kPlayers) return;
     const PlayerSlot& player = theRound.players[slot];
     const uint8_t color = uint8_t(PlayerRampIndex(slot, kRampParticle));
@@ -117,8 +111,7 @@ void CParticle::Explode(int kind, int slot, int count)
 
 // count straight particles starting on a circle of the given radius round
 // the slot's position, each flying outward.
-void CParticle::Ring(int slot, int count, float radius)
-{
+void CParticle::Ring(int slot, int count, float radius) {
     if (slot < 0 || slot >= kPlayers) return;
     const PlayerSlot& player = theRound.players[slot];
     const uint8_t color = uint8_t(PlayerRampIndex(slot, kRampParticle));
@@ -133,8 +126,7 @@ void CParticle::Ring(int slot, int count, float radius)
     }
 }
 
-void CParticle::Update(uint8_t* pixels, int pitch)
-{
+void CParticle::Update(uint8_t* pixels, int pitch) {
     if (!pixels) return;
     UpdateKind<KIND_STRAIGHT>(lists[KIND_STRAIGHT], pixels, pitch);
     UpdateKind<KIND_SPIRAL>(lists[KIND_SPIRAL], pixels, pitch);
@@ -143,8 +135,7 @@ void CParticle::Update(uint8_t* pixels, int pitch)
 
 // The spiral particles keep turning counter-clockwise after a mirror; only
 // their current direction is reflected.
-void CParticle::MirrorLR()
-{
+void CParticle::MirrorLR() {
     for (CDataList& list : lists) MirrorPointsLR<ParticleRecord>(list);
     for (DataNode* node = lists[KIND_SPIRAL].First(); node; node = node->next) {
         ParticleRecord& r = *CDataList::Record<ParticleRecord>(node);
@@ -154,8 +145,7 @@ void CParticle::MirrorLR()
         CDataList::Record<ParticleRecord>(node)->ax *= -1.0f;
 }
 
-void CParticle::MirrorUD()
-{
+void CParticle::MirrorUD() {
     for (CDataList& list : lists) MirrorPointsUD<ParticleRecord>(list);
     for (DataNode* node = lists[KIND_SPIRAL].First(); node; node = node->next) {
         ParticleRecord& r = *CDataList::Record<ParticleRecord>(node);

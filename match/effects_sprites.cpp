@@ -14,7 +14,7 @@ namespace {
 
 constexpr uint8_t kEraserKey = 255;
 constexpr uint32_t kBlackRef = 0x000000;
-constexpr uint32_t kPureRedRef = 0x0000FF;   // 0x00BBGGRR
+constexpr uint32_t kPureRedRef = 0x0000FF;  // 0x00BBGGRR
 
 // A missile's disc centre starts 14 pixels ahead of the head; it flies at 3
 // pixels per frame.
@@ -24,8 +24,7 @@ constexpr float kMissileSpeedPx = 3.0f;
 // A missile goes once its corner is beyond these bounds (the screen's width
 // and the field's rows 16..431 with a pixel to spare): its sprite is then
 // wholly off the field.
-bool MissileGone(const MissileRecord& r)
-{
+bool MissileGone(const MissileRecord& r) {
     return r.ix + kSpriteSize < 0 || r.ix > kScreenWidth || r.iy + kSpriteSize < kFieldTop ||
            r.iy > kFieldTop + kFieldHeight;
 }
@@ -42,8 +41,7 @@ constexpr float kBallStartY = -7.0f;
 
 // One frame of a ball's flight: gravity, the side walls, and the floor until
 // the fourth bounce. False when the ball has fallen out.
-bool FlyBall(BallRecord& r)
-{
+bool FlyBall(BallRecord& r) {
     r.x += r.vx;
     r.y += r.vy;
     r.vy += kBallGravity;
@@ -71,15 +69,13 @@ bool FlyBall(BallRecord& r)
 
 namespace effects {
 
-SurfaceId MakeDiscSprite(uint32_t colorRef)
-{
+SurfaceId MakeDiscSprite(uint32_t colorRef) {
     SurfaceId id = theDirectDraw.CreateSurface(kSpriteSize, kSpriteSize, false);
     theDirectDraw.DrawDisc(id, kSpriteRadius, kSpriteRadius, kSpriteRadius, colorRef, nullptr);
     return id;
 }
 
-SurfaceId MakeEraser()
-{
+SurfaceId MakeEraser() {
     SurfaceId id = theDirectDraw.CreateSurface(kSpriteSize, kSpriteSize, false);
     theDirectDraw.SetColorKey(id, kEraserKey);
     theDirectDraw.FillRect(id, 0, 0, kSpriteSize, kSpriteSize, kEraserKey);
@@ -87,13 +83,12 @@ SurfaceId MakeEraser()
     return id;
 }
 
-void ClipToArea()
-{
-    theDirectDraw.SetDestClip(kInteriorLeft, kInteriorTop, kInteriorRight - kInteriorLeft + 1, kInteriorBottom - kInteriorTop + 1);
+void ClipToArea() {
+    theDirectDraw.SetDestClip(kInteriorLeft, kInteriorTop, kInteriorRight - kInteriorLeft + 1,
+                              kInteriorBottom - kInteriorTop + 1);
 }
 
-void DrawSprite(SurfaceId target, int x, int y, SurfaceId sprite)
-{
+void DrawSprite(SurfaceId target, int x, int y, SurfaceId sprite) {
     theDirectDraw.Draw(target, x, y, kSpriteSize, kSpriteSize, sprite, 0, 0, true, CLIP_DEST);
 }
 
@@ -106,8 +101,7 @@ CMissile::~CMissile() { list.Clear(); }
 
 // The sprites are made once per round; a second Begin without End first gives
 // the old ones back.
-void CMissile::Begin()
-{
+void CMissile::Begin() {
     ReleaseSprites();
     for (int slot = 0; slot < kPlayers; slot++)
         sprites[slot] = MakeDiscSprite(theDirectDraw.PaletteColor(PlayerRampIndex(slot, kRampMissile)));
@@ -115,20 +109,17 @@ void CMissile::Begin()
     list.Clear();
 }
 
-void CMissile::End()
-{
+void CMissile::End() {
     ReleaseSprites();
     list.Clear();
 }
 
-void CMissile::ReleaseSprites()
-{
+void CMissile::ReleaseSprites() {
     for (SurfaceId& s : sprites) theDirectDraw.ReleaseSurface(s);
     theDirectDraw.ReleaseSurface(eraser);
 }
 
-void CMissile::Launch(int slot)
-{
+void CMissile::Launch(int slot) {
     if (slot < 0 || slot >= kPlayers) return;
     const PlayerSlot& player = theRound.players[slot];
     const int h = player.heading % 360;
@@ -142,8 +133,7 @@ void CMissile::Launch(int slot)
     r.owner = uint8_t(slot);
 }
 
-void CMissile::Update(SurfaceId target)
-{
+void CMissile::Update(SurfaceId target) {
     ClipToArea();
     for (DataNode* node = list.First(); node;) {
         DataNode* next = node->next;
@@ -171,28 +161,24 @@ void CMissile::MirrorUD() { MirrorSpritesUD<MissileRecord>(list); }
 CPingPong::CPingPong() : sprite(0), eraser(0) { list.SetRecordSize(sizeof(BallRecord)); }
 CPingPong::~CPingPong() { list.Clear(); }
 
-void CPingPong::Begin()
-{
+void CPingPong::Begin() {
     ReleaseSprites();
     sprite = MakeDiscSprite(kPureRedRef);
     eraser = MakeEraser();
     list.Clear();
 }
 
-void CPingPong::End()
-{
+void CPingPong::End() {
     ReleaseSprites();
     list.Clear();
 }
 
-void CPingPong::ReleaseSprites()
-{
+void CPingPong::ReleaseSprites() {
     theDirectDraw.ReleaseSurface(sprite);
     theDirectDraw.ReleaseSurface(eraser);
 }
 
-void CPingPong::Drop()
-{
+void CPingPong::Drop() {
     BallRecord& r = *CDataList::Record<BallRecord>(list.Add());
     r.bounces = 0;
     r.x = float(theApp.RandRange(int(kBallLeftX), int(kBallRightX)));
@@ -203,8 +189,7 @@ void CPingPong::Drop()
     r.iy = CApp::FloatToInt(r.y);
 }
 
-void CPingPong::Update(SurfaceId target)
-{
+void CPingPong::Update(SurfaceId target) {
     ClipToArea();
     for (DataNode* node = list.First(); node;) {
         DataNode* next = node->next;

@@ -17,14 +17,12 @@ constexpr int kGravityHeading = 270;
 // centred, so bigger radii from the settings file draw nothing more.
 constexpr int kWidestRingPx = 800;
 
-bool InsideInterior(int x, int y)
-{
+bool InsideInterior(int x, int y) {
     return x >= kInteriorLeft && x <= kInteriorRight && y >= kInteriorTop && y <= kInteriorBottom;
 }
 
 // One degree toward 270 (down): the shorter way round.
-uint16_t DriftDown(uint16_t h)
-{
+uint16_t DriftDown(uint16_t h) {
     if (h <= 90) return h == 0 ? 359 : h - 1;
     if (h < kGravityHeading) return h + 1;
     if (h > kGravityHeading) return h - 1;
@@ -33,8 +31,7 @@ uint16_t DriftDown(uint16_t h)
 
 }  // namespace
 
-void CRound::Advance(PlayerSlot& slot)
-{
+void CRound::Advance(PlayerSlot& slot) {
     if (frameCounter < slot.gravityEnd) slot.heading = DriftDown(slot.heading);
     int slowness = slot.slowness < 5 ? slot.slowness : 4;
     if (phase[slowness] != 0) return;
@@ -43,8 +40,7 @@ void CRound::Advance(PlayerSlot& slot)
     slot.y += theApp.negSinTable[h];
 }
 
-void CRound::PlotTrail(PlayerSlot& slot, int i, uint8_t* pixels, int pitch)
-{
+void CRound::PlotTrail(PlayerSlot& slot, int i, uint8_t* pixels, int pitch) {
     if (!slot.alive || !pixels) return;
     int px = CApp::FloatToInt(slot.x), py = CApp::FloatToInt(slot.y);
     if (px == slot.lastPixelX && py == slot.lastPixelY) return;
@@ -69,8 +65,7 @@ void CRound::PlotTrail(PlayerSlot& slot, int i, uint8_t* pixels, int pitch)
         slot.hit = 1;
 }
 
-void CRound::ResolveHit(PlayerSlot& slot, int i)
-{
+void CRound::ResolveHit(PlayerSlot& slot, int i) {
     if (!slot.hit) return;
     DataNode* item = theItemManager.FindItemAt(CApp::FloatToInt(slot.x), CApp::FloatToInt(slot.y));
     if (item) {
@@ -106,8 +101,7 @@ void CRound::ResolveHit(PlayerSlot& slot, int i)
 // The presses seat i makes this frame, on its keys and on the pad in slot i.
 // Each press acts once: a key or button read as newly down (1) is marked as
 // seen (2) so that holding it does nothing more.
-uint8_t CRound::TakeSeatActions(int i)
-{
+uint8_t CRound::TakeSeatActions(int i) {
     const uint8_t* keys = KeyLayout(theApp.keyboardType, i);
     uint8_t* state = theApp.keyState;
     uint8_t actions = 0;
@@ -132,14 +126,12 @@ uint8_t CRound::TakeSeatActions(int i)
     return actions;
 }
 
-void CRound::HandleKeys(PlayerSlot& slot, int i)
-{
+void CRound::HandleKeys(PlayerSlot& slot, int i) {
     // A replay's recorded presses stand in for the live ones.
     uint8_t actions = theReplay.SeatActions(i, theReplay.Playing() ? uint8_t(0) : TakeSeatActions(i));
     if (actions & SEAT_LEFT) {
         Turn(slot, +kTurnDegrees);
-        if (++slot.leftTurns == kRewardTurns && slot.rightTurns == 0)
-            GiveItems(slot, i, ITEM_BOMB, kRewardCount, true);
+        if (++slot.leftTurns == kRewardTurns && slot.rightTurns == 0) GiveItems(slot, i, ITEM_BOMB, kRewardCount, true);
     }
     if (actions & SEAT_RIGHT) {
         Turn(slot, -kTurnDegrees);
@@ -149,8 +141,7 @@ void CRound::HandleKeys(PlayerSlot& slot, int i)
     if (actions & SEAT_ITEM) theItemManager.UseItem(i);
 }
 
-void CRound::Turn(PlayerSlot& slot, int delta)
-{
+void CRound::Turn(PlayerSlot& slot, int delta) {
     if (frameCounter < slot.mirrorEnd) delta = -delta;
     int h = slot.heading + delta;
     if (h < 0) h += 360 * ((359 - h) / 360);
@@ -160,8 +151,7 @@ void CRound::Turn(PlayerSlot& slot, int delta)
 // Rings of radius 0, 2, 4, ... in the player's colour round the head. In
 // normal play they are drawn on a copy of the screen that is then flipped in,
 // so the visible picture, and with it the collision map, gains the rings.
-void CRound::CircleExplosion(PlayerSlot& slot, int i)
-{
+void CRound::CircleExplosion(PlayerSlot& slot, int i) {
     int cx = CApp::FloatToInt(slot.x), cy = CApp::FloatToInt(slot.y);
     uint32_t color = theDirectDraw.PaletteColor(PlayerTrailIndex(i));
     ClipRect clip{clipLeft, clipTop, clipRight, clipBottom};

@@ -19,8 +19,7 @@ constexpr int kBannerX = 192, kBannerY = 112;
 constexpr int kEntryY = 224, kEntryStep = 32;
 
 // The frozen field or the views, the status line and the panels, on the back buffer.
-void DrawRoundBehind()
-{
+void DrawRoundBehind() {
     theRound.DrawStatus(1);
     if (theRound.scrollPlay)
         theRound.DrawScrollViews(1, true, false);
@@ -35,8 +34,7 @@ void DrawRoundBehind()
 // leave the round (ROUND_NEXT or ROUND_EXIT). Escape or any pad's start
 // button pauses; a pad's east button, Escape in the menus, does not pause
 // play, so that a thumb slipping off the item button cannot stop the round.
-uint8_t CRound::CheckPause()
-{
+uint8_t CRound::CheckPause() {
     // Watching a replay: no pause menu and no WAIT keys; Escape stops it.
     if (theReplay.Playing()) return theReplay.ViewerKeys();
     if (TakeKey(plat::VK_NEXT)) ChangeWait(+1);
@@ -54,8 +52,7 @@ uint8_t CRound::CheckPause()
 
 CPauseMenu::CPauseMenu() : banner(0), entries{"CONTINUE", "NEXT ROUND", "", "EXIT"}, colors{0, 7, 5, 6}, cursor(0) {}
 
-void CPauseMenu::Run()
-{
+void CPauseMenu::Run() {
     Begin();
     for (;;) {
         theApp.StartFrame();
@@ -68,8 +65,7 @@ void CPauseMenu::Run()
     End();
 }
 
-void CPauseMenu::Begin()
-{
+void CPauseMenu::Begin() {
     banner = theDirectDraw.CreateSurface(kBannerWidthPx, kBannerHeightPx, false);
     theApp.DrawTextScaled(banner, 0, 0, 64, 64, "STOP", 9, false, false);
     cursor = PAUSE_CONTINUE;
@@ -82,8 +78,7 @@ void CPauseMenu::Begin()
 
 // On "CONTINUE" one clean frame takes the menu off the screen; in normal play
 // the flip makes the restored picture the field again.
-void CPauseMenu::End()
-{
+void CPauseMenu::End() {
     theDirectDraw.ReleaseSurface(banner);
     if (cursor != PAUSE_CONTINUE) return;
     theApp.DrawBackground(false);
@@ -91,21 +86,16 @@ void CPauseMenu::End()
     theDirectDraw.Flip();
 }
 
-void CPauseMenu::Draw()
-{
+void CPauseMenu::Draw() {
     theDirectDraw.Draw(1, kBannerX, kBannerY, kBannerWidthPx, kBannerHeightPx, banner, 0, 0, true, 0);
     for (int i = 0; i < 4; i++) theApp.DrawText(1, 0, kEntryY + kEntryStep * i, entries[i], colors[i], true, 0);
     DrawCursor();
 }
 
-void CPauseMenu::DrawCursor()
-{
-    menu::HighlightEntry(entries[cursor], kEntryY - 4 + kEntryStep * cursor);
-}
+void CPauseMenu::DrawCursor() { menu::HighlightEntry(entries[cursor], kEntryY - 4 + kEntryStep * cursor); }
 
 // True to stay in the menu.
-bool CPauseMenu::HandleKeys()
-{
+bool CPauseMenu::HandleKeys() {
     if (TakeKey(plat::VK_ESCAPE)) {
         cursor = PAUSE_CONTINUE;
         theDirectSound.Play(SE_CUR_OK, 0, 0);
@@ -132,8 +122,7 @@ bool CPauseMenu::HandleKeys()
     return true;
 }
 
-void CPauseMenu::AdjustWait(int step)
-{
+void CPauseMenu::AdjustWait(int step) {
     theRound.wait = CRound::LimitWait(int64_t(theRound.wait) + step);
     std::snprintf(entries[PAUSE_WAIT], sizeof entries[PAUSE_WAIT], "WAIT <_%04d_>", int(theRound.wait));
 }

@@ -19,8 +19,7 @@ namespace {
 // The file form of the last round, made when it is saved.
 uint8_t g_fileBytes[kReplayFileMax];
 
-void CopyStage(const StageEntry& entry, ReplayStage* out, bool* fits)
-{
+void CopyStage(const StageEntry& entry, ReplayStage* out, bool* fits) {
     std::memset(out, 0, sizeof *out);
     std::snprintf(out->title, sizeof out->title, "%s", entry.title);
     std::snprintf(out->file, sizeof out->file, "%s", entry.file);
@@ -44,17 +43,15 @@ void CopyStage(const StageEntry& entry, ReplayStage* out, bool* fits)
     out->effect = entry.effect;
 }
 
-bool IsReplayName(const std::string& name)
-{
+bool IsReplayName(const std::string& name) {
     const size_t ext = sizeof kReplayExtension - 1;
-    return name.size() > ext && name.compare(name.size() - ext, ext, kReplayExtension) == 0 &&
-           name[0] >= '0' && name[0] <= '9';
+    return name.size() > ext && name.compare(name.size() - ext, ext, kReplayExtension) == 0 && name[0] >= '0' &&
+           name[0] <= '9';
 }
 
 // Keeps the newest files of replays/: their names start with the date and
 // time, so the name order is the age order.
-void PruneReplays()
-{
+void PruneReplays() {
     std::vector<std::string> names = plat::ListFolder(kReplayFolder);
     names.erase(std::remove_if(names.begin(), names.end(), [](const std::string& n) { return !IsReplayName(n); }),
                 names.end());
@@ -67,12 +64,21 @@ void PruneReplays()
 }  // namespace
 
 CReplay::CReplay()
-    : last{}, lastValid(false), saveFiles(true), enabled(true), lastSavedName{}, m_recording(false),
-      m_overflowed(false), m_lastEventFrame(0), m_lastWait(0), m_play(nullptr), m_offset(0), m_playFrame(0),
+    : last{},
+      lastValid(false),
+      saveFiles(true),
+      enabled(true),
+      lastSavedName{},
+      m_recording(false),
+      m_overflowed(false),
+      m_lastEventFrame(0),
+      m_lastWait(0),
+      m_play(nullptr),
+      m_offset(0),
+      m_playFrame(0),
       m_diverged(false) {}
 
-void CReplay::BeginRecording(uint32_t seedBefore)
-{
+void CReplay::BeginRecording(uint32_t seedBefore) {
     m_recording = false;
     if (!enabled || Playing()) return;
     ReplayData& d = last;
@@ -94,8 +100,7 @@ void CReplay::BeginRecording(uint32_t seedBefore)
     m_recording = true;
 }
 
-void CReplay::EndRecording()
-{
+void CReplay::EndRecording() {
     if (!m_recording) return;
     m_recording = false;
     if (m_overflowed) return;  // too long (or too many gifts) to keep
@@ -105,8 +110,7 @@ void CReplay::EndRecording()
     lastValid = true;
 }
 
-bool CReplay::Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes)
-{
+bool CReplay::Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes) {
     if (!m_recording || m_overflowed) return false;
     uint8_t bytes[16];
     size_t n = 0;
@@ -128,20 +132,17 @@ bool CReplay::Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes)
     return true;
 }
 
-bool CReplay::PeekEvent(ReplayEvent* event) const
-{
+bool CReplay::PeekEvent(ReplayEvent* event) const {
     size_t offset = m_offset;
     return m_play && NextReplayEvent(*m_play, &offset, m_playFrame, event);
 }
 
-void CReplay::TakeEvent(ReplayEvent* event)
-{
+void CReplay::TakeEvent(ReplayEvent* event) {
     NextReplayEvent(*m_play, &m_offset, m_playFrame, event);
     m_playFrame = event->frame;
 }
 
-uint8_t CReplay::SeatActions(int seat, uint8_t live)
-{
+uint8_t CReplay::SeatActions(int seat, uint8_t live) {
     if (Playing()) {
         ReplayEvent e;
         if (!PeekEvent(&e) || e.frame != theRound.frameCounter || e.kind > REPLAY_EVENT_SEATS_LAST ||
@@ -154,8 +155,7 @@ uint8_t CReplay::SeatActions(int seat, uint8_t live)
     return live;
 }
 
-bool CReplay::ClockTicks(bool timerSays)
-{
+bool CReplay::ClockTicks(bool timerSays) {
     const int32_t frame = theRound.frameCounter;
     if (!Playing()) {
         if (theRound.wait != m_lastWait) {
@@ -186,13 +186,9 @@ bool CReplay::ClockTicks(bool timerSays)
     return true;
 }
 
-uint8_t CReplay::ViewerKeys()
-{
-    return TakeKey(plat::VK_ESCAPE) ? uint8_t(ROUND_EXIT) : uint8_t(0);
-}
+uint8_t CReplay::ViewerKeys() { return TakeKey(plat::VK_ESCAPE) ? uint8_t(ROUND_EXIT) : uint8_t(0); }
 
-void CReplay::StartPlayback(const ReplayData* data)
-{
+void CReplay::StartPlayback(const ReplayData* data) {
     m_recording = false;
     m_play = data;
     m_offset = 0;
@@ -200,8 +196,7 @@ void CReplay::StartPlayback(const ReplayData* data)
     m_diverged = false;
 }
 
-bool CReplay::SaveLast()
-{
+bool CReplay::SaveLast() {
     if (!lastValid || !saveFiles) return false;
     size_t size = EncodeReplay(last, g_fileBytes, sizeof g_fileBytes);
     if (size == 0 || !plat::MakeFolder(kReplayFolder)) return false;

@@ -86,14 +86,14 @@ struct ReplayData {
 // Why a file could not be taken as a replay.
 enum ReplayReadResult {
     REPLAY_READ_OK,
-    REPLAY_UNOPENED,    // the file could not be opened or read
+    REPLAY_UNOPENED,  // the file could not be opened or read
     REPLAY_EMPTY,
-    REPLAY_FOREIGN,     // not a replay of this game
-    REPLAY_NEWER,       // a version this program does not know
-    REPLAY_TRUNCATED,   // shorter than its header says
-    REPLAY_OVERLONG,    // longer than its header says, or than any replay can be
-    REPLAY_DAMAGED,     // the content checksum does not match
-    REPLAY_MALFORMED,   // the checksum holds but a value is out of range
+    REPLAY_FOREIGN,    // not a replay of this game
+    REPLAY_NEWER,      // a version this program does not know
+    REPLAY_TRUNCATED,  // shorter than its header says
+    REPLAY_OVERLONG,   // longer than its header says, or than any replay can be
+    REPLAY_DAMAGED,    // the content checksum does not match
+    REPLAY_MALFORMED,  // the checksum holds but a value is out of range
 };
 const char* ReplayReadText(ReplayReadResult result);
 
@@ -174,7 +174,7 @@ private:
 
     const ReplayData* m_play;
     size_t m_offset;
-    int32_t m_playFrame;   // frame of the last event consumed
+    int32_t m_playFrame;  // frame of the last event consumed
     bool m_diverged;
 };
 
@@ -183,15 +183,15 @@ extern CReplay theReplay;
 // ---- playing a replay ------------------------------------------------------
 
 enum ReplayVerdict {
-    REPLAY_REPRODUCED,   // same ticks, presses, last frame and final field
-    REPLAY_DIFFERS,      // the round came out otherwise
-    REPLAY_STOPPED,      // the viewer stopped it
-    REPLAY_NO_STAGE,     // the stage picture is not in this game folder
+    REPLAY_REPRODUCED,  // same ticks, presses, last frame and final field
+    REPLAY_DIFFERS,     // the round came out otherwise
+    REPLAY_STOPPED,     // the viewer stopped it
+    REPLAY_NO_STAGE,    // the stage picture is not in this game folder
 };
 
 struct ReplayOutcome {
     ReplayVerdict verdict;
-    int32_t frame;       // where the playback ended
+    int32_t frame;  // where the playback ended
 };
 
 // Plays a replay on the round object and puts everything back as it was
@@ -201,5 +201,4 @@ struct ReplayOutcome {
 ReplayOutcome PlayReplay(const ReplayData& data, bool shown);
 
 // The message for a verdict other than REPLAY_REPRODUCED / REPLAY_STOPPED.
-void ReplayVerdictText(const ReplayData& data, const ReplayOutcome& outcome, const char* name, char* text,
-                       size_t size);
+void ReplayVerdictText(const ReplayData& data, const ReplayOutcome& outcome, const char* name, char* text, size_t size);

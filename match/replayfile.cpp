@@ -16,8 +16,7 @@ namespace {
 class ByteWriter {
 public:
     ByteWriter(uint8_t* out, size_t capacity) : m_out(out), m_capacity(capacity), m_size(0), m_ok(true) {}
-    void Bytes(const void* data, size_t n)
-    {
+    void Bytes(const void* data, size_t n) {
         if (!m_ok || n > m_capacity - m_size) {
             m_ok = false;
             return;
@@ -26,19 +25,16 @@ public:
         m_size += n;
     }
     void U8(uint8_t v) { Bytes(&v, 1); }
-    void U16(uint16_t v)
-    {
+    void U16(uint16_t v) {
         const uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
         Bytes(b, 2);
     }
-    void U32(uint32_t v)
-    {
+    void U32(uint32_t v) {
         const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
         Bytes(b, 4);
     }
     void I32(int32_t v) { U32(uint32_t(v)); }
-    void Text(const char* text, size_t field)
-    {
+    void Text(const char* text, size_t field) {
         size_t n = strnlen(text, field - 1);
         U8(uint8_t(n));
         Bytes(text, n);
@@ -58,35 +54,30 @@ private:
 class ByteReader {
 public:
     ByteReader(const uint8_t* data, size_t size) : m_data(data), m_size(size), m_at(0), m_ok(true) {}
-    bool Bytes(void* out, size_t n)
-    {
+    bool Bytes(void* out, size_t n) {
         if (!m_ok || n > m_size - m_at) return m_ok = false;
         std::memcpy(out, m_data + m_at, n);
         m_at += n;
         return true;
     }
-    uint8_t U8()
-    {
+    uint8_t U8() {
         uint8_t b = 0;
         Bytes(&b, 1);
         return b;
     }
-    uint16_t U16()
-    {
+    uint16_t U16() {
         uint8_t b[2] = {};
         Bytes(b, 2);
         return ReadLe16(b);
     }
-    uint32_t U32()
-    {
+    uint32_t U32() {
         uint8_t b[4] = {};
         Bytes(b, 4);
         return ReadLe32(b);
     }
     int32_t I32() { return int32_t(U32()); }
     // A text of at most field - 1 bytes, always terminated.
-    void Text(char* out, size_t field)
-    {
+    void Text(char* out, size_t field) {
         size_t n = U8();
         if (n >= field) m_ok = false;
         if (!m_ok || !Bytes(out, n)) n = 0;
@@ -106,8 +97,7 @@ private:
 };
 
 // A LEB128 number of at most 32 bits at data[*at]; false when it runs past end.
-bool ReadVarint(const uint8_t* data, size_t end, size_t* at, uint32_t* value)
-{
+bool ReadVarint(const uint8_t* data, size_t end, size_t* at, uint32_t* value) {
     uint32_t v = 0;
     for (int shift = 0; shift < 35; shift += 7) {
         if (*at >= end) return false;
@@ -119,8 +109,7 @@ bool ReadVarint(const uint8_t* data, size_t end, size_t* at, uint32_t* value)
     return false;
 }
 
-bool ValidName(const char* name)
-{
+bool ValidName(const char* name) {
     // The picture is opened as "Stage\<name>": a name that climbs out of the
     // stage folder or names a folder is not a stage of any list.
     if (!name[0] || std::strstr(name, "..")) return false;
@@ -129,8 +118,7 @@ bool ValidName(const char* name)
     return true;
 }
 
-bool ValidStage(const ReplayStage& s)
-{
+bool ValidStage(const ReplayStage& s) {
     for (int p = 0; p < kPlayers; p++) {
         // The stage list turns any value the field cannot hold into "random".
         if (!ValidStartValue(s.startX[p], kStartXMax) || !ValidStartValue(s.startY[p], kStartYMax) ||
@@ -144,8 +132,7 @@ bool ValidStage(const ReplayStage& s)
 
 // Walks the whole event stream once: every event complete, frames rising,
 // within the round, and in the order the round meets them in a frame.
-bool ValidEvents(const ReplayData& d)
-{
+bool ValidEvents(const ReplayData& d) {
     size_t offset = 0;
     int32_t frame = 0;
     int rank = -1;
@@ -162,8 +149,7 @@ bool ValidEvents(const ReplayData& d)
     return true;
 }
 
-void WriteBody(ByteWriter& w, const ReplayData& d)
-{
+void WriteBody(ByteWriter& w, const ReplayData& d) {
     w.U32(d.seed);
     w.Bytes(d.phase, sizeof d.phase);
     w.U8(d.scrollPlay);
@@ -194,8 +180,7 @@ void WriteBody(ByteWriter& w, const ReplayData& d)
     w.Bytes(d.events, d.eventBytes);
 }
 
-void ReadBody(ByteReader& r, ReplayData* d)
-{
+void ReadBody(ByteReader& r, ReplayData* d) {
     d->seed = r.U32();
     r.Bytes(d->phase, sizeof d->phase);
     d->scrollPlay = r.U8();
@@ -230,8 +215,7 @@ void ReadBody(ByteReader& r, ReplayData* d)
 
 }  // namespace
 
-uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc)
-{
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc) {
     static uint32_t table[256];
     static bool filled = false;
     if (!filled) {
@@ -247,24 +231,31 @@ uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc)
     return ~crc;
 }
 
-const char* ReplayReadText(ReplayReadResult result)
-{
+const char* ReplayReadText(ReplayReadResult result) {
     switch (result) {
-    case REPLAY_READ_OK: return "is a replay";
-    case REPLAY_UNOPENED: return "cannot be opened";
-    case REPLAY_EMPTY: return "is empty";
-    case REPLAY_FOREIGN: return "is not a replay file of this game";
-    case REPLAY_NEWER: return "is a replay of a newer version of the game";
-    case REPLAY_TRUNCATED: return "is cut short (truncated)";
-    case REPLAY_OVERLONG: return "is longer than a replay can be";
-    case REPLAY_DAMAGED: return "is damaged (its checksum does not match)";
-    case REPLAY_MALFORMED: return "holds values no round can have";
+    case REPLAY_READ_OK:
+        return "is a replay";
+    case REPLAY_UNOPENED:
+        return "cannot be opened";
+    case REPLAY_EMPTY:
+        return "is empty";
+    case REPLAY_FOREIGN:
+        return "is not a replay file of this game";
+    case REPLAY_NEWER:
+        return "is a replay of a newer version of the game";
+    case REPLAY_TRUNCATED:
+        return "is cut short (truncated)";
+    case REPLAY_OVERLONG:
+        return "is longer than a replay can be";
+    case REPLAY_DAMAGED:
+        return "is damaged (its checksum does not match)";
+    case REPLAY_MALFORMED:
+        return "holds values no round can have";
     }
     return "cannot be read";
 }
 
-size_t EncodeReplay(const ReplayData& data, uint8_t* out, size_t capacity)
-{
+size_t EncodeReplay(const ReplayData& data, uint8_t* out, size_t capacity) {
     ByteWriter w(out, capacity);
     w.Bytes(kReplayMagic, sizeof kReplayMagic);
     w.U16(kReplayVersion);
@@ -282,11 +273,9 @@ size_t EncodeReplay(const ReplayData& data, uint8_t* out, size_t capacity)
     return size;
 }
 
-ReplayReadResult DecodeReplay(const uint8_t* bytes, size_t size, ReplayData* out)
-{
+ReplayReadResult DecodeReplay(const uint8_t* bytes, size_t size, ReplayData* out) {
     if (size == 0) return REPLAY_EMPTY;
-    if (size < sizeof kReplayMagic || std::memcmp(bytes, kReplayMagic, sizeof kReplayMagic) != 0)
-        return REPLAY_FOREIGN;
+    if (size < sizeof kReplayMagic || std::memcmp(bytes, kReplayMagic, sizeof kReplayMagic) != 0) return REPLAY_FOREIGN;
     if (size < kReplayHeaderBytes) return REPLAY_TRUNCATED;
     ByteReader header(bytes + sizeof kReplayMagic, kReplayHeaderBytes - sizeof kReplayMagic);
     uint16_t version = header.U16();
@@ -313,8 +302,7 @@ ReplayReadResult DecodeReplay(const uint8_t* bytes, size_t size, ReplayData* out
     return REPLAY_READ_OK;
 }
 
-ReplayReadResult LoadReplayFile(const char* path, ReplayData* out)
-{
+ReplayReadResult LoadReplayFile(const char* path, ReplayData* out) {
     static uint8_t buffer[kReplayFileMax + 1];
     FILE* f = std::fopen(path, "rb");
     if (!f) return REPLAY_UNOPENED;
@@ -326,8 +314,7 @@ ReplayReadResult LoadReplayFile(const char* path, ReplayData* out)
     return DecodeReplay(buffer, size, out);
 }
 
-bool NextReplayEvent(const ReplayData& data, size_t* offset, int32_t previousFrame, ReplayEvent* event)
-{
+bool NextReplayEvent(const ReplayData& data, size_t* offset, int32_t previousFrame, ReplayEvent* event) {
     size_t at = *offset;
     const size_t end = data.eventBytes;
     uint32_t distance = 0;
@@ -353,8 +340,7 @@ bool NextReplayEvent(const ReplayData& data, size_t* offset, int32_t previousFra
     return true;
 }
 
-uint32_t FieldChecksum()
-{
+uint32_t FieldChecksum() {
     SurfaceDesc field = *theDirectDraw.Lock(theRound.fieldSurface);
     uint32_t crc = 0;
     if (field.pixels && field.height >= kFieldTop + kFieldHeight) {

@@ -36,8 +36,7 @@ struct SlotNumbers {
 // One value of the live match and the place it is kept in while a replay
 // plays: moving aside copies the live value there, putting back returns it.
 template <typename T>
-void Carry(bool aside, T& live, T& kept)
-{
+void Carry(bool aside, T& live, T& kept) {
     if (aside)
         kept = live;
     else
@@ -45,13 +44,11 @@ void Carry(bool aside, T& live, T& kept)
 }
 
 template <typename T, size_t N>
-void Carry(bool aside, T (&live)[N], T (&kept)[N])
-{
+void Carry(bool aside, T (&live)[N], T (&kept)[N]) {
     for (size_t i = 0; i < N; i++) Carry(aside, live[i], kept[i]);
 }
 
-void CarrySlot(bool aside, PlayerSlot& live, SlotNumbers& kept)
-{
+void CarrySlot(bool aside, PlayerSlot& live, SlotNumbers& kept) {
     Carry(aside, live.alive, kept.alive);
     Carry(aside, live.hit, kept.hit);
     Carry(aside, live.leftTurns, kept.leftTurns);
@@ -108,14 +105,12 @@ private:
 };
 
 // Both sides keep the round's record size, so the round's lists stay usable.
-void Exchange(CDataList& aside, CDataList& used)
-{
+void Exchange(CDataList& aside, CDataList& used) {
     aside.SetRecordSize(used.RecordSize());
     aside.Swap(used);
 }
 
-void CLiveRound::SwapLists()
-{
+void CLiveRound::SwapLists() {
     CRound& r = theRound;
     for (int i = 0; i < kPlayers; i++) Exchange(m_heldItems[i], r.players[i].heldItems);
     for (int k = 0; k < 3; k++) Exchange(m_particles[k], r.particle.lists[k]);
@@ -127,8 +122,7 @@ void CLiveRound::SwapLists()
 }
 
 // After the swap back these hold what the replay's round left behind.
-void CLiveRound::ReleaseReplayLists()
-{
+void CLiveRound::ReleaseReplayLists() {
     for (CDataList& list : m_heldItems) list.Clear();
     for (CDataList& list : m_particles) list.Clear();
     m_meteorites.Clear();
@@ -139,8 +133,7 @@ void CLiveRound::ReleaseReplayLists()
 }
 
 // The round's, the items' and the screens' numbers and surface handles.
-void CLiveRound::CarryNumbers(bool aside)
-{
+void CLiveRound::CarryNumbers(bool aside) {
     CRound& r = theRound;
     Carry(aside, r.phase, m_phase);
     Carry(aside, r.lastSecondMs, m_lastSecondMs);
@@ -168,8 +161,7 @@ void CLiveRound::CarryNumbers(bool aside)
     Carry(aside, theStageSelect.cursor, m_selectorCursor);
 }
 
-void CLiveRound::MoveAside()
-{
+void CLiveRound::MoveAside() {
     CRound& r = theRound;
     m_randState = theApp.RandState();
     for (int s = 0; s < S_COUNT; s++) m_settings[s] = FetchValue(SettingAt(s));
@@ -184,8 +176,7 @@ void CLiveRound::MoveAside()
     m_sourceClip = theDirectDraw.SourceClip();
 }
 
-void CLiveRound::PutBack()
-{
+void CLiveRound::PutBack() {
     theApp.Seed(m_randState);
     for (int s = 0; s < S_COUNT; s++) StoreValue(SettingAt(s), m_settings[s]);
     CarryNumbers(false);
@@ -198,8 +189,7 @@ void CLiveRound::PutBack()
 }
 
 // The recorded stage as a one-entry stage list.
-void FillStage(const ReplayStage& s, StageEntry* entry)
-{
+void FillStage(const ReplayStage& s, StageEntry* entry) {
     std::snprintf(entry->title, sizeof entry->title, "%s", s.title);
     std::snprintf(entry->file, sizeof entry->file, "%s", s.file);
     for (int p = 0; p < kPlayers; p++) {
@@ -222,8 +212,7 @@ void FillStage(const ReplayStage& s, StageEntry* entry)
 }
 
 // The state the round started from, as recorded.
-void ApplyStart(const ReplayData& d, StageEntry* stage)
-{
+void ApplyStart(const ReplayData& d, StageEntry* stage) {
     for (int s = 0; s < S_COUNT; s++) StoreValue(SettingAt(s), d.settings[s]);
     std::memcpy(theRound.phase, d.phase, sizeof d.phase);
     theRoundIntro.roundCounter = d.roundCounter;
@@ -239,8 +228,7 @@ void ApplyStart(const ReplayData& d, StageEntry* stage)
     if (d.randomStageCount > 0) theApp.RandUpTo(d.randomStageCount - 1);
 }
 
-ReplayOutcome RunFrames(const ReplayData& d)
-{
+ReplayOutcome RunFrames(const ReplayData& d) {
     for (;;) {
         int result = theRound.Frame();
         if (theReplay.Diverged()) return {REPLAY_DIFFERS, theRound.frameCounter};
@@ -248,20 +236,18 @@ ReplayOutcome RunFrames(const ReplayData& d)
         if (result != FRAME_GO_ON) return {REPLAY_STOPPED, theRound.frameCounter};
         if (theRound.frameCounter >= d.lastFrame) return {REPLAY_DIFFERS, theRound.frameCounter};
     }
-    bool same = theRound.frameCounter == d.lastFrame && theReplay.AllEventsUsed() &&
-                FieldChecksum() == d.fieldChecksum;
+    bool same = theRound.frameCounter == d.lastFrame && theReplay.AllEventsUsed() && FieldChecksum() == d.fieldChecksum;
     return {same ? REPLAY_REPRODUCED : REPLAY_DIFFERS, theRound.frameCounter};
 }
 
 }  // namespace
 
-ReplayOutcome PlayReplay(const ReplayData& data, bool shown)
-{
+ReplayOutcome PlayReplay(const ReplayData& data, bool shown) {
     char picture[300];
     std::snprintf(picture, sizeof picture, "Stage\\%s", data.stage.file);
     if (!plat::FileExists(picture)) return {REPLAY_NO_STAGE, 0};
 
-    static CLiveRound live;   // large; one playback at a time
+    static CLiveRound live;  // large; one playback at a time
     // The one-entry stage list is made as the stage list makes its entries, so
     // that a fatal exit during the playback leaves a list the selector can free.
     auto* stage = static_cast<StageEntry*>(CApp::Alloc(sizeof(StageEntry), "PlayReplay"));
@@ -289,8 +275,7 @@ ReplayOutcome PlayReplay(const ReplayData& data, bool shown)
 }
 
 void ReplayVerdictText(const ReplayData& data, const ReplayOutcome& outcome, const char* name, char* text,
-                       size_t size)
-{
+                       size_t size) {
     if (outcome.verdict == REPLAY_NO_STAGE)
         std::snprintf(text, size, "%s: the stage picture \"%s\" of this replay is not in the game folder.", name,
                       data.stage.file);

@@ -25,8 +25,7 @@ constexpr uint8_t kHeadColor = 7;
 constexpr uint8_t kDrawColor = 9;
 
 // Rank 1 + the number of slots that scored strictly more: ties share a rank.
-int RankOf(int i)
-{
+int RankOf(int i) {
     int rank = 1;
     for (const PlayerSlot& other : theRound.players)
         if (other.roundScore > theRound.players[i].roundScore) rank++;
@@ -35,8 +34,7 @@ int RankOf(int i)
 
 // The winner is the last line alive (the highest-numbered, should there be
 // more than one); -1 for a draw.
-int Winner()
-{
+int Winner() {
     int winner = -1;
     for (int i = 0; i < kPlayers; i++)
         if (theRound.players[i].alive) winner = i;
@@ -45,8 +43,7 @@ int Winner()
 
 // R plays the round just ended back, then the screen goes on as it was. A
 // replay that does not reproduce the round says so instead of passing for it.
-void WatchLastRound()
-{
+void WatchLastRound() {
     if (!theReplay.lastValid) return;
     ReplayOutcome outcome = PlayReplay(theReplay.last, true);
     if (outcome.verdict == REPLAY_DIFFERS || outcome.verdict == REPLAY_NO_STAGE) {
@@ -59,8 +56,7 @@ void WatchLastRound()
 }
 
 // The effects go on moving on the final field; no new items appear.
-void KeepEffectsMoving()
-{
+void KeepEffectsMoving() {
     CRound& r = theRound;
     SurfaceDesc field = *theDirectDraw.Lock(r.playfieldSurface);
     r.particle.Update(field.pixels, field.pitch);
@@ -77,11 +73,10 @@ void KeepEffectsMoving()
 CResultScreen::CResultScreen()
     : banner(0), bannerWidth(0), hidden(0), scoreLines{}, entries{"NEXT ROUND", "EXIT"}, colors{7, 6}, cursor(0) {}
 
-void CResultScreen::Prepare()
-{
+void CResultScreen::Prepare() {
     for (int i = 0; i < kPlayers; i++)
-        std::snprintf(scoreLines[i], sizeof scoreLines[i], "%dP +%06d %d   ", i + 1, int(theRound.players[i].roundScore),
-                      RankOf(i));
+        std::snprintf(scoreLines[i], sizeof scoreLines[i], "%dP +%06d %d   ", i + 1,
+                      int(theRound.players[i].roundScore), RankOf(i));
     int winner = Winner();
     char text[16];
     if (winner < 0)
@@ -90,16 +85,15 @@ void CResultScreen::Prepare()
         std::snprintf(text, sizeof text, "%dP WIN", winner + 1);
     bannerWidth = kBannerGlyphPx * int(std::strlen(text));
     banner = theDirectDraw.CreateSurface(bannerWidth, kBannerGlyphPx, false);
-    theApp.DrawTextScaled(banner, 0, 0, kBannerGlyphPx, kBannerGlyphPx, text,
-                          winner < 0 ? kDrawColor : uint8_t(winner), false, false);
+    theApp.DrawTextScaled(banner, 0, 0, kBannerGlyphPx, kBannerGlyphPx, text, winner < 0 ? kDrawColor : uint8_t(winner),
+                          false, false);
     // The playfield surface holds the final field in both play modes.
     if (!theRound.scrollPlay) theDirectDraw.CopyScreen(theRound.playfieldSurface, 0);
     cursor = RESULT_NEXT_ROUND;
     hidden = 0;
 }
 
-void CResultScreen::Run()
-{
+void CResultScreen::Run() {
     Prepare();
     for (;;) {
         theApp.StartFrame();
@@ -114,8 +108,7 @@ void CResultScreen::Run()
     theDirectDraw.ReleaseSurface(banner);
 }
 
-void CResultScreen::Draw()
-{
+void CResultScreen::Draw() {
     theApp.DrawText(1, 0, 8, "REPORT OF BATTLE RESULT", kTitleColor, true, 0);
     theApp.DrawText(1, 0, 456, "PUSH SPACE KEY TO HIDE MENU", kTitleColor, true, 0);
     if (hidden) return;
@@ -128,14 +121,10 @@ void CResultScreen::Draw()
     DrawCursor();
 }
 
-void CResultScreen::DrawCursor()
-{
-    menu::HighlightEntry(entries[cursor], kEntryY - 4 + kLineStep * cursor);
-}
+void CResultScreen::DrawCursor() { menu::HighlightEntry(entries[cursor], kEntryY - 4 + kLineStep * cursor); }
 
 // True to stay. While the menu is hidden any key only brings it back.
-bool CResultScreen::HandleKeys()
-{
+bool CResultScreen::HandleKeys() {
     if (hidden && theApp.anyKeyFlag) {
         hidden = 0;
         theApp.ClearKeys();

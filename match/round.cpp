@@ -8,24 +8,20 @@
 
 const char kPlayerTypeNames[kPlayerTypes][20] = {"MAN", "NON", "EASY COM", "NORMAL COM", "HARD COM"};
 
-int EffectivePlayerType(int type)
-{
-    return (type < 0 || type >= kPlayerTypes) ? PLAYER_NON : type;
-}
+int EffectivePlayerType(int type) { return (type < 0 || type >= kPlayerTypes) ? PLAYER_NON : type; }
 
-const char* PlayerTypeName(int type)
-{
-    return kPlayerTypeNames[EffectivePlayerType(type)];
-}
+const char* PlayerTypeName(int type) { return kPlayerTypeNames[EffectivePlayerType(type)]; }
 
 const uint8_t kKeyLayouts[2][kPlayers][6] = {
-    {   // desktop: player 4 on the numeric pad
+    {
+        // desktop: player 4 on the numeric pad
         {'Q', 'A', 'Z', 0x51, 0x41, 0x5A},
         {'B', 'N', 'M', 0x42, 0x4E, 0x4D},
         {'l', 'd', 'r', 0x25, 0x28, 0x27},
         {'3', '6', '9', 0x63, 0x66, 0x69},
     },
-    {   // notebook: player 4 on the bracket keys
+    {
+        // notebook: player 4 on the bracket keys
         {'Q', 'A', 'Z', 0x51, 0x41, 0x5A},
         {'B', 'N', 'M', 0x42, 0x4E, 0x4D},
         {'l', 'd', 'r', 0x25, 0x28, 0x27},
@@ -33,34 +29,41 @@ const uint8_t kKeyLayouts[2][kPlayers][6] = {
     },
 };
 
-const uint8_t* KeyLayout(int keyboardType, int player)
-{
+const uint8_t* KeyLayout(int keyboardType, int player) {
     int type = (keyboardType == 0) ? 0 : 1;
-    if (player < 0 || player >= kPlayers)
-        player = 0;
+    if (player < 0 || player >= kPlayers) player = 0;
     return kKeyLayouts[type][player];
 }
 
 CRound::CRound()
-    : phase{}, lastSecondMs(0), scrollViewSurface(0), stageEffect(0), roundSeconds(0), wait(80),
-      playfieldSurface(0), stageIndex(0), players{}, explosionType(0), explosionValues{16, 300, 300, 300},
-      clipLeft(1), clipTop(17), clipRight(639), clipBottom(431), frameCounter(0), scrollPlay(0),
-      fieldSurface(0)
-{
-    for (PlayerSlot& slot : players)
-        slot.heldItems.SetRecordSize(sizeof(HeldItem));
+    : phase{},
+      lastSecondMs(0),
+      scrollViewSurface(0),
+      stageEffect(0),
+      roundSeconds(0),
+      wait(80),
+      playfieldSurface(0),
+      stageIndex(0),
+      players{},
+      explosionType(0),
+      explosionValues{16, 300, 300, 300},
+      clipLeft(1),
+      clipTop(17),
+      clipRight(639),
+      clipBottom(431),
+      frameCounter(0),
+      scrollPlay(0),
+      fieldSurface(0) {
+    for (PlayerSlot& slot : players) slot.heldItems.SetRecordSize(sizeof(HeldItem));
 }
 
-CRound::~CRound()
-{
-    for (PlayerSlot& slot : players)
-        slot.heldItems.Clear();
+CRound::~CRound() {
+    for (PlayerSlot& slot : players) slot.heldItems.Clear();
 }
 
 // Start of a match: standings back to zero and the item pool rebuilt from
 // the current weights (the options menu may have changed them).
-void CRound::ResetMatch()
-{
+void CRound::ResetMatch() {
     for (PlayerSlot& slot : players) {
         slot.totalScore = 0;
         slot.matchCounter = 0;
@@ -69,18 +72,15 @@ void CRound::ResetMatch()
     theItemManager.BuildPool();
 }
 
-int CRound::CountAlive() const
-{
+int CRound::CountAlive() const {
     int alive = 0;
-    for (const PlayerSlot& slot : players)
-        alive += slot.alive ? 1 : 0;
+    for (const PlayerSlot& slot : players) alive += slot.alive ? 1 : 0;
     return alive;
 }
 
 // Draws slot indices until one names a live slot other than i. The caller
 // makes sure there is one.
-int CRound::PickOtherAlive(int i)
-{
+int CRound::PickOtherAlive(int i) {
     for (;;) {
         int j = theApp.RandRange(0, kPlayers - 1);
         if (j != i && players[j].alive) return j;
@@ -92,18 +92,13 @@ int CRound::PickOtherAlive(int i)
 // ever spend in a round only costs memory, so a gift is limited to this.
 constexpr int kMostItemsPerGift = 1000;
 
-void CRound::GiveItems(PlayerSlot& slot, int i, int kind, int n, bool redraw)
-{
+void CRound::GiveItems(PlayerSlot& slot, int i, int kind, int n, bool redraw) {
     if (n > kMostItemsPerGift) n = kMostItemsPerGift;
-    for (int k = 0; k < n; k++)
-        CDataList::Record<HeldItem>(slot.heldItems.Add())->kind = static_cast<uint16_t>(kind);
+    for (int k = 0; k < n; k++) CDataList::Record<HeldItem>(slot.heldItems.Add())->kind = static_cast<uint16_t>(kind);
     if (redraw) {
         ClearPanel(i);
         DrawPanel(0, i);
     }
 }
 
-const StageEntry& CRound::Stage() const
-{
-    return theStageSelect.stages[stageIndex];
-}
+const StageEntry& CRound::Stage() const { return theStageSelect.stages[stageIndex]; }

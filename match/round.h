@@ -27,8 +27,8 @@ const char* PlayerTypeName(int type);
 
 // What CRound::Run, the pause menu and the result screen hand to the match loop.
 enum RoundResult : int {
-    ROUND_NEXT = 1,   // "NEXT ROUND"
-    ROUND_EXIT = 2,   // "EXIT": leave the match
+    ROUND_NEXT = 1,  // "NEXT ROUND"
+    ROUND_EXIT = 2,  // "EXIT": leave the match
 };
 
 // A record of a slot's held-items list: one item kind.
@@ -75,20 +75,19 @@ extern const uint8_t kKeyLayouts[2][kPlayers][6];
 const uint8_t* KeyLayout(int keyboardType, int player);
 
 // Screen geometry of the round.
-constexpr int kFieldTop = 16;             // first row of the playfield (its outline)
-constexpr int kFieldHeight = 416;         // rows 16..431
+constexpr int kFieldTop = 16;      // first row of the playfield (its outline)
+constexpr int kFieldHeight = 416;  // rows 16..431
 constexpr int kInteriorLeft = 1, kInteriorRight = 638;
 constexpr int kInteriorTop = 17, kInteriorBottom = 430;
 constexpr int kScrollViewSize = 80;
 constexpr int kMaxWait = 9999;
 
-
 // What one round frame ended with.
 enum FrameResult : int {
     FRAME_GO_ON = 0,
-    FRAME_PAUSE_NEXT = ROUND_NEXT,   // left through the pause menu
+    FRAME_PAUSE_NEXT = ROUND_NEXT,  // left through the pause menu
     FRAME_PAUSE_EXIT = ROUND_EXIT,
-    FRAME_ROUND_OVER = 3,            // at most one line left; scored
+    FRAME_ROUND_OVER = 3,  // at most one line left; scored
 };
 
 class CRound {
@@ -137,8 +136,7 @@ public:
     // ---- computer players ----
     void ThinkEasyCom(PlayerSlot& slot, int i);
     void ThinkProbingCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch, bool diagonalCheck);
-    int ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch,
-                       bool diagonalCheck);
+    int ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch, bool diagonalCheck);
 
     // ---- pause menu ----
     uint8_t CheckPause();
@@ -152,12 +150,12 @@ public:
     SurfaceId scrollViewSurface;
     uint16_t stageEffect;
     int32_t roundSeconds;
-    int32_t wait;                   // GAME_WAIT
+    int32_t wait;  // GAME_WAIT
     SurfaceId playfieldSurface;
     uint16_t stageIndex;
     PlayerSlot players[kPlayers];
-    int8_t explosionType;           // EXPLOTION_TYPE
-    uint16_t explosionValues[4];    // EXPLOSION_VALUE_*
+    int8_t explosionType;         // EXPLOTION_TYPE
+    uint16_t explosionValues[4];  // EXPLOSION_VALUE_*
     int32_t clipLeft, clipTop, clipRight, clipBottom;
     int32_t frameCounter;
     uint8_t scrollPlay;

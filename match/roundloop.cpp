@@ -34,8 +34,7 @@ bool Acts(const PlayerSlot& slot, int32_t frame) { return slot.alive && slot.sto
 
 }  // namespace
 
-int CRound::Run()
-{
+int CRound::Run() {
     const uint32_t seed = theApp.RandState();
     Setup();
     theReplay.BeginRecording(seed);
@@ -60,8 +59,7 @@ int CRound::Run()
     return ROUND_NEXT + results.cursor;
 }
 
-void CRound::Setup()
-{
+void CRound::Setup() {
     playfieldSurface = theDirectDraw.CreateSurface(640, 480, false);
     theDirectDraw.SetDestClip(0, 0, 640, 480);
     roundSeconds = 0;
@@ -107,8 +105,7 @@ void CRound::Setup()
     LoadStage();
 }
 
-void CRound::LoadStage()
-{
+void CRound::LoadStage() {
     const StageEntry& stage = Stage();
     char path[300];
     std::snprintf(path, sizeof path, "Stage\\%s", stage.file);
@@ -129,8 +126,7 @@ void CRound::LoadStage()
 // "3", "2", "1", "START", each for about 900 ms over the field, then a clean
 // picture: after the last flip the visible surface holds the stage with the
 // start pixels.
-void CRound::Countdown()
-{
+void CRound::Countdown() {
     for (int k = 0; k < kCountdownSteps; k++) {
         theApp.StartFrame();
         theDirectDraw.SetDestClip(0, 0, 640, 480);
@@ -166,8 +162,7 @@ void CRound::Countdown()
 
 // One frame of the round, in the fixed order. Returns FRAME_GO_ON, the pause
 // menu's choice, or FRAME_ROUND_OVER once the round has been scored.
-int CRound::Frame()
-{
+int CRound::Frame() {
     TickPhases();
     frameCounter++;
     if (uint8_t choice = CheckPause()) return choice;
@@ -189,10 +184,17 @@ int CRound::Frame()
         PlayerSlot& slot = players[i];
         if (!Acts(slot, frameCounter)) continue;
         switch (EffectivePlayerType(slot.type)) {
-        case PLAYER_EASY: ThinkEasyCom(slot, i); break;
-        case PLAYER_NORMAL: ThinkProbingCom(slot, i, field.pixels, field.pitch, true); break;
-        case PLAYER_HARD: ThinkProbingCom(slot, i, field.pixels, field.pitch, false); break;
-        default: break;
+        case PLAYER_EASY:
+            ThinkEasyCom(slot, i);
+            break;
+        case PLAYER_NORMAL:
+            ThinkProbingCom(slot, i, field.pixels, field.pitch, true);
+            break;
+        case PLAYER_HARD:
+            ThinkProbingCom(slot, i, field.pixels, field.pitch, false);
+            break;
+        default:
+            break;
         }
         Advance(slot);
         PlotTrail(slot, i, field.pixels, field.pitch);
@@ -213,8 +215,7 @@ int CRound::Frame()
     return FRAME_GO_ON;
 }
 
-void CRound::Teardown()
-{
+void CRound::Teardown() {
     theDirectDraw.ReleaseSurface(playfieldSurface);
     particle.Clear();
     theItemManager.Clear();
@@ -225,16 +226,14 @@ void CRound::Teardown()
     if (scrollPlay) theDirectDraw.ReleaseSurface(scrollViewSurface);
 }
 
-void CRound::TickPhases()
-{
+void CRound::TickPhases() {
     for (int i = 0; i < 5; i++) phase[i] = uint8_t((phase[i] + 1) % (1 << i));
 }
 
 // The one-second clock: the only read of time inside the round. The mark is
 // set to the time read, so late frames do not catch up. A replay ticks at the
 // frames it recorded instead.
-void CRound::TickClock()
-{
+void CRound::TickClock() {
     bool second = false;
     if (!theReplay.Playing()) {
         uint32_t now = plat::TimeMs();
@@ -249,8 +248,7 @@ void CRound::TickClock()
     CloseBorder();
 }
 
-bool CRound::IsOver()
-{
+bool CRound::IsOver() {
     if (CountAlive() >= 2) return false;
     ScoreRound();
     CountWin();
@@ -259,8 +257,7 @@ bool CRound::IsOver()
 
 // Every slot scores by how many slots outlived it; slots that died in the
 // same frame score alike. Empty slots score too and are never shown.
-void CRound::ScoreRound()
-{
+void CRound::ScoreRound() {
     for (PlayerSlot& slot : players)
         if (slot.alive) slot.endFrame = frameCounter + kSurvivorExtraFrames;
     const int32_t s = roundSeconds;
@@ -276,15 +273,13 @@ void CRound::ScoreRound()
 
 // The match counter shown in the WIN column counts rounds won: it rises for
 // the last line alive, not on a draw.
-void CRound::CountWin()
-{
+void CRound::CountWin() {
     for (PlayerSlot& slot : players)
         if (slot.alive) slot.matchCounter++;
 }
 
 // Stage effect 1: one random dot of colour 255 per frame.
-void CRound::SprinkleDots(uint8_t* pixels, int pitch)
-{
+void CRound::SprinkleDots(uint8_t* pixels, int pitch) {
     if (stageEffect != 1 || !pixels) return;
     int y = theApp.RandRange(kInteriorTop, kInteriorBottom);
     int x = theApp.RandRange(kInteriorLeft, kInteriorRight);
@@ -293,8 +288,7 @@ void CRound::SprinkleDots(uint8_t* pixels, int pitch)
 
 // Stage effect 2: the field shrinks by one pixel on every side per second
 // until second 208, overwriting whatever lies on those lines.
-void CRound::CloseBorder()
-{
+void CRound::CloseBorder() {
     const int s = roundSeconds;
     if (stageEffect != 2 || s < 0 || s >= kClosingBorderSeconds) return;
     const int height = kInteriorBottom - kInteriorTop + 1, width = kInteriorRight - kInteriorLeft + 1;

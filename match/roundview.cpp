@@ -18,38 +18,33 @@ struct PanelArea {
     int x, y, width, height;
 };
 
-PanelArea PanelOf(int i, bool scroll)
-{
+PanelArea PanelOf(int i, bool scroll) {
     if (scroll) return PanelArea{(i % 2) * 320, 176 + (i / 2) * 224, 320, 80};
     return PanelArea{(i % 2) * 320, 432 + (i / 2) * 24, 320, 24};
 }
 
 // The most recent held item's kind, or -1 when nothing is held.
-int ShownItem(const PlayerSlot& slot)
-{
+int ShownItem(const PlayerSlot& slot) {
     DataNode* last = slot.heldItems.Last();
     if (!last) return -1;
     int kind = CDataList::Record<HeldItem>(last)->kind;
     return kind < kItemKinds ? kind : -1;
 }
 
-void DrawCentred(SurfaceId surface, int centreX, int y, const char* text, uint8_t color)
-{
+void DrawCentred(SurfaceId surface, int centreX, int y, const char* text, uint8_t color) {
     theApp.DrawText(surface, centreX - CApp::TextWidth(text) / 2, y, text, color, false, 0);
 }
 
 }  // namespace
 
-void CRound::DrawStatus(SurfaceId surface)
-{
+void CRound::DrawStatus(SurfaceId surface) {
     char line[64];
     std::snprintf(line, sizeof line, "ROUND %03d  WAIT %04d  TIME %07ld", theRoundIntro.RoundNumber(), int(wait),
                   long(roundSeconds));
     theApp.DrawText(surface, kStatusX, 0, line, kStatusColor, false, 0);
 }
 
-void CRound::DrawPanel(SurfaceId surface, int i)
-{
+void CRound::DrawPanel(SurfaceId surface, int i) {
     const PlayerSlot& slot = players[i];
     if (!slot.alive) return;
     int kind = ShownItem(slot);
@@ -61,8 +56,8 @@ void CRound::DrawPanel(SurfaceId surface, int i)
         std::snprintf(text, sizeof text, " %dP   %s", i + 1, name);
         theApp.DrawText(surface, area.x, area.y, text, color, false, 0);
         if (kind >= 0)
-            theDirectDraw.Draw(surface, area.x + 64, area.y, kItemPx, kItemPx,
-                               theItemManager.pictures[kind], 0, 0, true, 0);
+            theDirectDraw.Draw(surface, area.x + 64, area.y, kItemPx, kItemPx, theItemManager.pictures[kind], 0, 0,
+                               true, 0);
         return;
     }
     char title[24];
@@ -70,13 +65,12 @@ void CRound::DrawPanel(SurfaceId surface, int i)
     DrawCentred(surface, area.x + 160, area.y, title, color);
     DrawCentred(surface, area.x + 160, area.y + 24, name, color);
     if (kind >= 0)
-        theDirectDraw.Draw(surface, area.x + 148, area.y + 48, kItemPx, kItemPx,
-                           theItemManager.pictures[kind], 0, 0, true, 0);
+        theDirectDraw.Draw(surface, area.x + 148, area.y + 48, kItemPx, kItemPx, theItemManager.pictures[kind], 0, 0,
+                           true, 0);
 }
 
 // Erases player i's panel on the visible surface with the still background.
-void CRound::ClearPanel(int i)
-{
+void CRound::ClearPanel(int i) {
     PanelArea area = PanelOf(i, scrollPlay);
     theDirectDraw.SetDestClip(area.x, area.y, area.width, area.height);
     theApp.DrawBackground(false);
@@ -86,8 +80,7 @@ void CRound::ClearPanel(int i)
 
 // Each playing slot's 80x80 window round its head (where the head stopped,
 // for a dead line); the parts beyond the playfield stay colour 255.
-void CRound::DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank)
-{
+void CRound::DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank) {
     theDirectDraw.SetSourceClip(0, kFieldTop, 640, kFieldHeight);
     if (waitVBlank) theDirectDraw.WaitVBlank();
     for (int i = 0; i < kPlayers; i++) {
@@ -105,8 +98,7 @@ void CRound::DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank)
     }
 }
 
-void CRound::ChangeWait(int delta)
-{
+void CRound::ChangeWait(int delta) {
     if (delta != 0) wait = LimitWait(int64_t(wait) + delta);
     char digits[8];
     std::snprintf(digits, sizeof digits, "%04d", int(wait));

@@ -26,20 +26,20 @@ namespace {
 
 constexpr uint32_t kMinRateHz = 100;
 constexpr uint32_t kMaxRateHz = 200000;
-constexpr int kChunkFrames = 512;      // the mix is built in blocks of this size
-constexpr int kDeviceFrames = 1024;    // ~23 ms per device pull
+constexpr int kChunkFrames = 512;    // the mix is built in blocks of this size
+constexpr int kDeviceFrames = 1024;  // ~23 ms per device pull
 // Below this level the mix passes unchanged; above it the limiter bends the
 // curve smoothly towards full scale, which it never reaches.
 constexpr float kLimiterKnee = 0.75f;
 
 struct Voice {
-    float* samples;        // interleaved, `channels` per frame, full scale 1.0
+    float* samples;  // interleaved, `channels` per frame, full scale 1.0
     uint32_t frames;
     uint8_t channels;
     bool used;
     bool playing;
     uint32_t rateHz;
-    uint64_t position;     // source frame in 32.32 fixed point
+    uint64_t position;  // source frame in 32.32 fixed point
     int32_t panMilliBel;
     int32_t volumeMilliBel;
     float gainLeft;
@@ -69,9 +69,7 @@ void UpdateGains(Voice* v) {
     v->gainRight = MilliBelToGain(rightMilliBel);
 }
 
-uint64_t StepFor(uint32_t rateHz) {
-    return (static_cast<uint64_t>(rateHz) << 32) / kAudioRateHz;
-}
+uint64_t StepFor(uint32_t rateHz) { return (static_cast<uint64_t>(rateHz) << 32) / kAudioRateHz; }
 
 float SampleAt(const Voice& v, uint32_t frame, int channel) {
     return v.samples[static_cast<size_t>(frame) * v.channels + (v.channels == 2 ? channel : 0)];
@@ -115,8 +113,7 @@ void MixChunk(int16_t* out, int frames) {
         std::memset(mix, 0, sizeof(float) * 2 * frames);
     for (Voice& v : a.voices)
         if (v.used && v.playing) MixVoice(&v, mix, frames);
-    for (int i = 0; i < 2 * frames; ++i)
-        out[i] = static_cast<int16_t>(std::lrint(SoftLimit(mix[i]) * 32767.0f));
+    for (int i = 0; i < 2 * frames; ++i) out[i] = static_cast<int16_t>(std::lrint(SoftLimit(mix[i]) * 32767.0f));
 }
 
 // Mixes with the lock already held (the device callback, or AudioRender).

@@ -63,12 +63,12 @@ void SetVoiceRate(int32_t voice, uint32_t rateHz);
 
 struct VoiceState {
     bool playing;
-    uint32_t frames;          // length of the source
-    uint32_t positionFrame;   // next source frame to be mixed
+    uint32_t frames;         // length of the source
+    uint32_t positionFrame;  // next source frame to be mixed
     uint32_t rateHz;
     int32_t panMilliBel;
     int32_t volumeMilliBel;
-    float gainLeft;           // the linear gains that pan and volume give
+    float gainLeft;  // the linear gains that pan and volume give
     float gainRight;
 };
 bool GetVoiceState(int32_t voice, VoiceState* state);

@@ -23,10 +23,10 @@ namespace plat {
 namespace {
 
 constexpr uint64_t kMsNs = 1000000;
-constexpr uint64_t kRefreshPeriodNs = 16666667;    // 60 Hz
-constexpr int64_t kMostCreditNs = 20 * kMsNs;       // bound on paid-back time
+constexpr uint64_t kRefreshPeriodNs = 16666667;  // 60 Hz
+constexpr int64_t kMostCreditNs = 20 * kMsNs;    // bound on paid-back time
 constexpr uint64_t kPollIntervalNs = kMsNs;
-constexpr uint64_t kPumpGapNs = 20000;              // 20 us: pumps in one wait loop
+constexpr uint64_t kPumpGapNs = 20000;  // 20 us: pumps in one wait loop
 
 struct ScriptedMessage {
     uint64_t atNs;

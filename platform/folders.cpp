@@ -47,7 +47,7 @@ std::string InstalledDataFolder() {
 // Creates a folder and any missing parents. New folders are private to the
 // user, as the base directory rules ask for.
 bool MakeFolders(const std::string& path) {
-    for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         std::string part = path.substr(0, slash);
         if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
         if (slash == std::string::npos) break;

@@ -23,7 +23,7 @@ namespace {
 struct Pad {
     SDL_GameController* controller = nullptr;
     SDL_JoystickID id = -1;
-    bool held[PAD_BUTTONS] = {};           // down as far as the game has been told
+    bool held[PAD_BUTTONS] = {};            // down as far as the game has been told
     bool releasePending[PAD_BUTTONS] = {};  // let go, but the up is held back
     uint32_t downMs[PAD_BUTTONS] = {};
 };
@@ -37,10 +37,17 @@ PadLayer pads;
 // SDL's controller button behind each of the game's pad buttons, in
 // PadButton order.
 constexpr SDL_GameControllerButton kSdlButtons[] = {
-    SDL_CONTROLLER_BUTTON_DPAD_LEFT, SDL_CONTROLLER_BUTTON_DPAD_RIGHT, SDL_CONTROLLER_BUTTON_DPAD_UP,
-    SDL_CONTROLLER_BUTTON_DPAD_DOWN, SDL_CONTROLLER_BUTTON_A,          SDL_CONTROLLER_BUTTON_B,
-    SDL_CONTROLLER_BUTTON_Y,         SDL_CONTROLLER_BUTTON_START,      SDL_CONTROLLER_BUTTON_BACK,
-    SDL_CONTROLLER_BUTTON_LEFTSHOULDER, SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
+    SDL_CONTROLLER_BUTTON_DPAD_LEFT,
+    SDL_CONTROLLER_BUTTON_DPAD_RIGHT,
+    SDL_CONTROLLER_BUTTON_DPAD_UP,
+    SDL_CONTROLLER_BUTTON_DPAD_DOWN,
+    SDL_CONTROLLER_BUTTON_A,
+    SDL_CONTROLLER_BUTTON_B,
+    SDL_CONTROLLER_BUTTON_Y,
+    SDL_CONTROLLER_BUTTON_START,
+    SDL_CONTROLLER_BUTTON_BACK,
+    SDL_CONTROLLER_BUTTON_LEFTSHOULDER,
+    SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
 };
 static_assert(sizeof kSdlButtons / sizeof kSdlButtons[0] == PAD_BUTTONS && PAD_SOUTH == 4 && PAD_RSHOULDER == 10,
               "kSdlButtons follows PadButton");

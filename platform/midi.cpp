@@ -32,12 +32,9 @@ constexpr double kSynthGain = 0.5;
 // system-wide choice (an alternatives link), the others are the packages'
 // own file names.
 const char* const kSoundFontPaths[] = {
-    "/usr/share/sounds/sf2/default-GM.sf2",
-    "/usr/share/sounds/sf2/TimGM6mb.sf2",
-    "/usr/share/sounds/sf2/FluidR3_GM.sf2",
-    "/usr/share/sounds/sf2/GeneralUser_GS.sf2",
-    "/usr/share/soundfonts/default.sf2",
-    "/usr/share/soundfonts/FluidR3_GM.sf2",
+    "/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2",
+    "/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/GeneralUser_GS.sf2",
+    "/usr/share/soundfonts/default.sf2",    "/usr/share/soundfonts/FluidR3_GM.sf2",
 };
 
 struct MidiState {
@@ -48,7 +45,7 @@ struct MidiState {
     char soundFont[512] = "";
     char chosenFont[512] = "";
     bool fontChosen = false;
-    unsigned char* piece = nullptr;   // the loaded file, as read
+    unsigned char* piece = nullptr;  // the loaded file, as read
     size_t pieceBytes = 0;
     // Read and written by the audio thread while a piece plays.
     bool playing = false;
@@ -62,8 +59,7 @@ MidiState m;
 void QuietLog(int, const char*, void*) {}
 
 void SilenceLog() {
-    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
-        fluid_set_log_function(level, QuietLog, nullptr);
+    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level) fluid_set_log_function(level, QuietLog, nullptr);
 }
 
 uint32_t ReadBe32(const unsigned char* p) {
@@ -134,8 +130,8 @@ void WatchForEnd() {
     if (!m.playing || !m.player) return;
     int total = fluid_player_get_total_ticks(m.player);
     int tick = fluid_player_get_current_tick(m.player);
-    if (total <= 0) return;   // the player has not read the piece yet
-    if (tick < m.lastTick) m.passesLeft--;   // a new pass began
+    if (total <= 0) return;                 // the player has not read the piece yet
+    if (tick < m.lastTick) m.passesLeft--;  // a new pass began
     m.lastTick = tick;
     bool lastPass = m.passesLeft <= 1;
     if (!(lastPass && tick >= total) && fluid_player_get_status(m.player) != FLUID_PLAYER_DONE) return;

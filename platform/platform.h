@@ -13,14 +13,14 @@ namespace plat {
 // Window messages, in the shape the game's window procedure expects.
 enum MessageType : uint32_t {
     MSG_NONE = 0,
-    MSG_KEYDOWN,     // wParam: Windows virtual-key code; lParam bit 30: key was already down (auto-repeat)
-    MSG_KEYUP,       // wParam: virtual-key code
-    MSG_CLOSE,       // the user asked to close the window
-    MSG_DESTROY,     // the window is going away
-    MSG_QUIT,        // the quit message that ends message pumping
-    MSG_MUSICNOTIFY, // end of a MIDI piece played with notification; wParam: notify code (1 = successful)
-    MSG_PADDOWN,     // a gamepad button went down; wParam: pad slot (0 to kPadSlots - 1), lParam: PadButton
-    MSG_PADUP,       // a gamepad button went up (also posted for every held button when its pad is unplugged)
+    MSG_KEYDOWN,      // wParam: Windows virtual-key code; lParam bit 30: key was already down (auto-repeat)
+    MSG_KEYUP,        // wParam: virtual-key code
+    MSG_CLOSE,        // the user asked to close the window
+    MSG_DESTROY,      // the window is going away
+    MSG_QUIT,         // the quit message that ends message pumping
+    MSG_MUSICNOTIFY,  // end of a MIDI piece played with notification; wParam: notify code (1 = successful)
+    MSG_PADDOWN,      // a gamepad button went down; wParam: pad slot (0 to kPadSlots - 1), lParam: PadButton
+    MSG_PADUP,        // a gamepad button went up (also posted for every held button when its pad is unplugged)
 };
 
 struct Message {
@@ -31,14 +31,33 @@ struct Message {
 
 // Virtual-key codes used by the game (the Windows values).
 enum VirtualKey : uint32_t {
-    VK_BACK = 0x08, VK_TAB = 0x09, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11,
-    VK_MENU = 0x12, VK_PAUSE = 0x13, VK_ESCAPE = 0x1B, VK_SPACE = 0x20,
-    VK_PRIOR = 0x21, VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24,
-    VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28,
-    VK_INSERT = 0x2D, VK_DELETE = 0x2E,
+    VK_BACK = 0x08,
+    VK_TAB = 0x09,
+    VK_RETURN = 0x0D,
+    VK_SHIFT = 0x10,
+    VK_CONTROL = 0x11,
+    VK_MENU = 0x12,
+    VK_PAUSE = 0x13,
+    VK_ESCAPE = 0x1B,
+    VK_SPACE = 0x20,
+    VK_PRIOR = 0x21,
+    VK_NEXT = 0x22,
+    VK_END = 0x23,
+    VK_HOME = 0x24,
+    VK_LEFT = 0x25,
+    VK_UP = 0x26,
+    VK_RIGHT = 0x27,
+    VK_DOWN = 0x28,
+    VK_INSERT = 0x2D,
+    VK_DELETE = 0x2E,
     VK_R = 0x52,
-    VK_NUMPAD0 = 0x60, VK_NUMPAD3 = 0x63, VK_NUMPAD6 = 0x66, VK_NUMPAD9 = 0x69,
-    VK_F1 = 0x70, VK_F6 = 0x75, VK_F12 = 0x7B,
+    VK_NUMPAD0 = 0x60,
+    VK_NUMPAD3 = 0x63,
+    VK_NUMPAD6 = 0x66,
+    VK_NUMPAD9 = 0x69,
+    VK_F1 = 0x70,
+    VK_F6 = 0x75,
+    VK_F12 = 0x7B,
     VK_OEM_4 = 0xDB,  // [
     VK_OEM_5 = 0xDC,  // backslash
     VK_OEM_6 = 0xDD,  // ]
@@ -88,10 +107,18 @@ void FlushMessages();
 // message pump; buttons are named by position, whatever the pad prints on them.
 constexpr int kPadSlots = 4;
 enum PadButton : uint32_t {
-    PAD_LEFT, PAD_RIGHT, PAD_UP, PAD_DOWN,  // the d-pad
-    PAD_SOUTH, PAD_EAST, PAD_NORTH,         // face buttons (the west one is not used)
-    PAD_START, PAD_BACK, PAD_LSHOULDER, PAD_RSHOULDER,
-    PAD_BUTTONS                             // how many there are
+    PAD_LEFT,
+    PAD_RIGHT,
+    PAD_UP,
+    PAD_DOWN,  // the d-pad
+    PAD_SOUTH,
+    PAD_EAST,
+    PAD_NORTH,  // face buttons (the west one is not used)
+    PAD_START,
+    PAD_BACK,
+    PAD_LSHOULDER,
+    PAD_RSHOULDER,
+    PAD_BUTTONS  // how many there are
 };
 // How many slots hold a pad now.
 int ConnectedPads();

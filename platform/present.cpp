@@ -39,10 +39,10 @@ struct Presenter {
     // the renderer
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
-    uint32_t* rgb = nullptr;              // the palette-converted picture
+    uint32_t* rgb = nullptr;  // the palette-converted picture
     // the window surface
-    SDL_Surface* surface = nullptr;       // as last drawn into; null: clear it first
-    uint32_t* line = nullptr;             // one scaled row
+    SDL_Surface* surface = nullptr;  // as last drawn into; null: clear it first
+    uint32_t* line = nullptr;        // one scaled row
     int lineCapacity = 0;
     // what is on screen
     uint8_t* shown = nullptr;
@@ -71,8 +71,8 @@ bool RasterisesInSoftware(SDL_Renderer* renderer) {
     auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
     constexpr unsigned kGlRenderer = 0x1F01;
     const char* name = getString ? reinterpret_cast<const char*>(getString(kGlRenderer)) : nullptr;
-    return name && (strstr(name, "llvmpipe") || strstr(name, "softpipe") || strstr(name, "swrast") ||
-                    strstr(name, "Software"));
+    return name &&
+           (strstr(name, "llvmpipe") || strstr(name, "softpipe") || strstr(name, "swrast") || strstr(name, "Software"));
 }
 
 // The path NUVEL_PRESENT names, or else the one this machine suits; `forced`
@@ -312,9 +312,12 @@ PresentCounts GetPresentCounts() { return p.counts; }
 
 const char* PresentPathName() {
     switch (p.path) {
-    case PATH_RENDERER: return "renderer";
-    case PATH_SURFACE: return "surface";
-    default: return "none";
+    case PATH_RENDERER:
+        return "renderer";
+    case PATH_SURFACE:
+        return "surface";
+    default:
+        return "none";
     }
 }
 
@@ -322,7 +325,8 @@ uint32_t ShownPixel(int x, int y) {
     if (p.path != PATH_SURFACE) return kNoPixel;
     SDL_Surface* s = SDL_GetWindowSurface(p.window);
     if (!s || x < 0 || y < 0 || x >= s->w || y >= s->h) return kNoPixel;
-    uint32_t raw = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(s->pixels) + size_t(y) * size_t(s->pitch))[x];
+    uint32_t raw =
+        reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(s->pixels) + size_t(y) * size_t(s->pitch))[x];
     uint8_t r, g, b;
     SDL_GetRGB(raw, s->format, &r, &g, &b);
     return uint32_t(r) << 16 | uint32_t(g) << 8 | b;

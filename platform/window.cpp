@@ -22,7 +22,7 @@ struct WindowState {
     int width = 0;
     int height = 0;
     bool fullscreen = true;
-    bool blockingWait = false;        // the video driver can sleep until an event
+    bool blockingWait = false;  // the video driver can sleep until an event
     void (*presentHook)() = nullptr;
 };
 WindowState w;
@@ -63,31 +63,60 @@ uint32_t VirtualKeyFromScancode(SDL_Scancode sc) {
     if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return VK_F1 + (sc - SDL_SCANCODE_F1);
     if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return 0x61 + (sc - SDL_SCANCODE_KP_1);
     switch (sc) {
-    case SDL_SCANCODE_0: return 0x30;
-    case SDL_SCANCODE_KP_0: return VK_NUMPAD0;
-    case SDL_SCANCODE_RETURN: case SDL_SCANCODE_KP_ENTER: return VK_RETURN;
-    case SDL_SCANCODE_ESCAPE: return VK_ESCAPE;
-    case SDL_SCANCODE_SPACE: return VK_SPACE;
-    case SDL_SCANCODE_BACKSPACE: return VK_BACK;
-    case SDL_SCANCODE_TAB: return VK_TAB;
-    case SDL_SCANCODE_LEFT: return VK_LEFT;
-    case SDL_SCANCODE_UP: return VK_UP;
-    case SDL_SCANCODE_RIGHT: return VK_RIGHT;
-    case SDL_SCANCODE_DOWN: return VK_DOWN;
-    case SDL_SCANCODE_PAGEUP: return VK_PRIOR;
-    case SDL_SCANCODE_PAGEDOWN: return VK_NEXT;
-    case SDL_SCANCODE_HOME: return VK_HOME;
-    case SDL_SCANCODE_END: return VK_END;
-    case SDL_SCANCODE_INSERT: return VK_INSERT;
-    case SDL_SCANCODE_DELETE: return VK_DELETE;
-    case SDL_SCANCODE_LCTRL: case SDL_SCANCODE_RCTRL: return VK_CONTROL;
-    case SDL_SCANCODE_LSHIFT: case SDL_SCANCODE_RSHIFT: return VK_SHIFT;
-    case SDL_SCANCODE_LALT: case SDL_SCANCODE_RALT: return VK_MENU;
-    case SDL_SCANCODE_PAUSE: return VK_PAUSE;
-    case SDL_SCANCODE_LEFTBRACKET: return VK_OEM_4;
-    case SDL_SCANCODE_BACKSLASH: return VK_OEM_5;
-    case SDL_SCANCODE_RIGHTBRACKET: return VK_OEM_6;
-    default: return 0;
+    case SDL_SCANCODE_0:
+        return 0x30;
+    case SDL_SCANCODE_KP_0:
+        return VK_NUMPAD0;
+    case SDL_SCANCODE_RETURN:
+    case SDL_SCANCODE_KP_ENTER:
+        return VK_RETURN;
+    case SDL_SCANCODE_ESCAPE:
+        return VK_ESCAPE;
+    case SDL_SCANCODE_SPACE:
+        return VK_SPACE;
+    case SDL_SCANCODE_BACKSPACE:
+        return VK_BACK;
+    case SDL_SCANCODE_TAB:
+        return VK_TAB;
+    case SDL_SCANCODE_LEFT:
+        return VK_LEFT;
+    case SDL_SCANCODE_UP:
+        return VK_UP;
+    case SDL_SCANCODE_RIGHT:
+        return VK_RIGHT;
+    case SDL_SCANCODE_DOWN:
+        return VK_DOWN;
+    case SDL_SCANCODE_PAGEUP:
+        return VK_PRIOR;
+    case SDL_SCANCODE_PAGEDOWN:
+        return VK_NEXT;
+    case SDL_SCANCODE_HOME:
+        return VK_HOME;
+    case SDL_SCANCODE_END:
+        return VK_END;
+    case SDL_SCANCODE_INSERT:
+        return VK_INSERT;
+    case SDL_SCANCODE_DELETE:
+        return VK_DELETE;
+    case SDL_SCANCODE_LCTRL:
+    case SDL_SCANCODE_RCTRL:
+        return VK_CONTROL;
+    case SDL_SCANCODE_LSHIFT:
+    case SDL_SCANCODE_RSHIFT:
+        return VK_SHIFT;
+    case SDL_SCANCODE_LALT:
+    case SDL_SCANCODE_RALT:
+        return VK_MENU;
+    case SDL_SCANCODE_PAUSE:
+        return VK_PAUSE;
+    case SDL_SCANCODE_LEFTBRACKET:
+        return VK_OEM_4;
+    case SDL_SCANCODE_BACKSLASH:
+        return VK_OEM_5;
+    case SDL_SCANCODE_RIGHTBRACKET:
+        return VK_OEM_6;
+    default:
+        return 0;
     }
 }
 

@@ -36,7 +36,12 @@ int RankOf(int slot) {
 }  // namespace
 
 CRoundIntro::CRoundIntro()
-    : banner(0), bannerWidth(0), playerLines{}, lines{"OK NEXT", "EXIT"}, colors{5, 6}, roundCounter(0),
+    : banner(0),
+      bannerWidth(0),
+      playerLines{},
+      lines{"OK NEXT", "EXIT"},
+      colors{5, 6},
+      roundCounter(0),
       cursor(INTRO_OK_NEXT) {}
 
 // The object outlives every screen; its end only forgets the round count.
@@ -74,9 +79,9 @@ void CRoundIntro::PreparePlayerLines() {
     for (int i = 0; i < kPlayers; i++) {
         const uint8_t* keys = KeyLayout(theApp.keyboardType, i);
         const PlayerSlot& slot = theRound.players[i];
-        std::snprintf(playerLines[i], sizeof playerLines[i], "%dP %c%c%c %08ld %-4d %-3d", i + 1,
-                      keys[KEY_LABEL0], keys[KEY_LABEL0 + 1], keys[KEY_LABEL0 + 2], static_cast<long>(slot.totalScore),
-                      RankOf(i), static_cast<int>(slot.matchCounter));
+        std::snprintf(playerLines[i], sizeof playerLines[i], "%dP %c%c%c %08ld %-4d %-3d", i + 1, keys[KEY_LABEL0],
+                      keys[KEY_LABEL0 + 1], keys[KEY_LABEL0 + 2], static_cast<long>(slot.totalScore), RankOf(i),
+                      static_cast<int>(slot.matchCounter));
     }
 }
 
@@ -92,9 +97,7 @@ void CRoundIntro::Draw() {
     DrawCursor();
 }
 
-void CRoundIntro::DrawCursor() {
-    menu::HighlightEntry(lines[cursor], kEntryY - 4 + kLineStep * cursor);
-}
+void CRoundIntro::DrawCursor() { menu::HighlightEntry(lines[cursor], kEntryY - 4 + kLineStep * cursor); }
 
 // CRoundIntro::HandleKeys: true to stay, false to leave with the cursor set.
 bool CRoundIntro::HandleKeys() {

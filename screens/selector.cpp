@@ -137,13 +137,12 @@ void CStageSelect::Draw() {
     theApp.DrawText(1, 0, 8, "STAGE AND BGM SELECTOR", kCaptionColor, true, 0);
     theApp.DrawText(1, 0, 456, "PUSH SPACE KEY TO HIDE MENU", kCaptionColor, true, 0);
     if (hidden) return;
-    for (int k = 0; k < kSelectorLines; k++) theApp.DrawText(1, 0, kMenuY + kLineStep * k, lines[k], colors[k], true, 0);
+    for (int k = 0; k < kSelectorLines; k++)
+        theApp.DrawText(1, 0, kMenuY + kLineStep * k, lines[k], colors[k], true, 0);
     DrawCursor();
 }
 
-void CStageSelect::DrawCursor() {
-    menu::HighlightEntry(lines[cursor], kMenuY - 4 + kLineStep * cursor);
-}
+void CStageSelect::DrawCursor() { menu::HighlightEntry(lines[cursor], kMenuY - 4 + kLineStep * cursor); }
 
 // CStageSelect::HandleKeys: true to stay, false to leave with the cursor as
 // the result. Space (or a pad's back button) hides the menu; the next key

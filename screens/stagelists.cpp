@@ -179,9 +179,17 @@ void FreeBgms(BgmEntry*& bgms, int32_t& count) {
 }  // namespace
 
 CStageSelect::CStageSelect()
-    : hidden(0), preview(0), lines{"NORMAL GAME START", "SCROLL GAME START", "SELECT STAGE", "", "SELECT BGM", "", "EXIT"},
-      colors{6, 7, 2, 2, 0, 0, 6}, stages(nullptr), bgms(nullptr), stageCount(0), bgmCount(0), selectedStage(0),
-      selectedBgm(0), cursor(0) {}
+    : hidden(0),
+      preview(0),
+      lines{"NORMAL GAME START", "SCROLL GAME START", "SELECT STAGE", "", "SELECT BGM", "", "EXIT"},
+      colors{6, 7, 2, 2, 0, 0, 6},
+      stages(nullptr),
+      bgms(nullptr),
+      stageCount(0),
+      bgmCount(0),
+      selectedStage(0),
+      selectedBgm(0),
+      cursor(0) {}
 
 CStageSelect::~CStageSelect() {
     FreeStages(stages, stageCount);
@@ -231,7 +239,8 @@ void CStageSelect::LoadBgmList() {
     int current = -1;
     while (ReadPiece(file, line, &useful)) {
         if (!useful) continue;
-        if (StartsWith("FILE=", line) && current + 1 < count) CopyValue(bgms[++current].file, sizeof bgms[0].file, line + 5);
+        if (StartsWith("FILE=", line) && current + 1 < count)
+            CopyValue(bgms[++current].file, sizeof bgms[0].file, line + 5);
         if (current >= 0 && StartsWith("TITLE=", line)) CopyValue(bgms[current].title, sizeof bgms[0].title, line + 6);
     }
     std::fclose(file);

@@ -235,9 +235,7 @@ void CTitle::Draw() {
     DrawCursor();
 }
 
-void CTitle::DrawCursor() {
-    menu::HighlightEntry(lines[cursor], kMenuY - 4 + kMenuStep * cursor);
-}
+void CTitle::DrawCursor() { menu::HighlightEntry(lines[cursor], kMenuY - 4 + kMenuStep * cursor); }
 
 // The chosen entry blinks while the palette fades to black.
 void CTitle::FadeOut() {

@@ -98,8 +98,7 @@ void CBgm::DirectMusicStop() {
 void CBgm::MciOpen(const char* path) {
     MciClose();
     plat::MidiInit();
-    if (!plat::MidiLoad(path) || !plat::MidiCanPlay())
-        CApp::FatalExit("MIDIファイルを読み込めませんでした。", path);
+    if (!plat::MidiLoad(path) || !plat::MidiCanPlay()) CApp::FatalExit("MIDIファイルを読み込めませんでした。", path);
     mciOpen = 1;
 }
 

@@ -20,8 +20,8 @@ void CDirectSound::StartDirectSound(int slots) {
     if (deviceOpen || !plat::AudioOpen()) return;
     deviceOpen = 1;
     slotCount = std::max(slots, 0);
-    this->slots = static_cast<EffectSlot*>(
-        CApp::Alloc(sizeof(EffectSlot) * slotCount, "void CDirectSound::StartDirectSound"));
+    this->slots =
+        static_cast<EffectSlot*>(CApp::Alloc(sizeof(EffectSlot) * slotCount, "void CDirectSound::StartDirectSound"));
 }
 
 // CDirectSound::SetData: (re)loads one effect into `buffers` voices, reading
@@ -82,8 +82,7 @@ void CDirectSound::SetVolume(int volume) {
     if (!deviceOpen) return;
     int32_t level = std::clamp(volume, 0, 100) * 100 - 10000;
     for (int s = 0; s < slotCount; ++s)
-        for (int b = 0; slots[s].buffers && b < slots[s].count; ++b)
-            plat::SetVoiceVolume(slots[s].buffers[b], level);
+        for (int b = 0; slots[s].buffers && b < slots[s].count; ++b) plat::SetVoiceVolume(slots[s].buffers[b], level);
 }
 
 // CDirectSound::Shutdown: buffers, lists, table and device.

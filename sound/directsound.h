@@ -5,11 +5,11 @@
 #pragma once
 #include <cstdint>
 
-#include "app/gamedata.h"   // the effect table and the SE_* numbers
+#include "app/gamedata.h"  // the effect table and the SE_* numbers
 
 struct EffectSlot {
-    int32_t* buffers;   // platform voice ids, 0 where none was made
-    int32_t next;       // the buffer the next play takes
+    int32_t* buffers;  // platform voice ids, 0 where none was made
+    int32_t next;      // the buffer the next play takes
     int32_t count;
 };
 
@@ -26,9 +26,9 @@ public:
     void Shutdown();
 
     int32_t slotCount;
-    uint8_t deviceOpen;       // 0 while sound is off (no device, or a file failed)
+    uint8_t deviceOpen;  // 0 while sound is off (no device, or a file failed)
     EffectSlot* slots;
-    uint8_t effectsEnabled;   // SOUND_EFFECT; 1 when made
+    uint8_t effectsEnabled;  // SOUND_EFFECT; 1 when made
 
 private:
     void ReleaseSlot(EffectSlot* slot);

@@ -19,7 +19,7 @@ constexpr uint32_t kFormatChunkBytes = 18;
 struct Chunk {
     char id[4];
     uint32_t bytes;
-    long dataAt;      // file offset of the chunk's data
+    long dataAt;  // file offset of the chunk's data
 };
 
 bool ReadExact(FILE* f, void* into, size_t bytes) { return std::fread(into, 1, bytes, f) == bytes; }

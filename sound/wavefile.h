@@ -9,7 +9,7 @@
 
 // The fields of a "fmt " chunk, the PCM part and the two bytes after it.
 struct WaveFormat {
-    uint16_t formatTag;      // 1 is PCM
+    uint16_t formatTag;  // 1 is PCM
     uint16_t channels;
     uint32_t samplesPerSec;
     uint32_t avgBytesPerSec;
@@ -20,7 +20,7 @@ struct WaveFormat {
 
 struct WaveData {
     WaveFormat format;
-    uint8_t* samples;        // the "data" chunk, from CApp::Alloc
+    uint8_t* samples;  // the "data" chunk, from CApp::Alloc
     uint32_t bytes;
 };
 

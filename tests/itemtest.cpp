@@ -14,8 +14,7 @@ constexpr uint32_t kNsPerPump = 1500;
 constexpr double kRefreshUs = 1e6 / 60.0;
 }  // namespace
 
-void ItemRound::SetUp()
-{
+void ItemRound::SetUp() {
     testutil::StartRoundsHeadless(kNsPerPump);
     {
         testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
@@ -24,7 +23,7 @@ void ItemRound::SetUp()
             theDirectSound.SetData(i, (std::string("Sound\\") + kEffectTable[i].file).c_str(), kEffectTable[i].buffers);
     }
     ASSERT_EQ(theDirectSound.deviceOpen, 1);
-    plat::AudioSetPaused(true);   // voices keep their "playing" state
+    plat::AudioSetPaused(true);  // voices keep their "playing" state
     for (int k = 0; k < kItemKinds; k++) m_savedPictures[k] = theItemManager.pictures[k];
     theRound.wait = 80;
     theRound.explosionType = 0;
@@ -38,8 +37,7 @@ void ItemRound::SetUp()
     theRoundIntro.ResetRounds();
 }
 
-void ItemRound::TearDown()
-{
+void ItemRound::TearDown() {
     if (theRound.playfieldSurface) theRound.Teardown();
     for (int k = 0; k < kItemKinds; k++) theItemManager.pictures[k] = m_savedPictures[k];
     for (SurfaceId& id : m_made) theDirectDraw.ReleaseSurface(id);
@@ -50,13 +48,9 @@ void ItemRound::TearDown()
     theDirectSound.Shutdown();
 }
 
-void ItemRound::WriteStages(const std::string& list)
-{
-    testutil::WriteStageList(m_dir.path(), list);
-}
+void ItemRound::WriteStages(const std::string& list) { testutil::WriteStageList(m_dir.path(), list); }
 
-void ItemRound::StartRound(int players, bool scroll)
-{
+void ItemRound::StartRound(int players, bool scroll) {
     if (theRound.playfieldSurface) theRound.Teardown();
     for (int i = 0; i < kPlayers; i++) theRound.players[i].type = i < players ? PLAYER_MAN : PLAYER_NON;
     testutil::ScopedCwd cwd(m_dir.path());
@@ -66,26 +60,22 @@ void ItemRound::StartRound(int players, bool scroll)
     theRound.lastSecondMs = plat::TimeMs();
 }
 
-int ItemRound::Frames(int n)
-{
+int ItemRound::Frames(int n) {
     int result = FRAME_GO_ON;
     for (int k = 0; k < n && result == FRAME_GO_ON; k++) result = theRound.Frame();
     return result;
 }
 
-void ItemRound::SetField(int x, int y, uint8_t value)
-{
+void ItemRound::SetField(int x, int y, uint8_t value) {
     theDirectDraw.FillRect(theRound.fieldSurface, x, y, 1, 1, value);
 }
 
-std::vector<uint8_t> ItemRound::FieldBytes() const
-{
+std::vector<uint8_t> ItemRound::FieldBytes() const {
     Surface* s = theDirectDraw.GetSurface(theRound.fieldSurface);
     return std::vector<uint8_t>(s->pixels, s->pixels + s->pitch * s->height);
 }
 
-void ItemRound::PlaceItem(int kind, int x, int y)
-{
+void ItemRound::PlaceItem(int kind, int x, int y) {
     FieldItem* item = CDataList::Record<FieldItem>(theItemManager.fieldItems.Add());
     item->x = x;
     item->y = y;
@@ -97,23 +87,20 @@ void ItemRound::PlaceItem(int kind, int x, int y)
 
 void ItemRound::UsePicture(int kind, SurfaceId picture) { theItemManager.pictures[kind] = picture; }
 
-SurfaceId ItemRound::SolidPicture(uint8_t value)
-{
+SurfaceId ItemRound::SolidPicture(uint8_t value) {
     SurfaceId id = theDirectDraw.CreateSurface(kItemPx, kItemPx, true);
     theDirectDraw.FillRect(id, 0, 0, kItemPx, kItemPx, value);
     m_made.push_back(id);
     return id;
 }
 
-void ItemRound::Silence()
-{
+void ItemRound::Silence() {
     for (int s = 0; s < theDirectSound.slotCount; s++)
         for (int b = 0; theDirectSound.slots[s].buffers && b < theDirectSound.slots[s].count; b++)
             plat::StopVoice(theDirectSound.slots[s].buffers[b]);
 }
 
-bool ItemRound::Sounded(int effect) const
-{
+bool ItemRound::Sounded(int effect) const {
     const EffectSlot& slot = theDirectSound.slots[effect];
     for (int b = 0; slot.buffers && b < slot.count; b++) {
         plat::VoiceState state{};
@@ -122,13 +109,11 @@ bool ItemRound::Sounded(int effect) const
     return false;
 }
 
-int ItemRound::RefreshesSince(uint64_t startUs)
-{
+int ItemRound::RefreshesSince(uint64_t startUs) {
     return int(std::ceil(double(plat::TimeUs() - startUs) / kRefreshUs - 0.01));
 }
 
-void ItemRound::Place(int player, float x, float y, int heading)
-{
+void ItemRound::Place(int player, float x, float y, int heading) {
     PlayerSlot& slot = theRound.players[player];
     slot.x = x;
     slot.y = y;
@@ -137,8 +122,7 @@ void ItemRound::Place(int player, float x, float y, int heading)
     slot.heading = uint16_t(heading);
 }
 
-::testing::AssertionResult BorderIntact()
-{
+::testing::AssertionResult BorderIntact() {
     SurfaceId field = theRound.fieldSurface;
     for (int x = 0; x < 640; x++) {
         if (testutil::PixelAt(field, x, 16) != 255 || testutil::PixelAt(field, x, 431) != 255)

@@ -24,8 +24,7 @@ protected:
     int Frames(int n);
     // Runs body(scroll) on a fresh round in normal play, then in scroll play.
     template <class F>
-    void InBothPlayModes(int players, F body)
-    {
+    void InBothPlayModes(int players, F body) {
         for (bool scroll : {false, true}) {
             SCOPED_TRACE(scroll ? "scroll play" : "normal play");
             StartRound(players, scroll);

@@ -66,9 +66,9 @@ TEST(Conversions, FloatToIntTruncatesTowardZero) {
 TEST(Conversions, DirectionTablesPointTheScreenWay) {
     theApp.FillDirectionTables();
     EXPECT_FLOAT_EQ(theApp.cosTable[0], 1.0f);
-    EXPECT_NEAR(theApp.negSinTable[90], -1.0f, 1e-6);   // 90 degrees is up
+    EXPECT_NEAR(theApp.negSinTable[90], -1.0f, 1e-6);  // 90 degrees is up
     EXPECT_NEAR(theApp.cosTable[180], -1.0f, 1e-6);
-    EXPECT_NEAR(theApp.negSinTable[270], 1.0f, 1e-6);   // 270 is down
+    EXPECT_NEAR(theApp.negSinTable[270], 1.0f, 1e-6);  // 270 is down
     EXPECT_EQ(theApp.cosTable[33], float(cos(33 * 0.017453292519943295)));
 }
 
@@ -78,8 +78,8 @@ TEST(Keys, PressConsumeReleaseAndRepeat) {
     theApp.PumpMessages();
     EXPECT_EQ(theApp.keyState['Q'], 1);
     EXPECT_EQ(theApp.anyKeyFlag, 1);
-    theApp.keyState['Q'] = 2;            // a reader consumed the press
-    PostKey(plat::MSG_KEYDOWN, 'Q');     // auto-repeat
+    theApp.keyState['Q'] = 2;         // a reader consumed the press
+    PostKey(plat::MSG_KEYDOWN, 'Q');  // auto-repeat
     theApp.PumpMessages();
     EXPECT_EQ(theApp.keyState['Q'], 2);  // stays inert while held
     theApp.ClearKeys();
@@ -116,7 +116,7 @@ TEST(Pacing, WaitsCountPumpsAndTime) {
     EXPECT_EQ(plat::PumpCount() - before, 1u);
 
     before = plat::PumpCount();
-    theApp.PumpMessagesN(0);   // pumps at least once
+    theApp.PumpMessagesN(0);  // pumps at least once
     theApp.PumpMessagesN(250);
     EXPECT_EQ(plat::PumpCount() - before, 251u);
 }

@@ -26,14 +26,12 @@ constexpr int kBlockMs = 10;
 // for the first 125 ms, the track ends at 250 ms.
 std::vector<uint8_t> ShortPiece(uint8_t key) {
     std::vector<uint8_t> track = {
-        0x00, 0xFF, 0x51, 0x03, 0x03, 0xD0, 0x90,   // tempo 250000 us
-        0x00, 0xC0, 0x00,                           // piano
-        0x00, 0x90, key, 0x64,
-        0x30, 0x80, key, 0x40,
-        0x30, 0xFF, 0x2F, 0x00,
+        0x00, 0xFF, 0x51, 0x03, 0x03, 0xD0, 0x90,  // tempo 250000 us
+        0x00, 0xC0, 0x00,                          // piano
+        0x00, 0x90, key,  0x64, 0x30, 0x80, key,  0x40, 0x30, 0xFF, 0x2F, 0x00,
     };
-    std::vector<uint8_t> f = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k', 0, 0, 0,
-                              uint8_t(track.size())};
+    std::vector<uint8_t> f = {'M', 'T', 'h', 'd', 0,   0,   0,   6, 0, 0, 0,
+                              1,   0,   96,  'M', 'T', 'r', 'k', 0, 0, 0, uint8_t(track.size())};
     for (uint8_t byte : track) f.push_back(byte);
     return f;
 }
@@ -118,26 +116,27 @@ TEST_F(BgmTest, DirectMusicLoopsByRepeatsAndLoadsOnce) {
     bgm_.Play();
     EXPECT_EQ(bgm_.playing, 1);
     Levels first = Render(3 * kPieceMs);
-    bgm_.Load("bgm\\A.MID");   // the same path: the music goes on untouched
+    bgm_.Load("bgm\\A.MID");  // the same path: the music goes on untouched
     EXPECT_TRUE(plat::MidiIsPlaying());
     Levels later = Render(5 * kPieceMs);
     EXPECT_TRUE(plat::MidiIsPlaying());
     EXPECT_EQ(PendingNotifications(), 0);
     if (Audible()) {
-        for (int pass = 0; pass < 3; ++pass) EXPECT_GT(Peak(first, pass * kPieceMs, pass * kPieceMs + 100), 1500) << pass;
+        for (int pass = 0; pass < 3; ++pass)
+            EXPECT_GT(Peak(first, pass * kPieceMs, pass * kPieceMs + 100), 1500) << pass;
         EXPECT_GT(Peak(later, 4 * kPieceMs, 4 * kPieceMs + 100), 1500);
     }
     bgm_.Stop();
     EXPECT_EQ(bgm_.playing, 0);
     EXPECT_FALSE(plat::MidiIsPlaying());
     Levels after = Render(100);
-    EXPECT_LT(Peak(after, 20, 100), 100);   // stopped at once: no note, only the last of the reverb
+    EXPECT_LT(Peak(after, 20, 100), 100);  // stopped at once: no note, only the last of the reverb
 }
 
 TEST_F(BgmTest, RepeatCountEndsThePieceAfterItsPasses) {
     Start(0);
     ASSERT_TRUE(plat::MidiLoad("Bgm\\b.mid"));
-    plat::MidiPlay(2);   // three passes
+    plat::MidiPlay(2);  // three passes
     Levels levels = Render(3 * kPieceMs - 30);
     EXPECT_TRUE(plat::MidiIsPlaying());
     Render(60);
@@ -158,9 +157,9 @@ TEST_F(BgmTest, SequencerLoopsByNotification) {
     EXPECT_GE(at, kPieceMs);
     EXPECT_LE(at, kPieceMs + 3 * kBlockMs);
     EXPECT_FALSE(plat::MidiIsPlaying());
-    EXPECT_EQ(PendingNotifications(), 0);   // reported once
+    EXPECT_EQ(PendingNotifications(), 0);  // reported once
 
-    bgm_.Replay();   // what the window procedure does with the message
+    bgm_.Replay();  // what the window procedure does with the message
     EXPECT_TRUE(plat::MidiIsPlaying());
     Levels again = Render(100);
     if (Audible()) {
@@ -195,7 +194,7 @@ TEST_F(BgmTest, CloseForgetsThePathSoTheSamePieceOpensAgain) {
     EXPECT_EQ(bgm_.playing, 0);
     EXPECT_STREQ(bgm_.currentPath, "");
     EXPECT_FALSE(plat::MidiIsPlaying());
-    bgm_.Load("Bgm\\a.mid");   // the next match picks the same piece
+    bgm_.Load("Bgm\\a.mid");  // the next match picks the same piece
     EXPECT_EQ(bgm_.mciOpen, 1);
     bgm_.Play();
     EXPECT_TRUE(plat::MidiIsPlaying());
@@ -207,11 +206,11 @@ TEST_F(BgmTest, SwitchingDeviceLoadsOnTheNewOne) {
     bgm_.Load("Bgm\\a.mid");
     bgm_.Play();
     Render(50);
-    bgm_.device = 1;             // as the options menu does
+    bgm_.device = 1;  // as the options menu does
     bgm_.currentPath[0] = '\0';
     bgm_.Load("Bgm\\a.mid");
     EXPECT_EQ(bgm_.mciOpen, 1);
-    EXPECT_FALSE(plat::MidiIsPlaying());   // opening the sequencer replaced the piece
+    EXPECT_FALSE(plat::MidiIsPlaying());  // opening the sequencer replaced the piece
     bgm_.Play();
     EXPECT_GT(RenderUntilNotified(1000), 0);
 }
@@ -261,7 +260,10 @@ TEST_F(BgmTest, WithoutAudioDeviceEverythingIsSilent) {
             setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
         }
         ~DriverOverride() {
-            if (had) setenv("SDL_AUDIODRIVER", saved.c_str(), 1); else unsetenv("SDL_AUDIODRIVER");
+            if (had)
+                setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+            else
+                unsetenv("SDL_AUDIODRIVER");
         }
     } noDevice;
     Start(0);
@@ -271,7 +273,7 @@ TEST_F(BgmTest, WithoutAudioDeviceEverythingIsSilent) {
     bgm_.Play();
     bgm_.Stop();
     bgm_.device = 1;
-    bgm_.Load("Bgm\\b.mid");   // still a playable file: no fatal message
+    bgm_.Load("Bgm\\b.mid");  // still a playable file: no fatal message
     EXPECT_EQ(bgm_.mciOpen, 1);
     bgm_.Play();
     EXPECT_FALSE(plat::MidiIsPlaying());
@@ -295,4 +297,3 @@ TEST(GameData, EveryPieceIsAStandardMidiFile) {
 }
 
 }  // namespace
-

@@ -26,8 +26,7 @@ struct Field {
 };
 
 // The first seed whose generator passes the test; it never touches theApp.
-uint32_t SeedWhere(const std::function<bool(CApp&)>& test)
-{
+uint32_t SeedWhere(const std::function<bool(CApp&)>& test) {
     for (uint32_t seed = 1;; seed++) {
         CApp probe;
         probe.Seed(seed);
@@ -39,8 +38,7 @@ uint32_t SeedWhere(const std::function<bool(CApp&)>& test)
 // test's own; every slot acts (phase counters 0), nothing lies on the field.
 class ComputerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         theApp.FillDirectionTables();
         std::memset(theRound.phase, 0, sizeof theRound.phase);
         theRound.frameCounter = 100;
@@ -52,39 +50,33 @@ protected:
         m_slot.heldItems.Clear();
         Place(300.5f, 200.5f, 0);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         theItemManager.fieldItems.Clear();
         m_slot.heldItems.Clear();
     }
 
-    void Place(float x, float y, uint16_t heading)
-    {
+    void Place(float x, float y, uint16_t heading) {
         m_slot.x = x;
         m_slot.y = y;
         m_slot.heading = heading;
     }
     void Hold(int kind) { CDataList::Record<HeldItem>(m_slot.heldItems.Add())->kind = uint16_t(kind); }
-    int Ray(int heading, bool diagonalCheck = true)
-    {
+    int Ray(int heading, bool diagonalCheck = true) {
         return theRound.ProbeClearance(m_slot.x, m_slot.y, heading, 20, m_field.data(), kPitch, diagonalCheck);
     }
     // One thinking step of a probing player, started from the given seed.
-    void Think(uint32_t seed, bool diagonalCheck = true)
-    {
+    void Think(uint32_t seed, bool diagonalCheck = true) {
         theApp.Seed(seed);
         theRound.ThinkProbingCom(m_slot, 0, m_field.data(), kPitch, diagonalCheck);
     }
     // theApp has made exactly the given draws since it was seeded.
-    static void ExpectDrawn(uint32_t seed, const std::function<void(CApp&)>& draws)
-    {
+    static void ExpectDrawn(uint32_t seed, const std::function<void(CApp&)>& draws) {
         CApp expected;
         expected.Seed(seed);
         draws(expected);
         EXPECT_EQ(theApp.RandState(), expected.RandState());
     }
-    void Lay(int x, int y, uint16_t kind = ITEM_BOMB)
-    {
+    void Lay(int x, int y, uint16_t kind = ITEM_BOMB) {
         FieldItem& item = *CDataList::Record<FieldItem>(theItemManager.fieldItems.Add());
         item.x = x;
         item.y = y;
@@ -100,8 +92,7 @@ protected:
 // A ray that starts outside the interior is blocked at once; one that leaves
 // it or meets a pixel reports that step; the head's own pixel is not seen;
 // a heading of any sign and size reads as its remainder.
-TEST_F(ComputerTest, RaysStopAtTheAreaAndAtPixels)
-{
+TEST_F(ComputerTest, RaysStopAtTheAreaAndAtPixels) {
     const uint8_t* f = m_field.data();
     EXPECT_EQ(theRound.ProbeClearance(0.9f, 200.0f, 0, 20, f, kPitch, true), 1);
     EXPECT_EQ(theRound.ProbeClearance(639.0f, 200.0f, 180, 20, f, kPitch, true), 1);
@@ -129,8 +120,7 @@ TEST_F(ComputerTest, RaysStopAtTheAreaAndAtPixels)
 
 // An item's 24x24 square hides the pixels it covers from the ray, its right
 // edge excluded; without the item the same pixel blocks.
-TEST_F(ComputerTest, RaysPassThroughItemSquares)
-{
+TEST_F(ComputerTest, RaysPassThroughItemSquares) {
     for (int y = 190; y <= 210; y++) m_field.Set(310, y, 255);
     ASSERT_EQ(Ray(0), 10);
     Lay(287, 190);  // covers columns 287..310
@@ -145,8 +135,7 @@ TEST_F(ComputerTest, RaysPassThroughItemSquares)
 
 // Between two pixels that touch at their corners the diagonal flag decides;
 // one corner alone never blocks, and items do not open the corners.
-TEST_F(ComputerTest, DiagonalGapsOpenOnlyWithoutTheCheck)
-{
+TEST_F(ComputerTest, DiagonalGapsOpenOnlyWithoutTheCheck) {
     // Heading 45 from (100.5, 200.5) steps into (101, 199); the corners are
     // (101, 200) and (100, 199).
     Place(100.5f, 200.5f, 45);
@@ -161,8 +150,7 @@ TEST_F(ComputerTest, DiagonalGapsOpenOnlyWithoutTheCheck)
 
 // "EASY COM": one draw of 0..100 turns on 1 and 2; a held item adds a draw
 // of 0..20 that asks for its use on 0; nothing held, no second draw.
-TEST_F(ComputerTest, EasyComTurnsAndUsesAtRandom)
-{
+TEST_F(ComputerTest, EasyComTurnsAndUsesAtRandom) {
     struct Case {
         int turnDraw;
         int expectedHeading;
@@ -181,7 +169,10 @@ TEST_F(ComputerTest, EasyComTurnsAndUsesAtRandom)
         m_slot.heading = 0;
         theApp.Seed(seed);
         theRound.ThinkEasyCom(m_slot, 0);
-        ExpectDrawn(seed, [](CApp& r) { r.RandUpTo(100); r.RandUpTo(20); });
+        ExpectDrawn(seed, [](CApp& r) {
+            r.RandUpTo(100);
+            r.RandUpTo(20);
+        });
         EXPECT_EQ(m_slot.useItemRequest, 1);
         m_slot.useItemRequest = 0;
     }
@@ -190,8 +181,7 @@ TEST_F(ComputerTest, EasyComTurnsAndUsesAtRandom)
 // The probing rule with the way ahead blocked at step 5: the turn goes to
 // the clearer side without a draw, to a random side when both sides are
 // equally clear, and while mirrored the turn comes out the other way round.
-TEST_F(ComputerTest, ProbingComTurnsTowardTheClearerSide)
-{
+TEST_F(ComputerTest, ProbingComTurnsTowardTheClearerSide) {
     m_field.Set(305, 200);
     ASSERT_EQ(Ray(0), 5);
     ASSERT_EQ(Ray(30), 0);
@@ -220,8 +210,7 @@ TEST_F(ComputerTest, ProbingComTurnsTowardTheClearerSide)
 
 // With both side rays blocked no later than the way ahead, the player only
 // wanders: a draw of 1 turns +30 only when that side is clear beyond step 10.
-TEST_F(ComputerTest, ProbingComWandersWhenNoSideIsBetter)
-{
+TEST_F(ComputerTest, ProbingComWandersWhenNoSideIsBetter) {
     uint32_t turnSeed = SeedWhere([](CApp& r) { return r.RandUpTo(100) == 1; });
     for (int x = 290; x <= 340; x++) m_field.Set(x, 194), m_field.Set(x, 207);
     m_field.Set(315, 200);
@@ -244,8 +233,7 @@ TEST_F(ComputerTest, ProbingComWandersWhenNoSideIsBetter)
 // A held item of class 0 or 2 is used on a draw of 0 of 0..50; one of class 1
 // is kept however the draw comes, until the way ahead is blocked fewer than
 // 10 steps away, and then it is used instead of a turn.
-TEST_F(ComputerTest, ProbingComKeepsClassOneItemsForTheLastMoment)
-{
+TEST_F(ComputerTest, ProbingComKeepsClassOneItemsForTheLastMoment) {
     uint32_t useSeed = SeedWhere([](CApp& r) { return r.RandUpTo(50) == 0 && r.RandUpTo(100) > 2; });
     Hold(ITEM_LASER);
     Think(useSeed);
@@ -274,8 +262,7 @@ TEST_F(ComputerTest, ProbingComKeepsClassOneItemsForTheLastMoment)
 
 // In a frame in which the slot's phase counter is not 0 neither rule draws,
 // turns or asks for an item.
-TEST_F(ComputerTest, NoThinkingBetweenMovementSteps)
-{
+TEST_F(ComputerTest, NoThinkingBetweenMovementSteps) {
     Hold(ITEM_LASER);
     m_slot.slowness = 3;
     theRound.phase[3] = 5;
@@ -294,8 +281,7 @@ namespace {
 // open arena) with two computer players, headless on the test clock.
 class ComputerRoundTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         testutil::StartRoundsHeadless(1500);
         testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
         theStageSelect.LoadStageList();
@@ -305,15 +291,13 @@ protected:
         theRound.meteorite.enable = 0;
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_NON;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (theRound.playfieldSurface) theRound.Teardown();
         theItemManager.itemMax = 1;
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_MAN;
     }
 
-    void StartRound(int8_t type0, int8_t type1)
-    {
+    void StartRound(int8_t type0, int8_t type1) {
         theRound.players[0].type = type0;
         theRound.players[1].type = type1;
         testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
@@ -326,8 +310,7 @@ protected:
         Put(0, 100.5f, 300.5f, 45);
         Put(1, 400.5f, 300.5f, 45);
     }
-    void Put(int i, float x, float y, uint16_t heading)
-    {
+    void Put(int i, float x, float y, uint16_t heading) {
         PlayerSlot& slot = theRound.players[i];
         slot.x = x;
         slot.y = y;
@@ -336,12 +319,10 @@ protected:
         slot.lastPixelY = int(y);
     }
     // Runs frames up to (not including) the next one in which slowness 2 steps.
-    void FramesUntilStep()
-    {
+    void FramesUntilStep() {
         while (theRound.phase[2] != 3) ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
     }
-    void SetPixel(int x, int y)
-    {
+    void SetPixel(int x, int y) {
         SurfaceDesc field = *theDirectDraw.Lock(0);
         field.pixels[y * field.pitch + x] = 60;
         theDirectDraw.Unlock(0);
@@ -352,8 +333,7 @@ protected:
 
 // The loop lets a computer player think only in the frames in which its slot
 // acts and steps: stopped or between steps, no random number is drawn.
-TEST_F(ComputerRoundTest, ComputersThinkOnlyWhenTheirSlotActs)
-{
+TEST_F(ComputerRoundTest, ComputersThinkOnlyWhenTheirSlotActs) {
     StartRound(PLAYER_EASY, PLAYER_HARD);
     for (PlayerSlot& slot : theRound.players) slot.stoppedUntil = theRound.frameCounter + 40;
     uint32_t state = theApp.RandState();
@@ -377,8 +357,7 @@ TEST_F(ComputerRoundTest, ComputersThinkOnlyWhenTheirSlotActs)
 // "NORMAL COM" sees a gap between two corner-touching pixels 10 steps ahead as
 // a wall and turns toward the clear side; the turn is in force for the move
 // of the same frame. "HARD COM" sees the way clear and only wanders.
-TEST_F(ComputerRoundTest, NormalTurnsAtADiagonalGapThatHardLooksThrough)
-{
+TEST_F(ComputerRoundTest, NormalTurnsAtADiagonalGapThatHardLooksThrough) {
     StartRound(PLAYER_NORMAL, PLAYER_HARD);
     FramesUntilStep();
     // Heading 45 from (x + 0.5, 300.5) steps from (x + 6, 294) to (x + 7, 293);
@@ -396,7 +375,10 @@ TEST_F(ComputerRoundTest, NormalTurnsAtADiagonalGapThatHardLooksThrough)
     EXPECT_EQ(theRound.ProbeClearance(hard.x, hard.y, 15, 20, field.pixels, field.pitch, false), 14);
     theDirectDraw.Unlock(0);
 
-    theApp.Seed(SeedWhere([](CApp& r) { int v = r.RandUpTo(100); return v != 1 && v != 2; }));
+    theApp.Seed(SeedWhere([](CApp& r) {
+        int v = r.RandUpTo(100);
+        return v != 1 && v != 2;
+    }));
     ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
     EXPECT_EQ(normal.heading, 75);
     EXPECT_EQ(normal.x, 100.5f + theApp.cosTable[75]);

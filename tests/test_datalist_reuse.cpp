@@ -15,8 +15,7 @@ struct Wide {
     unsigned char payload[36];
 };
 
-std::vector<int> Ids(const CDataList& list)
-{
+std::vector<int> Ids(const CDataList& list) {
     std::vector<int> out;
     const DataNode* prev = nullptr;
     for (DataNode* n = list.First(); n; n = n->next) {
@@ -29,8 +28,7 @@ std::vector<int> Ids(const CDataList& list)
     return out;
 }
 
-Wide* Append(CDataList& list, int id)
-{
+Wide* Append(CDataList& list, int id) {
     Wide* w = CDataList::Record<Wide>(list.Add());
     for (unsigned char b : w->payload) EXPECT_EQ(b, 0);
     EXPECT_EQ(w->id, 0);
@@ -41,8 +39,7 @@ Wide* Append(CDataList& list, int id)
 
 }  // namespace
 
-TEST(DataListReuse, RemovedEntriesComeBackZeroFilledAndInOrder)
-{
+TEST(DataListReuse, RemovedEntriesComeBackZeroFilledAndInOrder) {
     CDataList list;
     list.SetRecordSize(sizeof(Wide));
     std::vector<int> expected;

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "graphics/dibsection.h"
 #include "app/gamedata.h"
+#include "graphics/dibsection.h"
 #include "screens/stageselect.h"
 #include "testutil.h"
 

@@ -176,8 +176,7 @@ TEST(DibSection, RefusedFilesEndWithTheirMessageAndThePathAsCaption) {
 
     std::string rgb16 = dir.File("rgb16.png");
     WritePng(rgb16, PngShape{4, 4, 16, PNG_COLOR_TYPE_RGB, 0, PNG_INTERLACE_NONE});
-    EXPECT_EXIT(CDibSection().LoadPng(rgb16.c_str()), testing::ExitedWithCode(1),
-                "rgb16.png: 色数が多すぎます");
+    EXPECT_EXIT(CDibSection().LoadPng(rgb16.c_str()), testing::ExitedWithCode(1), "rgb16.png: 色数が多すぎます");
 
     std::string grey = dir.File("grey.png");
     WritePng(grey, PngShape{4, 4, 8, PNG_COLOR_TYPE_GRAY, 0, PNG_INTERLACE_NONE});
@@ -247,8 +246,8 @@ TEST(DibSection, LoadingConvertsColoursIntoTheDisplayPalette) {
     for (int y = 0; y < 4; y++)
         for (int x = 0; x < 6; x++) {
             int i = IndexAt(shape, x, y);
-            ASSERT_EQ(testutil::PixelAt(second, x, y), theDirectDraw.NearestIndex(ColourOf(i).red, ColourOf(i).green,
-                                                                                   ColourOf(i).blue));
+            ASSERT_EQ(testutil::PixelAt(second, x, y),
+                      theDirectDraw.NearestIndex(ColourOf(i).red, ColourOf(i).green, ColourOf(i).blue));
             ASSERT_EQ(testutil::PixelAt(first, x, y), i);
         }
 
@@ -292,8 +291,7 @@ TEST(DibSection, OversizedOrUnderfilledHeadersAreDamagedFiles) {
                 CapDataMemory();
                 CDibSection().LoadPng(path.c_str());
             },
-            testing::ExitedWithCode(1),
-                    std::string(c.name) + ": PNGファイルが壊れています")
+            testing::ExitedWithCode(1), std::string(c.name) + ": PNGファイルが壊れています")
             << c.name;
     }
     ExpectDecodes(PngShape{4096, 2, 8, PNG_COLOR_TYPE_PALETTE, 256, PNG_INTERLACE_NONE});

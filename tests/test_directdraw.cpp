@@ -194,10 +194,10 @@ TEST_F(DirectDrawTest, NearestColourPrefersTheLowerIndexOnTies) {
     pal[9] = PaletteEntry{0, 10, 0, 1};
     pal[12] = PaletteEntry{10, 0, 0, 1};
     EXPECT_EQ(theDirectDraw.NearestIndex(0, 1, 0), 0);
-    EXPECT_EQ(theDirectDraw.NearestIndex(10, 0, 0), 7);   // exact, first of two
-    EXPECT_EQ(theDirectDraw.NearestIndex(5, 5, 0), 0);    // 50 to black, 50 to 7 and 9: lowest
+    EXPECT_EQ(theDirectDraw.NearestIndex(10, 0, 0), 7);  // exact, first of two
+    EXPECT_EQ(theDirectDraw.NearestIndex(5, 5, 0), 0);   // 50 to black, 50 to 7 and 9: lowest
     EXPECT_EQ(theDirectDraw.NearestIndex(6, 5, 0), 7);
-    EXPECT_EQ(theDirectDraw.NearestIndex(0x0000FF), 7);   // 0x00BBGGRR: pure red
+    EXPECT_EQ(theDirectDraw.NearestIndex(0x0000FF), 7);  // 0x00BBGGRR: pure red
     EXPECT_EQ(theDirectDraw.NearestIndex(250, 250, 250), 1);
 }
 

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <tuple>
 #include <vector>
@@ -25,8 +25,7 @@ bool Inside(int x, int y) { return x >= kLeft && x <= kRight && y >= kTop && y <
 
 class FieldEffectsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         testutil::StartRoundsHeadless(1500);
         theItemManager.itemMax = 0;
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_NON;
@@ -34,8 +33,7 @@ protected:
         m_explosionType = theRound.explosionType;
         StartRound();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (theRound.playfieldSurface) theRound.Teardown();
         theRound.meteorite.count = m_meteorite.count;
         theRound.meteorite.intervalSeconds = m_meteorite.period;
@@ -46,10 +44,9 @@ protected:
     }
 
     // Two human lines on open ground, set up without the countdown's waits.
-    void StartRound()
-    {
-        testutil::WriteStageList(m_dir.path(),
-                                 "FILE=EMPTY.PNG\nTITLE=EMPTY\n1P=100,100,0\n2P=300,200,90\n3P=-1,-1,-1\n4P=-1,-1,-1\n");
+    void StartRound() {
+        testutil::WriteStageList(
+            m_dir.path(), "FILE=EMPTY.PNG\nTITLE=EMPTY\n1P=100,100,0\n2P=300,200,90\n3P=-1,-1,-1\n4P=-1,-1,-1\n");
         testutil::ScopedCwd cwd(m_dir.path());
         theStageSelect.cursor = SELECT_NORMAL_GAME;
         theRound.players[0].type = PLAYER_MAN;
@@ -60,24 +57,21 @@ protected:
     }
 
     // The pixel-level effects of one frame on the locked field.
-    void PixelFrame()
-    {
+    void PixelFrame() {
         SurfaceDesc field = *theDirectDraw.Lock(0);
         theRound.particle.Update(field.pixels, field.pitch);
         theRound.meteorite.Update(field.pixels, field.pitch);
         theRound.mold.Update(field.pixels, field.pitch);
         theDirectDraw.Unlock(0);
     }
-    void SpriteFrame()
-    {
+    void SpriteFrame() {
         theRound.missile.Update(0);
         theRound.pingPong.Update(0);
     }
 
     // Seeds the game's generator and a second one that a test draws from to
     // predict the game's draws.
-    CApp& SeedBoth(uint32_t seed)
-    {
+    CApp& SeedBoth(uint32_t seed) {
         theApp.Seed(seed);
         m_expected.Seed(seed);
         return m_expected;
@@ -86,24 +80,21 @@ protected:
     static uint8_t Field(int x, int y) { return testutil::PixelAt(0, x, y); }
     static uint8_t* Pixels() { return theDirectDraw.GetSurface(0)->pixels; }
     static void SetField(int x, int y, uint8_t v) { Pixels()[y * 640 + x] = v; }
-    static int CountField(uint8_t v)
-    {
+    static int CountField(uint8_t v) {
         int n = 0;
         for (int y = kTop; y <= kBottom; y++)
             for (int x = kLeft; x <= kRight; x++) n += Field(x, y) == v ? 1 : 0;
         return n;
     }
     // Everything of the visible surface outside the playable area.
-    static std::vector<uint8_t> OutsideArea()
-    {
+    static std::vector<uint8_t> OutsideArea() {
         std::vector<uint8_t> out;
         for (int y = 0; y < 480; y++)
             for (int x = 0; x < 640; x++)
                 if (!Inside(x, y)) out.push_back(Field(x, y));
         return out;
     }
-    static ParticleRecord& AddParticle(int kind, float x, float y, float vx, float vy)
-    {
+    static ParticleRecord& AddParticle(int kind, float x, float y, float vx, float vy) {
         ParticleRecord& r = *CDataList::Record<ParticleRecord>(theRound.particle.lists[kind].Add());
         r.x = x;
         r.y = y;
@@ -113,8 +104,7 @@ protected:
         r.life = 10;
         return r;
     }
-    static MeteoriteRecord& AddMeteorite(float x, float y, float vx, float vy)
-    {
+    static MeteoriteRecord& AddMeteorite(float x, float y, float vx, float vy) {
         MeteoriteRecord& r = *CDataList::Record<MeteoriteRecord>(theRound.meteorite.list.Add());
         r.x = x;
         r.y = y;
@@ -133,34 +123,30 @@ protected:
 };
 
 template <class T>
-std::vector<T> Records(const CDataList& list)
-{
+std::vector<T> Records(const CDataList& list) {
     std::vector<T> out;
     for (DataNode* n = list.First(); n; n = n->next) out.push_back(*CDataList::Record<T>(n));
     return out;
 }
 
 // A record's fields in order, for comparing records; positions come first.
-std::vector<double> Fields(const ParticleRecord& r)
-{
-    return {r.x, r.y, r.vx, r.vy, double(r.color), double(r.life), double(r.angle), double(r.turns), r.speed, r.ax, r.ay};
+std::vector<double> Fields(const ParticleRecord& r) {
+    return {r.x,     r.y,  r.vx, r.vy, double(r.color), double(r.life), double(r.angle), double(r.turns),
+            r.speed, r.ax, r.ay};
 }
 std::vector<double> Fields(const MeteoriteRecord& r) { return {r.x, r.y, r.vx, r.vy, double(r.entered)}; }
 std::vector<double> Fields(const MoldRecord& r) { return {double(r.x), double(r.y), double(r.life)}; }
-std::vector<double> Fields(const MissileRecord& r)
-{
+std::vector<double> Fields(const MissileRecord& r) {
     return {r.x, r.y, double(r.ix), double(r.iy), r.vx, r.vy, double(r.owner)};
 }
-std::vector<double> Fields(const BallRecord& r)
-{
+std::vector<double> Fields(const BallRecord& r) {
     return {r.x, r.y, double(r.ix), double(r.iy), r.vx, r.vy, double(r.bounces)};
 }
 
 // Two lists of records agree: the same pixel positions, and every field the
 // same within what single precision can carry through a reflection.
 template <class T>
-bool SameRecords(const std::vector<T>& a, const std::vector<T>& b)
-{
+bool SameRecords(const std::vector<T>& a, const std::vector<T>& b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); i++) {
         const std::vector<double> fa = Fields(a[i]), fb = Fields(b[i]);
@@ -176,22 +162,21 @@ bool SameRecords(const std::vector<T>& a, const std::vector<T>& b)
 // A particle's life counts only frames outside: it comes back in with what it
 // had left, draws and clears its pixel while inside, and the eleventh frame
 // outside removes it.
-TEST_F(FieldEffectsTest, ParticleLifeCountsOnlyFramesOutside)
-{
+TEST_F(FieldEffectsTest, ParticleLifeCountsOnlyFramesOutside) {
     ParticleRecord& r = AddParticle(0, 640.5f, 200.5f, -0.5f, 0.0f);
     for (int f = 0; f < 3; f++) PixelFrame();  // 640.5 -> 639.0, three frames outside
     EXPECT_EQ(r.life, 7);
-    PixelFrame();                              // from column 639 into 638
+    PixelFrame();  // from column 639 into 638
     EXPECT_EQ(r.life, 6);
     EXPECT_EQ(Field(638, 200), 27);
-    EXPECT_EQ(Field(639, 200), 255);           // the outline is never cleared or written
-    for (int f = 0; f < 20; f++) PixelFrame(); // ten columns further in, life kept
+    EXPECT_EQ(Field(639, 200), 255);            // the outline is never cleared or written
+    for (int f = 0; f < 20; f++) PixelFrame();  // ten columns further in, life kept
     EXPECT_EQ(r.life, 6);
     EXPECT_EQ(Field(628, 200), 27);
-    EXPECT_EQ(Field(629, 200), 0);             // the old pixels are cleared behind it
+    EXPECT_EQ(Field(629, 200), 0);  // the old pixels are cleared behind it
     EXPECT_EQ(CountField(27), 1);
 
-    r.vx = 30.0f;                              // out again at once
+    r.vx = 30.0f;  // out again at once
     PixelFrame();
     EXPECT_EQ(CountField(27), 0);
     int framesOutside = 0;
@@ -199,14 +184,13 @@ TEST_F(FieldEffectsTest, ParticleLifeCountsOnlyFramesOutside)
         PixelFrame();
         framesOutside++;
     }
-    EXPECT_EQ(framesOutside, 7);               // 6 left, removed on the 7th frame out
+    EXPECT_EQ(framesOutside, 7);  // 6 left, removed on the 7th frame out
 }
 
 // Explode draws in the documented order per kind; a spiral turns one degree
 // per frame for 99 frames, then flies straight; an accelerating particle
 // speeds up along its direction.
-TEST_F(FieldEffectsTest, ExplosionKindsDrawAndMove)
-{
+TEST_F(FieldEffectsTest, ExplosionKindsDrawAndMove) {
     PlayerSlot& p = theRound.players[2];
     p.x = 320.5f;
     p.y = 220.5f;
@@ -270,8 +254,7 @@ TEST_F(FieldEffectsTest, ExplosionKindsDrawAndMove)
 // Waves come on the first frame of each second that is a positive multiple of
 // the period, once, from one side, each meteorite drawn in order; waiting
 // meteorites stay however far out they are; disabled, nothing moves.
-TEST_F(FieldEffectsTest, MeteoriteWavesOnTheSecondsClock)
-{
+TEST_F(FieldEffectsTest, MeteoriteWavesOnTheSecondsClock) {
     CMeteorite& m = theRound.meteorite;
     m.enable = 1;
     m.intervalSeconds = 3;
@@ -286,7 +269,7 @@ TEST_F(FieldEffectsTest, MeteoriteWavesOnTheSecondsClock)
         }
     }
     EXPECT_EQ(waveSeconds, (std::vector<int>{3, 6, 9}));
-    EXPECT_EQ(m.list.Count(), 12);   // none has been inside and out again
+    EXPECT_EQ(m.list.Count(), 12);  // none has been inside and out again
 
     // One wave's draws: the side, then per meteorite the speed and the place.
     m.list.Clear();
@@ -303,7 +286,7 @@ TEST_F(FieldEffectsTest, MeteoriteWavesOnTheSecondsClock)
         const int hi[4][2] = {{638, 1086}, {638, 1}, {1294, 430}, {-15, 430}};
         const float x = float(expected.RandRange(lo[side][0], hi[side][0]));
         const float y = float(expected.RandRange(lo[side][1], hi[side][1]));
-        EXPECT_EQ(r.x, x + r.vx);    // moved once in the wave's frame
+        EXPECT_EQ(r.x, x + r.vx);  // moved once in the wave's frame
         EXPECT_EQ(r.y, y + r.vy);
     }
 
@@ -313,7 +296,7 @@ TEST_F(FieldEffectsTest, MeteoriteWavesOnTheSecondsClock)
     MeteoriteRecord& near = AddMeteorite(-1.5f, 100.5f, 1.0f, 0.0f);
     PixelFrame();
     PixelFrame();
-    EXPECT_EQ(near.entered, 0);      // columns -0.5 and 0.5: still outside
+    EXPECT_EQ(near.entered, 0);  // columns -0.5 and 0.5: still outside
     EXPECT_EQ(m.list.Count(), 2);
     PixelFrame();
     EXPECT_EQ(near.entered, 1);
@@ -323,7 +306,7 @@ TEST_F(FieldEffectsTest, MeteoriteWavesOnTheSecondsClock)
     EXPECT_EQ(far.entered, 0);
     EXPECT_EQ(far.x, -5000.5f + 643.0f);
     EXPECT_EQ(CountField(255), 0);
-    EXPECT_EQ(Field(639, 100), 255); // the outline stays
+    EXPECT_EQ(Field(639, 100), 255);  // the outline stays
 
     // Disabled: no wave, no motion, no pixel.
     m.enable = 0;
@@ -340,8 +323,7 @@ TEST_F(FieldEffectsTest, MeteoriteWavesOnTheSecondsClock)
 // Settings that the options menu never makes: a period below 1 counts as 1
 // (a wave every second, no division by zero), a huge wave size is limited to
 // 9,000 and a size of 0 or less gives empty waves. The settings stay as read.
-TEST_F(FieldEffectsTest, MeteoriteSettingsOutOfRange)
-{
+TEST_F(FieldEffectsTest, MeteoriteSettingsOutOfRange) {
     CMeteorite& m = theRound.meteorite;
     m.enable = 1;
     for (int32_t period : {0, -7, INT_MIN}) {
@@ -373,8 +355,7 @@ TEST_F(FieldEffectsTest, MeteoriteSettingsOutOfRange)
 
 // A mould spot grows for 499 frames within 80 pixels of its centre and is
 // gone on the 500th; its pixels stay.
-TEST_F(FieldEffectsTest, MouldGrowsAndStays)
-{
+TEST_F(FieldEffectsTest, MouldGrowsAndStays) {
     CApp& expected = SeedBoth(99);
     theRound.mold.Plant();
     const MoldRecord spot = Records<MoldRecord>(theRound.mold.list)[0];
@@ -400,8 +381,7 @@ TEST_F(FieldEffectsTest, MouldGrowsAndStays)
 // A missile carves a 24-pixel path through a trail-covered field, is drawn in
 // its owner's missile colour and clipped at the border, and is removed only
 // once its sprite is wholly off the field.
-TEST_F(FieldEffectsTest, MissileCarvesItsPathAndLeavesTheField)
-{
+TEST_F(FieldEffectsTest, MissileCarvesItsPathAndLeavesTheField) {
     for (int y = kTop; y <= kBottom; y++) std::memset(Pixels() + y * 640 + kLeft, 44, kRight - kLeft + 1);
     PlayerSlot& p = theRound.players[1];
     p.x = 600.5f;
@@ -425,10 +405,10 @@ TEST_F(FieldEffectsTest, MissileCarvesItsPathAndLeavesTheField)
         lastIx = r.ix;
         if (frames == 100) {
             EXPECT_EQ(r.ix, 274);
-            EXPECT_EQ(Field(r.ix + 12, r.iy + 12), 45);   // slot 1's missile colour
+            EXPECT_EQ(Field(r.ix + 12, r.iy + 12), 45);  // slot 1's missile colour
             for (int x = r.ix + 30; x <= 560; x++) {
                 for (int y = 190; y <= 209; y++) ASSERT_EQ(Field(x, y), 0) << x << "," << y;
-                ASSERT_EQ(Field(x, 187), 44);             // the band is rows 188..211
+                ASSERT_EQ(Field(x, 187), 44);  // the band is rows 188..211
                 ASSERT_EQ(Field(x, 212), 44);
             }
         }
@@ -440,8 +420,7 @@ TEST_F(FieldEffectsTest, MissileCarvesItsPathAndLeavesTheField)
 
 // A ball falls in from the top, stays between the walls, bounces off the
 // floor four times and falls out at the fifth contact, leaving nothing behind.
-TEST_F(FieldEffectsTest, BallBouncesFourTimesThenFallsOut)
-{
+TEST_F(FieldEffectsTest, BallBouncesFourTimesThenFallsOut) {
     CApp& expected = SeedBoth(5);
     theRound.pingPong.Drop();
     const BallRecord ball = Records<BallRecord>(theRound.pingPong.list)[0];
@@ -466,21 +445,20 @@ TEST_F(FieldEffectsTest, BallBouncesFourTimesThenFallsOut)
         lastY = r.y;
         if (r.iy >= 17 && r.iy <= 406) sawRed = sawRed || Field(r.ix + 12, r.iy + 12) == red;
         if (r.bounces == 4 && r.y > 406.0f) {
-            EXPECT_LE(r.y, 430.0f);   // falling out, not yet past row 430
+            EXPECT_LE(r.y, 430.0f);  // falling out, not yet past row 430
         }
     }
     EXPECT_EQ(floorContacts, 4);
     EXPECT_LT(frames, 5000);
     EXPECT_TRUE(sawRed);
-    EXPECT_EQ(CountField(red), 0);   // erased where it was last drawn
+    EXPECT_EQ(CountField(red), 0);  // erased where it was last drawn
     EXPECT_TRUE(OutsideArea() == outside);
 }
 
 // Mirroring twice gives every record of every container back; once, a pixel
 // goes to 639 - c (rows 447 - r), a mould centre to 640 - c (448 - r), a
 // sprite corner to 616 - c (424 - r).
-TEST_F(FieldEffectsTest, MirrorsReflectAndMirroringTwiceRestores)
-{
+TEST_F(FieldEffectsTest, MirrorsReflectAndMirroringTwiceRestores) {
     theApp.Seed(31337);
     theRound.players[0].x = 200.25f;
     theRound.players[0].y = 150.75f;
@@ -558,7 +536,7 @@ TEST_F(FieldEffectsTest, MirrorsReflectAndMirroringTwiceRestores)
         ASSERT_EQ(int(b.y), 447 - int(a.y));
         ASSERT_EQ(b.angle, (360 - a.angle) % 360);
     }
-    EXPECT_EQ(std::get<1>(ud)[1].y, -553.5f + 1.0f);   // 447 - 1000.5 raised by one
+    EXPECT_EQ(std::get<1>(ud)[1].y, -553.5f + 1.0f);  // 447 - 1000.5 raised by one
     EXPECT_EQ(int(std::get<1>(ud)[2].y), 447 - 100);
     EXPECT_EQ(std::get<2>(ud)[0].y, 448 - std::get<2>(before)[0].y);
     EXPECT_EQ(std::get<4>(ud)[0].iy, 424 - std::get<4>(before)[0].iy);
@@ -568,8 +546,7 @@ TEST_F(FieldEffectsTest, MirrorsReflectAndMirroringTwiceRestores)
 
 // Heavy use of every effect along every edge writes nothing outside columns
 // 1..638 and rows 17..430: the outline and everything beyond stay as they were.
-TEST_F(FieldEffectsTest, NothingIsWrittenOutsideThePlayableArea)
-{
+TEST_F(FieldEffectsTest, NothingIsWrittenOutsideThePlayableArea) {
     const std::vector<uint8_t> outside = OutsideArea();
     const float corners[4][2] = {{1.5f, 17.5f}, {638.5f, 17.5f}, {1.5f, 430.5f}, {638.5f, 430.5f}};
     for (int slot = 0; slot < 4; slot++) {
@@ -595,7 +572,7 @@ TEST_F(FieldEffectsTest, NothingIsWrittenOutsideThePlayableArea)
     m.count = 300;
     theApp.Seed(2024);
     for (int f = 0; f < 1200; f++) {
-        theRound.roundSeconds = f / 30;   // a wave every 30 frames, from random sides
+        theRound.roundSeconds = f / 30;  // a wave every 30 frames, from random sides
         PixelFrame();
         SpriteFrame();
         if (f % 100 == 0) theRound.pingPong.Drop();
@@ -607,11 +584,10 @@ TEST_F(FieldEffectsTest, NothingIsWrittenOutsideThePlayableArea)
 // A line that dies explodes by the explosion type: types 1..3 make the
 // counted particles of kind 0..2 in the line's particle colour; a type above
 // 3 makes neither particles nor rings.
-TEST_F(FieldEffectsTest, DeathsExplodeByTheExplosionType)
-{
+TEST_F(FieldEffectsTest, DeathsExplodeByTheExplosionType) {
     for (int type = 1; type <= 4; type++) {
         theRound.Teardown();
-        theRound.players[2].type = PLAYER_MAN;   // a third line keeps the round going
+        theRound.players[2].type = PLAYER_MAN;  // a third line keeps the round going
         StartRound();
         theRound.explosionType = int8_t(type);
         theRound.explosionValues[1] = 40;
@@ -638,7 +614,7 @@ TEST_F(FieldEffectsTest, DeathsExplodeByTheExplosionType)
         if (type == 4) {
             EXPECT_EQ(total, 0);
             EXPECT_EQ(CountField(27), 0);
-            EXPECT_EQ(CountField(28), 9);   // only the trail: 631..638 and the start pixel
+            EXPECT_EQ(CountField(28), 9);  // only the trail: 631..638 and the start pixel
             continue;
         }
         for (int f = 0; f < 10; f++) ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);

@@ -21,13 +21,11 @@ namespace {
 constexpr uint32_t kNsPerPump = 1500;  // WAIT 80 = 2.4 ms frames
 
 // Seats 1 and 3 are people (seat 3 on the arrow keys), seat 2 a computer.
-const char kThreeSeats[] =
-    "FILE=EMPTY.PNG\nTITLE=EMPTY\n1P=100,100,0\n2P=320,240,90\n3P=540,380,180\n4P=-1,-1,-1\n";
+const char kThreeSeats[] = "FILE=EMPTY.PNG\nTITLE=EMPTY\n1P=100,100,0\n2P=320,240,90\n3P=540,380,180\n4P=-1,-1,-1\n";
 
 class PadRoundTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         testutil::StartRoundsHeadless(kNsPerPump);
         ASSERT_EQ(plat::ConnectedPads(), 0) << "a pad was left plugged in";
         m_savedWait = theRound.wait;
@@ -41,8 +39,7 @@ protected:
         theRoundIntro.ResetRounds();
         testutil::WriteStageList(m_dir.path(), kThreeSeats);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (theRound.playfieldSurface) theRound.Teardown();
         theRound.wait = m_savedWait;
         theItemManager.itemMax = 1;
@@ -51,8 +48,7 @@ protected:
         theApp.ClearKeys();
     }
 
-    void StartRound()
-    {
+    void StartRound() {
         testutil::ScopedCwd cwd(m_dir.path());
         theStageSelect.cursor = SELECT_NORMAL_GAME;
         theRound.Setup();
@@ -60,8 +56,7 @@ protected:
         theRound.lastSecondMs = plat::TimeMs();
     }
 
-    int Frames(int n)
-    {
+    int Frames(int n) {
         int result = FRAME_GO_ON;
         for (int k = 0; k < n && result == FRAME_GO_ON; k++) result = theRound.Frame();
         return result;
@@ -75,8 +70,7 @@ protected:
 
 // The lowest free slot goes to each new pad; a fifth waits and takes the
 // first slot that frees; unplugging a pad releases what it held.
-TEST(PadSlots, LowestFreeSlotAndAWaitingFifthPad)
-{
+TEST(PadSlots, LowestFreeSlotAndAWaitingFifthPad) {
     testutil::StartHeadlessDisplay();
     auto a = std::make_unique<VirtualPad>();
     auto b = std::make_unique<VirtualPad>();
@@ -114,8 +108,7 @@ TEST(PadSlots, LowestFreeSlotAndAWaitingFifthPad)
 // 30-degree turn per press, nothing more while held; south uses an item once
 // per press. Pad 1's d-pad never reaches seat 3, which plays on the arrow
 // keys; the computer in seat 2 leaves its pad's presses untaken.
-TEST_F(PadRoundTest, APadSteersItsOwnHumanSeatOnly)
-{
+TEST_F(PadRoundTest, APadSteersItsOwnHumanSeatOnly) {
     VirtualPad pad1, pad2;
     ASSERT_EQ(pad1.slot(), 0);
     ASSERT_EQ(pad2.slot(), 1);
@@ -169,8 +162,7 @@ TEST_F(PadRoundTest, APadSteersItsOwnHumanSeatOnly)
 // Plugging and unplugging during play: pad 1 is pulled while it holds a
 // turn, and the seat's table entry goes up; a new pad takes slot 0 and
 // steers seat 1 from its first press.
-TEST_F(PadRoundTest, HotPluggingDuringARound)
-{
+TEST_F(PadRoundTest, HotPluggingDuringARound) {
     auto pad1 = std::make_unique<VirtualPad>();
     VirtualPad pad2;
     StartRound();
@@ -195,8 +187,7 @@ TEST_F(PadRoundTest, HotPluggingDuringARound)
 // The start button pauses a round, the d-pad and south work the menu
 // ("NEXT ROUND"); east resumes from the menu but does not pause play. Nothing
 // of it touches the settings file in the game folder.
-TEST_F(PadRoundTest, StartPausesAndThePadWorksTheMenu)
-{
+TEST_F(PadRoundTest, StartPausesAndThePadWorksTheMenu) {
     const std::string options = "; settings\r\nWAIT=80\r\nBGM=3\r\n";
     testutil::WriteFile(m_dir.File("option.txt"), options);
     VirtualPad pad;
@@ -237,8 +228,7 @@ TEST_F(PadRoundTest, StartPausesAndThePadWorksTheMenu)
 
 // The title menu with a pad: the d-pad moves the cursor and changes a
 // player's type once per press, south acts as Return.
-TEST(PadMenus, TitleWorkedWithAPad)
-{
+TEST(PadMenus, TitleWorkedWithAPad) {
     testutil::StartHeadlessDisplay();
     const int32_t savedCursor = theTitle.cursor;
     const int8_t savedType = theRound.players[0].type;
@@ -269,8 +259,7 @@ TEST(PadMenus, TitleWorkedWithAPad)
 
 // The item button is south, which is Return in menus: holding it as the
 // round ends must not choose on the result screen; a new press does.
-TEST_F(PadRoundTest, AButtonHeldFromPlayDoesNotChooseOnTheResults)
-{
+TEST_F(PadRoundTest, AButtonHeldFromPlayDoesNotChooseOnTheResults) {
     testutil::WriteStageList(m_dir.path(),
                              "FILE=EMPTY.PNG\nTITLE=EMPTY\n1P=100,30,90\n2P=320,240,0\n3P=-1,-1,-1\n4P=-1,-1,-1\n");
     const int8_t types[kPlayers] = {PLAYER_MAN, PLAYER_MAN, PLAYER_NON, PLAYER_NON};

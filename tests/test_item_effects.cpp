@@ -17,13 +17,11 @@ class ItemEffects : public ItemRound {
 protected:
     // Walls and scraps of trails round the heads, so that the ring's keyed
     // copy and the restores have something to keep.
-    void Scatter()
-    {
+    void Scatter() {
         for (int y = 17; y <= 430; y += 3)
             for (int x = 1 + y % 5; x <= 638; x += 7) SetField(x, y, uint8_t(16 + (x * 3 + y) % 200));
     }
-    bool ClipsAreFull() const
-    {
+    bool ClipsAreFull() const {
         const ClipRect& d = theDirectDraw.DestClip();
         return d.left == 0 && d.top == 0 && d.right == 639 && d.bottom == 479;
     }
@@ -34,12 +32,11 @@ protected:
 // Every ring step is shown for one refresh followed by one of the clean
 // field: WarpOut has 21 steps, WarpIn 22, "CHANGE" 43. Afterwards the field
 // is byte for byte as before and the clip rectangles are the caller's.
-TEST_F(ItemEffects, RingAnimationsShowStepsAndLeaveTheField)
-{
+TEST_F(ItemEffects, RingAnimationsShowStepsAndLeaveTheField) {
     WriteStages(kStage);
     InBothPlayModes(2, [&](bool scroll) {
         Scatter();
-        Place(0, 20.5f, 30.5f, 0);   // the ring is cut by the border here
+        Place(0, 20.5f, 30.5f, 0);  // the ring is cut by the border here
         std::vector<uint8_t> before = FieldBytes();
         theDirectDraw.SetDestClip(0, 0, 640, 480);
 
@@ -71,8 +68,7 @@ TEST_F(ItemEffects, RingAnimationsShowStepsAndLeaveTheField)
 // one pixel before a wall it makes the user crash and moves nobody. "JUMP"
 // twice skips 40 pixels. "WARP" lands on an empty pixel, and on a full field
 // keeps its last try without writing anything.
-TEST_F(ItemEffects, ChangeJumpAndWarp)
-{
+TEST_F(ItemEffects, ChangeJumpAndWarp) {
     WriteStages(kStage);
     StartRound(2, false);
     PlayerSlot& p1 = theRound.players[0];
@@ -164,8 +160,7 @@ TEST_F(ItemEffects, ChangeJumpAndWarp)
 // crash; "LR FLIP", "MOVE", "GRAVITY" and "INVINCIBLE" set theirs from the
 // frame counter; "ITEM_DEL" with nobody holding items only flashes, with a
 // holder it empties that player's stack.
-TEST_F(ItemEffects, TimersAndItemDel)
-{
+TEST_F(ItemEffects, TimersAndItemDel) {
     WriteStages(kStage);
     StartRound(2, false);
     PlayerSlot& p1 = theRound.players[0];
@@ -214,8 +209,7 @@ TEST_F(ItemEffects, TimersAndItemDel)
 // too, which go on unharmed; "LASER" starts 32 pixels ahead and passes
 // walls; "WALL" crosses the field behind the user; "BARRIER" is cut by the
 // border; "CLEAN" takes exactly the user's colour. Both play modes.
-TEST_F(ItemEffects, PlayfieldEffectsOnThePixels)
-{
+TEST_F(ItemEffects, PlayfieldEffectsOnThePixels) {
     WriteStages(kStage);
     InBothPlayModes(2, [&](bool scroll) {
         theDirectDraw.FillRect(theRound.fieldSurface, 1, 100, 200, 200, 60);
@@ -286,8 +280,7 @@ TEST_F(ItemEffects, PlayfieldEffectsOnThePixels)
 // A mirror reflects field rows, heads (landing on the mirrored pixel),
 // headings and items; twice it gives back everything. "UD MIRROR" of a line
 // heading up at y 100 makes it head down at y 347.
-TEST_F(ItemEffects, MirrorsTwiceRestoreEverything)
-{
+TEST_F(ItemEffects, MirrorsTwiceRestoreEverything) {
     WriteStages(kStage);
     InBothPlayModes(3, [&](bool /*scroll*/) {
         Scatter();
@@ -295,7 +288,7 @@ TEST_F(ItemEffects, MirrorsTwiceRestoreEverything)
         Place(0, 100.5f, 116.25f, 30);
         Place(1, 400.0f, 300.75f, 200);
         Place(2, 300.0f, 100.0f, 90);
-        theRound.players[2].alive = 0;   // dead slots stay as they are
+        theRound.players[2].alive = 0;  // dead slots stay as they are
         std::vector<uint8_t> before = FieldBytes();
 
         for (MirrorAxis axis : {MIRROR_LEFT_RIGHT, MIRROR_UP_DOWN}) {

@@ -12,28 +12,25 @@
 
 namespace {
 
-std::string StageGivingEveryItem()
-{
+std::string StageGivingEveryItem() {
     std::string list = "FILE=EMPTY.PNG\nTITLE=ALL ITEMS\n1P=320,184,0\n2P=100,84,90\n3P=500,334,180\n";
     for (int k = 0; k < kItemKinds; k++) list += std::string("1P_ITEM=") + kItemKeyNames[k].text + "\n";
     return list + "2P_ITEM=JUMP,2\n";
 }
 
-int SurfacesInUse()
-{
+int SurfacesInUse() {
     int used = 0;
     for (int id = 2; id < kSurfaceSlots; id++) used += theDirectDraw.GetSurface(SurfaceId(id)) ? 1 : 0;
     return used;
 }
 
-const int kHeldEffectSounds[] = {SE_BOMB,   SE_LASER,  SE_CHANGE, SE_WARP,    SE_MISSILE, SE_COSMO, SE_JUMP,
-                                 SE_BARRIER, SE_LR_FLIP, SE_CLEAN, SE_MOVE,    SE_ITEM_DEL, SE_WALL, SE_STOP,
-                                 SE_MIRROR, SE_GRAVITY, SE_PPONG, SE_MOLD,    SE_INVINCIBLE};
+const int kHeldEffectSounds[] = {SE_BOMB,    SE_LASER,   SE_CHANGE, SE_WARP, SE_MISSILE,   SE_COSMO, SE_JUMP,
+                                 SE_BARRIER, SE_LR_FLIP, SE_CLEAN,  SE_MOVE, SE_ITEM_DEL,  SE_WALL,  SE_STOP,
+                                 SE_MIRROR,  SE_GRAVITY, SE_PPONG,  SE_MOLD, SE_INVINCIBLE};
 
 }  // namespace
 
-TEST_F(ItemRound, EveryItemInBothPlayModes)
-{
+TEST_F(ItemRound, EveryItemInBothPlayModes) {
     WriteStages(StageGivingEveryItem());
     theApp.Seed(2024);
     InBothPlayModes(3, [&](bool /*scroll*/) {

@@ -21,8 +21,7 @@ const char kScopes[] =
 
 // A seed with which a "QUESTION" taken at once (ITEM_GET_DEATH draw first)
 // turns into the given kind.
-uint32_t SeedTurningQuestionInto(int kind)
-{
+uint32_t SeedTurningQuestionInto(int kind) {
     for (uint32_t seed = 1;; seed++) {
         CApp draws;
         draws.Seed(seed);
@@ -36,20 +35,17 @@ uint32_t SeedTurningQuestionInto(int kind)
 
 class ItemField : public ItemRound {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ItemRound::SetUp();
         for (int k = 0; k < kItemKinds; k++) m_weights[k] = g_itemTable[k].weight;
-        theItemManager.BuildPool();   // as a match start does
+        theItemManager.BuildPool();  // as a match start does
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         for (int k = 0; k < kItemKinds; k++) g_itemTable[k].weight = m_weights[k];
         theItemManager.BuildPool();
         ItemRound::TearDown();
     }
-    int HeldKind(int player) const
-    {
+    int HeldKind(int player) const {
         DataNode* last = theRound.players[player].heldItems.Last();
         return last ? CDataList::Record<HeldItem>(last)->kind : -1;
     }
@@ -61,8 +57,7 @@ protected:
 // ITEM_MAX caps the items at once; with only "BOMB" weighted every spawn is
 // one; ITEM_SHOW_TIME 0 lets an item go at the next tick of the round clock
 // and leaves an empty square.
-TEST_F(ItemField, SpawnsWithinTheLimitAndTheirLifetime)
-{
+TEST_F(ItemField, SpawnsWithinTheLimitAndTheirLifetime) {
     WriteStages(kScopes);
     StartRound(2, false);
     UsePicture(ITEM_BOMB, SolidPicture(200));
@@ -92,7 +87,7 @@ TEST_F(ItemField, SpawnsWithinTheLimitAndTheirLifetime)
     theItemManager.Update();
     EXPECT_EQ(theItemManager.fieldCount, 1) << "still the same second";
     EXPECT_EQ(Field(item.x, item.y + 23), 200);
-    SetField(item.x + 5, item.y + 5, 44);        // a trail pixel inside the square
+    SetField(item.x + 5, item.y + 5, 44);  // a trail pixel inside the square
     theRound.roundSeconds++;
     theItemManager.itemMax = 0;
     theItemManager.Update();
@@ -104,8 +99,7 @@ TEST_F(ItemField, SpawnsWithinTheLimitAndTheirLifetime)
 // A scope wider than the field puts squares anywhere inside the interior and
 // never outside; one narrower than an item, or at the ends of the 32-bit
 // range, spawns nothing at all.
-TEST_F(ItemField, SpawnScopeIsClippedToTheInterior)
-{
+TEST_F(ItemField, SpawnScopeIsClippedToTheInterior) {
     WriteStages(kScopes);
     StartRound(2, false);
     theApp.Seed(5);
@@ -146,8 +140,7 @@ TEST_F(ItemField, SpawnScopeIsClippedToTheInterior)
 // A "QUESTION" that becomes "SPEED UP" acts at once: faster, its own sound,
 // no "item_get.wav", nothing held. The speed items at their limits are used
 // up without sound or flash. Two items taken and one used: the newer goes.
-TEST_F(ItemField, PickupKindsSpeedLimitsAndTheStack)
-{
+TEST_F(ItemField, PickupKindsSpeedLimitsAndTheStack) {
     WriteStages(kScopes);
     StartRound(2, false);
     UsePicture(ITEM_QUESTION, SolidPicture(200));
@@ -208,16 +201,15 @@ TEST_F(ItemField, PickupKindsSpeedLimitsAndTheStack)
 // corner pixel takes the item and keeps the trail unbroken; with
 // ITEM_GET_DEATH 100 the same contact removes the item and kills; crossing a
 // square through its empty pixels takes nothing and the trail there goes.
-TEST_F(ItemField, LinesMeetItemsOnTheirPixels)
-{
+TEST_F(ItemField, LinesMeetItemsOnTheirPixels) {
     WriteStages("FILE=EMPTY.PNG\n1P=100,100,0\n2P=500,284,180\n");
     UsePicture(ITEM_JUMP, SolidPicture(201));
     SurfaceId hollow = SolidPicture(0);
-    theDirectDraw.FillRect(hollow, 0, 0, kItemPx, 1, 203);   // only the top row is drawn
+    theDirectDraw.FillRect(hollow, 0, 0, kItemPx, 1, 203);  // only the top row is drawn
     UsePicture(ITEM_WALL, hollow);
 
     StartRound(2, false);
-    PlaceItem(ITEM_JUMP, 110, 116);   // its corner pixel lies on the line's path
+    PlaceItem(ITEM_JUMP, 110, 116);  // its corner pixel lies on the line's path
     Frames(80);
     const PlayerSlot& p1 = theRound.players[0];
     EXPECT_TRUE(p1.alive);
@@ -236,7 +228,7 @@ TEST_F(ItemField, LinesMeetItemsOnTheirPixels)
     theItemManager.itemGetDeath = 0;
 
     StartRound(2, false);
-    PlaceItem(ITEM_WALL, 110, 106);   // the line crosses its row 10, all empty
+    PlaceItem(ITEM_WALL, 110, 106);  // the line crosses its row 10, all empty
     Frames(160);
     EXPECT_TRUE(theRound.players[0].alive);
     EXPECT_EQ(theRound.players[0].x, 140.0f);

@@ -12,66 +12,53 @@ namespace {
 
 class ItemPool : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        for (int k = 0; k < kItemKinds; ++k)
-            m_weights[k] = g_itemTable[k].weight;
+    void SetUp() override {
+        for (int k = 0; k < kItemKinds; ++k) m_weights[k] = g_itemTable[k].weight;
     }
-    void TearDown() override
-    {
-        for (int k = 0; k < kItemKinds; ++k)
-            g_itemTable[k].weight = m_weights[k];
+    void TearDown() override {
+        for (int k = 0; k < kItemKinds; ++k) g_itemTable[k].weight = m_weights[k];
         theItemManager.BuildPool();
     }
-    static void SetAllWeights(int8_t weight)
-    {
-        for (ItemTableRow& row : g_itemTable)
-            row.weight = weight;
+    static void SetAllWeights(int8_t weight) {
+        for (ItemTableRow& row : g_itemTable) row.weight = weight;
     }
     int8_t m_weights[kItemKinds];
 };
 
-TEST_F(ItemPool, KeyNamesHaveNoBlanks)
-{
+TEST_F(ItemPool, KeyNamesHaveNoBlanks) {
     EXPECT_STREQ(theItemManager.keyNames[0], "SPEED_UP");
     EXPECT_STREQ(theItemManager.keyNames[10], "LR_FLIP");
     EXPECT_STREQ(theItemManager.keyNames[13], "ITEM_DEL");
     EXPECT_STREQ(theItemManager.keyNames[22], "INVINCIBLE");
     EXPECT_STREQ(g_itemTable[18].name, "UD MIRROR");
-    for (int k = 0; k < kItemKinds; ++k)
-        EXPECT_EQ(std::strchr(theItemManager.keyNames[k], ' '), nullptr) << k;
+    for (int k = 0; k < kItemKinds; ++k) EXPECT_EQ(std::strchr(theItemManager.keyNames[k], ' '), nullptr) << k;
 }
 
-TEST_F(ItemPool, HoldsOneEntryPerUnitOfWeightInKindOrder)
-{
+TEST_F(ItemPool, HoldsOneEntryPerUnitOfWeightInKindOrder) {
     SetAllWeights(100);
     theItemManager.BuildPool();
     ASSERT_EQ(theItemManager.poolCount, 2300);
-    for (int i = 0; i < 2300; ++i)
-        ASSERT_EQ(theItemManager.pool[i], i / 100) << i;
+    for (int i = 0; i < 2300; ++i) ASSERT_EQ(theItemManager.pool[i], i / 100) << i;
 
     SetAllWeights(0);
     theItemManager.BuildPool();
     EXPECT_EQ(theItemManager.poolCount, 0);
 
-    g_itemTable[2].weight = 5;   // BOMB only
-    g_itemTable[7].weight = -20; // a negative weight adds nothing
+    g_itemTable[2].weight = 5;    // BOMB only
+    g_itemTable[7].weight = -20;  // a negative weight adds nothing
     theItemManager.BuildPool();
     ASSERT_EQ(theItemManager.poolCount, 5);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(theItemManager.pool[i], 2);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(theItemManager.pool[i], 2);
 }
 
-TEST_F(ItemPool, HoldsTheLargestWeightsAFileCanGive)
-{
+TEST_F(ItemPool, HoldsTheLargestWeightsAFileCanGive) {
     SetAllWeights(127);
     theItemManager.BuildPool();
     ASSERT_EQ(theItemManager.poolCount, 23 * 127);
     EXPECT_EQ(theItemManager.pool[23 * 127 - 1], 22);
 }
 
-TEST(RoundState, ConstructedWithTheDefaults)
-{
+TEST(RoundState, ConstructedWithTheDefaults) {
     CRound* round = new CRound;
     EXPECT_EQ(round->wait, 80);
     EXPECT_EQ(round->explosionType, 0);
@@ -97,8 +84,7 @@ TEST(RoundState, ConstructedWithTheDefaults)
     delete round;
 }
 
-TEST_F(ItemPool, MatchResetClearsStandingsAndRebuildsThePool)
-{
+TEST_F(ItemPool, MatchResetClearsStandingsAndRebuildsThePool) {
     int32_t totals[kPlayers];
     uint16_t counters[kPlayers];
     for (int p = 0; p < kPlayers; ++p) {
@@ -127,16 +113,14 @@ TEST_F(ItemPool, MatchResetClearsStandingsAndRebuildsThePool)
     theRoundIntro.roundCounter = roundCounter;
 }
 
-TEST(RoundState, UnknownTypesAndKeyboardsStayInsideTheTables)
-{
+TEST(RoundState, UnknownTypesAndKeyboardsStayInsideTheTables) {
     EXPECT_STREQ(PlayerTypeName(4), "HARD COM");
     EXPECT_STREQ(PlayerTypeName(5), "NON");
     EXPECT_STREQ(PlayerTypeName(-1), "NON");
     EXPECT_STREQ(PlayerTypeName(127), "NON");
 
     // The notebook layout differs only in player 4's keys.
-    for (int p = 0; p < 3; ++p)
-        EXPECT_EQ(std::memcmp(KeyLayout(0, p), KeyLayout(1, p), 6), 0) << p;
+    for (int p = 0; p < 3; ++p) EXPECT_EQ(std::memcmp(KeyLayout(0, p), KeyLayout(1, p), 6), 0) << p;
     EXPECT_EQ(KeyLayout(0, 3)[KEY_LEFT], 0x63);
     EXPECT_EQ(KeyLayout(1, 3)[KEY_LEFT], 0xDD);
     EXPECT_EQ(KeyLayout(1, 3)[KEY_ITEM], 0xDB);

@@ -18,7 +18,7 @@
 namespace {
 
 constexpr uint32_t kNsPerPump = 1500;  // WAIT 80 gives 2.4 ms frames
-constexpr int kPillarsStage = 1;        // fixed starts: 1P (120, 96) right, 2P (519, 96) left
+constexpr int kPillarsStage = 1;       // fixed starts: 1P (120, 96) right, 2P (519, 96) left
 
 struct Keyed {
     uint32_t afterMs;
@@ -27,8 +27,7 @@ struct Keyed {
 
 }  // namespace
 
-TEST(MatchFlow, TwoRoundsFromTheTitleAndBack)
-{
+TEST(MatchFlow, TwoRoundsFromTheTitleAndBack) {
     testutil::StartRoundsHeadless(kNsPerPump);
     testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
     theStageSelect.LoadStageList();

@@ -44,19 +44,22 @@ int RisingZeroCrossings(const std::vector<int16_t>& out, int frames) {
 }
 
 TEST(Mixer, PanAndVolumeFollowDecibelLevels) {
-    int32_t v = MakeVoice(Constant(4000, 16384), 1, plat::kAudioRateHz);   // 0.5 of full scale
+    int32_t v = MakeVoice(Constant(4000, 16384), 1, plat::kAudioRateHz);  // 0.5 of full scale
     ASSERT_NE(v, 0);
-    struct Case { int32_t pan, volume; double left, right; };
+    struct Case {
+        int32_t pan, volume;
+        double left, right;
+    };
     const Case cases[] = {
         {0, 0, 0.5, 0.5},
-        {-10000, 0, 0.5, 0.0},               // left only
+        {-10000, 0, 0.5, 0.0},  // left only
         {10000, 0, 0.0, 0.5},
-        {600, 0, 0.5 * std::pow(10.0, -0.3), 0.5},   // -6 dB on the other side
+        {600, 0, 0.5 * std::pow(10.0, -0.3), 0.5},  // -6 dB on the other side
         {-600, 0, 0.5, 0.5 * std::pow(10.0, -0.3)},
-        {0, -2000, 0.05, 0.05},              // -20 dB
+        {0, -2000, 0.05, 0.05},  // -20 dB
         {300, -1000, 0.5 * std::pow(10.0, -0.65), 0.5 * std::pow(10.0, -0.5)},
-        {0, -10000, 0.0, 0.0},               // silence, not just quiet
-        {0, -20000, 0.0, 0.0},               // clamped to silence
+        {0, -10000, 0.0, 0.0},  // silence, not just quiet
+        {0, -20000, 0.0, 0.0},  // clamped to silence
     };
     for (const Case& c : cases) {
         plat::SetVoicePan(v, c.pan);
@@ -84,7 +87,7 @@ TEST(Mixer, SourceFormatsConvertToTheSameLevels) {
     EXPECT_EQ(plat::CreateVoice(eightBitStereo, 8, plat::PcmFormat{3, 44100, 8}), 0);
     EXPECT_EQ(plat::CreateVoice(eightBitStereo, 8, plat::PcmFormat{1, 44100, 12}), 0);
     EXPECT_EQ(plat::CreateVoice(eightBitStereo, 8, plat::PcmFormat{1, 0, 8}), 0);
-    EXPECT_EQ(plat::CreateVoice(eightBitStereo, 3, plat::PcmFormat{2, 44100, 16}), 0);   // no whole frame
+    EXPECT_EQ(plat::CreateVoice(eightBitStereo, 3, plat::PcmFormat{2, 44100, 16}), 0);  // no whole frame
     // Unknown ids are ignored.
     plat::PlayVoice(0);
     plat::SetVoicePan(9999, 0);
@@ -99,24 +102,25 @@ TEST(Mixer, RateChangesLengthAndPitch) {
     int32_t v = MakeVoice(sine, 1, 22050);
     ASSERT_NE(v, 0);
 
-    plat::PlayVoice(v);   // at its own rate: twice as many output frames, same pitch
+    plat::PlayVoice(v);  // at its own rate: twice as many output frames, same pitch
     std::vector<int16_t> out = Render(3 * kFrames);
     EXPECT_NEAR(SoundingFrames(out), 2 * kFrames, 2);
-    EXPECT_NEAR(RisingZeroCrossings(out, 2 * kFrames), 44, 1);   // 0.1 s of 441 Hz
+    EXPECT_NEAR(RisingZeroCrossings(out, 2 * kFrames), 44, 1);  // 0.1 s of 441 Hz
 
-    plat::SetVoiceRate(v, 44100);   // twice the rate: half the length, an octave up
+    plat::SetVoiceRate(v, 44100);  // twice the rate: half the length, an octave up
     plat::PlayVoice(v);
     out = Render(3 * kFrames);
     EXPECT_NEAR(SoundingFrames(out), kFrames, 2);
-    EXPECT_NEAR(RisingZeroCrossings(out, kFrames), 44, 1);   // 0.05 s of 882 Hz
+    EXPECT_NEAR(RisingZeroCrossings(out, kFrames), 44, 1);  // 0.05 s of 882 Hz
 
-    plat::SetVoiceRate(v, 11025);   // half the rate, interpolated: no steps between source frames
+    plat::SetVoiceRate(v, 11025);  // half the rate, interpolated: no steps between source frames
     plat::PlayVoice(v);
     out = Render(4 * kFrames);
     EXPECT_NEAR(SoundingFrames(out), 4 * kFrames, 4);
     int largestStep = 0;
-    for (int i = 1; i < 4 * kFrames - 4; ++i) largestStep = std::max(largestStep, std::abs(out[2 * i] - out[2 * i - 2]));
-    EXPECT_LT(largestStep, 600);   // a held sample would jump by ~2000
+    for (int i = 1; i < 4 * kFrames - 4; ++i)
+        largestStep = std::max(largestStep, std::abs(out[2 * i] - out[2 * i - 2]));
+    EXPECT_LT(largestStep, 600);  // a held sample would jump by ~2000
     plat::DestroyVoice(v);
 }
 
@@ -127,7 +131,7 @@ TEST(Mixer, LoudSumsAreLimitedNotWrappedOrClipped) {
         plat::PlayVoice(v);
     }
     std::vector<int16_t> out = Render(16);
-    EXPECT_GT(out[0], 30000);     // six voices at full scale stay at the top, positive
+    EXPECT_GT(out[0], 30000);  // six voices at full scale stay at the top, positive
     EXPECT_LE(out[0], 32767);
     for (int32_t& v : voices) plat::DestroyVoice(v);
 
@@ -201,12 +205,30 @@ protected:
     }
     static void WriteWave(const char* name, int frames) {
         std::vector<uint8_t> f;
-        auto u32 = [&](uint32_t x) { for (int i = 0; i < 4; ++i) f.push_back(uint8_t(x >> (8 * i))); };
-        auto u16 = [&](uint16_t x) { f.push_back(uint8_t(x)); f.push_back(uint8_t(x >> 8)); };
-        auto id = [&](const char* s) { for (int i = 0; i < 4; ++i) f.push_back(uint8_t(s[i])); };
-        id("RIFF"); u32(4 + 26 + 8 + 2 * frames); id("WAVE");
-        id("fmt "); u32(18); u16(1); u16(1); u32(22050); u32(44100); u16(2); u16(16); u16(0);
-        id("data"); u32(2 * frames);
+        auto u32 = [&](uint32_t x) {
+            for (int i = 0; i < 4; ++i) f.push_back(uint8_t(x >> (8 * i)));
+        };
+        auto u16 = [&](uint16_t x) {
+            f.push_back(uint8_t(x));
+            f.push_back(uint8_t(x >> 8));
+        };
+        auto id = [&](const char* s) {
+            for (int i = 0; i < 4; ++i) f.push_back(uint8_t(s[i]));
+        };
+        id("RIFF");
+        u32(4 + 26 + 8 + 2 * frames);
+        id("WAVE");
+        id("fmt ");
+        u32(18);
+        u16(1);
+        u16(1);
+        u32(22050);
+        u32(44100);
+        u16(2);
+        u16(16);
+        u16(0);
+        id("data");
+        u32(2 * frames);
         for (int i = 0; i < frames; ++i) u16(12000);
         FILE* out = std::fopen((std::string("Sound/") + name).c_str(), "wb");
         std::fwrite(f.data(), 1, f.size(), out);
@@ -230,7 +252,7 @@ TEST_F(EffectsTest, BuffersAreUsedInTurnAndTheOldestRestarts) {
     WriteWave("cur_move.wav", 4000);
     CDirectSound ds;
     Start(&ds, kEffectCount);
-    ds.SetData(SE_CUR_MOVE, "sound\\CUR_MOVE.WAV", 10);   // any letter case
+    ds.SetData(SE_CUR_MOVE, "sound\\CUR_MOVE.WAV", 10);  // any letter case
     ASSERT_EQ(ds.deviceOpen, 1);
     const EffectSlot& slot = ds.slots[SE_CUR_MOVE];
     ASSERT_EQ(slot.count, 10);
@@ -242,10 +264,10 @@ TEST_F(EffectsTest, BuffersAreUsedInTurnAndTheOldestRestarts) {
     // Ten copies sound at once, the first one furthest along.
     for (int i = 0; i < 10; ++i) {
         EXPECT_TRUE(StateOf(slot.buffers[i]).playing);
-        EXPECT_EQ(StateOf(slot.buffers[i]).positionFrame, 100u * (10 - i) / 2);   // source at half rate
+        EXPECT_EQ(StateOf(slot.buffers[i]).positionFrame, 100u * (10 - i) / 2);  // source at half rate
     }
     EXPECT_EQ(slot.next, 0);
-    ds.Play(SE_CUR_MOVE, -10000, 44100);   // the eleventh takes the first again, from its start
+    ds.Play(SE_CUR_MOVE, -10000, 44100);  // the eleventh takes the first again, from its start
     EXPECT_EQ(StateOf(slot.buffers[0]).positionFrame, 0u);
     EXPECT_EQ(StateOf(slot.buffers[0]).rateHz, 44100u);
     EXPECT_EQ(StateOf(slot.buffers[0]).panMilliBel, -10000);
@@ -270,7 +292,7 @@ TEST_F(EffectsTest, DisabledOrOutOfRangePlaysNothing) {
     ds.effectsEnabled = 1;
     ds.Play(kEffectCount, 0, 0);
     ds.Play(-1, 0, 0);
-    ds.Play(SE_BOMB, 0, 0);               // a slot never loaded
+    ds.Play(SE_BOMB, 0, 0);  // a slot never loaded
     ds.SetData(kEffectCount, "Sound\\321.wav", 1);
     ds.SetData(SE_BOMB, "Sound\\321.wav", 0);
     EXPECT_EQ(ds.slots[SE_BOMB].buffers, nullptr);
@@ -286,7 +308,10 @@ TEST_F(EffectsTest, VolumeIsClampedAndAppliedToEveryBuffer) {
     Start(&ds, 2);
     ds.SetData(0, "Sound\\a.wav", 2);
     ds.SetData(1, "Sound\\b.wav", 3);
-    const struct { int volume; int32_t milliBel; } cases[] = {{100, 0}, {50, -5000}, {0, -10000}, {150, 0}, {-5, -10000}};
+    const struct {
+        int volume;
+        int32_t milliBel;
+    } cases[] = {{100, 0}, {50, -5000}, {0, -10000}, {150, 0}, {-5, -10000}};
     for (const auto& c : cases) {
         ds.SetVolume(c.volume);
         for (int s = 0; s < 2; ++s)
@@ -294,7 +319,7 @@ TEST_F(EffectsTest, VolumeIsClampedAndAppliedToEveryBuffer) {
                 EXPECT_EQ(StateOf(ds.slots[s].buffers[b]).volumeMilliBel, c.milliBel) << c.volume;
     }
     ds.Play(0, 0, 0);
-    EXPECT_EQ(SoundingFrames(Render(1000)), 0);   // volume 0 is silent
+    EXPECT_EQ(SoundingFrames(Render(1000)), 0);  // volume 0 is silent
 }
 
 TEST_F(EffectsTest, NoDeviceMeansSilenceNotFailure) {
@@ -304,7 +329,10 @@ TEST_F(EffectsTest, NoDeviceMeansSilenceNotFailure) {
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     CDirectSound ds;
     ds.StartDirectSound(kEffectCount);
-    if (old) setenv("SDL_AUDIODRIVER", saved.c_str(), 1); else unsetenv("SDL_AUDIODRIVER");
+    if (old)
+        setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        unsetenv("SDL_AUDIODRIVER");
     EXPECT_EQ(ds.deviceOpen, 0);
     EXPECT_EQ(ds.slots, nullptr);
     ds.SetData(0, "Sound\\a.wav", 2);

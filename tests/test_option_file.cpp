@@ -39,15 +39,13 @@ struct SettingsCopy {
     int8_t playerTypes[kPlayers];
     int8_t weights[kItemKinds];
 
-    static SettingsCopy Zeroed()
-    {
+    static SettingsCopy Zeroed() {
         SettingsCopy c;
         std::memset(&c, 0, sizeof(c));
         return c;
     }
 
-    static SettingsCopy Take()
-    {
+    static SettingsCopy Take() {
         SettingsCopy c = Zeroed();
         c.wait = theRound.wait;
         c.keyboardType = theApp.keyboardType;
@@ -64,15 +62,12 @@ struct SettingsCopy {
         c.midiDevice = theBgm.device;
         c.soundEffect = theDirectSound.effectsEnabled;
         c.soundVolume = theApp.soundVolume;
-        for (int p = 0; p < kPlayers; ++p)
-            c.playerTypes[p] = theRound.players[p].type;
-        for (int k = 0; k < kItemKinds; ++k)
-            c.weights[k] = g_itemTable[k].weight;
+        for (int p = 0; p < kPlayers; ++p) c.playerTypes[p] = theRound.players[p].type;
+        for (int k = 0; k < kItemKinds; ++k) c.weights[k] = g_itemTable[k].weight;
         return c;
     }
 
-    void Put() const
-    {
+    void Put() const {
         theRound.wait = wait;
         theApp.keyboardType = keyboardType;
         theItemManager.itemMax = itemMax;
@@ -88,14 +83,11 @@ struct SettingsCopy {
         theBgm.device = midiDevice;
         theDirectSound.effectsEnabled = soundEffect;
         theApp.soundVolume = soundVolume;
-        for (int p = 0; p < kPlayers; ++p)
-            theRound.players[p].type = playerTypes[p];
-        for (int k = 0; k < kItemKinds; ++k)
-            g_itemTable[k].weight = weights[k];
+        for (int p = 0; p < kPlayers; ++p) theRound.players[p].type = playerTypes[p];
+        for (int k = 0; k < kItemKinds; ++k) g_itemTable[k].weight = weights[k];
     }
 
-    static SettingsCopy Defaults()
-    {
+    static SettingsCopy Defaults() {
         SettingsCopy c = Zeroed();
         c.wait = 80;
         c.itemMax = 1;
@@ -107,17 +99,14 @@ struct SettingsCopy {
         c.meteoriteValue = 200;
         c.soundEffect = 1;
         c.soundVolume = 100;
-        for (int8_t& w : c.weights)
-            w = 100;
+        for (int8_t& w : c.weights) w = 100;
         return c;
     }
 
-    bool operator==(const SettingsCopy& o) const
-    {
+    bool operator==(const SettingsCopy& o) const {
         return wait == o.wait && keyboardType == o.keyboardType && itemMax == o.itemMax &&
-               itemShowTime == o.itemShowTime && itemGetDeath == o.itemGetDeath &&
-               itemUseFlush == o.itemUseFlush && changeLimitation == o.changeLimitation &&
-               explosionType == o.explosionType &&
+               itemShowTime == o.itemShowTime && itemGetDeath == o.itemGetDeath && itemUseFlush == o.itemUseFlush &&
+               changeLimitation == o.changeLimitation && explosionType == o.explosionType &&
                std::memcmp(explosionValues, o.explosionValues, sizeof(explosionValues)) == 0 &&
                meteoriteEnable == o.meteoriteEnable && meteoriteTime == o.meteoriteTime &&
                meteoriteValue == o.meteoriteValue && midiDevice == o.midiDevice && soundEffect == o.soundEffect &&
@@ -170,11 +159,9 @@ const char kDefaultFileUtf8[] =
 
 // UTF-8 to code page 932 through the C library, independent of the
 // game's own byte tables.
-std::string ToCp932(const std::string& utf8)
-{
+std::string ToCp932(const std::string& utf8) {
     iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return {};
+    if (cd == reinterpret_cast<iconv_t>(-1)) return {};
     std::string in = utf8;
     std::string out(in.size() * 2 + 16, '\0');
     char* src = in.data();
@@ -183,47 +170,37 @@ std::string ToCp932(const std::string& utf8)
     size_t dstLeft = out.size();
     size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
     iconv_close(cd);
-    if (rc == static_cast<size_t>(-1))
-        return {};
+    if (rc == static_cast<size_t>(-1)) return {};
     out.resize(out.size() - dstLeft);
     return out;
 }
 
-std::string WithCrLf(const std::string& text)
-{
+std::string WithCrLf(const std::string& text) {
     std::string out;
     for (char ch : text) {
-        if (ch == '\n')
-            out += '\r';
+        if (ch == '\n') out += '\r';
         out += ch;
     }
     return out;
 }
 
-std::string ExpectedDefaultFile()
-{
-    return WithCrLf(ToCp932(kDefaultFileUtf8));
-}
+std::string ExpectedDefaultFile() { return WithCrLf(ToCp932(kDefaultFileUtf8)); }
 
 // Replaces "KEY=old" by "KEY=value" in a file text.
-std::string WithValue(std::string text, const std::string& key, const std::string& value)
-{
+std::string WithValue(std::string text, const std::string& key, const std::string& value) {
     size_t at = text.find("\n" + key);
-    if (at == std::string::npos)
-        return {};
+    if (at == std::string::npos) return {};
     at += 1 + key.size();
     size_t end = text.find('\r', at);
     return text.replace(at, end - at, value);
 }
 
-std::string ReadAll(const char* path)
-{
+std::string ReadAll(const char* path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void WriteAll(const char* path, const std::string& bytes)
-{
+void WriteAll(const char* path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
@@ -232,8 +209,7 @@ void WriteAll(const char* path, const std::string& bytes)
 // puts the folder and every setting back afterwards.
 class OptionFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         m_saved = SettingsCopy::Take();
         m_oldCwd = fs::current_path();
         char pattern[] = "/tmp/nuvel-option-XXXXXX";
@@ -242,16 +218,14 @@ protected:
         fs::current_path(m_dir);
         SettingsCopy::Defaults().Put();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         fs::current_path(m_oldCwd);
         fs::remove_all(m_dir);
         m_saved.Put();
     }
 
     // Loads a file holding exactly these bytes.
-    bool LoadText(const std::string& bytes)
-    {
+    bool LoadText(const std::string& bytes) {
         WriteAll("option.txt", bytes);
         return theOption.Load();
     }
@@ -261,8 +235,7 @@ protected:
     fs::path m_dir;
 };
 
-TEST_F(OptionFile, DefaultsAreWrittenByteForByte)
-{
+TEST_F(OptionFile, DefaultsAreWrittenByteForByte) {
     std::string expected = ExpectedDefaultFile();
     ASSERT_FALSE(expected.empty()) << "the C library cannot convert to CP932";
     theOption.Save();
@@ -271,8 +244,7 @@ TEST_F(OptionFile, DefaultsAreWrittenByteForByte)
     EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 1);
 }
 
-TEST_F(OptionFile, EverySettingSurvivesSaveAndLoad)
-{
+TEST_F(OptionFile, EverySettingSurvivesSaveAndLoad) {
     SettingsCopy edited = SettingsCopy::Defaults();
     edited.wait = 1234;
     edited.keyboardType = 1;
@@ -292,10 +264,8 @@ TEST_F(OptionFile, EverySettingSurvivesSaveAndLoad)
     edited.midiDevice = 1;
     edited.soundEffect = 0;
     edited.soundVolume = 55;
-    for (int p = 0; p < kPlayers; ++p)
-        edited.playerTypes[p] = static_cast<int8_t>(4 - p);
-    for (int k = 0; k < kItemKinds; ++k)
-        edited.weights[k] = static_cast<int8_t>(k * 5);
+    for (int p = 0; p < kPlayers; ++p) edited.playerTypes[p] = static_cast<int8_t>(4 - p);
+    for (int k = 0; k < kItemKinds; ++k) edited.weights[k] = static_cast<int8_t>(k * 5);
     edited.Put();
     theOption.Save();
     std::string written = ReadAll("option.txt");
@@ -313,8 +283,7 @@ TEST_F(OptionFile, EverySettingSurvivesSaveAndLoad)
     EXPECT_EQ(ReadAll("option.txt"), written);
 }
 
-TEST_F(OptionFile, KeysMatchOnlyAtLineStartInAnyCase)
-{
+TEST_F(OptionFile, KeysMatchOnlyAtLineStartInAnyCase) {
     // Only line: lower case is accepted, nothing else changes.
     ASSERT_TRUE(LoadText("item_max=7\n"));
     SettingsCopy expected = SettingsCopy::Defaults();
@@ -322,8 +291,9 @@ TEST_F(OptionFile, KeysMatchOnlyAtLineStartInAnyCase)
     EXPECT_TRUE(SettingsCopy::Take() == expected);
 
     SettingsCopy::Defaults().Put();
-    LoadText(" ITEM_MAX=7\r\nITEM_MAX =7\r\nITEM_MAX = 7\r\n;ITEM_MAX=7\r\nITEM_SPEED UP=0\r\n"
-             "Item_Show_Time=x\r\nVERSION=9\r\n");
+    LoadText(
+        " ITEM_MAX=7\r\nITEM_MAX =7\r\nITEM_MAX = 7\r\n;ITEM_MAX=7\r\nITEM_SPEED UP=0\r\n"
+        "Item_Show_Time=x\r\nVERSION=9\r\n");
     EXPECT_TRUE(SettingsCopy::Take() == SettingsCopy::Defaults());
 
     LoadText("ITEM_MAX= 7\nplayer_type_2p=+3\r\nITEM_LR_FLIP=-0\nGAME_WAIT=12abc\n");
@@ -333,17 +303,17 @@ TEST_F(OptionFile, KeysMatchOnlyAtLineStartInAnyCase)
     EXPECT_EQ(theRound.wait, 12);
 }
 
-TEST_F(OptionFile, ValuesAreCutToTheirFieldAndWrittenCut)
-{
-    LoadText("ITEM_GET_DEATH=300\r\nITEM_MAX=-5\r\nEXPLOSION_VALUE_COSMO=70000\r\nKEYBORAD_TYPE=257\r\n"
-             "ITEM_BOMB=128\r\nSOUND_VOLUME=-1\r\nGAME_WAIT=4294967297\r\nMETEORITE_TIME=99999999999999999999\r\n");
+TEST_F(OptionFile, ValuesAreCutToTheirFieldAndWrittenCut) {
+    LoadText(
+        "ITEM_GET_DEATH=300\r\nITEM_MAX=-5\r\nEXPLOSION_VALUE_COSMO=70000\r\nKEYBORAD_TYPE=257\r\n"
+        "ITEM_BOMB=128\r\nSOUND_VOLUME=-1\r\nGAME_WAIT=4294967297\r\nMETEORITE_TIME=99999999999999999999\r\n");
     EXPECT_EQ(theItemManager.itemGetDeath, 44);
     EXPECT_EQ(theItemManager.itemMax, -5);
     EXPECT_EQ(theRound.explosionValues[1], 70000 - 65536);
     EXPECT_EQ(theApp.keyboardType, 1);
     EXPECT_EQ(g_itemTable[2].weight, -128);
     EXPECT_EQ(theApp.soundVolume, -1);
-    EXPECT_EQ(theRound.wait, 1);   // low 32 bits of 2^32 + 1
+    EXPECT_EQ(theRound.wait, 1);                        // low 32 bits of 2^32 + 1
     EXPECT_NE(theRound.meteorite.intervalSeconds, 60);  // some cut value, no overflow trap
 
     theOption.Save();
@@ -356,8 +326,7 @@ TEST_F(OptionFile, ValuesAreCutToTheirFieldAndWrittenCut)
 
 // Of the byte flags only ITEM_USE_FLUSH is printed signed: a stored 255 is
 // written -1, which reads back as the same byte.
-TEST_F(OptionFile, FlashFlagIsWrittenAsASignedByte)
-{
+TEST_F(OptionFile, FlashFlagIsWrittenAsASignedByte) {
     LoadText("ITEM_USE_FLUSH=255\r\nCHANGE_LIMITATION=-1\r\n");
     EXPECT_EQ(theItemManager.itemUseFlush, 255);
     EXPECT_EQ(theItemManager.changeLimitation, 255);
@@ -373,8 +342,7 @@ TEST_F(OptionFile, FlashFlagIsWrittenAsASignedByte)
     EXPECT_EQ(ReadAll("option.txt"), written);
 }
 
-TEST_F(OptionFile, OverlongLinesAreReadInPieces)
-{
+TEST_F(OptionFile, OverlongLinesAreReadInPieces) {
     // 1022 characters fill one read; the rest of the line is matched on its own.
     std::string text = ";" + std::string(1021, 'x') + "ITEM_MAX=9\r\n" + std::string(5000, 'Y') + "\r\nITEM_MOLD=5\r\n";
     LoadText(text);
@@ -382,8 +350,7 @@ TEST_F(OptionFile, OverlongLinesAreReadInPieces)
     EXPECT_EQ(g_itemTable[21].weight, 5);
 }
 
-TEST_F(OptionFile, GameFileWithEditedValuesRoundTrips)
-{
+TEST_F(OptionFile, GameFileWithEditedValuesRoundTrips) {
     std::string file = ExpectedDefaultFile();
     file = WithValue(file, "GAME_WAIT=", "7");
     file = WithValue(file, "ITEM_QUESTION=", "127");
@@ -397,22 +364,21 @@ TEST_F(OptionFile, GameFileWithEditedValuesRoundTrips)
     EXPECT_EQ(ReadAll("option.txt"), file);
 }
 
-TEST_F(OptionFile, LegacyFileIsReadOnceAndDeleted)
-{
+TEST_F(OptionFile, LegacyFileIsReadOnceAndDeleted) {
     const uint8_t dat[39] = {
-        0x10, 0x27, 0, 0,   // GAME_WAIT 10000
-        3, 0, 0, 0,         // ITEM_MAX
-        45, 0, 0, 0,        // ITEM_SHOW_TIME
-        1,                  // CHANGE_LIMITATION
-        0xFF,               // EXPLOTION_TYPE -1
-        20, 0, 0x88, 0x13, 0x2C, 0x01, 0xFF, 0xFF,  // 20, 5000, 300, 65535
-        1,                  // METEORITE_ENABLE
-        30, 0, 0, 0,        // METEORITE_TIME
-        0x84, 0x03, 0, 0,   // METEORITE_VALUE 900
-        1, 0,               // MIDI_DEVICE, SOUND_EFFECT
-        0x9C,               // SOUND_VOLUME -100
-        2, 1, 4, 0,         // player types
-        1,                  // KEYBORAD_TYPE
+        0x10, 0x27, 0,    0,                             // GAME_WAIT 10000
+        3,    0,    0,    0,                             // ITEM_MAX
+        45,   0,    0,    0,                             // ITEM_SHOW_TIME
+        1,                                               // CHANGE_LIMITATION
+        0xFF,                                            // EXPLOTION_TYPE -1
+        20,   0,    0x88, 0x13, 0x2C, 0x01, 0xFF, 0xFF,  // 20, 5000, 300, 65535
+        1,                                               // METEORITE_ENABLE
+        30,   0,    0,    0,                             // METEORITE_TIME
+        0x84, 0x03, 0,    0,                             // METEORITE_VALUE 900
+        1,    0,                                         // MIDI_DEVICE, SOUND_EFFECT
+        0x9C,                                            // SOUND_VOLUME -100
+        2,    1,    4,    0,                             // player types
+        1,                                               // KEYBORAD_TYPE
     };
     WriteAll("option.dat", std::string(reinterpret_cast<const char*>(dat), sizeof(dat)));
     ASSERT_TRUE(theOption.Load());
@@ -448,8 +414,7 @@ TEST_F(OptionFile, LegacyFileIsReadOnceAndDeleted)
     EXPECT_TRUE(SettingsCopy::Take() == SettingsCopy::Defaults());
 }
 
-TEST_F(OptionFile, ShortLegacyFileSetsOnlyWholeFields)
-{
+TEST_F(OptionFile, ShortLegacyFileSetsOnlyWholeFields) {
     // GAME_WAIT complete, ITEM_MAX cut off after two of its four bytes.
     const char dat[] = {0x05, 0, 0, 0, 0x09, 0x00};
     WriteAll("option.dat", std::string(dat, sizeof(dat)));
@@ -465,8 +430,7 @@ TEST_F(OptionFile, ShortLegacyFileSetsOnlyWholeFields)
     EXPECT_FALSE(fs::exists("option.dat"));
 }
 
-TEST_F(OptionFile, TextFileWinsOverLegacyFile)
-{
+TEST_F(OptionFile, TextFileWinsOverLegacyFile) {
     const char dat[] = {0x05, 0, 0, 0};
     WriteAll("option.dat", std::string(dat, sizeof(dat)));
     WriteAll("option.txt", "GAME_WAIT=33\r\n");

@@ -17,16 +17,25 @@
 namespace {
 
 enum : int {
-    kRowExit = 0, kRowKeyboard = 2, kRowItemMax = 3, kRowGetDeath = 5, kRowFlush = 6, kRowExplosionType = 8,
-    kRowExplosionValue = 9, kRowMeteoriteTime = 11, kRowMeteoriteValue = 12, kRowMidi = 13, kRowSoundEffect = 14,
-    kRowVolume = 15, kRowFirstItem = 16,
+    kRowExit = 0,
+    kRowKeyboard = 2,
+    kRowItemMax = 3,
+    kRowGetDeath = 5,
+    kRowFlush = 6,
+    kRowExplosionType = 8,
+    kRowExplosionValue = 9,
+    kRowMeteoriteTime = 11,
+    kRowMeteoriteValue = 12,
+    kRowMidi = 13,
+    kRowSoundEffect = 14,
+    kRowVolume = 15,
+    kRowFirstItem = 16,
 };
 
 // Puts back every field the menu can change.
 class OptionMenu : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         m_wait = theRound.wait;
         m_keyboard = theApp.keyboardType;
         m_itemMax = theItemManager.itemMax;
@@ -43,16 +52,13 @@ protected:
         std::memcpy(m_path, theBgm.currentPath, sizeof(m_path));
         m_effects = theDirectSound.effectsEnabled;
         m_volume = theApp.soundVolume;
-        for (int k = 0; k < kItemKinds; ++k)
-            m_weights[k] = g_itemTable[k].weight;
+        for (int k = 0; k < kItemKinds; ++k) m_weights[k] = g_itemTable[k].weight;
         std::memset(theApp.keyState, 0, sizeof(theApp.keyState));
         theOption.cursorRow = 0;
         theOption.topRow = 0;
-        for (int row = 0; row < kOptionRows; ++row)
-            theOption.ChangeValue(row, 0);
+        for (int row = 0; row < kOptionRows; ++row) theOption.ChangeValue(row, 0);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         theRound.wait = m_wait;
         theApp.keyboardType = m_keyboard;
         theItemManager.itemMax = m_itemMax;
@@ -70,24 +76,20 @@ protected:
         theDirectSound.effectsEnabled = m_effects;
         theApp.soundVolume = m_volume;
         theDirectSound.SetVolume(m_volume);
-        for (int k = 0; k < kItemKinds; ++k)
-            g_itemTable[k].weight = m_weights[k];
+        for (int k = 0; k < kItemKinds; ++k) g_itemTable[k].weight = m_weights[k];
         std::memset(theApp.keyState, 0, sizeof(theApp.keyState));
         theOption.cursorRow = 0;
         theOption.topRow = 0;
     }
 
     // One key press handled in one frame; the result of HandleKeys.
-    static bool Press(uint32_t vk)
-    {
+    static bool Press(uint32_t vk) {
         theApp.keyState[vk] = 1;
         return theOption.HandleKeys();
     }
-    static void PressOn(int row, uint32_t vk, int times = 1)
-    {
+    static void PressOn(int row, uint32_t vk, int times = 1) {
         theOption.cursorRow = row;
-        for (int i = 0; i < times; ++i)
-            Press(vk);
+        for (int i = 0; i < times; ++i) Press(vk);
     }
     static std::string Text(int row) { return theOption.valueTexts[row]; }
 
@@ -99,8 +101,7 @@ protected:
     int8_t m_weights[kItemKinds];
 };
 
-TEST_F(OptionMenu, LabelsKeepTheirSpelling)
-{
+TEST_F(OptionMenu, LabelsKeepTheirSpelling) {
     EXPECT_STREQ(theOption.labels[0], "EXIT");
     EXPECT_STREQ(theOption.labels[kRowKeyboard], "KEYBORAD TYPE");
     EXPECT_STREQ(theOption.labels[kRowExplosionType], "EXPLOSION TYPE");
@@ -112,17 +113,14 @@ TEST_F(OptionMenu, LabelsKeepTheirSpelling)
     EXPECT_EQ(theOption.colors[kRowFirstItem + 4], 2);
 }
 
-TEST_F(OptionMenu, CursorScrollsTheFourteenVisibleRows)
-{
-    for (int i = 0; i < 13; ++i)
-        Press(plat::VK_DOWN);
+TEST_F(OptionMenu, CursorScrollsTheFourteenVisibleRows) {
+    for (int i = 0; i < 13; ++i) Press(plat::VK_DOWN);
     EXPECT_EQ(theOption.cursorRow, 13);
     EXPECT_EQ(theOption.topRow, 0);
     Press(plat::VK_DOWN);
     EXPECT_EQ(theOption.cursorRow, 14);
     EXPECT_EQ(theOption.topRow, 1);
-    for (int i = 0; i < 14; ++i)
-        Press(plat::VK_UP);
+    for (int i = 0; i < 14; ++i) Press(plat::VK_UP);
     EXPECT_EQ(theOption.cursorRow, 0);
     EXPECT_EQ(theOption.topRow, 0);
 
@@ -130,20 +128,19 @@ TEST_F(OptionMenu, CursorScrollsTheFourteenVisibleRows)
     EXPECT_TRUE(Press(plat::VK_UP));
     EXPECT_EQ(theApp.keyState[plat::VK_UP], 1);
     EXPECT_EQ(theOption.cursorRow, 0);
-    Press(plat::VK_DOWN);   // Up is looked at before Down, so it goes on waiting
+    Press(plat::VK_DOWN);  // Up is looked at before Down, so it goes on waiting
     EXPECT_EQ(theOption.cursorRow, 1);
     EXPECT_EQ(theApp.keyState[plat::VK_UP], 1);
 }
 
-TEST_F(OptionMenu, PageKeysMoveFourteenRowsWithinTheList)
-{
+TEST_F(OptionMenu, PageKeysMoveFourteenRowsWithinTheList) {
     const int expected[][2] = {{14, 14}, {28, 25}, {38, 25}};
     for (const auto& e : expected) {
         Press(plat::VK_NEXT);
         EXPECT_EQ(theOption.cursorRow, e[0]);
         EXPECT_EQ(theOption.topRow, e[1]);
     }
-    EXPECT_TRUE(Press(plat::VK_NEXT));   // at the last row it waits
+    EXPECT_TRUE(Press(plat::VK_NEXT));  // at the last row it waits
     EXPECT_EQ(theApp.keyState[plat::VK_NEXT], 1);
     theApp.keyState[plat::VK_NEXT] = 0;
     Press(plat::VK_DOWN);
@@ -159,8 +156,7 @@ TEST_F(OptionMenu, PageKeysMoveFourteenRowsWithinTheList)
     EXPECT_EQ(theOption.topRow, 0);
 }
 
-TEST_F(OptionMenu, NumbersStopAtTheirLimits)
-{
+TEST_F(OptionMenu, NumbersStopAtTheirLimits) {
     theItemManager.itemGetDeath = 0;
     PressOn(kRowGetDeath, plat::VK_LEFT);
     EXPECT_EQ(theItemManager.itemGetDeath, 0);
@@ -190,8 +186,7 @@ TEST_F(OptionMenu, NumbersStopAtTheirLimits)
     EXPECT_EQ(g_itemTable[3].weight, 95);
 }
 
-TEST_F(OptionMenu, ExplosionValueFollowsTheType)
-{
+TEST_F(OptionMenu, ExplosionValueFollowsTheType) {
     theRound.explosionType = 0;
     theRound.explosionValues[0] = 16;
     theRound.explosionValues[1] = 300;
@@ -214,8 +209,7 @@ TEST_F(OptionMenu, ExplosionValueFollowsTheType)
     EXPECT_EQ(theRound.explosionValues[0], 99);
 }
 
-TEST_F(OptionMenu, TogglesAndSideEffects)
-{
+TEST_F(OptionMenu, TogglesAndSideEffects) {
     theDirectSound.effectsEnabled = 1;
     PressOn(kRowSoundEffect, plat::VK_RETURN);
     EXPECT_EQ(theDirectSound.effectsEnabled, 0);
@@ -236,10 +230,9 @@ TEST_F(OptionMenu, TogglesAndSideEffects)
     EXPECT_EQ(Text(kRowMidi), "MIDI M");
 }
 
-TEST_F(OptionMenu, ReturnOnExitAndEscapeLeave)
-{
+TEST_F(OptionMenu, ReturnOnExitAndEscapeLeave) {
     Press(plat::VK_DOWN);
-    EXPECT_TRUE(Press(plat::VK_RETURN));   // Return on a value row steps it
+    EXPECT_TRUE(Press(plat::VK_RETURN));  // Return on a value row steps it
     theOption.cursorRow = 0;
     EXPECT_FALSE(Press(plat::VK_RETURN));
     theOption.cursorRow = 20;
@@ -251,8 +244,7 @@ TEST_F(OptionMenu, ReturnOnExitAndEscapeLeave)
 
 // Values from a hand-edited settings file: shown without reading past any
 // table, and pulled into range by the first step.
-TEST_F(OptionMenu, OutOfRangeFileValuesAreSafe)
-{
+TEST_F(OptionMenu, OutOfRangeFileValuesAreSafe) {
     theRound.explosionType = 7;
     theOption.ChangeValue(kRowExplosionType, 0);
     EXPECT_EQ(Text(kRowExplosionType), "7");
@@ -297,8 +289,7 @@ TEST_F(OptionMenu, OutOfRangeFileValuesAreSafe)
 
 // The whole screen on the test clock: scripted keys change a value, scroll to
 // the item rows and leave with Escape; leaving saves the file.
-TEST_F(OptionMenu, RunsUntilEscapeAndSavesOnLeaving)
-{
+TEST_F(OptionMenu, RunsUntilEscapeAndSavesOnLeaving) {
     testutil::StartHeadlessDisplay();
     testutil::LoadGamePictures();
     {
@@ -316,9 +307,9 @@ TEST_F(OptionMenu, RunsUntilEscapeAndSavesOnLeaving)
         plat::ScriptMessage(atMs + 66, plat::Message{plat::MSG_KEYUP, vk, 0});
     };
     hold(1100, plat::VK_DOWN);
-    hold(1200, plat::VK_RIGHT);   // GAME WAIT 80 -> 81
+    hold(1200, plat::VK_RIGHT);  // GAME WAIT 80 -> 81
     hold(1300, plat::VK_NEXT);
-    hold(1400, plat::VK_NEXT);    // item rows with their pictures
+    hold(1400, plat::VK_NEXT);  // item rows with their pictures
     hold(1900, plat::VK_ESCAPE);
     theOption.Run();
 
@@ -327,8 +318,7 @@ TEST_F(OptionMenu, RunsUntilEscapeAndSavesOnLeaving)
     EXPECT_EQ(theOption.topRow, 25);
     EXPECT_EQ(theOption.titleSurface, 0);
     EXPECT_NE(testutil::ReadFile("option.txt").find("\r\nGAME_WAIT=81\r\n"), std::string::npos);
-    for (SurfaceId& picture : theItemManager.pictures)
-        theDirectDraw.ReleaseSurface(picture);
+    for (SurfaceId& picture : theItemManager.pictures) theDirectDraw.ReleaseSurface(picture);
 }
 
 }  // namespace

@@ -33,22 +33,20 @@ struct Recipe {
     bool scroll;
     bool meteorites;
     bool items;
-    int stage;   // -1: a random stage
+    int stage;  // -1: a random stage
     uint32_t seed;
 };
 
 class ReplayTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         testutil::StartRoundsHeadless(kNsPerPump);
         for (int s = 0; s < S_COUNT; s++) m_settings[s] = FetchValue(SettingAt(s));
         m_cwd = std::make_unique<testutil::ScopedCwd>(NUVEL_GAME_DIR);
         theStageSelect.LoadStageList();
         theRoundIntro.ResetRounds();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (theRound.playfieldSurface) theRound.Teardown();
         for (int s = 0; s < S_COUNT; s++) StoreValue(SettingAt(s), m_settings[s]);
         theItemManager.BuildPool();
@@ -56,8 +54,7 @@ protected:
         m_cwd.reset();
     }
 
-    static void Configure(const Recipe& r)
-    {
+    static void Configure(const Recipe& r) {
         for (int i = 0; i < kPlayers; i++) theRound.players[i].type = r.seats[i];
         theRound.wait = 20;  // a quarter of the usual pumps per frame: shorter runs
         theRound.explosionType = int8_t(r.explosion);
@@ -75,8 +72,7 @@ protected:
 
     // One round as the round loop plays it (without the countdown's waits),
     // recorded; it is left at its end, as the result screen finds it.
-    static int PlayRecorded()
-    {
+    static int PlayRecorded() {
         uint32_t seed = theApp.RandState();
         theRound.Setup();
         theReplay.BeginRecording(seed);
@@ -89,20 +85,17 @@ protected:
     }
 
     // The file form of the last round, read back.
-    static std::vector<uint8_t> LastFile()
-    {
+    static std::vector<uint8_t> LastFile() {
         static uint8_t bytes[kReplayFileMax];
         size_t size = EncodeReplay(theReplay.last, bytes, sizeof bytes);
         return std::vector<uint8_t>(bytes, bytes + size);
     }
 
-    static ReplayReadResult Decode(const std::vector<uint8_t>& file, ReplayData* out)
-    {
+    static ReplayReadResult Decode(const std::vector<uint8_t>& file, ReplayData* out) {
         return DecodeReplay(file.data(), file.size(), out);
     }
 
-    static int CountEvents(const ReplayData& d, bool seats)
-    {
+    static int CountEvents(const ReplayData& d, bool seats) {
         size_t offset = 0;
         int32_t frame = 0;
         int n = 0;
@@ -126,8 +119,7 @@ ReplayData ReplayTest::s_read;
 // Computer players with every item kind, each explosion type, meteorites, a
 // random stage and a fixed one, normal and scroll play: each round is
 // recorded, written, read back and played back to the same final field.
-TEST_F(ReplayTest, ComputerRoundsReproduceInBothModes)
-{
+TEST_F(ReplayTest, ComputerRoundsReproduceInBothModes) {
     const Recipe recipes[] = {
         {{PLAYER_HARD, PLAYER_NORMAL, PLAYER_EASY, PLAYER_HARD}, 0, false, true, true, -1, 11},
         {{PLAYER_HARD, PLAYER_HARD, PLAYER_NORMAL, PLAYER_NON}, 1, false, true, true, 2, 12},
@@ -171,8 +163,7 @@ TEST_F(ReplayTest, ComputerRoundsReproduceInBothModes)
 // recorded by frame and played back without the keyboard, so other keys
 // pressed during playback change nothing. A changed press that keeps the
 // file whole is found as a round that is not reproduced.
-TEST_F(ReplayTest, HumanSeatsWithScriptedPresses)
-{
+TEST_F(ReplayTest, HumanSeatsWithScriptedPresses) {
     Configure({{PLAYER_MAN, PLAYER_MAN, PLAYER_HARD, PLAYER_NON}, 1, false, false, true, 0, 21});
     theApp.keyboardType = 0;
     theRound.wait = 80;
@@ -231,8 +222,7 @@ TEST_F(ReplayTest, HumanSeatsWithScriptedPresses)
 
 // Empty, foreign, cut and damaged files are refused with their reason;
 // every cut and every changed byte is caught, none is taken for a replay.
-TEST_F(ReplayTest, DamagedTruncatedAndForeignFiles)
-{
+TEST_F(ReplayTest, DamagedTruncatedAndForeignFiles) {
     Configure({{PLAYER_HARD, PLAYER_EASY, PLAYER_NON, PLAYER_NON}, 0, false, false, false, 0, 31});
     ASSERT_EQ(PlayRecorded(), FRAME_ROUND_OVER);
     theRound.Teardown();
@@ -276,8 +266,7 @@ TEST_F(ReplayTest, DamagedTruncatedAndForeignFiles)
 // R on the result screen shows the round again (countdown, frames at their
 // pace) and returns to the same screen over the same match: scores, ranks,
 // wins, generator, settings, round counter, the field and its effects.
-TEST_F(ReplayTest, ResultScreenPlaysBackAndLeavesTheMatchAsItWas)
-{
+TEST_F(ReplayTest, ResultScreenPlaysBackAndLeavesTheMatchAsItWas) {
     Configure({{PLAYER_HARD, PLAYER_NORMAL, PLAYER_HARD, PLAYER_NON}, 2, false, true, true, 1, 41});
     theRoundIntro.roundCounter = 3;
     ASSERT_EQ(PlayRecorded(), FRAME_ROUND_OVER);
@@ -358,15 +347,15 @@ TEST_F(ReplayTest, ResultScreenPlaysBackAndLeavesTheMatchAsItWas)
 // A whole round through the round loop saves its replay in replays/ of the
 // writable folder; the folder keeps the newest twenty replays and leaves
 // other files alone.
-TEST_F(ReplayTest, RoundsAreSavedAndTheNewestTwentyKept)
-{
+TEST_F(ReplayTest, RoundsAreSavedAndTheNewestTwentyKept) {
     testutil::TempDir writable;
     const std::string data = plat::DataFolder(), oldWritable = plat::WritableFolder();
     ASSERT_TRUE(plat::SetGameFolders(data.c_str(), writable.path().c_str()));
     const std::string folder = writable.File("replays");
     std::filesystem::create_directories(folder);
-    for (int k = 0; k < 22; k++) testutil::WriteFile(folder + "/2020010" + std::to_string(k / 10) + "-0000" +
-                                                         std::to_string(k % 10) + "0.rpl", "old");
+    for (int k = 0; k < 22; k++)
+        testutil::WriteFile(folder + "/2020010" + std::to_string(k / 10) + "-0000" + std::to_string(k % 10) + "0.rpl",
+                            "old");
     testutil::WriteFile(folder + "/notes.txt", "mine");
     theReplay.saveFiles = true;
 

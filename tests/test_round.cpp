@@ -27,8 +27,7 @@ constexpr uint32_t kNsPerPump = 1500;  // the platform's pump quantum: WAIT 80 =
 // picture, EMPTY.PNG, is open ground; pictures come from the generated data.
 class RoundTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         testutil::StartRoundsHeadless(kNsPerPump);
         m_saved = theRound.wait;
         theRound.wait = 80;
@@ -39,22 +38,17 @@ protected:
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_NON;
         theRoundIntro.ResetRounds();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (theRound.playfieldSurface) theRound.Teardown();
         theRound.wait = m_saved;
         theItemManager.itemMax = 1;
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_MAN;
     }
 
-    void WriteStages(const std::string& list)
-    {
-        testutil::WriteStageList(m_dir.path(), list);
-    }
+    void WriteStages(const std::string& list) { testutil::WriteStageList(m_dir.path(), list); }
 
     // Set-up and a clean picture as the countdown leaves it, without its waits.
-    void StartRound(bool scroll = false)
-    {
+    void StartRound(bool scroll = false) {
         testutil::ScopedCwd cwd(m_dir.path());
         theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
         theRound.Setup();
@@ -62,8 +56,7 @@ protected:
         theRound.lastSecondMs = plat::TimeMs();
     }
 
-    int Frames(int n)
-    {
+    int Frames(int n) {
         int result = FRAME_GO_ON;
         for (int k = 0; k < n && result == FRAME_GO_ON; k++) result = theRound.Frame();
         return result;
@@ -75,12 +68,10 @@ protected:
     int32_t m_saved = 80;
 };
 
-const char kTwoPlayers[] =
-    "FILE=EMPTY.PNG\nTITLE=EMPTY\n1P=100,100,0\n2P=300,200,90\n3P=-1,-1,-1\n4P=-1,-1,-1\n";
+const char kTwoPlayers[] = "FILE=EMPTY.PNG\nTITLE=EMPTY\n1P=100,100,0\n2P=300,200,90\n3P=-1,-1,-1\n4P=-1,-1,-1\n";
 
 // Everything on the field that is not open ground or the outline.
-std::vector<uint8_t> FieldBytes(SurfaceId id)
-{
+std::vector<uint8_t> FieldBytes(SurfaceId id) {
     Surface* s = theDirectDraw.GetSurface(id);
     return std::vector<uint8_t>(s->pixels, s->pixels + s->pitch * s->height);
 }
@@ -90,8 +81,7 @@ std::vector<uint8_t> FieldBytes(SurfaceId id)
 // Set-up reads the stage entry: starts, random starts in x, y, heading order,
 // initial items, the outline and the start pixels; slowness 2 steps a line
 // every fourth frame and leaves a trail in the player's colour.
-TEST_F(RoundTest, SetupAndTheFirstStepsOfTwoLines)
-{
+TEST_F(RoundTest, SetupAndTheFirstStepsOfTwoLines) {
     WriteStages("FILE=EMPTY.PNG\n1P=100,100,0\n2P=-1,-1,-1\n3P=5,5,400\n4P=-1,-1,-1\n1P_ITEM=BOMB,2\n");
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
@@ -151,8 +141,7 @@ TEST_F(RoundTest, SetupAndTheFirstStepsOfTwoLines)
 
 // Turns wrap round 0/360 and reverse while mirrored; gravity drifts a line
 // from up to down by the shorter way and holds it there.
-TEST_F(RoundTest, TurnsAndGravity)
-{
+TEST_F(RoundTest, TurnsAndGravity) {
     PlayerSlot& slot = theRound.players[0];
     theRound.frameCounter = 100;
     slot.mirrorEnd = 0;
@@ -187,8 +176,7 @@ TEST_F(RoundTest, TurnsAndGravity)
 // The pixel test: leaving the interior is a hit even while invincible; an
 // invincible line paints random colours across a trail and lives on; the
 // no-trail timer erases the pixel behind; a diagonal gap can be passed.
-TEST_F(RoundTest, TrailsHitsAndDeaths)
-{
+TEST_F(RoundTest, TrailsHitsAndDeaths) {
     WriteStages(kTwoPlayers);
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
@@ -274,8 +262,7 @@ TEST_F(RoundTest, TrailsHitsAndDeaths)
 
 // Keys act once per press; the 70th left turn with no right turn gives ten
 // "BOMB", the 71st nothing; a held key does nothing more.
-TEST_F(RoundTest, KeysAndTheTurnReward)
-{
+TEST_F(RoundTest, KeysAndTheTurnReward) {
     WriteStages(kTwoPlayers);
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
@@ -312,8 +299,7 @@ TEST_F(RoundTest, KeysAndTheTurnReward)
 
 // Scoring by the order of death at 12 seconds, the ranks and lines of the
 // result screen, the winner's WIN count; then a draw with shared ranks.
-TEST_F(RoundTest, ScoresRanksAndWins)
-{
+TEST_F(RoundTest, ScoresRanksAndWins) {
     WriteStages(kTwoPlayers);
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
@@ -360,8 +346,7 @@ TEST_F(RoundTest, ScoresRanksAndWins)
 // A round is a pure function of the seed, the settings, the stage and the
 // key changes: the same scripted round twice ends on the same field, frame
 // and scores; it ends when the first line dies.
-TEST_F(RoundTest, AScriptedRoundPlaysOutTheSameTwice)
-{
+TEST_F(RoundTest, AScriptedRoundPlaysOutTheSameTwice) {
     WriteStages(kTwoPlayers);
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
@@ -397,8 +382,7 @@ TEST_F(RoundTest, AScriptedRoundPlaysOutTheSameTwice)
 // Page Down and Page Up change WAIT during play within 0..9999; Escape opens
 // the menu over the frozen field; "NEXT ROUND" leaves without scoring; Escape
 // in the menu resumes whatever the cursor showed and restores the field.
-TEST_F(RoundTest, PauseKeysAndMenu)
-{
+TEST_F(RoundTest, PauseKeysAndMenu) {
     WriteStages(kTwoPlayers);
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
@@ -425,7 +409,7 @@ TEST_F(RoundTest, PauseKeysAndMenu)
     int32_t frame = theRound.frameCounter;
     uint32_t t = plat::TimeMs();
     theApp.keyState[plat::VK_ESCAPE] = 1;
-    const uint32_t keys[] = {plat::VK_UP, plat::VK_DOWN, plat::VK_DOWN, plat::VK_DOWN, plat::VK_LEFT,
+    const uint32_t keys[] = {plat::VK_UP,    plat::VK_DOWN,  plat::VK_DOWN,   plat::VK_DOWN,  plat::VK_LEFT,
                              plat::VK_RIGHT, plat::VK_RIGHT, plat::VK_RETURN, plat::VK_ESCAPE};
     for (int k = 0; k < 9; k++) plat::ScriptKey(t + 100 + 100 * k, keys[k]);
     EXPECT_EQ(Frames(1), FRAME_GO_ON);
@@ -450,8 +434,7 @@ TEST_F(RoundTest, PauseKeysAndMenu)
 
 // The result screen: Space hides all but the two fixed texts, the next key
 // only brings the menu back, Up toggles, Escape leaves with "EXIT".
-TEST_F(RoundTest, ResultScreenKeys)
-{
+TEST_F(RoundTest, ResultScreenKeys) {
     WriteStages(kTwoPlayers);
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
@@ -485,10 +468,10 @@ TEST_F(RoundTest, ResultScreenKeys)
 
 // The closing border fills the lines s and 639 - s, s + 16 and 431 - s at
 // each second, up to second 207; random dots add one 255 pixel per frame.
-TEST_F(RoundTest, StageEffects)
-{
-    WriteStages("FILE=EMPTY.PNG\n1P=100,100,0\n2P=300,200,90\nEFFECT=2\nFILE=EMPTY.PNG\n1P=100,100,0\n"
-                "2P=300,200,90\nEFFECT=1\n");
+TEST_F(RoundTest, StageEffects) {
+    WriteStages(
+        "FILE=EMPTY.PNG\n1P=100,100,0\n2P=300,200,90\nEFFECT=2\nFILE=EMPTY.PNG\n1P=100,100,0\n"
+        "2P=300,200,90\nEFFECT=1\n");
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
     StartRound();
@@ -533,23 +516,21 @@ TEST_F(RoundTest, StageEffects)
 
 // Starts the stage list allows but the field does not: a start on the
 // outline or at its corner dies at its first step without writing outside.
-TEST_F(RoundTest, StartsOnTheOutline)
-{
+TEST_F(RoundTest, StartsOnTheOutline) {
     WriteStages("FILE=EMPTY.PNG\n1P=0,0,180\n2P=639,415,0\n");
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
     StartRound();
     EXPECT_EQ(Frames(100), FRAME_ROUND_OVER);
     EXPECT_EQ(theRound.CountAlive(), 0);
-    EXPECT_EQ(Field(0, 16), 28);      // the start pixels themselves
+    EXPECT_EQ(Field(0, 16), 28);  // the start pixels themselves
     EXPECT_EQ(Field(639, 431), 44);
 }
 
 // Scroll play: the field is the playfield surface; every playing slot's view
 // shows the 80x80 around its head, framed, with 255 beyond the field; a dead
 // line's view stays where its head stopped.
-TEST_F(RoundTest, ScrollViews)
-{
+TEST_F(RoundTest, ScrollViews) {
     WriteStages("FILE=EMPTY.PNG\n1P=20,20,0\n2P=300,200,90\n");
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
@@ -558,11 +539,11 @@ TEST_F(RoundTest, ScrollViews)
     Frames(8);
     theRound.DrawScrollViews(0, true, false);
     // Player 1's head at (22, 36): its view at (120, 80) shows column 22 - 40.
-    EXPECT_EQ(testutil::PixelAt(0, 119, 79), 255);          // the frame
-    EXPECT_EQ(testutil::PixelAt(0, 120, 80), 255);          // beyond the field
-    EXPECT_EQ(testutil::PixelAt(0, 120 + 40, 80 + 40), 28);  // the head
-    EXPECT_EQ(testutil::PixelAt(0, 120 + 38, 80 + 40), 28);  // its trail
-    EXPECT_EQ(testutil::PixelAt(0, 120 + 18, 80 + 40), 255); // the outline at x 0
+    EXPECT_EQ(testutil::PixelAt(0, 119, 79), 255);            // the frame
+    EXPECT_EQ(testutil::PixelAt(0, 120, 80), 255);            // beyond the field
+    EXPECT_EQ(testutil::PixelAt(0, 120 + 40, 80 + 40), 28);   // the head
+    EXPECT_EQ(testutil::PixelAt(0, 120 + 38, 80 + 40), 28);   // its trail
+    EXPECT_EQ(testutil::PixelAt(0, 120 + 18, 80 + 40), 255);  // the outline at x 0
     // Player 2 dies; its view keeps its last place.
     PlayerSlot& p2 = theRound.players[1];
     p2.alive = 0;

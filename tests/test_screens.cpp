@@ -55,8 +55,9 @@ protected:
         testutil::StartHeadlessDisplay();
         testutil::LoadGamePictures();
         theDirectDraw.ClearSurface(theApp.backgroundSurface);
-        for (int i = 0; i < kPlayers; i++) m_saved[i] = Saved{theRound.players[i].type, theRound.players[i].totalScore,
-                                                             theRound.players[i].matchCounter};
+        for (int i = 0; i < kPlayers; i++)
+            m_saved[i] =
+                Saved{theRound.players[i].type, theRound.players[i].totalScore, theRound.players[i].matchCounter};
         m_keyboard = theApp.keyboardType;
         m_device = theBgm.device;
         m_scratch = theDirectDraw.CreateSurface(640, 480, true);
@@ -305,8 +306,8 @@ TEST_F(SelectorTest, PreviewFramesTheStageAndMarksFixedStartsAndChoicesStayBetwe
 
     // Stage line, Right to "FOUR PILLARS", music line, Right to the second
     // piece, back up to "SCROLL GAME START" and Return.
-    ScriptKeys({plat::VK_DOWN, plat::VK_DOWN, plat::VK_RIGHT, plat::VK_DOWN, plat::VK_RIGHT, plat::VK_UP,
-                plat::VK_UP, plat::VK_RETURN});
+    ScriptKeys({plat::VK_DOWN, plat::VK_DOWN, plat::VK_RIGHT, plat::VK_DOWN, plat::VK_RIGHT, plat::VK_UP, plat::VK_UP,
+                plat::VK_RETURN});
     EXPECT_EQ(m_select.Run(), SELECT_SCROLL_GAME);
     EXPECT_EQ(m_select.preview, 0) << "the preview lives only while the screen runs";
     EXPECT_EQ(m_select.selectedStage, 1);
@@ -369,7 +370,9 @@ TEST_F(ScreensTest, SelectorRunsOnWithMissingAndBrokenMusic) {
     fs::copy_file(std::string(NUVEL_GAME_DIR) + "/Bgm/SUNNY_RUN.mid", dir.File("Bgm/good.mid"));
     testutil::WriteFile(dir.File("Stage/stage.txt"), "FILE=ARENA.PNG\nTITLE=ONLY\n");
     // A header and a track chunk that claims nine bytes it does not have.
-    const char broken[] = "MThd\0\0\0\6\0\0\0\1\0\x60" "MTrk\0\0\0\x09";
+    const char broken[] =
+        "MThd\0\0\0\6\0\0\0\1\0\x60"
+        "MTrk\0\0\0\x09";
     testutil::WriteFile(dir.File("Bgm/broken.mid"), std::string(broken, sizeof broken - 1));
     testutil::WriteFile(dir.File("Bgm/bgm.txt"),
                         "FILE=MISSING.MID\nTITLE=GONE\nFILE=BROKEN.MID\nTITLE=BAD\nFILE=GOOD.MID\nTITLE=GOOD\n");

@@ -9,8 +9,7 @@
 
 // 15 of 20: p 0.75, interval 0.531..0.888; 0 of n starts at 0 and 10 of 10
 // ends at 1; no trials says nothing (0..1).
-TEST(SimTally, WilsonIntervals)
-{
+TEST(SimTally, WilsonIntervals) {
     ShareInterval s = WilsonInterval(15, 20);
     EXPECT_DOUBLE_EQ(s.share, 0.75);
     EXPECT_NEAR(s.low, 0.5313, 1e-4);
@@ -28,8 +27,7 @@ TEST(SimTally, WilsonIntervals)
 
 // Two easy seats count together for their strength; a draw is no one's win;
 // empty seats are not listed.
-TEST(SimTally, SharesPerSeatAndStrength)
-{
+TEST(SimTally, SharesPerSeatAndStrength) {
     const int8_t seats[kPlayers] = {PLAYER_HARD, PLAYER_EASY, PLAYER_NON, PLAYER_EASY};
     CMatchTally tally(seats);
     for (int winner : {0, 1, 3, 3, -1}) tally.Add(RoundOutcome{winner, 100, 1, {1, 2, 3, 4}});

@@ -30,7 +30,8 @@ void LoadStages(CStageSelect& list, const std::string& text) {
 
 std::vector<InitialItem> Items(const StageEntry& e, int player) {
     std::vector<InitialItem> out;
-    for (DataNode* n = e.initialItems[player].First(); n; n = n->next) out.push_back(*CDataList::Record<InitialItem>(n));
+    for (DataNode* n = e.initialItems[player].First(); n; n = n->next)
+        out.push_back(*CDataList::Record<InitialItem>(n));
     return out;
 }
 

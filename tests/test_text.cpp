@@ -101,9 +101,9 @@ TEST_F(TextTest, RandomCellsAndScaledText) {
                 top = std::min(top, y);
                 bottom = std::max(bottom, y);
             }
-    EXPECT_GE(left, 128);   // six 64-pixel glyphs centred: 128..511
+    EXPECT_GE(left, 128);  // six 64-pixel glyphs centred: 128..511
     EXPECT_LE(right, 511);
-    EXPECT_GE(top, 208);    // (480 - 64) / 2
+    EXPECT_GE(top, 208);  // (480 - 64) / 2
     EXPECT_LE(bottom, 271);
     EXPECT_GT(right - left, 300);
 }

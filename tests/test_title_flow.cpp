@@ -31,7 +31,7 @@ std::string Read(const std::string& dir, const char* name) { return testutil::Re
 // time from start-up) and ends the test process with the program's exit.
 [[noreturn]] void RunGame(const std::string& dir, std::initializer_list<std::pair<uint32_t, uint32_t>> keys) {
     if (chdir(dir.c_str()) != 0) _exit(99);
-    alarm(120);  // a screen that never ends fails the test instead of hanging it
+    alarm(120);                     // a screen that never ends fails the test instead of hanging it
     plat::UseTestClock(0, 200000);  // 0.2 ms of game time per message pump
     for (auto [at, vk] : keys) plat::ScriptKey(at, vk);
     WinMain();
@@ -47,13 +47,13 @@ constexpr uint32_t kMenuUp = 30000;
 TEST(TitleFlow, ExitSavesTheSettingsAndEndsNormally) {
     std::string dir = GameFolder("exit");
     EXPECT_EXIT(RunGame(dir, {{kMenuUp, plat::VK_DOWN},
-                                     {kMenuUp + 100, plat::VK_DOWN},
-                                     {kMenuUp + 200, plat::VK_RIGHT},   // 2P: MAN -> NON
-                                     {kMenuUp + 300, plat::VK_RIGHT},   // NON -> EASY COM
-                                     {kMenuUp + 400, plat::VK_UP},
-                                     {kMenuUp + 500, plat::VK_UP},
-                                     {kMenuUp + 600, plat::VK_UP},      // START -> wraps to EXIT
-                                     {kMenuUp + 700, plat::VK_RETURN}}),
+                              {kMenuUp + 100, plat::VK_DOWN},
+                              {kMenuUp + 200, plat::VK_RIGHT},  // 2P: MAN -> NON
+                              {kMenuUp + 300, plat::VK_RIGHT},  // NON -> EASY COM
+                              {kMenuUp + 400, plat::VK_UP},
+                              {kMenuUp + 500, plat::VK_UP},
+                              {kMenuUp + 600, plat::VK_UP},  // START -> wraps to EXIT
+                              {kMenuUp + 700, plat::VK_RETURN}}),
                 testing::ExitedWithCode(0), "");
     std::string saved = Read(dir, "option.txt");
     ASSERT_FALSE(saved.empty()) << "no option.txt written";

@@ -25,8 +25,13 @@ using Bytes = std::string;
 struct RiffWriter {
     Bytes bytes = Bytes("RIFF\0\0\0\0WAVE", 12);
 
-    static void U16(Bytes* b, uint16_t x) { b->push_back(char(x)); b->push_back(char(x >> 8)); }
-    static void U32(Bytes* b, uint32_t x) { for (int i = 0; i < 4; ++i) b->push_back(char(x >> (8 * i))); }
+    static void U16(Bytes* b, uint16_t x) {
+        b->push_back(char(x));
+        b->push_back(char(x >> 8));
+    }
+    static void U32(Bytes* b, uint32_t x) {
+        for (int i = 0; i < 4; ++i) b->push_back(char(x >> (8 * i)));
+    }
 
     void Chunk(const char* id, const Bytes& data, uint32_t statedSize) {
         bytes.append(id, 4);
@@ -38,7 +43,12 @@ struct RiffWriter {
     void Format(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, size_t size = 18) {
         Bytes f;
         uint16_t block = uint16_t(channels * bits / 8);
-        U16(&f, tag); U16(&f, channels); U32(&f, rate); U32(&f, rate * block); U16(&f, block); U16(&f, bits);
+        U16(&f, tag);
+        U16(&f, channels);
+        U32(&f, rate);
+        U32(&f, rate * block);
+        U16(&f, block);
+        U16(&f, bits);
         U16(&f, 0);
         f.resize(size);
         Chunk("fmt ", f);
@@ -90,7 +100,7 @@ protected:
 
 TEST_F(WaveTest, ReadsPcmWithOtherChunksAndOddSizes) {
     RiffWriter w;
-    w.Chunk("LIST", Samples(5));          // odd size: a pad byte follows
+    w.Chunk("LIST", Samples(5));  // odd size: a pad byte follows
     w.Format(1, 2, 22050, 16);
     w.Chunk("fact", Samples(4));
     w.Chunk("data", Samples(400));
@@ -114,25 +124,88 @@ TEST_F(WaveTest, ReadsPcmWithOtherChunksAndOddSizes) {
 }
 
 TEST_F(WaveTest, BrokenFilesAreRejected) {
-    struct Case { const char* what; Bytes bytes; };
+    struct Case {
+        const char* what;
+        Bytes bytes;
+    };
     std::vector<Case> cases;
-    auto good = [] { RiffWriter w; w.Format(1, 1, 22050, 16); return w; };
-    { RiffWriter w = good(); w.Chunk("data", Samples(100)); Bytes b = w.Get(); b.resize(60);
-      cases.push_back({"truncated", b}); }
-    { RiffWriter w; w.Format(1, 1, 22050, 16, 16); w.Chunk("data", Samples(100)); cases.push_back({"fmt of 16 bytes", w.Get()}); }
-    { RiffWriter w; w.Format(3, 1, 22050, 32); w.Chunk("data", Samples(100)); cases.push_back({"float format", w.Get()}); }
-    { RiffWriter w; w.Format(0xFFFE, 1, 22050, 16); w.Chunk("data", Samples(100)); cases.push_back({"extensible", w.Get()}); }
-    { RiffWriter w = good(); w.Chunk("LIST", Samples(10)); cases.push_back({"no data chunk", w.Get()}); }
-    { RiffWriter w; w.Chunk("data", Samples(100)); w.Format(1, 1, 22050, 16); cases.push_back({"data before fmt", w.Get()}); }
-    { RiffWriter w; w.Chunk("data", Samples(100)); cases.push_back({"no fmt chunk", w.Get()}); }
-    { RiffWriter w = good(); w.Chunk("data", Samples(100), 0x7FFFFFF0); cases.push_back({"data runs past the end", w.Get()}); }
-    { RiffWriter w = good(); w.Chunk("LIST", Samples(8), 4000); w.Chunk("data", Samples(100));
-      cases.push_back({"skipped chunk runs past the end", w.Get()}); }
-    { RiffWriter w = good(); w.Chunk("data", Samples(100)); Bytes b = w.Get(); b[4] = char(0xFF); b[5] = char(0xFF);
-      cases.push_back({"RIFF size past the end", b}); }
-    { RiffWriter w = good(); w.Chunk("data", Bytes()); cases.push_back({"empty data", w.Get()}); }
-    { RiffWriter w = good(); w.Chunk("data", Samples(100)); Bytes b = w.Get(); b[8] = 'A';
-      cases.push_back({"not WAVE", b}); }
+    auto good = [] {
+        RiffWriter w;
+        w.Format(1, 1, 22050, 16);
+        return w;
+    };
+    {
+        RiffWriter w = good();
+        w.Chunk("data", Samples(100));
+        Bytes b = w.Get();
+        b.resize(60);
+        cases.push_back({"truncated", b});
+    }
+    {
+        RiffWriter w;
+        w.Format(1, 1, 22050, 16, 16);
+        w.Chunk("data", Samples(100));
+        cases.push_back({"fmt of 16 bytes", w.Get()});
+    }
+    {
+        RiffWriter w;
+        w.Format(3, 1, 22050, 32);
+        w.Chunk("data", Samples(100));
+        cases.push_back({"float format", w.Get()});
+    }
+    {
+        RiffWriter w;
+        w.Format(0xFFFE, 1, 22050, 16);
+        w.Chunk("data", Samples(100));
+        cases.push_back({"extensible", w.Get()});
+    }
+    {
+        RiffWriter w = good();
+        w.Chunk("LIST", Samples(10));
+        cases.push_back({"no data chunk", w.Get()});
+    }
+    {
+        RiffWriter w;
+        w.Chunk("data", Samples(100));
+        w.Format(1, 1, 22050, 16);
+        cases.push_back({"data before fmt", w.Get()});
+    }
+    {
+        RiffWriter w;
+        w.Chunk("data", Samples(100));
+        cases.push_back({"no fmt chunk", w.Get()});
+    }
+    {
+        RiffWriter w = good();
+        w.Chunk("data", Samples(100), 0x7FFFFFF0);
+        cases.push_back({"data runs past the end", w.Get()});
+    }
+    {
+        RiffWriter w = good();
+        w.Chunk("LIST", Samples(8), 4000);
+        w.Chunk("data", Samples(100));
+        cases.push_back({"skipped chunk runs past the end", w.Get()});
+    }
+    {
+        RiffWriter w = good();
+        w.Chunk("data", Samples(100));
+        Bytes b = w.Get();
+        b[4] = char(0xFF);
+        b[5] = char(0xFF);
+        cases.push_back({"RIFF size past the end", b});
+    }
+    {
+        RiffWriter w = good();
+        w.Chunk("data", Bytes());
+        cases.push_back({"empty data", w.Get()});
+    }
+    {
+        RiffWriter w = good();
+        w.Chunk("data", Samples(100));
+        Bytes b = w.Get();
+        b[8] = 'A';
+        cases.push_back({"not WAVE", b});
+    }
     cases.push_back({"empty file", Bytes()});
     cases.push_back({"eleven bytes", Bytes("RIFF\3\0\0\0WAV", 11)});
     for (const Case& c : cases) {
@@ -157,14 +230,14 @@ TEST_F(WaveTest, OneBadEffectFileSilencesAllEffects) {
     ok.Chunk("data", Samples(300));
     Write("good.wav", ok.Get());
     RiffWriter bad;
-    bad.Format(2, 1, 22050, 4);   // compressed
+    bad.Format(2, 1, 22050, 4);  // compressed
     bad.Chunk("data", Samples(300));
     Write("bad.wav", bad.Get());
     RiffWriter badBlock;
     badBlock.Format(1, 2, 22050, 16);
     badBlock.Chunk("data", Samples(300));
     Bytes b = badBlock.Get();
-    b[20 + 12] = 3;   // block size that does not match two 16-bit channels
+    b[20 + 12] = 3;  // block size that does not match two 16-bit channels
     Write("badblock.wav", b);
 
     for (const char* second : {"Sound\\bad.wav", "Sound\\missing.wav", "Sound\\badblock.wav"}) {
@@ -183,7 +256,7 @@ TEST_F(WaveTest, OneBadEffectFileSilencesAllEffects) {
     }
     EXPECT_FALSE(plat::AudioIsOpen());
 
-    CDirectSound ds;   // the same set with only good files plays
+    CDirectSound ds;  // the same set with only good files plays
     LoadThree(&ds, "Sound\\GOOD.WAV");
     EXPECT_EQ(ds.deviceOpen, 1);
     ds.Play(1, 0, 0);

@@ -39,8 +39,7 @@ void StartHeadlessDisplay(uint32_t nsPerPump) {
 
 void SetDistinctPalette() {
     PaletteEntry* palette = theDirectDraw.MasterPalette();
-    for (int i = 0; i < 256; i++)
-        palette[i] = PaletteEntry{uint8_t(i), uint8_t((i * 7) & 255), uint8_t(255 - i), 1};
+    for (int i = 0; i < 256; i++) palette[i] = PaletteEntry{uint8_t(i), uint8_t((i * 7) & 255), uint8_t(255 - i), 1};
     palette[0] = PaletteEntry{0, 0, 0, 1};
     palette[255] = PaletteEntry{255, 255, 255, 1};
     theDirectDraw.ApplyPalette();

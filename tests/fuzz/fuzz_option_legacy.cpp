@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::remove("option.txt");
     fuzz::WriteInput("option.dat", data, size);
     fuzz::Refusable([] {
-        if (!theOption.Load()) std::abort();  // option.dat exists, so it is read
+        if (!theOption.Load()) std::abort();                      // option.dat exists, so it is read
         if (!fuzz::ReadBack("option.dat").empty()) std::abort();  // and gone
         fuzz::CheckSavedSettingsAreStable();
     });

@@ -15,8 +15,7 @@ ReplayData g_read;
 uint8_t g_written[kReplayFileMax];
 uint8_t g_sealed[kReplayFileMax];
 
-void CheckRead(const uint8_t* data, size_t size, ReplayReadResult result)
-{
+void CheckRead(const uint8_t* data, size_t size, ReplayReadResult result) {
     if (result != REPLAY_READ_OK) {
         if (!ReplayReadText(result)[0]) std::abort();
         return;
@@ -33,8 +32,7 @@ void CheckRead(const uint8_t* data, size_t size, ReplayReadResult result)
     if (offset != g_read.eventBytes) std::abort();
 }
 
-void PutU32(uint8_t* at, uint32_t v)
-{
+void PutU32(uint8_t* at, uint32_t v) {
     for (int k = 0; k < 4; k++) at[k] = uint8_t(v >> (8 * k));
 }
 

@@ -21,7 +21,7 @@ namespace {
 
 constexpr int kVoices = 16;
 constexpr int kSeconds = 20;
-constexpr int kBlockFrames = 1024;   // one device pull
+constexpr int kBlockFrames = 1024;  // one device pull
 
 // A dense General MIDI piece: eight melodic channels holding four-note
 // chords that change every beat, and a drum pattern, for 8 s, looped.
@@ -30,11 +30,23 @@ std::string DensePiece() {
     auto var = [&](uint32_t v) {
         uint8_t bytes[4];
         int n = 0;
-        do { bytes[n++] = uint8_t(v & 0x7F); v >>= 7; } while (v);
+        do {
+            bytes[n++] = uint8_t(v & 0x7F);
+            v >>= 7;
+        } while (v);
         while (n--) t.push_back(char(bytes[n] | (n ? 0x80 : 0)));
     };
-    auto ev = [&](uint32_t delta, uint8_t a, uint8_t b, uint8_t c) { var(delta); t += char(a); t += char(b); t += char(c); };
-    for (int ch = 0; ch < 8; ++ch) { var(0); t += char(0xC0 | ch); t += char(ch * 8); }
+    auto ev = [&](uint32_t delta, uint8_t a, uint8_t b, uint8_t c) {
+        var(delta);
+        t += char(a);
+        t += char(b);
+        t += char(c);
+    };
+    for (int ch = 0; ch < 8; ++ch) {
+        var(0);
+        t += char(0xC0 | ch);
+        t += char(ch * 8);
+    }
     const int roots[4] = {48, 53, 55, 50};
     for (int beat = 0; beat < 16; ++beat) {
         int root = roots[(beat / 4) % 4];
@@ -43,9 +55,12 @@ std::string DensePiece() {
         ev(0, 0x99, beat % 2 ? 38 : 36, 110);
         ev(0, 0x99, 42, 80);
         for (int ch = 0; ch < 8; ++ch)
-            for (int k = 0; k < 4; ++k) ev(k == 0 && ch == 0 ? 480 : 0, uint8_t(0x80 | ch), uint8_t(root + 12 * (ch % 3) + 3 * k), 64);
+            for (int k = 0; k < 4; ++k)
+                ev(k == 0 && ch == 0 ? 480 : 0, uint8_t(0x80 | ch), uint8_t(root + 12 * (ch % 3) + 3 * k), 64);
     }
-    var(0); t += "\xFF\x2F"; t += char(0);
+    var(0);
+    t += "\xFF\x2F";
+    t += char(0);
     std::string f("MThd\0\0\0\6\0\0\0\1\1\xE0MTrk", 18);
     for (int i = 3; i >= 0; --i) f += char(t.size() >> (8 * i));
     return f + t;
@@ -136,8 +151,8 @@ int main(int argc, char** argv) {
     plat::MidiStop();
 
     std::printf("rendered %d s of sound per case, %d-frame blocks\n", kSeconds, kBlockFrames);
-    std::printf("%2d voices, no music : %7.3f ms CPU per second of sound (%.2f%% of one core)\n", kVoices,
-                effectsOnly, effectsOnly / 10);
+    std::printf("%2d voices, no music : %7.3f ms CPU per second of sound (%.2f%% of one core)\n", kVoices, effectsOnly,
+                effectsOnly / 10);
     if (loaded) {
         std::printf("music only         : %7.3f ms CPU per second of sound (%.2f%% of one core)\n", musicOnly,
                     musicOnly / 10);

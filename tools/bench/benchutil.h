@@ -9,8 +9,7 @@
 
 namespace bench {
 
-inline double ClockUs(clockid_t clock)
-{
+inline double ClockUs(clockid_t clock) {
     timespec ts;
     clock_gettime(clock, &ts);
     return ts.tv_sec * 1e6 + ts.tv_nsec / 1e3;
@@ -19,8 +18,7 @@ inline double ClockUs(clockid_t clock)
 inline double NowUs() { return ClockUs(CLOCK_MONOTONIC); }
 
 // User and system CPU time of the whole process.
-inline double ProcessCpuMs()
-{
+inline double ProcessCpuMs() {
     rusage use;
     getrusage(RUSAGE_SELF, &use);
     return use.ru_utime.tv_sec * 1e3 + use.ru_utime.tv_usec / 1e3 + use.ru_stime.tv_sec * 1e3 +
@@ -31,8 +29,7 @@ struct Stats {
     double mean, median, p99, worst;
 };
 
-inline Stats Summarise(std::vector<double> v)
-{
+inline Stats Summarise(std::vector<double> v) {
     if (v.empty()) return Stats{0, 0, 0, 0};
     std::sort(v.begin(), v.end());
     double sum = 0;

@@ -31,15 +31,13 @@ using bench::ClockUs;
 using bench::Stats;
 using bench::Summarise;
 
-void Print(const char* what, const Stats& s)
-{
+void Print(const char* what, const Stats& s) {
     printf("%s per frame: mean %.1f us, median %.1f, p99 %.1f, worst %.1f\n", what, s.mean, s.median, s.p99, s.worst);
 }
 
 // A round of four invincible computer lines, set up without the countdown,
 // with the explosions made and a meteorite wave due in the first frame.
-void StartLoadedRound()
-{
+void StartLoadedRound() {
     theStageSelect.cursor = SELECT_NORMAL_GAME;
     theStageSelect.selectedStage = 0;
     for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_HARD;
@@ -48,8 +46,7 @@ void StartLoadedRound()
     theRound.lastSecondMs = plat::TimeMs();
     for (PlayerSlot& slot : theRound.players) slot.invincibleEnd = INT_MAX;
     for (int slot = 0; slot < kPlayers; slot++)
-        for (int kind = 0; kind < kParticleKinds; kind++)
-            theRound.particle.Explode(kind, slot, kParticlesPerExplosion);
+        for (int kind = 0; kind < kParticleKinds; kind++) theRound.particle.Explode(kind, slot, kParticlesPerExplosion);
     // The wave comes in the first frame: the seconds clock stands on a
     // multiple of the period that has had no wave yet.
     theRound.meteorite.enable = 1;
@@ -58,8 +55,7 @@ void StartLoadedRound()
     theRound.roundSeconds = 9000;
 }
 
-int ParticleCount()
-{
+int ParticleCount() {
     int n = 0;
     for (const CDataList& list : theRound.particle.lists) n += list.Count();
     return n;
@@ -67,8 +63,7 @@ int ParticleCount()
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int framesPerRun = argc > 1 ? atoi(argv[1]) : 100;
     int runs = argc > 2 ? atoi(argv[2]) : 20;
     framesPerRun = std::max(framesPerRun, 10);
@@ -101,8 +96,8 @@ int main(int argc, char** argv)
     const double n = double(work.size());
     printf("effects load: %d explosions of %d particles, a %d-meteorite wave, four invincible HARD COM lines\n",
            kPlayers * kParticleKinds, kParticlesPerExplosion, kWaveSize);
-    printf("%zu frames (%d runs of up to %d): on average %.0f particles and %.0f meteorites alive\n", work.size(),
-           runs, framesPerRun, double(particlesSeen) / n, double(meteoritesSeen) / n);
+    printf("%zu frames (%d runs of up to %d): on average %.0f particles and %.0f meteorites alive\n", work.size(), runs,
+           framesPerRun, double(particlesSeen) / n, double(meteoritesSeen) / n);
     Print("engine work (wall)", Summarise(work));
     Print("engine work (thread CPU)", Summarise(cpu));
     return 0;

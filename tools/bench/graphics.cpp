@@ -5,8 +5,8 @@
 #include <sys/resource.h>
 
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 
 #include "app/app.h"
 #include "graphics/directdraw.h"
@@ -72,7 +72,8 @@ int main() {
     for (int f = 0; f < frames; f++) theApp.PumpMessagesN(wait * 20);
     double wallMs = (NowUs() - start) / 1000.0;
     double cpu = CpuMs() - cpuBefore;
-    printf("one message pump: %.3f us average (includes its share of sleeping)\n", wallMs * 1000.0 / (frames * wait * 20));
+    printf("one message pump: %.3f us average (includes its share of sleeping)\n",
+           wallMs * 1000.0 / (frames * wait * 20));
     printf("%d round-frame waits at WAIT %d: %.3f ms each (expected 2.4), CPU %.1f ms in %.1f ms (%.0f%%)\n", frames,
            wait, wallMs / frames, cpu, wallMs, 100.0 * cpu / wallMs);
 

@@ -20,15 +20,13 @@ namespace {
 
 constexpr double kRefreshMs = 1000.0 / 60.0;
 
-double NowMs()
-{
+double NowMs() {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
-void StartRound(bool scroll)
-{
+void StartRound(bool scroll) {
     theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
     theStageSelect.selectedStage = 0;
     for (int i = 0; i < kPlayers; i++) theRound.players[i].type = i < 2 ? PLAYER_MAN : PLAYER_NON;
@@ -38,10 +36,9 @@ void StartRound(bool scroll)
 }
 
 template <class F>
-void Animation(const char* name, bool scroll, F run)
-{
+void Animation(const char* name, bool scroll, F run) {
     StartRound(scroll);
-    theDirectDraw.WaitVBlank();   // start right after a refresh, as a key press would be seen
+    theDirectDraw.WaitVBlank();  // start right after a refresh, as a key press would be seen
     double start = NowMs();
     run();
     double ms = NowMs() - start;
@@ -50,8 +47,7 @@ void Animation(const char* name, bool scroll, F run)
 }
 
 template <class F>
-void Cost(const char* name, int repeats, F run)
-{
+void Cost(const char* name, int repeats, F run) {
     StartRound(true);
     double start = NowMs();
     for (int k = 0; k < repeats; k++) run();
@@ -62,8 +58,7 @@ void Cost(const char* name, int repeats, F run)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int repeats = argc > 1 ? atoi(argv[1]) : 200;
     if (repeats < 1) repeats = 1;
     if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", 640, 480)) {

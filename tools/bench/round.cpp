@@ -27,8 +27,7 @@ using bench::Stats;
 using bench::Summarise;
 
 // A round of four computer lines whose setup skips the countdown.
-void StartRound(bool scroll)
-{
+void StartRound(bool scroll) {
     theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
     theStageSelect.selectedStage = 0;
     for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_HARD;
@@ -40,8 +39,7 @@ void StartRound(bool scroll)
 // Frames until n are collected with four lines alive; when one dies the
 // round is set up again, and that frame (which loads a stage) is not counted.
 template <class F>
-void RunFrames(bool scroll, int n, F each)
-{
+void RunFrames(bool scroll, int n, F each) {
     StartRound(scroll);
     for (int k = 0; k < n;) {
         bool counted = theRound.Frame() == FRAME_GO_ON && theRound.CountAlive() == 4;
@@ -54,8 +52,7 @@ void RunFrames(bool scroll, int n, F each)
     theRound.Teardown();
 }
 
-void FramePeriod(bool scroll, int frames)
-{
+void FramePeriod(bool scroll, int frames) {
     theRound.wait = 80;
     std::vector<double> periods;
     double last = NowUs();
@@ -70,14 +67,15 @@ void FramePeriod(bool scroll, int frames)
     double cpu = bench::ProcessCpuMs() - cpu0, wall = (NowUs() - wall0) / 1000.0;
     plat::PresentCounts shown = plat::GetPresentCounts();
     Stats s = Summarise(periods);
-    printf("%s play, WAIT 80, %d frames: period mean %.3f ms, median %.3f, p99 %.3f, max %.3f; CPU %.0f%% of a core; "
-           "%.1f presents/s, %.1f/s skipped as unchanged\n",
-           scroll ? "scroll" : "normal", frames, s.mean, s.median, s.p99, s.worst, 100.0 * cpu / wall,
-           double(shown.presented - shown0.presented) * 1000.0 / wall, double(shown.skipped - shown0.skipped) * 1000.0 / wall);
+    printf(
+        "%s play, WAIT 80, %d frames: period mean %.3f ms, median %.3f, p99 %.3f, max %.3f; CPU %.0f%% of a core; "
+        "%.1f presents/s, %.1f/s skipped as unchanged\n",
+        scroll ? "scroll" : "normal", frames, s.mean, s.median, s.p99, s.worst, 100.0 * cpu / wall,
+        double(shown.presented - shown0.presented) * 1000.0 / wall,
+        double(shown.skipped - shown0.skipped) * 1000.0 / wall);
 }
 
-void EngineWork(bool scroll, int frames)
-{
+void EngineWork(bool scroll, int frames) {
     theRound.wait = 0;
     plat::SetPresentHook(nullptr);
     std::vector<double> work;
@@ -103,22 +101,21 @@ struct LatencyProbe {
     std::vector<double> latencies;
 } probe;
 
-void ProbePresent()
-{
+void ProbePresent() {
     theDirectDraw.Present();
     if (!probe.pending) return;
     const PlayerSlot& p1 = theRound.players[0];
     // The key is read at the start of the next frame, before the line moves,
     // so once the heading has changed any new head pixel is the first pixel
     // of the new direction.
-    if (p1.heading != probe.headingAtKey && (p1.lastPixelX != probe.pixelXAtKey || p1.lastPixelY != probe.pixelYAtKey)) {
+    if (p1.heading != probe.headingAtKey &&
+        (p1.lastPixelX != probe.pixelXAtKey || p1.lastPixelY != probe.pixelYAtKey)) {
         probe.latencies.push_back((NowUs() - probe.keyUs) / 1000.0);
         probe.pending = false;
     }
 }
 
-void KeyToPicture(int presses)
-{
+void KeyToPicture(int presses) {
     theRound.wait = 80;
     plat::SetPresentHook(ProbePresent);
     int nextPressFrame = 50;
@@ -156,15 +153,15 @@ void KeyToPicture(int presses)
     }
     theRound.Teardown();
     Stats s = Summarise(probe.latencies);
-    printf("key press to changed picture (normal play, slowness 2), %d presses: mean %.1f ms, median %.1f, p99 %.1f, "
-           "max %.1f\n",
-           presses, s.mean, s.median, s.p99, s.worst);
+    printf(
+        "key press to changed picture (normal play, slowness 2), %d presses: mean %.1f ms, median %.1f, p99 %.1f, "
+        "max %.1f\n",
+        presses, s.mean, s.median, s.p99, s.worst);
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     int frames = argc > 1 ? atoi(argv[1]) : 2000;
     if (frames < 100) frames = 100;
     if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", 640, 480)) {

@@ -19,11 +19,11 @@ const std::vector<Rgb>& Palette();
 
 // The generator's own colour groups around the fixed palette roles of the
 // data contract (app/gamedata.h). Player p's ramp is PlayerRampIndex(p, k).
-constexpr int kGreyBase = 0;         // 0..15: black and fifteen greys
-constexpr int kCellBase = 80;        // 8 text colours x 8 shades, dark to light
-constexpr int kEarthBase = 144;      // 6 scenery hues x 8 shades
-constexpr int kBrightBase = 192;     // 8 hues x 4 shades (saturated to pastel)
-constexpr int kFineGreyBase = 224;   // 224..254 fine greys and highlighted text hues, except the roles
+constexpr int kGreyBase = 0;        // 0..15: black and fifteen greys
+constexpr int kCellBase = 80;       // 8 text colours x 8 shades, dark to light
+constexpr int kEarthBase = 144;     // 6 scenery hues x 8 shades
+constexpr int kBrightBase = 192;    // 8 hues x 4 shades (saturated to pastel)
+constexpr int kFineGreyBase = 224;  // 224..254 fine greys and highlighted text hues, except the roles
 static_assert(kCellBase == PlayerRampIndex(4, 0), "the player ramps end where the text colours begin");
 
 inline int PlayerColor(int p, int k) { return PlayerRampIndex(p, k); }

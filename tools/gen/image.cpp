@@ -36,8 +36,8 @@ constexpr Rgb kWhite = {255, 255, 255};
 constexpr Rgb kPlayerHues[4] = {{240, 70, 50}, {40, 150, 255}, {255, 215, 0}, {170, 255, 170}};
 // Text cell hues: 0..3 darker versions of the players' colours so that white
 // letters stay readable on them, then grey, teal, crimson and violet.
-constexpr Rgb kCellHues[8] = {{190, 50, 40},  {30, 100, 210}, {175, 135, 0},  {40, 150, 70},
-                              {105, 105, 118}, {0, 125, 145},  {165, 30, 90},  {100, 65, 185}};
+constexpr Rgb kCellHues[8] = {{190, 50, 40},   {30, 100, 210}, {175, 135, 0}, {40, 150, 70},
+                              {105, 105, 118}, {0, 125, 145},  {165, 30, 90}, {100, 65, 185}};
 constexpr Rgb kEarthHues[6] = {{110, 116, 134}, {138, 100, 64}, {86, 128, 62},
                                {52, 126, 128},  {96, 76, 140},  {160, 78, 44}};
 constexpr Rgb kBrightHues[8] = {{255, 40, 40}, {255, 140, 0}, {255, 240, 0},  {40, 230, 60},
@@ -47,11 +47,16 @@ Rgb PlayerRamp(Rgb h, int k) {
     if (k <= 6) return Scale(h, 0.22 + 0.78 * k / 6.0);
     if (k <= 10) return Mix(h, kWhite, (k - 6) * 0.15);
     switch (k) {
-    case 11: return Mix(h, {255, 255, 200}, 0.35);  // particles: a hot, lighter spark
-    case 12: return h;                              // trail
-    case 13: return Mix(h, kWhite, 0.75);           // missiles
-    case 14: return Scale(h, 0.12);
-    default: return Mix(Scale(h, 0.45), {90, 90, 90}, 0.5);
+    case 11:
+        return Mix(h, {255, 255, 200}, 0.35);  // particles: a hot, lighter spark
+    case 12:
+        return h;  // trail
+    case 13:
+        return Mix(h, kWhite, 0.75);  // missiles
+    case 14:
+        return Scale(h, 0.12);
+    default:
+        return Mix(Scale(h, 0.45), {90, 90, 90}, 0.5);
     }
 }
 
@@ -83,10 +88,10 @@ std::vector<Rgb> BuildPalette() {
         return Rgb{static_cast<uint8_t>(std::min(255, c.r + 50)), static_cast<uint8_t>(std::min(255, c.g + 50)),
                    static_cast<uint8_t>(std::min(255, c.b + 115))};
     };
-    const Rgb kTintSources[15] = {
-        pal[Cell(0, 4)], pal[Cell(1, 4)], pal[Cell(2, 4)], pal[Cell(3, 4)], pal[Cell(4, 4)],
-        pal[Cell(5, 4)], pal[Cell(6, 4)], pal[Cell(7, 4)], pal[Cell(0, 6)], pal[Cell(2, 6)],
-        pal[Cell(3, 6)], pal[Cell(6, 6)], pal[Cell(7, 6)], pal[Earth(kDusk, 1)], pal[Earth(kDusk, 2)]};
+    const Rgb kTintSources[15] = {pal[Cell(0, 4)], pal[Cell(1, 4)],      pal[Cell(2, 4)],     pal[Cell(3, 4)],
+                                  pal[Cell(4, 4)], pal[Cell(5, 4)],      pal[Cell(6, 4)],     pal[Cell(7, 4)],
+                                  pal[Cell(0, 6)], pal[Cell(2, 6)],      pal[Cell(3, 6)],     pal[Cell(6, 6)],
+                                  pal[Cell(7, 6)], pal[Earth(kDusk, 1)], pal[Earth(kDusk, 2)]};
     for (int i = 0; i < 15; i++) pal[kFineGreyBase + 1 + 2 * i] = tinted(kTintSources[i]);
     pal[kClosingBorderIndex] = {235, 50, 190};
     pal[239] = {246, 246, 246};
@@ -186,8 +191,7 @@ void WritePng(const std::string& path, const Image& image) {
     }
     png_init_io(png, f);
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
-                 PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+                 PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_color colors[256];
     const auto& pal = Palette();
     for (int i = 0; i < 256; i++) colors[i] = {pal[i].r, pal[i].g, pal[i].b};

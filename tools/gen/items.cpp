@@ -241,9 +241,9 @@ void Outline(Image& g) {
 }  // namespace
 
 void WriteItems(const std::string& dir) {
-    void (*const kDraw[kItemKinds])(Image&) = {SpeedUp, SpeedDown, Bomb,    Laser,    Change,   Warp,     Missile, Cosmo,
-                                       Jump,    Barrier,   LrFlip,  Clean,    Move,     ItemDel,  Wall,    Question,
-                                       Stop,    LrMirror,  UdMirror, Gravity, PingPong, Mold,     Invincible};
+    void (*const kDraw[kItemKinds])(Image&) = {
+        SpeedUp, SpeedDown, Bomb, Laser,    Change, Warp,     Missile,  Cosmo,   Jump,     Barrier, LrFlip,    Clean,
+        Move,    ItemDel,   Wall, Question, Stop,   LrMirror, UdMirror, Gravity, PingPong, Mold,    Invincible};
     for (int k = 0; k < kItemKinds; k++) {
         Image g(24, 24);
         kDraw[k](g);

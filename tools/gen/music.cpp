@@ -27,15 +27,15 @@ struct Piece {
     const char* file;
     const char* title;
     int bpm;
-    int root;                // MIDI note of the tonic, bass octave
-    int scale[7];            // semitones of the mode
-    const char* form;        // section letters; each section is 8 bars
-    int prog[3][8];          // chord degrees of sections A, B, C
+    int root;          // MIDI note of the tonic, bass octave
+    int scale[7];      // semitones of the mode
+    const char* form;  // section letters; each section is 8 bars
+    int prog[3][8];    // chord degrees of sections A, B, C
     int melodyProgram, compProgram, bassProgram;
     Comp comp;
     Bass bass;
     Drums drums;
-    int rhythms[3];          // motif rhythm templates of sections A, B, C
+    int rhythms[3];  // motif rhythm templates of sections A, B, C
     uint32_t seed;
 };
 
@@ -51,21 +51,81 @@ const std::vector<std::pair<int, int>> kRhythms[] = {
 const std::vector<std::pair<int, int>> kCadence = {{0, 2}, {2, 2}, {4, 2}, {6, 2}, {8, 7}};
 
 const Piece kPieces[] = {
-    {"SUNNY_RUN.mid", "SUNNY RUN", 138, 50, {0, 2, 4, 5, 7, 9, 11}, "AABACBA",
+    {"SUNNY_RUN.mid",
+     "SUNNY RUN",
+     138,
+     50,
+     {0, 2, 4, 5, 7, 9, 11},
+     "AABACBA",
      {{0, 4, 5, 3, 0, 4, 3, 4}, {5, 3, 0, 4, 5, 3, 1, 4}, {3, 4, 2, 5, 1, 4, 0, 4}},
-     80, 4, 38, Comp::kOffbeat, Bass::kEighths, Drums::kRock, {1, 0, 5}, 11},
-    {"STORM_FRONT.mid", "STORM FRONT", 152, 45, {0, 2, 3, 5, 7, 8, 11}, "AABBACAB",
+     80,
+     4,
+     38,
+     Comp::kOffbeat,
+     Bass::kEighths,
+     Drums::kRock,
+     {1, 0, 5},
+     11},
+    {"STORM_FRONT.mid",
+     "STORM FRONT",
+     152,
+     45,
+     {0, 2, 3, 5, 7, 8, 11},
+     "AABBACAB",
      {{0, 5, 6, 0, 0, 3, 4, 4}, {3, 4, 0, 5, 3, 1, 4, 4}, {5, 6, 0, 0, 5, 6, 4, 4}},
-     30, 48, 34, Comp::kPad, Bass::kSynco, Drums::kDrive, {3, 1, 0}, 22},
-    {"QUIET_ORBIT.mid", "QUIET ORBIT", 84, 41, {0, 2, 4, 5, 7, 9, 11}, "AABA",
+     30,
+     48,
+     34,
+     Comp::kPad,
+     Bass::kSynco,
+     Drums::kDrive,
+     {3, 1, 0},
+     22},
+    {"QUIET_ORBIT.mid",
+     "QUIET ORBIT",
+     84,
+     41,
+     {0, 2, 4, 5, 7, 9, 11},
+     "AABA",
      {{0, 5, 1, 4, 0, 5, 1, 4}, {3, 2, 1, 4, 3, 2, 1, 4}, {0, 0, 0, 0, 0, 0, 0, 4}},
-     73, 89, 32, Comp::kArpeggio, Bass::kWalking, Drums::kBrush, {4, 2, 2}, 33},
-    {"IRON_MARCH.mid", "IRON MARCH", 112, 43, {0, 2, 4, 5, 7, 9, 10}, "AABACA",
+     73,
+     89,
+     32,
+     Comp::kArpeggio,
+     Bass::kWalking,
+     Drums::kBrush,
+     {4, 2, 2},
+     33},
+    {"IRON_MARCH.mid",
+     "IRON MARCH",
+     112,
+     43,
+     {0, 2, 4, 5, 7, 9, 10},
+     "AABACA",
      {{0, 6, 3, 0, 0, 6, 3, 4}, {3, 0, 3, 4, 5, 3, 6, 4}, {5, 3, 6, 0, 5, 3, 1, 4}},
-     56, 61, 43, Comp::kPad, Bass::kMarch, Drums::kMarch, {0, 2, 5}, 44},
-    {"NEON_MAZE.mid", "NEON MAZE", 120, 40, {0, 2, 3, 5, 7, 9, 10}, "AABBCA",
+     56,
+     61,
+     43,
+     Comp::kPad,
+     Bass::kMarch,
+     Drums::kMarch,
+     {0, 2, 5},
+     44},
+    {"NEON_MAZE.mid",
+     "NEON MAZE",
+     120,
+     40,
+     {0, 2, 3, 5, 7, 9, 10},
+     "AABBCA",
      {{0, 0, 3, 3, 6, 6, 4, 4}, {5, 5, 6, 6, 0, 3, 4, 4}, {2, 3, 4, 0, 2, 3, 1, 4}},
-     81, 11, 39, Comp::kArpeggio, Bass::kSynco, Drums::kElectro, {3, 1, 4}, 55},
+     81,
+     11,
+     39,
+     Comp::kArpeggio,
+     Bass::kSynco,
+     Drums::kElectro,
+     {3, 1, 4},
+     55},
 };
 
 struct Event {
@@ -233,7 +293,8 @@ void Composer::Harmony(int chord, int bar) {
         break;
     case Comp::kArpeggio: {
         static const int kOrder[8] = {0, 1, 2, 3, 2, 1, 0, 2};
-        for (int e = 0; e < 8; e++) m_comp.NoteOn(1, t0 + e * kEighth, kEighth * 2, tones[kOrder[e]], 58 + (e % 2 ? 0 : 8));
+        for (int e = 0; e < 8; e++)
+            m_comp.NoteOn(1, t0 + e * kEighth, kEighth * 2, tones[kOrder[e]], 58 + (e % 2 ? 0 : 8));
         break;
     }
     }
@@ -248,7 +309,8 @@ void Composer::BassBar(int chord, int nextChord, int bar) {
     int next = Pitch(nextChord) - (Pitch(nextChord) - m_p.root >= 7 ? 12 : 0) - low;
     switch (m_p.bass) {
     case Bass::kEighths:
-        for (int e = 0; e < 8; e++) m_bass.NoteOn(2, t0 + e * kEighth, kEighth - 25, e == 7 ? root + 12 : root, e % 2 ? 84 : 100);
+        for (int e = 0; e < 8; e++)
+            m_bass.NoteOn(2, t0 + e * kEighth, kEighth - 25, e == 7 ? root + 12 : root, e % 2 ? 84 : 100);
         break;
     case Bass::kRootFifth:
         m_bass.NoteOn(2, t0, 2 * kTicksPerBeat - 30, root, 100);
@@ -258,16 +320,19 @@ void Composer::BassBar(int chord, int nextChord, int bar) {
         int third = Pitch(chord + 2) - 12 * ((Pitch(chord + 2) - root) / 12);
         int approach = next + (next > fifth ? -1 : 2);
         int walk[4] = {root, third, fifth, approach};
-        for (int b = 0; b < 4; b++) m_bass.NoteOn(2, t0 + b * kTicksPerBeat, kTicksPerBeat - 40, walk[b], b == 0 ? 96 : 84);
+        for (int b = 0; b < 4; b++)
+            m_bass.NoteOn(2, t0 + b * kTicksPerBeat, kTicksPerBeat - 40, walk[b], b == 0 ? 96 : 84);
         break;
     }
     case Bass::kMarch:
-        for (int b = 0; b < 4; b++) m_bass.NoteOn(2, t0 + b * kTicksPerBeat, kTicksPerBeat - 60, b % 2 ? fifth - 12 : root, b % 2 ? 86 : 102);
+        for (int b = 0; b < 4; b++)
+            m_bass.NoteOn(2, t0 + b * kTicksPerBeat, kTicksPerBeat - 60, b % 2 ? fifth - 12 : root, b % 2 ? 86 : 102);
         break;
     case Bass::kSynco: {
         static const int kAt[6] = {0, 3, 6, 8, 11, 14};
         for (int i = 0; i < 6; i++)
-            m_bass.NoteOn(2, t0 + kAt[i] * kEighth / 2, kEighth - 20, i == 4 ? root + 12 : (i == 5 ? fifth : root), i == 0 ? 104 : 90);
+            m_bass.NoteOn(2, t0 + kAt[i] * kEighth / 2, kEighth - 20, i == 4 ? root + 12 : (i == 5 ? fifth : root),
+                          i == 0 ? 104 : 90);
         break;
     }
     }

@@ -57,9 +57,15 @@ void Tone(Buffer& b, double start, double length, Freq freq, Amp amp, int wave =
             v = 0.6 * ((p < 0.5 ? 1.0 : -1.0) + Blep(p, dt) - Blep(half, dt));
             break;
         }
-        case 2: v = 1.0 - 4.0 * std::fabs(p - 0.5); break;  // triangle
-        case 3: v = 0.8 * (2.0 * p - 1.0 - Blep(p, dt)); break;  // saw
-        default: v = std::sin(kTau * p); break;
+        case 2:
+            v = 1.0 - 4.0 * std::fabs(p - 0.5);
+            break;  // triangle
+        case 3:
+            v = 0.8 * (2.0 * p - 1.0 - Blep(p, dt));
+            break;  // saw
+        default:
+            v = std::sin(kTau * p);
+            break;
         }
         b[s0 + i] += v * amp(u) * Edge(i, n);
     }
@@ -114,8 +120,8 @@ std::string Wave(const Buffer& b) {
     PutLe(w, static_cast<uint32_t>(4 + 8 + 18 + 8 + data.size()), 4);
     w += "WAVEfmt ";
     PutLe(w, 18, 4);
-    PutLe(w, 1, 2);          // PCM
-    PutLe(w, 1, 2);          // mono
+    PutLe(w, 1, 2);  // PCM
+    PutLe(w, 1, 2);  // mono
     PutLe(w, kRate, 4);
     PutLe(w, kRate * 2, 4);  // bytes per second
     PutLe(w, 2, 2);          // block alignment
@@ -131,7 +137,8 @@ double Note(int semis) { return 440.0 * std::pow(2.0, semis / 12.0); }
 
 void Arpeggio(Buffer& b, const std::vector<int>& notes, double step, double len, int wave, double amp) {
     for (size_t i = 0; i < notes.size(); i++)
-        Tone(b, i * step, len, Const(Note(notes[i])), [amp](double u) { return amp * Decay(u, 4.0); }, wave);
+        Tone(
+            b, i * step, len, Const(Note(notes[i])), [amp](double u) { return amp * Decay(u, 4.0); }, wave);
 }
 
 Buffer Make(int effect, Random& rnd) {
@@ -147,8 +154,9 @@ Buffer Make(int effect, Random& rnd) {
     case 1:  // barrier: a rising shimmer
         len(0.7);
         for (int k = 0; k < 3; k++)
-            Tone(b, 0, 0.7, [k](double u) { return (400 + 150 * k) * (1 + u) * (1 + 0.02 * std::sin(60 * u)); },
-                 [](double u) { return Hump(u) * 0.4; });
+            Tone(
+                b, 0, 0.7, [k](double u) { return (400 + 150 * k) * (1 + u) * (1 + 0.02 * std::sin(60 * u)); },
+                [](double u) { return Hump(u) * 0.4; });
         break;
     case 2:  // bomb: a deep blast
         len(1.2);
@@ -188,8 +196,9 @@ Buffer Make(int effect, Random& rnd) {
         break;
     case 9:  // gravity: a heavy pull downward
         len(0.8);
-        Tone(b, 0, 0.8, [](double u) { return 220 * std::pow(0.25, u) * (1 + 0.08 * std::sin(40 * u)); },
-             [](double u) { return Hump(u); }, 3);
+        Tone(
+            b, 0, 0.8, [](double u) { return 220 * std::pow(0.25, u) * (1 + 0.08 * std::sin(40 * u)); },
+            [](double u) { return Hump(u); }, 3);
         break;
     case 10:  // item delete: falling bloops
         len(0.45);
@@ -212,21 +221,23 @@ Buffer Make(int effect, Random& rnd) {
         break;
     case 15:  // left-right flip: a quick warble
         len(0.35);
-        Tone(b, 0, 0.35, [](double u) { return 600 + 250 * std::sin(kTau * 4 * u); }, env(2), 2);
+        Tone(
+            b, 0, 0.35, [](double u) { return 600 + 250 * std::sin(kTau * 4 * u); }, env(2), 2);
         break;
     case 16:  // mirror: glassy chimes
         len(0.7);
-        for (int k : {14, 19, 23, 26})
-            Tone(b, 0.04 * (k % 5), 0.6, Const(Note(k)), env(4.5));
+        for (int k : {14, 19, 23, 26}) Tone(b, 0.04 * (k % 5), 0.6, Const(Note(k)), env(4.5));
         break;
     case 17:  // missile: launch roar and rising tone
         len(0.7);
         Noise(b, rnd, 0, 0.7, Sweep(800, 3000), [](double u) { return Hump(u) * 0.8; });
-        Tone(b, 0, 0.7, Sweep(150, 700), [](double u) { return Hump(u) * 0.4; }, 3);
+        Tone(
+            b, 0, 0.7, Sweep(150, 700), [](double u) { return Hump(u) * 0.4; }, 3);
         break;
     case 18:  // move: a gliding slide
         len(0.3);
-        Tone(b, 0, 0.3, Sweep(500, 1000), [](double u) { return Hump(u); }, 2);
+        Tone(
+            b, 0, 0.3, Sweep(500, 1000), [](double u) { return Hump(u); }, 2);
         break;
     case 19:  // speed up: a rising run
         len(0.32);
@@ -242,7 +253,8 @@ Buffer Make(int effect, Random& rnd) {
         break;
     case 22:  // stop: a falling freeze with a clunk
         len(0.45);
-        Tone(b, 0, 0.35, Sweep(900, 120), [](double u) { return Decay(u, 2) * (0.6 + 0.4 * std::sin(70 * u)); }, 1);
+        Tone(
+            b, 0, 0.35, Sweep(900, 120), [](double u) { return Decay(u, 2) * (0.6 + 0.4 * std::sin(70 * u)); }, 1);
         Noise(b, rnd, 0.3, 0.15, Const(1200), env(10));
         break;
     case 23:  // wall: a heavy thump
@@ -252,9 +264,11 @@ Buffer Make(int effect, Random& rnd) {
         break;
     case 24:  // warp: a swirling phaser
         len(0.8);
-        Tone(b, 0, 0.8, [](double u) { return 300 + 900 * u + 200 * std::sin(kTau * 6 * u); },
-             [](double u) { return Hump(u); }, 2);
-        Tone(b, 0, 0.8, [](double u) { return 1200 - 700 * u; }, [](double u) { return Hump(u) * 0.4; });
+        Tone(
+            b, 0, 0.8, [](double u) { return 300 + 900 * u + 200 * std::sin(kTau * 6 * u); },
+            [](double u) { return Hump(u); }, 2);
+        Tone(
+            b, 0, 0.8, [](double u) { return 1200 - 700 * u; }, [](double u) { return Hump(u) * 0.4; });
         break;
     case 25:  // item pickup: two quick notes
         len(0.28);

@@ -17,7 +17,7 @@ namespace gen {
 namespace {
 
 constexpr int kW = kScreenWidth;
-constexpr int kH = 416;   // stage pictures are drawn from screen row 16 down
+constexpr int kH = 416;  // stage pictures are drawn from screen row 16 down
 
 struct Start {
     int x, y, heading;  // -1: random
@@ -27,8 +27,8 @@ struct Stage {
     const char* file;
     const char* title;
     std::function<void(Image&, Random&)> draw;
-    Start first;             // player 1's place; the others are its mirror images
-    std::string extraKeys;   // item, scope and effect lines
+    Start first;            // player 1's place; the others are its mirror images
+    std::string extraKeys;  // item, scope and effect lines
 };
 
 // A bevelled stone block, lit from the upper left, with a grainy face.
@@ -142,14 +142,23 @@ std::vector<Stage> Stages() {
     return {
         {"ARENA.png", "OPEN ARENA", nullptr, {-1, -1, -1}, ""},
         {"PILLARS.png", "FOUR PILLARS", Pillars, {120, 96, 0}, ""},
-        {"CROSSROADS.png", "CROSSROADS", Crossroads, {80, 80, 0},
+        {"CROSSROADS.png",
+         "CROSSROADS",
+         Crossroads,
+         {80, 80, 0},
          "1P_ITEM=BOMB,2\n2P_ITEM=BOMB,2\n3P_ITEM=BOMB,2\n4P_ITEM=BOMB,2\n"
          "1P_ITEM=JUMP\n2P_ITEM=JUMP\n3P_ITEM=JUMP\n4P_ITEM=JUMP\n"},
         {"GARDEN.png", "MOSS GARDEN", Garden, {60, 60, 330}, "EFFECT=1\n"},
-        {"RING.png", "CLOSING RING", ClosingRing, {200, 120, 0},
+        {"RING.png",
+         "CLOSING RING",
+         ClosingRing,
+         {200, 120, 0},
          "; the border closes in by one pixel every second\nEFFECT=2\n"},
         {"CORRIDORS.png", "CORRIDORS", Corridors, {140, 50, -1}, "ITEM_SCOPE=160,120,480,296\n"},
-        {"FORTRESS.png", "FORTRESS", Fortress, {80, 60, 0},
+        {"FORTRESS.png",
+         "FORTRESS",
+         Fortress,
+         {80, 60, 0},
          "1P_ITEM=BARRIER\n2P_ITEM=BARRIER\n3P_ITEM=BARRIER\n4P_ITEM=BARRIER\n"},
         {"DIAMONDS.png", "DIAMOND FIELD", Diamonds, {40, 150, 90}, ""},
         {"ISLANDS.png", "ISLANDS", Islands, {60, 150, 0}, "ITEM_SCOPE=200,110,440,306\n"},

@@ -20,8 +20,7 @@ constexpr int kOutlineTop = kFieldTop;
 constexpr int kOutlineBottom = kFieldTop + kFieldHeight - 1;
 constexpr int kItemSquarePx = 24;
 
-__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...)
-{
+__attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {
     char text[200];
     va_list args;
     va_start(args, format);
@@ -30,15 +29,13 @@ __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...
     return text;
 }
 
-bool InsideInterior(int x, int y)
-{
+bool InsideInterior(int x, int y) {
     return x >= kInteriorLeft && x <= kInteriorRight && y >= kInteriorTop && y <= kInteriorBottom;
 }
 
 }  // namespace
 
-void CRoundInvariants::Begin()
-{
+void CRoundInvariants::Begin() {
     const Surface* field = theDirectDraw.GetSurface(theRound.fieldSurface);
     m_offsets.clear();
     auto hold = [&](int x, int y) { m_offsets.push_back(uint32_t(y * field->pitch + x)); };
@@ -58,16 +55,14 @@ void CRoundInvariants::Begin()
     }
 }
 
-std::string CRoundInvariants::Check()
-{
+std::string CRoundInvariants::Check() {
     std::string why = CheckOutsideField();
     if (why.empty()) why = CheckLines();
     if (why.empty()) why = CheckItems();
     return why;
 }
 
-std::string CRoundInvariants::CheckOutsideField() const
-{
+std::string CRoundInvariants::CheckOutsideField() const {
     const Surface* field = theDirectDraw.GetSurface(theRound.fieldSurface);
     for (size_t k = 0; k < m_offsets.size(); k++) {
         uint8_t now = field->pixels[m_offsets[k]];
@@ -80,8 +75,7 @@ std::string CRoundInvariants::CheckOutsideField() const
 
 // A live head is inside the interior or already marked hit; no line comes
 // back to life, and the count of live lines only falls.
-std::string CRoundInvariants::CheckLines()
-{
+std::string CRoundInvariants::CheckLines() {
     int alive = 0;
     for (int i = 0; i < kPlayers; i++) {
         const PlayerSlot& slot = theRound.players[i];
@@ -103,15 +97,13 @@ std::string CRoundInvariants::CheckLines()
 }
 
 // The item count matches the list, and every item's square lies in the interior.
-std::string CRoundInvariants::CheckItems() const
-{
+std::string CRoundInvariants::CheckItems() const {
     if (theItemManager.fieldCount != theItemManager.fieldItems.Count())
         return Format("item count %d but %d items on the field", theItemManager.fieldCount,
                       theItemManager.fieldItems.Count());
     for (DataNode* node = theItemManager.fieldItems.First(); node; node = node->next) {
         const FieldItem& item = *CDataList::Record<FieldItem>(node);
-        if (!InsideInterior(item.x, item.y) ||
-            !InsideInterior(item.x + kItemSquarePx - 1, item.y + kItemSquarePx - 1))
+        if (!InsideInterior(item.x, item.y) || !InsideInterior(item.x + kItemSquarePx - 1, item.y + kItemSquarePx - 1))
             return Format("item of kind %d at (%d, %d) reaches outside the interior", item.kind, item.x, item.y);
     }
     return {};

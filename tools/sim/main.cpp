@@ -34,8 +34,7 @@ constexpr uint32_t kClockStartMs = 1000;
 constexpr uint32_t kNsPerPump = uint32_t(plat::kPumpQuantumNs);
 constexpr const char kStageList[] = "Stage/stage.txt";
 
-bool IsGameFolder(const std::string& dir)
-{
+bool IsGameFolder(const std::string& dir) {
     char cwd[4096];
     if (!getcwd(cwd, sizeof cwd) || chdir(dir.c_str()) != 0) return false;
     bool found = plat::FileExists(kStageList);
@@ -44,8 +43,7 @@ bool IsGameFolder(const std::string& dir)
 
 // The working directory when it holds a stage list, else a folder "game"
 // beside the program or up to two levels above it (the build tree's layout).
-std::string FindGameFolder()
-{
+std::string FindGameFolder() {
     if (IsGameFolder(".")) return ".";
     char exe[4096];
     ssize_t length = readlink("/proc/self/exe", exe, sizeof exe - 1);
@@ -62,8 +60,7 @@ std::string FindGameFolder()
 
 // The display objects a round draws with, on SDL's dummy drivers, and the
 // test clock; sound and music are never started.
-bool StartHeadless()
-{
+bool StartHeadless() {
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     if (!plat::Init() || !plat::CreateGameWindow("nuvel-sim", kScreenWidth, kScreenHeight)) return false;
@@ -78,16 +75,14 @@ bool StartHeadless()
     return true;
 }
 
-[[noreturn]] void Broken(int round, const std::string& why)
-{
+[[noreturn]] void Broken(int round, const std::string& why) {
     std::fflush(stdout);
     std::fprintf(stderr, "nuvel-sim: invariant broken in round %d, frame %ld (second %ld): %s\n", round,
                  long(theRound.frameCounter), long(theRound.roundSeconds), why.c_str());
     std::exit(1);
 }
 
-void ReportDeaths(const uint8_t aliveBefore[kPlayers])
-{
+void ReportDeaths(const uint8_t aliveBefore[kPlayers]) {
     for (int i = 0; i < kPlayers; i++) {
         const PlayerSlot& slot = theRound.players[i];
         if (aliveBefore[i] && !slot.alive)
@@ -97,8 +92,7 @@ void ReportDeaths(const uint8_t aliveBefore[kPlayers])
 }
 
 // Set-up as the round does it, and the picture the countdown would leave.
-void StartRound(const SimOptions& options)
-{
+void StartRound(const SimOptions& options) {
     theStageSelect.cursor = options.scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
     theStageSelect.selectedStage = options.stage == kRandomStage ? theStageSelect.stageCount : options.stage;
     const uint32_t seed = theApp.RandState();
@@ -108,8 +102,7 @@ void StartRound(const SimOptions& options)
     theRound.lastSecondMs = plat::TimeMs();
 }
 
-void SaveRoundReplay(const std::string& dir, int round)
-{
+void SaveRoundReplay(const std::string& dir, int round) {
     static uint8_t bytes[kReplayFileMax];
     char path[4200];
     std::snprintf(path, sizeof path, "%s/round-%04d.rpl", dir.c_str(), round);
@@ -119,8 +112,7 @@ void SaveRoundReplay(const std::string& dir, int round)
 }
 
 // Each file played back headless: OK, MISMATCH or UNREADABLE, one line each.
-int VerifyReplays(const std::vector<std::string>& files)
-{
+int VerifyReplays(const std::vector<std::string>& files) {
     static ReplayData data;
     int failed = 0;
     for (const std::string& file : files) {
@@ -145,15 +137,13 @@ int VerifyReplays(const std::vector<std::string>& files)
 }
 
 // A path of the command line, taken before the runner enters the game folder.
-std::string AbsolutePath(const std::string& path)
-{
+std::string AbsolutePath(const std::string& path) {
     if (path.empty() || path[0] == '/') return path;
     char cwd[4096];
     return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
 }
 
-RoundOutcome PlayRound(int round, const SimOptions& options)
-{
+RoundOutcome PlayRound(int round, const SimOptions& options) {
     StartRound(options);
     if (options.verbose) std::printf("round %d on stage %d, %s\n", round, theRound.stageIndex, theRound.Stage().title);
     CRoundInvariants invariants;
@@ -184,24 +174,23 @@ RoundOutcome PlayRound(int round, const SimOptions& options)
     return outcome;
 }
 
-void PrintHeader(const SimOptions& options)
-{
+void PrintHeader(const SimOptions& options) {
     std::printf("seats:");
-    for (int i = 0; i < kPlayers; i++) std::printf(" %dP %s%s", i + 1, PlayerTypeName(options.seats[i]), i < 3 ? "," : "");
+    for (int i = 0; i < kPlayers; i++)
+        std::printf(" %dP %s%s", i + 1, PlayerTypeName(options.seats[i]), i < 3 ? "," : "");
     std::printf("\nseed %u, %d rounds, stage %s, %s play, WAIT %d\n", options.seed, options.rounds,
                 options.stage == kRandomStage ? "random" : std::to_string(options.stage).c_str(),
                 options.scroll ? "scroll" : "normal", theRound.wait);
-    std::printf("explosion type %d, meteorites %s (every %d s, value %d), ITEM_MAX %d, ITEM_SHOW_TIME %d, "
-                "ITEM_GET_DEATH %d, item weights",
-                theRound.explosionType, theRound.meteorite.enable ? "on" : "off", theRound.meteorite.intervalSeconds,
-                theRound.meteorite.count, theItemManager.itemMax, theItemManager.itemShowTime,
-                theItemManager.itemGetDeath);
+    std::printf(
+        "explosion type %d, meteorites %s (every %d s, value %d), ITEM_MAX %d, ITEM_SHOW_TIME %d, "
+        "ITEM_GET_DEATH %d, item weights",
+        theRound.explosionType, theRound.meteorite.enable ? "on" : "off", theRound.meteorite.intervalSeconds,
+        theRound.meteorite.count, theItemManager.itemMax, theItemManager.itemShowTime, theItemManager.itemGetDeath);
     for (const ItemTableRow& row : g_itemTable) std::printf(" %d", row.weight);
     std::printf("\n\n");
 }
 
-long ResidentKb()
-{
+long ResidentKb() {
     FILE* status = std::fopen("/proc/self/status", "r");
     if (!status) return -1;
     char line[256];
@@ -212,16 +201,14 @@ long ResidentKb()
     return kb;
 }
 
-int Fail(const std::string& message)
-{
+int Fail(const std::string& message) {
     std::fprintf(stderr, "nuvel-sim: %s\n", message.c_str());
     return 2;
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     SimOptions options;
     std::string error;
     if (!ParseSimOptions(argc, argv, &options, &error)) {

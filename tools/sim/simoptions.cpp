@@ -41,8 +41,7 @@ const Word kWords[] = {
 
 const char* const kSeatNames[kPlayerTypes] = {"man", "non", "easy", "normal", "hard"};
 
-bool ParseNumber(const std::string& text, int64_t* value)
-{
+bool ParseNumber(const std::string& text, int64_t* value) {
     if (text.empty()) return false;
     errno = 0;
     char* end = nullptr;
@@ -52,16 +51,14 @@ bool ParseNumber(const std::string& text, int64_t* value)
     return true;
 }
 
-bool ParseValue(const std::string& text, int64_t* value)
-{
+bool ParseValue(const std::string& text, int64_t* value) {
     for (const Word& w : kWords)
         if (strcasecmp(text.c_str(), w.word) == 0) return *value = w.value, true;
     return ParseNumber(text, value);
 }
 
 // "hard,normal,easy,non": exactly four computer or empty seats.
-bool ParseSeats(const std::string& list, int8_t seats[kPlayers], std::string* error)
-{
+bool ParseSeats(const std::string& list, int8_t seats[kPlayers], std::string* error) {
     std::vector<std::string> names;
     for (size_t start = 0;;) {
         size_t comma = list.find(',', start);
@@ -81,8 +78,7 @@ bool ParseSeats(const std::string& list, int8_t seats[kPlayers], std::string* er
     return true;
 }
 
-const Setting* FindSetting(const std::string& key)
-{
+const Setting* FindSetting(const std::string& key) {
     std::string withEquals = key + "=";
     for (int s = 0; s < S_COUNT; s++)
         if (strcasecmp(SettingAt(s).key, withEquals.c_str()) == 0) return &SettingAt(s);
@@ -90,8 +86,7 @@ const Setting* FindSetting(const std::string& key)
 }
 
 // Weights of every kind: 100 for all, 0 for none, or 100 for one kind only.
-bool ApplyItemWeights(const std::string& items, std::string* error)
-{
+bool ApplyItemWeights(const std::string& items, std::string* error) {
     if (items.empty()) return true;
     bool all = strcasecmp(items.c_str(), "all") == 0;
     int only = -1;
@@ -104,13 +99,9 @@ bool ApplyItemWeights(const std::string& items, std::string* error)
 }
 
 // The value that follows option argv[*k], or nullptr at the end.
-const char* TakeValue(int argc, char** argv, int* k)
-{
-    return *k + 1 < argc ? argv[++*k] : nullptr;
-}
+const char* TakeValue(int argc, char** argv, int* k) { return *k + 1 < argc ? argv[++*k] : nullptr; }
 
-bool ParseOne(const std::string& option, const char* value, SimOptions* o, std::string* error)
-{
+bool ParseOne(const std::string& option, const char* value, SimOptions* o, std::string* error) {
     int64_t n = 0;
     if (option == "--explosion" && strcasecmp(value, "cycle") == 0) return o->cycleExplosions = true;
     for (const NamedSetting& named : kNamedSettings)
@@ -137,8 +128,7 @@ bool ParseOne(const std::string& option, const char* value, SimOptions* o, std::
 
 }  // namespace
 
-const char* SimUsage()
-{
+const char* SimUsage() {
     return "usage: nuvel-sim [options]\n"
            "  --seats A,B,C,D      four of hard, normal, easy, non (default hard,normal,easy,non)\n"
            "  --rounds N           rounds to play (default 10)\n"
@@ -160,8 +150,7 @@ const char* SimUsage()
            "                       UNREADABLE for each; exit 1 if any is not OK\n";
 }
 
-bool ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error)
-{
+bool ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* error) {
     for (int k = 1; k < argc; k++) {
         std::string option = argv[k];
         if (option == "--help" || option == "-h") return *error = SimUsage(), false;
@@ -189,8 +178,7 @@ bool ParseSimOptions(int argc, char** argv, SimOptions* options, std::string* er
     return true;
 }
 
-bool ApplySimSettings(const SimOptions& options, std::string* error)
-{
+bool ApplySimSettings(const SimOptions& options, std::string* error) {
     for (const auto& [key, text] : options.settings) {
         const Setting* setting = FindSetting(key);
         int64_t value = 0;

@@ -17,13 +17,13 @@ struct SimOptions {
     int stage = kRandomStage;
     bool scroll = false;
     bool verbose = false;
-    bool cycleExplosions = false;  // round r uses explosion type (r - 1) mod 4
-    bool memory = false;           // report resident memory after every round
-    int64_t maxFrames = 2000000;  // a round still going after this many frames is reported as a fault
-    std::string gameDir;          // empty: found next to the program or in the working directory
-    std::string items;            // "all", "none", an item key name, or empty to keep the weights
-    std::string recordDir;              // write a replay of every round into this folder
-    std::vector<std::string> verify;    // replay files to verify instead of playing rounds
+    bool cycleExplosions = false;     // round r uses explosion type (r - 1) mod 4
+    bool memory = false;              // report resident memory after every round
+    int64_t maxFrames = 2000000;      // a round still going after this many frames is reported as a fault
+    std::string gameDir;              // empty: found next to the program or in the working directory
+    std::string items;                // "all", "none", an item key name, or empty to keep the weights
+    std::string recordDir;            // write a replay of every round into this folder
+    std::vector<std::string> verify;  // replay files to verify instead of playing rounds
     // Settings as "KEY=VALUE" in the settings file's own keys, applied in order.
     std::vector<std::pair<std::string, std::string>> settings;
 };

@@ -11,8 +11,7 @@ constexpr double kZ95 = 1.959963984540054;  // two-sided 95% normal quantile
 
 }  // namespace
 
-ShareInterval WilsonInterval(int64_t wins, int64_t trials)
-{
+ShareInterval WilsonInterval(int64_t wins, int64_t trials) {
     if (trials <= 0) return {0.0, 0.0, 1.0};
     const double n = double(trials), p = double(wins) / n, z2 = kZ95 * kZ95;
     const double centre = (p + z2 / (2 * n)) / (1 + z2 / n);
@@ -20,13 +19,11 @@ ShareInterval WilsonInterval(int64_t wins, int64_t trials)
     return {p, std::fmax(0.0, centre - half), std::fmin(1.0, centre + half)};
 }
 
-CMatchTally::CMatchTally(const int8_t seats[kPlayers])
-{
+CMatchTally::CMatchTally(const int8_t seats[kPlayers]) {
     for (int i = 0; i < kPlayers; i++) m_seats[i] = seats[i];
 }
 
-void CMatchTally::Add(const RoundOutcome& outcome)
-{
+void CMatchTally::Add(const RoundOutcome& outcome) {
     m_rounds++;
     if (outcome.winner < 0)
         m_draws++;
@@ -37,26 +34,23 @@ void CMatchTally::Add(const RoundOutcome& outcome)
     m_seconds += outcome.seconds;
 }
 
-void CMatchTally::PrintRound(const RoundOutcome& outcome) const
-{
+void CMatchTally::PrintRound(const RoundOutcome& outcome) const {
     char winner[32] = "draw";
     if (outcome.winner >= 0) std::snprintf(winner, sizeof winner, "%dP wins", outcome.winner + 1);
-    std::printf("round %4lld  %-8s %8d frames %5d s  scores", static_cast<long long>(m_rounds), winner,
-                outcome.frames, outcome.seconds);
+    std::printf("round %4lld  %-8s %8d frames %5d s  scores", static_cast<long long>(m_rounds), winner, outcome.frames,
+                outcome.seconds);
     for (int i = 0; i < kPlayers; i++)
         if (m_seats[i] != PLAYER_NON) std::printf("  %dP %6d", i + 1, outcome.scores[i]);
     std::printf("\n");
 }
 
-void CMatchTally::PrintShare(const char* label, int64_t count, const char* noun) const
-{
+void CMatchTally::PrintShare(const char* label, int64_t count, const char* noun) const {
     ShareInterval s = WilsonInterval(count, m_rounds);
     std::printf("  %-16s %6lld %-6s %5.1f%%  [%5.1f%%, %5.1f%%]\n", label, static_cast<long long>(count), noun,
                 100 * s.share, 100 * s.low, 100 * s.high);
 }
 
-void CMatchTally::PrintSummary() const
-{
+void CMatchTally::PrintSummary() const {
     const double rounds = m_rounds > 0 ? double(m_rounds) : 1.0;
     std::printf("\n%lld rounds, mean length %.1f frames, %.2f s\n", static_cast<long long>(m_rounds),
                 double(m_frames) / rounds, double(m_seconds) / rounds);

@@ -7,7 +7,7 @@
 
 // What one round ended with.
 struct RoundOutcome {
-    int winner;            // slot index, or -1 for a draw
+    int winner;  // slot index, or -1 for a draw
     int32_t frames;
     int32_t seconds;
     int32_t scores[kPlayers];
