@@ -7,6 +7,10 @@ cd "$(dirname "$0")"
 ./tools/install-deps.sh
 jobs=$(nproc)
 
+# One style for every source: a file that clang-format would change fails the run.
+find . \( -path './build*' -o -path ./.git \) -prune -o \( -name '*.cpp' -o -name '*.h' \) -print0 |
+  xargs -0 clang-format --dry-run -Werror
+
 run_suite() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja -DNUVEL_WERROR=ON "$@"

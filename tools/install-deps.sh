@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libsdl2-dev libpng-dev libfluidsynth-dev timgm6mb-soundfont
-  googletest libgtest-dev cppcheck
+  googletest libgtest-dev cppcheck clang-format
   xvfb xdotool xauth python3
   clang libclang-rt-14-dev
 )
