@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
+#include "app/shell.h"
 
 int main(int argc, char** argv) {
     // Run in the game folder, or as an installed game from anywhere.

@@ -1,8 +1,8 @@
 // F6 screenshots: the visible picture as the next free "shot_%03d.png".
 #include <cstdio>
 
-#include "app/app.h"
-#include "app/gamedata.h"
+#include "core/app.h"
+#include "core/gamedata.h"
 #include "graphics/dibsection.h"
 #include "graphics/directdraw.h"
 

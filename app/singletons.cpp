@@ -1,7 +1,7 @@
 // The process-wide objects. They are defined here, in one translation
 // unit, so that C++ constructs them in exactly this order before main() runs
 // and destroys them in the reverse order when the process exits.
-#include "app/app.h"
+#include "app/shell.h"
 #include "config/option.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
@@ -13,7 +13,7 @@
 #include "sound/bgm.h"
 #include "sound/directsound.h"
 
-CApp theApp;
+CApp theApp(WindowProc);
 CDirectDraw theDirectDraw;
 CTitle theTitle;
 CStageSelect theStageSelect;

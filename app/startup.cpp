@@ -4,12 +4,13 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/app.h"
-#include "app/gamedata.h"
+#include "app/shell.h"
 #include "config/option.h"
+#include "core/gamedata.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/replay.h"
+#include "match/round.h"
 #include "screens/stageselect.h"
 #include "screens/title.h"
 #include "sound/bgm.h"
@@ -109,7 +110,7 @@ int WinMain() {
     }
     theApp.Init();
     theApp.LogoIntro();
-    if (!theOption.Load()) theApp.CalibrateGameWait();
+    if (!theOption.Load()) theRound.wait = theApp.CalibrateGameWait();
     theTitle.Run();  // never returns: the process ends through CApp::FatalExit
 }
 

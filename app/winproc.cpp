@@ -1,5 +1,5 @@
 // The window procedure: runs only inside CApp::PumpMessages.
-#include "app/app.h"
+#include "app/shell.h"
 #include "sound/bgm.h"
 
 namespace {

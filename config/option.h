@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/app.h"
+#include "core/app.h"
 
 constexpr int kOptionRows = 39;
 

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "config/option.h"
-#include "config/settings.h"
+#include "match/settings.h"
 #include "sound/directsound.h"
 
 namespace {

@@ -3,9 +3,9 @@
 // leaving the menu saves everything to "option.txt".
 #include <cstdio>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "config/option.h"
-#include "config/settings.h"
+#include "match/settings.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/round.h"

@@ -5,7 +5,7 @@
 // blue. Index 255 is reserved for outlines, so no table ever yields it.
 #include <algorithm>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "graphics/directdraw.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "platform/platform.h"
 
 namespace {

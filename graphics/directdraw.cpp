@@ -31,7 +31,10 @@ CDirectDraw::CDirectDraw()
       m_screenWidth(0),
       m_screenHeight(0),
       m_masterPalette{},
-      m_displayPalette{} {}
+      m_displayPalette{} {
+    // A fatal exit shuts the display down before the window goes.
+    CApp::AddExitHook([] { theDirectDraw.Shutdown(); });
+}
 
 CDirectDraw::~CDirectDraw() { Shutdown(); }
 

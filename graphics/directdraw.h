@@ -6,7 +6,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/app.h"
+#include "core/app.h"
 
 class CDibSection;
 

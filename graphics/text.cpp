@@ -6,7 +6,7 @@
 // cell; colour 8 picks a random cell for every character.
 #include <cstring>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "graphics/directdraw.h"
 
 namespace {

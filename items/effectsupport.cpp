@@ -2,7 +2,7 @@
 // head pixel, writing into the playfield in either view mode, the panel.
 #include "items/effectsupport.h"
 
-#include "app/gamedata.h"
+#include "core/gamedata.h"
 #include "match/round.h"
 
 namespace itemfx {

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "graphics/directdraw.h"
 
 namespace itemfx {

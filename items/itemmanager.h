@@ -3,9 +3,9 @@
 #include <array>
 #include <cstdint>
 
-#include "app/app.h"
-#include "app/datalist.h"
-#include "app/gamedata.h"  // kItemKinds, names, classes, default weights
+#include "core/app.h"
+#include "core/datalist.h"
+#include "core/gamedata.h"  // kItemKinds, names, classes, default weights
 
 // A row of the item table (42 bytes). Names and classes are those of the
 // data contract; the weights are settings and change at run time.

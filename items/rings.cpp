@@ -7,7 +7,7 @@
 // of the field to flip to, so it draws the step on the field surface, shows
 // the views, puts the 40x40 square round each head back from the clean copy
 // in the back buffer and shows the views again.
-#include "app/gamedata.h"
+#include "core/gamedata.h"
 #include "items/effectsupport.h"
 #include "items/itemmanager.h"
 #include "match/round.h"

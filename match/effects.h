@@ -5,8 +5,8 @@
 #pragma once
 #include <cstdint>
 
-#include "app/app.h"
-#include "app/datalist.h"
+#include "core/app.h"
+#include "core/datalist.h"
 
 // One explosion particle; kind 0 flies straight, 1 spirals, 2 accelerates.
 struct ParticleRecord {

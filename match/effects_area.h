@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "app/app.h"
-#include "app/datalist.h"
+#include "core/app.h"
+#include "core/datalist.h"
 #include "match/round.h"
 
 namespace effects {

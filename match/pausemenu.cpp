@@ -9,7 +9,7 @@
 #include "graphics/directdraw.h"
 #include "match/replay.h"
 #include "match/round.h"
-#include "screens/menukeys.h"
+#include "graphics/menu.h"
 #include "sound/directsound.h"
 
 namespace {

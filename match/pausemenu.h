@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/app.h"
+#include "core/app.h"
 
 class CPauseMenu {
 public:

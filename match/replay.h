@@ -28,7 +28,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "config/settings.h"
+#include "match/settings.h"
 #include "match/round.h"
 
 constexpr char kReplayMagic[8] = {'N', 'U', 'V', 'E', 'L', 'R', 'P', 'L'};

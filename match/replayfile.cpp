@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/bytes.h"
+#include "core/bytes.h"
 #include "graphics/directdraw.h"
 #include "match/replay.h"
 #include "screens/stageselect.h"

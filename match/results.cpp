@@ -10,7 +10,7 @@
 #include "items/itemmanager.h"
 #include "match/replay.h"
 #include "match/round.h"
-#include "screens/menukeys.h"
+#include "graphics/menu.h"
 #include "sound/directsound.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #pragma once
 #include <cstdint>
 
-#include "app/app.h"
-#include "app/datalist.h"
-#include "app/gamedata.h"
+#include "core/app.h"
+#include "core/datalist.h"
+#include "core/gamedata.h"
 #include "match/effects.h"
 
 struct StageEntry;

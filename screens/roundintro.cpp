@@ -8,7 +8,7 @@
 
 #include "graphics/directdraw.h"
 #include "match/round.h"
-#include "screens/menukeys.h"
+#include "graphics/menu.h"
 #include "sound/directsound.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/app.h"
+#include "core/app.h"
 
 // The intro's cursor after the screen: what the players chose.
 enum IntroChoice : int32_t { INTRO_OK_NEXT = 0, INTRO_EXIT = 1 };

@@ -6,7 +6,7 @@
 
 #include "graphics/directdraw.h"
 #include "match/round.h"
-#include "screens/menukeys.h"
+#include "graphics/menu.h"
 #include "screens/stageselect.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"

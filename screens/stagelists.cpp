@@ -12,7 +12,7 @@
 #include <cstring>
 #include <new>
 
-#include "app/gamedata.h"
+#include "core/gamedata.h"
 #include "screens/stageselect.h"
 
 static_assert(sizeof(InitialItem) == 8, "initial-item records are 8 bytes");

@@ -2,8 +2,8 @@
 #pragma once
 #include <cstdint>
 
-#include "app/app.h"
-#include "app/datalist.h"
+#include "core/app.h"
+#include "core/datalist.h"
 
 // A start value of a stage entry is a pixel of the field or a heading within
 // these limits, or kRandomStart: drawn at random when the round begins.

@@ -9,7 +9,7 @@
 #include "config/option.h"
 #include "graphics/directdraw.h"
 #include "match/round.h"
-#include "screens/menukeys.h"
+#include "graphics/menu.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "sound/bgm.h"

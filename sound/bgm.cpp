@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "platform/midi.h"
 
 namespace {

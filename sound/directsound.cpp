@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "platform/audio.h"
 #include "platform/platform.h"
 #include "sound/wavefile.h"

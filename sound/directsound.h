@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/gamedata.h"  // the effect table and the SE_* numbers
+#include "core/gamedata.h"  // the effect table and the SE_* numbers
 
 struct EffectSlot {
     int32_t* buffers;  // platform voice ids, 0 where none was made

@@ -8,8 +8,8 @@
 
 #include <cstring>
 
-#include "app/app.h"
-#include "app/bytes.h"
+#include "core/app.h"
+#include "core/bytes.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The record list.
 #include <gtest/gtest.h>
 
-#include "app/datalist.h"
+#include "core/datalist.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/datalist.h"
+#include "core/datalist.h"
 
 namespace {
 

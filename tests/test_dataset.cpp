@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gamedata.h"
+#include "core/gamedata.h"
 #include "graphics/dibsection.h"
 #include "screens/stageselect.h"
 #include "testutil.h"

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "config/option.h"
 #include "tests/testutil.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
 #include "screens/roundintro.h"

@@ -12,7 +12,7 @@
 #include <iterator>
 #include <string>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "config/option.h"
 #include "items/itemmanager.h"
 #include "match/round.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "config/option.h"
 #include "items/itemmanager.h"
 #include "match/round.h"

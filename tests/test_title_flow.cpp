@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "app/app.h"
+#include "app/shell.h"
 #include "tests/testutil.h"
 
 namespace {

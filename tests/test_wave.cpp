@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "platform/audio.h"
 #include "sound/directsound.h"
 #include "sound/wavefile.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "graphics/directdraw.h"
 
 namespace testutil {

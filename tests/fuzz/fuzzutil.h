@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/app.h"
+#include "core/app.h"
 
 namespace fuzz {
 

@@ -15,7 +15,7 @@
 #include <ctime>
 #include <vector>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "graphics/directdraw.h"
 #include "match/round.h"
 #include "screens/stageselect.h"

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "graphics/directdraw.h"
 
 namespace {

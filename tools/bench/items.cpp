@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/round.h"

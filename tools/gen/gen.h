@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gamedata.h"
+#include "core/gamedata.h"
 
 namespace gen {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "config/option.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"

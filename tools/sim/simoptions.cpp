@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/settings.h"
+#include "match/settings.h"
 #include "items/itemmanager.h"
 
 namespace {

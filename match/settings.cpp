@@ -1,12 +1,12 @@
 // The settings table: every setting's key, field, width, menu step, limits
 // and texts in one place. There is no settings record; each value lives in
 // the object that uses it, and the table points at those fields.
-#include "config/settings.h"
+#include "match/settings.h"
 
 #include <array>
 #include <cstdio>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "items/itemmanager.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"

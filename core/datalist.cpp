@@ -1,12 +1,12 @@
 // CDataList: nodes and their records live in entries of blocks from
 // CApp::Alloc; the list owns the blocks (see datalist.h for why).
-#include "app/datalist.h"
+#include "core/datalist.h"
 
 #include <algorithm>
 #include <cstring>
 #include <utility>
 
-#include "app/app.h"
+#include "core/app.h"
 
 namespace {
 

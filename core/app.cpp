@@ -1,16 +1,13 @@
 // CApp: frame clock, message pumping, key states, random numbers, direction
 // tables, guarded allocation and the fatal exit.
-#include "app/app.h"
+#include "core/app.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "graphics/directdraw.h"
-#include "match/round.h"
-
-CApp::CApp()
+CApp::CApp(WindowProcHook windowProc)
     : frameStartMs(0),
       fontSurface(0),
       backgroundSurface(0),
@@ -28,7 +25,8 @@ CApp::CApp()
       cosTable{},
       negSinTable{},
       padState{},
-      m_randState(0) {}
+      m_randState(0),
+      m_windowProc(windowProc) {}
 
 CApp::~CApp() {
     Free(tintTable);
@@ -66,41 +64,13 @@ void CApp::PumpMessages() {
     plat::Message msg;
     while (plat::GetMessage(&msg)) {
         if (msg.type == plat::MSG_QUIT) FatalExit(nullptr, NUVEL_CAPTION_FORCED);
-        WindowProc(msg);
+        if (m_windowProc) m_windowProc(msg);
     }
 }
 
 void CApp::ClearKeys() {
     memset(keyState, 0, sizeof keyState);
     memset(padState, 0, sizeof padState);
-}
-
-// Measures the cost of a message pump (a) and of a one-pixel surface probe
-// (b) and sets the round's WAIT so that a round frame of WAIT x 20 pumps plus
-// one probe lasts 2.4 ms.
-void CApp::CalibrateGameWait() {
-    uint32_t start = plat::TimeMs();
-    long pumps = 0;
-    do {
-        PumpMessages();
-        pumps++;
-    } while (plat::TimeMs() - start <= 1000);
-    float msPerPump = 1000.0f / float(pumps);
-
-    start = plat::TimeMs();
-    long probes = 0;
-    do {
-        SurfaceDesc* desc = theDirectDraw.Lock(0);
-        if (desc && desc->pixels) desc->pixels[0] = 0;
-        theDirectDraw.Unlock(0);
-        probes++;
-    } while (plat::TimeMs() - start <= 1000);
-    float msPerProbe = 1000.0f / float(probes);
-
-    float wait = (2.4f - msPerProbe) / (20.0f * msPerPump);
-    if (!(wait > 0.0f)) wait = 0.0f;
-    if (wait > 9999.0f) wait = 9999.0f;
-    theRound.wait = FloatToInt(wait);
 }
 
 // ---- random numbers ------------------------------------------------------------
@@ -143,6 +113,18 @@ void* CApp::Alloc(size_t bytes, const char* who) {
 
 void CApp::Free(void* block) { free(block); }
 
+namespace {
+
+constexpr int kMostExitHooks = 4;
+ExitHook g_exitHooks[kMostExitHooks];
+int g_exitHookCount = 0;
+
+}  // namespace
+
+void CApp::AddExitHook(ExitHook hook) {
+    if (g_exitHookCount < kMostExitHooks) g_exitHooks[g_exitHookCount++] = hook;
+}
+
 // Shuts the display down, hides the window, shows the message if there is one
 // and ends the process. Leaving without a message is the normal way out and
 // reports success to whoever started the game; a message means failure.
@@ -151,7 +133,7 @@ void CApp::FatalExit(const char* text, const char* caption) {
     (void)caption;
     throw FatalExitUnwind{text ? 1 : 0};
 #endif
-    theDirectDraw.Shutdown();
+    while (g_exitHookCount > 0) g_exitHooks[--g_exitHookCount]();
     plat::HideGameWindow();
     if (text) plat::MessageBox(text, caption);
     fflush(stdout);

@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/app.h"
+#include "core/app.h"
 #include "graphics/directdraw.h"
 
 namespace menu {

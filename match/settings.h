@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/gamedata.h"
+#include "core/gamedata.h"
 #include "match/round.h"  // kPlayers
 
 // Width and signedness of the field a setting lives in. A value read from a

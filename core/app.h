@@ -1,6 +1,14 @@
 // CApp: the application object. Frame clock, key states, random numbers,
 // direction tables, guarded allocation, fatal exit, start-up, text drawing,
 // the tiled background and the highlight bar.
+//
+// The object is declared here, at the bottom of the game's layers, because
+// every layer uses its clock, keys, generator and allocation. Its operations
+// are defined in the layer they belong to: pacing, keys, random numbers,
+// memory and the way out here; text, background and highlight bar with the
+// graphics; start-up, the logo intro, screenshots and the speed calibration
+// with the application shell. Nothing here reaches up: the window procedure
+// and the clean-up of the display are hooks that the upper layers hand in.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -12,9 +20,14 @@ using SurfaceId = uint16_t;
 // Captions and texts shared by several callers.
 #define NUVEL_CAPTION_FORCED "強制終了しました"
 
+// Called with every message CApp::PumpMessages fetches.
+using WindowProcHook = long (*)(const plat::Message& msg);
+// Called by CApp::FatalExit before the window is hidden (the display's clean-up).
+using ExitHook = void (*)();
+
 class CApp {
 public:
-    CApp();
+    explicit CApp(WindowProcHook windowProc = nullptr);
     ~CApp();
 
     // ---- frame pacing and messages ----
@@ -22,7 +35,9 @@ public:
     void WaitFrame(uint32_t ms);
     void PumpMessagesN(int n);
     void PumpMessages();
-    void CalibrateGameWait();
+    // Measures the machine and returns the WAIT that makes a round frame last
+    // 2.4 ms; the caller stores it.
+    int32_t CalibrateGameWait();
     void ClearKeys();
 
     // ---- random numbers ----
@@ -37,6 +52,9 @@ public:
     static void* Alloc(size_t bytes, const char* who);
     static void Free(void* block);
     [[noreturn]] static void FatalExit(const char* text, const char* caption);
+    // Registers what FatalExit must do before the process ends; the hooks
+    // run newest first, as clean-up after construction does.
+    static void AddExitHook(ExitHook hook);
 #ifdef NUVEL_FUZZ
     // Fuzz builds only: FatalExit throws this instead of ending the process,
     // so that a fuzz target can take a specified refusal as a clean outcome
@@ -85,6 +103,7 @@ public:
 
 private:
     uint32_t m_randState;
+    WindowProcHook m_windowProc;
 };
 
 // Takes a key from the key table for a menu: true when it was down, and marks
@@ -104,14 +123,5 @@ void ForgetPadPresses();
 
 // A text starts with a prefix (the parsers' key test).
 bool StartsWith(const char* prefix, const char* text);
-
-// The window procedure: every message fetched by CApp::PumpMessages goes here.
-long WindowProc(const plat::Message& msg);
-
-// The process entry behind main(): window, start-up, intro, settings, title.
-int WinMain();
-// "nuvel --replay FILE": start-up as far as a window and the data, then one
-// replay shown; 0 when it reproduced its round, 1 with a message otherwise.
-int ReplayMain(const char* path);
 
 extern CApp theApp;
