@@ -110,7 +110,7 @@ int WinMain() {
     }
     theApp.Init();
     theApp.LogoIntro();
-    if (!theOption.Load()) theRound.wait = theApp.CalibrateGameWait();
+    if (!theOption.Load()) theRound.state.wait = theApp.CalibrateGameWait();
     theTitle.Run();  // never returns: the process ends through CApp::FatalExit
 }
 

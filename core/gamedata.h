@@ -13,6 +13,20 @@
 constexpr int kScreenWidth = 640;
 constexpr int kScreenHeight = 480;
 
+// ---- the play area ------------------------------------------------------------
+// The playfield is screen rows kFieldTop..kFieldBottom across the whole
+// width; the stage picture fills it and its outline (the first and last row
+// and column) is drawn in kOutlineIndex. A line lives in the interior inside
+// the outline. Rows above hold the status line, rows below the panels.
+
+constexpr int kFieldLeft = 0, kFieldRight = kScreenWidth - 1;
+constexpr int kFieldTop = 16, kFieldBottom = 431;
+constexpr int kFieldWidth = kFieldRight - kFieldLeft + 1;
+constexpr int kFieldHeight = kFieldBottom - kFieldTop + 1;
+constexpr int kInteriorLeft = kFieldLeft + 1, kInteriorRight = kFieldRight - 1;
+constexpr int kInteriorTop = kFieldTop + 1, kInteriorBottom = kFieldBottom - 1;
+static_assert(kFieldHeight == 416 && kInteriorRight == 638 && kInteriorBottom == 430);
+
 // ---- sound effects ------------------------------------------------------------
 
 constexpr int kEffectCount = 29;

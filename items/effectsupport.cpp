@@ -11,20 +11,20 @@ uint32_t EmptyColorRef() { return theDirectDraw.PaletteColor(kEmptyIndex); }
 
 uint32_t PlayerColorRef(int player) { return theDirectDraw.PaletteColor(PlayerTrailIndex(player)); }
 
-ClipRect PlayClip() { return ClipRect{theRound.clipLeft, theRound.clipTop, theRound.clipRight, theRound.clipBottom}; }
+ClipRect PlayClip() { return kPlayClip; }
 
 int HeadX(int player) { return CApp::FloatToInt(theRound.players[player].x); }
 
 int HeadY(int player) { return CApp::FloatToInt(theRound.players[player].y); }
 
 SurfaceId BeginFieldEdit() {
-    if (theRound.scrollPlay) return theRound.fieldSurface;
+    if (theRound.state.scrollPlay) return theRound.state.fieldSurface;
     theDirectDraw.CopyScreen(1, 0);
     return 1;
 }
 
 void EndFieldEdit() {
-    if (!theRound.scrollPlay) theDirectDraw.Flip();
+    if (!theRound.state.scrollPlay) theDirectDraw.Flip();
 }
 
 void RedrawPanel(int player) {

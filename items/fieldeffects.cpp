@@ -25,7 +25,7 @@ const PlayerSlot& Slot(int player) { return theRound.players[player]; }
 // One frame of the blast: a flip brings the disc just drawn to the front
 // (normal play) or the views show the field surface (scroll play).
 void ShowBlastFrame() {
-    if (theRound.scrollPlay) {
+    if (theRound.state.scrollPlay) {
         theRound.DrawScrollViews(0, false, true);
         theDirectDraw.Present();
     } else {
@@ -101,12 +101,12 @@ void CItemManager::Barrier(int user) {
 // onto a cleared back buffer with that colour as the key.
 void CItemManager::Clean(int user) {
     theDirectSound.Play(SE_CLEAN, 0, 0);
-    const SurfaceId field = theRound.fieldSurface;
+    const SurfaceId field = theRound.state.fieldSurface;
     theDirectDraw.ClearSurface(1);
     theDirectDraw.SetColorKey(field, uint8_t(PlayerTrailIndex(user)));
     theDirectDraw.Draw(1, 0, 0, kScreenWidth, kScreenHeight, field, 0, 0, true, 0);
     theDirectDraw.SetColorKey(field, kEmptyIndex);
-    if (theRound.scrollPlay)
+    if (theRound.state.scrollPlay)
         theDirectDraw.CopyScreen(field, 1);
     else
         theDirectDraw.Flip();

@@ -8,7 +8,6 @@
 #include "items/effectsupport.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
-#include "screens/stageselect.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -37,14 +36,14 @@ void CItemManager::Update() {
     if (fieldCount < itemMax && theApp.RandUpTo(kSpawnChanceN) == 0) Spawn();
     for (DataNode* node = fieldItems.First(); node;) {
         DataNode* next = node->next;
-        if (ItemOf(node).expiry < theRound.roundSeconds) {
+        if (ItemOf(node).expiry < theRound.state.roundSeconds) {
             EraseItem(ItemOf(node));
             fieldItems.Remove(node);
             fieldCount--;
         }
         node = next;
     }
-    DrawAll(theRound.fieldSurface);
+    DrawAll(theRound.state.fieldSurface);
 }
 
 // The spawn square is kept inside the interior whatever the stage's item
@@ -60,7 +59,7 @@ void CItemManager::Spawn() {
     FieldItem& item = ItemOf(fieldItems.Add());
     item.x = theApp.RandRange(left, right);
     item.y = theApp.RandRange(top, bottom);
-    item.expiry = theRound.roundSeconds + itemShowTime;
+    item.expiry = theRound.state.roundSeconds + itemShowTime;
     item.kind = pool[theApp.RandRange(0, poolCount - 1)];
 }
 
@@ -82,17 +81,17 @@ bool CItemManager::PickUp(int player, DataNode* node) {
         while ((kind = theApp.RandUpTo(kItemKinds - 1)) == ITEM_QUESTION) theApp.PumpMessages();
     }
     PlayerSlot& slot = theRound.players[player];
-    SurfaceDesc field = *theDirectDraw.Lock(theRound.fieldSurface);
+    SurfaceDesc field = *theDirectDraw.Lock(theRound.state.fieldSurface);
     int hx = CApp::FloatToInt(slot.x), hy = CApp::FloatToInt(slot.y);
     if (field.pixels && hx >= 0 && hy >= 0 && hx < field.width && hy < field.height)
         field.pixels[hy * field.pitch + hx] = uint8_t(PlayerTrailIndex(player));
-    theDirectDraw.Unlock(theRound.fieldSurface);
+    theDirectDraw.Unlock(theRound.state.fieldSurface);
     if (kind == ITEM_SPEED_UP) {
         SpeedUp(player);
     } else if (kind == ITEM_SPEED_DOWN) {
         SpeedDown(player);
     } else {
-        CDataList::Record<HeldItem>(slot.heldItems.Add())->kind = uint16_t(kind);
+        CDataList::Record<HeldItem>(theRound.heldItems[player].Add())->kind = uint16_t(kind);
         theDirectSound.Play(SE_ITEM_GET, 0, 0);
         itemfx::RedrawPanel(player);
     }
@@ -100,7 +99,7 @@ bool CItemManager::PickUp(int player, DataNode* node) {
 }
 
 void CItemManager::EraseItem(const FieldItem& item) {
-    theDirectDraw.FillRect(theRound.fieldSurface, item.x, item.y, kItemPx, kItemPx, 0);
+    theDirectDraw.FillRect(theRound.state.fieldSurface, item.x, item.y, kItemPx, kItemPx, 0);
 }
 
 void CItemManager::DrawAll(SurfaceId target) {
@@ -140,11 +139,11 @@ void CItemManager::Flash() {
 
 // Spends the most recent held item and runs its effect to the end.
 void CItemManager::UseItem(int player) {
-    PlayerSlot& slot = theRound.players[player];
-    DataNode* last = slot.heldItems.Last();
+    CDataList& held = theRound.heldItems[player];
+    DataNode* last = held.Last();
     if (!last) return;
     int kind = CDataList::Record<HeldItem>(last)->kind;
-    slot.heldItems.Remove(last);
+    held.Remove(last);
     itemfx::RedrawPanel(player);
     Flash();
     RunEffect(kind, player);

@@ -44,6 +44,13 @@ CItemManager::CItemManager()
 
 CItemManager::~CItemManager() { Clear(); }
 
+void CItemManager::Exchange(CItemManager& other) {
+    fieldItems.Swap(other.fieldItems);
+    std::swap(pool, other.pool);
+    std::swap(poolCount, other.poolCount);
+    std::swap(fieldCount, other.fieldCount);
+}
+
 // Loads one 24x24 picture per kind from "Graphics\Items\<key name>.png".
 // The pictures keep the game palette; they never replace it.
 void CItemManager::LoadPictures() {

@@ -38,6 +38,9 @@ public:
     void LoadPictures();
     void BuildPool();
     void Clear();
+    // Exchanges the match's items (the pool, the items on the field) with
+    // another item manager; the round sets a live match aside this way.
+    void Exchange(CItemManager& other);
 
     // Items on the field during a round.
     void Update();

@@ -24,18 +24,18 @@ PlayerSlot& Slot(int player) { return theRound.players[player]; }
 // True when the way ahead of the player is blocked within kProbeSteps pixels
 // (corner-touching pixels count as a wall).
 bool BlockedAhead(const PlayerSlot& slot) {
-    SurfaceDesc field = *theDirectDraw.Lock(theRound.fieldSurface);
+    SurfaceDesc field = *theDirectDraw.Lock(theRound.state.fieldSurface);
     int blocked = theRound.ProbeClearance(slot.x, slot.y, slot.heading, kProbeSteps, field.pixels, field.pitch, true);
-    theDirectDraw.Unlock(theRound.fieldSurface);
+    theDirectDraw.Unlock(theRound.state.fieldSurface);
     return blocked != 0;
 }
 
 // The field pixel at (x, y); a pixel the field does not have counts as taken.
 uint8_t FieldPixel(int x, int y) {
-    SurfaceDesc field = *theDirectDraw.Lock(theRound.fieldSurface);
+    SurfaceDesc field = *theDirectDraw.Lock(theRound.state.fieldSurface);
     bool inside = field.pixels && x >= 0 && y >= 0 && x < field.width && y < field.height;
     uint8_t value = inside ? field.pixels[y * field.pitch + x] : kOutlineIndex;
-    theDirectDraw.Unlock(theRound.fieldSurface);
+    theDirectDraw.Unlock(theRound.state.fieldSurface);
     return value;
 }
 
@@ -63,7 +63,7 @@ void SwapPlaces(PlayerSlot& a, PlayerSlot& b) {
 
 bool HoldsItems(int player, int user) {
     const PlayerSlot& slot = Slot(player);
-    return player != user && slot.alive && slot.heldItems.Count() > 0;
+    return player != user && slot.alive && theRound.heldItems[player].Count() > 0;
 }
 
 }  // namespace
@@ -106,12 +106,12 @@ void CItemManager::LrFlip(int user) {
     theDirectSound.Play(SE_LR_FLIP, 0, 0);
     int target = theRound.PickOtherAlive(user);
     WarpIn(target);
-    Slot(target).mirrorEnd = theRound.frameCounter + kTurnReversalFrames;
+    Slot(target).mirrorEndFrame = theRound.state.frameCounter + kTurnReversalFrames;
 }
 
 void CItemManager::Move(int user) {
     theDirectSound.Play(SE_MOVE, 0, 0);
-    Slot(user).noTrailEnd = theRound.frameCounter + kNoTrailFrames;
+    Slot(user).noTrailEndFrame = theRound.state.frameCounter + kNoTrailFrames;
 }
 
 void CItemManager::ItemDel(int user) {
@@ -122,7 +122,7 @@ void CItemManager::ItemDel(int user) {
     while (!HoldsItems(target = theApp.RandUpTo(kPlayers - 1), user)) theApp.PumpMessages();
     theDirectSound.Play(SE_ITEM_DEL, 0, 0);
     WarpIn(target);
-    Slot(target).heldItems.Clear();
+    theRound.heldItems[target].Clear();
     itemfx::RedrawPanel(target);
 }
 
@@ -131,7 +131,7 @@ void CItemManager::Stop(int user) {
     int target = theRound.PickOtherAlive(user);
     theDirectSound.Play(SE_STOP, 0, 0);
     WarpIn(target);
-    Slot(target).stoppedUntil = theRound.frameCounter + kStopFrames;
+    Slot(target).stoppedUntilFrame = theRound.state.frameCounter + kStopFrames;
 }
 
 void CItemManager::Gravity(int user) {
@@ -139,11 +139,11 @@ void CItemManager::Gravity(int user) {
     theDirectSound.Play(SE_GRAVITY, 0, 0);
     int target = theRound.PickOtherAlive(user);
     WarpIn(target);
-    Slot(target).gravityEnd = theRound.frameCounter + kGravityFrames;
+    Slot(target).gravityEndFrame = theRound.state.frameCounter + kGravityFrames;
 }
 
 void CItemManager::Invincible(int user) {
     theDirectSound.Play(SE_INVINCIBLE, 0, 0);
     WarpOut(user);
-    Slot(user).invincibleEnd = theRound.frameCounter + kInvincibleFrames;
+    Slot(user).invincibleEndFrame = theRound.state.frameCounter + kInvincibleFrames;
 }

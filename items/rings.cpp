@@ -20,8 +20,8 @@ constexpr int kRestoreSquarePx = 40;  // covers the widest disc with room
 constexpr int kAnimationClip = CLIP_DEST | CLIP_SOURCE;
 
 // Where a step draws, and where its clean copy of the playfield lies.
-SurfaceId Canvas() { return theRound.scrollPlay ? theRound.fieldSurface : SurfaceId(1); }
-SurfaceId CleanCopy() { return theRound.scrollPlay ? SurfaceId(1) : SurfaceId(0); }
+SurfaceId Canvas() { return theRound.state.scrollPlay ? theRound.state.fieldSurface : SurfaceId(1); }
+SurfaceId CleanCopy() { return theRound.state.scrollPlay ? SurfaceId(1) : SurfaceId(0); }
 
 void ShowScrollViews() {
     theRound.DrawScrollViews(0, false, true);
@@ -41,7 +41,7 @@ namespace itemfx {
 RingScope::RingScope() : m_dest(theDirectDraw.DestClip()), m_source(theDirectDraw.SourceClip()) {
     theDirectDraw.SetDestClip(0, kFieldTop, kScreenWidth, kFieldHeight);
     theDirectDraw.SetSourceClip(0, kFieldTop, kScreenWidth, kFieldHeight);
-    theDirectDraw.CopyScreen(1, theRound.fieldSurface);
+    theDirectDraw.CopyScreen(1, theRound.state.fieldSurface);
 }
 
 RingScope::~RingScope() {
@@ -51,7 +51,7 @@ RingScope::~RingScope() {
 }
 
 void ShowRingStep(const RingGroup& group) {
-    if (!theRound.scrollPlay) {
+    if (!theRound.state.scrollPlay) {
         theDirectDraw.Flip();
         theDirectDraw.Flip();
     } else {

@@ -16,8 +16,8 @@ bool Outside(int x, int y) {
 }
 
 // The class of the most recent held item, or -1 when nothing is held.
-int HeldClass(const PlayerSlot& slot) {
-    DataNode* last = slot.heldItems.Last();
+int HeldClass(const CDataList& heldItems) {
+    DataNode* last = heldItems.Last();
     if (!last) return -1;
     int kind = CDataList::Record<HeldItem>(last)->kind;
     return kind < kItemKinds ? g_itemTable[kind].comClass : -1;
@@ -49,18 +49,18 @@ int CRound::ProbeClearance(float x, float y, int heading, int steps, const uint8
     return 0;
 }
 
-void CRound::ThinkEasyCom(PlayerSlot& slot, int /*i*/) {
-    if (phase[slot.slowness < 5 ? slot.slowness : 4] != 0) return;
+void CRound::ThinkEasyCom(PlayerSlot& slot, int i) {
+    if (state.phase[slot.slowness < 5 ? slot.slowness : 4] != 0) return;
     int r = theApp.RandUpTo(100);
     if (r == 1) Turn(slot, +kTurnDegrees);
     if (r == 2) Turn(slot, -kTurnDegrees);
-    if (slot.heldItems.Count() > 0 && theApp.RandUpTo(20) == 0) slot.useItemRequest = 1;
+    if (heldItems[i].Count() > 0 && theApp.RandUpTo(20) == 0) slot.useItemRequest = 1;
 }
 
-void CRound::ThinkProbingCom(PlayerSlot& slot, int /*i*/, const uint8_t* pixels, int pitch, bool diagonalCheck) {
-    if (phase[slot.slowness < 5 ? slot.slowness : 4] != 0) return;
-    int itemClass = HeldClass(slot);
-    if (slot.heldItems.Count() > 0 && theApp.RandUpTo(50) == 0 && (itemClass == 0 || itemClass == 2))
+void CRound::ThinkProbingCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch, bool diagonalCheck) {
+    if (state.phase[slot.slowness < 5 ? slot.slowness : 4] != 0) return;
+    int itemClass = HeldClass(heldItems[i]);
+    if (heldItems[i].Count() > 0 && theApp.RandUpTo(50) == 0 && (itemClass == 0 || itemClass == 2))
         slot.useItemRequest = 1;
 
     int f = ProbeClearance(slot.x, slot.y, slot.heading, kRaySteps, pixels, pitch, diagonalCheck);

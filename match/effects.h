@@ -1,7 +1,9 @@
 // Effect containers of the round: lists of records with a per-frame update
 // that draws into the playfield. Particles, meteorites and mould are single
 // pixels written into the locked field; missiles and balls are small keyed
-// sprites copied onto the field surface.
+// sprites copied onto the field surface. Exchange swaps a container's
+// records, surfaces and per-round numbers with another's (the round sets a
+// live round aside this way); settings stay where they are.
 #pragma once
 #include <cstdint>
 
@@ -24,6 +26,7 @@ class CParticle {
 public:
     CParticle();
     ~CParticle();
+    void Exchange(CParticle& other);
     void Explode(int kind, int slot, int count);
     void Ring(int slot, int count, float radius);
     void Update(uint8_t* pixels, int pitch);
@@ -46,6 +49,7 @@ class CMeteorite {
 public:
     CMeteorite();
     ~CMeteorite();
+    void Exchange(CMeteorite& other);
     void Begin();
     void Update(uint8_t* pixels, int pitch);
     void MirrorLR();
@@ -75,6 +79,7 @@ class CMold {
 public:
     CMold();
     ~CMold();
+    void Exchange(CMold& other);
     void Plant();
     void Update(uint8_t* pixels, int pitch);
     void MirrorLR();
@@ -95,6 +100,7 @@ class CMissile {
 public:
     CMissile();
     ~CMissile();
+    void Exchange(CMissile& other);
     void Begin();
     void End();
     void Launch(int slot);
@@ -122,6 +128,7 @@ class CPingPong {
 public:
     CPingPong();
     ~CPingPong();
+    void Exchange(CPingPong& other);
     void Begin();
     void End();
     void Drop();

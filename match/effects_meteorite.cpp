@@ -73,7 +73,7 @@ void CMeteorite::StartWave() {
 
 void CMeteorite::Update(uint8_t* pixels, int pitch) {
     if (!enable || !pixels) return;
-    const int32_t s = theRound.roundSeconds;
+    const int32_t s = theRound.state.roundSeconds;
     if (s % PeriodSeconds() == 0 && s != lastWaveSecond) {
         lastWaveSecond = s;
         StartWave();
@@ -105,3 +105,8 @@ void CMeteorite::Update(uint8_t* pixels, int pitch) {
 
 void CMeteorite::MirrorLR() { MirrorPointsLR<MeteoriteRecord>(list); }
 void CMeteorite::MirrorUD() { MirrorPointsUD<MeteoriteRecord>(list); }
+
+void CMeteorite::Exchange(CMeteorite& other) {
+    list.Swap(other.list);
+    std::swap(lastWaveSecond, other.lastWaveSecond);
+}

@@ -61,3 +61,5 @@ void CMold::MirrorUD() {
         r.y = kMirrorRowSumPx - r.y;
     }
 }
+
+void CMold::Exchange(CMold& other) { list.Swap(other.list); }

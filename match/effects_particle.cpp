@@ -154,3 +154,7 @@ void CParticle::MirrorUD() {
     for (DataNode* node = lists[KIND_ACCEL].First(); node; node = node->next)
         CDataList::Record<ParticleRecord>(node)->ay *= -1.0f;
 }
+
+void CParticle::Exchange(CParticle& other) {
+    for (int k = 0; k < 3; k++) lists[k].Swap(other.lists[k]);
+}

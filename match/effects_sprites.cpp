@@ -209,3 +209,15 @@ void CPingPong::Update(SurfaceId target) {
 
 void CPingPong::MirrorLR() { MirrorSpritesLR<BallRecord>(list); }
 void CPingPong::MirrorUD() { MirrorSpritesUD<BallRecord>(list); }
+
+void CMissile::Exchange(CMissile& other) {
+    list.Swap(other.list);
+    std::swap(sprites, other.sprites);
+    std::swap(eraser, other.eraser);
+}
+
+void CPingPong::Exchange(CPingPong& other) {
+    list.Swap(other.list);
+    std::swap(sprite, other.sprite);
+    std::swap(eraser, other.eraser);
+}

@@ -32,9 +32,9 @@ uint16_t DriftDown(uint16_t h) {
 }  // namespace
 
 void CRound::Advance(PlayerSlot& slot) {
-    if (frameCounter < slot.gravityEnd) slot.heading = DriftDown(slot.heading);
+    if (state.frameCounter < slot.gravityEndFrame) slot.heading = DriftDown(slot.heading);
     int slowness = slot.slowness < 5 ? slot.slowness : 4;
-    if (phase[slowness] != 0) return;
+    if (state.phase[slowness] != 0) return;
     int h = slot.heading % 360;
     slot.x += theApp.cosTable[h];
     slot.y += theApp.negSinTable[h];
@@ -44,7 +44,8 @@ void CRound::PlotTrail(PlayerSlot& slot, int i, uint8_t* pixels, int pitch) {
     if (!slot.alive || !pixels) return;
     int px = CApp::FloatToInt(slot.x), py = CApp::FloatToInt(slot.y);
     if (px == slot.lastPixelX && py == slot.lastPixelY) return;
-    if (frameCounter < slot.noTrailEnd && InsideInterior(px, py) && InsideInterior(slot.lastPixelX, slot.lastPixelY))
+    if (state.frameCounter < slot.noTrailEndFrame && InsideInterior(px, py) &&
+        InsideInterior(slot.lastPixelX, slot.lastPixelY))
         pixels[slot.lastPixelY * pitch + slot.lastPixelX] = 0;
     slot.lastPixelX = px;
     slot.lastPixelY = py;
@@ -53,7 +54,7 @@ void CRound::PlotTrail(PlayerSlot& slot, int i, uint8_t* pixels, int pitch) {
         return;
     }
     uint8_t& pixel = pixels[py * pitch + px];
-    if (frameCounter < slot.invincibleEnd) {
+    if (state.frameCounter < slot.invincibleEndFrame) {
         // An invincible line paints every pixel it enters in a random colour.
         if (pixel) slot.hit = 1;
         pixel = uint8_t(theApp.RandRange(kInvincibleFirst, kInvincibleLast));
@@ -73,7 +74,7 @@ void CRound::ResolveHit(PlayerSlot& slot, int i) {
         if (theItemManager.PickUp(i, item)) return;
     }
     // Invincibility saves a line from anything but leaving the interior.
-    if (frameCounter < slot.invincibleEnd && slot.x >= 1.0f && slot.x <= 638.0f && slot.y >= 17.0f &&
+    if (state.frameCounter < slot.invincibleEndFrame && slot.x >= 1.0f && slot.x <= 638.0f && slot.y >= 17.0f &&
         slot.y <= 430.0f) {
         slot.hit = 0;
         return;
@@ -94,8 +95,8 @@ void CRound::ResolveHit(PlayerSlot& slot, int i) {
         break;
     }
     ClearPanel(i);
-    slot.endFrame = frameCounter;
-    slot.endSecond = roundSeconds;
+    slot.endFrame = state.frameCounter;
+    slot.endSecond = state.roundSeconds;
 }
 
 // The presses seat i makes this frame, on its keys and on the pad in slot i.
@@ -142,7 +143,7 @@ void CRound::HandleKeys(PlayerSlot& slot, int i) {
 }
 
 void CRound::Turn(PlayerSlot& slot, int delta) {
-    if (frameCounter < slot.mirrorEnd) delta = -delta;
+    if (state.frameCounter < slot.mirrorEndFrame) delta = -delta;
     int h = slot.heading + delta;
     if (h < 0) h += 360 * ((359 - h) / 360);
     slot.heading = uint16_t(h % 360);
@@ -154,10 +155,10 @@ void CRound::Turn(PlayerSlot& slot, int delta) {
 void CRound::CircleExplosion(PlayerSlot& slot, int i) {
     int cx = CApp::FloatToInt(slot.x), cy = CApp::FloatToInt(slot.y);
     uint32_t color = theDirectDraw.PaletteColor(PlayerTrailIndex(i));
-    ClipRect clip{clipLeft, clipTop, clipRight, clipBottom};
-    SurfaceId target = scrollPlay ? fieldSurface : SurfaceId(1);
-    if (!scrollPlay) theDirectDraw.CopyScreen(1, 0);
+    ClipRect clip = kPlayClip;
+    SurfaceId target = state.scrollPlay ? state.fieldSurface : SurfaceId(1);
+    if (!state.scrollPlay) theDirectDraw.CopyScreen(1, 0);
     int widest = explosionValues[0] < kWidestRingPx ? explosionValues[0] : kWidestRingPx;
     for (int r = 0; r <= widest; r += 2) theDirectDraw.DrawCircle(target, cx, cy, r, color, &clip);
-    if (!scrollPlay) theDirectDraw.Flip();
+    if (!state.scrollPlay) theDirectDraw.Flip();
 }

@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "graphics/directdraw.h"
+#include "graphics/menu.h"
 #include "match/replay.h"
 #include "match/round.h"
-#include "graphics/menu.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -21,10 +21,10 @@ constexpr int kEntryY = 224, kEntryStep = 32;
 // The frozen field or the views, the status line and the panels, on the back buffer.
 void DrawRoundBehind() {
     theRound.DrawStatus(1);
-    if (theRound.scrollPlay)
+    if (theRound.state.scrollPlay)
         theRound.DrawScrollViews(1, true, false);
     else
-        theDirectDraw.Draw(1, 0, kFieldTop, 640, kFieldHeight, theRound.playfieldSurface, 0, kFieldTop, false, 0);
+        theDirectDraw.Draw(1, 0, kFieldTop, 640, kFieldHeight, theRound.state.playfieldSurface, 0, kFieldTop, false, 0);
     for (int i = 0; i < kPlayers; i++) theRound.DrawPanel(1, i);
 }
 
@@ -71,7 +71,7 @@ void CPauseMenu::Begin() {
     cursor = PAUSE_CONTINUE;
     // In normal play the field is the visible surface, which the menu is
     // about to draw over: keep the frozen field in the playfield surface.
-    if (!theRound.scrollPlay) theDirectDraw.CopyScreen(theRound.playfieldSurface, 0);
+    if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(theRound.state.playfieldSurface, 0);
     AdjustWait(0);
     theDirectDraw.SetDestClip(0, 0, 640, 480);
 }
@@ -123,6 +123,6 @@ bool CPauseMenu::HandleKeys() {
 }
 
 void CPauseMenu::AdjustWait(int step) {
-    theRound.wait = CRound::LimitWait(int64_t(theRound.wait) + step);
-    std::snprintf(entries[PAUSE_WAIT], sizeof entries[PAUSE_WAIT], "WAIT <_%04d_>", int(theRound.wait));
+    theRound.state.wait = CRound::LimitWait(int64_t(theRound.state.wait) + step);
+    std::snprintf(entries[PAUSE_WAIT], sizeof entries[PAUSE_WAIT], "WAIT <_%04d_>", int(theRound.state.wait));
 }

@@ -11,8 +11,6 @@
 #include <vector>
 
 #include "items/itemmanager.h"
-#include "screens/roundintro.h"
-#include "screens/stageselect.h"
 
 namespace {
 
@@ -84,18 +82,19 @@ void CReplay::BeginRecording(uint32_t seedBefore) {
     ReplayData& d = last;
     lastValid = false;
     d.seed = seedBefore;
-    std::memcpy(d.phase, theRound.phase, sizeof d.phase);
-    d.scrollPlay = theRound.scrollPlay;
-    d.roundCounter = theRoundIntro.roundCounter;
+    std::memcpy(d.phase, theRound.state.phase, sizeof d.phase);
+    d.scrollPlay = theRound.state.scrollPlay;
+    const RoundStart& start = theRound.start;
+    d.roundCounter = theRound.roundCounter;
     for (int s = 0; s < S_COUNT; s++) d.settings[s] = FetchValue(SettingAt(s));
-    int count = theStageSelect.stageCount, selected = theStageSelect.selectedStage;
+    int count = start.stageCount, selected = start.selectedStage;
     d.randomStageCount = (selected >= 0 && selected < count) ? 0 : count;
-    d.stageIndex = theRound.stageIndex;
+    d.stageIndex = theRound.state.stageIndex;
     bool fits = true;
     CopyStage(theRound.Stage(), &d.stage, &fits);
     d.eventBytes = 0;
     m_lastEventFrame = 0;
-    m_lastWait = theRound.wait;
+    m_lastWait = theRound.state.wait;
     m_overflowed = !fits;
     m_recording = true;
 }
@@ -104,8 +103,8 @@ void CReplay::EndRecording() {
     if (!m_recording) return;
     m_recording = false;
     if (m_overflowed) return;  // too long (or too many gifts) to keep
-    last.lastFrame = theRound.frameCounter;
-    last.lastSecond = theRound.roundSeconds;
+    last.lastFrame = theRound.state.frameCounter;
+    last.lastSecond = theRound.state.roundSeconds;
     last.fieldChecksum = FieldChecksum();
     lastValid = true;
 }
@@ -114,7 +113,7 @@ bool CReplay::Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes) 
     if (!m_recording || m_overflowed) return false;
     uint8_t bytes[16];
     size_t n = 0;
-    uint32_t distance = uint32_t(theRound.frameCounter - m_lastEventFrame);
+    uint32_t distance = uint32_t(theRound.state.frameCounter - m_lastEventFrame);
     do {
         bytes[n++] = uint8_t((distance & 0x7F) | (distance > 0x7F ? 0x80 : 0));
         distance >>= 7;
@@ -128,7 +127,7 @@ bool CReplay::Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes) 
     }
     std::memcpy(last.events + last.eventBytes, bytes, n);
     last.eventBytes += uint32_t(n);
-    m_lastEventFrame = theRound.frameCounter;
+    m_lastEventFrame = theRound.state.frameCounter;
     return true;
 }
 
@@ -145,7 +144,7 @@ void CReplay::TakeEvent(ReplayEvent* event) {
 uint8_t CReplay::SeatActions(int seat, uint8_t live) {
     if (Playing()) {
         ReplayEvent e;
-        if (!PeekEvent(&e) || e.frame != theRound.frameCounter || e.kind > REPLAY_EVENT_SEATS_LAST ||
+        if (!PeekEvent(&e) || e.frame != theRound.state.frameCounter || e.kind > REPLAY_EVENT_SEATS_LAST ||
             e.kind / 8 != seat)
             return 0;
         TakeEvent(&e);
@@ -156,10 +155,10 @@ uint8_t CReplay::SeatActions(int seat, uint8_t live) {
 }
 
 bool CReplay::ClockTicks(bool timerSays) {
-    const int32_t frame = theRound.frameCounter;
+    const int32_t frame = theRound.state.frameCounter;
     if (!Playing()) {
-        if (theRound.wait != m_lastWait) {
-            m_lastWait = theRound.wait;
+        if (theRound.state.wait != m_lastWait) {
+            m_lastWait = theRound.state.wait;
             const int32_t w = CRound::LimitWait(m_lastWait);
             const uint8_t v[2] = {uint8_t(w), uint8_t(w >> 8)};
             Append(REPLAY_EVENT_WAIT, v, 2);
@@ -177,7 +176,7 @@ bool CReplay::ClockTicks(bool timerSays) {
     if (PeekEvent(&e) && e.frame < frame) m_diverged = true;
     if (PeekEvent(&e) && e.frame == frame && e.kind == REPLAY_EVENT_WAIT) {
         TakeEvent(&e);
-        theRound.wait = int32_t(e.value);
+        theRound.state.wait = int32_t(e.value);
         theRound.ChangeWait(0);  // the status line shows the new WAIT, as it did
     }
     if (!PeekEvent(&e) || e.frame != frame || e.kind != REPLAY_EVENT_TICK) return false;

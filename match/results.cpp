@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "graphics/directdraw.h"
+#include "graphics/menu.h"
 #include "items/itemmanager.h"
 #include "match/replay.h"
 #include "match/round.h"
-#include "graphics/menu.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -58,14 +58,14 @@ void WatchLastRound() {
 // The effects go on moving on the final field; no new items appear.
 void KeepEffectsMoving() {
     CRound& r = theRound;
-    SurfaceDesc field = *theDirectDraw.Lock(r.playfieldSurface);
+    SurfaceDesc field = *theDirectDraw.Lock(r.state.playfieldSurface);
     r.particle.Update(field.pixels, field.pitch);
     r.meteorite.Update(field.pixels, field.pitch);
     r.mold.Update(field.pixels, field.pitch);
-    theDirectDraw.Unlock(r.playfieldSurface);
-    theItemManager.DrawAll(r.playfieldSurface);
-    r.missile.Update(r.playfieldSurface);
-    r.pingPong.Update(r.playfieldSurface);
+    theDirectDraw.Unlock(r.state.playfieldSurface);
+    theItemManager.DrawAll(r.state.playfieldSurface);
+    r.missile.Update(r.state.playfieldSurface);
+    r.pingPong.Update(r.state.playfieldSurface);
 }
 
 }  // namespace
@@ -88,7 +88,7 @@ void CResultScreen::Prepare() {
     theApp.DrawTextScaled(banner, 0, 0, kBannerGlyphPx, kBannerGlyphPx, text, winner < 0 ? kDrawColor : uint8_t(winner),
                           false, false);
     // The playfield surface holds the final field in both play modes.
-    if (!theRound.scrollPlay) theDirectDraw.CopyScreen(theRound.playfieldSurface, 0);
+    if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(theRound.state.playfieldSurface, 0);
     cursor = RESULT_NEXT_ROUND;
     hidden = 0;
 }
@@ -99,7 +99,7 @@ void CResultScreen::Run() {
         theApp.StartFrame();
         theDirectDraw.SetDestClip(0, 0, 640, 480);
         theApp.DrawBackground(true);
-        theDirectDraw.Draw(1, 0, kFieldY, 640, kFieldHeight, theRound.playfieldSurface, 0, kFieldTop, false, 0);
+        theDirectDraw.Draw(1, 0, kFieldY, 640, kFieldHeight, theRound.state.playfieldSurface, 0, kFieldTop, false, 0);
         if (!HandleKeys()) break;
         Draw();
         KeepEffectsMoving();

@@ -2,9 +2,9 @@
 // key layouts. The round loop itself lives in its own file.
 #include "match/round.h"
 
+#include <utility>
+
 #include "items/itemmanager.h"
-#include "screens/roundintro.h"
-#include "screens/stageselect.h"
 
 const char kPlayerTypeNames[kPlayerTypes][20] = {"MAN", "NON", "EASY COM", "NORMAL COM", "HARD COM"};
 
@@ -35,30 +35,26 @@ const uint8_t* KeyLayout(int keyboardType, int player) {
     return kKeyLayouts[type][player];
 }
 
-CRound::CRound()
-    : phase{},
-      lastSecondMs(0),
-      scrollViewSurface(0),
-      stageEffect(0),
-      roundSeconds(0),
-      wait(80),
-      playfieldSurface(0),
-      stageIndex(0),
-      players{},
-      explosionType(0),
-      explosionValues{16, 300, 300, 300},
-      clipLeft(1),
-      clipTop(17),
-      clipRight(639),
-      clipBottom(431),
-      frameCounter(0),
-      scrollPlay(0),
-      fieldSurface(0) {
-    for (PlayerSlot& slot : players) slot.heldItems.SetRecordSize(sizeof(HeldItem));
+CRound::CRound() : roundCounter(0), start{}, state{}, players{}, explosionType(0), explosionValues{16, 300, 300, 300} {
+    state.wait = 80;
+    for (CDataList& list : heldItems) list.SetRecordSize(sizeof(HeldItem));
 }
 
 CRound::~CRound() {
-    for (PlayerSlot& slot : players) slot.heldItems.Clear();
+    for (CDataList& list : heldItems) list.Clear();
+}
+
+void CRound::Exchange(CRound& other) {
+    std::swap(roundCounter, other.roundCounter);
+    std::swap(start, other.start);
+    std::swap(state, other.state);
+    std::swap(players, other.players);
+    for (int i = 0; i < kPlayers; i++) heldItems[i].Swap(other.heldItems[i]);
+    missile.Exchange(other.missile);
+    particle.Exchange(other.particle);
+    meteorite.Exchange(other.meteorite);
+    pingPong.Exchange(other.pingPong);
+    mold.Exchange(other.mold);
 }
 
 // Start of a match: standings back to zero and the item pool rebuilt from
@@ -68,7 +64,7 @@ void CRound::ResetMatch() {
         slot.totalScore = 0;
         slot.matchCounter = 0;
     }
-    theRoundIntro.ResetRounds();
+    roundCounter = 0;
     theItemManager.BuildPool();
 }
 
@@ -92,13 +88,13 @@ int CRound::PickOtherAlive(int i) {
 // ever spend in a round only costs memory, so a gift is limited to this.
 constexpr int kMostItemsPerGift = 1000;
 
-void CRound::GiveItems(PlayerSlot& slot, int i, int kind, int n, bool redraw) {
+void CRound::GiveItems([[maybe_unused]] PlayerSlot& slot, int i, int kind, int n, bool redraw) {
     if (n > kMostItemsPerGift) n = kMostItemsPerGift;
-    for (int k = 0; k < n; k++) CDataList::Record<HeldItem>(slot.heldItems.Add())->kind = static_cast<uint16_t>(kind);
+    for (int k = 0; k < n; k++) CDataList::Record<HeldItem>(heldItems[i].Add())->kind = static_cast<uint16_t>(kind);
     if (redraw) {
         ClearPanel(i);
         DrawPanel(0, i);
     }
 }
 
-const StageEntry& CRound::Stage() const { return theStageSelect.stages[stageIndex]; }
+const StageEntry& CRound::Stage() const { return start.stages[state.stageIndex]; }

@@ -6,9 +6,10 @@
 #include "core/app.h"
 #include "core/datalist.h"
 #include "core/gamedata.h"
+#include "core/record.h"
+#include "graphics/directdraw.h"
 #include "match/effects.h"
-
-struct StageEntry;
+#include "match/stage.h"
 
 enum PlayerType : uint8_t {
     PLAYER_MAN = 0,
@@ -34,8 +35,17 @@ enum RoundResult : int {
 // A record of a slot's held-items list: one item kind.
 struct HeldItem {
     uint16_t kind;
+
+    template <class F>
+    constexpr void Fields(F&& f) const {
+        f(kind);
+    }
+    bool operator==(const HeldItem&) const = default;
 };
 
+// A player slot's numbers: one plain record, copied whole. Its held items are
+// a list that the round keeps beside the slots (CRound::heldItems). The five
+// timers hold the round frame at which their effect ends.
 struct PlayerSlot {
     uint8_t alive;
     uint8_t hit;
@@ -51,14 +61,23 @@ struct PlayerSlot {
     int32_t lastPixelX, lastPixelY;
     uint16_t heading;
     uint8_t slowness;
-    CDataList heldItems;
-    int32_t mirrorEnd;
-    int32_t noTrailEnd;
-    int32_t stoppedUntil;
-    int32_t gravityEnd;
-    int32_t invincibleEnd;
+    int32_t mirrorEndFrame;
+    int32_t noTrailEndFrame;
+    int32_t stoppedUntilFrame;
+    int32_t gravityEndFrame;
+    int32_t invincibleEndFrame;
     uint8_t useItemRequest;
+
+    template <class F>
+    constexpr void Fields(F&& f) const {
+        f(alive), f(hit), f(leftTurns), f(rightTurns), f(type), f(totalScore), f(matchCounter), f(roundScore);
+        f(endFrame), f(endSecond), f(x), f(y), f(lastPixelX), f(lastPixelY), f(heading), f(slowness);
+        f(mirrorEndFrame), f(noTrailEndFrame), f(stoppedUntilFrame), f(gravityEndFrame), f(invincibleEndFrame);
+        f(useItemRequest);
+    }
+    bool operator==(const PlayerSlot&) const = default;
 };
+static_assert(ListsEveryField<PlayerSlot>());
 
 constexpr int kPlayers = 4;
 
@@ -74,13 +93,40 @@ extern const uint8_t kKeyLayouts[2][kPlayers][6];
 // (the options menu shows any non-zero type as "NOTE").
 const uint8_t* KeyLayout(int keyboardType, int player);
 
-// Screen geometry of the round.
-constexpr int kFieldTop = 16;      // first row of the playfield (its outline)
-constexpr int kFieldHeight = 416;  // rows 16..431
-constexpr int kInteriorLeft = 1, kInteriorRight = 638;
-constexpr int kInteriorTop = 17, kInteriorBottom = 430;
+// Shapes drawn on the playfield stay in its interior (right and bottom
+// exclusive, as shape clips are).
+constexpr ClipRect kPlayClip{kInteriorLeft, kInteriorTop, kInteriorRight + 1, kInteriorBottom + 1};
 constexpr int kScrollViewSize = 80;
 constexpr int kMaxWait = 9999;
+constexpr int kPhaseCounters = 5;
+
+// The per-round numbers of the round object: one plain record, so that
+// setting the live round aside and comparing rounds take it whole.
+struct RoundState {
+    // Counter i cycles 0..2^i - 1, advanced once per frame; never reset, so
+    // a round starts at the phase where the previous one stopped.
+    uint8_t phase[kPhaseCounters];
+    uint8_t scrollPlay;
+    uint16_t stageEffect;  // 0 none, 1 random dots, 2 closing border
+    uint16_t stageIndex;   // the entry of the start's stage list
+    int32_t roundSeconds;
+    int32_t frameCounter;
+    int32_t wait;           // GAME_WAIT: the round's speed
+    uint32_t lastSecondMs;  // the one-second clock's mark (timer milliseconds)
+    // The round's own surfaces, and the one it draws into and tests: the
+    // visible surface in normal play, the playfield surface in scroll play.
+    SurfaceId playfieldSurface;
+    SurfaceId scrollViewSurface;
+    SurfaceId fieldSurface;
+
+    template <class F>
+    constexpr void Fields(F&& f) const {
+        f(phase), f(scrollPlay), f(stageEffect), f(stageIndex), f(roundSeconds), f(frameCounter), f(wait);
+        f(lastSecondMs), f(playfieldSurface), f(scrollViewSurface), f(fieldSurface);
+    }
+    bool operator==(const RoundState&) const = default;
+};
+static_assert(ListsEveryField<RoundState>());
 
 // What one round frame ended with.
 enum FrameResult : int {
@@ -97,13 +143,18 @@ public:
 
     // ---- match and player state ----
     void ResetMatch();
+    // The round counter: 0 in the first round of a match. The match loop
+    // advances it after every round; the intro and the status line show
+    // RoundNumber().
+    void NextRound() { roundCounter++; }
+    int RoundNumber() const { return roundCounter + 1; }
     int CountAlive() const;
     int PickOtherAlive(int i);
     void GiveItems(PlayerSlot& slot, int i, int kind, int n, bool redraw);
 
     // ---- the round loop ----
-    int Run();
-    void Setup();
+    int Run(const RoundStart& start);
+    void Setup(const RoundStart& start);
     void LoadStage();
     void Countdown();
     int Frame();
@@ -144,22 +195,20 @@ public:
     // The stage entry of the running round (Setup chose it).
     const StageEntry& Stage() const;
 
-    // Fields, in the documented order.
-    uint8_t phase[5];
-    uint32_t lastSecondMs;
-    SurfaceId scrollViewSurface;
-    uint16_t stageEffect;
-    int32_t roundSeconds;
-    int32_t wait;  // GAME_WAIT
-    SurfaceId playfieldSurface;
-    uint16_t stageIndex;
+    // Exchanges everything the running round owns with another round
+    // object: its numbers, the slots and their held items, the effect
+    // containers with their surfaces. The same call sets the live round
+    // aside for a replay and puts it back. The settings kept in the round
+    // (explosions) stay; the settings table restores them.
+    void Exchange(CRound& other);
+
+    uint16_t roundCounter;
+    RoundStart start;
+    RoundState state;
     PlayerSlot players[kPlayers];
+    CDataList heldItems[kPlayers];
     int8_t explosionType;         // EXPLOTION_TYPE
     uint16_t explosionValues[4];  // EXPLOSION_VALUE_*
-    int32_t clipLeft, clipTop, clipRight, clipBottom;
-    int32_t frameCounter;
-    uint8_t scrollPlay;
-    SurfaceId fieldSurface;
     CMissile missile;
     CParticle particle;
     CMeteorite meteorite;

@@ -13,7 +13,6 @@
 #include "match/replay.h"
 #include "match/results.h"
 #include "match/round.h"
-#include "screens/stageselect.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -30,16 +29,16 @@ constexpr int kSurvivorExtraFrames = 10;
 const char* const kCountdownTexts[4] = {"3", "2", "1", "START"};
 
 // A slot acts in a frame when it is alive and no "STOP" holds it.
-bool Acts(const PlayerSlot& slot, int32_t frame) { return slot.alive && slot.stoppedUntil < frame; }
+bool Acts(const PlayerSlot& slot, int32_t frame) { return slot.alive && slot.stoppedUntilFrame < frame; }
 
 }  // namespace
 
-int CRound::Run() {
+int CRound::Run(const RoundStart& roundStart) {
     const uint32_t seed = theApp.RandState();
-    Setup();
+    Setup(roundStart);
     theReplay.BeginRecording(seed);
     Countdown();
-    lastSecondMs = plat::TimeMs();
+    state.lastSecondMs = plat::TimeMs();
     int result;
     while ((result = Frame()) == FRAME_GO_ON) {
     }
@@ -59,36 +58,39 @@ int CRound::Run() {
     return ROUND_NEXT + results.cursor;
 }
 
-void CRound::Setup() {
-    playfieldSurface = theDirectDraw.CreateSurface(640, 480, false);
+void CRound::Setup(const RoundStart& roundStart) {
+    start = roundStart;
+    state.playfieldSurface = theDirectDraw.CreateSurface(640, 480, false);
     theDirectDraw.SetDestClip(0, 0, 640, 480);
-    roundSeconds = 0;
-    frameCounter = 0;
+    state.roundSeconds = 0;
+    state.frameCounter = 0;
     particle.Clear();
     missile.Begin();
     meteorite.Begin();
     pingPong.Begin();
     mold.list.Clear();
 
-    scrollPlay = theStageSelect.cursor == SELECT_SCROLL_GAME ? 1 : 0;
-    fieldSurface = scrollPlay ? playfieldSurface : 0;
-    if (scrollPlay) scrollViewSurface = theDirectDraw.CreateSurface(kScrollViewSize, kScrollViewSize, false);
+    state.scrollPlay = start.scrollPlay ? 1 : 0;
+    state.fieldSurface = state.scrollPlay ? state.playfieldSurface : 0;
+    if (state.scrollPlay)
+        state.scrollViewSurface = theDirectDraw.CreateSurface(kScrollViewSize, kScrollViewSize, false);
 
-    int count = theStageSelect.stageCount;
-    int selected = theStageSelect.selectedStage;
-    stageIndex = static_cast<uint16_t>(selected >= 0 && selected < count ? selected : theApp.RandUpTo(count - 1));
+    int count = start.stageCount;
+    int selected = start.selectedStage;
+    state.stageIndex = static_cast<uint16_t>(selected >= 0 && selected < count ? selected : theApp.RandUpTo(count - 1));
 
     const StageEntry& stage = Stage();
     for (int i = 0; i < kPlayers; i++) {
         PlayerSlot& slot = players[i];
         slot.alive = EffectivePlayerType(slot.type) != PLAYER_NON ? 1 : 0;
-        slot.heldItems.SetRecordSize(sizeof(HeldItem));
-        slot.heldItems.Clear();
+        heldItems[i].SetRecordSize(sizeof(HeldItem));
+        heldItems[i].Clear();
         slot.slowness = 2;
         slot.hit = 0;
         slot.roundScore = 0;
         slot.leftTurns = slot.rightTurns = 0;
-        slot.mirrorEnd = slot.noTrailEnd = slot.stoppedUntil = slot.gravityEnd = slot.invincibleEnd = 0;
+        slot.mirrorEndFrame = slot.noTrailEndFrame = slot.stoppedUntilFrame = slot.gravityEndFrame =
+            slot.invincibleEndFrame = 0;
         slot.useItemRequest = 0;
         // Random draws in the order x, y, heading, slot by slot.
         uint16_t sx = stage.startX[i], sy = stage.startY[i], sh = stage.startHeading[i];
@@ -109,9 +111,9 @@ void CRound::LoadStage() {
     const StageEntry& stage = Stage();
     char path[300];
     std::snprintf(path, sizeof path, "Stage\\%s", stage.file);
-    theDirectDraw.LoadPngInto(playfieldSurface, path, 0, kFieldTop);
-    theDirectDraw.DrawFrame(playfieldSurface, 0, kFieldTop, 640, kFieldHeight, kOutlineIndex);
-    SurfaceDesc field = *theDirectDraw.Lock(playfieldSurface);
+    theDirectDraw.LoadPngInto(state.playfieldSurface, path, 0, kFieldTop);
+    theDirectDraw.DrawFrame(state.playfieldSurface, 0, kFieldTop, 640, kFieldHeight, kOutlineIndex);
+    SurfaceDesc field = *theDirectDraw.Lock(state.playfieldSurface);
     for (int i = 0; i < kPlayers; i++) {
         const PlayerSlot& slot = players[i];
         // A start on the outline is drawn there; the line dies on its first step out.
@@ -119,8 +121,8 @@ void CRound::LoadStage() {
             slot.lastPixelY >= 0 && slot.lastPixelY < field.height)
             field.pixels[slot.lastPixelY * field.pitch + slot.lastPixelX] = uint8_t(PlayerTrailIndex(i));
     }
-    theDirectDraw.Unlock(playfieldSurface);
-    stageEffect = stage.effect;
+    theDirectDraw.Unlock(state.playfieldSurface);
+    state.stageEffect = stage.effect;
 }
 
 // "3", "2", "1", "START", each for about 900 ms over the field, then a clean
@@ -131,10 +133,10 @@ void CRound::Countdown() {
         theApp.StartFrame();
         theDirectDraw.SetDestClip(0, 0, 640, 480);
         theApp.DrawBackground(false);
-        if (scrollPlay)
+        if (state.scrollPlay)
             DrawScrollViews(1, true, false);
         else
-            theDirectDraw.Draw(1, 0, kFieldTop, 640, kFieldHeight, playfieldSurface, 0, kFieldTop, false, 0);
+            theDirectDraw.Draw(1, 0, kFieldTop, 640, kFieldHeight, state.playfieldSurface, 0, kFieldTop, false, 0);
         DrawStatus(1);
         for (int i = 0; i < kPlayers; i++) DrawPanel(1, i);
         if (k < 4) {
@@ -142,7 +144,7 @@ void CRound::Countdown() {
             theApp.DrawTextScaled(1, 0, kCountdownTextY, kCountdownGlyphPx, kCountdownGlyphPx, kCountdownTexts[k], 9,
                                   true, false);
         }
-        if (k < 3 && !scrollPlay) {
+        if (k < 3 && !state.scrollPlay) {
             theDirectDraw.SetDestClip(0, kFieldTop, 640, kFieldHeight);
             for (int i = 0; i < kPlayers; i++) {
                 const PlayerSlot& slot = players[i];
@@ -164,13 +166,13 @@ void CRound::Countdown() {
 // menu's choice, or FRAME_ROUND_OVER once the round has been scored.
 int CRound::Frame() {
     TickPhases();
-    frameCounter++;
+    state.frameCounter++;
     if (uint8_t choice = CheckPause()) return choice;
     TickClock();
 
     for (int i = 0; i < kPlayers; i++) {
         PlayerSlot& slot = players[i];
-        if (!Acts(slot, frameCounter)) continue;
+        if (!Acts(slot, state.frameCounter)) continue;
         ResolveHit(slot, i);
         if (EffectivePlayerType(slot.type) == PLAYER_MAN) HandleKeys(slot, i);
         if (slot.useItemRequest) {
@@ -179,10 +181,10 @@ int CRound::Frame() {
         }
     }
 
-    SurfaceDesc field = *theDirectDraw.Lock(fieldSurface);
+    SurfaceDesc field = *theDirectDraw.Lock(state.fieldSurface);
     for (int i = 0; i < kPlayers; i++) {
         PlayerSlot& slot = players[i];
-        if (!Acts(slot, frameCounter)) continue;
+        if (!Acts(slot, state.frameCounter)) continue;
         switch (EffectivePlayerType(slot.type)) {
         case PLAYER_EASY:
             ThinkEasyCom(slot, i);
@@ -203,31 +205,31 @@ int CRound::Frame() {
     meteorite.Update(field.pixels, field.pitch);
     mold.Update(field.pixels, field.pitch);
     SprinkleDots(field.pixels, field.pitch);
-    theDirectDraw.Unlock(fieldSurface);
+    theDirectDraw.Unlock(state.fieldSurface);
 
     theItemManager.Update();
-    missile.Update(fieldSurface);
-    pingPong.Update(fieldSurface);
+    missile.Update(state.fieldSurface);
+    pingPong.Update(state.fieldSurface);
     if (IsOver()) return FRAME_ROUND_OVER;
-    if (scrollPlay) DrawScrollViews(0, false, false);
+    if (state.scrollPlay) DrawScrollViews(0, false, false);
     // WAIT from the settings file is used within the menu's limits.
-    theApp.PumpMessagesN(LimitWait(wait) * kPumpsPerWait);
+    theApp.PumpMessagesN(LimitWait(state.wait) * kPumpsPerWait);
     return FRAME_GO_ON;
 }
 
 void CRound::Teardown() {
-    theDirectDraw.ReleaseSurface(playfieldSurface);
+    theDirectDraw.ReleaseSurface(state.playfieldSurface);
     particle.Clear();
     theItemManager.Clear();
     missile.End();
     meteorite.list.Clear();
     pingPong.End();
     mold.list.Clear();
-    if (scrollPlay) theDirectDraw.ReleaseSurface(scrollViewSurface);
+    if (state.scrollPlay) theDirectDraw.ReleaseSurface(state.scrollViewSurface);
 }
 
 void CRound::TickPhases() {
-    for (int i = 0; i < 5; i++) phase[i] = uint8_t((phase[i] + 1) % (1 << i));
+    for (int i = 0; i < 5; i++) state.phase[i] = uint8_t((state.phase[i] + 1) % (1 << i));
 }
 
 // The one-second clock: the only read of time inside the round. The mark is
@@ -237,13 +239,13 @@ void CRound::TickClock() {
     bool second = false;
     if (!theReplay.Playing()) {
         uint32_t now = plat::TimeMs();
-        second = now - lastSecondMs > kSecondMs;
-        if (second) lastSecondMs = now;
+        second = now - state.lastSecondMs > kSecondMs;
+        if (second) state.lastSecondMs = now;
     }
     if (!theReplay.ClockTicks(second)) return;
-    roundSeconds++;
+    state.roundSeconds++;
     char digits[16];
-    std::snprintf(digits, sizeof digits, "%07ld", long(roundSeconds));
+    std::snprintf(digits, sizeof digits, "%07ld", long(state.roundSeconds));
     theApp.DrawText(0, 480, 0, digits, 5, false, 0);
     CloseBorder();
 }
@@ -259,8 +261,8 @@ bool CRound::IsOver() {
 // same frame score alike. Empty slots score too and are never shown.
 void CRound::ScoreRound() {
     for (PlayerSlot& slot : players)
-        if (slot.alive) slot.endFrame = frameCounter + kSurvivorExtraFrames;
-    const int32_t s = roundSeconds;
+        if (slot.alive) slot.endFrame = state.frameCounter + kSurvivorExtraFrames;
+    const int32_t s = state.roundSeconds;
     const int32_t table[4] = {s * 30 + 4000, s * 20 + 2000, s * 10 + 1000, s * 5};
     for (PlayerSlot& slot : players) {
         int outlived = 0;
@@ -280,7 +282,7 @@ void CRound::CountWin() {
 
 // Stage effect 1: one random dot of colour 255 per frame.
 void CRound::SprinkleDots(uint8_t* pixels, int pitch) {
-    if (stageEffect != 1 || !pixels) return;
+    if (state.stageEffect != 1 || !pixels) return;
     int y = theApp.RandRange(kInteriorTop, kInteriorBottom);
     int x = theApp.RandRange(kInteriorLeft, kInteriorRight);
     pixels[y * pitch + x] = kOutlineIndex;
@@ -289,11 +291,11 @@ void CRound::SprinkleDots(uint8_t* pixels, int pitch) {
 // Stage effect 2: the field shrinks by one pixel on every side per second
 // until second 208, overwriting whatever lies on those lines.
 void CRound::CloseBorder() {
-    const int s = roundSeconds;
-    if (stageEffect != 2 || s < 0 || s >= kClosingBorderSeconds) return;
+    const int s = state.roundSeconds;
+    if (state.stageEffect != 2 || s < 0 || s >= kClosingBorderSeconds) return;
     const int height = kInteriorBottom - kInteriorTop + 1, width = kInteriorRight - kInteriorLeft + 1;
-    theDirectDraw.FillRect(fieldSurface, s, kInteriorTop, 1, height, kClosingBorderIndex);
-    theDirectDraw.FillRect(fieldSurface, 639 - s, kInteriorTop, 1, height, kClosingBorderIndex);
-    theDirectDraw.FillRect(fieldSurface, kInteriorLeft, s + kFieldTop, width, 1, kClosingBorderIndex);
-    theDirectDraw.FillRect(fieldSurface, kInteriorLeft, 431 - s, width, 1, kClosingBorderIndex);
+    theDirectDraw.FillRect(state.fieldSurface, s, kInteriorTop, 1, height, kClosingBorderIndex);
+    theDirectDraw.FillRect(state.fieldSurface, 639 - s, kInteriorTop, 1, height, kClosingBorderIndex);
+    theDirectDraw.FillRect(state.fieldSurface, kInteriorLeft, s + kFieldTop, width, 1, kClosingBorderIndex);
+    theDirectDraw.FillRect(state.fieldSurface, kInteriorLeft, 431 - s, width, 1, kClosingBorderIndex);
 }

@@ -6,7 +6,6 @@
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
-#include "screens/roundintro.h"
 
 namespace {
 
@@ -24,8 +23,8 @@ PanelArea PanelOf(int i, bool scroll) {
 }
 
 // The most recent held item's kind, or -1 when nothing is held.
-int ShownItem(const PlayerSlot& slot) {
-    DataNode* last = slot.heldItems.Last();
+int ShownItem(const CDataList& heldItems) {
+    DataNode* last = heldItems.Last();
     if (!last) return -1;
     int kind = CDataList::Record<HeldItem>(last)->kind;
     return kind < kItemKinds ? kind : -1;
@@ -39,19 +38,19 @@ void DrawCentred(SurfaceId surface, int centreX, int y, const char* text, uint8_
 
 void CRound::DrawStatus(SurfaceId surface) {
     char line[64];
-    std::snprintf(line, sizeof line, "ROUND %03d  WAIT %04d  TIME %07ld", theRoundIntro.RoundNumber(), int(wait),
-                  long(roundSeconds));
+    std::snprintf(line, sizeof line, "ROUND %03d  WAIT %04d  TIME %07ld", RoundNumber(), int(state.wait),
+                  long(state.roundSeconds));
     theApp.DrawText(surface, kStatusX, 0, line, kStatusColor, false, 0);
 }
 
 void CRound::DrawPanel(SurfaceId surface, int i) {
     const PlayerSlot& slot = players[i];
     if (!slot.alive) return;
-    int kind = ShownItem(slot);
+    int kind = ShownItem(heldItems[i]);
     const char* name = kind >= 0 ? g_itemTable[kind].name : "NO ITEM";
-    PanelArea area = PanelOf(i, scrollPlay);
+    PanelArea area = PanelOf(i, state.scrollPlay);
     uint8_t color = uint8_t(i);
-    if (!scrollPlay) {
+    if (!state.scrollPlay) {
         char text[64];
         std::snprintf(text, sizeof text, " %dP   %s", i + 1, name);
         theApp.DrawText(surface, area.x, area.y, text, color, false, 0);
@@ -71,7 +70,7 @@ void CRound::DrawPanel(SurfaceId surface, int i) {
 
 // Erases player i's panel on the visible surface with the still background.
 void CRound::ClearPanel(int i) {
-    PanelArea area = PanelOf(i, scrollPlay);
+    PanelArea area = PanelOf(i, state.scrollPlay);
     theDirectDraw.SetDestClip(area.x, area.y, area.width, area.height);
     theApp.DrawBackground(false);
     theDirectDraw.Draw(0, area.x, area.y, area.width, area.height, 1, area.x, area.y, false, 0);
@@ -88,19 +87,20 @@ void CRound::DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank) {
         if (EffectivePlayerType(slot.type) == PLAYER_NON) continue;
         int viewX = 120 + (i % 2) * 320, viewY = 80 + (i / 2) * 224;
         int half = kScrollViewSize / 2;
-        theDirectDraw.FillRect(scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, kOutlineIndex);
-        theDirectDraw.Draw(scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, playfieldSurface,
+        theDirectDraw.FillRect(state.scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, kOutlineIndex);
+        theDirectDraw.Draw(state.scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, state.playfieldSurface,
                            CApp::FloatToInt(slot.x) - half, CApp::FloatToInt(slot.y) - half, false, CLIP_SOURCE);
         if (framed)
             theDirectDraw.DrawFrame(target, viewX - 1, viewY - 1, kScrollViewSize + 2, kScrollViewSize + 2,
                                     kOutlineIndex);
-        theDirectDraw.Draw(target, viewX, viewY, kScrollViewSize, kScrollViewSize, scrollViewSurface, 0, 0, false, 0);
+        theDirectDraw.Draw(target, viewX, viewY, kScrollViewSize, kScrollViewSize, state.scrollViewSurface, 0, 0, false,
+                           0);
     }
 }
 
 void CRound::ChangeWait(int delta) {
-    if (delta != 0) wait = LimitWait(int64_t(wait) + delta);
+    if (delta != 0) state.wait = LimitWait(int64_t(state.wait) + delta);
     char digits[8];
-    std::snprintf(digits, sizeof digits, "%04d", int(wait));
+    std::snprintf(digits, sizeof digits, "%04d", int(state.wait));
     theApp.DrawText(0, kWaitDigitsX, 0, digits, kStatusColor, false, 0);
 }

@@ -65,7 +65,7 @@ Setting Toggle(const char* key, uint8_t* field, const char* const (&names)[2], S
 
 std::array<Setting, S_COUNT> MakeTable() {
     std::array<Setting, S_COUNT> t{};
-    t[S_GAME_WAIT] = Numeric("GAME_WAIT=", &theRound.wait, 1, 0, 9999);
+    t[S_GAME_WAIT] = Numeric("GAME_WAIT=", &theRound.state.wait, 1, 0, 9999);
     t[S_KEYBOARD_TYPE] = Toggle("KEYBORAD_TYPE=", &theApp.keyboardType, kKeyboardTypes, Shown::Binary);
     t[S_ITEM_MAX] = Numeric("ITEM_MAX=", &theItemManager.itemMax, 1, 0, 99);
     t[S_ITEM_SHOW_TIME] = Numeric("ITEM_SHOW_TIME=", &theItemManager.itemShowTime, 1, 0, 999);

@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "graphics/directdraw.h"
-#include "match/round.h"
 #include "graphics/menu.h"
+#include "match/round.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -36,16 +36,10 @@ int RankOf(int slot) {
 }  // namespace
 
 CRoundIntro::CRoundIntro()
-    : banner(0),
-      bannerWidth(0),
-      playerLines{},
-      lines{"OK NEXT", "EXIT"},
-      colors{5, 6},
-      roundCounter(0),
-      cursor(INTRO_OK_NEXT) {}
+    : banner(0), bannerWidth(0), playerLines{}, lines{"OK NEXT", "EXIT"}, colors{5, 6}, cursor(INTRO_OK_NEXT) {}
 
 // The object outlives every screen; its end only forgets the round count.
-CRoundIntro::~CRoundIntro() { roundCounter = 0; }
+CRoundIntro::~CRoundIntro() {}
 
 int CRoundIntro::Run() {
     Prepare();
@@ -63,7 +57,7 @@ int CRoundIntro::Run() {
 // cursor on "OK NEXT".
 void CRoundIntro::Prepare() {
     char text[32];
-    std::snprintf(text, sizeof text, "ROUND %d", RoundNumber());
+    std::snprintf(text, sizeof text, "ROUND %d", theRound.RoundNumber());
     bannerWidth = kBannerGlyphPx * static_cast<int32_t>(std::strlen(text));
     theDirectDraw.ReleaseSurface(banner);
     banner = theDirectDraw.CreateSurface(bannerWidth, kBannerGlyphPx, false);

@@ -16,11 +16,6 @@ public:
 
     // The screen; returns the cursor, which also stays in the object.
     int Run();
-    // The round counter: 0 in the first round of a match. The match loop
-    // resets and advances it; the round's status line shows RoundNumber().
-    void ResetRounds() { roundCounter = 0; }
-    void NextRound() { roundCounter++; }
-    int RoundNumber() const { return roundCounter + 1; }
 
     void Prepare();
     void Draw();
@@ -33,7 +28,6 @@ public:
     char playerLines[4][kIntroTextSize];
     char lines[2][kIntroTextSize];
     uint8_t colors[2];
-    uint16_t roundCounter;
     uint8_t cursor;
 
 private:

@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "graphics/directdraw.h"
-#include "match/round.h"
 #include "graphics/menu.h"
+#include "match/round.h"
 #include "screens/stageselect.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
@@ -194,4 +194,9 @@ bool CStageSelect::HandleMenuKeys() {
         return false;
     }
     return true;
+}
+
+RoundStart ChosenRoundStart() {
+    const CStageSelect& s = theStageSelect;
+    return RoundStart{s.stages, s.stageCount, s.selectedStage, uint8_t(s.cursor == SELECT_SCROLL_GAME ? 1 : 0)};
 }

@@ -4,29 +4,7 @@
 
 #include "core/app.h"
 #include "core/datalist.h"
-
-// A start value of a stage entry is a pixel of the field or a heading within
-// these limits, or kRandomStart: drawn at random when the round begins.
-constexpr uint16_t kRandomStart = 0xFFFF;
-constexpr int kStartXMax = 639, kStartYMax = 415, kStartHeadingMax = 359;
-inline bool ValidStartValue(uint16_t value, int limit) { return value <= limit || value == kRandomStart; }
-
-struct StageEntry {
-    char title[31];
-    char file[255];
-    uint16_t startX[4];
-    uint16_t startY[4];
-    uint16_t startHeading[4];
-    int32_t scopeLeft, scopeTop, scopeRight, scopeBottom;
-    CDataList initialItems[4];
-    uint16_t effect;
-};
-
-// A record of an initial-item list.
-struct InitialItem {
-    uint16_t kind;
-    int32_t count;
-};
+#include "match/stage.h"
 
 struct BgmEntry {
     char title[31];
@@ -76,3 +54,6 @@ private:
 };
 
 extern CStageSelect theStageSelect;
+
+// The round the match loop starts next: the selector's stage and play mode.
+RoundStart ChosenRoundStart();

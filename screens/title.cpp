@@ -8,8 +8,8 @@
 
 #include "config/option.h"
 #include "graphics/directdraw.h"
-#include "match/round.h"
 #include "graphics/menu.h"
+#include "match/round.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "sound/bgm.h"
@@ -135,9 +135,9 @@ void CTitle::RunMatch() {
             theStageSelect.cursor = 0;
             break;
         }
-        if (theRound.Run() == ROUND_EXIT) break;
+        if (theRound.Run(ChosenRoundStart()) == ROUND_EXIT) break;
         theApp.WaitFrame(0);
-        theRoundIntro.NextRound();
+        theRound.NextRound();
     }
     theApp.ClearKeys();
     BuildMenu();

@@ -25,7 +25,7 @@ void ItemRound::SetUp() {
     ASSERT_EQ(theDirectSound.deviceOpen, 1);
     plat::AudioSetPaused(true);  // voices keep their "playing" state
     for (int k = 0; k < kItemKinds; k++) m_savedPictures[k] = theItemManager.pictures[k];
-    theRound.wait = 80;
+    theRound.state.wait = 80;
     theRound.explosionType = 0;
     theRound.explosionValues[0] = 16;
     theItemManager.itemMax = 0;
@@ -34,11 +34,11 @@ void ItemRound::SetUp() {
     theItemManager.changeLimitation = 0;
     theApp.keyboardType = 0;
     for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_NON;
-    theRoundIntro.ResetRounds();
+    theRound.roundCounter = 0;
 }
 
 void ItemRound::TearDown() {
-    if (theRound.playfieldSurface) theRound.Teardown();
+    if (theRound.state.playfieldSurface) theRound.Teardown();
     for (int k = 0; k < kItemKinds; k++) theItemManager.pictures[k] = m_savedPictures[k];
     for (SurfaceId& id : m_made) theDirectDraw.ReleaseSurface(id);
     theItemManager.itemMax = 1;
@@ -51,13 +51,13 @@ void ItemRound::TearDown() {
 void ItemRound::WriteStages(const std::string& list) { testutil::WriteStageList(m_dir.path(), list); }
 
 void ItemRound::StartRound(int players, bool scroll) {
-    if (theRound.playfieldSurface) theRound.Teardown();
+    if (theRound.state.playfieldSurface) theRound.Teardown();
     for (int i = 0; i < kPlayers; i++) theRound.players[i].type = i < players ? PLAYER_MAN : PLAYER_NON;
     testutil::ScopedCwd cwd(m_dir.path());
     theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
-    theRound.Setup();
-    if (!scroll) theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
-    theRound.lastSecondMs = plat::TimeMs();
+    theRound.Setup(ChosenRoundStart());
+    if (!scroll) theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
+    theRound.state.lastSecondMs = plat::TimeMs();
 }
 
 int ItemRound::Frames(int n) {
@@ -67,11 +67,11 @@ int ItemRound::Frames(int n) {
 }
 
 void ItemRound::SetField(int x, int y, uint8_t value) {
-    theDirectDraw.FillRect(theRound.fieldSurface, x, y, 1, 1, value);
+    theDirectDraw.FillRect(theRound.state.fieldSurface, x, y, 1, 1, value);
 }
 
 std::vector<uint8_t> ItemRound::FieldBytes() const {
-    Surface* s = theDirectDraw.GetSurface(theRound.fieldSurface);
+    Surface* s = theDirectDraw.GetSurface(theRound.state.fieldSurface);
     return std::vector<uint8_t>(s->pixels, s->pixels + s->pitch * s->height);
 }
 
@@ -80,9 +80,9 @@ void ItemRound::PlaceItem(int kind, int x, int y) {
     item->x = x;
     item->y = y;
     item->kind = uint16_t(kind);
-    item->expiry = theRound.roundSeconds + theItemManager.itemShowTime;
+    item->expiry = theRound.state.roundSeconds + theItemManager.itemShowTime;
     theItemManager.fieldCount++;
-    theItemManager.DrawAll(theRound.fieldSurface);
+    theItemManager.DrawAll(theRound.state.fieldSurface);
 }
 
 void ItemRound::UsePicture(int kind, SurfaceId picture) { theItemManager.pictures[kind] = picture; }
@@ -123,7 +123,7 @@ void ItemRound::Place(int player, float x, float y, int heading) {
 }
 
 ::testing::AssertionResult BorderIntact() {
-    SurfaceId field = theRound.fieldSurface;
+    SurfaceId field = theRound.state.fieldSurface;
     for (int x = 0; x < 640; x++) {
         if (testutil::PixelAt(field, x, 16) != 255 || testutil::PixelAt(field, x, 431) != 255)
             return ::testing::AssertionFailure() << "outline row broken at column " << x;
@@ -132,7 +132,7 @@ void ItemRound::Place(int player, float x, float y, int heading) {
         if (testutil::PixelAt(field, 0, y) != 255 || testutil::PixelAt(field, 639, y) != 255)
             return ::testing::AssertionFailure() << "outline column broken at row " << y;
     }
-    if (theRound.scrollPlay) {
+    if (theRound.state.scrollPlay) {
         for (int y = 0; y < 480; y++)
             for (int x = 0; x < 640; x++)
                 if ((y < 16 || y > 431) && testutil::PixelAt(field, x, y) != 0)

@@ -40,19 +40,19 @@ class ComputerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         theApp.FillDirectionTables();
-        std::memset(theRound.phase, 0, sizeof theRound.phase);
-        theRound.frameCounter = 100;
+        std::memset(theRound.state.phase, 0, sizeof theRound.state.phase);
+        theRound.state.frameCounter = 100;
         theItemManager.fieldItems.Clear();
         m_slot.slowness = 2;
-        m_slot.mirrorEnd = 0;
+        m_slot.mirrorEndFrame = 0;
         m_slot.useItemRequest = 0;
-        m_slot.heldItems.SetRecordSize(sizeof(HeldItem));
-        m_slot.heldItems.Clear();
+        theRound.heldItems[0].SetRecordSize(sizeof(HeldItem));
+        theRound.heldItems[0].Clear();
         Place(300.5f, 200.5f, 0);
     }
     void TearDown() override {
         theItemManager.fieldItems.Clear();
-        m_slot.heldItems.Clear();
+        theRound.heldItems[0].Clear();
     }
 
     void Place(float x, float y, uint16_t heading) {
@@ -60,7 +60,7 @@ protected:
         m_slot.y = y;
         m_slot.heading = heading;
     }
-    void Hold(int kind) { CDataList::Record<HeldItem>(m_slot.heldItems.Add())->kind = uint16_t(kind); }
+    void Hold(int kind) { CDataList::Record<HeldItem>(theRound.heldItems[0].Add())->kind = uint16_t(kind); }
     int Ray(int heading, bool diagonalCheck = true) {
         return theRound.ProbeClearance(m_slot.x, m_slot.y, heading, 20, m_field.data(), kPitch, diagonalCheck);
     }
@@ -158,7 +158,7 @@ TEST_F(ComputerTest, EasyComTurnsAndUsesAtRandom) {
     for (const Case& c : cases) {
         uint32_t seed = SeedWhere([&](CApp& r) { return r.RandUpTo(100) == c.turnDraw && r.RandUpTo(20) == 0; });
         m_slot.heading = 0;
-        m_slot.heldItems.Clear();
+        theRound.heldItems[0].Clear();
         theApp.Seed(seed);
         theRound.ThinkEasyCom(m_slot, 0);
         EXPECT_EQ(m_slot.heading, c.expectedHeading) << c.turnDraw;
@@ -203,7 +203,7 @@ TEST_F(ComputerTest, ProbingComTurnsTowardTheClearerSide) {
     EXPECT_EQ(theApp.RandState(), 7u);
     // Mirrored: the same choice turns the slot clockwise.
     m_slot.heading = 0;
-    m_slot.mirrorEnd = theRound.frameCounter + 1;
+    m_slot.mirrorEndFrame = theRound.state.frameCounter + 1;
     Think(7);
     EXPECT_EQ(m_slot.heading, 330);
 }
@@ -265,7 +265,7 @@ TEST_F(ComputerTest, ProbingComKeepsClassOneItemsForTheLastMoment) {
 TEST_F(ComputerTest, NoThinkingBetweenMovementSteps) {
     Hold(ITEM_LASER);
     m_slot.slowness = 3;
-    theRound.phase[3] = 5;
+    theRound.state.phase[3] = 5;
     for (int k = 0; k < 20; k++) {
         Think(1234);
         theRound.ThinkEasyCom(m_slot, 0);
@@ -292,7 +292,7 @@ protected:
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_NON;
     }
     void TearDown() override {
-        if (theRound.playfieldSurface) theRound.Teardown();
+        if (theRound.state.playfieldSurface) theRound.Teardown();
         theItemManager.itemMax = 1;
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_MAN;
     }
@@ -301,10 +301,10 @@ protected:
         theRound.players[0].type = type0;
         theRound.players[1].type = type1;
         testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
-        theRound.Setup();
-        theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
-        theRound.lastSecondMs = plat::TimeMs();
-        theRound.stageEffect = 0;
+        theRound.Setup(ChosenRoundStart());
+        theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
+        theRound.state.lastSecondMs = plat::TimeMs();
+        theRound.state.stageEffect = 0;
         // Open ground inside the outline, and both lines placed by the test.
         theDirectDraw.FillRect(0, kInteriorLeft, kInteriorTop, 638, 414, 0);
         Put(0, 100.5f, 300.5f, 45);
@@ -320,7 +320,7 @@ protected:
     }
     // Runs frames up to (not including) the next one in which slowness 2 steps.
     void FramesUntilStep() {
-        while (theRound.phase[2] != 3) ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+        while (theRound.state.phase[2] != 3) ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
     }
     void SetPixel(int x, int y) {
         SurfaceDesc field = *theDirectDraw.Lock(0);
@@ -335,13 +335,13 @@ protected:
 // acts and steps: stopped or between steps, no random number is drawn.
 TEST_F(ComputerRoundTest, ComputersThinkOnlyWhenTheirSlotActs) {
     StartRound(PLAYER_EASY, PLAYER_HARD);
-    for (PlayerSlot& slot : theRound.players) slot.stoppedUntil = theRound.frameCounter + 40;
+    for (PlayerSlot& slot : theRound.players) slot.stoppedUntilFrame = theRound.state.frameCounter + 40;
     uint32_t state = theApp.RandState();
     for (int k = 0; k < 30; k++) ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
     EXPECT_EQ(theApp.RandState(), state);
     EXPECT_EQ(theRound.players[0].x, 100.5f);
 
-    for (PlayerSlot& slot : theRound.players) slot.stoppedUntil = 0;
+    for (PlayerSlot& slot : theRound.players) slot.stoppedUntilFrame = 0;
     int steps = 0;
     for (int k = 0; k < 40; k++) {
         float x = theRound.players[0].x;

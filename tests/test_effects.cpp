@@ -34,7 +34,7 @@ protected:
         StartRound();
     }
     void TearDown() override {
-        if (theRound.playfieldSurface) theRound.Teardown();
+        if (theRound.state.playfieldSurface) theRound.Teardown();
         theRound.meteorite.count = m_meteorite.count;
         theRound.meteorite.intervalSeconds = m_meteorite.period;
         theRound.meteorite.enable = m_meteorite.enable;
@@ -51,9 +51,9 @@ protected:
         theStageSelect.cursor = SELECT_NORMAL_GAME;
         theRound.players[0].type = PLAYER_MAN;
         theRound.players[1].type = PLAYER_MAN;
-        theRound.Setup();
-        theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
-        theRound.lastSecondMs = plat::TimeMs();
+        theRound.Setup(ChosenRoundStart());
+        theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
+        theRound.state.lastSecondMs = plat::TimeMs();
     }
 
     // The pixel-level effects of one frame on the locked field.
@@ -261,7 +261,7 @@ TEST_F(FieldEffectsTest, MeteoriteWavesOnTheSecondsClock) {
     m.count = 4;
     std::vector<int> waveSeconds;
     for (int s = 0; s <= 10; s++) {
-        theRound.roundSeconds = s;
+        theRound.state.roundSeconds = s;
         for (int f = 0; f < 3; f++) {
             int before = m.list.Count();
             PixelFrame();
@@ -273,7 +273,7 @@ TEST_F(FieldEffectsTest, MeteoriteWavesOnTheSecondsClock) {
 
     // One wave's draws: the side, then per meteorite the speed and the place.
     m.list.Clear();
-    theRound.roundSeconds = 12;
+    theRound.state.roundSeconds = 12;
     CApp& expected = SeedBoth(4242);
     PixelFrame();
     const int side = expected.RandUpTo(3);
@@ -312,7 +312,7 @@ TEST_F(FieldEffectsTest, MeteoriteWavesOnTheSecondsClock) {
     m.enable = 0;
     m.list.Clear();
     AddMeteorite(100.5f, 100.5f, 1.0f, 0.0f);
-    theRound.roundSeconds = 15;
+    theRound.state.roundSeconds = 15;
     std::vector<uint8_t> field(Pixels(), Pixels() + 640 * 480);
     for (int f = 0; f < 5; f++) PixelFrame();
     EXPECT_EQ(m.list.Count(), 1);
@@ -332,7 +332,7 @@ TEST_F(FieldEffectsTest, MeteoriteSettingsOutOfRange) {
         theRound.Teardown();
         StartRound();
         for (int s = 1; s <= 4; s++) {
-            theRound.roundSeconds = s;
+            theRound.state.roundSeconds = s;
             PixelFrame();
             PixelFrame();
         }
@@ -346,7 +346,7 @@ TEST_F(FieldEffectsTest, MeteoriteSettingsOutOfRange) {
     for (const Case& c : cases) {
         m.count = c.count;
         m.list.Clear();
-        theRound.roundSeconds++;
+        theRound.state.roundSeconds++;
         PixelFrame();
         EXPECT_EQ(m.list.Count(), c.records) << c.count;
         EXPECT_EQ(m.count, c.count);
@@ -572,7 +572,7 @@ TEST_F(FieldEffectsTest, NothingIsWrittenOutsideThePlayableArea) {
     m.count = 300;
     theApp.Seed(2024);
     for (int f = 0; f < 1200; f++) {
-        theRound.roundSeconds = f / 30;  // a wave every 30 frames, from random sides
+        theRound.state.roundSeconds = f / 30;  // a wave every 30 frames, from random sides
         PixelFrame();
         SpriteFrame();
         if (f % 100 == 0) theRound.pingPong.Drop();
@@ -594,8 +594,8 @@ TEST_F(FieldEffectsTest, DeathsExplodeByTheExplosionType) {
         theRound.explosionValues[2] = 50;
         theRound.explosionValues[3] = 60;
         PlayerSlot& p1 = theRound.players[0];
-        theRound.players[1].stoppedUntil = INT_MAX;  // the other lines wait
-        theRound.players[2].stoppedUntil = INT_MAX;
+        theRound.players[1].stoppedUntilFrame = INT_MAX;  // the other lines wait
+        theRound.players[2].stoppedUntilFrame = INT_MAX;
         p1.x = 630.5f;
         p1.y = 300.5f;
         p1.heading = 0;

@@ -28,20 +28,20 @@ protected:
     void SetUp() override {
         testutil::StartRoundsHeadless(kNsPerPump);
         ASSERT_EQ(plat::ConnectedPads(), 0) << "a pad was left plugged in";
-        m_savedWait = theRound.wait;
-        theRound.wait = 80;
+        m_savedWait = theRound.state.wait;
+        theRound.state.wait = 80;
         theRound.explosionType = 0;
         theRound.explosionValues[0] = 16;
         theItemManager.itemMax = 0;
         theApp.keyboardType = 0;
         const int8_t types[kPlayers] = {PLAYER_MAN, PLAYER_EASY, PLAYER_MAN, PLAYER_NON};
         for (int i = 0; i < kPlayers; i++) theRound.players[i].type = types[i];
-        theRoundIntro.ResetRounds();
+        theRound.roundCounter = 0;
         testutil::WriteStageList(m_dir.path(), kThreeSeats);
     }
     void TearDown() override {
-        if (theRound.playfieldSurface) theRound.Teardown();
-        theRound.wait = m_savedWait;
+        if (theRound.state.playfieldSurface) theRound.Teardown();
+        theRound.state.wait = m_savedWait;
         theItemManager.itemMax = 1;
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_MAN;
         plat::FlushMessages();
@@ -51,9 +51,9 @@ protected:
     void StartRound() {
         testutil::ScopedCwd cwd(m_dir.path());
         theStageSelect.cursor = SELECT_NORMAL_GAME;
-        theRound.Setup();
-        theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
-        theRound.lastSecondMs = plat::TimeMs();
+        theRound.Setup(ChosenRoundStart());
+        theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
+        theRound.state.lastSecondMs = plat::TimeMs();
     }
 
     int Frames(int n) {
@@ -197,10 +197,10 @@ TEST_F(PadRoundTest, StartPausesAndThePadWorksTheMenu) {
     Frames(5);
 
     // East in play: no pause.
-    int32_t frame = theRound.frameCounter;
+    int32_t frame = theRound.state.frameCounter;
     pad.Set(plat::PAD_EAST, true);
     EXPECT_EQ(Frames(1), FRAME_GO_ON);
-    EXPECT_EQ(theRound.frameCounter, frame + 1);
+    EXPECT_EQ(theRound.state.frameCounter, frame + 1);
     pad.Set(plat::PAD_EAST, false);
 
     // Start from the second pad opens the menu; east there resumes.
@@ -272,7 +272,7 @@ TEST_F(PadRoundTest, AButtonHeldFromPlayDoesNotChooseOnTheResults) {
     plat::ScriptPadButton(t + 7900, pad.handle(), plat::PAD_SOUTH, false);
     pad.ScriptPress(t + 8000, plat::PAD_DOWN);
     pad.ScriptPress(t + 8200, plat::PAD_SOUTH);
-    EXPECT_EQ(theRound.Run(), ROUND_EXIT);
+    EXPECT_EQ(theRound.Run(ChosenRoundStart()), ROUND_EXIT);
     EXPECT_GT(plat::TimeMs() - t, 8200u);
     EXPECT_EQ(theRound.players[0].alive, 0);
 }

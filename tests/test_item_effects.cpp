@@ -78,7 +78,7 @@ TEST_F(ItemEffects, ChangeJumpAndWarp) {
     Place(1, 400.75f, 300.5f, 120);
     p2.lastPixelY = 301;
     p1.slowness = 1;
-    p2.invincibleEnd = 77;
+    p2.invincibleEndFrame = 77;
     theRound.GiveItems(p2, 1, ITEM_BOMB, 2, false);
     theItemManager.Change(0);
     EXPECT_EQ(p1.x, 400.75f);
@@ -92,14 +92,14 @@ TEST_F(ItemEffects, ChangeJumpAndWarp) {
     EXPECT_EQ(p2.lastPixelY, 116);
     EXPECT_EQ(p2.heading, 0);
     EXPECT_EQ(p1.slowness, 1);
-    EXPECT_EQ(p2.invincibleEnd, 77);
-    EXPECT_EQ(p2.heldItems.Count(), 2);
+    EXPECT_EQ(p2.invincibleEndFrame, 77);
+    EXPECT_EQ(theRound.heldItems[1].Count(), 2);
 
     // The limitation: a wall one pixel ahead.
     theItemManager.changeLimitation = 1;
     Place(0, 200.5f, 200.5f, 0);
     Place(1, 400.5f, 300.5f, 180);
-    theDirectDraw.FillRect(theRound.fieldSurface, 201, 17, 1, 414, 200);
+    theDirectDraw.FillRect(theRound.state.fieldSurface, 201, 17, 1, 414, 200);
     Silence();
     theItemManager.Change(0);
     EXPECT_FALSE(Sounded(SE_CHANGE));
@@ -116,7 +116,7 @@ TEST_F(ItemEffects, ChangeJumpAndWarp) {
     Silence();
     theItemManager.Change(1);
     EXPECT_FALSE(Sounded(SE_CHANGE));
-    EXPECT_EQ(p2.heldItems.Count(), 2);
+    EXPECT_EQ(theRound.heldItems[1].Count(), 2);
 
     // "JUMP" twice: 40 pixels ahead, nothing drawn in the gap.
     StartRound(2, false);
@@ -131,15 +131,15 @@ TEST_F(ItemEffects, ChangeJumpAndWarp) {
     EXPECT_EQ(Field(141, 116), 28);
 
     // "WARP" onto the one empty patch of an otherwise full interior.
-    theDirectDraw.FillRect(theRound.fieldSurface, 1, 17, 638, 414, 200);
-    theDirectDraw.FillRect(theRound.fieldSurface, 300, 200, 60, 60, 0);
+    theDirectDraw.FillRect(theRound.state.fieldSurface, 1, 17, 638, 414, 200);
+    theDirectDraw.FillRect(theRound.state.fieldSurface, 300, 200, 60, 60, 0);
     theApp.Seed(3);
     theItemManager.Warp(0);
     EXPECT_EQ(Field(CApp::FloatToInt(p1.x), CApp::FloatToInt(p1.y)), 0);
     EXPECT_EQ(p1.x, std::floor(p1.x));
 
     // A full interior: 9999 tries, the last one kept, nothing written.
-    theDirectDraw.FillRect(theRound.fieldSurface, 1, 17, 638, 414, 200);
+    theDirectDraw.FillRect(theRound.state.fieldSurface, 1, 17, 638, 414, 200);
     std::vector<uint8_t> full = FieldBytes();
     theApp.Seed(11);
     CApp draws;
@@ -179,16 +179,16 @@ TEST_F(ItemEffects, TimersAndItemDel) {
     EXPECT_NE(p2.x, x);
     EXPECT_TRUE(p1.alive);
 
-    int32_t now = theRound.frameCounter;
+    int32_t now = theRound.state.frameCounter;
     theItemManager.LrFlip(0);
-    EXPECT_EQ(p2.mirrorEnd, now + 2000);
+    EXPECT_EQ(p2.mirrorEndFrame, now + 2000);
     theItemManager.Move(0);
-    EXPECT_EQ(p1.noTrailEnd, now + 2000);
+    EXPECT_EQ(p1.noTrailEndFrame, now + 2000);
     theItemManager.Gravity(0);
-    EXPECT_EQ(p2.gravityEnd, now + 1000);
+    EXPECT_EQ(p2.gravityEndFrame, now + 1000);
     theItemManager.Invincible(0);
-    EXPECT_EQ(p1.invincibleEnd, now + 1000);
-    EXPECT_EQ(p2.invincibleEnd, 0);
+    EXPECT_EQ(p1.invincibleEndFrame, now + 1000);
+    EXPECT_EQ(p2.invincibleEndFrame, 0);
 
     // "ITEM_DEL": nobody else holds anything, so only the flash.
     theRound.GiveItems(p1, 0, ITEM_ITEM_DEL, 2, true);
@@ -197,12 +197,12 @@ TEST_F(ItemEffects, TimersAndItemDel) {
     theItemManager.UseItem(0);
     EXPECT_FALSE(Sounded(SE_ITEM_DEL));
     EXPECT_EQ(RefreshesSince(t0), 2);
-    EXPECT_EQ(p1.heldItems.Count(), 1);
+    EXPECT_EQ(theRound.heldItems[0].Count(), 1);
     theRound.GiveItems(p2, 1, ITEM_JUMP, 3, true);
     theItemManager.UseItem(0);
     EXPECT_TRUE(Sounded(SE_ITEM_DEL));
-    EXPECT_EQ(p2.heldItems.Count(), 0);
-    EXPECT_EQ(p1.heldItems.Count(), 0);
+    EXPECT_EQ(theRound.heldItems[1].Count(), 0);
+    EXPECT_EQ(theRound.heldItems[0].Count(), 0);
 }
 
 // "BOMB" empties radius 64 inside the play rectangle only, over other heads
@@ -212,7 +212,7 @@ TEST_F(ItemEffects, TimersAndItemDel) {
 TEST_F(ItemEffects, PlayfieldEffectsOnThePixels) {
     WriteStages(kStage);
     InBothPlayModes(2, [&](bool scroll) {
-        theDirectDraw.FillRect(theRound.fieldSurface, 1, 100, 200, 200, 60);
+        theDirectDraw.FillRect(theRound.state.fieldSurface, 1, 100, 200, 200, 60);
         Place(0, 10.5f, 200.5f, 0);
         Place(1, 40.5f, 210.5f, 0);
         SetField(40, 210, 44);
@@ -233,7 +233,7 @@ TEST_F(ItemEffects, PlayfieldEffectsOnThePixels) {
 
         StartRound(2, scroll);
         Place(0, 100.5f, 200.5f, 0);
-        theDirectDraw.FillRect(theRound.fieldSurface, 120, 17, 1, 414, 200);
+        theDirectDraw.FillRect(theRound.state.fieldSurface, 120, 17, 1, 414, 200);
         theItemManager.Laser(0);
         EXPECT_EQ(Field(131, 200), 0);
         EXPECT_EQ(Field(132, 200), 28);
@@ -251,7 +251,7 @@ TEST_F(ItemEffects, PlayfieldEffectsOnThePixels) {
         EXPECT_EQ(Field(298, 100), 0);
 
         StartRound(2, scroll);
-        theDirectDraw.FillRect(theRound.fieldSurface, 1, 17, 200, 200, 60);
+        theDirectDraw.FillRect(theRound.state.fieldSurface, 1, 17, 200, 200, 60);
         Place(0, 30.5f, 40.5f, 0);
         theItemManager.Barrier(0);
         EXPECT_EQ(Field(30, 40), 0);
@@ -272,7 +272,7 @@ TEST_F(ItemEffects, PlayfieldEffectsOnThePixels) {
         for (int k = 0; k < 5; k++) EXPECT_EQ(Field(210 + k, 300), 0);
         EXPECT_EQ(Field(100, 116), 0) << "the user's start pixel";
         EXPECT_EQ(Field(500, 300), 44);
-        EXPECT_EQ(theDirectDraw.GetSurface(theRound.fieldSurface)->colorKey, 0);
+        EXPECT_EQ(theDirectDraw.GetSurface(theRound.state.fieldSurface)->colorKey, 0);
         EXPECT_TRUE(BorderIntact());
     });
 }

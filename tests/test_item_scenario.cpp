@@ -35,12 +35,12 @@ TEST_F(ItemRound, EveryItemInBothPlayModes) {
     theApp.Seed(2024);
     InBothPlayModes(3, [&](bool /*scroll*/) {
         PlayerSlot& p1 = theRound.players[0];
-        ASSERT_EQ(p1.heldItems.Count(), kItemKinds);
-        ASSERT_EQ(theRound.players[1].heldItems.Count(), 2);
+        ASSERT_EQ(theRound.heldItems[0].Count(), kItemKinds);
+        ASSERT_EQ(theRound.heldItems[1].Count(), 2);
         int surfaces = SurfacesInUse();
         Silence();
         int uses = 0;
-        while (p1.heldItems.Count() > 0) {
+        while (theRound.heldItems[0].Count() > 0) {
             theItemManager.UseItem(0);
             uses++;
             ASSERT_EQ(Frames(2), FRAME_GO_ON) << "after use " << uses;
@@ -49,16 +49,16 @@ TEST_F(ItemRound, EveryItemInBothPlayModes) {
         EXPECT_EQ(uses, kItemKinds);
         for (int effect : kHeldEffectSounds) EXPECT_TRUE(Sounded(effect)) << kEffectTable[effect].file;
         EXPECT_FALSE(Sounded(SE_ITEM_GET));
-        EXPECT_EQ(theRound.players[1].heldItems.Count(), 0) << "taken by ITEM_DEL";
+        EXPECT_EQ(theRound.heldItems[1].Count(), 0) << "taken by ITEM_DEL";
         EXPECT_EQ(SurfacesInUse(), surfaces);
         // The frames end with the sprite effects, which leave the destination
         // clip on the play area; no item animation leaves its own behind.
         const ClipRect& clip = theDirectDraw.DestClip();
         EXPECT_TRUE(clip.left == 1 && clip.top == 17 && clip.right == 638 && clip.bottom == 430)
             << clip.left << "," << clip.top << "," << clip.right << "," << clip.bottom;
-        EXPECT_EQ(theDirectDraw.GetSurface(theRound.fieldSurface)->colorKey, 0);
+        EXPECT_EQ(theDirectDraw.GetSurface(theRound.state.fieldSurface)->colorKey, 0);
         EXPECT_EQ(theDirectDraw.GetSurface(0)->colorKey, 0);
-        EXPECT_GT(p1.invincibleEnd, theRound.frameCounter);
+        EXPECT_GT(p1.invincibleEndFrame, theRound.state.frameCounter);
 
         // The round plays on; whatever happens, nothing lands outside the field.
         int result = Frames(400);

@@ -46,7 +46,7 @@ protected:
         ItemRound::TearDown();
     }
     int HeldKind(int player) const {
-        DataNode* last = theRound.players[player].heldItems.Last();
+        DataNode* last = theRound.heldItems[player].Last();
         return last ? CDataList::Record<HeldItem>(last)->kind : -1;
     }
     int8_t m_weights[kItemKinds];
@@ -88,7 +88,7 @@ TEST_F(ItemField, SpawnsWithinTheLimitAndTheirLifetime) {
     EXPECT_EQ(theItemManager.fieldCount, 1) << "still the same second";
     EXPECT_EQ(Field(item.x, item.y + 23), 200);
     SetField(item.x + 5, item.y + 5, 44);  // a trail pixel inside the square
-    theRound.roundSeconds++;
+    theRound.state.roundSeconds++;
     theItemManager.itemMax = 0;
     theItemManager.Update();
     EXPECT_EQ(theItemManager.fieldCount, 0);
@@ -103,7 +103,7 @@ TEST_F(ItemField, SpawnScopeIsClippedToTheInterior) {
     WriteStages(kScopes);
     StartRound(2, false);
     theApp.Seed(5);
-    theRound.stageIndex = 1;
+    theRound.state.stageIndex = 1;
     int minX = 999, maxX = 0, minY = 999, maxY = 0;
     for (int k = 0; k < 4000; k++) {
         theItemManager.Spawn();
@@ -118,18 +118,18 @@ TEST_F(ItemField, SpawnScopeIsClippedToTheInterior) {
     EXPECT_EQ(maxX, 638 - 23);
     EXPECT_EQ(minY, 17);
     EXPECT_EQ(maxY, 430 - 23);
-    theItemManager.DrawAll(theRound.fieldSurface);
+    theItemManager.DrawAll(theRound.state.fieldSurface);
     EXPECT_TRUE(BorderIntact());
     theItemManager.Clear();
 
     for (int stage : {2, 3}) {
-        theRound.stageIndex = uint16_t(stage);
+        theRound.state.stageIndex = uint16_t(stage);
         for (int k = 0; k < 100; k++) theItemManager.Spawn();
         EXPECT_EQ(theItemManager.fieldCount, 0) << stage;
         EXPECT_EQ(theItemManager.fieldItems.Count(), 0) << stage;
     }
     // The default scope: x 1..614, y 17..406.
-    theRound.stageIndex = 0;
+    theRound.state.stageIndex = 0;
     for (int k = 0; k < 4000; k++) theItemManager.Spawn();
     for (DataNode* n = theItemManager.fieldItems.First(); n; n = n->next) {
         const FieldItem& item = *CDataList::Record<FieldItem>(n);
@@ -154,7 +154,7 @@ TEST_F(ItemField, PickupKindsSpeedLimitsAndTheStack) {
     EXPECT_EQ(p1.slowness, 1);
     EXPECT_TRUE(Sounded(SE_SPEED_UP));
     EXPECT_FALSE(Sounded(SE_ITEM_GET));
-    EXPECT_EQ(p1.heldItems.Count(), 0);
+    EXPECT_EQ(theRound.heldItems[0].Count(), 0);
     EXPECT_EQ(theItemManager.fieldCount, 0);
     EXPECT_EQ(Field(100, 116), 28) << "the head pixel is put back in the cleared square";
     EXPECT_EQ(Field(99, 116), 0);
@@ -191,8 +191,8 @@ TEST_F(ItemField, PickupKindsSpeedLimitsAndTheStack) {
     EXPECT_TRUE(Sounded(SE_ITEM_GET));
     EXPECT_EQ(HeldKind(0), ITEM_MOVE);
     theItemManager.UseItem(0);
-    EXPECT_GT(p1.noTrailEnd, theRound.frameCounter);
-    EXPECT_EQ(p1.heldItems.Count(), 1);
+    EXPECT_GT(p1.noTrailEndFrame, theRound.state.frameCounter);
+    EXPECT_EQ(theRound.heldItems[0].Count(), 1);
     EXPECT_EQ(HeldKind(0), ITEM_JUMP);
     EXPECT_EQ(p1.x, 100.5f) << "the jump is still held";
 }
@@ -214,7 +214,7 @@ TEST_F(ItemField, LinesMeetItemsOnTheirPixels) {
     const PlayerSlot& p1 = theRound.players[0];
     EXPECT_TRUE(p1.alive);
     EXPECT_EQ(theItemManager.fieldCount, 0);
-    ASSERT_EQ(p1.heldItems.Count(), 1);
+    ASSERT_EQ(theRound.heldItems[0].Count(), 1);
     for (int x = 100; x < CApp::FloatToInt(p1.x); x++) EXPECT_EQ(Field(x, 116), 28) << x;
     EXPECT_EQ(Field(120, 130), 0);
 
@@ -224,7 +224,7 @@ TEST_F(ItemField, LinesMeetItemsOnTheirPixels) {
     Frames(80);
     EXPECT_FALSE(theRound.players[0].alive);
     EXPECT_EQ(theItemManager.fieldCount, 0);
-    EXPECT_EQ(theRound.players[0].heldItems.Count(), 0);
+    EXPECT_EQ(theRound.heldItems[0].Count(), 0);
     theItemManager.itemGetDeath = 0;
 
     StartRound(2, false);
@@ -233,7 +233,7 @@ TEST_F(ItemField, LinesMeetItemsOnTheirPixels) {
     EXPECT_TRUE(theRound.players[0].alive);
     EXPECT_EQ(theRound.players[0].x, 140.0f);
     EXPECT_EQ(theItemManager.fieldCount, 1);
-    EXPECT_EQ(theRound.players[0].heldItems.Count(), 0);
+    EXPECT_EQ(theRound.heldItems[0].Count(), 0);
     for (int x = 110; x < 134; x++) EXPECT_EQ(Field(x, 116), 0) << x;
     EXPECT_EQ(Field(109, 116), 28);
     EXPECT_EQ(Field(134, 116), 28);

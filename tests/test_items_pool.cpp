@@ -60,22 +60,23 @@ TEST_F(ItemPool, HoldsTheLargestWeightsAFileCanGive) {
 
 TEST(RoundState, ConstructedWithTheDefaults) {
     CRound* round = new CRound;
-    EXPECT_EQ(round->wait, 80);
+    EXPECT_EQ(round->state.wait, 80);
     EXPECT_EQ(round->explosionType, 0);
     EXPECT_EQ(round->explosionValues[0], 16);
     EXPECT_EQ(round->explosionValues[3], 300);
-    EXPECT_EQ(round->clipLeft, 1);
-    EXPECT_EQ(round->clipTop, 17);
-    EXPECT_EQ(round->clipRight, 639);
-    EXPECT_EQ(round->clipBottom, 431);
+    EXPECT_EQ(kPlayClip.left, 1);
+    EXPECT_EQ(kPlayClip.top, 17);
+    EXPECT_EQ(kPlayClip.right, 639);
+    EXPECT_EQ(kPlayClip.bottom, 431);
     EXPECT_EQ(round->meteorite.enable, 0);
     EXPECT_EQ(round->meteorite.intervalSeconds, 60);
     EXPECT_EQ(round->meteorite.count, 200);
-    for (const PlayerSlot& slot : round->players) {
+    for (int i = 0; i < kPlayers; i++) {
+        const PlayerSlot& slot = round->players[i];
         EXPECT_EQ(slot.type, 0);
         EXPECT_EQ(slot.alive, 0);
-        EXPECT_EQ(slot.heldItems.RecordSize(), 2);
-        EXPECT_EQ(slot.heldItems.Count(), 0);
+        EXPECT_EQ(round->heldItems[i].RecordSize(), 2);
+        EXPECT_EQ(round->heldItems[i].Count(), 0);
     }
     EXPECT_EQ(round->CountAlive(), 0);
     round->players[1].alive = 1;
@@ -93,8 +94,8 @@ TEST_F(ItemPool, MatchResetClearsStandingsAndRebuildsThePool) {
         theRound.players[p].totalScore = 50 + p;
         theRound.players[p].matchCounter = 3;
     }
-    int32_t roundCounter = theRoundIntro.roundCounter;
-    theRoundIntro.roundCounter = 7;
+    int32_t roundCounter = theRound.roundCounter;
+    theRound.roundCounter = 7;
     SetAllWeights(0);
     g_itemTable[22].weight = 3;
 
@@ -103,14 +104,14 @@ TEST_F(ItemPool, MatchResetClearsStandingsAndRebuildsThePool) {
         EXPECT_EQ(slot.totalScore, 0);
         EXPECT_EQ(slot.matchCounter, 0);
     }
-    EXPECT_EQ(theRoundIntro.roundCounter, 0);
+    EXPECT_EQ(theRound.roundCounter, 0);
     EXPECT_EQ(theItemManager.poolCount, 3);
 
     for (int p = 0; p < kPlayers; ++p) {
         theRound.players[p].totalScore = totals[p];
         theRound.players[p].matchCounter = counters[p];
     }
-    theRoundIntro.roundCounter = roundCounter;
+    theRound.roundCounter = roundCounter;
 }
 
 TEST(RoundState, UnknownTypesAndKeyboardsStayInsideTheTables) {

@@ -33,8 +33,8 @@ TEST(MatchFlow, TwoRoundsFromTheTitleAndBack) {
     theStageSelect.LoadStageList();
     theStageSelect.LoadBgmList();
 
-    const int32_t savedWait = theRound.wait, savedItemMax = theItemManager.itemMax;
-    theRound.wait = 80;
+    const int32_t savedWait = theRound.state.wait, savedItemMax = theItemManager.itemMax;
+    theRound.state.wait = 80;
     theRound.explosionType = 0;
     theItemManager.itemMax = 0;
     theApp.keyboardType = 0;
@@ -85,7 +85,7 @@ TEST(MatchFlow, TwoRoundsFromTheTitleAndBack) {
     EXPECT_GT(theRound.players[2].totalScore, 0);
 
     // The third intro showed the standings of both rounds, then EXIT.
-    EXPECT_EQ(theRoundIntro.RoundNumber(), 3);
+    EXPECT_EQ(theRound.RoundNumber(), 3);
     EXPECT_EQ(theRoundIntro.cursor, INTRO_EXIT);
     char expected[64];
     int rank1 = p1.totalScore >= p2.totalScore ? 1 : 2, rank2 = p2.totalScore >= p1.totalScore ? 1 : 2;
@@ -97,12 +97,12 @@ TEST(MatchFlow, TwoRoundsFromTheTitleAndBack) {
     // Back on the title: the menu is built again, no surface of the round is
     // left, and the keys are clear.
     EXPECT_NE(theTitle.logoSurface, 0);
-    EXPECT_EQ(theRound.playfieldSurface, 0);
+    EXPECT_EQ(theRound.state.playfieldSurface, 0);
     for (uint8_t state : theApp.keyState) ASSERT_EQ(state, 0);
 
     theTitle.ReleaseLogo();
-    theRound.wait = savedWait;
+    theRound.state.wait = savedWait;
     theItemManager.itemMax = savedItemMax;
     for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_MAN;
-    theRoundIntro.ResetRounds();
+    theRound.roundCounter = 0;
 }

@@ -12,8 +12,8 @@
 #include <iterator>
 #include <string>
 
-#include "core/app.h"
 #include "config/option.h"
+#include "core/app.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
 #include "sound/bgm.h"
@@ -47,7 +47,7 @@ struct SettingsCopy {
 
     static SettingsCopy Take() {
         SettingsCopy c = Zeroed();
-        c.wait = theRound.wait;
+        c.wait = theRound.state.wait;
         c.keyboardType = theApp.keyboardType;
         c.itemMax = theItemManager.itemMax;
         c.itemShowTime = theItemManager.itemShowTime;
@@ -68,7 +68,7 @@ struct SettingsCopy {
     }
 
     void Put() const {
-        theRound.wait = wait;
+        theRound.state.wait = wait;
         theApp.keyboardType = keyboardType;
         theItemManager.itemMax = itemMax;
         theItemManager.itemShowTime = itemShowTime;
@@ -300,7 +300,7 @@ TEST_F(OptionFile, KeysMatchOnlyAtLineStartInAnyCase) {
     EXPECT_EQ(theItemManager.itemMax, 7);
     EXPECT_EQ(theRound.players[1].type, 3);
     EXPECT_EQ(g_itemTable[10].weight, 0);
-    EXPECT_EQ(theRound.wait, 12);
+    EXPECT_EQ(theRound.state.wait, 12);
 }
 
 TEST_F(OptionFile, ValuesAreCutToTheirFieldAndWrittenCut) {
@@ -313,7 +313,7 @@ TEST_F(OptionFile, ValuesAreCutToTheirFieldAndWrittenCut) {
     EXPECT_EQ(theApp.keyboardType, 1);
     EXPECT_EQ(g_itemTable[2].weight, -128);
     EXPECT_EQ(theApp.soundVolume, -1);
-    EXPECT_EQ(theRound.wait, 1);                        // low 32 bits of 2^32 + 1
+    EXPECT_EQ(theRound.state.wait, 1);                  // low 32 bits of 2^32 + 1
     EXPECT_NE(theRound.meteorite.intervalSeconds, 60);  // some cut value, no overflow trap
 
     theOption.Save();
@@ -357,7 +357,7 @@ TEST_F(OptionFile, GameFileWithEditedValuesRoundTrips) {
     file = WithValue(file, "PLAYER_TYPE_3P=", "9");
     ASSERT_FALSE(file.empty());
     LoadText(file);
-    EXPECT_EQ(theRound.wait, 7);
+    EXPECT_EQ(theRound.state.wait, 7);
     EXPECT_EQ(g_itemTable[15].weight, 127);
     EXPECT_EQ(theRound.players[2].type, 9);
     theOption.Save();
@@ -419,7 +419,7 @@ TEST_F(OptionFile, ShortLegacyFileSetsOnlyWholeFields) {
     const char dat[] = {0x05, 0, 0, 0, 0x09, 0x00};
     WriteAll("option.dat", std::string(dat, sizeof(dat)));
     EXPECT_TRUE(theOption.Load());
-    EXPECT_EQ(theRound.wait, 5);
+    EXPECT_EQ(theRound.state.wait, 5);
     EXPECT_EQ(theItemManager.itemMax, 1);
     EXPECT_FALSE(fs::exists("option.dat"));
 
@@ -435,7 +435,7 @@ TEST_F(OptionFile, TextFileWinsOverLegacyFile) {
     WriteAll("option.dat", std::string(dat, sizeof(dat)));
     WriteAll("option.txt", "GAME_WAIT=33\r\n");
     EXPECT_TRUE(theOption.Load());
-    EXPECT_EQ(theRound.wait, 33);
+    EXPECT_EQ(theRound.state.wait, 33);
     EXPECT_TRUE(fs::exists("option.dat"));
 }
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/app.h"
 #include "config/option.h"
+#include "core/app.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
 #include "sound/bgm.h"
@@ -36,7 +36,7 @@ enum : int {
 class OptionMenu : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_wait = theRound.wait;
+        m_wait = theRound.state.wait;
         m_keyboard = theApp.keyboardType;
         m_itemMax = theItemManager.itemMax;
         m_showTime = theItemManager.itemShowTime;
@@ -59,7 +59,7 @@ protected:
         for (int row = 0; row < kOptionRows; ++row) theOption.ChangeValue(row, 0);
     }
     void TearDown() override {
-        theRound.wait = m_wait;
+        theRound.state.wait = m_wait;
         theApp.keyboardType = m_keyboard;
         theItemManager.itemMax = m_itemMax;
         theItemManager.itemShowTime = m_showTime;
@@ -282,9 +282,9 @@ TEST_F(OptionMenu, OutOfRangeFileValuesAreSafe) {
     theItemManager.itemMax = -5;
     PressOn(kRowItemMax, plat::VK_RIGHT);
     EXPECT_EQ(theItemManager.itemMax, 0);
-    theRound.wait = 2147483647;
+    theRound.state.wait = 2147483647;
     PressOn(1, plat::VK_RIGHT);
-    EXPECT_EQ(theRound.wait, 9999);
+    EXPECT_EQ(theRound.state.wait, 9999);
 }
 
 // The whole screen on the test clock: scripted keys change a value, scroll to
@@ -298,7 +298,7 @@ TEST_F(OptionMenu, RunsUntilEscapeAndSavesOnLeaving) {
     }
     testutil::TempDir dir;
     testutil::ScopedCwd cwd(dir.path());
-    theRound.wait = 80;
+    theRound.state.wait = 80;
 
     // Each key is held for two frames: a tap shorter than a frame can fall
     // between two reads of the key table, as with a real keyboard.
@@ -313,7 +313,7 @@ TEST_F(OptionMenu, RunsUntilEscapeAndSavesOnLeaving) {
     hold(1900, plat::VK_ESCAPE);
     theOption.Run();
 
-    EXPECT_EQ(theRound.wait, 81);
+    EXPECT_EQ(theRound.state.wait, 81);
     EXPECT_EQ(theOption.cursorRow, 0);
     EXPECT_EQ(theOption.topRow, 25);
     EXPECT_EQ(theOption.titleSurface, 0);

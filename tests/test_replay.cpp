@@ -44,10 +44,10 @@ protected:
         for (int s = 0; s < S_COUNT; s++) m_settings[s] = FetchValue(SettingAt(s));
         m_cwd = std::make_unique<testutil::ScopedCwd>(NUVEL_GAME_DIR);
         theStageSelect.LoadStageList();
-        theRoundIntro.ResetRounds();
+        theRound.roundCounter = 0;
     }
     void TearDown() override {
-        if (theRound.playfieldSurface) theRound.Teardown();
+        if (theRound.state.playfieldSurface) theRound.Teardown();
         for (int s = 0; s < S_COUNT; s++) StoreValue(SettingAt(s), m_settings[s]);
         theItemManager.BuildPool();
         theReplay.saveFiles = false;
@@ -56,7 +56,7 @@ protected:
 
     static void Configure(const Recipe& r) {
         for (int i = 0; i < kPlayers; i++) theRound.players[i].type = r.seats[i];
-        theRound.wait = 20;  // a quarter of the usual pumps per frame: shorter runs
+        theRound.state.wait = 20;  // a quarter of the usual pumps per frame: shorter runs
         theRound.explosionType = int8_t(r.explosion);
         theRound.meteorite.enable = r.meteorites ? 1 : 0;
         theRound.meteorite.intervalSeconds = 2;
@@ -74,12 +74,12 @@ protected:
     // recorded; it is left at its end, as the result screen finds it.
     static int PlayRecorded() {
         uint32_t seed = theApp.RandState();
-        theRound.Setup();
+        theRound.Setup(ChosenRoundStart());
         theReplay.BeginRecording(seed);
-        if (!theRound.scrollPlay) theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
-        theRound.lastSecondMs = plat::TimeMs();
+        if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
+        theRound.state.lastSecondMs = plat::TimeMs();
         int result = FRAME_GO_ON;
-        while (result == FRAME_GO_ON && theRound.frameCounter < kMaxFrames) result = theRound.Frame();
+        while (result == FRAME_GO_ON && theRound.state.frameCounter < kMaxFrames) result = theRound.Frame();
         if (result == FRAME_ROUND_OVER) theReplay.EndRecording();
         return result;
     }
@@ -132,7 +132,7 @@ TEST_F(ReplayTest, ComputerRoundsReproduceInBothModes) {
         Configure(r);
         ASSERT_EQ(PlayRecorded(), FRAME_ROUND_OVER);
         ASSERT_TRUE(theReplay.lastValid);
-        const int32_t frames = theRound.frameCounter, seconds = theRound.roundSeconds;
+        const int32_t frames = theRound.state.frameCounter, seconds = theRound.state.roundSeconds;
         int32_t scores[kPlayers];
         for (int i = 0; i < kPlayers; i++) scores[i] = theRound.players[i].totalScore;
         theRound.Teardown();
@@ -166,7 +166,7 @@ TEST_F(ReplayTest, ComputerRoundsReproduceInBothModes) {
 TEST_F(ReplayTest, HumanSeatsWithScriptedPresses) {
     Configure({{PLAYER_MAN, PLAYER_MAN, PLAYER_HARD, PLAYER_NON}, 1, false, false, true, 0, 21});
     theApp.keyboardType = 0;
-    theRound.wait = 80;
+    theRound.state.wait = 80;
     uint32_t t0 = plat::TimeMs();
     for (int k = 0; k < 60; k++) {
         plat::ScriptKey(t0 + 20 + 90 * k, k % 4 == 3 ? 'A' : (k % 2 ? 'Q' : 'Z'));
@@ -185,7 +185,7 @@ TEST_F(ReplayTest, HumanSeatsWithScriptedPresses) {
     ASSERT_TRUE(theReplay.lastValid);
     const int presses = CountEvents(theReplay.last, true);
     EXPECT_GT(presses, 4);
-    EXPECT_EQ(theRound.wait, 79);
+    EXPECT_EQ(theRound.state.wait, 79);
 
     std::vector<uint8_t> file = LastFile();
     ASSERT_EQ(Decode(file, &s_read), REPLAY_READ_OK);
@@ -268,7 +268,7 @@ TEST_F(ReplayTest, DamagedTruncatedAndForeignFiles) {
 // wins, generator, settings, round counter, the field and its effects.
 TEST_F(ReplayTest, ResultScreenPlaysBackAndLeavesTheMatchAsItWas) {
     Configure({{PLAYER_HARD, PLAYER_NORMAL, PLAYER_HARD, PLAYER_NON}, 2, false, true, true, 1, 41});
-    theRoundIntro.roundCounter = 3;
+    theRound.roundCounter = 3;
     ASSERT_EQ(PlayRecorded(), FRAME_ROUND_OVER);
     CResultScreen screen;
     screen.Prepare();
@@ -298,13 +298,13 @@ TEST_F(ReplayTest, ResultScreenPlaysBackAndLeavesTheMatchAsItWas) {
         }
         s.rand = theApp.RandState();
         for (int k = 0; k < S_COUNT; k++) s.settings[k] = FetchValue(SettingAt(k));
-        s.roundCounter = theRoundIntro.roundCounter;
-        s.frame = theRound.frameCounter;
-        s.seconds = theRound.roundSeconds;
+        s.roundCounter = theRound.roundCounter;
+        s.frame = theRound.state.frameCounter;
+        s.seconds = theRound.state.roundSeconds;
         s.items = theItemManager.fieldItems.Count();
         s.particles = theRound.particle.lists[0].Count() + theRound.particle.lists[1].Count();
         s.meteorites = theRound.meteorite.list.Count();
-        Surface* f = theDirectDraw.GetSurface(theRound.playfieldSurface);
+        Surface* f = theDirectDraw.GetSurface(theRound.state.playfieldSurface);
         s.field.assign(f->pixels, f->pixels + f->pitch * f->height);
         return s;
     };
@@ -361,11 +361,11 @@ TEST_F(ReplayTest, RoundsAreSavedAndTheNewestTwentyKept) {
 
     // Player 1 turns into the border; Return leaves the result screen.
     Configure({{PLAYER_MAN, PLAYER_MAN, PLAYER_NON, PLAYER_NON}, 0, false, false, false, 1, 51});
-    theRound.wait = 80;
+    theRound.state.wait = 80;
     uint32_t t0 = plat::TimeMs();
     plat::ScriptKey(t0 + 4100, 'Q');
     plat::ScriptKey(t0 + 9000, plat::VK_RETURN);
-    EXPECT_EQ(theRound.Run(), ROUND_NEXT);
+    EXPECT_EQ(theRound.Run(ChosenRoundStart()), ROUND_NEXT);
     ASSERT_TRUE(theReplay.lastValid);
     std::string first = theReplay.lastSavedName;
     ASSERT_TRUE(theReplay.SaveLast());  // the same second again: another name

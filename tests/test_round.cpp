@@ -29,18 +29,18 @@ class RoundTest : public ::testing::Test {
 protected:
     void SetUp() override {
         testutil::StartRoundsHeadless(kNsPerPump);
-        m_saved = theRound.wait;
-        theRound.wait = 80;
+        m_saved = theRound.state.wait;
+        theRound.state.wait = 80;
         theRound.explosionType = 0;
         theRound.explosionValues[0] = 16;
         theItemManager.itemMax = 0;  // no items unless a test asks for them
         theApp.keyboardType = 0;
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_NON;
-        theRoundIntro.ResetRounds();
+        theRound.roundCounter = 0;
     }
     void TearDown() override {
-        if (theRound.playfieldSurface) theRound.Teardown();
-        theRound.wait = m_saved;
+        if (theRound.state.playfieldSurface) theRound.Teardown();
+        theRound.state.wait = m_saved;
         theItemManager.itemMax = 1;
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_MAN;
     }
@@ -51,9 +51,9 @@ protected:
     void StartRound(bool scroll = false) {
         testutil::ScopedCwd cwd(m_dir.path());
         theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
-        theRound.Setup();
-        if (!scroll) theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
-        theRound.lastSecondMs = plat::TimeMs();
+        theRound.Setup(ChosenRoundStart());
+        if (!scroll) theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
+        theRound.state.lastSecondMs = plat::TimeMs();
     }
 
     int Frames(int n) {
@@ -62,7 +62,7 @@ protected:
         return result;
     }
 
-    uint8_t Field(int x, int y) { return testutil::PixelAt(theRound.fieldSurface, x, y); }
+    uint8_t Field(int x, int y) { return testutil::PixelAt(theRound.state.fieldSurface, x, y); }
 
     testutil::TempDir m_dir;
     int32_t m_saved = 80;
@@ -95,7 +95,7 @@ TEST_F(RoundTest, SetupAndTheFirstStepsOfTwoLines) {
     EXPECT_EQ(p1.x, 100.0f);
     EXPECT_EQ(p1.y, 116.0f);
     EXPECT_EQ(p1.heading, 0);
-    EXPECT_EQ(p1.heldItems.Count(), 2);
+    EXPECT_EQ(theRound.heldItems[0].Count(), 2);
     // Player 2 draws x, y, heading; players 3 and 4 are empty but draw too.
     EXPECT_EQ(p2.x, float(expected.RandRange(1, 638)));
     EXPECT_EQ(p2.y, float(expected.RandRange(1, 414) + 16));
@@ -112,14 +112,14 @@ TEST_F(RoundTest, SetupAndTheFirstStepsOfTwoLines) {
     // The phase counter carries over between rounds, so count the steps.
     int steps = 0;
     for (int f = 0; f < 40; f++) {
-        steps += theRound.phase[2] == 3 ? 1 : 0;  // phase 2 becomes 0 in this frame
+        steps += theRound.state.phase[2] == 3 ? 1 : 0;  // phase 2 becomes 0 in this frame
         ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
     }
     EXPECT_EQ(steps, 10);
     EXPECT_EQ(p1.x, 110.0f);
     for (int x = 100; x <= 110; x++) EXPECT_EQ(Field(x, 116), 28) << x;
     EXPECT_EQ(Field(111, 116), 0);
-    EXPECT_EQ(theRound.frameCounter, 40);
+    EXPECT_EQ(theRound.state.frameCounter, 40);
 
     // Slowness 4: a step in every 16th frame only; the pixel test in the
     // frames between finds the head in the pixel it already holds.
@@ -130,7 +130,7 @@ TEST_F(RoundTest, SetupAndTheFirstStepsOfTwoLines) {
         ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
         if (p1.x != before) {
             moves++;
-            EXPECT_EQ(theRound.phase[4], 0);
+            EXPECT_EQ(theRound.state.phase[4], 0);
         }
         EXPECT_FALSE(p1.hit);
     }
@@ -143,21 +143,21 @@ TEST_F(RoundTest, SetupAndTheFirstStepsOfTwoLines) {
 // from up to down by the shorter way and holds it there.
 TEST_F(RoundTest, TurnsAndGravity) {
     PlayerSlot& slot = theRound.players[0];
-    theRound.frameCounter = 100;
-    slot.mirrorEnd = 0;
+    theRound.state.frameCounter = 100;
+    slot.mirrorEndFrame = 0;
     slot.heading = 10;
     theRound.Turn(slot, -30);
     EXPECT_EQ(slot.heading, 340);
     slot.heading = 350;
     theRound.Turn(slot, +30);
     EXPECT_EQ(slot.heading, 20);
-    slot.mirrorEnd = 101;
+    slot.mirrorEndFrame = 101;
     theRound.Turn(slot, +30);
     EXPECT_EQ(slot.heading, 350);
-    slot.mirrorEnd = 0;
+    slot.mirrorEndFrame = 0;
 
     slot.heading = 90;
-    slot.gravityEnd = 1000;
+    slot.gravityEndFrame = 1000;
     slot.slowness = 4;
     std::vector<int> seen;
     for (int f = 0; f < 200; f++) {
@@ -170,7 +170,7 @@ TEST_F(RoundTest, TurnsAndGravity) {
     EXPECT_EQ(seen[178], 271);
     EXPECT_EQ(seen[179], 270);
     EXPECT_EQ(seen[199], 270);
-    slot.gravityEnd = 0;
+    slot.gravityEndFrame = 0;
 }
 
 // The pixel test: leaving the interior is a hit even while invincible; an
@@ -183,7 +183,7 @@ TEST_F(RoundTest, TrailsHitsAndDeaths) {
     StartRound();
     SurfaceDesc field = *theDirectDraw.Lock(0);
     PlayerSlot& p1 = theRound.players[0];
-    theRound.frameCounter = 10;
+    theRound.state.frameCounter = 10;
 
     // x 638.5 heading 0 steps to 639.5: outside, and death even when invincible.
     p1.x = 638.5f;
@@ -191,8 +191,8 @@ TEST_F(RoundTest, TrailsHitsAndDeaths) {
     p1.lastPixelX = 638;
     p1.lastPixelY = 200;
     p1.heading = 0;
-    p1.invincibleEnd = 1000;
-    std::memset(theRound.phase, 0, sizeof theRound.phase);
+    p1.invincibleEndFrame = 1000;
+    std::memset(theRound.state.phase, 0, sizeof theRound.state.phase);
     theRound.Advance(p1);
     theRound.PlotTrail(p1, 0, field.pixels, field.pitch);
     EXPECT_TRUE(p1.hit);
@@ -214,7 +214,7 @@ TEST_F(RoundTest, TrailsHitsAndDeaths) {
     p2.lastPixelX = 195;
     p2.lastPixelY = 305;
     p2.heading = 0;
-    p2.invincibleEnd = 1000;
+    p2.invincibleEndFrame = 1000;
     for (int step = 0; step < 10; step++) {
         theRound.Advance(p2);
         theRound.PlotTrail(p2, 1, field.pixels, field.pitch);
@@ -227,12 +227,12 @@ TEST_F(RoundTest, TrailsHitsAndDeaths) {
     }
 
     // No trail: the pixel left behind is erased; the trail starts again after.
-    p2.invincibleEnd = 0;
-    p2.noTrailEnd = 15;
+    p2.invincibleEndFrame = 0;
+    p2.noTrailEndFrame = 15;
     for (int step = 0; step < 5; step++) {
         theRound.Advance(p2);
         theRound.PlotTrail(p2, 1, field.pixels, field.pitch);
-        theRound.frameCounter++;
+        theRound.state.frameCounter++;
     }
     EXPECT_EQ(Field(206, 305), 0);
     EXPECT_EQ(Field(209, 305), 0);
@@ -275,14 +275,14 @@ TEST_F(RoundTest, KeysAndTheTurnReward) {
         EXPECT_EQ(keys['Q'], 2);
         theRound.HandleKeys(p1, 0);  // still held: nothing more
         EXPECT_EQ(p1.leftTurns, k);
-        EXPECT_EQ(p1.heldItems.Count(), k >= 70 ? 10 : 0) << k;
+        EXPECT_EQ(theRound.heldItems[0].Count(), k >= 70 ? 10 : 0) << k;
     }
     EXPECT_EQ(p1.heading, (71 * 30) % 360);
-    EXPECT_EQ(CDataList::Record<HeldItem>(p1.heldItems.Last())->kind, 2);
+    EXPECT_EQ(CDataList::Record<HeldItem>(theRound.heldItems[0].Last())->kind, 2);
     // The item key spends the newest record; the panel is redrawn.
     keys['A'] = 1;
     theRound.HandleKeys(p1, 0);
-    EXPECT_EQ(p1.heldItems.Count(), 9);
+    EXPECT_EQ(theRound.heldItems[0].Count(), 9);
     // Player 4 on the desktop layout reads the numeric pad, on the notebook
     // layout the bracket keys.
     PlayerSlot& p4 = theRound.players[3];
@@ -305,8 +305,8 @@ TEST_F(RoundTest, ScoresRanksAndWins) {
     theRound.players[1].type = PLAYER_MAN;
     for (PlayerSlot& slot : theRound.players) slot.totalScore = slot.matchCounter = 0, slot.endFrame = 0;
     StartRound();
-    theRound.roundSeconds = 12;
-    theRound.frameCounter = 500;
+    theRound.state.roundSeconds = 12;
+    theRound.state.frameCounter = 500;
     theRound.players[1].alive = 0;
     theRound.players[1].endFrame = 500;
     ASSERT_TRUE(theRound.IsOver());
@@ -328,7 +328,7 @@ TEST_F(RoundTest, ScoresRanksAndWins) {
     theRound.players[0].alive = theRound.players[1].alive = 0;
     theRound.players[0].endFrame = theRound.players[1].endFrame = 600;
     theRound.players[2].endFrame = theRound.players[3].endFrame = 0;
-    theRound.roundSeconds = 20;
+    theRound.state.roundSeconds = 20;
     ASSERT_TRUE(theRound.IsOver());
     EXPECT_EQ(theRound.players[0].roundScore, 20 * 30 + 4000);
     EXPECT_EQ(theRound.players[1].roundScore, 20 * 30 + 4000);
@@ -350,10 +350,10 @@ TEST_F(RoundTest, AScriptedRoundPlaysOutTheSameTwice) {
     WriteStages(kTwoPlayers);
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
-    theRound.stageEffect = 0;
+    theRound.state.stageEffect = 0;
     auto play = [&](std::vector<uint8_t>* field, int32_t* frames, int32_t* seconds) {
         testutil::StartHeadlessDisplay(kNsPerPump);
-        std::memset(theRound.phase, 0, sizeof theRound.phase);
+        std::memset(theRound.state.phase, 0, sizeof theRound.state.phase);
         theApp.Seed(77);
         StartRound();
         uint32_t t0 = plat::TimeMs();
@@ -364,8 +364,8 @@ TEST_F(RoundTest, AScriptedRoundPlaysOutTheSameTwice) {
         int result = Frames(100000);
         EXPECT_EQ(result, FRAME_ROUND_OVER);
         *field = FieldBytes(0);
-        *frames = theRound.frameCounter;
-        *seconds = theRound.roundSeconds;
+        *frames = theRound.state.frameCounter;
+        *seconds = theRound.state.roundSeconds;
         theRound.Teardown();
     };
     std::vector<uint8_t> first, second;
@@ -390,31 +390,31 @@ TEST_F(RoundTest, PauseKeysAndMenu) {
     Frames(10);
     theApp.keyState[plat::VK_NEXT] = 1;
     Frames(1);
-    EXPECT_EQ(theRound.wait, 81);
+    EXPECT_EQ(theRound.state.wait, 81);
     theApp.keyState[plat::VK_PRIOR] = 1;
     Frames(1);
-    EXPECT_EQ(theRound.wait, 80);
-    theRound.wait = 9999;
+    EXPECT_EQ(theRound.state.wait, 80);
+    theRound.state.wait = 9999;
     theRound.ChangeWait(+1);
-    EXPECT_EQ(theRound.wait, 9999);
-    theRound.wait = 0;
+    EXPECT_EQ(theRound.state.wait, 9999);
+    theRound.state.wait = 0;
     theRound.ChangeWait(-1);
-    EXPECT_EQ(theRound.wait, 0);
-    theRound.wait = 80;
+    EXPECT_EQ(theRound.state.wait, 0);
+    theRound.state.wait = 80;
 
     // Escape opens the menu; Up wraps to "EXIT", Down comes back to
     // "CONTINUE"; Down, Down to the WAIT line; Left, Right, Right and Return
     // (which raises WAIT and stays); Escape resumes.
     std::vector<uint8_t> before = FieldBytes(0);
-    int32_t frame = theRound.frameCounter;
+    int32_t frame = theRound.state.frameCounter;
     uint32_t t = plat::TimeMs();
     theApp.keyState[plat::VK_ESCAPE] = 1;
     const uint32_t keys[] = {plat::VK_UP,    plat::VK_DOWN,  plat::VK_DOWN,   plat::VK_DOWN,  plat::VK_LEFT,
                              plat::VK_RIGHT, plat::VK_RIGHT, plat::VK_RETURN, plat::VK_ESCAPE};
     for (int k = 0; k < 9; k++) plat::ScriptKey(t + 100 + 100 * k, keys[k]);
     EXPECT_EQ(Frames(1), FRAME_GO_ON);
-    EXPECT_EQ(theRound.wait, 82);
-    EXPECT_EQ(theRound.frameCounter, frame + 1);
+    EXPECT_EQ(theRound.state.wait, 82);
+    EXPECT_EQ(theRound.state.frameCounter, frame + 1);
     std::vector<uint8_t> after = FieldBytes(0);
     // The field rows are as before the pause, but for the frame's own step.
     int changed = 0;
@@ -475,9 +475,9 @@ TEST_F(RoundTest, StageEffects) {
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
     StartRound();
-    EXPECT_EQ(theRound.stageEffect, 2);
+    EXPECT_EQ(theRound.state.stageEffect, 2);
     for (int s = 1; s <= 3; s++) {
-        theRound.roundSeconds = s;
+        theRound.state.roundSeconds = s;
         theRound.CloseBorder();
     }
     for (int k = 1; k <= 3; k++) {
@@ -490,13 +490,13 @@ TEST_F(RoundTest, StageEffects) {
     EXPECT_EQ(Field(300, 20), 0);
     EXPECT_EQ(Field(0, 200), 255);
     // The last lines close at second 207; from 208 on nothing more is drawn.
-    theRound.roundSeconds = 207;
+    theRound.state.roundSeconds = 207;
     theRound.CloseBorder();
     EXPECT_EQ(Field(207, 300), 234);
     EXPECT_EQ(Field(432, 300), 234);
     EXPECT_EQ(Field(300, 223), 234);
     EXPECT_EQ(Field(300, 224), 234);
-    theRound.roundSeconds = 208;
+    theRound.state.roundSeconds = 208;
     std::vector<uint8_t> closed = FieldBytes(0);
     theRound.CloseBorder();
     EXPECT_TRUE(FieldBytes(0) == closed);
@@ -504,7 +504,7 @@ TEST_F(RoundTest, StageEffects) {
 
     theStageSelect.selectedStage = 1;
     StartRound();
-    EXPECT_EQ(theRound.stageEffect, 1);
+    EXPECT_EQ(theRound.state.stageEffect, 1);
     std::vector<uint8_t> before = FieldBytes(0);
     Frames(50);
     std::vector<uint8_t> after = FieldBytes(0);
@@ -535,7 +535,7 @@ TEST_F(RoundTest, ScrollViews) {
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
     StartRound(true);
-    EXPECT_EQ(theRound.fieldSurface, theRound.playfieldSurface);
+    EXPECT_EQ(theRound.state.fieldSurface, theRound.state.playfieldSurface);
     Frames(8);
     theRound.DrawScrollViews(0, true, false);
     // Player 1's head at (22, 36): its view at (120, 80) shows column 22 - 40.

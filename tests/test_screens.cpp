@@ -69,7 +69,7 @@ protected:
         theBgm.Shutdown();
         theBgm.device = m_device;
         plat::MidiUseSoundFont(nullptr);
-        theRoundIntro.ResetRounds();
+        theRound.roundCounter = 0;
         plat::FlushMessages();
         theApp.ClearKeys();
     }
@@ -106,9 +106,9 @@ TEST_F(ScreensTest, IntroShowsStandingsKeysAndBannerAndEscapeMeansExit) {
     SetPlayer(1, PLAYER_EASY, 4360, 3);
     SetPlayer(2, PLAYER_NON, -5, 0);
     SetPlayer(3, PLAYER_MAN, 4360, 12);
-    theRoundIntro.ResetRounds();
-    theRoundIntro.NextRound();
-    theRoundIntro.NextRound();
+    theRound.roundCounter = 0;
+    theRound.NextRound();
+    theRound.NextRound();
 
     // Down and Up again: the cursor is back on "OK NEXT" when Escape leaves.
     ScriptKeys({plat::VK_DOWN, plat::VK_UP, plat::VK_ESCAPE});
@@ -140,7 +140,7 @@ TEST_F(ScreensTest, IntroShowsStandingsKeysAndBannerAndEscapeMeansExit) {
 TEST_F(ScreensTest, IntroFirstRoundOnTheNotebookLayoutAndReturnTakesTheCursorEntry) {
     theApp.keyboardType = 1;
     for (int i = 0; i < kPlayers; i++) SetPlayer(i, PLAYER_MAN, 0, 0);
-    theRoundIntro.ResetRounds();
+    theRound.roundCounter = 0;
 
     ScriptKeys({plat::VK_RETURN});
     EXPECT_EQ(theRoundIntro.Run(), INTRO_OK_NEXT);
@@ -153,7 +153,7 @@ TEST_F(ScreensTest, IntroFirstRoundOnTheNotebookLayoutAndReturnTakesTheCursorEnt
 
     // Each showing starts on "OK NEXT"; Down then Return chooses "EXIT", and
     // Up and Down pressed together move the cursor once.
-    theRoundIntro.NextRound();
+    theRound.NextRound();
     ScriptKeys({plat::VK_DOWN, plat::VK_RETURN});
     EXPECT_EQ(theRoundIntro.Run(), INTRO_EXIT);
     theApp.keyState[plat::VK_UP] = 1;

@@ -41,10 +41,10 @@ void StartLoadedRound() {
     theStageSelect.cursor = SELECT_NORMAL_GAME;
     theStageSelect.selectedStage = 0;
     for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_HARD;
-    theRound.Setup();
-    theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
-    theRound.lastSecondMs = plat::TimeMs();
-    for (PlayerSlot& slot : theRound.players) slot.invincibleEnd = INT_MAX;
+    theRound.Setup(ChosenRoundStart());
+    theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
+    theRound.state.lastSecondMs = plat::TimeMs();
+    for (PlayerSlot& slot : theRound.players) slot.invincibleEndFrame = INT_MAX;
     for (int slot = 0; slot < kPlayers; slot++)
         for (int kind = 0; kind < kParticleKinds; kind++) theRound.particle.Explode(kind, slot, kParticlesPerExplosion);
     // The wave comes in the first frame: the seconds clock stands on a
@@ -52,7 +52,7 @@ void StartLoadedRound() {
     theRound.meteorite.enable = 1;
     theRound.meteorite.count = kWaveSize;
     theRound.meteorite.intervalSeconds = 9000;
-    theRound.roundSeconds = 9000;
+    theRound.state.roundSeconds = 9000;
 }
 
 int ParticleCount() {
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     theApp.Init();
-    theRound.wait = 0;
+    theRound.state.wait = 0;
     plat::SetPresentHook(nullptr);
 
     // Wall time is what the frame costs; on a shared machine it also holds

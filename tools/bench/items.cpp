@@ -30,9 +30,9 @@ void StartRound(bool scroll) {
     theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
     theStageSelect.selectedStage = 0;
     for (int i = 0; i < kPlayers; i++) theRound.players[i].type = i < 2 ? PLAYER_MAN : PLAYER_NON;
-    theRound.Setup();
-    if (!scroll) theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
-    theRound.lastSecondMs = plat::TimeMs();
+    theRound.Setup(ChosenRoundStart());
+    if (!scroll) theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
+    theRound.state.lastSecondMs = plat::TimeMs();
 }
 
 template <class F>

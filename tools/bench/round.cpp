@@ -31,9 +31,9 @@ void StartRound(bool scroll) {
     theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
     theStageSelect.selectedStage = 0;
     for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_HARD;
-    theRound.Setup();
-    if (!scroll) theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
-    theRound.lastSecondMs = plat::TimeMs();
+    theRound.Setup(ChosenRoundStart());
+    if (!scroll) theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
+    theRound.state.lastSecondMs = plat::TimeMs();
 }
 
 // Frames until n are collected with four lines alive; when one dies the
@@ -53,7 +53,7 @@ void RunFrames(bool scroll, int n, F each) {
 }
 
 void FramePeriod(bool scroll, int frames) {
-    theRound.wait = 80;
+    theRound.state.wait = 80;
     std::vector<double> periods;
     double last = NowUs();
     double cpu0 = bench::ProcessCpuMs(), wall0 = last;
@@ -76,7 +76,7 @@ void FramePeriod(bool scroll, int frames) {
 }
 
 void EngineWork(bool scroll, int frames) {
-    theRound.wait = 0;
+    theRound.state.wait = 0;
     plat::SetPresentHook(nullptr);
     std::vector<double> work;
     double last = NowUs();
@@ -116,7 +116,7 @@ void ProbePresent() {
 }
 
 void KeyToPicture(int presses) {
-    theRound.wait = 80;
+    theRound.state.wait = 80;
     plat::SetPresentHook(ProbePresent);
     int nextPressFrame = 50;
     bool keyDown = false;

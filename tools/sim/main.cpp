@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "core/app.h"
 #include "config/option.h"
+#include "core/app.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/replay.h"
@@ -78,7 +78,7 @@ bool StartHeadless() {
 [[noreturn]] void Broken(int round, const std::string& why) {
     std::fflush(stdout);
     std::fprintf(stderr, "nuvel-sim: invariant broken in round %d, frame %ld (second %ld): %s\n", round,
-                 long(theRound.frameCounter), long(theRound.roundSeconds), why.c_str());
+                 long(theRound.state.frameCounter), long(theRound.state.roundSeconds), why.c_str());
     std::exit(1);
 }
 
@@ -86,8 +86,8 @@ void ReportDeaths(const uint8_t aliveBefore[kPlayers]) {
     for (int i = 0; i < kPlayers; i++) {
         const PlayerSlot& slot = theRound.players[i];
         if (aliveBefore[i] && !slot.alive)
-            std::printf("  frame %ld (%ld s): %dP dies at (%d, %d)\n", long(theRound.frameCounter),
-                        long(theRound.roundSeconds), i + 1, CApp::FloatToInt(slot.x), CApp::FloatToInt(slot.y));
+            std::printf("  frame %ld (%ld s): %dP dies at (%d, %d)\n", long(theRound.state.frameCounter),
+                        long(theRound.state.roundSeconds), i + 1, CApp::FloatToInt(slot.x), CApp::FloatToInt(slot.y));
     }
 }
 
@@ -96,10 +96,10 @@ void StartRound(const SimOptions& options) {
     theStageSelect.cursor = options.scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
     theStageSelect.selectedStage = options.stage == kRandomStage ? theStageSelect.stageCount : options.stage;
     const uint32_t seed = theApp.RandState();
-    theRound.Setup();
+    theRound.Setup(ChosenRoundStart());
     theReplay.BeginRecording(seed);
-    if (!options.scroll) theDirectDraw.CopyScreen(0, theRound.playfieldSurface);
-    theRound.lastSecondMs = plat::TimeMs();
+    if (!options.scroll) theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
+    theRound.state.lastSecondMs = plat::TimeMs();
 }
 
 void SaveRoundReplay(const std::string& dir, int round) {
@@ -145,7 +145,8 @@ std::string AbsolutePath(const std::string& path) {
 
 RoundOutcome PlayRound(int round, const SimOptions& options) {
     StartRound(options);
-    if (options.verbose) std::printf("round %d on stage %d, %s\n", round, theRound.stageIndex, theRound.Stage().title);
+    if (options.verbose)
+        std::printf("round %d on stage %d, %s\n", round, theRound.state.stageIndex, theRound.Stage().title);
     CRoundInvariants invariants;
     invariants.Begin();
     for (;;) {
@@ -157,7 +158,7 @@ RoundOutcome PlayRound(int round, const SimOptions& options) {
         if (options.verbose) ReportDeaths(aliveBefore);
         if (result == FRAME_ROUND_OVER) break;
         if (result != FRAME_GO_ON) Broken(round, "the round left through the pause menu");
-        if (theRound.frameCounter >= options.maxFrames) Broken(round, "the round did not end");
+        if (theRound.state.frameCounter >= options.maxFrames) Broken(round, "the round did not end");
     }
     RoundOutcome outcome{};
     outcome.winner = -1;
@@ -165,12 +166,12 @@ RoundOutcome PlayRound(int round, const SimOptions& options) {
         if (theRound.players[i].alive) outcome.winner = i;
         outcome.scores[i] = theRound.players[i].roundScore;
     }
-    outcome.frames = theRound.frameCounter;
-    outcome.seconds = theRound.roundSeconds;
+    outcome.frames = theRound.state.frameCounter;
+    outcome.seconds = theRound.state.roundSeconds;
     theReplay.EndRecording();
     if (!options.recordDir.empty()) SaveRoundReplay(options.recordDir, round);
     theRound.Teardown();
-    theRoundIntro.NextRound();
+    theRound.NextRound();
     return outcome;
 }
 
@@ -180,7 +181,7 @@ void PrintHeader(const SimOptions& options) {
         std::printf(" %dP %s%s", i + 1, PlayerTypeName(options.seats[i]), i < 3 ? "," : "");
     std::printf("\nseed %u, %d rounds, stage %s, %s play, WAIT %d\n", options.seed, options.rounds,
                 options.stage == kRandomStage ? "random" : std::to_string(options.stage).c_str(),
-                options.scroll ? "scroll" : "normal", theRound.wait);
+                options.scroll ? "scroll" : "normal", theRound.state.wait);
     std::printf(
         "explosion type %d, meteorites %s (every %d s, value %d), ITEM_MAX %d, ITEM_SHOW_TIME %d, "
         "ITEM_GET_DEATH %d, item weights",

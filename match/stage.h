@@ -1,0 +1,41 @@
+// The stage a round is played on and what else the round starts from. The
+// stage list and the selector make these; the round, its replays and the
+// match runner only read them.
+#pragma once
+#include <cstdint>
+
+#include "core/datalist.h"
+
+// A start value of a stage entry is a pixel of the field or a heading within
+// these limits, or kRandomStart: drawn at random when the round begins.
+constexpr uint16_t kRandomStart = 0xFFFF;
+constexpr int kStartXMax = 639, kStartYMax = 415, kStartHeadingMax = 359;
+inline bool ValidStartValue(uint16_t value, int limit) { return value <= limit || value == kRandomStart; }
+
+struct StageEntry {
+    char title[31];
+    char file[255];
+    uint16_t startX[4];
+    uint16_t startY[4];
+    uint16_t startHeading[4];
+    int32_t scopeLeft, scopeTop, scopeRight, scopeBottom;
+    CDataList initialItems[4];
+    uint16_t effect;
+};
+
+// A record of an initial-item list.
+struct InitialItem {
+    uint16_t kind;
+    int32_t count;
+};
+
+// What a round is started from besides the settings and the generator: the
+// stage list with the selector's choice and the play mode. The match loop
+// fills it from the selector; a replay fills it from its recording.
+struct RoundStart {
+    const StageEntry* stages;
+    int32_t stageCount;
+    // An entry of the list; any other value draws one at random.
+    int32_t selectedStage;
+    uint8_t scrollPlay;
+};
