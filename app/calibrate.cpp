@@ -1,6 +1,7 @@
 // The first-run speed calibration.
 #include "core/app.h"
 #include "graphics/directdraw.h"
+#include "match/round.h"
 
 // Measures the cost of a message pump (a) and of a one-pixel surface probe
 // (b) and gives the round's WAIT so that a round frame of WAIT x 20 pumps plus
@@ -17,15 +18,15 @@ int32_t CApp::CalibrateGameWait() {
     start = plat::TimeMs();
     long probes = 0;
     do {
-        SurfaceDesc* desc = theDirectDraw.Lock(0);
-        if (desc && desc->pixels) desc->pixels[0] = 0;
-        theDirectDraw.Unlock(0);
+        const SurfaceDesc& desc = theDirectDraw.Lock(kVisibleSurface);
+        if (desc.pixels) desc.pixels[0] = 0;
+        theDirectDraw.Unlock(kVisibleSurface);
         probes++;
     } while (plat::TimeMs() - start <= 1000);
     float msPerProbe = 1000.0f / float(probes);
 
     float wait = (2.4f - msPerProbe) / (20.0f * msPerPump);
     if (!(wait > 0.0f)) wait = 0.0f;
-    if (wait > 9999.0f) wait = 9999.0f;
+    if (wait > float(kMaxWait)) wait = float(kMaxWait);
     return FloatToInt(wait);
 }

@@ -24,12 +24,12 @@ void CApp::Screenshot() {
         colors[i] = RgbQuad{uint8_t(palette[i]), uint8_t(palette[i] >> 8), uint8_t(palette[i] >> 16), 0};
     dib.SetColorTable(0, 256, colors);
 
-    SurfaceDesc* desc = theDirectDraw.Lock(0);
-    if (desc && desc->pixels) {
-        for (int y = 0; y < kScreenHeight && y < desc->height; y++)
-            for (int x = 0; x < kScreenWidth && x < desc->width; x++)
-                *dib.PixelAddress(x, y) = desc->pixels[y * desc->pitch + x];
+    const SurfaceDesc& desc = theDirectDraw.Lock(kVisibleSurface);
+    if (desc.pixels) {
+        for (int y = 0; y < kScreenHeight && y < desc.height; y++)
+            for (int x = 0; x < kScreenWidth && x < desc.width; x++)
+                *dib.PixelAddress(x, y) = desc.pixels[y * desc.pitch + x];
     }
-    theDirectDraw.Unlock(0);
+    theDirectDraw.Unlock(kVisibleSurface);
     dib.SavePng(name);
 }

@@ -40,7 +40,7 @@ void CApp::Init() {
     fontSurface = theDirectDraw.LoadPng("Graphics\\font.png", true, false);
     backgroundSurface = theDirectDraw.LoadPng("Graphics\\background.png", false, false);
     cursorSurface = theDirectDraw.LoadPng("Graphics\\cursor.png", false, true);
-    workSurface = theDirectDraw.CreateSurface(640, 24, true);
+    workSurface = theDirectDraw.CreateSurface(kScreenWidth, 24, true);
     SetAlphaTable(&tintTable, 50, 50, 115);
     for (int k = 0; k < 16; k++) {
         uint8_t add = uint8_t(8 + 10 * k);
@@ -63,7 +63,7 @@ void CApp::Init() {
 void CApp::LogoIntro() {
     StartFrame();
     WaitFrame(200);
-    theDirectDraw.ClearSurface(1);
+    theDirectDraw.ClearSurface(kBackBuffer);
 
     const int length = int(strlen(kLogoText));
     int x = (20 - length) * 16;
@@ -77,17 +77,18 @@ void CApp::LogoIntro() {
                 int pitch = RandRange(-20, 20);
                 int pick = RandUpTo(1);
                 theDirectSound.Play(pick == 0 ? SE_KEY1 : SE_KEY0, 0, (pitch + 110) * 100);
-                theDirectDraw.FillRect(0, x, kLogoY, 16, 32, 0);
+                theDirectDraw.FillRect(kVisibleSurface, x, kLogoY, 16, 32, 0);
                 char glyph[2] = {kLogoText[shown], 0};
                 DrawTextScaled(1, x, kLogoY, kLogoGlyph, kLogoGlyph, glyph, 9, false, false);
-                theDirectDraw.Draw(0, x, kLogoY, kLogoGlyph, kLogoGlyph, 1, x, kLogoY, false, 0);
+                theDirectDraw.Draw(kVisibleSurface, x, kLogoY, kLogoGlyph, kLogoGlyph, kBackBuffer, x, kLogoY, false,
+                                   0);
                 x += kLogoGlyph;
                 shown++;
                 countdown = RandRange(3, 7);
             }
-            theDirectDraw.FillRect(0, x, kLogoY, 16, 32, (frame / 3) % 2 ? 255 : 0);
+            theDirectDraw.FillRect(kVisibleSurface, x, kLogoY, 16, 32, (frame / 3) % 2 ? 255 : 0);
         } else {
-            theDirectDraw.FillRect(0, x, kLogoY, 16, 32, 0);
+            theDirectDraw.FillRect(kVisibleSurface, x, kLogoY, 16, 32, 0);
             closingFrames++;
         }
         WaitFrame(kFrameMs);

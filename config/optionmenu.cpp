@@ -3,12 +3,12 @@
 // leaving the menu saves everything to "option.txt".
 #include <cstdio>
 
-#include "core/app.h"
 #include "config/option.h"
-#include "match/settings.h"
+#include "core/app.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "match/settings.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
 
@@ -37,6 +37,7 @@ enum : int {
 static_assert(ROW_FIRST_ITEM + kItemKinds == kOptionRows);
 
 constexpr int kVisibleRows = 14;
+constexpr int kBarX = 80, kBarWidth = 480;  // the highlight bar under a row
 constexpr int kLastRow = kOptionRows - 1;
 constexpr int kLastTopRow = kOptionRows - kVisibleRows;
 
@@ -198,7 +199,7 @@ void COption::Draw() {
         if (topRow > 0) theApp.DrawText(back, 48, 96, "u", 1, false, CLIP_DEST);
         if (topRow < kLastTopRow) theApp.DrawText(back, 48, 447, "d", 1, false, CLIP_DEST);
     }
-    theApp.DrawHighlightBar(80, (cursorRow - topRow) * 27 + 92, 480);
+    theApp.DrawHighlightBar(kBarX, (cursorRow - topRow) * 27 + 92, kBarWidth);
 }
 
 // COption::Run: the menu screen; returns when the player leaves it, after

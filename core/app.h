@@ -16,6 +16,10 @@
 #include "platform/platform.h"
 
 using SurfaceId = uint16_t;
+// The visible surface and its back buffer; the pool's surfaces follow. In a
+// field that owns a surface, 0 also means that it holds none.
+constexpr SurfaceId kVisibleSurface = 0;
+constexpr SurfaceId kBackBuffer = 1;
 
 // Captions and texts shared by several callers.
 #define NUVEL_CAPTION_FORCED "強制終了しました"

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "core/app.h"
+#include "core/gamedata.h"
 #include "graphics/directdraw.h"
 
 namespace {
@@ -28,11 +29,11 @@ void CApp::SetAlphaTable(uint8_t** slot, uint8_t red, uint8_t green, uint8_t blu
 // Lightens a 24-pixel-high band of the back buffer with the tint table; the
 // cursor picture's non-zero pixels give the band its rounded ends.
 void CApp::DrawHighlightBar(int x, int y, int width) {
-    width = std::clamp(width, 2 * kEndWidth, 640);
+    width = std::clamp(width, 2 * kEndWidth, kScreenWidth);
     if (!tintTable) return;
-    theDirectDraw.Draw(workSurface, 0, 0, width, kBarHeight, 1, x, y, false, 0);
-    SurfaceDesc work = *theDirectDraw.Lock(workSurface);
-    SurfaceDesc cursor = *theDirectDraw.Lock(cursorSurface);
+    theDirectDraw.Draw(workSurface, 0, 0, width, kBarHeight, kBackBuffer, x, y, false, 0);
+    SurfaceDesc work = theDirectDraw.Lock(workSurface);
+    SurfaceDesc cursor = theDirectDraw.Lock(cursorSurface);
     if (work.pixels && cursor.pixels && cursor.width >= 2 * kEndWidth && cursor.height >= kBarHeight) {
         for (int row = 0; row < kBarHeight; row++) {
             uint8_t* line = work.pixels + row * work.pitch;
@@ -46,5 +47,5 @@ void CApp::DrawHighlightBar(int x, int y, int width) {
     }
     theDirectDraw.Unlock(cursorSurface);
     theDirectDraw.Unlock(workSurface);
-    theDirectDraw.Draw(1, x, y, width, kBarHeight, workSurface, 0, 0, false, 0);
+    theDirectDraw.Draw(kBackBuffer, x, y, width, kBarHeight, workSurface, 0, 0, false, 0);
 }

@@ -119,7 +119,7 @@ SurfaceId CDirectDraw::ReleaseSurface(SurfaceId& id) {
     return old;
 }
 
-bool CDirectDraw::SurfaceReady(SurfaceId id) const { return m_surfaces && m_surfaces[id].pixels; }
+bool CDirectDraw::SurfaceReady(SurfaceId id) const { return m_surfaces && id < kSurfaceSlots && m_surfaces[id].pixels; }
 
 Surface* CDirectDraw::GetSurface(SurfaceId id) { return SurfaceReady(id) ? &m_surfaces[id] : nullptr; }
 
@@ -133,16 +133,13 @@ void CDirectDraw::ClearSurface(SurfaceId id) {
     memset(s.pixels, 0, size_t(s.pitch) * size_t(s.height));
 }
 
-SurfaceDesc* CDirectDraw::Lock(SurfaceId id) {
-    if (!m_locks) return nullptr;
+const SurfaceDesc& CDirectDraw::Lock(SurfaceId id) {
+    static const SurfaceDesc kNoPixels{};
+    if (!SurfaceReady(id) || !m_locks) return kNoPixels;
+    const Surface& s = m_surfaces[id];
     SurfaceDesc& d = m_locks[id];
-    if (SurfaceReady(id)) {
-        const Surface& s = m_surfaces[id];
-        d = SurfaceDesc{s.width, s.height, s.pitch, s.pixels};
-    } else {
-        d = SurfaceDesc{};
-    }
-    return &d;
+    d = SurfaceDesc{s.width, s.height, s.pitch, s.pixels};
+    return d;
 }
 
 void CDirectDraw::Unlock(SurfaceId /*id*/) {}

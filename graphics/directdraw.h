@@ -56,7 +56,10 @@ public:
     SurfaceId ReleaseSurface(SurfaceId& id);
     void SetColorKey(SurfaceId id, uint8_t index);
     void ClearSurface(SurfaceId id);
-    SurfaceDesc* Lock(SurfaceId id);
+    // The surface's pixels for direct access until Unlock. A surface that
+    // does not exist (or no display) gives a descriptor without pixels, so
+    // callers test desc.pixels, never the descriptor.
+    const SurfaceDesc& Lock(SurfaceId id);
     void Unlock(SurfaceId id);
     void Flip();
     void WaitVBlank();

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/app.h"
+#include "core/gamedata.h"
 #include "graphics/directdraw.h"
 
 namespace menu {
@@ -14,7 +15,7 @@ constexpr uint32_t kFrameMs = 33;
 // text on each side, its top at barY (4 pixels above the text line).
 inline void HighlightEntry(const char* text, int barY) {
     int width = CApp::TextWidth(text) + 64;
-    theApp.DrawHighlightBar((640 - width) / 2, barY, width);
+    theApp.DrawHighlightBar((kScreenWidth - width) / 2, barY, width);
 }
 
 // Shows the finished back buffer and waits out the rest of the frame.

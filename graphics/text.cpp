@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "core/app.h"
+#include "core/gamedata.h"
 #include "graphics/directdraw.h"
 
 namespace {
@@ -71,8 +72,8 @@ void CApp::DrawText(SurfaceId dest, int x, int y, const char* text, uint8_t colo
 
 void CApp::DrawTextScaled(SurfaceId dest, int x, int y, int glyphWidth, int glyphHeight, const char* text,
                           uint8_t color, bool centreH, bool centreV) {
-    if (centreH) x = (640 - int(strlen(text)) * glyphWidth) / 2;
-    if (centreV) y = (480 - glyphHeight) / 2;
+    if (centreH) x = (kScreenWidth - int(strlen(text)) * glyphWidth) / 2;
+    if (centreV) y = (kScreenHeight - glyphHeight) / 2;
     for (const char* c = text; *c; c++) {
         int gx, gy;
         if (*c != ' ' && GlyphOrigin(*c, &gx, &gy)) {
@@ -96,6 +97,6 @@ void CApp::DrawBackground(bool advance) {
     }
     for (int j = 0; j < 5; j++)
         for (int i = 0; i < 7; i++)
-            theDirectDraw.Draw(1, backgroundScrollX - 128 + 128 * i, backgroundScrollY - 128 + 128 * j, 128, 128,
-                               backgroundSurface, 0, 0, false, CLIP_DEST);
+            theDirectDraw.Draw(kBackBuffer, backgroundScrollX - 128 + 128 * i, backgroundScrollY - 128 + 128 * j, 128,
+                               128, backgroundSurface, 0, 0, false, CLIP_DEST);
 }

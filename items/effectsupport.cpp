@@ -19,7 +19,7 @@ int HeadY(int player) { return CApp::FloatToInt(theRound.players[player].y); }
 
 SurfaceId BeginFieldEdit() {
     if (theRound.state.scrollPlay) return theRound.state.fieldSurface;
-    theDirectDraw.CopyScreen(1, 0);
+    theDirectDraw.CopyScreen(kBackBuffer, kVisibleSurface);
     return 1;
 }
 
@@ -29,7 +29,7 @@ void EndFieldEdit() {
 
 void RedrawPanel(int player) {
     theRound.ClearPanel(player);
-    theRound.DrawPanel(0, player);
+    theRound.DrawPanel(kVisibleSurface, player);
 }
 
 }  // namespace itemfx

@@ -26,7 +26,7 @@ const PlayerSlot& Slot(int player) { return theRound.players[player]; }
 // (normal play) or the views show the field surface (scroll play).
 void ShowBlastFrame() {
     if (theRound.state.scrollPlay) {
-        theRound.DrawScrollViews(0, false, true);
+        theRound.DrawScrollViews(kVisibleSurface, false, true);
         theDirectDraw.Present();
     } else {
         theDirectDraw.Flip();
@@ -102,12 +102,12 @@ void CItemManager::Barrier(int user) {
 void CItemManager::Clean(int user) {
     theDirectSound.Play(SE_CLEAN, 0, 0);
     const SurfaceId field = theRound.state.fieldSurface;
-    theDirectDraw.ClearSurface(1);
+    theDirectDraw.ClearSurface(kBackBuffer);
     theDirectDraw.SetColorKey(field, uint8_t(PlayerTrailIndex(user)));
-    theDirectDraw.Draw(1, 0, 0, kScreenWidth, kScreenHeight, field, 0, 0, true, 0);
+    theDirectDraw.Draw(kBackBuffer, 0, 0, kScreenWidth, kScreenHeight, field, 0, 0, true, 0);
     theDirectDraw.SetColorKey(field, kEmptyIndex);
     if (theRound.state.scrollPlay)
-        theDirectDraw.CopyScreen(field, 1);
+        theDirectDraw.CopyScreen(field, kBackBuffer);
     else
         theDirectDraw.Flip();
 }

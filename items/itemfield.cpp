@@ -36,7 +36,7 @@ void CItemManager::Update() {
     if (fieldCount < itemMax && theApp.RandUpTo(kSpawnChanceN) == 0) Spawn();
     for (DataNode* node = fieldItems.First(); node;) {
         DataNode* next = node->next;
-        if (ItemOf(node).expiry < theRound.state.roundSeconds) {
+        if (ItemOf(node).expirySecond < theRound.state.roundSeconds) {
             EraseItem(ItemOf(node));
             fieldItems.Remove(node);
             fieldCount--;
@@ -59,7 +59,7 @@ void CItemManager::Spawn() {
     FieldItem& item = ItemOf(fieldItems.Add());
     item.x = theApp.RandRange(left, right);
     item.y = theApp.RandRange(top, bottom);
-    item.expiry = theRound.state.roundSeconds + itemShowTime;
+    item.expirySecond = theRound.state.roundSeconds + itemShowTime;
     item.kind = pool[theApp.RandRange(0, poolCount - 1)];
 }
 
@@ -81,7 +81,7 @@ bool CItemManager::PickUp(int player, DataNode* node) {
         while ((kind = theApp.RandUpTo(kItemKinds - 1)) == ITEM_QUESTION) theApp.PumpMessages();
     }
     PlayerSlot& slot = theRound.players[player];
-    SurfaceDesc field = *theDirectDraw.Lock(theRound.state.fieldSurface);
+    SurfaceDesc field = theDirectDraw.Lock(theRound.state.fieldSurface);
     int hx = CApp::FloatToInt(slot.x), hy = CApp::FloatToInt(slot.y);
     if (field.pixels && hx >= 0 && hy >= 0 && hx < field.width && hy < field.height)
         field.pixels[hy * field.pitch + hx] = uint8_t(PlayerTrailIndex(player));
@@ -131,8 +131,8 @@ void CItemManager::SpeedDown(int player) {
 // then the unchanged picture again.
 void CItemManager::Flash() {
     if (itemUseFlush == 0) return;
-    theDirectDraw.FillRect(1, 0, 0, 640, 480, kOutlineIndex);
-    theDirectDraw.Draw(1, 0, 0, 640, 480, 0, 0, 0, true, 0);
+    theDirectDraw.FillRect(kBackBuffer, 0, 0, kScreenWidth, kScreenHeight, kOutlineIndex);
+    theDirectDraw.Draw(kBackBuffer, 0, 0, kScreenWidth, kScreenHeight, kVisibleSurface, 0, 0, true, 0);
     theDirectDraw.Flip();
     theDirectDraw.Flip();
 }

@@ -25,7 +25,7 @@ struct FieldItem {
     int32_t x;
     int32_t y;
     uint16_t kind;
-    int32_t expiry;
+    int32_t expirySecond;
 };
 
 enum MirrorAxis : int { MIRROR_LEFT_RIGHT, MIRROR_UP_DOWN };

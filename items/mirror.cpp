@@ -41,11 +41,13 @@ void MirrorPlayer(PlayerSlot& slot, MirrorAxis axis) {
     slot.heading = MirrorHeading(slot.heading % 360, axis);
 }
 
-// to = from reflected; both are 640 x kFieldHeight.
+// to = from reflected; both are kFieldWidth x kFieldHeight.
 void ReflectBlock(SurfaceId from, SurfaceId to, MirrorAxis axis) {
-    SurfaceDesc src = *theDirectDraw.Lock(from);
-    SurfaceDesc dst = *theDirectDraw.Lock(to);
-    for (int row = 0; row < kFieldHeight; row++) {
+    SurfaceDesc src = theDirectDraw.Lock(from);
+    SurfaceDesc dst = theDirectDraw.Lock(to);
+    bool whole = src.pixels && dst.pixels && src.width >= kScreenWidth && dst.width >= kScreenWidth &&
+                 src.height >= kFieldHeight && dst.height >= kFieldHeight;
+    for (int row = 0; whole && row < kFieldHeight; row++) {
         uint8_t* out = dst.pixels + row * dst.pitch;
         if (axis == MIRROR_LEFT_RIGHT) {
             const uint8_t* in = src.pixels + row * src.pitch;

@@ -20,11 +20,11 @@ constexpr int kRestoreSquarePx = 40;  // covers the widest disc with room
 constexpr int kAnimationClip = CLIP_DEST | CLIP_SOURCE;
 
 // Where a step draws, and where its clean copy of the playfield lies.
-SurfaceId Canvas() { return theRound.state.scrollPlay ? theRound.state.fieldSurface : SurfaceId(1); }
-SurfaceId CleanCopy() { return theRound.state.scrollPlay ? SurfaceId(1) : SurfaceId(0); }
+SurfaceId Canvas() { return theRound.state.scrollPlay ? theRound.state.fieldSurface : kBackBuffer; }
+SurfaceId CleanCopy() { return theRound.state.scrollPlay ? kBackBuffer : kVisibleSurface; }
 
 void ShowScrollViews() {
-    theRound.DrawScrollViews(0, false, true);
+    theRound.DrawScrollViews(kVisibleSurface, false, true);
     // The views are drawn into the visible surface right after a refresh;
     // presenting them now shows them for that whole refresh.
     theDirectDraw.Present();
@@ -41,7 +41,7 @@ namespace itemfx {
 RingScope::RingScope() : m_dest(theDirectDraw.DestClip()), m_source(theDirectDraw.SourceClip()) {
     theDirectDraw.SetDestClip(0, kFieldTop, kScreenWidth, kFieldHeight);
     theDirectDraw.SetSourceClip(0, kFieldTop, kScreenWidth, kFieldHeight);
-    theDirectDraw.CopyScreen(1, theRound.state.fieldSurface);
+    theDirectDraw.CopyScreen(kBackBuffer, theRound.state.fieldSurface);
 }
 
 RingScope::~RingScope() {

@@ -39,11 +39,11 @@ inline float MirrorCoordinate(float sum, float value) {
 }
 
 // Pixel columns map c -> 639 - c and rows r -> 447 - r.
-constexpr float kMirrorColumnSum = 639.0f;
-constexpr float kMirrorRowSum = 447.0f;
+constexpr float kMirrorColumnSum = float(kFieldRight);
+constexpr float kMirrorRowSum = float(kFieldTop + kFieldBottom);
 // The sprite effects reflect their 24x24 corner: 616 = 639 - 23, 424 = 447 - 23.
-constexpr int kSpriteMirrorX = 616;
-constexpr int kSpriteMirrorY = 424;
+constexpr int kSpriteMirrorX = kFieldRight - 23;
+constexpr int kSpriteMirrorY = kFieldTop + kFieldBottom - 23;
 
 // Reflects every record of a list whose record starts with x, y and whose
 // velocity is vx, vy (particles, meteorites).

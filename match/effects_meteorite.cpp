@@ -22,23 +22,23 @@ void Place(MeteoriteRecord& r, int side) {
     const float v = float(theApp.RandRange(30, 70)) * kSpeedUnit;
     switch (side) {
     case SIDE_BELOW:
-        r.x = float(theApp.RandRange(1, 638));
+        r.x = float(theApp.RandRange(kInteriorLeft, kInteriorRight));
         r.y = float(theApp.RandRange(446, 1086));
         r.vy = -v;
         break;
     case SIDE_ABOVE:
-        r.x = float(theApp.RandRange(1, 638));
+        r.x = float(theApp.RandRange(kInteriorLeft, kInteriorRight));
         r.y = float(theApp.RandRange(-639, 1));
         r.vy = v;
         break;
     case SIDE_RIGHT:
         r.x = float(theApp.RandRange(654, 1294));
-        r.y = float(theApp.RandRange(17, 430));
+        r.y = float(theApp.RandRange(kInteriorTop, kInteriorBottom));
         r.vx = -v;
         break;
     default:
         r.x = float(theApp.RandRange(-655, -15));
-        r.y = float(theApp.RandRange(17, 430));
+        r.y = float(theApp.RandRange(kInteriorTop, kInteriorBottom));
         r.vx = v;
         break;
     }

@@ -12,8 +12,8 @@ constexpr int32_t kSpotLifeFrames = 500;
 constexpr int kPixelsPerFrame = 3;
 constexpr int kReachPx = 80;
 // Mould centres are whole pixels and reflect about the area's edges plus one.
-constexpr int kMirrorColumnSumPx = 640;
-constexpr int kMirrorRowSumPx = 448;
+constexpr int kMirrorColumnSumPx = kFieldRight + 1;            // 640
+constexpr int kMirrorRowSumPx = kFieldTop + kFieldBottom + 1;  // 448
 
 }  // namespace
 

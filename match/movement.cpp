@@ -74,8 +74,8 @@ void CRound::ResolveHit(PlayerSlot& slot, int i) {
         if (theItemManager.PickUp(i, item)) return;
     }
     // Invincibility saves a line from anything but leaving the interior.
-    if (state.frameCounter < slot.invincibleEndFrame && slot.x >= 1.0f && slot.x <= 638.0f && slot.y >= 17.0f &&
-        slot.y <= 430.0f) {
+    if (state.frameCounter < slot.invincibleEndFrame && slot.x >= float(kInteriorLeft) &&
+        slot.x <= float(kInteriorRight) && slot.y >= float(kInteriorTop) && slot.y <= float(kInteriorBottom)) {
         slot.hit = 0;
         return;
     }
@@ -156,8 +156,8 @@ void CRound::CircleExplosion(PlayerSlot& slot, int i) {
     int cx = CApp::FloatToInt(slot.x), cy = CApp::FloatToInt(slot.y);
     uint32_t color = theDirectDraw.PaletteColor(PlayerTrailIndex(i));
     ClipRect clip = kPlayClip;
-    SurfaceId target = state.scrollPlay ? state.fieldSurface : SurfaceId(1);
-    if (!state.scrollPlay) theDirectDraw.CopyScreen(1, 0);
+    SurfaceId target = state.scrollPlay ? state.fieldSurface : kBackBuffer;
+    if (!state.scrollPlay) theDirectDraw.CopyScreen(kBackBuffer, kVisibleSurface);
     int widest = explosionValues[0] < kWidestRingPx ? explosionValues[0] : kWidestRingPx;
     for (int r = 0; r <= widest; r += 2) theDirectDraw.DrawCircle(target, cx, cy, r, color, &clip);
     if (!state.scrollPlay) theDirectDraw.Flip();

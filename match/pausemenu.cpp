@@ -20,12 +20,13 @@ constexpr int kEntryY = 224, kEntryStep = 32;
 
 // The frozen field or the views, the status line and the panels, on the back buffer.
 void DrawRoundBehind() {
-    theRound.DrawStatus(1);
+    theRound.DrawStatus(kBackBuffer);
     if (theRound.state.scrollPlay)
-        theRound.DrawScrollViews(1, true, false);
+        theRound.DrawScrollViews(kBackBuffer, true, false);
     else
-        theDirectDraw.Draw(1, 0, kFieldTop, 640, kFieldHeight, theRound.state.playfieldSurface, 0, kFieldTop, false, 0);
-    for (int i = 0; i < kPlayers; i++) theRound.DrawPanel(1, i);
+        theDirectDraw.Draw(kBackBuffer, 0, kFieldTop, kFieldWidth, kFieldHeight, theRound.state.playfieldSurface, 0,
+                           kFieldTop, false, 0);
+    for (int i = 0; i < kPlayers; i++) theRound.DrawPanel(kBackBuffer, i);
 }
 
 }  // namespace
@@ -71,9 +72,9 @@ void CPauseMenu::Begin() {
     cursor = PAUSE_CONTINUE;
     // In normal play the field is the visible surface, which the menu is
     // about to draw over: keep the frozen field in the playfield surface.
-    if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(theRound.state.playfieldSurface, 0);
+    if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(theRound.state.playfieldSurface, kVisibleSurface);
     AdjustWait(0);
-    theDirectDraw.SetDestClip(0, 0, 640, 480);
+    theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
 }
 
 // On "CONTINUE" one clean frame takes the menu off the screen; in normal play
@@ -87,8 +88,9 @@ void CPauseMenu::End() {
 }
 
 void CPauseMenu::Draw() {
-    theDirectDraw.Draw(1, kBannerX, kBannerY, kBannerWidthPx, kBannerHeightPx, banner, 0, 0, true, 0);
-    for (int i = 0; i < 4; i++) theApp.DrawText(1, 0, kEntryY + kEntryStep * i, entries[i], colors[i], true, 0);
+    theDirectDraw.Draw(kBackBuffer, kBannerX, kBannerY, kBannerWidthPx, kBannerHeightPx, banner, 0, 0, true, 0);
+    for (int i = 0; i < 4; i++)
+        theApp.DrawText(kBackBuffer, 0, kEntryY + kEntryStep * i, entries[i], colors[i], true, 0);
     DrawCursor();
 }
 

@@ -341,7 +341,7 @@ bool NextReplayEvent(const ReplayData& data, size_t* offset, int32_t previousFra
 }
 
 uint32_t FieldChecksum() {
-    SurfaceDesc field = *theDirectDraw.Lock(theRound.state.fieldSurface);
+    SurfaceDesc field = theDirectDraw.Lock(theRound.state.fieldSurface);
     uint32_t crc = 0;
     if (field.pixels && field.height >= kFieldTop + kFieldHeight) {
         for (int y = kFieldTop; y < kFieldTop + kFieldHeight; y++)

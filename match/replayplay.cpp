@@ -127,7 +127,7 @@ ReplayOutcome PlayReplay(const ReplayData& data, bool shown) {
     if (shown)
         theRound.Countdown();
     else if (!theRound.state.scrollPlay)
-        theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);  // the picture the countdown leaves
+        theDirectDraw.CopyScreen(kVisibleSurface, theRound.state.playfieldSurface);  // the picture the countdown leaves
     ReplayOutcome outcome = RunFrames(data);
     theReplay.StopPlayback();
     if (shown && outcome.verdict == REPLAY_REPRODUCED) {

@@ -58,7 +58,7 @@ void WatchLastRound() {
 // The effects go on moving on the final field; no new items appear.
 void KeepEffectsMoving() {
     CRound& r = theRound;
-    SurfaceDesc field = *theDirectDraw.Lock(r.state.playfieldSurface);
+    SurfaceDesc field = theDirectDraw.Lock(r.state.playfieldSurface);
     r.particle.Update(field.pixels, field.pitch);
     r.meteorite.Update(field.pixels, field.pitch);
     r.mold.Update(field.pixels, field.pitch);
@@ -88,7 +88,7 @@ void CResultScreen::Prepare() {
     theApp.DrawTextScaled(banner, 0, 0, kBannerGlyphPx, kBannerGlyphPx, text, winner < 0 ? kDrawColor : uint8_t(winner),
                           false, false);
     // The playfield surface holds the final field in both play modes.
-    if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(theRound.state.playfieldSurface, 0);
+    if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(theRound.state.playfieldSurface, kVisibleSurface);
     cursor = RESULT_NEXT_ROUND;
     hidden = 0;
 }
@@ -97,9 +97,10 @@ void CResultScreen::Run() {
     Prepare();
     for (;;) {
         theApp.StartFrame();
-        theDirectDraw.SetDestClip(0, 0, 640, 480);
+        theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
         theApp.DrawBackground(true);
-        theDirectDraw.Draw(1, 0, kFieldY, 640, kFieldHeight, theRound.state.playfieldSurface, 0, kFieldTop, false, 0);
+        theDirectDraw.Draw(kBackBuffer, 0, kFieldY, kFieldWidth, kFieldHeight, theRound.state.playfieldSurface, 0,
+                           kFieldTop, false, 0);
         if (!HandleKeys()) break;
         Draw();
         KeepEffectsMoving();
@@ -109,15 +110,17 @@ void CResultScreen::Run() {
 }
 
 void CResultScreen::Draw() {
-    theApp.DrawText(1, 0, 8, "REPORT OF BATTLE RESULT", kTitleColor, true, 0);
-    theApp.DrawText(1, 0, 456, "PUSH SPACE KEY TO HIDE MENU", kTitleColor, true, 0);
+    theApp.DrawText(kBackBuffer, 0, 8, "REPORT OF BATTLE RESULT", kTitleColor, true, 0);
+    theApp.DrawText(kBackBuffer, 0, 456, "PUSH SPACE KEY TO HIDE MENU", kTitleColor, true, 0);
     if (hidden) return;
-    theDirectDraw.Draw(1, (640 - bannerWidth) / 2, kBannerY, bannerWidth, kBannerGlyphPx, banner, 0, 0, true, 0);
-    theApp.DrawText(1, 0, 176, "PL SCORE   RANK", kHeadColor, true, 0);
+    theDirectDraw.Draw(kBackBuffer, (kScreenWidth - bannerWidth) / 2, kBannerY, bannerWidth, kBannerGlyphPx, banner, 0,
+                       0, true, 0);
+    theApp.DrawText(kBackBuffer, 0, 176, "PL SCORE   RANK", kHeadColor, true, 0);
     for (int d = 0; d < kPlayers; d++)
         if (EffectivePlayerType(theRound.players[d].type) != PLAYER_NON)
-            theApp.DrawText(1, 0, kScoreY + kLineStep * d, scoreLines[d], uint8_t(d), true, 0);
-    for (int k = 0; k < 2; k++) theApp.DrawText(1, 0, kEntryY + kLineStep * k, entries[k], colors[k], true, 0);
+            theApp.DrawText(kBackBuffer, 0, kScoreY + kLineStep * d, scoreLines[d], uint8_t(d), true, 0);
+    for (int k = 0; k < 2; k++)
+        theApp.DrawText(kBackBuffer, 0, kEntryY + kLineStep * k, entries[k], colors[k], true, 0);
     DrawCursor();
 }
 

@@ -93,7 +93,7 @@ void CRound::GiveItems([[maybe_unused]] PlayerSlot& slot, int i, int kind, int n
     for (int k = 0; k < n; k++) CDataList::Record<HeldItem>(heldItems[i].Add())->kind = static_cast<uint16_t>(kind);
     if (redraw) {
         ClearPanel(i);
-        DrawPanel(0, i);
+        DrawPanel(kVisibleSurface, i);
     }
 }
 

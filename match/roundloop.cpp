@@ -22,6 +22,7 @@ constexpr uint32_t kCountdownStepMs = 900;
 constexpr int kCountdownGlyphPx = 80;
 constexpr int kCountdownTextY = 184;
 constexpr uint32_t kSecondMs = 1000;
+constexpr int kTimeDigitsX = 480;  // where the status line's TIME digits start
 constexpr int kClosingBorderSeconds = 208;
 constexpr int kPumpsPerWait = 20;
 constexpr int kSurvivorExtraFrames = 10;
@@ -60,8 +61,8 @@ int CRound::Run(const RoundStart& roundStart) {
 
 void CRound::Setup(const RoundStart& roundStart) {
     start = roundStart;
-    state.playfieldSurface = theDirectDraw.CreateSurface(640, 480, false);
-    theDirectDraw.SetDestClip(0, 0, 640, 480);
+    state.playfieldSurface = theDirectDraw.CreateSurface(kScreenWidth, kScreenHeight, false);
+    theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
     state.roundSeconds = 0;
     state.frameCounter = 0;
     particle.Clear();
@@ -71,7 +72,7 @@ void CRound::Setup(const RoundStart& roundStart) {
     mold.list.Clear();
 
     state.scrollPlay = start.scrollPlay ? 1 : 0;
-    state.fieldSurface = state.scrollPlay ? state.playfieldSurface : 0;
+    state.fieldSurface = state.scrollPlay ? state.playfieldSurface : kVisibleSurface;
     if (state.scrollPlay)
         state.scrollViewSurface = theDirectDraw.CreateSurface(kScrollViewSize, kScrollViewSize, false);
 
@@ -94,8 +95,8 @@ void CRound::Setup(const RoundStart& roundStart) {
         slot.useItemRequest = 0;
         // Random draws in the order x, y, heading, slot by slot.
         uint16_t sx = stage.startX[i], sy = stage.startY[i], sh = stage.startHeading[i];
-        slot.x = float(sx == kRandomStart ? theApp.RandRange(1, 638) : sx);
-        slot.y = float(sy == kRandomStart ? theApp.RandRange(1, 414) + kFieldTop : sy + kFieldTop);
+        slot.x = float(sx == kRandomStart ? theApp.RandRange(kInteriorLeft, kInteriorRight) : sx);
+        slot.y = float(sy == kRandomStart ? theApp.RandRange(kInteriorTop, kInteriorBottom) : sy + kFieldTop);
         slot.heading = static_cast<uint16_t>(sh == kRandomStart ? theApp.RandRange(0, 359) : sh % 360);
         slot.lastPixelX = CApp::FloatToInt(slot.x);
         slot.lastPixelY = CApp::FloatToInt(slot.y);
@@ -112,8 +113,8 @@ void CRound::LoadStage() {
     char path[300];
     std::snprintf(path, sizeof path, "Stage\\%s", stage.file);
     theDirectDraw.LoadPngInto(state.playfieldSurface, path, 0, kFieldTop);
-    theDirectDraw.DrawFrame(state.playfieldSurface, 0, kFieldTop, 640, kFieldHeight, kOutlineIndex);
-    SurfaceDesc field = *theDirectDraw.Lock(state.playfieldSurface);
+    theDirectDraw.DrawFrame(state.playfieldSurface, 0, kFieldTop, kFieldWidth, kFieldHeight, kOutlineIndex);
+    SurfaceDesc field = theDirectDraw.Lock(state.playfieldSurface);
     for (int i = 0; i < kPlayers; i++) {
         const PlayerSlot& slot = players[i];
         // A start on the outline is drawn there; the line dies on its first step out.
@@ -131,35 +132,36 @@ void CRound::LoadStage() {
 void CRound::Countdown() {
     for (int k = 0; k < kCountdownSteps; k++) {
         theApp.StartFrame();
-        theDirectDraw.SetDestClip(0, 0, 640, 480);
+        theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
         theApp.DrawBackground(false);
         if (state.scrollPlay)
-            DrawScrollViews(1, true, false);
+            DrawScrollViews(kBackBuffer, true, false);
         else
-            theDirectDraw.Draw(1, 0, kFieldTop, 640, kFieldHeight, state.playfieldSurface, 0, kFieldTop, false, 0);
-        DrawStatus(1);
-        for (int i = 0; i < kPlayers; i++) DrawPanel(1, i);
+            theDirectDraw.Draw(kBackBuffer, 0, kFieldTop, kFieldWidth, kFieldHeight, state.playfieldSurface, 0,
+                               kFieldTop, false, 0);
+        DrawStatus(kBackBuffer);
+        for (int i = 0; i < kPlayers; i++) DrawPanel(kBackBuffer, i);
         if (k < 4) {
             theDirectSound.Play(k < 3 ? SE_321 : SE_START, 0, 0);
-            theApp.DrawTextScaled(1, 0, kCountdownTextY, kCountdownGlyphPx, kCountdownGlyphPx, kCountdownTexts[k], 9,
-                                  true, false);
+            theApp.DrawTextScaled(kBackBuffer, 0, kCountdownTextY, kCountdownGlyphPx, kCountdownGlyphPx,
+                                  kCountdownTexts[k], 9, true, false);
         }
         if (k < 3 && !state.scrollPlay) {
-            theDirectDraw.SetDestClip(0, kFieldTop, 640, kFieldHeight);
+            theDirectDraw.SetDestClip(0, kFieldTop, kFieldWidth, kFieldHeight);
             for (int i = 0; i < kPlayers; i++) {
                 const PlayerSlot& slot = players[i];
                 if (!slot.alive) continue;
                 char number[4];
                 std::snprintf(number, sizeof number, "%d", i + 1);
-                theApp.DrawText(1, CApp::FloatToInt(slot.x) - 8, CApp::FloatToInt(slot.y) - 8, number, uint8_t(i),
-                                false, CLIP_DEST);
+                theApp.DrawText(kBackBuffer, CApp::FloatToInt(slot.x) - 8, CApp::FloatToInt(slot.y) - 8, number,
+                                uint8_t(i), false, CLIP_DEST);
             }
         }
         theDirectDraw.Flip();
         if (k == kCountdownSteps - 1) break;
         theApp.WaitFrame(kCountdownStepMs);
     }
-    theDirectDraw.SetDestClip(0, 0, 640, 480);
+    theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
 }
 
 // One frame of the round, in the fixed order. Returns FRAME_GO_ON, the pause
@@ -181,7 +183,7 @@ int CRound::Frame() {
         }
     }
 
-    SurfaceDesc field = *theDirectDraw.Lock(state.fieldSurface);
+    SurfaceDesc field = theDirectDraw.Lock(state.fieldSurface);
     for (int i = 0; i < kPlayers; i++) {
         PlayerSlot& slot = players[i];
         if (!Acts(slot, state.frameCounter)) continue;
@@ -211,7 +213,7 @@ int CRound::Frame() {
     missile.Update(state.fieldSurface);
     pingPong.Update(state.fieldSurface);
     if (IsOver()) return FRAME_ROUND_OVER;
-    if (state.scrollPlay) DrawScrollViews(0, false, false);
+    if (state.scrollPlay) DrawScrollViews(kVisibleSurface, false, false);
     // WAIT from the settings file is used within the menu's limits.
     theApp.PumpMessagesN(LimitWait(state.wait) * kPumpsPerWait);
     return FRAME_GO_ON;
@@ -246,7 +248,7 @@ void CRound::TickClock() {
     state.roundSeconds++;
     char digits[16];
     std::snprintf(digits, sizeof digits, "%07ld", long(state.roundSeconds));
-    theApp.DrawText(0, 480, 0, digits, 5, false, 0);
+    theApp.DrawText(kVisibleSurface, kTimeDigitsX, 0, digits, 5, false, 0);
     CloseBorder();
 }
 
@@ -295,7 +297,7 @@ void CRound::CloseBorder() {
     if (state.stageEffect != 2 || s < 0 || s >= kClosingBorderSeconds) return;
     const int height = kInteriorBottom - kInteriorTop + 1, width = kInteriorRight - kInteriorLeft + 1;
     theDirectDraw.FillRect(state.fieldSurface, s, kInteriorTop, 1, height, kClosingBorderIndex);
-    theDirectDraw.FillRect(state.fieldSurface, 639 - s, kInteriorTop, 1, height, kClosingBorderIndex);
+    theDirectDraw.FillRect(state.fieldSurface, kFieldRight - s, kInteriorTop, 1, height, kClosingBorderIndex);
     theDirectDraw.FillRect(state.fieldSurface, kInteriorLeft, s + kFieldTop, width, 1, kClosingBorderIndex);
-    theDirectDraw.FillRect(state.fieldSurface, kInteriorLeft, 431 - s, width, 1, kClosingBorderIndex);
+    theDirectDraw.FillRect(state.fieldSurface, kInteriorLeft, kFieldBottom - s, width, 1, kClosingBorderIndex);
 }

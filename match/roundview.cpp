@@ -73,14 +73,14 @@ void CRound::ClearPanel(int i) {
     PanelArea area = PanelOf(i, state.scrollPlay);
     theDirectDraw.SetDestClip(area.x, area.y, area.width, area.height);
     theApp.DrawBackground(false);
-    theDirectDraw.Draw(0, area.x, area.y, area.width, area.height, 1, area.x, area.y, false, 0);
-    theDirectDraw.SetDestClip(0, 0, 640, 480);
+    theDirectDraw.Draw(kVisibleSurface, area.x, area.y, area.width, area.height, kBackBuffer, area.x, area.y, false, 0);
+    theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
 }
 
 // Each playing slot's 80x80 window round its head (where the head stopped,
 // for a dead line); the parts beyond the playfield stay colour 255.
 void CRound::DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank) {
-    theDirectDraw.SetSourceClip(0, kFieldTop, 640, kFieldHeight);
+    theDirectDraw.SetSourceClip(0, kFieldTop, kFieldWidth, kFieldHeight);
     if (waitVBlank) theDirectDraw.WaitVBlank();
     for (int i = 0; i < kPlayers; i++) {
         const PlayerSlot& slot = players[i];
@@ -102,5 +102,5 @@ void CRound::ChangeWait(int delta) {
     if (delta != 0) state.wait = LimitWait(int64_t(state.wait) + delta);
     char digits[8];
     std::snprintf(digits, sizeof digits, "%04d", int(state.wait));
-    theApp.DrawText(0, kWaitDigitsX, 0, digits, kStatusColor, false, 0);
+    theApp.DrawText(kVisibleSurface, kWaitDigitsX, 0, digits, kStatusColor, false, 0);
 }

@@ -5,11 +5,12 @@
 #include <cstdint>
 
 #include "core/datalist.h"
+#include "core/gamedata.h"
 
 // A start value of a stage entry is a pixel of the field or a heading within
 // these limits, or kRandomStart: drawn at random when the round begins.
 constexpr uint16_t kRandomStart = 0xFFFF;
-constexpr int kStartXMax = 639, kStartYMax = 415, kStartHeadingMax = 359;
+constexpr int kStartXMax = kFieldRight, kStartYMax = kFieldHeight - 1, kStartHeadingMax = 359;
 inline bool ValidStartValue(uint16_t value, int limit) { return value <= limit || value == kRandomStart; }
 
 struct StageEntry {

@@ -64,7 +64,7 @@ void CRoundIntro::Prepare() {
     theApp.DrawTextScaled(banner, 0, 0, kBannerGlyphPx, kBannerGlyphPx, text, kSecondFace, false, false);
     PreparePlayerLines();
     cursor = INTRO_OK_NEXT;
-    theDirectDraw.SetDestClip(0, 0, 640, 480);
+    theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
 }
 
 // One line per slot: number, the three key labels of the current keyboard
@@ -81,13 +81,15 @@ void CRoundIntro::PreparePlayerLines() {
 
 void CRoundIntro::Draw() {
     theApp.DrawBackground(true);
-    theDirectDraw.Draw(1, (640 - bannerWidth) / 2, kBannerY, bannerWidth, kBannerGlyphPx, banner, 0, 0, true, 0);
-    theApp.DrawText(1, 0, kHeaderY, kHeader, kHeaderColor, true, 0);
+    theDirectDraw.Draw(kBackBuffer, (kScreenWidth - bannerWidth) / 2, kBannerY, bannerWidth, kBannerGlyphPx, banner, 0,
+                       0, true, 0);
+    theApp.DrawText(kBackBuffer, 0, kHeaderY, kHeader, kHeaderColor, true, 0);
     // An empty seat keeps its row, blank.
     for (int d = 0; d < kPlayers; d++)
         if (EffectivePlayerType(theRound.players[d].type) != PLAYER_NON)
-            theApp.DrawText(1, 0, kPlayerLineY + kLineStep * d, playerLines[d], static_cast<uint8_t>(d), true, 0);
-    for (int e = 0; e < 2; e++) theApp.DrawText(1, 0, kEntryY + kLineStep * e, lines[e], colors[e], true, 0);
+            theApp.DrawText(kBackBuffer, 0, kPlayerLineY + kLineStep * d, playerLines[d], static_cast<uint8_t>(d), true,
+                            0);
+    for (int e = 0; e < 2; e++) theApp.DrawText(kBackBuffer, 0, kEntryY + kLineStep * e, lines[e], colors[e], true, 0);
     DrawCursor();
 }
 

@@ -13,8 +13,8 @@
 
 namespace {
 
-constexpr int kPreviewWidth = 640;
-constexpr int kPreviewHeight = 416;
+constexpr int kPreviewWidth = kFieldWidth;
+constexpr int kPreviewHeight = kFieldHeight;
 constexpr int kPreviewY = 32;
 constexpr uint8_t kFrameIndex = 255;
 constexpr int kMenuY = 144;
@@ -28,7 +28,7 @@ constexpr int kSelectorLines = 7;
 // Writes player i's start pixel (in the player's trail colour) for every
 // player whose start position the stage fixes.
 void MarkStartPixels(SurfaceId preview, const StageEntry& stage) {
-    SurfaceDesc desc = *theDirectDraw.Lock(preview);
+    SurfaceDesc desc = theDirectDraw.Lock(preview);
     for (int i = 0; i < kPlayers && desc.pixels; i++) {
         int x = stage.startX[i], y = stage.startY[i];
         if (x == kRandomStart || y == kRandomStart || x >= desc.width || y >= desc.height) continue;
@@ -45,7 +45,7 @@ int CStageSelect::Run() {
         theApp.StartFrame();
         theApp.DrawBackground(true);
         if (selectedStage != stageCount)
-            theDirectDraw.Draw(1, 0, kPreviewY, kPreviewWidth, kPreviewHeight, preview, 0, 0, false, 0);
+            theDirectDraw.Draw(kBackBuffer, 0, kPreviewY, kPreviewWidth, kPreviewHeight, preview, 0, 0, false, 0);
         if (!HandleKeys()) break;
         Draw();
         menu::EndFrame();
@@ -63,7 +63,7 @@ void CStageSelect::Begin() {
     ShowStage();
     ShowBgm(true);
     hidden = 0;
-    theDirectDraw.SetDestClip(0, 0, 640, 480);
+    theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
 }
 
 void CStageSelect::End() { theDirectDraw.ReleaseSurface(preview); }
@@ -134,11 +134,11 @@ void CStageSelect::ChangeBgm(int step) {
 
 // The caption and the hint stay while the menu is hidden.
 void CStageSelect::Draw() {
-    theApp.DrawText(1, 0, 8, "STAGE AND BGM SELECTOR", kCaptionColor, true, 0);
-    theApp.DrawText(1, 0, 456, "PUSH SPACE KEY TO HIDE MENU", kCaptionColor, true, 0);
+    theApp.DrawText(kBackBuffer, 0, 8, "STAGE AND BGM SELECTOR", kCaptionColor, true, 0);
+    theApp.DrawText(kBackBuffer, 0, 456, "PUSH SPACE KEY TO HIDE MENU", kCaptionColor, true, 0);
     if (hidden) return;
     for (int k = 0; k < kSelectorLines; k++)
-        theApp.DrawText(1, 0, kMenuY + kLineStep * k, lines[k], colors[k], true, 0);
+        theApp.DrawText(kBackBuffer, 0, kMenuY + kLineStep * k, lines[k], colors[k], true, 0);
     DrawCursor();
 }
 

@@ -84,10 +84,10 @@ int ItemKindByKeyName(const char* name) {
 
 void OpenStageEntry(StageEntry* entry, const char* file) {
     CopyValue(entry->file, sizeof entry->file, file);
-    entry->scopeLeft = 1;
-    entry->scopeTop = 17;
-    entry->scopeRight = 638;
-    entry->scopeBottom = 430;
+    entry->scopeLeft = kInteriorLeft;
+    entry->scopeTop = kInteriorTop;
+    entry->scopeRight = kInteriorRight;
+    entry->scopeBottom = kInteriorBottom;
     entry->effect = 0;
     for (CDataList& list : entry->initialItems) list.SetRecordSize(sizeof(InitialItem));
 }
@@ -135,9 +135,9 @@ void ParseScope(StageEntry* entry, const char* value) {
     long long left = entry->scopeLeft, top = entry->scopeTop, right = entry->scopeRight, bottom = entry->scopeBottom;
     std::sscanf(value, "%lld,%lld,%lld,%lld", &left, &top, &right, &bottom);
     entry->scopeLeft = ScopeEdge(left, 0);
-    entry->scopeTop = ScopeEdge(top, 16);
+    entry->scopeTop = ScopeEdge(top, kFieldTop);
     entry->scopeRight = ScopeEdge(right, 0);
-    entry->scopeBottom = ScopeEdge(bottom, 16);
+    entry->scopeBottom = ScopeEdge(bottom, kFieldTop);
 }
 
 void ParseEffect(StageEntry* entry, const char* value) {

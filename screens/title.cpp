@@ -59,7 +59,7 @@ void CTitle::BuildMenu() {
     logoSurface = theDirectDraw.CreateSurface(kLetters * kLetterSize, kLetterSize, false);
     theApp.DrawTextScaled(logoSurface, 0, 0, kLetterSize, kLetterSize, "NUVEL", 9, false, false);
     memset(visible, 1, sizeof visible);
-    theDirectDraw.SetDestClip(0, 0, 640, 480);
+    theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
     for (int p = 0; p < kPlayers; p++) {
         CyclePlayerType(p, 0);
         colors[p + 1] = uint8_t(p);
@@ -163,8 +163,9 @@ void CTitle::Intro() {
             theApp.StartFrame();
             if (theApp.anyKeyFlag) return;
             theApp.DrawBackground(true);
-            if (k >= 1) theDirectDraw.Draw(1, kLogoX, kLogoY, x, kLetterSize, logoSurface, 0, 0, true, 0);
-            theDirectDraw.Draw(1, kLogoX + x, y, kLetterSize, kLetterSize, logoSurface, x, 0, true, CLIP_DEST);
+            if (k >= 1) theDirectDraw.Draw(kBackBuffer, kLogoX, kLogoY, x, kLetterSize, logoSurface, 0, 0, true, 0);
+            theDirectDraw.Draw(kBackBuffer, kLogoX + x, y, kLetterSize, kLetterSize, logoSurface, x, 0, true,
+                               CLIP_DEST);
             EndFrame();
         }
         theDirectSound.Play(SE_WALL, -2000 + 1000 * k, 0);
@@ -172,12 +173,13 @@ void CTitle::Intro() {
             theApp.StartFrame();
             if (theApp.anyKeyFlag) return;
             theApp.DrawBackground(true);
-            theDirectDraw.Draw(1, kLogoX + x, kLogoY, kLetterSize, kLetterSize, logoSurface, x, 0, true, CLIP_DEST);
+            theDirectDraw.Draw(kBackBuffer, kLogoX + x, kLogoY, kLetterSize, kLetterSize, logoSurface, x, 0, true,
+                               CLIP_DEST);
             for (int j = 0; j < k; j++) {
                 int dy = theApp.RandRange(i, -i);
                 int dx = theApp.RandRange(i, -i);
-                theDirectDraw.Draw(1, kLogoX + kLetterSize * j + dx, kLogoY + dy, kLetterSize, kLetterSize, logoSurface,
-                                   kLetterSize * j, 0, true, CLIP_DEST);
+                theDirectDraw.Draw(kBackBuffer, kLogoX + kLetterSize * j + dx, kLogoY + dy, kLetterSize, kLetterSize,
+                                   logoSurface, kLetterSize * j, 0, true, CLIP_DEST);
             }
             EndFrame();
         }
@@ -189,16 +191,17 @@ void CTitle::Intro() {
     for (int s = -kLightWidth; s <= 536; s += 24) {
         theApp.StartFrame();
         if (theApp.anyKeyFlag) break;
-        theDirectDraw.SetDestClip(0, 0, 640, 480);
+        theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
         theApp.DrawBackground(true);
-        theDirectDraw.Draw(1, kLogoX, kLogoY, kLetters * kLetterSize, kLetterSize, logoSurface, 0, 0, true, 0);
+        theDirectDraw.Draw(kBackBuffer, kLogoX, kLogoY, kLetters * kLetterSize, kLetterSize, logoSurface, 0, 0, true,
+                           0);
         LightSweep(s, light, work);
-        theDirectDraw.Draw(1, kLogoX + s, kLogoY, kLightWidth, kLetterSize, work, 0, 0, true, CLIP_DEST);
+        theDirectDraw.Draw(kBackBuffer, kLogoX + s, kLogoY, kLightWidth, kLetterSize, work, 0, 0, true, CLIP_DEST);
         EndFrame();
     }
     theDirectDraw.ReleaseSurface(light);
     theDirectDraw.ReleaseSurface(work);
-    theDirectDraw.SetDestClip(0, 0, 640, 480);
+    theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
 }
 
 // Builds one frame of the lit band: the part of the logo under the light
@@ -206,8 +209,8 @@ void CTitle::Intro() {
 void CTitle::LightSweep(int sourceX, SurfaceId light, SurfaceId work) {
     theDirectDraw.ClearSurface(work);
     theDirectDraw.Draw(work, 0, 0, kLightWidth, kLetterSize, logoSurface, sourceX, 0, false, CLIP_SOURCE);
-    SurfaceDesc lit = *theDirectDraw.Lock(light);
-    SurfaceDesc out = *theDirectDraw.Lock(work);
+    SurfaceDesc lit = theDirectDraw.Lock(light);
+    SurfaceDesc out = theDirectDraw.Lock(work);
     if (lit.pixels && out.pixels) {
         int rows = lit.height < out.height ? lit.height : out.height;
         int cols = lit.width < out.width ? lit.width : out.width;
@@ -226,12 +229,12 @@ void CTitle::LightSweep(int sourceX, SurfaceId light, SurfaceId work) {
 
 void CTitle::Draw() {
     theApp.DrawBackground(true);
-    theDirectDraw.Draw(1, kLogoX, kLogoY, kLetters * kLetterSize, kLetterSize, logoSurface, 0, 0, true, 0);
+    theDirectDraw.Draw(kBackBuffer, kLogoX, kLogoY, kLetters * kLetterSize, kLetterSize, logoSurface, 0, 0, true, 0);
     for (int i = 0; i < kTitleLines; i++)
-        if (visible[i]) theApp.DrawText(1, 0, kMenuY + kMenuStep * i, lines[i], colors[i], true, 0);
-    theApp.DrawText(1, 0, 160, kFullTitle, 7, true, 0);
-    theApp.DrawText(1, 0, 414, kVersionLine, 7, true, 0);
-    theApp.DrawText(1, 0, 442, kMakerLine, 7, true, 0);
+        if (visible[i]) theApp.DrawText(kBackBuffer, 0, kMenuY + kMenuStep * i, lines[i], colors[i], true, 0);
+    theApp.DrawText(kBackBuffer, 0, 160, kFullTitle, 7, true, 0);
+    theApp.DrawText(kBackBuffer, 0, 414, kVersionLine, 7, true, 0);
+    theApp.DrawText(kBackBuffer, 0, 442, kMakerLine, 7, true, 0);
     DrawCursor();
 }
 

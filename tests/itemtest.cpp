@@ -80,7 +80,7 @@ void ItemRound::PlaceItem(int kind, int x, int y) {
     item->x = x;
     item->y = y;
     item->kind = uint16_t(kind);
-    item->expiry = theRound.state.roundSeconds + theItemManager.itemShowTime;
+    item->expirySecond = theRound.state.roundSeconds + theItemManager.itemShowTime;
     theItemManager.fieldCount++;
     theItemManager.DrawAll(theRound.state.fieldSurface);
 }

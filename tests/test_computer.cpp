@@ -323,7 +323,7 @@ protected:
         while (theRound.state.phase[2] != 3) ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
     }
     void SetPixel(int x, int y) {
-        SurfaceDesc field = *theDirectDraw.Lock(0);
+        SurfaceDesc field = theDirectDraw.Lock(0);
         field.pixels[y * field.pitch + x] = 60;
         theDirectDraw.Unlock(0);
     }
@@ -367,7 +367,7 @@ TEST_F(ComputerRoundTest, NormalTurnsAtADiagonalGapThatHardLooksThrough) {
         SetPixel(x + 6, 293);
         SetPixel(x + 14, 296);
     }
-    SurfaceDesc field = *theDirectDraw.Lock(0);
+    SurfaceDesc field = theDirectDraw.Lock(0);
     const PlayerSlot& normal = theRound.players[0];
     const PlayerSlot& hard = theRound.players[1];
     EXPECT_EQ(theRound.ProbeClearance(normal.x, normal.y, 45, 20, field.pixels, field.pitch, true), 10);

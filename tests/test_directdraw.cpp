@@ -12,9 +12,9 @@ namespace {
 // A surface whose pixel (x, y) is 1 + (x + 3y) % 250, never 0.
 SurfaceId MakePattern(int w, int h) {
     SurfaceId id = theDirectDraw.CreateSurface(w, h, true);
-    SurfaceDesc* d = theDirectDraw.Lock(id);
+    const SurfaceDesc& d = theDirectDraw.Lock(id);
     for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) d->pixels[y * d->pitch + x] = uint8_t(1 + (x + 3 * y) % 250);
+        for (int x = 0; x < w; x++) d.pixels[y * d.pitch + x] = uint8_t(1 + (x + 3 * y) % 250);
     theDirectDraw.Unlock(id);
     return id;
 }

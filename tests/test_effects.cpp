@@ -58,7 +58,7 @@ protected:
 
     // The pixel-level effects of one frame on the locked field.
     void PixelFrame() {
-        SurfaceDesc field = *theDirectDraw.Lock(0);
+        SurfaceDesc field = theDirectDraw.Lock(0);
         theRound.particle.Update(field.pixels, field.pitch);
         theRound.meteorite.Update(field.pixels, field.pitch);
         theRound.mold.Update(field.pixels, field.pitch);

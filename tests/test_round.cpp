@@ -181,7 +181,7 @@ TEST_F(RoundTest, TrailsHitsAndDeaths) {
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
     StartRound();
-    SurfaceDesc field = *theDirectDraw.Lock(0);
+    SurfaceDesc field = theDirectDraw.Lock(0);
     PlayerSlot& p1 = theRound.players[0];
     theRound.state.frameCounter = 10;
 
@@ -202,7 +202,7 @@ TEST_F(RoundTest, TrailsHitsAndDeaths) {
     EXPECT_EQ(p1.endFrame, 10);
     // The rings in the player's colour centred on the head, within the clip.
     theDirectDraw.Unlock(0);
-    field = *theDirectDraw.Lock(0);
+    field = theDirectDraw.Lock(0);
     EXPECT_EQ(Field(639 - 16, 200), 28);
     EXPECT_EQ(Field(639, 200), 255);
 

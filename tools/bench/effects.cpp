@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     int runs = argc > 2 ? atoi(argv[2]) : 20;
     framesPerRun = std::max(framesPerRun, 10);
     runs = std::max(runs, 1);
-    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", 640, 480)) {
+    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", kScreenWidth, kScreenHeight)) {
         fprintf(stderr, "no display\n");
         return 1;
     }

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "core/app.h"
+#include "core/gamedata.h"
 #include "graphics/directdraw.h"
 
 namespace {
@@ -38,24 +39,25 @@ double MicrosPer(int runs, F f) {
 }  // namespace
 
 int main() {
-    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", 640, 480) ||
-        !theDirectDraw.StartDirectDraw(640, 480, 8)) {
+    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", kScreenWidth, kScreenHeight) ||
+        !theDirectDraw.StartDirectDraw(kScreenWidth, kScreenHeight, 8)) {
         fprintf(stderr, "no display\n");
         return 1;
     }
     PaletteEntry* palette = theDirectDraw.MasterPalette();
     for (int i = 0; i < 256; i++) palette[i] = PaletteEntry{uint8_t(i), uint8_t(255 - i), uint8_t(i * 3), 1};
     theDirectDraw.ApplyPalette();
-    SurfaceId picture = theDirectDraw.CreateSurface(640, 480, true);
-    SurfaceDesc* d = theDirectDraw.Lock(picture);
-    for (int i = 0; i < 640 * 480; i++) d->pixels[i] = uint8_t((i * 7) % 5 ? i % 251 : 0);
+    SurfaceId picture = theDirectDraw.CreateSurface(kScreenWidth, kScreenHeight, true);
+    const SurfaceDesc& d = theDirectDraw.Lock(picture);
+    for (int i = 0; i < kScreenWidth * kScreenHeight; i++) d.pixels[i] = uint8_t((i * 7) % 5 ? i % 251 : 0);
     theDirectDraw.Unlock(picture);
     theDirectDraw.CopyScreen(0, picture);
 
     printf("video driver: %s\n", getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "(default)");
     double present = MicrosPer(300, [](int) { theDirectDraw.Present(); });
     printf("presentation of a 640x480 frame: %.1f us\n", present);
-    double keyed = MicrosPer(2000, [&](int) { theDirectDraw.Draw(1, 0, 0, 640, 480, picture, 0, 0, true, 0); });
+    double keyed =
+        MicrosPer(2000, [&](int) { theDirectDraw.Draw(1, 0, 0, kScreenWidth, kScreenHeight, picture, 0, 0, true, 0); });
     printf("keyed 640x480 copy: %.1f us\n", keyed);
     double fade = MicrosPer(2000, [](int i) {
         theDirectDraw.SetPaletteBrightness(-(i % 255));

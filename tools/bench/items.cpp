@@ -61,7 +61,7 @@ void Cost(const char* name, int repeats, F run) {
 int main(int argc, char** argv) {
     int repeats = argc > 1 ? atoi(argv[1]) : 200;
     if (repeats < 1) repeats = 1;
-    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", 640, 480)) {
+    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", kScreenWidth, kScreenHeight)) {
         fprintf(stderr, "no display\n");
         return 1;
     }

@@ -164,7 +164,7 @@ void KeyToPicture(int presses) {
 int main(int argc, char** argv) {
     int frames = argc > 1 ? atoi(argv[1]) : 2000;
     if (frames < 100) frames = 100;
-    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", 640, 480)) {
+    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", kScreenWidth, kScreenHeight)) {
         fprintf(stderr, "no display\n");
         return 1;
     }
