@@ -18,7 +18,7 @@ int HeadX(int player) { return CApp::FloatToInt(theRound.players[player].x); }
 int HeadY(int player) { return CApp::FloatToInt(theRound.players[player].y); }
 
 SurfaceId BeginFieldEdit() {
-    if (theRound.state.scrollPlay) return theRound.state.fieldSurface;
+    if (theRound.state.scrollPlay) return theRound.local.fieldSurface;
     theDirectDraw.CopyScreen(kBackBuffer, kVisibleSurface);
     return 1;
 }

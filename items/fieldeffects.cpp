@@ -101,7 +101,7 @@ void CItemManager::Barrier(int user) {
 // onto a cleared back buffer with that colour as the key.
 void CItemManager::Clean(int user) {
     theDirectSound.Play(SE_CLEAN, 0, 0);
-    const SurfaceId field = theRound.state.fieldSurface;
+    const SurfaceId field = theRound.local.fieldSurface;
     theDirectDraw.ClearSurface(kBackBuffer);
     theDirectDraw.SetColorKey(field, uint8_t(PlayerTrailIndex(user)));
     theDirectDraw.Draw(kBackBuffer, 0, 0, kScreenWidth, kScreenHeight, field, 0, 0, true, 0);

@@ -43,7 +43,7 @@ void CItemManager::Update() {
         }
         node = next;
     }
-    DrawAll(theRound.state.fieldSurface);
+    DrawAll(theRound.local.fieldSurface);
 }
 
 // The spawn square is kept inside the interior whatever the stage's item
@@ -81,11 +81,11 @@ bool CItemManager::PickUp(int player, DataNode* node) {
         while ((kind = theApp.RandUpTo(kItemKinds - 1)) == ITEM_QUESTION) theApp.PumpMessages();
     }
     PlayerSlot& slot = theRound.players[player];
-    SurfaceDesc field = theDirectDraw.Lock(theRound.state.fieldSurface);
+    SurfaceDesc field = theDirectDraw.Lock(theRound.local.fieldSurface);
     int hx = CApp::FloatToInt(slot.x), hy = CApp::FloatToInt(slot.y);
     if (field.pixels && hx >= 0 && hy >= 0 && hx < field.width && hy < field.height)
         field.pixels[hy * field.pitch + hx] = uint8_t(PlayerTrailIndex(player));
-    theDirectDraw.Unlock(theRound.state.fieldSurface);
+    theDirectDraw.Unlock(theRound.local.fieldSurface);
     if (kind == ITEM_SPEED_UP) {
         SpeedUp(player);
     } else if (kind == ITEM_SPEED_DOWN) {
@@ -99,7 +99,7 @@ bool CItemManager::PickUp(int player, DataNode* node) {
 }
 
 void CItemManager::EraseItem(const FieldItem& item) {
-    theDirectDraw.FillRect(theRound.state.fieldSurface, item.x, item.y, kItemPx, kItemPx, 0);
+    theDirectDraw.FillRect(theRound.local.fieldSurface, item.x, item.y, kItemPx, kItemPx, 0);
 }
 
 void CItemManager::DrawAll(SurfaceId target) {

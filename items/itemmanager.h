@@ -6,6 +6,7 @@
 #include "core/app.h"
 #include "core/datalist.h"
 #include "core/gamedata.h"  // kItemKinds, names, classes, default weights
+#include "core/record.h"
 
 // A row of the item table (42 bytes). Names and classes are those of the
 // data contract; the weights are settings and change at run time.
@@ -26,7 +27,13 @@ struct FieldItem {
     int32_t y;
     uint16_t kind;
     int32_t expirySecond;
+
+    template <class F>
+    constexpr void Fields(F&& f) const {
+        f(x), f(y), f(kind), f(expirySecond);
+    }
 };
+static_assert(ListsEveryField<FieldItem>());
 
 enum MirrorAxis : int { MIRROR_LEFT_RIGHT, MIRROR_UP_DOWN };
 

@@ -90,7 +90,7 @@ void CItemManager::MirrorField(MirrorAxis axis) {
     theDirectSound.Play(SE_MIRROR, 0, 0);
     SurfaceId original = theDirectDraw.CreateSurface(kScreenWidth, kFieldHeight, true);
     SurfaceId reflected = theDirectDraw.CreateSurface(kScreenWidth, kFieldHeight, true);
-    theDirectDraw.Draw(original, 0, 0, kScreenWidth, kFieldHeight, theRound.state.fieldSurface, 0, kFieldTop, false, 0);
+    theDirectDraw.Draw(original, 0, 0, kScreenWidth, kFieldHeight, theRound.local.fieldSurface, 0, kFieldTop, false, 0);
     ReflectBlock(original, reflected, axis);
     for (PlayerSlot& slot : theRound.players)
         if (slot.alive) MirrorPlayer(slot, axis);

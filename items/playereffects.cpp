@@ -24,18 +24,18 @@ PlayerSlot& Slot(int player) { return theRound.players[player]; }
 // True when the way ahead of the player is blocked within kProbeSteps pixels
 // (corner-touching pixels count as a wall).
 bool BlockedAhead(const PlayerSlot& slot) {
-    SurfaceDesc field = theDirectDraw.Lock(theRound.state.fieldSurface);
+    SurfaceDesc field = theDirectDraw.Lock(theRound.local.fieldSurface);
     int blocked = theRound.ProbeClearance(slot.x, slot.y, slot.heading, kProbeSteps, field.pixels, field.pitch, true);
-    theDirectDraw.Unlock(theRound.state.fieldSurface);
+    theDirectDraw.Unlock(theRound.local.fieldSurface);
     return blocked != 0;
 }
 
 // The field pixel at (x, y); a pixel the field does not have counts as taken.
 uint8_t FieldPixel(int x, int y) {
-    SurfaceDesc field = theDirectDraw.Lock(theRound.state.fieldSurface);
+    SurfaceDesc field = theDirectDraw.Lock(theRound.local.fieldSurface);
     bool inside = field.pixels && x >= 0 && y >= 0 && x < field.width && y < field.height;
     uint8_t value = inside ? field.pixels[y * field.pitch + x] : kOutlineIndex;
-    theDirectDraw.Unlock(theRound.state.fieldSurface);
+    theDirectDraw.Unlock(theRound.local.fieldSurface);
     return value;
 }
 

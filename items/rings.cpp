@@ -20,7 +20,7 @@ constexpr int kRestoreSquarePx = 40;  // covers the widest disc with room
 constexpr int kAnimationClip = CLIP_DEST | CLIP_SOURCE;
 
 // Where a step draws, and where its clean copy of the playfield lies.
-SurfaceId Canvas() { return theRound.state.scrollPlay ? theRound.state.fieldSurface : kBackBuffer; }
+SurfaceId Canvas() { return theRound.state.scrollPlay ? theRound.local.fieldSurface : kBackBuffer; }
 SurfaceId CleanCopy() { return theRound.state.scrollPlay ? kBackBuffer : kVisibleSurface; }
 
 void ShowScrollViews() {
@@ -41,7 +41,7 @@ namespace itemfx {
 RingScope::RingScope() : m_dest(theDirectDraw.DestClip()), m_source(theDirectDraw.SourceClip()) {
     theDirectDraw.SetDestClip(0, kFieldTop, kScreenWidth, kFieldHeight);
     theDirectDraw.SetSourceClip(0, kFieldTop, kScreenWidth, kFieldHeight);
-    theDirectDraw.CopyScreen(kBackBuffer, theRound.state.fieldSurface);
+    theDirectDraw.CopyScreen(kBackBuffer, theRound.local.fieldSurface);
 }
 
 RingScope::~RingScope() {

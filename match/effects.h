@@ -9,6 +9,7 @@
 
 #include "core/app.h"
 #include "core/datalist.h"
+#include "core/record.h"
 
 // One explosion particle; kind 0 flies straight, 1 spirals, 2 accelerates.
 struct ParticleRecord {
@@ -20,7 +21,13 @@ struct ParticleRecord {
     int32_t turns;   // kind 1
     float speed;     // kind 1
     float ax, ay;    // kind 2
+
+    template <class F>
+    constexpr void Fields(F&& f) const {
+        f(x), f(y), f(vx), f(vy), f(color), f(life), f(angle), f(turns), f(speed), f(ax), f(ay);
+    }
 };
+static_assert(ListsEveryField<ParticleRecord>());
 
 class CParticle {
 public:
@@ -42,7 +49,13 @@ struct MeteoriteRecord {
     float x, y;
     float vx, vy;
     uint8_t entered;  // 1 once it has been drawn inside the playable area
+
+    template <class F>
+    constexpr void Fields(F&& f) const {
+        f(x), f(y), f(vx), f(vy), f(entered);
+    }
 };
+static_assert(ListsEveryField<MeteoriteRecord>());
 
 // Meteorite waves. The three settings live here.
 class CMeteorite {
@@ -73,7 +86,13 @@ private:
 struct MoldRecord {
     int32_t x, y;
     int32_t life;
+
+    template <class F>
+    constexpr void Fields(F&& f) const {
+        f(x), f(y), f(life);
+    }
 };
+static_assert(ListsEveryField<MoldRecord>());
 
 class CMold {
 public:
@@ -94,7 +113,13 @@ struct MissileRecord {
     int32_t ix, iy;
     float vx, vy;
     uint8_t owner;
+
+    template <class F>
+    constexpr void Fields(F&& f) const {
+        f(x), f(y), f(ix), f(iy), f(vx), f(vy), f(owner);
+    }
 };
+static_assert(ListsEveryField<MissileRecord>());
 
 class CMissile {
 public:
@@ -122,7 +147,13 @@ struct BallRecord {
     int32_t ix, iy;
     float vx, vy;
     int32_t bounces;
+
+    template <class F>
+    constexpr void Fields(F&& f) const {
+        f(x), f(y), f(ix), f(iy), f(vx), f(vy), f(bounces);
+    }
 };
+static_assert(ListsEveryField<BallRecord>());
 
 class CPingPong {
 public:

@@ -156,7 +156,7 @@ void CRound::CircleExplosion(PlayerSlot& slot, int i) {
     int cx = CApp::FloatToInt(slot.x), cy = CApp::FloatToInt(slot.y);
     uint32_t color = theDirectDraw.PaletteColor(PlayerTrailIndex(i));
     ClipRect clip = kPlayClip;
-    SurfaceId target = state.scrollPlay ? state.fieldSurface : kBackBuffer;
+    SurfaceId target = state.scrollPlay ? local.fieldSurface : kBackBuffer;
     if (!state.scrollPlay) theDirectDraw.CopyScreen(kBackBuffer, kVisibleSurface);
     int widest = explosionValues[0] < kWidestRingPx ? explosionValues[0] : kWidestRingPx;
     for (int r = 0; r <= widest; r += 2) theDirectDraw.DrawCircle(target, cx, cy, r, color, &clip);

@@ -24,7 +24,7 @@ void DrawRoundBehind() {
     if (theRound.state.scrollPlay)
         theRound.DrawScrollViews(kBackBuffer, true, false);
     else
-        theDirectDraw.Draw(kBackBuffer, 0, kFieldTop, kFieldWidth, kFieldHeight, theRound.state.playfieldSurface, 0,
+        theDirectDraw.Draw(kBackBuffer, 0, kFieldTop, kFieldWidth, kFieldHeight, theRound.local.playfieldSurface, 0,
                            kFieldTop, false, 0);
     for (int i = 0; i < kPlayers; i++) theRound.DrawPanel(kBackBuffer, i);
 }
@@ -72,7 +72,7 @@ void CPauseMenu::Begin() {
     cursor = PAUSE_CONTINUE;
     // In normal play the field is the visible surface, which the menu is
     // about to draw over: keep the frozen field in the playfield surface.
-    if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(theRound.state.playfieldSurface, kVisibleSurface);
+    if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(theRound.local.playfieldSurface, kVisibleSurface);
     AdjustWait(0);
     theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
 }

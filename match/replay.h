@@ -28,8 +28,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "match/settings.h"
 #include "match/round.h"
+#include "match/settings.h"
 
 constexpr char kReplayMagic[8] = {'N', 'U', 'V', 'E', 'L', 'R', 'P', 'L'};
 constexpr uint16_t kReplayVersion = 1;

@@ -341,12 +341,12 @@ bool NextReplayEvent(const ReplayData& data, size_t* offset, int32_t previousFra
 }
 
 uint32_t FieldChecksum() {
-    SurfaceDesc field = theDirectDraw.Lock(theRound.state.fieldSurface);
+    SurfaceDesc field = theDirectDraw.Lock(theRound.local.fieldSurface);
     uint32_t crc = 0;
     if (field.pixels && field.height >= kFieldTop + kFieldHeight) {
         for (int y = kFieldTop; y < kFieldTop + kFieldHeight; y++)
             crc = Crc32(field.pixels + size_t(y) * size_t(field.pitch), size_t(field.width), crc);
     }
-    theDirectDraw.Unlock(theRound.state.fieldSurface);
+    theDirectDraw.Unlock(theRound.local.fieldSurface);
     return crc;
 }

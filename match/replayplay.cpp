@@ -53,7 +53,7 @@ void CLiveRound::PutBack() {
     m_round.mold.list.Clear();
     m_round.missile.list.Clear();
     m_round.pingPong.list.Clear();
-    m_round.state = RoundState{};
+    m_round.local = RoundLocals{};
     m_items.Clear();
     theDirectDraw.SetDestClip(m_destClip.left, m_destClip.top, m_destClip.right - m_destClip.left + 1,
                               m_destClip.bottom - m_destClip.top + 1);
@@ -127,7 +127,7 @@ ReplayOutcome PlayReplay(const ReplayData& data, bool shown) {
     if (shown)
         theRound.Countdown();
     else if (!theRound.state.scrollPlay)
-        theDirectDraw.CopyScreen(kVisibleSurface, theRound.state.playfieldSurface);  // the picture the countdown leaves
+        theDirectDraw.CopyScreen(kVisibleSurface, theRound.local.playfieldSurface);  // the picture the countdown leaves
     ReplayOutcome outcome = RunFrames(data);
     theReplay.StopPlayback();
     if (shown && outcome.verdict == REPLAY_REPRODUCED) {

@@ -58,14 +58,14 @@ void WatchLastRound() {
 // The effects go on moving on the final field; no new items appear.
 void KeepEffectsMoving() {
     CRound& r = theRound;
-    SurfaceDesc field = theDirectDraw.Lock(r.state.playfieldSurface);
+    SurfaceDesc field = theDirectDraw.Lock(r.local.playfieldSurface);
     r.particle.Update(field.pixels, field.pitch);
     r.meteorite.Update(field.pixels, field.pitch);
     r.mold.Update(field.pixels, field.pitch);
-    theDirectDraw.Unlock(r.state.playfieldSurface);
-    theItemManager.DrawAll(r.state.playfieldSurface);
-    r.missile.Update(r.state.playfieldSurface);
-    r.pingPong.Update(r.state.playfieldSurface);
+    theDirectDraw.Unlock(r.local.playfieldSurface);
+    theItemManager.DrawAll(r.local.playfieldSurface);
+    r.missile.Update(r.local.playfieldSurface);
+    r.pingPong.Update(r.local.playfieldSurface);
 }
 
 }  // namespace
@@ -88,7 +88,7 @@ void CResultScreen::Prepare() {
     theApp.DrawTextScaled(banner, 0, 0, kBannerGlyphPx, kBannerGlyphPx, text, winner < 0 ? kDrawColor : uint8_t(winner),
                           false, false);
     // The playfield surface holds the final field in both play modes.
-    if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(theRound.state.playfieldSurface, kVisibleSurface);
+    if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(theRound.local.playfieldSurface, kVisibleSurface);
     cursor = RESULT_NEXT_ROUND;
     hidden = 0;
 }
@@ -99,7 +99,7 @@ void CResultScreen::Run() {
         theApp.StartFrame();
         theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
         theApp.DrawBackground(true);
-        theDirectDraw.Draw(kBackBuffer, 0, kFieldY, kFieldWidth, kFieldHeight, theRound.state.playfieldSurface, 0,
+        theDirectDraw.Draw(kBackBuffer, 0, kFieldY, kFieldWidth, kFieldHeight, theRound.local.playfieldSurface, 0,
                            kFieldTop, false, 0);
         if (!HandleKeys()) break;
         Draw();

@@ -35,7 +35,8 @@ const uint8_t* KeyLayout(int keyboardType, int player) {
     return kKeyLayouts[type][player];
 }
 
-CRound::CRound() : roundCounter(0), start{}, state{}, players{}, explosionType(0), explosionValues{16, 300, 300, 300} {
+CRound::CRound()
+    : roundCounter(0), start{}, state{}, local{}, players{}, explosionType(0), explosionValues{16, 300, 300, 300} {
     state.wait = 80;
     for (CDataList& list : heldItems) list.SetRecordSize(sizeof(HeldItem));
 }
@@ -48,6 +49,7 @@ void CRound::Exchange(CRound& other) {
     std::swap(roundCounter, other.roundCounter);
     std::swap(start, other.start);
     std::swap(state, other.state);
+    std::swap(local, other.local);
     std::swap(players, other.players);
     for (int i = 0; i < kPlayers; i++) heldItems[i].Swap(other.heldItems[i]);
     missile.Exchange(other.missile);

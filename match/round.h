@@ -101,7 +101,8 @@ constexpr int kMaxWait = 9999;
 constexpr int kPhaseCounters = 5;
 
 // The per-round numbers of the round object: one plain record, so that
-// setting the live round aside and comparing rounds take it whole.
+// setting the live round aside and comparing rounds take it whole. Two
+// machines that play the same round have the same RoundState.
 struct RoundState {
     // Counter i cycles 0..2^i - 1, advanced once per frame; never reset, so
     // a round starts at the phase where the previous one stopped.
@@ -111,22 +112,27 @@ struct RoundState {
     uint16_t stageIndex;   // the entry of the start's stage list
     int32_t roundSeconds;
     int32_t frameCounter;
-    int32_t wait;           // GAME_WAIT: the round's speed
-    uint32_t lastSecondMs;  // the one-second clock's mark (timer milliseconds)
-    // The round's own surfaces, and the one it draws into and tests: the
-    // visible surface in normal play, the playfield surface in scroll play.
-    SurfaceId playfieldSurface;
-    SurfaceId scrollViewSurface;
-    SurfaceId fieldSurface;
+    int32_t wait;  // GAME_WAIT: the round's speed
 
     template <class F>
     constexpr void Fields(F&& f) const {
         f(phase), f(scrollPlay), f(stageEffect), f(stageIndex), f(roundSeconds), f(frameCounter), f(wait);
-        f(lastSecondMs), f(playfieldSurface), f(scrollViewSurface), f(fieldSurface);
     }
     bool operator==(const RoundState&) const = default;
 };
 static_assert(ListsEveryField<RoundState>());
+
+// What the round holds on this machine only: the one-second clock's mark and
+// its surfaces, among them the one it draws into and tests (the visible
+// surface in normal play, the playfield surface in scroll play).
+struct RoundLocals {
+    uint32_t lastSecondMs;
+    SurfaceId playfieldSurface;
+    SurfaceId scrollViewSurface;
+    SurfaceId fieldSurface;
+
+    bool operator==(const RoundLocals&) const = default;
+};
 
 // What one round frame ended with.
 enum FrameResult : int {
@@ -205,6 +211,7 @@ public:
     uint16_t roundCounter;
     RoundStart start;
     RoundState state;
+    RoundLocals local;
     PlayerSlot players[kPlayers];
     CDataList heldItems[kPlayers];
     int8_t explosionType;         // EXPLOTION_TYPE

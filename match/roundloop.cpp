@@ -39,7 +39,7 @@ int CRound::Run(const RoundStart& roundStart) {
     Setup(roundStart);
     theReplay.BeginRecording(seed);
     Countdown();
-    state.lastSecondMs = plat::TimeMs();
+    local.lastSecondMs = plat::TimeMs();
     int result;
     while ((result = Frame()) == FRAME_GO_ON) {
     }
@@ -61,7 +61,7 @@ int CRound::Run(const RoundStart& roundStart) {
 
 void CRound::Setup(const RoundStart& roundStart) {
     start = roundStart;
-    state.playfieldSurface = theDirectDraw.CreateSurface(kScreenWidth, kScreenHeight, false);
+    local.playfieldSurface = theDirectDraw.CreateSurface(kScreenWidth, kScreenHeight, false);
     theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
     state.roundSeconds = 0;
     state.frameCounter = 0;
@@ -72,9 +72,9 @@ void CRound::Setup(const RoundStart& roundStart) {
     mold.list.Clear();
 
     state.scrollPlay = start.scrollPlay ? 1 : 0;
-    state.fieldSurface = state.scrollPlay ? state.playfieldSurface : kVisibleSurface;
+    local.fieldSurface = state.scrollPlay ? local.playfieldSurface : kVisibleSurface;
     if (state.scrollPlay)
-        state.scrollViewSurface = theDirectDraw.CreateSurface(kScrollViewSize, kScrollViewSize, false);
+        local.scrollViewSurface = theDirectDraw.CreateSurface(kScrollViewSize, kScrollViewSize, false);
 
     int count = start.stageCount;
     int selected = start.selectedStage;
@@ -112,9 +112,9 @@ void CRound::LoadStage() {
     const StageEntry& stage = Stage();
     char path[300];
     std::snprintf(path, sizeof path, "Stage\\%s", stage.file);
-    theDirectDraw.LoadPngInto(state.playfieldSurface, path, 0, kFieldTop);
-    theDirectDraw.DrawFrame(state.playfieldSurface, 0, kFieldTop, kFieldWidth, kFieldHeight, kOutlineIndex);
-    SurfaceDesc field = theDirectDraw.Lock(state.playfieldSurface);
+    theDirectDraw.LoadPngInto(local.playfieldSurface, path, 0, kFieldTop);
+    theDirectDraw.DrawFrame(local.playfieldSurface, 0, kFieldTop, kFieldWidth, kFieldHeight, kOutlineIndex);
+    SurfaceDesc field = theDirectDraw.Lock(local.playfieldSurface);
     for (int i = 0; i < kPlayers; i++) {
         const PlayerSlot& slot = players[i];
         // A start on the outline is drawn there; the line dies on its first step out.
@@ -122,7 +122,7 @@ void CRound::LoadStage() {
             slot.lastPixelY >= 0 && slot.lastPixelY < field.height)
             field.pixels[slot.lastPixelY * field.pitch + slot.lastPixelX] = uint8_t(PlayerTrailIndex(i));
     }
-    theDirectDraw.Unlock(state.playfieldSurface);
+    theDirectDraw.Unlock(local.playfieldSurface);
     state.stageEffect = stage.effect;
 }
 
@@ -137,7 +137,7 @@ void CRound::Countdown() {
         if (state.scrollPlay)
             DrawScrollViews(kBackBuffer, true, false);
         else
-            theDirectDraw.Draw(kBackBuffer, 0, kFieldTop, kFieldWidth, kFieldHeight, state.playfieldSurface, 0,
+            theDirectDraw.Draw(kBackBuffer, 0, kFieldTop, kFieldWidth, kFieldHeight, local.playfieldSurface, 0,
                                kFieldTop, false, 0);
         DrawStatus(kBackBuffer);
         for (int i = 0; i < kPlayers; i++) DrawPanel(kBackBuffer, i);
@@ -183,7 +183,7 @@ int CRound::Frame() {
         }
     }
 
-    SurfaceDesc field = theDirectDraw.Lock(state.fieldSurface);
+    SurfaceDesc field = theDirectDraw.Lock(local.fieldSurface);
     for (int i = 0; i < kPlayers; i++) {
         PlayerSlot& slot = players[i];
         if (!Acts(slot, state.frameCounter)) continue;
@@ -207,11 +207,11 @@ int CRound::Frame() {
     meteorite.Update(field.pixels, field.pitch);
     mold.Update(field.pixels, field.pitch);
     SprinkleDots(field.pixels, field.pitch);
-    theDirectDraw.Unlock(state.fieldSurface);
+    theDirectDraw.Unlock(local.fieldSurface);
 
     theItemManager.Update();
-    missile.Update(state.fieldSurface);
-    pingPong.Update(state.fieldSurface);
+    missile.Update(local.fieldSurface);
+    pingPong.Update(local.fieldSurface);
     if (IsOver()) return FRAME_ROUND_OVER;
     if (state.scrollPlay) DrawScrollViews(kVisibleSurface, false, false);
     // WAIT from the settings file is used within the menu's limits.
@@ -220,14 +220,14 @@ int CRound::Frame() {
 }
 
 void CRound::Teardown() {
-    theDirectDraw.ReleaseSurface(state.playfieldSurface);
+    theDirectDraw.ReleaseSurface(local.playfieldSurface);
     particle.Clear();
     theItemManager.Clear();
     missile.End();
     meteorite.list.Clear();
     pingPong.End();
     mold.list.Clear();
-    if (state.scrollPlay) theDirectDraw.ReleaseSurface(state.scrollViewSurface);
+    if (state.scrollPlay) theDirectDraw.ReleaseSurface(local.scrollViewSurface);
 }
 
 void CRound::TickPhases() {
@@ -241,8 +241,8 @@ void CRound::TickClock() {
     bool second = false;
     if (!theReplay.Playing()) {
         uint32_t now = plat::TimeMs();
-        second = now - state.lastSecondMs > kSecondMs;
-        if (second) state.lastSecondMs = now;
+        second = now - local.lastSecondMs > kSecondMs;
+        if (second) local.lastSecondMs = now;
     }
     if (!theReplay.ClockTicks(second)) return;
     state.roundSeconds++;
@@ -296,8 +296,8 @@ void CRound::CloseBorder() {
     const int s = state.roundSeconds;
     if (state.stageEffect != 2 || s < 0 || s >= kClosingBorderSeconds) return;
     const int height = kInteriorBottom - kInteriorTop + 1, width = kInteriorRight - kInteriorLeft + 1;
-    theDirectDraw.FillRect(state.fieldSurface, s, kInteriorTop, 1, height, kClosingBorderIndex);
-    theDirectDraw.FillRect(state.fieldSurface, kFieldRight - s, kInteriorTop, 1, height, kClosingBorderIndex);
-    theDirectDraw.FillRect(state.fieldSurface, kInteriorLeft, s + kFieldTop, width, 1, kClosingBorderIndex);
-    theDirectDraw.FillRect(state.fieldSurface, kInteriorLeft, kFieldBottom - s, width, 1, kClosingBorderIndex);
+    theDirectDraw.FillRect(local.fieldSurface, s, kInteriorTop, 1, height, kClosingBorderIndex);
+    theDirectDraw.FillRect(local.fieldSurface, kFieldRight - s, kInteriorTop, 1, height, kClosingBorderIndex);
+    theDirectDraw.FillRect(local.fieldSurface, kInteriorLeft, s + kFieldTop, width, 1, kClosingBorderIndex);
+    theDirectDraw.FillRect(local.fieldSurface, kInteriorLeft, kFieldBottom - s, width, 1, kClosingBorderIndex);
 }

@@ -87,13 +87,13 @@ void CRound::DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank) {
         if (EffectivePlayerType(slot.type) == PLAYER_NON) continue;
         int viewX = 120 + (i % 2) * 320, viewY = 80 + (i / 2) * 224;
         int half = kScrollViewSize / 2;
-        theDirectDraw.FillRect(state.scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, kOutlineIndex);
-        theDirectDraw.Draw(state.scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, state.playfieldSurface,
+        theDirectDraw.FillRect(local.scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, kOutlineIndex);
+        theDirectDraw.Draw(local.scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, local.playfieldSurface,
                            CApp::FloatToInt(slot.x) - half, CApp::FloatToInt(slot.y) - half, false, CLIP_SOURCE);
         if (framed)
             theDirectDraw.DrawFrame(target, viewX - 1, viewY - 1, kScrollViewSize + 2, kScrollViewSize + 2,
                                     kOutlineIndex);
-        theDirectDraw.Draw(target, viewX, viewY, kScrollViewSize, kScrollViewSize, state.scrollViewSurface, 0, 0, false,
+        theDirectDraw.Draw(target, viewX, viewY, kScrollViewSize, kScrollViewSize, local.scrollViewSurface, 0, 0, false,
                            0);
     }
 }

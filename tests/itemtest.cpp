@@ -38,7 +38,7 @@ void ItemRound::SetUp() {
 }
 
 void ItemRound::TearDown() {
-    if (theRound.state.playfieldSurface) theRound.Teardown();
+    if (theRound.local.playfieldSurface) theRound.Teardown();
     for (int k = 0; k < kItemKinds; k++) theItemManager.pictures[k] = m_savedPictures[k];
     for (SurfaceId& id : m_made) theDirectDraw.ReleaseSurface(id);
     theItemManager.itemMax = 1;
@@ -51,13 +51,13 @@ void ItemRound::TearDown() {
 void ItemRound::WriteStages(const std::string& list) { testutil::WriteStageList(m_dir.path(), list); }
 
 void ItemRound::StartRound(int players, bool scroll) {
-    if (theRound.state.playfieldSurface) theRound.Teardown();
+    if (theRound.local.playfieldSurface) theRound.Teardown();
     for (int i = 0; i < kPlayers; i++) theRound.players[i].type = i < players ? PLAYER_MAN : PLAYER_NON;
     testutil::ScopedCwd cwd(m_dir.path());
     theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
     theRound.Setup(ChosenRoundStart());
-    if (!scroll) theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
-    theRound.state.lastSecondMs = plat::TimeMs();
+    if (!scroll) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+    theRound.local.lastSecondMs = plat::TimeMs();
 }
 
 int ItemRound::Frames(int n) {
@@ -67,11 +67,11 @@ int ItemRound::Frames(int n) {
 }
 
 void ItemRound::SetField(int x, int y, uint8_t value) {
-    theDirectDraw.FillRect(theRound.state.fieldSurface, x, y, 1, 1, value);
+    theDirectDraw.FillRect(theRound.local.fieldSurface, x, y, 1, 1, value);
 }
 
 std::vector<uint8_t> ItemRound::FieldBytes() const {
-    Surface* s = theDirectDraw.GetSurface(theRound.state.fieldSurface);
+    Surface* s = theDirectDraw.GetSurface(theRound.local.fieldSurface);
     return std::vector<uint8_t>(s->pixels, s->pixels + s->pitch * s->height);
 }
 
@@ -82,7 +82,7 @@ void ItemRound::PlaceItem(int kind, int x, int y) {
     item->kind = uint16_t(kind);
     item->expirySecond = theRound.state.roundSeconds + theItemManager.itemShowTime;
     theItemManager.fieldCount++;
-    theItemManager.DrawAll(theRound.state.fieldSurface);
+    theItemManager.DrawAll(theRound.local.fieldSurface);
 }
 
 void ItemRound::UsePicture(int kind, SurfaceId picture) { theItemManager.pictures[kind] = picture; }
@@ -123,7 +123,7 @@ void ItemRound::Place(int player, float x, float y, int heading) {
 }
 
 ::testing::AssertionResult BorderIntact() {
-    SurfaceId field = theRound.state.fieldSurface;
+    SurfaceId field = theRound.local.fieldSurface;
     for (int x = 0; x < 640; x++) {
         if (testutil::PixelAt(field, x, 16) != 255 || testutil::PixelAt(field, x, 431) != 255)
             return ::testing::AssertionFailure() << "outline row broken at column " << x;

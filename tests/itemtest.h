@@ -32,7 +32,7 @@ protected:
         }
     }
 
-    uint8_t Field(int x, int y) const { return testutil::PixelAt(theRound.state.fieldSurface, x, y); }
+    uint8_t Field(int x, int y) const { return testutil::PixelAt(theRound.local.fieldSurface, x, y); }
     void SetField(int x, int y, uint8_t value);
     std::vector<uint8_t> FieldBytes() const;
     // An item of the kind on the field at (x, y), drawn at once.

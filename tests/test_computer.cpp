@@ -292,7 +292,7 @@ protected:
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_NON;
     }
     void TearDown() override {
-        if (theRound.state.playfieldSurface) theRound.Teardown();
+        if (theRound.local.playfieldSurface) theRound.Teardown();
         theItemManager.itemMax = 1;
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_MAN;
     }
@@ -302,8 +302,8 @@ protected:
         theRound.players[1].type = type1;
         testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
         theRound.Setup(ChosenRoundStart());
-        theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
-        theRound.state.lastSecondMs = plat::TimeMs();
+        theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+        theRound.local.lastSecondMs = plat::TimeMs();
         theRound.state.stageEffect = 0;
         // Open ground inside the outline, and both lines placed by the test.
         theDirectDraw.FillRect(0, kInteriorLeft, kInteriorTop, 638, 414, 0);

@@ -34,7 +34,7 @@ protected:
         StartRound();
     }
     void TearDown() override {
-        if (theRound.state.playfieldSurface) theRound.Teardown();
+        if (theRound.local.playfieldSurface) theRound.Teardown();
         theRound.meteorite.count = m_meteorite.count;
         theRound.meteorite.intervalSeconds = m_meteorite.period;
         theRound.meteorite.enable = m_meteorite.enable;
@@ -52,8 +52,8 @@ protected:
         theRound.players[0].type = PLAYER_MAN;
         theRound.players[1].type = PLAYER_MAN;
         theRound.Setup(ChosenRoundStart());
-        theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
-        theRound.state.lastSecondMs = plat::TimeMs();
+        theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+        theRound.local.lastSecondMs = plat::TimeMs();
     }
 
     // The pixel-level effects of one frame on the locked field.

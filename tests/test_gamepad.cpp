@@ -40,7 +40,7 @@ protected:
         testutil::WriteStageList(m_dir.path(), kThreeSeats);
     }
     void TearDown() override {
-        if (theRound.state.playfieldSurface) theRound.Teardown();
+        if (theRound.local.playfieldSurface) theRound.Teardown();
         theRound.state.wait = m_savedWait;
         theItemManager.itemMax = 1;
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_MAN;
@@ -52,8 +52,8 @@ protected:
         testutil::ScopedCwd cwd(m_dir.path());
         theStageSelect.cursor = SELECT_NORMAL_GAME;
         theRound.Setup(ChosenRoundStart());
-        theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
-        theRound.state.lastSecondMs = plat::TimeMs();
+        theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+        theRound.local.lastSecondMs = plat::TimeMs();
     }
 
     int Frames(int n) {

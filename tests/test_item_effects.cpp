@@ -99,7 +99,7 @@ TEST_F(ItemEffects, ChangeJumpAndWarp) {
     theItemManager.changeLimitation = 1;
     Place(0, 200.5f, 200.5f, 0);
     Place(1, 400.5f, 300.5f, 180);
-    theDirectDraw.FillRect(theRound.state.fieldSurface, 201, 17, 1, 414, 200);
+    theDirectDraw.FillRect(theRound.local.fieldSurface, 201, 17, 1, 414, 200);
     Silence();
     theItemManager.Change(0);
     EXPECT_FALSE(Sounded(SE_CHANGE));
@@ -131,15 +131,15 @@ TEST_F(ItemEffects, ChangeJumpAndWarp) {
     EXPECT_EQ(Field(141, 116), 28);
 
     // "WARP" onto the one empty patch of an otherwise full interior.
-    theDirectDraw.FillRect(theRound.state.fieldSurface, 1, 17, 638, 414, 200);
-    theDirectDraw.FillRect(theRound.state.fieldSurface, 300, 200, 60, 60, 0);
+    theDirectDraw.FillRect(theRound.local.fieldSurface, 1, 17, 638, 414, 200);
+    theDirectDraw.FillRect(theRound.local.fieldSurface, 300, 200, 60, 60, 0);
     theApp.Seed(3);
     theItemManager.Warp(0);
     EXPECT_EQ(Field(CApp::FloatToInt(p1.x), CApp::FloatToInt(p1.y)), 0);
     EXPECT_EQ(p1.x, std::floor(p1.x));
 
     // A full interior: 9999 tries, the last one kept, nothing written.
-    theDirectDraw.FillRect(theRound.state.fieldSurface, 1, 17, 638, 414, 200);
+    theDirectDraw.FillRect(theRound.local.fieldSurface, 1, 17, 638, 414, 200);
     std::vector<uint8_t> full = FieldBytes();
     theApp.Seed(11);
     CApp draws;
@@ -212,7 +212,7 @@ TEST_F(ItemEffects, TimersAndItemDel) {
 TEST_F(ItemEffects, PlayfieldEffectsOnThePixels) {
     WriteStages(kStage);
     InBothPlayModes(2, [&](bool scroll) {
-        theDirectDraw.FillRect(theRound.state.fieldSurface, 1, 100, 200, 200, 60);
+        theDirectDraw.FillRect(theRound.local.fieldSurface, 1, 100, 200, 200, 60);
         Place(0, 10.5f, 200.5f, 0);
         Place(1, 40.5f, 210.5f, 0);
         SetField(40, 210, 44);
@@ -233,7 +233,7 @@ TEST_F(ItemEffects, PlayfieldEffectsOnThePixels) {
 
         StartRound(2, scroll);
         Place(0, 100.5f, 200.5f, 0);
-        theDirectDraw.FillRect(theRound.state.fieldSurface, 120, 17, 1, 414, 200);
+        theDirectDraw.FillRect(theRound.local.fieldSurface, 120, 17, 1, 414, 200);
         theItemManager.Laser(0);
         EXPECT_EQ(Field(131, 200), 0);
         EXPECT_EQ(Field(132, 200), 28);
@@ -251,7 +251,7 @@ TEST_F(ItemEffects, PlayfieldEffectsOnThePixels) {
         EXPECT_EQ(Field(298, 100), 0);
 
         StartRound(2, scroll);
-        theDirectDraw.FillRect(theRound.state.fieldSurface, 1, 17, 200, 200, 60);
+        theDirectDraw.FillRect(theRound.local.fieldSurface, 1, 17, 200, 200, 60);
         Place(0, 30.5f, 40.5f, 0);
         theItemManager.Barrier(0);
         EXPECT_EQ(Field(30, 40), 0);
@@ -272,7 +272,7 @@ TEST_F(ItemEffects, PlayfieldEffectsOnThePixels) {
         for (int k = 0; k < 5; k++) EXPECT_EQ(Field(210 + k, 300), 0);
         EXPECT_EQ(Field(100, 116), 0) << "the user's start pixel";
         EXPECT_EQ(Field(500, 300), 44);
-        EXPECT_EQ(theDirectDraw.GetSurface(theRound.state.fieldSurface)->colorKey, 0);
+        EXPECT_EQ(theDirectDraw.GetSurface(theRound.local.fieldSurface)->colorKey, 0);
         EXPECT_TRUE(BorderIntact());
     });
 }

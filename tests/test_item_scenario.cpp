@@ -56,7 +56,7 @@ TEST_F(ItemRound, EveryItemInBothPlayModes) {
         const ClipRect& clip = theDirectDraw.DestClip();
         EXPECT_TRUE(clip.left == 1 && clip.top == 17 && clip.right == 638 && clip.bottom == 430)
             << clip.left << "," << clip.top << "," << clip.right << "," << clip.bottom;
-        EXPECT_EQ(theDirectDraw.GetSurface(theRound.state.fieldSurface)->colorKey, 0);
+        EXPECT_EQ(theDirectDraw.GetSurface(theRound.local.fieldSurface)->colorKey, 0);
         EXPECT_EQ(theDirectDraw.GetSurface(0)->colorKey, 0);
         EXPECT_GT(p1.invincibleEndFrame, theRound.state.frameCounter);
 

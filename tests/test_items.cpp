@@ -118,7 +118,7 @@ TEST_F(ItemField, SpawnScopeIsClippedToTheInterior) {
     EXPECT_EQ(maxX, 638 - 23);
     EXPECT_EQ(minY, 17);
     EXPECT_EQ(maxY, 430 - 23);
-    theItemManager.DrawAll(theRound.state.fieldSurface);
+    theItemManager.DrawAll(theRound.local.fieldSurface);
     EXPECT_TRUE(BorderIntact());
     theItemManager.Clear();
 

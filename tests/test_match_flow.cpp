@@ -97,7 +97,7 @@ TEST(MatchFlow, TwoRoundsFromTheTitleAndBack) {
     // Back on the title: the menu is built again, no surface of the round is
     // left, and the keys are clear.
     EXPECT_NE(theTitle.logoSurface, 0);
-    EXPECT_EQ(theRound.state.playfieldSurface, 0);
+    EXPECT_EQ(theRound.local.playfieldSurface, 0);
     for (uint8_t state : theApp.keyState) ASSERT_EQ(state, 0);
 
     theTitle.ReleaseLogo();

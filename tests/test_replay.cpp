@@ -15,6 +15,7 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/digest.h"
 #include "match/replay.h"
 #include "match/results.h"
 #include "match/round.h"
@@ -47,7 +48,7 @@ protected:
         theRound.roundCounter = 0;
     }
     void TearDown() override {
-        if (theRound.state.playfieldSurface) theRound.Teardown();
+        if (theRound.local.playfieldSurface) theRound.Teardown();
         for (int s = 0; s < S_COUNT; s++) StoreValue(SettingAt(s), m_settings[s]);
         theItemManager.BuildPool();
         theReplay.saveFiles = false;
@@ -76,8 +77,8 @@ protected:
         uint32_t seed = theApp.RandState();
         theRound.Setup(ChosenRoundStart());
         theReplay.BeginRecording(seed);
-        if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
-        theRound.state.lastSecondMs = plat::TimeMs();
+        if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+        theRound.local.lastSecondMs = plat::TimeMs();
         int result = FRAME_GO_ON;
         while (result == FRAME_GO_ON && theRound.state.frameCounter < kMaxFrames) result = theRound.Frame();
         if (result == FRAME_ROUND_OVER) theReplay.EndRecording();
@@ -284,9 +285,19 @@ TEST_F(ReplayTest, ResultScreenPlaysBackAndLeavesTheMatchAsItWas) {
         int32_t frame, seconds, items, particles, meteorites;
         std::vector<uint8_t> field;
         std::string lines;
+        // Whole records, compared field by field by construction, and the
+        // digest of every list record, the field and the generator.
+        RoundState state;
+        RoundLocals local;
+        PlayerSlot players[kPlayers];
+        uint32_t digest;
     };
     auto see = [&] {
         Seen s{};
+        s.state = theRound.state;
+        s.local = theRound.local;
+        std::copy(std::begin(theRound.players), std::end(theRound.players), s.players);
+        s.digest = MatchDigest();
         for (int i = 0; i < kPlayers; i++) {
             const PlayerSlot& p = theRound.players[i];
             s.total[i] = p.totalScore;
@@ -304,7 +315,7 @@ TEST_F(ReplayTest, ResultScreenPlaysBackAndLeavesTheMatchAsItWas) {
         s.items = theItemManager.fieldItems.Count();
         s.particles = theRound.particle.lists[0].Count() + theRound.particle.lists[1].Count();
         s.meteorites = theRound.meteorite.list.Count();
-        Surface* f = theDirectDraw.GetSurface(theRound.state.playfieldSurface);
+        Surface* f = theDirectDraw.GetSurface(theRound.local.playfieldSurface);
         s.field.assign(f->pixels, f->pixels + f->pitch * f->height);
         return s;
     };
@@ -330,6 +341,10 @@ TEST_F(ReplayTest, ResultScreenPlaysBackAndLeavesTheMatchAsItWas) {
     EXPECT_EQ(before.meteorites, after.meteorites);
     EXPECT_TRUE(before.field == after.field);
     EXPECT_EQ(before.lines, after.lines);
+    EXPECT_TRUE(before.state == after.state);
+    EXPECT_TRUE(before.local == after.local);
+    for (int i = 0; i < kPlayers; i++) EXPECT_TRUE(before.players[i] == after.players[i]) << "slot " << i;
+    EXPECT_EQ(before.digest, after.digest);
     EXPECT_EQ(screen.cursor, RESULT_EXIT);
     EXPECT_FALSE(screen.hidden);
 

@@ -39,7 +39,7 @@ protected:
         theRound.roundCounter = 0;
     }
     void TearDown() override {
-        if (theRound.state.playfieldSurface) theRound.Teardown();
+        if (theRound.local.playfieldSurface) theRound.Teardown();
         theRound.state.wait = m_saved;
         theItemManager.itemMax = 1;
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_MAN;
@@ -52,8 +52,8 @@ protected:
         testutil::ScopedCwd cwd(m_dir.path());
         theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
         theRound.Setup(ChosenRoundStart());
-        if (!scroll) theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
-        theRound.state.lastSecondMs = plat::TimeMs();
+        if (!scroll) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+        theRound.local.lastSecondMs = plat::TimeMs();
     }
 
     int Frames(int n) {
@@ -62,7 +62,7 @@ protected:
         return result;
     }
 
-    uint8_t Field(int x, int y) { return testutil::PixelAt(theRound.state.fieldSurface, x, y); }
+    uint8_t Field(int x, int y) { return testutil::PixelAt(theRound.local.fieldSurface, x, y); }
 
     testutil::TempDir m_dir;
     int32_t m_saved = 80;
@@ -535,7 +535,7 @@ TEST_F(RoundTest, ScrollViews) {
     theRound.players[0].type = PLAYER_MAN;
     theRound.players[1].type = PLAYER_MAN;
     StartRound(true);
-    EXPECT_EQ(theRound.state.fieldSurface, theRound.state.playfieldSurface);
+    EXPECT_EQ(theRound.local.fieldSurface, theRound.local.playfieldSurface);
     Frames(8);
     theRound.DrawScrollViews(0, true, false);
     // Player 1's head at (22, 36): its view at (120, 80) shows column 22 - 40.

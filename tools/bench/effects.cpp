@@ -42,8 +42,8 @@ void StartLoadedRound() {
     theStageSelect.selectedStage = 0;
     for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_HARD;
     theRound.Setup(ChosenRoundStart());
-    theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
-    theRound.state.lastSecondMs = plat::TimeMs();
+    theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+    theRound.local.lastSecondMs = plat::TimeMs();
     for (PlayerSlot& slot : theRound.players) slot.invincibleEndFrame = INT_MAX;
     for (int slot = 0; slot < kPlayers; slot++)
         for (int kind = 0; kind < kParticleKinds; kind++) theRound.particle.Explode(kind, slot, kParticlesPerExplosion);

@@ -31,8 +31,8 @@ void StartRound(bool scroll) {
     theStageSelect.selectedStage = 0;
     for (int i = 0; i < kPlayers; i++) theRound.players[i].type = i < 2 ? PLAYER_MAN : PLAYER_NON;
     theRound.Setup(ChosenRoundStart());
-    if (!scroll) theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
-    theRound.state.lastSecondMs = plat::TimeMs();
+    if (!scroll) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+    theRound.local.lastSecondMs = plat::TimeMs();
 }
 
 template <class F>

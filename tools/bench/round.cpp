@@ -32,8 +32,8 @@ void StartRound(bool scroll) {
     theStageSelect.selectedStage = 0;
     for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_HARD;
     theRound.Setup(ChosenRoundStart());
-    if (!scroll) theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
-    theRound.state.lastSecondMs = plat::TimeMs();
+    if (!scroll) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+    theRound.local.lastSecondMs = plat::TimeMs();
 }
 
 // Frames until n are collected with four lines alive; when one dies the

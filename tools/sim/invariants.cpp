@@ -36,7 +36,7 @@ bool InsideInterior(int x, int y) {
 }  // namespace
 
 void CRoundInvariants::Begin() {
-    const Surface* field = theDirectDraw.GetSurface(theRound.state.fieldSurface);
+    const Surface* field = theDirectDraw.GetSurface(theRound.local.fieldSurface);
     m_offsets.clear();
     auto hold = [&](int x, int y) { m_offsets.push_back(uint32_t(y * field->pitch + x)); };
     for (int x = 0; x < field->width; x++) hold(x, kOutlineTop), hold(x, kOutlineBottom);
@@ -63,7 +63,7 @@ std::string CRoundInvariants::Check() {
 }
 
 std::string CRoundInvariants::CheckOutsideField() const {
-    const Surface* field = theDirectDraw.GetSurface(theRound.state.fieldSurface);
+    const Surface* field = theDirectDraw.GetSurface(theRound.local.fieldSurface);
     for (size_t k = 0; k < m_offsets.size(); k++) {
         uint8_t now = field->pixels[m_offsets[k]];
         if (now == m_values[k]) continue;

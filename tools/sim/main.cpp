@@ -98,8 +98,8 @@ void StartRound(const SimOptions& options) {
     const uint32_t seed = theApp.RandState();
     theRound.Setup(ChosenRoundStart());
     theReplay.BeginRecording(seed);
-    if (!options.scroll) theDirectDraw.CopyScreen(0, theRound.state.playfieldSurface);
-    theRound.state.lastSecondMs = plat::TimeMs();
+    if (!options.scroll) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+    theRound.local.lastSecondMs = plat::TimeMs();
 }
 
 void SaveRoundReplay(const std::string& dir, int round) {
