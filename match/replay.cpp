@@ -86,6 +86,7 @@ void CReplay::BeginRecording(uint32_t seedBefore) {
     d.scrollPlay = theRound.state.scrollPlay;
     const RoundStart& start = theRound.start;
     d.roundCounter = theRound.roundCounter;
+    d.settingCount = S_COUNT;
     for (int s = 0; s < S_COUNT; s++) d.settings[s] = FetchValue(SettingAt(s));
     int count = start.stageCount, selected = start.selectedStage;
     d.randomStageCount = (selected >= 0 && selected < count) ? 0 : count;

@@ -11,7 +11,8 @@
 //   header  "NUVELRPL", u16 version, u16 0, u32 body bytes, u32 CRC-32 of the body
 //   body    u32 generator state at round start, u8 phase counters[5],
 //           u8 scroll play, u16 round counter,
-//           u16 setting count, i32 value per setting (settings table order),
+//           u16 setting count, i32 value per setting (settings table order;
+//             a replay from before a setting was added holds fewer),
 //           u16 stage index, i32 stage count when the stage was drawn at random (else 0),
 //           stage entry: u8 length + title, u8 length + picture file,
 //             u16 start x[4], start y[4], heading[4], i32 scope[4], u16 effect,
@@ -72,6 +73,9 @@ struct ReplayData {
     uint8_t phase[5];
     uint8_t scrollPlay;
     uint16_t roundCounter;
+    // Settings added to the game later than a replay was made are not in
+    // it: a replay holds the first settingCount of the settings table.
+    uint16_t settingCount;
     int32_t settings[S_COUNT];
     uint16_t stageIndex;
     int32_t randomStageCount;

@@ -154,8 +154,8 @@ void WriteBody(ByteWriter& w, const ReplayData& d) {
     w.Bytes(d.phase, sizeof d.phase);
     w.U8(d.scrollPlay);
     w.U16(d.roundCounter);
-    w.U16(S_COUNT);
-    for (int32_t v : d.settings) w.I32(v);
+    w.U16(d.settingCount);
+    for (int s = 0; s < d.settingCount && s < S_COUNT; s++) w.I32(d.settings[s]);
     w.U16(d.stageIndex);
     w.I32(d.randomStageCount);
     const ReplayStage& s = d.stage;
@@ -185,8 +185,9 @@ void ReadBody(ByteReader& r, ReplayData* d) {
     r.Bytes(d->phase, sizeof d->phase);
     d->scrollPlay = r.U8();
     d->roundCounter = r.U16();
-    if (r.U16() != S_COUNT) r.Fail();
-    for (int32_t& v : d->settings) v = r.I32();
+    d->settingCount = r.U16();
+    if (d->settingCount == 0 || d->settingCount > S_COUNT) return r.Fail();
+    for (int s = 0; s < S_COUNT; s++) d->settings[s] = s < d->settingCount ? r.I32() : 0;
     d->stageIndex = r.U16();
     d->randomStageCount = r.I32();
     ReplayStage& s = d->stage;

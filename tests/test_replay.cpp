@@ -260,6 +260,26 @@ TEST_F(ReplayTest, DamagedTruncatedAndForeignFiles) {
     ASSERT_EQ(DecodeReplay(bytes, EncodeReplay(s_read, bytes, sizeof bytes), &s_read), REPLAY_READ_OK);
     EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_NO_STAGE);
 
+    // A replay made before the last setting existed holds one setting less:
+    // it reads, reproduces its round and leaves that setting as it is; a
+    // replay that claims more settings than the game has, or none, is refused.
+    ASSERT_EQ(Decode(good, &s_read), REPLAY_READ_OK);
+    s_read.settingCount = S_COUNT - 1;
+    ASSERT_EQ(DecodeReplay(bytes, EncodeReplay(s_read, bytes, sizeof bytes), &s_read), REPLAY_READ_OK);
+    EXPECT_EQ(s_read.settingCount, S_COUNT - 1);
+    const Setting& newest = SettingAt(S_COUNT - 1);
+    const int32_t kept = FetchValue(newest);
+    StoreValue(newest, kept == 0 ? 1 : 0);
+    const int32_t live = FetchValue(newest);
+    EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
+    EXPECT_EQ(FetchValue(newest), live);
+    StoreValue(newest, kept);
+    for (uint16_t count : {uint16_t(0), uint16_t(S_COUNT + 1)}) {
+        s_read.settingCount = count;
+        size_t size = EncodeReplay(s_read, bytes, sizeof bytes);
+        EXPECT_NE(DecodeReplay(bytes, size, &s_read), REPLAY_READ_OK) << count;
+    }
+
     EXPECT_EQ(LoadReplayFile("/nonexistent/x.rpl", &s_read), REPLAY_UNOPENED);
     EXPECT_STRNE(ReplayReadText(REPLAY_DAMAGED), ReplayReadText(REPLAY_TRUNCATED));
 }
