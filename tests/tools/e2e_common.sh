@@ -41,11 +41,16 @@ as_new_user() {
   shot_dir=$HOME/.local/share/tarnwick
 }
 
+# The X server is started once: a second start_game (install_game.sh starts
+# the game twice) reuses it. Starting another on the same display failed, and
+# its pid replaced the running server's, which the clean-up then never ended.
 start_game() {
-  Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=$display
-  for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+  if [ -z "${xvfb_pid:-}" ]; then
+    Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=$display
+    for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+  fi
   (cd "$run_dir" && SDL_AUDIODRIVER=dummy exec "$nuvel" 2>"$work/stderr.txt") &
   game_pid=$!
 }
