@@ -86,6 +86,14 @@ bool HasDisplay();
 // refresh is due, and accounts 1.5 us of game time, sleeping the debt off
 // once it reaches a millisecond. Every wait loop of the game goes through it.
 void PumpTick();
+// Up to most pump quanta (at least one) without returning in between, as
+// long as no message waits to be taken: returns after the quantum that left
+// one, or after the last. On the real clock that is always one PumpTick. On
+// the test clock the quanta are taken in bulk, at the cost of what they do
+// rather than of their number, and every scripted message, poll and
+// presentation happens at the same game time as with PumpTick one by one.
+// Returns how many quanta were taken.
+uint64_t PumpTicks(uint64_t most);
 // Removes the next waiting message; false when the queue is empty.
 bool GetMessage(Message* msg);
 // True when a message is waiting (does not remove it).
