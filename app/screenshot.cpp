@@ -1,5 +1,12 @@
 // F6 screenshots: the visible picture as the next free "shot_%03d.png".
+//
+// A screenshot is a convenience: one that cannot be kept (a full disk, a
+// folder that cannot be written, no place for the game's files at all) is
+// reported on standard error and the game goes on. The file is written whole
+// or not at all, so a failed attempt leaves nothing behind.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "core/app.h"
 #include "core/gamedata.h"
@@ -7,6 +14,10 @@
 #include "graphics/directdraw.h"
 
 void CApp::Screenshot() {
+    if (!plat::CanWriteGameFiles()) {
+        std::fprintf(stderr, "Tarnwick: no screenshot taken: there is no folder to keep it in.\n");
+        return;
+    }
     char name[32];
     for (int n = 0;; n++) {
         snprintf(name, sizeof name, "shot_%03d.png", n);
@@ -31,5 +42,9 @@ void CApp::Screenshot() {
                 *dib.PixelAddress(x, y) = desc.pixels[y * desc.pitch + x];
     }
     theDirectDraw.Unlock(kVisibleSurface);
-    dib.SavePng(name);
+    PngWriteResult result = dib.WritePng(name);
+    if (result == PNG_NOT_WRITTEN)
+        std::fprintf(stderr, "Tarnwick: the screenshot %s could not be written (%s).\n", name, std::strerror(errno));
+    else if (result == PNG_NOT_ENCODED)
+        std::fprintf(stderr, "Tarnwick: the screenshot %s could not be encoded.\n", name);
 }

@@ -3,11 +3,12 @@
 // once when no "option.txt" exists and then deleted.
 //
 // What each setting is and where it lives is described in config/settings.h.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "core/app.h"
 #include "config/option.h"
+#include "core/app.h"
 #include "match/settings.h"
 #include "sound/directsound.h"
 
@@ -255,13 +256,10 @@ const LegacyField kLegacyFields[] = {
 };
 constexpr int kLegacySize = 39;
 
-}  // namespace
-
-// COption::Load: reads "option.txt"; without it, falls back to "option.dat".
-// True when a settings file was read.
-bool COption::Load() {
-    FILE* file = plat::OpenFile(kTextFile, "rb");
-    if (!file) return LoadLegacy();
+// Reads the settings from an open "option.txt" and closes it; false when
+// there is no file.
+bool ReadTextFile(FILE* file) {
+    if (!file) return false;
     // A read takes at most 1022 characters; the rest of a longer line is
     // read and matched as a line of its own.
     char line[1023];
@@ -271,10 +269,10 @@ bool COption::Load() {
     return true;
 }
 
-// COption::LoadLegacy: reads "option.dat" and deletes it. A short file sets
-// only the fields it holds completely; the others keep their values.
-bool COption::LoadLegacy() {
-    FILE* file = plat::OpenFile(kLegacyFile, "rb");
+// Reads the settings from an open "option.dat" and closes it; false when
+// there is no file. A short file sets only the fields it holds completely;
+// the others keep their values.
+bool ReadLegacyFile(FILE* file) {
     if (!file) return false;
     uint8_t bytes[kLegacySize];
     size_t got = std::fread(bytes, 1, sizeof(bytes), file);
@@ -288,6 +286,28 @@ bool COption::LoadLegacy() {
         StoreValue(SettingAt(f.setting), static_cast<int32_t>(value));
     }
     ApplySoundVolume();
+    return true;
+}
+
+}  // namespace
+
+// COption::Load: reads "option.txt"; without it, falls back to "option.dat".
+// True when a settings file was read.
+//
+// Both are looked for in the writable folder first. While that is a per-user
+// folder with no settings of its own yet (the game folder cannot be written,
+// or the game is installed), the game folder's own files are read instead, so
+// a read-only game folder keeps its settings; they are saved to the writable
+// folder, and the game folder's files are never changed.
+bool COption::Load() {
+    if (ReadTextFile(plat::OpenFile(kTextFile, "rb")) || LoadLegacy()) return true;
+    return ReadTextFile(plat::OpenGameFolderCopy(kTextFile)) || ReadLegacyFile(plat::OpenGameFolderCopy(kLegacyFile));
+}
+
+// COption::LoadLegacy: reads "option.dat" of the writable folder and deletes
+// it (where the game may write; elsewhere the file stays as it is).
+bool COption::LoadLegacy() {
+    if (!ReadLegacyFile(plat::OpenFile(kLegacyFile, "rb"))) return false;
     plat::RemoveFile(kLegacyFile);
     return true;
 }
@@ -300,5 +320,9 @@ void COption::Save() {
     out.overflow = false;
     ComposeFile(out);
     if (out.overflow) return;
-    plat::WriteFileAtomic(kTextFile, out.text, out.length);
+    // A settings file that cannot be written costs the changes, not the game.
+    // Where nothing can be kept at all, start-up has said so already.
+    if (!plat::WriteFileAtomic(kTextFile, out.text, out.length) && plat::CanWriteGameFiles())
+        std::fprintf(stderr, "Tarnwick: the settings could not be saved to %s (%s).\n", kTextFile,
+                     std::strerror(errno));
 }

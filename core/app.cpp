@@ -52,15 +52,22 @@ void CApp::WaitFrame(uint32_t ms) {
     }
 }
 
+// n pumps, or fewer when Control is down. Only a dispatched message can
+// change the Ctrl flag, and the platform returns after every quantum that
+// leaves a message, so taking quanta in bulk stops where pump by pump would.
 void CApp::PumpMessagesN(int n) {
     do {
-        PumpMessages();
-        n--;
+        n -= int(plat::PumpTicks(ctrlFlag || n <= 1 ? 1u : uint64_t(n)));
+        DispatchMessages();
     } while (n > 0 && !ctrlFlag);
 }
 
 void CApp::PumpMessages() {
     plat::PumpTick();
+    DispatchMessages();
+}
+
+void CApp::DispatchMessages() {
     plat::Message msg;
     while (plat::GetMessage(&msg)) {
         if (msg.type == plat::MSG_QUIT) FatalExit(nullptr, NUVEL_CAPTION_FORCED);

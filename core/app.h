@@ -106,6 +106,9 @@ public:
     uint8_t padState[plat::kPadSlots][plat::PAD_BUTTONS];
 
 private:
+    // Hands every waiting message to the window procedure.
+    void DispatchMessages();
+
     uint32_t m_randState;
     WindowProcHook m_windowProc;
 };

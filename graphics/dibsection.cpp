@@ -4,10 +4,17 @@
 // checksum, garbage after a valid header) ends up in the same fatal message
 // with the path as caption as every other decoding failure, after what was
 // made so far has been freed.
+//
+// Encoding builds the whole file in memory and hands it to the platform's
+// atomic write, so a full disk or a folder that cannot be written leaves no
+// file, or a cut one, behind. WritePng reports a failure to its caller (a
+// screenshot that cannot be kept must not end the game); SavePng keeps the
+// fatal messages for the callers that cannot go on without the file.
 #include "graphics/dibsection.h"
 
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -77,6 +84,46 @@ unsigned long long BytesLeft(FILE* file) {
 bool DataCanFill(unsigned long long bytesLeft, png_uint_32 width, png_uint_32 height, int bitDepth) {
     unsigned long long rowBytes = (static_cast<unsigned long long>(width) * unsigned(bitDepth) + 7) / 8;
     return (rowBytes + 1) * height <= bytesLeft * kMostInflation;
+}
+
+// The encoded file as it grows. Its blocks come from CApp::Alloc.
+struct PngBytes {
+    uint8_t* data = nullptr;
+    size_t size = 0;
+    size_t capacity = 0;
+};
+
+void AppendPngBytes(png_structp png, png_bytep bytes, png_size_t length) {
+    auto* out = static_cast<PngBytes*>(png_get_io_ptr(png));
+    if (length > out->capacity - out->size) {
+        size_t capacity = out->capacity ? out->capacity : 64 * 1024;
+        while (length > capacity - out->size) capacity *= 2;
+        auto* grown = static_cast<uint8_t*>(CApp::Alloc(capacity, "CDibSection::SavePng"));
+        if (out->size) std::memcpy(grown, out->data, out->size);
+        CApp::Free(out->data);
+        out->data = grown;
+        out->capacity = capacity;
+    }
+    std::memcpy(out->data + out->size, bytes, length);
+    out->size += length;
+}
+
+void FlushNothing(png_structp) {}
+
+// Runs the encoder over rows prepared by the caller. On a library error the
+// jump lands here and the caller frees what it made; nothing this function
+// changes lives in its own frame, so nothing is lost across the jump.
+bool EncodeRows(png_structp png, png_infop info, png_bytep* rows, int width, int height, const png_color* plte,
+                PngBytes* out) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_write_fn(png, out, AppendPngBytes, FlushNothing);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_PLTE(png, info, plte, 256);
+    png_write_info(png, info);
+    png_write_image(png, rows);
+    png_write_end(png, nullptr);
+    return true;
 }
 
 }  // namespace
@@ -188,38 +235,37 @@ bool CDibSection::LoadPng(const char* path) {
     return true;
 }
 
-void CDibSection::SavePng(const char* path) {
-    char real[4096];
-    plat::ResolvePath(path, real, sizeof real);
-    FILE* file = real[0] ? fopen(real, "wb") : nullptr;
-    if (!file) CApp::FatalExit(kCannotCreate, path);
+PngWriteResult CDibSection::WritePng(const char* path) const {
+    if (!m_created) return PNG_NOT_ENCODED;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, IgnoreWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    png_bytep* rows =
-        static_cast<png_bytep*>(CApp::Alloc(sizeof(png_bytep) * size_t(m_height), "CDibSection::SavePng"));
+    PngBytes encoded;
     bool ok = png && info;
     if (ok) {
+        // Rows go out top first.
+        png_bytep* rows =
+            static_cast<png_bytep*>(CApp::Alloc(sizeof(png_bytep) * size_t(m_height), "CDibSection::SavePng"));
         for (int i = 0; i < m_height; i++) {
             rows[i] = static_cast<png_bytep>(CApp::Alloc(size_t(m_width), "CDibSection::SavePng"));
             memcpy(rows[i], PixelAddress(0, i), size_t(m_width));
         }
-        if (setjmp(png_jmpbuf(png))) {
-            ok = false;
-        } else {
-            png_init_io(png, file);
-            png_set_IHDR(png, info, png_uint_32(m_width), png_uint_32(m_height), 8, PNG_COLOR_TYPE_PALETTE,
-                         PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-            png_color plte[256];
-            for (int i = 0; i < 256; i++) plte[i] = png_color{m_colors[i].red, m_colors[i].green, m_colors[i].blue};
-            png_set_PLTE(png, info, plte, 256);
-            png_write_info(png, info);
-            png_write_image(png, rows);
-            png_write_end(png, nullptr);
-        }
+        png_color plte[256];
+        for (int i = 0; i < 256; i++) plte[i] = png_color{m_colors[i].red, m_colors[i].green, m_colors[i].blue};
+        ok = EncodeRows(png, info, rows, m_width, m_height, plte, &encoded);
         for (int i = 0; i < m_height; i++) CApp::Free(rows[i]);
+        CApp::Free(rows);
     }
-    CApp::Free(rows);
     if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
-    fclose(file);
-    if (!ok) CApp::FatalExit(kNoWriteStruct, path);
+    bool written = ok && plat::WriteFileAtomic(path, encoded.data, encoded.size);
+    int why = errno;
+    CApp::Free(encoded.data);
+    errno = why;
+    if (!ok) return PNG_NOT_ENCODED;
+    return written ? PNG_WRITTEN : PNG_NOT_WRITTEN;
+}
+
+void CDibSection::SavePng(const char* path) const {
+    PngWriteResult result = WritePng(path);
+    if (result == PNG_NOT_WRITTEN) CApp::FatalExit(kCannotCreate, path);
+    if (result == PNG_NOT_ENCODED) CApp::FatalExit(kNoWriteStruct, path);
 }

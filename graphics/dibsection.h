@@ -23,6 +23,9 @@ struct RgbQuad {
     uint8_t blue, green, red, reserved;
 };
 
+// How writing a picture went; on PNG_NOT_WRITTEN errno says why.
+enum PngWriteResult { PNG_WRITTEN, PNG_NOT_ENCODED, PNG_NOT_WRITTEN };
+
 class CDibSection {
 public:
     CDibSection();
@@ -36,7 +39,10 @@ public:
     void SetColorTable(int first, int count, const RgbQuad* entries);
     void GetColorTable(int first, int count, RgbQuad* entries) const;
     bool LoadPng(const char* path);
-    void SavePng(const char* path);
+    // Writes the picture as a PNG file, whole or not at all.
+    PngWriteResult WritePng(const char* path) const;
+    // WritePng, where a failure is fatal.
+    void SavePng(const char* path) const;
 
     bool Created() const { return m_created != 0; }
     int Width() const { return m_width; }

@@ -131,11 +131,14 @@ bool ValidStage(const ReplayStage& s) {
 }
 
 // Walks the whole event stream once: every event complete, frames rising,
-// within the round, and in the order the round meets them in a frame.
+// within the round, and in the order the round meets them in a frame. The
+// round's second count starts at 0 and only a clock tick adds one, so the
+// last second is exactly the number of ticks recorded.
 bool ValidEvents(const ReplayData& d) {
     size_t offset = 0;
     int32_t frame = 0;
     int rank = -1;
+    int32_t ticks = 0;
     ReplayEvent e;
     while (offset < d.eventBytes) {
         if (!NextReplayEvent(d, &offset, frame, &e)) return false;
@@ -143,10 +146,11 @@ bool ValidEvents(const ReplayData& d) {
         int r = e.kind == REPLAY_EVENT_WAIT ? 0 : e.kind == REPLAY_EVENT_TICK ? 1 : 2 + e.kind / 8;
         if (e.frame == frame && r <= rank) return false;
         if (e.kind == REPLAY_EVENT_WAIT && e.value > uint32_t(kMaxWait)) return false;
+        if (e.kind == REPLAY_EVENT_TICK) ticks++;
         frame = e.frame;
         rank = r;
     }
-    return true;
+    return ticks == d.lastSecond;
 }
 
 void WriteBody(ByteWriter& w, const ReplayData& d) {

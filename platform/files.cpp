@@ -9,7 +9,13 @@
 // be split in two (see SetGameFolders): the data set's folders are read from
 // the data folder, and every other name (the files the game writes itself)
 // lives in the writable folder. Both are the working directory by default.
+//
+// When no place for the game's own files can be written, the writable folder
+// is only read: writes, new folders and removals of game paths are refused
+// here, in one place, so no caller can leave a file where the game promised
+// not to write.
 #include <dirent.h>
+#include <errno.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,6 +34,7 @@ constexpr size_t kPathMax = 4096;
 // The two halves of the game folder; empty means the working directory.
 char g_dataFolder[kPathMax] = "";
 char g_writableFolder[kPathMax] = "";
+bool g_canWrite = true;
 
 // The top-level folders of the data set; paths below them are data.
 const char* const kDataSetFolders[] = {"Graphics", "Sound", "Bgm", "Stage"};
@@ -79,6 +86,17 @@ const char* BaseFolder(const char* work) {
     return IsDataSetPath(work) ? g_dataFolder : g_writableFolder;
 }
 
+// True when a write to gamePath must not happen: no place for the game's own
+// files can be written and the path is one of the game's (not absolute).
+// Sets errno as a read-only file system would.
+bool WriteRefused(const char* gamePath) {
+    if (g_canWrite || !gamePath || gamePath[0] == '/') return false;
+    errno = EROFS;
+    return true;
+}
+
+bool ModeWrites(const char* mode) { return strpbrk(mode, "wa+") != nullptr; }
+
 bool CopyFolder(char* dest, const char* folder) {
     if (!folder) folder = "";
     if (strlen(folder) >= kPathMax) return false;
@@ -88,17 +106,26 @@ bool CopyFolder(char* dest, const char* folder) {
 
 }  // namespace
 
-bool SetGameFolders(const char* dataFolder, const char* writableFolder) {
+bool SetGameFolders(const char* dataFolder, const char* writableFolder, bool canWrite) {
     char data[kPathMax];
     char writable[kPathMax];
     if (!CopyFolder(data, dataFolder) || !CopyFolder(writable, writableFolder)) return false;
     strcpy(g_dataFolder, data);
     strcpy(g_writableFolder, writable);
+    g_canWrite = canWrite;
     return true;
 }
 
 const char* DataFolder() { return g_dataFolder; }
 const char* WritableFolder() { return g_writableFolder; }
+bool CanWriteGameFiles() { return g_canWrite; }
+
+FILE* OpenGameFolderCopy(const char* gamePath) {
+    if (strcmp(g_dataFolder, g_writableFolder) == 0) return nullptr;
+    char path[kPathMax];
+    if (!ResolveInFolder(g_dataFolder, gamePath, path, sizeof path)) return nullptr;
+    return fopen(path, "rb");
+}
 
 bool ResolvePath(const char* gamePath, char* out, size_t outSize) {
     return ResolveInFolder(nullptr, gamePath, out, outSize);
@@ -139,6 +166,7 @@ bool ResolveInFolder(const char* folder, const char* gamePath, char* out, size_t
 }
 
 FILE* OpenFile(const char* gamePath, const char* mode) {
+    if (ModeWrites(mode) && WriteRefused(gamePath)) return nullptr;
     char path[kPathMax];
     ResolvePath(gamePath, path, sizeof path);
     if (!path[0]) return nullptr;
@@ -151,29 +179,38 @@ bool FileExists(const char* gamePath) {
 }
 
 bool RemoveFile(const char* gamePath) {
+    if (WriteRefused(gamePath)) return false;
     char path[kPathMax];
     if (!ResolvePath(gamePath, path, sizeof path)) return false;
     return unlink(path) == 0;
 }
 
 bool WriteFileAtomic(const char* gamePath, const void* data, size_t size) {
+    if (WriteRefused(gamePath)) return false;
     char path[kPathMax];
     ResolvePath(gamePath, path, sizeof path);
-    if (!path[0]) return false;
+    if (!path[0]) return errno = ENAMETOOLONG, false;
     char temp[kPathMax + 8];
     snprintf(temp, sizeof temp, "%s.new", path);
     FILE* f = fopen(temp, "wb");
     if (!f) return false;
-    bool ok = fwrite(data, 1, size, f) == size;
-    ok = (fflush(f) == 0) && ok;
-    ok = (fsync(fileno(f)) == 0) && ok;
-    ok = (fclose(f) == 0) && ok;
-    if (ok) ok = rename(temp, path) == 0;
-    if (!ok) unlink(temp);
-    return ok;
+    // The first failure is the one reported; a full disk may show only at the
+    // flush or the sync.
+    int why = 0;
+    errno = 0;
+    if (fwrite(data, 1, size, f) != size) why = errno ? errno : EIO;
+    if (fflush(f) != 0 && !why) why = errno;
+    if (fsync(fileno(f)) != 0 && !why) why = errno;
+    if (fclose(f) != 0 && !why) why = errno;
+    if (!why && rename(temp, path) != 0) why = errno;
+    if (!why) return true;
+    unlink(temp);
+    errno = why;
+    return false;
 }
 
 bool MakeFolder(const char* gamePath) {
+    if (WriteRefused(gamePath)) return false;
     char path[kPathMax];
     if (ResolvePath(gamePath, path, sizeof path)) return true;
     if (!path[0]) return false;

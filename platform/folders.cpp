@@ -2,8 +2,9 @@
 // files. A game started in its game folder (the build's game folder, or an
 // unpacked copy) reads and writes there as it always has. An installed game
 // is started from anywhere; its data set lies in the shared data folder of
-// the installation, which only the system may change, so its settings and
-// screenshots go to a per-user folder instead.
+// the installation, which only the system may change, so its settings,
+// screenshots and replays go to a per-user folder instead. Where that folder
+// cannot be made either, the game keeps nothing and runs on.
 #include <errno.h>
 #include <limits.h>
 #include <pwd.h>
@@ -61,14 +62,19 @@ std::string Absolute(const std::string& path) {
     return realpath(path.c_str(), real) ? std::string(real) : path;
 }
 
-// The writable folder of an installed game: the per-user folder, or, when it
-// cannot be made, the data folder (writes then fail as they would there).
-std::string WritableFor(const std::string& dataFolder) {
+// Sets the game folders for a data folder whose own files are kept in the
+// per-user folder. When that folder cannot be made, there is no place to keep
+// them: the data folder is read for them (its own settings, say) and nothing
+// is ever written, there or anywhere else.
+void UsePerUserFolder(const std::string& dataFolder) {
     std::string user = UserDataFolder();
-    if (!user.empty() && MakeFolders(user)) return user;
-    fprintf(stderr, "Tarnwick: cannot create the folder \"%s\"; settings and screenshots are not kept.\n",
+    if (!user.empty() && MakeFolders(user)) {
+        SetGameFolders(dataFolder.c_str(), user.c_str());
+        return;
+    }
+    fprintf(stderr, "Tarnwick: cannot create the folder \"%s\"; settings, screenshots and replays are not kept.\n",
             user.c_str());
-    return dataFolder;
+    SetGameFolders(dataFolder.c_str(), dataFolder.c_str(), false);
 }
 
 }  // namespace
@@ -88,14 +94,15 @@ std::string UserDataFolder() {
 
 void ChooseGameFolders(const char* installedDataFolder) {
     if (HoldsDataSet(".")) {
-        bool writable = access(".", W_OK | X_OK) == 0;
-        SetGameFolders("", writable ? "" : WritableFor("").c_str());
+        if (access(".", W_OK | X_OK) == 0)
+            SetGameFolders("", "");
+        else
+            UsePerUserFolder("");
         return;
     }
     std::string installed = installedDataFolder ? installedDataFolder : InstalledDataFolder();
     if (!installed.empty() && HoldsDataSet(installed)) {
-        installed = Absolute(installed);
-        SetGameFolders(installed.c_str(), WritableFor(installed).c_str());
+        UsePerUserFolder(Absolute(installed));
         return;
     }
     SetGameFolders("", "");

@@ -204,6 +204,15 @@ void PadsPoll() {
             if (pads.slots[s].releasePending[b] && now - pads.slots[s].downMs[b] >= kShortestPressMs) PostUp(s, b);
 }
 
+bool PadsWaiting() {
+    if (!pads.started) return false;
+    if (!padScript.empty()) return true;
+    for (const Pad& pad : pads.slots)
+        for (bool pending : pad.releasePending)
+            if (pending) return true;
+    return false;
+}
+
 bool HandlePadEvent(const SDL_Event& ev) {
     if (!pads.started) return false;
     switch (ev.type) {

@@ -86,6 +86,14 @@ bool HasDisplay();
 // refresh is due, and accounts 1.5 us of game time, sleeping the debt off
 // once it reaches a millisecond. Every wait loop of the game goes through it.
 void PumpTick();
+// Up to most pump quanta (at least one) without returning in between, as
+// long as no message waits to be taken: returns after the quantum that left
+// one, or after the last. On the real clock that is always one PumpTick. On
+// the test clock the quanta are taken in bulk, at the cost of what they do
+// rather than of their number, and every scripted message, poll and
+// presentation happens at the same game time as with PumpTick one by one.
+// Returns how many quanta were taken.
+uint64_t PumpTicks(uint64_t most);
 // Removes the next waiting message; false when the queue is empty.
 bool GetMessage(Message* msg);
 // True when a message is waiting (does not remove it).
@@ -213,9 +221,21 @@ void MessageBox(const char* text, const char* caption);
 // may change and keeps its own files in a per-user folder. Both folders are
 // the working directory (the empty string) until they are set. Returns false,
 // changing nothing, when a folder name is too long.
-bool SetGameFolders(const char* dataFolder, const char* writableFolder);
+//
+// canWrite false says that no place for the game's own files can be written:
+// the writable folder is then only read (the game runs on with what it has),
+// and every write, new folder or removal of a game path that would land in
+// it is refused. Paths given absolute are the caller's own and never refused.
+bool SetGameFolders(const char* dataFolder, const char* writableFolder, bool canWrite = true);
 const char* DataFolder();
 const char* WritableFolder();
+// False when the game's own files cannot be kept anywhere (see SetGameFolders).
+bool CanWriteGameFiles();
+// The game folder's own copy of a file of the writable folder: gamePath
+// resolved against the data folder, opened for reading. Null when it is
+// missing, or when the data folder is the writable folder (the file was
+// already looked for there).
+FILE* OpenGameFolderCopy(const char* gamePath);
 
 // Chooses the two folders at start-up and sets them:
 // - the working directory holds the data set: it is the data folder, and also
@@ -226,7 +246,9 @@ const char* WritableFolder();
 // - else both stay the working directory, and the missing files are reported
 //   where the game loads them.
 // The per-user folder is $XDG_DATA_HOME/tarnwick (~/.local/share/tarnwick by
-// default), created when missing; an existing one is used as it is.
+// default), created when missing; an existing one is used as it is. When it
+// is needed and cannot be made, nothing of the game's own is kept: the
+// writable folder is the data folder, read only (CanWriteGameFiles is false).
 void ChooseGameFolders(const char* installedDataFolder = nullptr);
 // The per-user folder's name for the current environment (not created).
 std::string UserDataFolder();
@@ -237,12 +259,14 @@ std::string UserDataFolder();
 // when the file or folder exists; otherwise out holds the path with the
 // existing prefix resolved and the rest as given (usable for creating files).
 bool ResolvePath(const char* gamePath, char* out, size_t outSize);
-// fopen through ResolvePath.
+// fopen through ResolvePath. A mode that writes is refused (null, errno
+// EROFS) for a game file that cannot be kept (see SetGameFolders).
 FILE* OpenFile(const char* gamePath, const char* mode);
 bool FileExists(const char* gamePath);
 bool RemoveFile(const char* gamePath);
 // Writes a whole file so that a failure or a crash half-way leaves the old
 // file untouched: writes a temporary file beside it, then renames it over.
+// On failure nothing new is left behind and errno says why.
 bool WriteFileAtomic(const char* gamePath, const void* data, size_t size);
 // Creates a folder (and the folders above it) unless it exists; true when it
 // exists afterwards.

@@ -18,8 +18,11 @@ void ClockInit();
 // until a time on it.
 uint64_t MonotonicNs();
 void SleepUntilNs(uint64_t deadlineNs);
-// Reads pending window-system events and turns them into messages.
-void PollEvents();
+// Reads pending window-system events and turns them into messages. Returns
+// true when a later poll may find something even if nothing outside the
+// process happens in between: this poll saw events (which may have more to
+// follow), or a held-back release or a scripted pad change waits for its time.
+bool PollEvents();
 // The gamepad layer (gamepad.cpp): started and stopped with SDL; PollEvents
 // hands it every controller event. Pads are optional: when SDL's controller
 // support cannot start, the game runs on the keyboard alone.
@@ -27,6 +30,8 @@ void PadsInit();
 void PadsQuit();
 // Posts the button-ups held back from taps (called by every poll).
 void PadsPoll();
+// True while a held-back button-up or a scripted button change is waiting.
+bool PadsWaiting();
 // True when the event was a controller event (and is handled).
 bool HandlePadEvent(const SDL_Event& ev);
 void ClearScript();

@@ -46,6 +46,12 @@ KeyHold holds[256];
 // Key-up as the window system reports it: previous state down, transition up.
 void PostKeyUp(uint32_t vk) { PostMessage(Message{MSG_KEYUP, vk, (1u << 30) | (1u << 31)}); }
 
+bool KeysWaiting() {
+    for (const KeyHold& h : holds)
+        if (h.releasePending) return true;
+    return false;
+}
+
 void ReleaseHeldKeys() {
     uint32_t now = RawTimeMs();
     for (uint32_t vk = 0; vk < 256; vk++) {
@@ -226,12 +232,14 @@ bool HasDisplay() {
     return driver && strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0;
 }
 
-void PollEvents() {
-    if (!w.initialised) return;
+bool PollEvents() {
+    if (!w.initialised) return false;
     ReleaseHeldKeys();
     PadsPoll();
+    bool sawEvents = false;
     SDL_Event ev;
     while (SDL_PollEvent(&ev)) {
+        sawEvents = true;
         switch (ev.type) {
         case SDL_KEYDOWN:
         case SDL_KEYUP:
@@ -251,6 +259,7 @@ void PollEvents() {
             break;
         }
     }
+    return sawEvents || KeysWaiting() || PadsWaiting();
 }
 
 bool GetMessage(Message* msg) {

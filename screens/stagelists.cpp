@@ -67,9 +67,9 @@ void CopyValue(char* dest, size_t size, const char* value) {
     dest[len] = '\0';
 }
 
-// A start value from a "%dP=" line. -1 and every value the playfield cannot
-// hold (outside 0..limit) mean "random", so a bad number never places a line
-// outside the field nor writes outside the preview.
+// A start position from a "%dP=" line. -1 and every value the playfield
+// cannot hold (outside 0..limit) mean "random", so a bad number never places a
+// line outside the field nor writes outside the preview.
 uint16_t StartValue(int value, int limit) {
     if (value < 0 || value > limit) return kRandomStart;
     return static_cast<uint16_t>(value);
@@ -92,12 +92,23 @@ void OpenStageEntry(StageEntry* entry, const char* file) {
     for (CDataList& list : entry->initialItems) list.SetRecordSize(sizeof(InitialItem));
 }
 
+// A start heading from a "%dP=" line. The value is kept in 16 bits as the
+// file gives it and the round turns it modulo 360, so a heading of 450 starts
+// at 90 (0xFFFF, which -1 becomes, is the random marker). The turn is made
+// here, so that the selector, the round and a replay see the same heading.
+// Other negative numbers are not headings and mean "random".
+uint16_t StartHeading(int value) {
+    if (value < 0) return kRandomStart;
+    uint16_t stored = static_cast<uint16_t>(value);
+    return stored == kRandomStart ? kRandomStart : static_cast<uint16_t>(stored % 360);
+}
+
 void ParseStart(StageEntry* entry, int player, const char* value) {
     int x = -1, y = -1, heading = -1;
     std::sscanf(value, "%d,%d,%d", &x, &y, &heading);
     entry->startX[player] = StartValue(x, kStartXMax);
     entry->startY[player] = StartValue(y, kStartYMax);
-    entry->startHeading[player] = StartValue(heading, kStartHeadingMax);
+    entry->startHeading[player] = StartHeading(heading);
 }
 
 void ParseInitialItem(StageEntry* entry, int player, const char* value) {

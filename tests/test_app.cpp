@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <set>
+#include <vector>
 
 #include "core/app.h"
 #include "match/round.h"
@@ -206,4 +207,77 @@ TEST(Text, StartsWith) {
     EXPECT_FALSE(StartsWith("ITEM_MAX=", "ITEM_MAX"));
     EXPECT_FALSE(StartsWith("ITEM_MAX=", "ITEM_MAX =7"));
     EXPECT_TRUE(StartsWith("", "anything"));
+}
+
+namespace {
+
+// What a window procedure saw: each message with the pump count it came at.
+struct SeenMessage {
+    uint32_t type, key;
+    uint64_t pump;
+    bool operator==(const SeenMessage&) const = default;
+};
+std::vector<SeenMessage> g_seen;
+CApp* g_pumping = nullptr;
+uint64_t g_firstPump = 0;
+
+long RecordMessage(const plat::Message& msg) {
+    g_seen.push_back({msg.type, msg.wParam, plat::PumpCount() - g_firstPump});
+    if (msg.type == plat::MSG_KEYDOWN && msg.wParam == plat::VK_CONTROL) g_pumping->ctrlFlag = 1;
+    return 0;
+}
+
+struct PumpRun {
+    std::vector<SeenMessage> seen;
+    uint64_t pumps, endUs, presents;
+    bool operator==(const PumpRun&) const = default;
+};
+
+// Round frames of WAIT 9999 and 80 pumped with keys scripted at odd times, a
+// burst of keys within one pump, and Control going down in the middle of a
+// frame, which cuts that frame and the later ones short.
+PumpRun RunFrames(bool oneByOne) {
+    StartHeadlessDisplay(1500);
+    CApp app(RecordMessage);
+    g_pumping = &app;
+    g_seen.clear();
+    const uint32_t t0 = plat::TimeMs();
+    plat::ScriptKey(t0 + 3, 'A');
+    plat::ScriptKey(t0 + 250, 'B');
+    for (uint32_t k = 0; k < 5; k++) plat::ScriptMessage(t0 + 301, plat::Message{plat::MSG_KEYDOWN, 'C' + k, 0});
+    plat::ScriptKey(t0 + 617, 'Q');
+    plat::ScriptMessage(t0 + 700, plat::Message{plat::MSG_KEYDOWN, plat::VK_CONTROL, 0});
+    const uint64_t pumpsBefore = g_firstPump = plat::PumpCount();
+    const plat::PresentCounts presentsBefore = plat::GetPresentCounts();
+    for (int n : {199980, 1600, 199980, 199980, 1600, 0, 1}) {
+        if (!oneByOne) {
+            app.PumpMessagesN(n);
+            continue;
+        }
+        do {  // the loop the bulk stands in for
+            app.PumpMessages();
+            n--;
+        } while (n > 0 && !app.ctrlFlag);
+    }
+    plat::PresentCounts presents = plat::GetPresentCounts();
+    g_pumping = nullptr;
+    return PumpRun{g_seen, plat::PumpCount() - pumpsBefore, plat::TimeUs(),
+                   presents.presented + presents.skipped - presentsBefore.presented - presentsBefore.skipped};
+}
+
+}  // namespace
+
+// Pumps taken in bulk on the test clock are the same pumps, one by one: every
+// message reaches the window procedure at the same pump, the clock ends at the
+// same time, the picture is presented at the same refreshes, and Control stops
+// a frame at the same pump.
+TEST(Pacing, PumpsInBulkDoWhatPumpsOneByOneDo) {
+    PumpRun bulk = RunFrames(false);
+    PumpRun single = RunFrames(true);
+    EXPECT_EQ(bulk.seen.size(), 12u);
+    EXPECT_GT(bulk.presents, 30u);
+    EXPECT_LT(bulk.pumps, 199980u * 3 + 1600 * 2 + 2);  // Control cut the last frames short
+    EXPECT_TRUE(bulk == single) << "pumps " << bulk.pumps << " / " << single.pumps << ", messages " << bulk.seen.size()
+                                << " / " << single.seen.size() << ", presents " << bulk.presents << " / "
+                                << single.presents;
 }

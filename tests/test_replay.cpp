@@ -284,6 +284,25 @@ TEST_F(ReplayTest, DamagedTruncatedAndForeignFiles) {
     EXPECT_STRNE(ReplayReadText(REPLAY_DAMAGED), ReplayReadText(REPLAY_TRUNCATED));
 }
 
+// The round's seconds are its clock ticks, so a last second that is not the
+// number of ticks recorded (one more, one less, or the largest number there
+// is) marks a file no round can have written, even under a valid checksum.
+TEST_F(ReplayTest, TheLastSecondMustBeTheTicksRecorded) {
+    Configure({{PLAYER_HARD, PLAYER_HARD, PLAYER_NON, PLAYER_NON}, 0, false, false, false, 0, 33});
+    ASSERT_EQ(PlayRecorded(), FRAME_ROUND_OVER);
+    theRound.Teardown();
+    ASSERT_EQ(Decode(LastFile(), &s_read), REPLAY_READ_OK);
+    const int32_t seconds = s_read.lastSecond;
+    ASSERT_GE(seconds, 1);
+    static uint8_t bytes[kReplayFileMax];
+    for (int32_t wrong : {seconds + 1, seconds - 1, 0, INT32_MAX, s_read.lastFrame}) {
+        s_read.lastSecond = wrong;
+        EXPECT_EQ(DecodeReplay(bytes, EncodeReplay(s_read, bytes, sizeof bytes), &s_read), REPLAY_MALFORMED) << wrong;
+        ASSERT_EQ(Decode(LastFile(), &s_read), REPLAY_READ_OK);
+    }
+    EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
+}
+
 // R on the result screen shows the round again (countdown, frames at their
 // pace) and returns to the same screen over the same match: scores, ranks,
 // wins, generator, settings, round counter, the field and its effects.

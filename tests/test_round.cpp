@@ -13,6 +13,7 @@
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/pausemenu.h"
+#include "match/replay.h"
 #include "match/results.h"
 #include "match/round.h"
 #include "screens/roundintro.h"
@@ -525,6 +526,37 @@ TEST_F(RoundTest, StartsOnTheOutline) {
     EXPECT_EQ(theRound.CountAlive(), 0);
     EXPECT_EQ(Field(0, 16), 28);  // the start pixels themselves
     EXPECT_EQ(Field(639, 431), 44);
+}
+
+// A heading above 359 in the stage list turns modulo 360: 450 starts the line
+// straight up, and a replay of the round carries that heading, is accepted by
+// the reader and reproduces the round.
+TEST_F(RoundTest, AHeadingAbove359TurnsModulo360) {
+    WriteStages("FILE=EMPTY.PNG\n1P=320,200,450\n2P=100,100,0\n");
+    theRound.players[0].type = PLAYER_MAN;
+    theRound.players[1].type = PLAYER_MAN;
+    theApp.Seed(77);
+    StartRound();
+    theReplay.BeginRecording(77);
+    const PlayerSlot& p1 = theRound.players[0];
+    EXPECT_EQ(p1.heading, 90);
+    EXPECT_EQ(Frames(400), FRAME_GO_ON);
+    EXPECT_EQ(p1.x, 320.0f);
+    EXPECT_LT(p1.y, 216.0f - 90);
+    EXPECT_EQ(Field(320, 200), 28);
+    EXPECT_EQ(Frames(4000), FRAME_ROUND_OVER);
+    EXPECT_FALSE(p1.alive);
+    theReplay.EndRecording();
+    ASSERT_TRUE(theReplay.lastValid);
+
+    static uint8_t bytes[kReplayFileMax];
+    static ReplayData read;
+    size_t size = EncodeReplay(theReplay.last, bytes, sizeof bytes);
+    ASSERT_EQ(DecodeReplay(bytes, size, &read), REPLAY_READ_OK);
+    EXPECT_EQ(read.stage.startHeading[0], 90);
+    theRound.Teardown();
+    testutil::ScopedCwd cwd(m_dir.path());
+    EXPECT_EQ(PlayReplay(read, false).verdict, REPLAY_REPRODUCED);
 }
 
 // Scroll play: the field is the playfield surface; every playing slot's view

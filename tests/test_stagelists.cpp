@@ -121,7 +121,7 @@ TEST(StageList, BadStartValuesBecomeRandomAndUnknownEffectsNone) {
     const StageEntry& a = list.stages[0];
     EXPECT_EQ(a.startX[0], 0xFFFF);
     EXPECT_EQ(a.startY[0], 0xFFFF);
-    EXPECT_EQ(a.startHeading[0], 0xFFFF);
+    EXPECT_EQ(a.startHeading[0], 0);  // headings turn modulo 360
     EXPECT_EQ(a.startX[1], 639);
     EXPECT_EQ(a.startY[1], 415);
     EXPECT_EQ(a.startHeading[1], 359);
@@ -132,6 +132,31 @@ TEST(StageList, BadStartValuesBecomeRandomAndUnknownEffectsNone) {
     EXPECT_EQ(a.startY[3], 12);
     EXPECT_EQ(a.effect, 0);
     EXPECT_EQ(list.stages[1].effect, 0);
+}
+
+// Headings are kept in 16 bits as the file gives them and turned modulo 360;
+// 0xFFFF (what -1 becomes) is the random marker, other negatives are random.
+TEST(StageList, StartHeadingsTurnModulo360) {
+    CStageSelect list;
+    LoadStages(list,
+               "FILE=A.PNG\n"
+               "1P=320,200,450\n"
+               "2P=1,1,719\n"
+               "3P=2,2,65535\n"
+               "4P=3,3,65896\n"
+               "FILE=B.PNG\n"
+               "1P=4,4,131071\n"
+               "2P=5,5,-30\n"
+               "3P=6,6,720\n"
+               "4P=7,7,359\n");
+    ASSERT_EQ(list.stageCount, 2);
+    const uint16_t a[4] = {90, 359, 0xFFFF, 0}, b[4] = {0xFFFF, 0xFFFF, 0, 359};
+    for (int p = 0; p < 4; p++) {
+        EXPECT_EQ(list.stages[0].startHeading[p], a[p]) << p;
+        EXPECT_EQ(list.stages[1].startHeading[p], b[p]) << p;
+    }
+    EXPECT_EQ(list.stages[0].startX[0], 320);
+    EXPECT_EQ(list.stages[0].startY[0], 200);
 }
 
 // Scope numbers at the ends of the 32-bit range: the 16 added to top and

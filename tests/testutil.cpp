@@ -1,8 +1,12 @@
 #include "tests/testutil.h"
 
+#include <sys/mount.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -107,6 +111,37 @@ ScopedCwd::ScopedCwd(const std::string& dir) {
 
 ScopedCwd::~ScopedCwd() {
     if (chdir(m_old.c_str()) != 0) ADD_FAILURE() << "cannot return to " << m_old;
+}
+
+ScopedTmpfs::ScopedTmpfs(size_t kilobytes) : m_mounted(false) {
+    if (geteuid() != 0) return;
+    std::string options = "size=" + std::to_string(kilobytes) + "k,mode=0755";
+    m_mounted = mount("tmpfs", m_dir.path().c_str(), "tmpfs", 0, options.c_str()) == 0;
+}
+
+ScopedTmpfs::~ScopedTmpfs() {
+    if (m_mounted) umount2(m_dir.path().c_str(), MNT_DETACH);
+}
+
+void ScopedTmpfs::Fill(size_t keepBytes) {
+    FILE* f = std::fopen(File("filler").c_str(), "wb");
+    if (!f) return;
+    static const char block[512] = {};
+    while (FreeBytes() > keepBytes) {
+        size_t n = std::min<uint64_t>(sizeof block, FreeBytes() - keepBytes);
+        if (std::fwrite(block, 1, n, f) != n || std::fflush(f) != 0) break;
+    }
+    std::fclose(f);
+}
+
+bool ScopedTmpfs::MakeReadOnly() {
+    return m_mounted && mount("tmpfs", m_dir.path().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+}
+
+uint64_t ScopedTmpfs::FreeBytes() const {
+    struct statvfs st;
+    if (statvfs(m_dir.path().c_str(), &st) != 0) return 0;
+    return uint64_t(st.f_bavail) * st.f_frsize;
 }
 
 std::string ReadFile(const std::string& path) {

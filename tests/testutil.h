@@ -53,6 +53,29 @@ private:
     std::string m_old;
 };
 
+// A small file system of its own (tmpfs) mounted on a fresh folder for the
+// scope, to make a disk full or read-only for real. Mounting needs root;
+// mounted() is false where it was not allowed, and the test should skip.
+class ScopedTmpfs {
+public:
+    explicit ScopedTmpfs(size_t kilobytes);
+    ~ScopedTmpfs();
+    ScopedTmpfs(const ScopedTmpfs&) = delete;
+    ScopedTmpfs& operator=(const ScopedTmpfs&) = delete;
+    bool mounted() const { return m_mounted; }
+    const std::string& path() const { return m_dir.path(); }
+    std::string File(const std::string& name) const { return m_dir.File(name); }
+    // Writes a filler file until the file system is full, less keepBytes.
+    void Fill(size_t keepBytes);
+    bool MakeReadOnly();
+    // Bytes still free.
+    uint64_t FreeBytes() const;
+
+private:
+    TempDir m_dir;
+    bool m_mounted;
+};
+
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 

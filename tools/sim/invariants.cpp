@@ -1,7 +1,9 @@
 // The frames may write only inside the playfield's interior. The outline
 // (rows 16 and 431, columns 0 and 639) is taken as it is after set-up, since
 // a stage may start a line on it; the closing border draws from second 1 on
-// and so never reaches it. In scroll play the field is an offscreen surface
+// and so never reaches it. A line started on the outline lives there until
+// its first step into another pixel, which is always a hit when that pixel is
+// outside the interior too. In scroll play the field is an offscreen surface
 // and its rows above and below the playfield belong to nobody, so they too
 // must stay as created; in normal play they hold the status line and panels,
 // which the round redraws, so only the outline is held there.
@@ -50,8 +52,12 @@ void CRoundInvariants::Begin() {
     for (uint32_t offset : m_offsets) m_values.push_back(field->pixels[offset]);
     m_aliveCount = 0;
     for (int i = 0; i < kPlayers; i++) {
-        m_alive[i] = theRound.players[i].alive;
+        const PlayerSlot& slot = theRound.players[i];
+        m_alive[i] = slot.alive;
         m_aliveCount += m_alive[i];
+        m_startX[i] = CApp::FloatToInt(slot.x);
+        m_startY[i] = CApp::FloatToInt(slot.y);
+        m_onStart[i] = true;
     }
 }
 
@@ -73,8 +79,9 @@ std::string CRoundInvariants::CheckOutsideField() const {
     return {};
 }
 
-// A live head is inside the interior or already marked hit; no line comes
-// back to life, and the count of live lines only falls.
+// A live head is inside the interior, already marked hit, or still on the
+// pixel it started on; no line comes back to life, and the count of live
+// lines only falls.
 std::string CRoundInvariants::CheckLines() {
     int alive = 0;
     for (int i = 0; i < kPlayers; i++) {
@@ -84,7 +91,8 @@ std::string CRoundInvariants::CheckLines() {
         if (!slot.alive) continue;
         alive++;
         int x = CApp::FloatToInt(slot.x), y = CApp::FloatToInt(slot.y);
-        if (!InsideInterior(x, y) && !slot.hit)
+        m_onStart[i] = m_onStart[i] && x == m_startX[i] && y == m_startY[i];
+        if (!InsideInterior(x, y) && !slot.hit && !m_onStart[i])
             return Format("live head of %dP at (%d, %d) outside the interior and not hit", i + 1, x, y);
         if (slot.heading >= 360 || slot.slowness > 4)
             return Format("%dP has heading %d, slowness %d", i + 1, slot.heading, slot.slowness);

@@ -23,4 +23,8 @@ private:
     std::vector<uint8_t> m_values;
     uint8_t m_alive[4] = {};
     int m_aliveCount = 0;
+    // Each head's start pixel, and whether the head is still on it: a stage
+    // may start a line on the outline, where it lives until its first step.
+    int m_startX[4] = {}, m_startY[4] = {};
+    bool m_onStart[4] = {};
 };

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "match/settings.h"
 #include "items/itemmanager.h"
+#include "match/settings.h"
 
 namespace {
 
@@ -117,10 +117,12 @@ bool ParseOne(const std::string& option, const char* value, SimOptions* o, std::
         return true;
     }
     if (option == "--stage" && strcasecmp(value, "random") == 0) return o->stage = kRandomStage, true;
-    if (!ParseNumber(value, &n) || n < 0 || n > INT32_MAX)
+    // Seeds are the generator's whole 32-bit state; the counts fit an int.
+    const int64_t most = option == "--seed" ? int64_t(UINT32_MAX) : int64_t(INT32_MAX);
+    if (!ParseNumber(value, &n) || n < 0 || n > most)
         return *error = option + " takes a whole number, not '" + value + "'", false;
     if (option == "--rounds" && n > 0) return o->rounds = int(n), true;
-    if (option == "--seed" && n <= UINT32_MAX) return o->seed = uint32_t(n), true;
+    if (option == "--seed") return o->seed = uint32_t(n), true;
     if (option == "--stage") return o->stage = int(n), true;
     if (option == "--max-frames" && n > 0) return o->maxFrames = n, true;
     return *error = "unknown option or value: " + option + " " + value, false;
@@ -132,7 +134,7 @@ const char* SimUsage() {
     return "usage: nuvel-sim [options]\n"
            "  --seats A,B,C,D      four of hard, normal, easy, non (default hard,normal,easy,non)\n"
            "  --rounds N           rounds to play (default 10)\n"
-           "  --seed N             random seed (default 1)\n"
+           "  --seed N             random seed, 0..4294967295 (default 1)\n"
            "  --stage N|random     stage index in the stage list (default random)\n"
            "  --scroll             scroll play instead of normal play\n"
            "  --explosion T        circle, cosmo, cosmo-s, cosmo-a, or cycle: each in turn, round by round\n"
