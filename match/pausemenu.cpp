@@ -8,6 +8,7 @@
 
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
+#include "match/onlineround.h"
 #include "match/replay.h"
 #include "match/round.h"
 #include "sound/directsound.h"
@@ -38,6 +39,8 @@ void DrawRoundBehind() {
 uint8_t CRound::CheckPause() {
     // Watching a replay: no pause menu and no WAIT keys; Escape stops it.
     if (theReplay.Playing()) return theReplay.ViewerKeys();
+    // Online: the session's stream and the host decide (match/onlineround.h).
+    if (theReplay.feed) return OnlinePauseCheck(*theReplay.feed);
     if (TakeKey(plat::VK_NEXT)) ChangeWait(+1);
     if (TakeKey(plat::VK_PRIOR)) ChangeWait(-1);
     bool pause = TakeKeyboardKey(plat::VK_ESCAPE);

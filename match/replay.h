@@ -32,6 +32,8 @@
 #include "match/round.h"
 #include "match/settings.h"
 
+class CSession;
+
 constexpr char kReplayMagic[8] = {'N', 'U', 'V', 'E', 'L', 'R', 'P', 'L'};
 constexpr uint16_t kReplayVersion = 1;
 constexpr size_t kReplayHeaderBytes = 20;
@@ -164,6 +166,14 @@ public:
     bool enabled;
     // The file name the last save used (a game path), for messages.
     char lastSavedName[64];
+    // An online round: the session whose stream stands in for the live
+    // presses, ticks and WAIT changes (match/onlineround.h); null otherwise.
+    CSession* feed;
+
+    // Exchanges the recorder's whole state with another recorder, copying
+    // only the part of the event buffers in use (the match runner keeps one
+    // recorder per simulated machine and swaps it in around each frame).
+    void Exchange(CReplay& other);
 
 private:
     bool Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes);

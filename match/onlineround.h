@@ -1,0 +1,32 @@
+// The round's online hooks. When theReplay.feed names a session, the round
+// takes everything that enters it from outside (presses, ticks, WAIT
+// changes, pauses, computers taking over seats) from the session's stream at
+// the same places where a replay's recording enters, so the recorder keeps
+// exactly what the round used and every machine's replay verifies.
+#pragma once
+#include <cstdint>
+
+class CSession;
+
+// Instead of the pause check at the start of every frame: waits until the
+// frame's events are final (stalling, never skipping), sends the state
+// digest of the last frame that ticked, takes this machine's WAIT and pause
+// keys, applies takeovers and delay changes. 0 to go on, or ROUND_EXIT when
+// the round stopped for everyone (desync, host gone) or the pause menu left it.
+uint8_t OnlinePauseCheck(CSession& session);
+// Instead of the live presses of a human seat: the stream's; a live press of
+// a seat this machine holds goes to the session, stamped.
+uint8_t OnlineSeatActions(CSession& session, int seat, uint8_t live);
+// Instead of the machine's own clock: the stream's tick (the host's clock
+// decides it, through the session); applies a WAIT change of the frame.
+bool OnlineClockTicks(CSession& session, bool timerSays);
+
+// How the round waits while a frame's events are missing: the game pumps
+// messages and services the transport; false gives up (the session says why).
+// Without a hook the round never waits (the match runner runs a frame only
+// once it is ready).
+using OnlineWaitHook = bool (*)();
+void SetOnlineWaitHook(OnlineWaitHook hook);
+// The pause menu online: the host's menu decides, the others follow.
+using OnlinePauseHook = uint8_t (*)(CSession& session);
+void SetOnlinePauseHook(OnlinePauseHook hook);
