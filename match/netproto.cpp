@@ -136,7 +136,8 @@ template <class IO, class M>
 void Lobby(IO& io, M& m) {
     for (int s = 0; s < kPlayers; s++) {
         io.U8(m.seatKinds[s]), io.U8(m.seatHolders[s]);
-        io.Check(m.seatKinds[s] < SEAT_KIND_END && (m.seatHolders[s] < kNetMachinesMax || m.seatHolders[s] == kNoHolder));
+        io.Check(m.seatKinds[s] < SEAT_KIND_END &&
+                 (m.seatHolders[s] < kNetMachinesMax || m.seatHolders[s] == kNoHolder));
     }
     io.Count(m.machineCount, kNetMachinesMax);
     for (int k = 0; k < m.machineCount && io.Good(); k++) {
@@ -156,7 +157,10 @@ void RoundStartBody(IO& io, S& s) {
     io.I32(s.bgm);
     io.Count16(s.settingCount, kNetSettingsMax);
     for (int k = 0; k < s.settingCount && io.Good(); k++) io.I32(s.settings[k]);
-    for (int i = 0; i < kPlayers; i++) io.I8(s.seatTypes[i]), io.I32(s.totalScores[i]), io.U16(s.matchCounters[i]);
+    for (int i = 0; i < kPlayers; i++) {
+        io.I8(s.seatTypes[i]), io.I32(s.totalScores[i]), io.U16(s.matchCounters[i]);
+        io.I32(s.endFrames[i]), io.I32(s.endSeconds[i]);
+    }
     io.U16(s.delayFrames);
     for (int c = 0; c < kPhaseCounters; c++) io.Check(s.phase[c] < (1 << c));
     io.Check(s.scrollPlay <= 1 && s.stageCount >= 1 && s.stageCount <= 0xFFFF && s.selectedStage >= 0 &&

@@ -13,7 +13,7 @@
 //   ROUND_START u32 round id, u32 seed, u8 phase[5], u8 scroll play, u16 round counter,
 //               i32 selected stage, i32 stage count, text stage file, i32 bgm,
 //               u16 setting count, i32 settings[count], per seat: i8 type, i32 total score,
-//               u16 match counter; u16 delay frames
+//               u16 match counter, i32 end frame, i32 end second; u16 delay frames
 //   FRAMES      u32 round id, i32 from frame, i32 final through frame, u32 input ack,
 //               u16 event count, events          (host -> machines, unreliable)
 //   INPUT       u32 round id, i32 have through frame, u32 first sequence number,
@@ -122,6 +122,10 @@ struct NetRoundStart {
     int8_t seatTypes[kPlayers];
     int32_t totalScores[kPlayers];
     uint16_t matchCounters[kPlayers];
+    // Where each seat's last round ended for it: an empty seat keeps its
+    // value and scoring compares it, so every machine must have the same.
+    int32_t endFrames[kPlayers];
+    int32_t endSeconds[kPlayers];
     uint16_t delayFrames;
 };
 

@@ -1,10 +1,15 @@
 // The round's online hooks (see onlineround.h).
 #include "match/onlineround.h"
 
+#include <cstdio>
+#include <cstring>
+
+#include "items/itemmanager.h"
 #include "match/digest.h"
 #include "match/replay.h"
 #include "match/round.h"
 #include "match/session.h"
+#include "match/settings.h"
 
 namespace {
 
@@ -61,4 +66,76 @@ bool OnlineClockTicks(CSession& session, bool timerSays) {
     const bool tick = session.TakeTick(frame);
     if (tick) session.tickedFrame = frame;
     return tick;
+}
+
+namespace {
+
+// Settings that belong to each machine and never travel.
+bool MachineOwnSetting(int s) {
+    return s == S_KEYBOARD_TYPE || s == S_MIDI_DEVICE || s == S_SOUND_EFFECT || s == S_SOUND_VOLUME;
+}
+
+}  // namespace
+
+void MakeRoundStart(const CSession& session, const RoundStart& chosen, int32_t bgm, NetRoundStart* out) {
+    std::memset(out, 0, sizeof *out);
+    const CRound& r = theRound;
+    out->seed = theApp.RandState();
+    std::memcpy(out->phase, r.state.phase, sizeof out->phase);
+    out->scrollPlay = chosen.scrollPlay;
+    out->roundCounter = r.roundCounter;
+    out->stageCount = chosen.stageCount;
+    const bool fixed = chosen.selectedStage >= 0 && chosen.selectedStage < chosen.stageCount;
+    out->selectedStage = fixed ? chosen.selectedStage : chosen.stageCount;
+    if (fixed) std::snprintf(out->stageFile, sizeof out->stageFile, "%s", chosen.stages[chosen.selectedStage].file);
+    out->bgm = bgm;
+    for (int i = 0; i < kPlayers; i++) {
+        const bool held = session.seatHolders[i] != kNoHolder || session.seatKinds[i] == SEAT_LOCAL;
+        out->seatTypes[i] = SeatPlayerType(session.seatKinds[i], held);
+        out->totalScores[i] = r.players[i].totalScore;
+        out->matchCounters[i] = r.players[i].matchCounter;
+        out->endFrames[i] = r.players[i].endFrame;
+        out->endSeconds[i] = r.players[i].endSecond;
+    }
+    out->settingCount = S_COUNT;
+    for (int s = 0; s < S_COUNT; s++)
+        out->settings[s] = (s >= S_PLAYER_TYPE0 && s < S_PLAYER_TYPE0 + kPlayers) ? out->seatTypes[s - S_PLAYER_TYPE0]
+                                                                                  : FetchValue(SettingAt(s));
+    out->delayFrames = 1;
+}
+
+bool ApplyRoundStart(const NetRoundStart& start, const StageEntry* stages, int32_t stageCount, RoundStart* out,
+                     char* why, size_t whySize) {
+    if (start.stageCount != stageCount || start.settingCount != S_COUNT) {
+        std::snprintf(why, whySize, "The host's stage list or settings differ from this machine's.");
+        return false;
+    }
+    const bool fixed = start.selectedStage < stageCount;
+    if (fixed) {
+        char path[300];
+        std::snprintf(path, sizeof path, "Stage\\%s", start.stageFile);
+        if (!NetPlainFileName(start.stageFile) || std::strcmp(start.stageFile, stages[start.selectedStage].file) != 0 ||
+            !plat::FileExists(path)) {
+            std::snprintf(why, whySize, "The host's stage picture \"%.60s\" is not in this machine's data set.",
+                          start.stageFile);
+            return false;
+        }
+    }
+    for (int s = 0; s < S_COUNT; s++)
+        if (!MachineOwnSetting(s)) StoreValue(SettingAt(s), start.settings[s]);
+    CRound& r = theRound;
+    std::memcpy(r.state.phase, start.phase, sizeof start.phase);
+    r.roundCounter = start.roundCounter;
+    for (int i = 0; i < kPlayers; i++) {
+        r.players[i].type = start.seatTypes[i];
+        r.players[i].totalScore = start.totalScores[i];
+        r.players[i].matchCounter = start.matchCounters[i];
+        r.players[i].endFrame = start.endFrames[i];
+        r.players[i].endSecond = start.endSeconds[i];
+    }
+    theItemManager.BuildPool();
+    theItemManager.fieldCount = 0;
+    theApp.Seed(start.seed);
+    *out = RoundStart{stages, stageCount, start.selectedStage, start.scrollPlay};
+    return true;
 }

@@ -4,7 +4,11 @@
 // the same places where a replay's recording enters, so the recorder keeps
 // exactly what the round used and every machine's replay verifies.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+
+#include "match/netproto.h"
+#include "match/stage.h"
 
 class CSession;
 
@@ -30,3 +34,15 @@ void SetOnlineWaitHook(OnlineWaitHook hook);
 // The pause menu online: the host's menu decides, the others follow.
 using OnlinePauseHook = uint8_t (*)(CSession& session);
 void SetOnlinePauseHook(OnlinePauseHook hook);
+
+// Host: the start record of the next round, from the round the match loop
+// chose, the music and the session's seats. Call before CRound::Setup.
+void MakeRoundStart(const CSession& session, const RoundStart& chosen, int32_t bgm, NetRoundStart* out);
+// Joining machine: takes the host's start record into the round object,
+// the generator and the settings (all but this machine's own: keyboard,
+// music device, sound), and gives the round's start on the local stage list.
+// A stage is looked up only in the local data set: a name that is not a
+// plain file name, differs from the local entry or is missing is refused
+// with a message (false).
+bool ApplyRoundStart(const NetRoundStart& start, const StageEntry* stages, int32_t stageCount, RoundStart* out,
+                     char* why, size_t whySize);

@@ -193,8 +193,8 @@ void CSession::Receive(int machine, const uint8_t* bytes, size_t size, uint32_t 
 
 void CSession::HostReceive(int machine, const NetMessage& m, uint32_t nowMs) {
     MachineLink& link = m_links[machine];
-    // Before HELLO a machine may only say HELLO (or BYE).
-    if (!link.name[0] && m.type != NET_HELLO && m.type != NET_BYE) return Close(machine, "it did not say who it is");
+    // Before HELLO only HELLO and BYE count (a ping may overtake the HELLO).
+    if (!link.name[0] && m.type != NET_HELLO && m.type != NET_BYE) return;
     switch (m.type) {
     case NET_HELLO:
         return Hello(machine, m);
@@ -385,7 +385,8 @@ void CSession::BeginRound(NetRoundStart* start, int32_t frameUs, uint32_t nowMs)
         DelayFor(RttMs(), 0, frameUs, &m_delayFrames, &m_leadFrames);
         for (int m = 1; m < kNetMachinesMax; m++) {
             MachineLink& link = m_links[m];
-            if (link.present && link.name[0]) DelayFor(link.srttMs, link.rttVarMs, frameUs, &m_delayFrames, &m_leadFrames);
+            if (link.present && link.name[0])
+                DelayFor(link.srttMs, link.rttVarMs, frameUs, &m_delayFrames, &m_leadFrames);
         }
         start->delayFrames = m_delayFrames;
         m_start = *start;
@@ -718,8 +719,8 @@ void CSession::DelayFor(uint32_t rttMs, uint32_t rttVarMs, int32_t frameUs, uint
                         uint16_t* leadFrames) {
     if (frameUs < 1) frameUs = 1;
     const int64_t leadUs = int64_t(2 * rttVarMs) * 1000 + int64_t(kSessionSendIntervalMs) * 1000 + kLeadMarginUs;
-    const int64_t delayUs = int64_t(rttMs + 2 * rttVarMs) * 1000 + int64_t(kSessionSendIntervalMs) * 1000 +
-                            leadUs + kDelayMarginUs;
+    const int64_t delayUs =
+        int64_t(rttMs + 2 * rttVarMs) * 1000 + int64_t(kSessionSendIntervalMs) * 1000 + leadUs + kDelayMarginUs;
     const int64_t lead = std::min<int64_t>((leadUs + frameUs - 1) / frameUs, kNetDelayFramesMax / 2);
     const int64_t delay = std::min<int64_t>((delayUs + frameUs - 1) / frameUs, kNetDelayFramesMax);
     *leadFrames = uint16_t(std::max<int64_t>(*leadFrames, std::max<int64_t>(lead, 1)));
@@ -790,9 +791,9 @@ struct SeatKindRow {
     int8_t free;
 };
 constexpr SeatKindRow kSeatKindTable[] = {
-    {SEAT_LOCAL, "local", PLAYER_MAN, PLAYER_MAN},       {SEAT_REMOTE, "remote", PLAYER_MAN, PLAYER_NORMAL},
-    {SEAT_EASY, "easy", PLAYER_EASY, PLAYER_EASY},       {SEAT_NORMAL, "normal", PLAYER_NORMAL, PLAYER_NORMAL},
-    {SEAT_HARD, "hard", PLAYER_HARD, PLAYER_HARD},       {SEAT_NON, "non", PLAYER_NON, PLAYER_NON},
+    {SEAT_LOCAL, "local", PLAYER_MAN, PLAYER_MAN}, {SEAT_REMOTE, "remote", PLAYER_MAN, PLAYER_NORMAL},
+    {SEAT_EASY, "easy", PLAYER_EASY, PLAYER_EASY}, {SEAT_NORMAL, "normal", PLAYER_NORMAL, PLAYER_NORMAL},
+    {SEAT_HARD, "hard", PLAYER_HARD, PLAYER_HARD}, {SEAT_NON, "non", PLAYER_NON, PLAYER_NON},
 };
 static_assert(sizeof kSeatKindTable / sizeof kSeatKindTable[0] == SEAT_KIND_END);
 }  // namespace

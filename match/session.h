@@ -49,9 +49,9 @@ struct MachineLink {
     bool watch;
     char name[kNetNameMax + 1];
     uint8_t seatBits;
-    uint32_t roundId;     // the round this machine is in (0: none yet)
-    int32_t haveFrame;    // the stream is acknowledged through this frame
-    uint32_t nextInput;   // the sequence number of the next input expected
+    uint32_t roundId;    // the round this machine is in (0: none yet)
+    int32_t haveFrame;   // the stream is acknowledged through this frame
+    uint32_t nextInput;  // the sequence number of the next input expected
     uint32_t lastHeardMs;
     uint32_t lastSentMs;
     uint32_t lastPingMs;
@@ -128,7 +128,7 @@ public:
     bool HoldsSeat(int seat) const { return (m_seatBits >> seat) & 1; }
     void QueuePress(int32_t frame, int seat, uint8_t bits);
     void QueuePause(int32_t frame, int seat);
-    void QueueTick(int32_t frame);               // host
+    void QueueTick(int32_t frame);                 // host
     void QueueWait(int32_t frame, uint16_t wait);  // host
     // The state digest after a frame that ticked; compared with the host's.
     void RecordDigest(int32_t frame, uint32_t digest);
