@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "items/itemmanager.h"
+#include "match/digest.h"
 #include "match/onlineround.h"
+#include "match/session.h"
 
 namespace {
 
@@ -104,6 +106,9 @@ void CReplay::BeginRecording(uint32_t seedBefore) {
 }
 
 void CReplay::EndRecording() {
+    // Online, the last frame's state is checked too (a round may end before
+    // its first second).
+    if (feed) feed->RecordDigest(theRound.state.frameCounter, MatchDigest());
     if (!m_recording) return;
     m_recording = false;
     if (m_overflowed) return;  // too long (or too many gifts) to keep

@@ -41,6 +41,7 @@ constexpr int64_t kLobbyUs = 1500 * 1000;  // the lobby before round 1: joins an
 constexpr int64_t kResendUs = 60 * 1000;   // the reliable channel's resend after a loss, beyond the round trip
 constexpr int kWireOverheadBytes = 40;     // IP, UDP and transport headers of one datagram
 constexpr int kProbeSteps = 48;
+constexpr int32_t kPerturbFrame = 100;  // where a staged fault changes a field pixel
 
 // The runner's own generator: the engine's is never touched by the network.
 class CSimRandom {
@@ -442,13 +443,14 @@ void CNetMatch::RunFrame(SimMachine& m, int k) {
                             long(theRound.state.roundSeconds), i + 1, PlayerTypeName(theRound.players[i].type),
                             CApp::FloatToInt(theRound.players[i].x), CApp::FloatToInt(theRound.players[i].y));
     m.frames++;
-    if (k == 1 && m_plan.perturbRound > 0 && !m_perturbed && theRound.state.frameCounter == 600 &&
+    if (k == 1 && m_plan.perturbRound > 0 && !m_perturbed && theRound.state.frameCounter == kPerturbFrame &&
         theRound.roundCounter + 1 == m_plan.perturbRound) {
         // A deliberate fault: one field pixel differs on this machine.
         SurfaceDesc f = theDirectDraw.Lock(theRound.local.fieldSurface);
         if (f.pixels) f.pixels[(kFieldTop + 200) * f.pitch + 320] ^= 0x01;
         theDirectDraw.Unlock(theRound.local.fieldSurface);
         m_perturbed = true;
+        std::printf("  machine 1's field changed on purpose at frame %ld\n", long(theRound.state.frameCounter));
     }
     if (result == FRAME_GO_ON) return;
     m.finished = true;
@@ -556,7 +558,7 @@ void CNetMatch::Compare(int round) {
     const SimMachine& host = *m_machines[0];
     static uint8_t hostBytes[kReplayFileMax], bytes[kReplayFileMax];
     const size_t hostSize = host.replay.lastValid ? EncodeReplay(host.replay.last, hostBytes, sizeof hostBytes) : 0;
-    bool stopped = host.stopped, differ = false;
+    bool stopped = host.stopped || host.session.StopWhy() == STOP_DESYNC, differ = false;
     int compared = 0;
     for (int k = 0; k < m_count; k++) {
         const SimMachine& m = *m_machines[k];
