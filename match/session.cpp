@@ -91,6 +91,7 @@ int CSession::TakeClosing() {
 }
 
 void CSession::Close(int machine, const char* why) {
+    if (machine < 0 || machine >= kNetMachinesMax) return;
     stats.refused++;
     std::fprintf(stderr, "online: machine %d closed: %s\n", machine, why);
     if (m_role == SESSION_HOST && machine > 0 && m_links[machine].present) {
