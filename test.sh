@@ -7,6 +7,19 @@ cd "$(dirname "$0")"
 ./tools/install-deps.sh
 jobs=$(nproc)
 
+# The run leaves nothing behind. Everything it makes in a temporary folder goes
+# in one of its own, and every process it starts carries a marker in its
+# environment (NUVEL_TEST_SESSION); after the suites, a process still alive
+# with the marker or anything left in the folder fails the run (both are ended
+# and removed, also when the run stops early). Each CTest run checks its own
+# tests the same way, with a folder and marker of its own (tests/TestRun.cmake).
+session=$(mktemp -d "${TMPDIR:-/tmp}/nuvel-run-XXXXXX")
+leftovers() { python3 tests/tools/test_run.py end --var NUVEL_TEST_SESSION "$session"; }
+trap 'leftovers || true' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+export TMPDIR=$session NUVEL_TEST_SESSION=$session
+
 # One style for every source: a file that clang-format would change fails the run.
 find . \( -path './build*' -o -path ./.git \) -prune -o \( -name '*.cpp' -o -name '*.h' \) -print0 |
   xargs -0 clang-format --dry-run -Werror
@@ -25,3 +38,6 @@ ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stac
 # The fuzz targets: a few seconds each; tests/fuzz/fuzz.sh runs them for longer.
 run_suite build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNUVEL_FUZZ=ON -DNUVEL_TESTS=OFF \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+
+trap - EXIT
+leftovers

@@ -1,8 +1,7 @@
 // Playing a replay on the one round object. The result screen may ask for it
 // while its own round still owns the field, the effects and the items, so
-// everything a round touches is first moved aside (lists by swapping, surface
-// handles and numbers by copy) and put back afterwards: the live match comes
-// out exactly as it went in.
+// everything a round touches is first moved aside and put back afterwards:
+// the live match comes out exactly as it went in.
 #include <cstdio>
 #include <cstring>
 

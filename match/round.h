@@ -201,11 +201,12 @@ public:
     // The stage entry of the running round (Setup chose it).
     const StageEntry& Stage() const;
 
-    // Exchanges everything the running round owns with another round
-    // object: its numbers, the slots and their held items, the effect
-    // containers with their surfaces. The same call sets the live round
-    // aside for a replay and puts it back. The settings kept in the round
-    // (explosions) stay; the settings table restores them.
+    // Exchanges everything the match and its running round own with another
+    // round object: the round counter, the start, the numbers, the slots and
+    // their held items, the effect containers with their surfaces. The same
+    // call sets the live match aside for a replay and puts it back. The
+    // settings kept in the round (explosions) stay; the settings table
+    // restores them.
     void Exchange(CRound& other);
 
     uint16_t roundCounter;

@@ -8,7 +8,7 @@
 # Usage: e2e_match.sh <nuvel binary> <game folder>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/tools/e2e_common.sh" "$1" "$2" 500
+source "$here/tools/e2e_common.sh" "$1" "$2"
 png="python3 $here/tools/pngindex.py"
 
 # Two human players, no items (so nothing but the border ends the round).

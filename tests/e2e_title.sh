@@ -4,7 +4,7 @@
 # "EXIT" and checks the settings file the game wrote.
 # Usage: e2e_title.sh <nuvel binary> <game folder>
 set -euo pipefail
-source "$(dirname "$0")/tools/e2e_common.sh" "$1" "$2" 90
+source "$(dirname "$0")/tools/e2e_common.sh" "$1" "$2"
 
 start_game
 wait_for_title

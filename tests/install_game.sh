@@ -7,7 +7,7 @@
 # prefix and the starting folder must come out unchanged.
 # Usage: install_game.sh <nuvel binary> <game folder>
 set -euo pipefail
-source "$(dirname "$0")/tools/e2e_common.sh" "$1" "$2" 500
+source "$(dirname "$0")/tools/e2e_common.sh" "$1" "$2"
 
 fail() { echo "$*" >&2; exit 1; }
 

@@ -9,8 +9,10 @@ command -v dpkg-deb >/dev/null || fail "missing dpkg-deb"
 
 build=$(realpath "$(dirname "$1")")
 [ -f "$build/CPackConfig.cmake" ] || fail "no package rules in $build"
-out=$(mktemp -d /tmp/nuvel-deb-XXXXXX)
+out=$(mktemp -d "${TMPDIR:-/tmp}/nuvel-deb-XXXXXX")
 trap 'rm -rf "$out"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 cpack --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 || { cat "$out/cpack.log" >&2; fail "cpack failed"; }
 debs=("$out"/*.deb)

@@ -17,13 +17,17 @@ dpkg -s tarnwick >/dev/null 2>&1 && fail "a tarnwick package is already installe
 
 build=$(realpath "$(dirname "$1")")
 [ -f "$build/CPackConfig.cmake" ] || fail "no package rules in $build"
-debdir=$(mktemp -d /tmp/nuvel-sysdeb-XXXXXX)
+debdir=$(mktemp -d "${TMPDIR:-/tmp}/nuvel-sysdeb-XXXXXX")
 purge() {
   if dpkg -s tarnwick >/dev/null 2>&1; then
     DEBIAN_FRONTEND=noninteractive apt-get purge -y tarnwick >/dev/null 2>&1 || true
   fi
   rm -rf "$debdir"
 }
+# From here on the package and the folder go on any exit.
+trap purge EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 cpack --config "$build/CPackConfig.cmake" -B "$debdir" >"$debdir/cpack.log" 2>&1 || { cat "$debdir/cpack.log" >&2; fail "cpack failed"; }
 deb=$(ls "$debdir"/*.deb)
 
@@ -36,8 +40,8 @@ echo "package $(basename "$deb"): $(stat -c %s "$deb") bytes, installed size $(d
 command=$(sed -n 's/^Exec=//p' /usr/share/applications/tarnwick.desktop)
 program=$(command -v "$command") || { purge; fail "the menu entry's command '$command' is not on PATH"; }
 
-source "$(dirname "$0")/tools/e2e_common.sh" "$program" /usr/share/tarnwick 600
-trap 'cleanup; purge' EXIT
+cleanup_script() { purge; }
+source "$(dirname "$0")/tools/e2e_common.sh" "$program" /usr/share/tarnwick
 as_new_user
 start_game
 wait_for_title

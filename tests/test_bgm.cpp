@@ -16,6 +16,7 @@
 #include "platform/midi.h"
 #include "platform/platform.h"
 #include "sound/bgm.h"
+#include "tests/testutil.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ class BgmTest : public ::testing::Test {
 protected:
     void SetUp() override {
         oldDir_ = std::filesystem::current_path();
-        dir_ = std::filesystem::temp_directory_path() / ("nuvel-bgm-" + std::to_string(getpid()));
+        dir_ = tmp_.path();
         std::filesystem::create_directories(dir_ / "Bgm");
         std::filesystem::current_path(dir_);
         Write("Bgm/a.mid", ShortPiece(60));
@@ -59,7 +60,6 @@ protected:
         plat::MidiUseSoundFont(nullptr);
         plat::FlushMessages();
         std::filesystem::current_path(oldDir_);
-        std::filesystem::remove_all(dir_);
     }
     static void Write(const char* path, const std::vector<uint8_t>& bytes) {
         FILE* f = std::fopen(path, "wb");
@@ -106,6 +106,7 @@ protected:
         return n;
     }
     CBgm bgm_;
+    testutil::TempDir tmp_{"nuvel-bgm"};  // removed with the fixture, also after a failed assertion
     std::filesystem::path oldDir_, dir_;
 };
 

@@ -13,6 +13,7 @@
 
 #include "platform/audio.h"
 #include "sound/directsound.h"
+#include "tests/testutil.h"
 
 namespace {
 
@@ -195,14 +196,11 @@ class EffectsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         oldDir_ = std::filesystem::current_path();
-        dir_ = std::filesystem::temp_directory_path() / ("nuvel-fx-" + std::to_string(getpid()));
+        dir_ = tmp_.path();
         std::filesystem::create_directories(dir_ / "Sound");
         std::filesystem::current_path(dir_);
     }
-    void TearDown() override {
-        std::filesystem::current_path(oldDir_);
-        std::filesystem::remove_all(dir_);
-    }
+    void TearDown() override { std::filesystem::current_path(oldDir_); }
     static void WriteWave(const char* name, int frames) {
         std::vector<uint8_t> f;
         auto u32 = [&](uint32_t x) {
@@ -245,6 +243,7 @@ protected:
         plat::GetVoiceState(voice, &s);
         return s;
     }
+    testutil::TempDir tmp_{"nuvel-fx"};  // removed with the fixture, also after a failed assertion
     std::filesystem::path oldDir_, dir_;
 };
 

@@ -18,6 +18,7 @@
 #include "match/round.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
+#include "tests/testutil.h"
 
 namespace {
 
@@ -212,15 +213,12 @@ protected:
     void SetUp() override {
         m_saved = SettingsCopy::Take();
         m_oldCwd = fs::current_path();
-        char pattern[] = "/tmp/nuvel-option-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        m_dir = pattern;
+        m_dir = m_tmp.path();
         fs::current_path(m_dir);
         SettingsCopy::Defaults().Put();
     }
     void TearDown() override {
         fs::current_path(m_oldCwd);
-        fs::remove_all(m_dir);
         m_saved.Put();
     }
 
@@ -232,6 +230,7 @@ protected:
 
     SettingsCopy m_saved;
     fs::path m_oldCwd;
+    testutil::TempDir m_tmp{"nuvel-option"};  // removed with the fixture
     fs::path m_dir;
 };
 

@@ -12,18 +12,33 @@
 namespace {
 
 // A game folder with the generated data and room for the files the game
-// writes. Death tests run the test body again in a child process, so the
-// folder has a fixed name (per build and test) that the child finds again,
-// and is made afresh each time.
-std::string GameFolder(const char* test) {
-    std::string dir = std::string("/tmp/nuvel-flow-") + test + "-" +
-                      std::to_string(std::hash<std::string>{}(NUVEL_GAME_DIR) % 100000);
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    for (const auto& entry : std::filesystem::directory_iterator(NUVEL_GAME_DIR))
-        std::filesystem::create_symlink(entry.path(), dir + "/" + entry.path().filename().string());
-    return dir;
-}
+// writes, in $TMPDIR, removed at the end of the test. Death tests run the test
+// body again in a child process, so the folder has a fixed name (per build and
+// test) that the child finds again, and is made afresh each time. The child
+// ends inside the death test, through exit(), so only the parent's object
+// reaches its destructor: the parent removes the folder, also after a failed
+// assertion.
+class GameFolder {
+public:
+    explicit GameFolder(const char* test)
+        : m_path(testutil::TempRoot() + "/nuvel-flow-" + test + "-" +
+                 std::to_string(std::hash<std::string>{}(NUVEL_GAME_DIR) % 100000)) {
+        std::filesystem::remove_all(m_path);
+        std::filesystem::create_directories(m_path);
+        for (const auto& entry : std::filesystem::directory_iterator(NUVEL_GAME_DIR))
+            std::filesystem::create_symlink(entry.path(), m_path + "/" + entry.path().filename().string());
+    }
+    ~GameFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    GameFolder(const GameFolder&) = delete;
+    GameFolder& operator=(const GameFolder&) = delete;
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
 
 std::string Read(const std::string& dir, const char* name) { return testutil::ReadFile(dir + "/" + name); }
 
@@ -45,7 +60,8 @@ constexpr uint32_t kMenuUp = 30000;
 }  // namespace
 
 TEST(TitleFlow, ExitSavesTheSettingsAndEndsNormally) {
-    std::string dir = GameFolder("exit");
+    GameFolder folder("exit");
+    const std::string& dir = folder.path();
     EXPECT_EXIT(RunGame(dir, {{kMenuUp, plat::VK_DOWN},
                               {kMenuUp + 100, plat::VK_DOWN},
                               {kMenuUp + 200, plat::VK_RIGHT},  // 2P: MAN -> NON
@@ -64,7 +80,8 @@ TEST(TitleFlow, ExitSavesTheSettingsAndEndsNormally) {
 }
 
 TEST(TitleFlow, EscapeLeavesWithoutSavingAndStartNeedsTwoPlayers) {
-    std::string dir = GameFolder("escape");
+    GameFolder folder("escape");
+    const std::string& dir = folder.path();
     testutil::WriteFile(dir + "/option.txt",
                         "PLAYER_TYPE_1P=0\r\nPLAYER_TYPE_2P=1\r\nPLAYER_TYPE_3P=1\r\nPLAYER_TYPE_4P=1\r\n");
     // With one player START does nothing; the screen stays until Escape.
@@ -75,7 +92,8 @@ TEST(TitleFlow, EscapeLeavesWithoutSavingAndStartNeedsTwoPlayers) {
 }
 
 TEST(TitleFlow, PauseEndsAtOnceAndMissingDataIsAClearMessage) {
-    std::string dir = GameFolder("pause");
+    GameFolder folder("pause");
+    const std::string& dir = folder.path();
     EXPECT_EXIT(RunGame(dir, {{3000, plat::VK_PAUSE}}), testing::ExitedWithCode(0), "^$");
     EXPECT_FALSE(std::filesystem::exists(dir + "/option.txt"));
     testutil::TempDir empty;

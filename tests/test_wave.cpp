@@ -15,6 +15,7 @@
 #include "platform/audio.h"
 #include "sound/directsound.h"
 #include "sound/wavefile.h"
+#include "tests/testutil.h"
 
 namespace {
 
@@ -71,14 +72,11 @@ class WaveTest : public ::testing::Test {
 protected:
     void SetUp() override {
         oldDir_ = std::filesystem::current_path();
-        dir_ = std::filesystem::temp_directory_path() / ("nuvel-wave-" + std::to_string(getpid()));
+        dir_ = tmp_.path();
         std::filesystem::create_directories(dir_ / "Sound");
         std::filesystem::current_path(dir_);
     }
-    void TearDown() override {
-        std::filesystem::current_path(oldDir_);
-        std::filesystem::remove_all(dir_);
-    }
+    void TearDown() override { std::filesystem::current_path(oldDir_); }
     static void Write(const std::string& name, const Bytes& bytes) {
         FILE* f = std::fopen(("Sound/" + name).c_str(), "wb");
         std::fwrite(bytes.data(), 1, bytes.size(), f);
@@ -95,6 +93,7 @@ protected:
         }
         return ok;
     }
+    testutil::TempDir tmp_{"nuvel-wave"};  // removed with the fixture, also after a failed assertion
     std::filesystem::path oldDir_, dir_;
 };
 

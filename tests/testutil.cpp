@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -51,15 +53,50 @@ uint8_t PixelAt(SurfaceId id, int x, int y) {
     return s->pixels[y * s->pitch + x];
 }
 
-TempDir::TempDir() {
-    char pattern[] = "/tmp/nuvel-test-XXXXXX";
-    const char* dir = mkdtemp(pattern);
-    m_path = dir ? dir : "/tmp";
+std::string TempRoot() {
+    const char* tmpdir = std::getenv("TMPDIR");
+    return tmpdir && *tmpdir ? tmpdir : "/tmp";
+}
+
+namespace {
+
+// The temporary folders of this process that are still there. Whatever is
+// left when the process ends through exit() goes then.
+class LiveTempDirs {
+public:
+    void Add(const std::string& path) { m_paths.insert(path); }
+    void Remove(const std::string& path) { m_paths.erase(path); }
+    ~LiveTempDirs() {
+        for (const std::string& path : m_paths) {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    }
+
+private:
+    std::set<std::string> m_paths;
+};
+
+LiveTempDirs& Live() {
+    static LiveTempDirs live;
+    return live;
+}
+
+}  // namespace
+
+TempDir::TempDir(const char* prefix) {
+    std::string pattern = TempRoot() + "/" + prefix + "-XXXXXX";
+    m_made = mkdtemp(pattern.data()) != nullptr;
+    if (!m_made) ADD_FAILURE() << "cannot make a temporary folder " << pattern << ": " << std::strerror(errno);
+    m_path = pattern;
+    if (m_made) Live().Add(m_path);
 }
 
 TempDir::~TempDir() {
+    if (!m_made) return;
     std::error_code ignored;
-    if (m_path != "/tmp") std::filesystem::remove_all(m_path, ignored);
+    std::filesystem::remove_all(m_path, ignored);
+    Live().Remove(m_path);
 }
 
 ScopedCwd::ScopedCwd(const std::string& dir) {

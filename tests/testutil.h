@@ -22,16 +22,25 @@ void SetDistinctPalette();
 // Reads one pixel of a surface.
 uint8_t PixelAt(SurfaceId id, int x, int y);
 
-// A fresh empty folder that is removed with everything in it at the end of scope.
+// The folder that temporary folders go in: $TMPDIR, else /tmp.
+std::string TempRoot();
+
+// A fresh empty folder in TempRoot(), named <prefix>-XXXXXX, that is removed
+// with everything in it at the end of scope. A process that ends through
+// exit() inside the scope (a death test's child ends through the game's fatal
+// exit) removes it at exit, so a death test leaves no folder behind either.
 class TempDir {
 public:
-    TempDir();
+    explicit TempDir(const char* prefix = "nuvel-test");
     ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return m_path; }
     std::string File(const std::string& name) const { return m_path + "/" + name; }
 
 private:
     std::string m_path;
+    bool m_made;
 };
 
 // Makes a folder the working directory for the rest of the scope.

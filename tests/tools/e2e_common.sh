@@ -1,26 +1,57 @@
 # Shared by the end-to-end scripts: a fresh folder beside the game data, a
 # private X server, the game started in it, keys and the wait for the title.
-# Source it with the game binary and folder in $1 and $2 and the first
-# display number of the script's own range in $3 (tests run in parallel).
+# Source it with the game binary and folder in $1 and $2.
+#
+# Everything the script starts ends with it: on any exit (also after a failed
+# check, Ctrl-C or SIGTERM) the game and the X server are stopped and waited
+# for and the folder is removed. Should the script itself be killed outright
+# (SIGKILL, where no trap runs), both get a signal from the kernel as their
+# parent dies (setpriv --pdeathsig). The X server picks a free display itself
+# (-displayfd) and listens only on Linux's abstract socket, so a server killed
+# outright leaves no socket or lock file in /tmp either. The folder is made in
+# $TMPDIR (CTest gives every test run its own, which it checks afterwards).
 
 nuvel=$(realpath "$1")
 game=$(realpath "$2")
 
-for tool in Xvfb xdotool python3; do
+for tool in Xvfb xdotool python3 setpriv; do
   if ! command -v "$tool" >/dev/null; then
     echo "missing $tool (tools/install-deps.sh installs it)" >&2
     exit 1
   fi
 done
 
-work=$(mktemp -d /tmp/nuvel-e2e-XXXXXX)
-display=:$(($3 + RANDOM % 400))
+work=$(mktemp -d "${TMPDIR:-/tmp}/nuvel-e2e-XXXXXX")
+game_pid=
+xvfb_pid=
+
+# Whether a child process of this shell still runs (an ended one that is not
+# waited for yet is a zombie, which kill -0 would still find).
+running() {
+  local state
+  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) && [ -n "$state" ] && [ "$state" != Z ]
+}
+# Ends a child process of this shell: SIGTERM, SIGKILL after 3 s, then waits.
+stop_child() {
+  kill -TERM "$1" 2>/dev/null
+  for _ in $(seq 30); do running "$1" || break; sleep 0.1; done
+  kill -KILL "$1" 2>/dev/null
+  wait "$1" 2>/dev/null
+  return 0
+}
+# A script that has more to undo defines cleanup_script before sourcing this.
 cleanup() {
-  [ -n "${game_pid:-}" ] && kill "$game_pid" 2>/dev/null || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  set +e
+  [ -n "$game_pid" ] && stop_child "$game_pid"
+  [ -n "$xvfb_pid" ] && stop_child "$xvfb_pid"
+  game_pid= xvfb_pid=
   rm -rf "$work"
+  if declare -F cleanup_script >/dev/null; then cleanup_script; fi
 }
 trap cleanup EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 # The game folder's data, with a fresh place for the files the game writes.
 for entry in "$game"/*; do ln -s "$entry" "$work/"; done
@@ -41,12 +72,30 @@ as_new_user() {
   shot_dir=$HOME/.local/share/tarnwick
 }
 
-start_game() {
-  Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+# The private X server, started once; a second start_game reuses it.
+start_x() {
+  [ -n "$xvfb_pid" ] && return 0
+  setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -nolisten unix \
+    3>"$work/x-display" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
+  for _ in $(seq 100); do  # the number is written once the server takes connections
+    [ -n "$(cat "$work/x-display")" ] && break
+    running "$xvfb_pid" || break
+    sleep 0.1
+  done
+  display=:$(cat "$work/x-display")
+  if [ "$display" = : ]; then
+    echo "the X server did not start" >&2
+    cat "$work/xvfb.log" >&2
+    exit 1
+  fi
   export DISPLAY=$display
-  for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-  (cd "$run_dir" && SDL_AUDIODRIVER=dummy exec "$nuvel" 2>"$work/stderr.txt") &
+}
+
+start_game() {
+  start_x
+  [ -z "$game_pid" ] || { echo "the game is already running" >&2; exit 1; }
+  (cd "$run_dir" && SDL_AUDIODRIVER=dummy exec setpriv --pdeathsig KILL "$nuvel" 2>"$work/stderr.txt") &
   game_pid=$!
 }
 

@@ -9,7 +9,7 @@
 #   tests/tools/soak_x.sh NUVEL_BINARY GAME_DIR [MINUTES]   (default 30)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-source "$here/e2e_common.sh" "$1" "$2" 700
+source "$here/e2e_common.sh" "$1" "$2"
 minutes=${3:-30}
 png="python3 $here/pngindex.py"
 

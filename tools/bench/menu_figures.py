@@ -17,6 +17,7 @@ The game writes its presentation log when NUVEL_PRESENT_LOG names a file.
     tools/bench/menu_figures.py BINARY GAME_DIR [--x] [--seconds 70] [--settle 9]
 """
 import argparse
+import ctypes
 import os
 import shutil
 import signal
@@ -46,19 +47,46 @@ def main_thread_switches(pid):
     return read_status(path, "voluntary_ctxt_switches") + read_status(path, "nonvoluntary_ctxt_switches")
 
 
+def die_with_us(sig):
+    """For Popen's preexec_fn: the child gets sig when this process ends, even
+    when it is killed outright and no clean-up of ours runs."""
+    parent = os.getpid()  # taken here, before the fork; preexec runs in the child
+
+    def preexec():
+        PR_SET_PDEATHSIG = 1
+        ctypes.CDLL(None, use_errno=True).prctl(PR_SET_PDEATHSIG, int(sig), 0, 0, 0)
+        if os.getppid() != parent:  # we were gone before the request was in place
+            os._exit(1)
+    return preexec
+
+
 def start_xvfb():
-    for number in range(180, 260):
-        if os.path.exists(f"/tmp/.X11-unix/X{number}"):
-            continue
-        proc = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for _ in range(50):
-            if os.path.exists(f"/tmp/.X11-unix/X{number}"):
-                time.sleep(0.2)
-                return proc, f":{number}"
-            time.sleep(0.1)
+    """A private X server on a display it picks itself (-displayfd), listening
+    only on Linux's abstract socket: nothing of it stays in /tmp, even when it
+    is killed outright."""
+    read_end, write_end = os.pipe()
+    proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+                             "-nolisten", "tcp", "-nolisten", "unix"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,),
+                            preexec_fn=die_with_us(signal.SIGTERM))
+    os.close(write_end)
+    with os.fdopen(read_end) as f:
+        number = f.readline().strip()  # written once the server takes connections
+    if not number:
+        proc.wait()
+        sys.exit("no X server could be started")
+    return proc, f":{number}"
+
+
+def stop(proc):
+    if proc is None or proc.poll() is not None:
+        return
+    proc.send_signal(signal.SIGTERM)
+    try:
+        proc.wait(timeout=5)
+    except subprocess.TimeoutExpired:
         proc.kill()
-    sys.exit("no X server could be started")
+        proc.wait()
 
 
 def main():
@@ -70,44 +98,47 @@ def main():
     parser.add_argument("--settle", type=float, default=9.0)
     args = parser.parse_args()
 
-    work = tempfile.mkdtemp(prefix="nuvel-menu-")
-    for entry in os.listdir(args.game):
-        os.symlink(os.path.join(os.path.abspath(args.game), entry), os.path.join(work, entry))
-    log = os.path.join(work, "present.log")
-    env = dict(os.environ, NUVEL_PRESENT_LOG=log, SDL_AUDIODRIVER="dummy")
-    xvfb = None
-    if args.x:
-        xvfb, display = start_xvfb()
-        env["DISPLAY"] = display
-        env.pop("SDL_VIDEODRIVER", None)
-    else:
-        env["SDL_VIDEODRIVER"] = "dummy"
-
-    binary = os.path.abspath(args.binary)
-    started = time.monotonic_ns()
-    game = subprocess.Popen([binary], cwd=work, env=env, stderr=subprocess.DEVNULL)
+    # SIGTERM and SIGHUP end the run through the clean-up below, as Ctrl-C does.
+    for sig in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(sig, lambda number, _: sys.exit(128 + number))
+    work = tempfile.mkdtemp(prefix="nuvel-menu-")  # in $TMPDIR
+    xvfb = game = None
     try:
+        for entry in os.listdir(args.game):
+            os.symlink(os.path.join(os.path.abspath(args.game), entry), os.path.join(work, entry))
+        log = os.path.join(work, "present.log")
+        env = dict(os.environ, NUVEL_PRESENT_LOG=log, SDL_AUDIODRIVER="dummy")
+        if args.x:
+            xvfb, display = start_xvfb()
+            env["DISPLAY"] = display
+            env.pop("SDL_VIDEODRIVER", None)
+        else:
+            env["SDL_VIDEODRIVER"] = "dummy"
+
+        binary = os.path.abspath(args.binary)
+        started = time.monotonic_ns()
+        game = subprocess.Popen([binary], cwd=work, env=env, stderr=subprocess.DEVNULL,
+                                preexec_fn=die_with_us(signal.SIGKILL))
         time.sleep(args.settle)
         cpu0, sw0, t0 = read_stat(game.pid), main_thread_switches(game.pid), time.monotonic_ns()
         time.sleep(args.seconds)
         cpu1, sw1, t1 = read_stat(game.pid), main_thread_switches(game.pid), time.monotonic_ns()
         rss = read_status(f"/proc/{game.pid}/status", "VmRSS")
-    finally:
-        game.send_signal(signal.SIGTERM)
-        game.wait()
-        if xvfb:
-            xvfb.kill()
-            xvfb.wait()
+        stop(game)
+        stop(xvfb)
 
-    with open(log + ".first") as f:
-        first = int(f.read())
-    presents = []
-    with open(log) as f:
-        for line in f:
-            stamp, repeat = line.split()
-            if t0 <= int(stamp) <= t1:
-                presents.append((int(stamp), repeat == "1"))
-    shutil.rmtree(work)
+        with open(log + ".first") as f:
+            first = int(f.read())
+        presents = []
+        with open(log) as f:
+            for line in f:
+                stamp, repeat = line.split()
+                if t0 <= int(stamp) <= t1:
+                    presents.append((int(stamp), repeat == "1"))
+    finally:
+        stop(game)
+        stop(xvfb)
+        shutil.rmtree(work, ignore_errors=True)
 
     span = (t1 - t0) / 1e9
     new = [stamp for stamp, repeat in presents if not repeat]
