@@ -59,6 +59,12 @@ void CApp::PumpMessagesN(int n) {
     } while (n > 0 && !ctrlFlag);
 }
 
+namespace {
+PumpHook g_pumpHook = nullptr;
+}  // namespace
+
+void CApp::SetPumpHook(PumpHook hook) { g_pumpHook = hook; }
+
 void CApp::PumpMessages() {
     plat::PumpTick();
     plat::Message msg;
@@ -66,6 +72,7 @@ void CApp::PumpMessages() {
         if (msg.type == plat::MSG_QUIT) FatalExit(nullptr, NUVEL_CAPTION_FORCED);
         if (m_windowProc) m_windowProc(msg);
     }
+    if (g_pumpHook) g_pumpHook();
 }
 
 void CApp::ClearKeys() {

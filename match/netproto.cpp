@@ -176,7 +176,8 @@ template <class IO, class M>
 void Body(IO& io, M& m) {
     switch (m.type) {
     case NET_HELLO:
-        io.U8(m.watch), io.U8(m.seatsWanted), io.U32(m.dataDigest);
+        io.U8(m.watch), io.U8(m.seatsWanted);
+        for (auto& digest : m.dataDigests) io.U32(digest);
         io.Text(m.version, kNetVersionMax), io.Text(m.name, kNetNameMax);
         io.Check(m.watch <= 1 && m.seatsWanted <= kPlayers);
         break;
@@ -282,4 +283,9 @@ bool NetPlainFileName(const char* name) {
     for (const char* p = name; *p; p++)
         if (*p == '/' || *p == '\\' || *p == ':') return false;
     return std::strstr(name, "..") == nullptr;
+}
+
+const char* NetDataPartName(int part) {
+    static const char* const kNames[kNetDataParts] = {"stage list", "pictures", "sounds", "music"};
+    return part >= 0 && part < kNetDataParts ? kNames[part] : "data";
 }

@@ -5,7 +5,7 @@
 //
 // A message: u8 'T', u8 kNetProtocolVersion, u8 type, then the type's body,
 // little-endian. Texts are u8 length + printable ASCII bytes.
-//   HELLO       u8 watch, u8 seats wanted, u32 data digest, text version, text name
+//   HELLO       u8 watch, u8 seats wanted, u32 data digest[4], text version, text name
 //   REFUSE      text reason                     (host -> joining machine, then it is closed)
 //   WELCOME     u8 machine number, u8 seat bits
 //   LOBBY       u8 seat kind[4], u8 seat holder[4], u8 machine count,
@@ -32,9 +32,10 @@
 
 constexpr uint8_t kNetMagic = 'T';
 constexpr uint8_t kNetProtocolVersion = 1;
-// The version of the game a joining machine must have (with the same data set).
-constexpr char kNetGameVersion[] = "1.02A";
 constexpr uint16_t kNetDefaultPort = 26471;
+// The data set is compared in parts, so that a refusal can name what differs.
+enum NetDataPart : uint8_t { DATA_STAGES, DATA_PICTURES, DATA_SOUNDS, DATA_MUSIC, kNetDataParts };
+const char* NetDataPartName(int part);
 // Limits. A message fits one datagram well below the usual path MTU.
 constexpr size_t kNetMessageMax = 1200;
 constexpr int kNetMachinesMax = 8;  // the host and up to seven joining machines or spectators
@@ -135,7 +136,7 @@ struct NetMessage {
     // HELLO
     uint8_t watch;
     uint8_t seatsWanted;
-    uint32_t dataDigest;
+    uint32_t dataDigests[kNetDataParts];
     char version[kNetVersionMax + 1];
     char name[kNetNameMax + 1];
     // REFUSE, STOP

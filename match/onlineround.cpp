@@ -43,7 +43,10 @@ uint8_t OnlinePauseCheck(CSession& session) {
     bool pause = false;
     session.BeginFrame(frame, &takeovers, &pause, plat::TimeMs());
     for (int s = 0; s < kPlayers; s++)
-        if ((takeovers >> s) & 1) r.players[s].type = PLAYER_NORMAL;
+        if ((takeovers >> s) & 1) {
+            r.players[s].type = PLAYER_NORMAL;
+            theReplay.RecordTakeover(s);
+        }
     if (pause && g_pause) return g_pause(session);
     return 0;
 }
@@ -138,4 +141,55 @@ bool ApplyRoundStart(const NetRoundStart& start, const StageEntry* stages, int32
     theApp.Seed(start.seed);
     *out = RoundStart{stages, stageCount, start.selectedStage, start.scrollPlay};
     return true;
+}
+
+// ---- menus --------------------------------------------------------------------
+
+namespace {
+
+CSession* g_menuSession = nullptr;
+struct LastLead {
+    uint8_t screen;
+    int32_t cursor, value;
+} g_lastLead{0, -1, -1};
+
+// The menu keys a following machine must not act on (Escape and the arrows
+// would otherwise wait in the key table for the next local menu).
+void DropMenuKeys() {
+    for (uint32_t vk : {plat::VK_UP, plat::VK_DOWN, plat::VK_LEFT, plat::VK_RIGHT, plat::VK_RETURN, plat::VK_ESCAPE,
+                        plat::VK_SPACE, plat::VK_R})
+        TakeKey(vk);
+}
+
+}  // namespace
+
+void SetOnlineMenuSession(CSession* session) {
+    g_menuSession = session;
+    g_lastLead = LastLead{0, -1, -1};
+}
+
+// A menu message: choice is the cursor, value is the screen's value times
+// two plus one when the host chose.
+bool OnlineMenuFollows(uint8_t screen, int32_t* cursor, int32_t* value, bool* chosen) {
+    if (!g_menuSession || g_menuSession->Role() != SESSION_CLIENT) return false;
+    DropMenuKeys();
+    *chosen = g_menuSession->HostLost();
+    NetMessage m;
+    while (!*chosen && g_menuSession->PeekMenu(&m)) {
+        // The host is on another screen already: this one is over, and the
+        // message is the next screen's.
+        if (m.screen != screen) return *chosen = true, true;
+        g_menuSession->TakeMenu(&m);
+        *cursor = m.choice;
+        *value = m.value >> 1;
+        *chosen = (m.value & 1) != 0;
+    }
+    return true;
+}
+
+void OnlineMenuLeads(uint8_t screen, int32_t cursor, int32_t value, bool chosen) {
+    if (!g_menuSession || g_menuSession->Role() != SESSION_HOST) return;
+    if (!chosen && g_lastLead.screen == screen && g_lastLead.cursor == cursor && g_lastLead.value == value) return;
+    g_lastLead = chosen ? LastLead{0, -1, -1} : LastLead{screen, cursor, value};
+    g_menuSession->SendMenu(screen, uint8_t(cursor), value * 2 + (chosen ? 1 : 0));
 }

@@ -46,3 +46,18 @@ void MakeRoundStart(const CSession& session, const RoundStart& chosen, int32_t b
 // with a message (false).
 bool ApplyRoundStart(const NetRoundStart& start, const StageEntry* stages, int32_t stageCount, RoundStart* out,
                      char* why, size_t whySize);
+
+// Menus of an online match. The host works every menu (round intro,
+// selector, pause menu, result screen); its cursor and its choice go to every
+// machine, and the others show the host's cursor and leave the screen when
+// the host chose. The match loop names the session for the match's duration
+// (nullptr: local play, where neither call does anything).
+void SetOnlineMenuSession(CSession* session);
+// Instead of a screen's own keys, once a frame: true when this machine
+// follows the host on the screen; then *cursor and *value are the host's
+// latest and *chosen tells that the screen is over (the host chose, moved on
+// to another screen, or is gone). Keys pressed here are not for the menu.
+bool OnlineMenuFollows(uint8_t screen, int32_t* cursor, int32_t* value, bool* chosen);
+// Host: the screen's cursor and value after its keys, sent when they changed
+// or the host chose. value is a small non-negative number.
+void OnlineMenuLeads(uint8_t screen, int32_t cursor, int32_t value, bool chosen);

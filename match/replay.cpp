@@ -223,6 +223,19 @@ void CReplay::Exchange(CReplay& other) {
     std::swap(m_diverged, other.m_diverged);
 }
 
+void CReplay::RecordTakeover(int seat) {
+    const uint8_t v = uint8_t(seat);
+    Append(REPLAY_EVENT_TAKEOVER, &v, 1);
+}
+
+void CReplay::PlayTakeovers() {
+    ReplayEvent e;
+    while (PeekEvent(&e) && e.frame == theRound.state.frameCounter && e.kind == REPLAY_EVENT_TAKEOVER) {
+        TakeEvent(&e);
+        theRound.players[e.value].type = PLAYER_NORMAL;
+    }
+}
+
 uint8_t CReplay::ViewerKeys() { return TakeKey(plat::VK_ESCAPE) ? uint8_t(ROUND_EXIT) : uint8_t(0); }
 
 void CReplay::StartPlayback(const ReplayData* data) {

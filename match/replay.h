@@ -23,8 +23,10 @@
 //   1..31  seat presses: seat x 8 + SEAT_* bits (never 0 bits)
 //   32     the clock ticked; u32 generator state at that moment (a divergence check)
 //   33     WAIT changed; u16 new value
-// Events of one frame come in the order the round meets them: WAIT, tick,
-// seats 0..3.
+//   34     the seat plays as "NORMAL COM" from this frame on (its machine left
+//          an online round); u8 seat 0..3
+// Events of one frame come in the order the round meets them: seats taken
+// over (by seat), WAIT, tick, seats 0..3.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -52,7 +54,12 @@ constexpr int kReplaysKept = 20;
 constexpr char kReplayFolder[] = "replays";
 constexpr char kReplayExtension[] = ".rpl";
 
-enum : uint8_t { REPLAY_EVENT_SEATS_LAST = 31, REPLAY_EVENT_TICK = 32, REPLAY_EVENT_WAIT = 33 };
+enum : uint8_t {
+    REPLAY_EVENT_SEATS_LAST = 31,
+    REPLAY_EVENT_TICK = 32,
+    REPLAY_EVENT_WAIT = 33,
+    REPLAY_EVENT_TAKEOVER = 34,
+};
 
 struct ReplayGift {
     uint16_t kind;
@@ -149,6 +156,10 @@ public:
     bool ClockTicks(bool timerSays);
     // In playback instead of the pause check: Escape stops watching.
     uint8_t ViewerKeys();
+    // A seat that a computer takes over this frame (online, its machine
+    // left): recorded, and in playback applied at the same point of the frame.
+    void RecordTakeover(int seat);
+    void PlayTakeovers();
 
     bool Playing() const { return m_play != nullptr; }
     void StartPlayback(const ReplayData* data);

@@ -46,13 +46,13 @@ void CSession::StartHost(const char* name) {
     m_welcomed = true;
 }
 
-void CSession::StartClient(const char* name, bool watch, uint8_t seatsWanted, uint32_t digest) {
+void CSession::StartClient(const char* name, bool watch, uint8_t seatsWanted, const uint32_t* digests) {
     Stop();
     m_role = SESSION_CLIENT;
     std::snprintf(m_name, sizeof m_name, "%s", name);
     m_watch = watch;
     m_seatsWanted = watch ? 0 : seatsWanted;
-    dataDigest = digest;
+    std::memcpy(dataDigests, digests, sizeof dataDigests);
 }
 
 // ---- messages out ---------------------------------------------------------
@@ -115,8 +115,8 @@ void CSession::Connected(int machine, uint32_t nowMs) {
         m.type = NET_HELLO;
         m.watch = m_watch;
         m.seatsWanted = m_seatsWanted;
-        m.dataDigest = dataDigest;
-        std::snprintf(m.version, sizeof m.version, "%s", kNetGameVersion);
+        std::memcpy(m.dataDigests, dataDigests, sizeof m.dataDigests);
+        std::snprintf(m.version, sizeof m.version, "%s", kGameVersion);
         std::snprintf(m.name, sizeof m.name, "%s", m_name);
         Send(0, m, true);
         m_links[0].present = true;
@@ -226,15 +226,18 @@ void CSession::Hello(int machine, const NetMessage& m) {
     MachineLink& link = m_links[machine];
     if (link.name[0]) return;  // said twice: the first counts
     char why[kNetTextMax + 1];
-    if (std::strcmp(m.version, kNetGameVersion) != 0) {
-        std::snprintf(why, sizeof why, "The game versions differ: the host runs %s, this machine %s.", kNetGameVersion,
+    if (std::strcmp(m.version, kGameVersion) != 0) {
+        std::snprintf(why, sizeof why, "The game versions differ: the host runs %s, this machine %s.", kGameVersion,
                       m.version);
         return Close(machine, why);
     }
-    if (m.dataDigest != dataDigest) {
-        std::snprintf(why, sizeof why,
-                      "The data sets differ (stage list, pictures, sounds or music): host %08X, this machine %08X.",
-                      dataDigest, m.dataDigest);
+    char parts[64] = "";
+    for (int p = 0; p < kNetDataParts; p++)
+        if (m.dataDigests[p] != dataDigests[p])
+            std::snprintf(parts + std::strlen(parts), sizeof parts - std::strlen(parts), "%s%s", parts[0] ? ", " : "",
+                          NetDataPartName(p));
+    if (parts[0]) {
+        std::snprintf(why, sizeof why, "The data sets differ: this machine's %s are not the host's.", parts);
         return Close(machine, why);
     }
     char name[kNetNameMax + 1];
@@ -296,22 +299,29 @@ void CSession::ClientReceive(const NetMessage& m, uint32_t nowMs) {
         return;
     case NET_WELCOME:
         m_welcomed = true;
+        m_machine = m.machine;
         m_seatBits = m.seatBits;
         return;
     case NET_LOBBY:
         std::memcpy(seatKinds, m.seatKinds, sizeof seatKinds);
         std::memcpy(seatHolders, m.seatHolders, sizeof seatHolders);
+        // The machines as the host sees them; machines that left are gone.
+        // Link 0 keeps this machine's own round-trip time to the host.
+        for (MachineLink& link : m_links) link.name[0] = 0;
         for (int k = 0; k < m.machineCount; k++) {
             MachineLink& link = m_links[m.machines[k].number];
             std::snprintf(link.name, sizeof link.name, "%s", m.machines[k].name);
-            link.srttMs = m.machines[k].rttMs;
+            if (m.machines[k].number != 0) link.srttMs = m.machines[k].rttMs;
             link.seatBits = m.machines[k].seatBits;
+            // The host may have changed this machine's seats in the lobby.
+            if (m.machines[k].number == m_machine && m_machine != 0 && !m_inRound) m_seatBits = link.seatBits;
         }
         return;
     case NET_ROUND_START:
         if (m.start.roundId == m_roundId && m_inRound) return;
         m_start = m.start;
         m_startArrived = true;
+        m_menusBeforeStart = m_menuCount;
         return;
     case NET_FRAMES:
         return Frames(m);
@@ -319,8 +329,11 @@ void CSession::ClientReceive(const NetMessage& m, uint32_t nowMs) {
         if (m.roundId == m_roundId) StopRound(m.why, m.frame, m.text);
         return;
     case NET_MENU:
-        m_menu = m;
-        m_menuArrived = true;
+        if (m_menuCount == kSessionMenusKept) {  // the oldest cursor move gives way
+            m_menuFirst = (m_menuFirst + 1) % kSessionMenusKept;
+            m_menuCount--;
+        }
+        m_menus[(m_menuFirst + m_menuCount++) % kSessionMenusKept] = MenuOutcome{m.screen, m.choice, m.value};
         return;
     case NET_PING: {
         uint32_t stamp = m.stampMs;
@@ -775,11 +788,45 @@ void CSession::SendLobby() {
     Broadcast(m, true);
 }
 
-bool CSession::TakeMenu(NetMessage* out) {
-    if (!m_menuArrived) return false;
-    *out = m_menu;
-    m_menuArrived = false;
+void CSession::SetSeatKind(int seat, uint8_t kind) {
+    if (m_role != SESSION_HOST || m_inRound || seat < 0 || seat >= kPlayers || kind >= SEAT_KIND_END) return;
+    const uint8_t bit = uint8_t(1 << seat);
+    if (seatHolders[seat] != kNoHolder) m_links[seatHolders[seat]].seatBits &= uint8_t(~bit);
+    seatHolders[seat] = kNoHolder;
+    seatKinds[seat] = kind;
+    if (kind == SEAT_REMOTE)
+        for (int k = 1; k < kNetMachinesMax; k++) {
+            MachineLink& link = m_links[k];
+            if (!link.present || !link.name[0] || link.watch || (link.seatBits && !allowSeveralSeats)) continue;
+            link.seatBits |= bit;
+            seatHolders[seat] = uint8_t(k);
+            break;
+        }
+    SendLobby();
+}
+
+bool CSession::PeekMenu(NetMessage* out) const {
+    if (!m_menuCount) return false;
+    const MenuOutcome& o = m_menus[m_menuFirst];
+    out->type = NET_MENU;
+    out->screen = o.screen;
+    out->choice = o.choice;
+    out->value = o.value;
     return true;
+}
+
+bool CSession::TakeMenu(NetMessage* out) {
+    if (!PeekMenu(out)) return false;
+    m_menuFirst = (m_menuFirst + 1) % kSessionMenusKept;
+    m_menuCount--;
+    if (m_menusBeforeStart > 0) m_menusBeforeStart--;
+    return true;
+}
+
+void CSession::TakeRoundStart() {
+    m_startArrived = false;
+    NetMessage m;
+    while (m_menusBeforeStart > 0) TakeMenu(&m);
 }
 
 // One row per seat kind: the player type the seat plays as. A remote seat

@@ -35,6 +35,7 @@ constexpr int kSessionStreamCapacity = 4096;
 constexpr int kSessionPendingCapacity = 256;
 constexpr int kSessionOutboxCapacity = 64;
 constexpr int kSessionDigestsKept = 32;
+constexpr int kSessionMenusKept = 16;
 
 struct OutMessage {
     uint8_t machine;
@@ -78,12 +79,12 @@ public:
 
     // ---- set-up ----
     void StartHost(const char* name);
-    void StartClient(const char* name, bool watch, uint8_t seatsWanted, uint32_t dataDigest);
+    void StartClient(const char* name, bool watch, uint8_t seatsWanted, const uint32_t* digests);
     void Stop();
     SessionRole Role() const { return m_role; }
-    // The data set's digest a joining machine must match (host), and the
-    // version it must run.
-    uint32_t dataDigest;
+    // The data set's digests, part by part: a joining machine's must match
+    // the host's.
+    uint32_t dataDigests[kNetDataParts];
     // The frame whose state digest is due (the last frame that ticked).
     int32_t tickedFrame;
     // A joining machine may hold more than one remote seat.
@@ -109,7 +110,9 @@ public:
     void BeginRound(NetRoundStart* start, int32_t frameUs, uint32_t nowMs);
     bool RoundStarting() const { return m_startArrived; }
     const NetRoundStart& StartRecord() const { return m_start; }
-    void TakeRoundStart() { m_startArrived = false; }
+    // Takes the start; the menu messages that came before it (screens
+    // before the round) are dropped, later ones (the round's) are kept.
+    void TakeRoundStart();
     void EndRound();
     bool InRound() const { return m_inRound; }
     // The stream is final through this frame.
@@ -157,7 +160,13 @@ public:
     // Host: menu outcome for every machine (reliable).
     void SendMenu(uint8_t screen, uint8_t choice, int32_t value);
     void SendLobby();
-    // Joining machine: the last menu outcome that arrived.
+    // Host, in the lobby: a seat's kind. A machine that held the seat loses
+    // it; a new remote seat goes to a seated machine that wants more, or to a
+    // machine that has none yet (spectators stay spectators).
+    void SetSeatKind(int seat, uint8_t kind);
+    // Joining machine: the host's menu messages in the order they came (a
+    // screen's outcome is never lost under a later screen's cursor).
+    bool PeekMenu(NetMessage* out) const;
     bool TakeMenu(NetMessage* out);
 
 private:
@@ -187,6 +196,7 @@ private:
     char m_name[kNetNameMax + 1];
     MachineLink m_links[kNetMachinesMax];
     uint8_t m_seatBits;  // the seats this machine holds
+    uint8_t m_machine;   // this machine's number (joining machine)
     bool m_welcomed;
     bool m_watch;
     uint8_t m_seatsWanted;
@@ -224,8 +234,13 @@ private:
     int m_outFirst, m_outCount;
     int m_closing[kNetMachinesMax];
     int m_closingCount;
-    NetMessage m_menu;
-    bool m_menuArrived;
+    struct MenuOutcome {
+        uint8_t screen, choice;
+        int32_t value;
+    };
+    MenuOutcome m_menus[kSessionMenusKept];
+    int m_menuFirst, m_menuCount;
+    int m_menusBeforeStart;
     NetMessage m_scratch;  // decoded incoming message (large; kept off the stack)
 };
 

@@ -47,8 +47,8 @@ NetDecodeResult Decode(const std::vector<uint8_t>& bytes) {
 TEST(NetProtocol, EveryMessageReadsBackAsWrittenAndEveryShortenedOneIsRefused) {
     NetMessage hello = Blank(NET_HELLO);
     hello.seatsWanted = 2;
-    hello.dataDigest = 0xCAFE;
-    std::strcpy(hello.version, kNetGameVersion);
+    hello.dataDigests[DATA_SOUNDS] = 0xCAFE;
+    std::strcpy(hello.version, kGameVersion);
     std::strcpy(hello.name, "ALICE");
     NetMessage start = Blank(NET_ROUND_START);
     start.start.roundId = 9;
@@ -139,14 +139,15 @@ class Net {
 public:
     explicit Net(int clients) : clients(clients) {
         host.StartHost("HOST");
-        host.dataDigest = 0xD1;
+        for (uint32_t& digest : host.dataDigests) digest = 0xD1;
         host.seatKinds[0] = SEAT_LOCAL;
         for (int s = 1; s < kPlayers; s++) host.seatKinds[s] = s <= clients ? SEAT_REMOTE : SEAT_HARD;
         for (int k = 1; k <= clients; k++) Join(k, false);
         Run();
     }
     void Join(int k, bool watch) {
-        machines[k].StartClient("GUEST", watch, 1, 0xD1);
+        const uint32_t digests[kNetDataParts] = {0xD1, 0xD1, 0xD1, 0xD1};
+        machines[k].StartClient("GUEST", watch, 1, digests);
         host.Connected(k, nowMs);
         machines[k].Connected(0, nowMs);
     }
@@ -210,7 +211,8 @@ TEST(Session, JoiningMachinesTakeFreeRemoteSeatsAndWrongVersionsOrDataAreRefused
     EXPECT_EQ(net.host.seatHolders[1], 1);
 
     CSession stranger;
-    stranger.StartClient("EVE", false, 1, 0xBAD);
+    const uint32_t digests[kNetDataParts] = {0xD1, 0xBAD, 0xD1, 0xBAD};  // other pictures and music
+    stranger.StartClient("EVE", false, 1, digests);
     net.host.Connected(3, net.nowMs);
     stranger.Connected(0, net.nowMs);
     OutMessage out;
@@ -220,7 +222,8 @@ TEST(Session, JoiningMachinesTakeFreeRemoteSeatsAndWrongVersionsOrDataAreRefused
     while (net.host.TakeOutgoing(&out) && out.machine != 3) {
     }
     stranger.Receive(0, out.bytes, out.size, net.nowMs);
-    EXPECT_NE(std::strstr(stranger.RefusalText(), "data sets differ"), nullptr) << stranger.RefusalText();
+    EXPECT_NE(std::strstr(stranger.RefusalText(), "data sets differ: this machine's pictures, music are not"), nullptr)
+        << stranger.RefusalText();
     EXPECT_EQ(net.host.seatHolders[3], kNoHolder);  // no seat for it
 }
 

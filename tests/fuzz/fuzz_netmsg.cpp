@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         g_started = true;
         g_host.StartHost("HOST");
         g_host.seatKinds[1] = SEAT_REMOTE;
-        g_client.StartClient("GUEST", false, 1, 0);
+        const uint32_t digests[kNetDataParts] = {};
+        g_client.StartClient("GUEST", false, 1, digests);
         g_client.Connected(0, 0);
     }
     // A fresh machine 1 on the host, a known round on the joining machine.
