@@ -161,8 +161,9 @@ public:
     void SendMenu(uint8_t screen, uint8_t choice, int32_t value);
     void SendLobby();
     // Host, in the lobby: a seat's kind. A machine that held the seat loses
-    // it; a new remote seat goes to a seated machine that wants more, or to a
-    // machine that has none yet (spectators stay spectators).
+    // it; a new remote seat goes to the first machine without a seat (or to
+    // any seated one when several seats are allowed); spectators stay
+    // spectators.
     void SetSeatKind(int seat, uint8_t kind);
     // Joining machine: the host's menu messages in the order they came (a
     // screen's outcome is never lost under a later screen's cursor).
