@@ -7,6 +7,7 @@
 #include "items/itemmanager.h"
 #include "match/replay.h"
 #include "match/round.h"
+#include "screens/online.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "screens/title.h"
@@ -25,3 +26,5 @@ CBgm theBgm;
 CDirectSound theDirectSound;
 // Beyond the original objects: the round recorder, made and cleared last.
 CReplay theReplay;
+// Online play: its session and screens, after everything they use.
+COnline theOnline;

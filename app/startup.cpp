@@ -11,6 +11,7 @@
 #include "items/itemmanager.h"
 #include "match/replay.h"
 #include "match/round.h"
+#include "screens/online.h"
 #include "screens/stageselect.h"
 #include "screens/title.h"
 #include "sound/bgm.h"
@@ -112,6 +113,8 @@ int WinMain() {
     theApp.Init();
     theApp.LogoIntro();
     if (!theOption.Load()) theRound.state.wait = theApp.CalibrateGameWait();
+    // --host or --join: the lobby first, then the title.
+    if (theOnline.plan.mode != OnlinePlan::NONE) theOnline.Launch(theOnline.plan);
     theTitle.Run();  // never returns: the process ends through CApp::FatalExit
 }
 

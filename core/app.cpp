@@ -62,6 +62,12 @@ void CApp::PumpMessagesN(int n) {
     } while (n > 0 && !ctrlFlag);
 }
 
+namespace {
+PumpHook g_pumpHook = nullptr;
+}  // namespace
+
+void CApp::SetPumpHook(PumpHook hook) { g_pumpHook = hook; }
+
 void CApp::PumpMessages() {
     plat::PumpTick();
     DispatchMessages();
@@ -73,6 +79,7 @@ void CApp::DispatchMessages() {
         if (msg.type == plat::MSG_QUIT) FatalExit(nullptr, NUVEL_CAPTION_FORCED);
         if (m_windowProc) m_windowProc(msg);
     }
+    if (g_pumpHook) g_pumpHook();
 }
 
 void CApp::ClearKeys() {

@@ -28,6 +28,9 @@ constexpr SurfaceId kBackBuffer = 1;
 using WindowProcHook = long (*)(const plat::Message& msg);
 // Called by CApp::FatalExit before the window is hidden (the display's clean-up).
 using ExitHook = void (*)();
+// Called by every CApp::PumpMessages after the window's messages: an online
+// match keeps its network moving this way, in rounds, menus and waits alike.
+using PumpHook = void (*)();
 
 class CApp {
 public:
@@ -59,6 +62,8 @@ public:
     // Registers what FatalExit must do before the process ends; the hooks
     // run newest first, as clean-up after construction does.
     static void AddExitHook(ExitHook hook);
+    // One hook at a time; nullptr removes it.
+    static void SetPumpHook(PumpHook hook);
 #ifdef NUVEL_FUZZ
     // Fuzz builds only: FatalExit throws this instead of ending the process,
     // so that a fuzz target can take a specified refusal as a clean outcome

@@ -8,6 +8,12 @@
 #include <array>
 #include <cstdint>
 
+// ---- version ----------------------------------------------------------------
+// The title shows it, and every machine of an online match must run the same.
+
+#define NUVEL_VERSION "1.02A"
+constexpr char kGameVersion[] = NUVEL_VERSION;
+
 // ---- screen -----------------------------------------------------------------
 
 constexpr int kScreenWidth = 640;

@@ -271,6 +271,12 @@ void CDirectDraw::DrawStretched(SurfaceId dest, int dx, int dy, int dw, int dh, 
     }
 }
 
+void CDirectDraw::ExchangeSurfaces(SurfaceId a, SurfaceId b) {
+    if (!m_surfaces || a >= kSurfaceSlots || b >= kSurfaceSlots) return;
+    std::swap(m_surfaces[a], m_surfaces[b]);
+    std::swap(m_locks[a], m_locks[b]);
+}
+
 void CDirectDraw::CopyScreen(SurfaceId dest, SurfaceId src) {
     Draw(dest, 0, 0, m_screenWidth, m_screenHeight, src, 0, 0, false, 0);
 }

@@ -68,6 +68,9 @@ public:
               int clipMode);
     void DrawStretched(SurfaceId dest, int dx, int dy, int dw, int dh, SurfaceId src, int sx, int sy, int sw, int sh);
     void CopyScreen(SurfaceId dest, SurfaceId src);
+    // Exchanges what two surface ids stand for, in constant time (the match
+    // runner keeps several machines' visible surfaces and swaps them in).
+    void ExchangeSurfaces(SurfaceId a, SurfaceId b);
     void FillRect(SurfaceId id, int x, int y, int width, int height, uint8_t index);
     void DrawFrame(SurfaceId id, int x, int y, int width, int height, uint8_t index);
     void SetDestClip(int x, int y, int width, int height);

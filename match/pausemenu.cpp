@@ -8,6 +8,7 @@
 
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
+#include "match/onlineround.h"
 #include "match/replay.h"
 #include "match/round.h"
 #include "sound/directsound.h"
@@ -37,7 +38,12 @@ void DrawRoundBehind() {
 // play, so that a thumb slipping off the item button cannot stop the round.
 uint8_t CRound::CheckPause() {
     // Watching a replay: no pause menu and no WAIT keys; Escape stops it.
-    if (theReplay.Playing()) return theReplay.ViewerKeys();
+    if (theReplay.Playing()) {
+        theReplay.PlayTakeovers();
+        return theReplay.ViewerKeys();
+    }
+    // Online: the session's stream and the host decide (match/onlineround.h).
+    if (theReplay.feed) return OnlinePauseCheck(*theReplay.feed);
     if (TakeKey(plat::VK_NEXT)) ChangeWait(+1);
     if (TakeKey(plat::VK_PRIOR)) ChangeWait(-1);
     bool pause = TakeKeyboardKey(plat::VK_ESCAPE);
@@ -59,7 +65,9 @@ void CPauseMenu::Run() {
         theApp.StartFrame();
         theApp.DrawBackground(true);
         DrawRoundBehind();
-        if (!HandleKeys()) break;
+        const bool stay = HandleKeys();
+        OnlineMenuLeads(SCREEN_PAUSE, cursor, theRound.state.wait, !stay);
+        if (!stay) break;
         Draw();
         menu::EndFrame();
     }
@@ -98,6 +106,14 @@ void CPauseMenu::DrawCursor() { menu::HighlightEntry(entries[cursor], kEntryY - 
 
 // True to stay in the menu.
 bool CPauseMenu::HandleKeys() {
+    int32_t hostCursor = cursor, wait = theRound.state.wait;
+    bool chosen = false;
+    if (OnlineMenuFollows(SCREEN_PAUSE, &hostCursor, &wait, &chosen)) {
+        // The host's WAIT is shown; it reaches the round through the stream.
+        cursor = uint8_t(hostCursor >= 0 && hostCursor <= PAUSE_EXIT ? hostCursor : 0);
+        std::snprintf(entries[PAUSE_WAIT], sizeof entries[PAUSE_WAIT], "WAIT <_%04d_>", int(CRound::LimitWait(wait)));
+        return !chosen;
+    }
     if (TakeKey(plat::VK_ESCAPE)) {
         cursor = PAUSE_CONTINUE;
         theDirectSound.Play(SE_CUR_OK, 0, 0);

@@ -4,6 +4,7 @@
 #include "match/replay.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -11,6 +12,9 @@
 #include <vector>
 
 #include "items/itemmanager.h"
+#include "match/digest.h"
+#include "match/onlineround.h"
+#include "match/session.h"
 
 namespace {
 
@@ -67,6 +71,7 @@ CReplay::CReplay()
       saveFiles(true),
       enabled(true),
       lastSavedName{},
+      feed(nullptr),
       m_recording(false),
       m_overflowed(false),
       m_lastEventFrame(0),
@@ -101,6 +106,9 @@ void CReplay::BeginRecording(uint32_t seedBefore) {
 }
 
 void CReplay::EndRecording() {
+    // Online, the last frame's state is checked too (a round may end before
+    // its first second).
+    if (feed) feed->RecordDigest(theRound.state.frameCounter, MatchDigest());
     if (!m_recording) return;
     m_recording = false;
     if (m_overflowed) return;  // too long (or too many gifts) to keep
@@ -151,6 +159,7 @@ uint8_t CReplay::SeatActions(int seat, uint8_t live) {
         TakeEvent(&e);
         return uint8_t(e.kind & 7);
     }
+    if (feed) live = OnlineSeatActions(*feed, seat, live);
     if (live & 7) Append(uint8_t(seat * 8 + (live & 7)), nullptr, 0);
     return live;
 }
@@ -158,6 +167,7 @@ uint8_t CReplay::SeatActions(int seat, uint8_t live) {
 bool CReplay::ClockTicks(bool timerSays) {
     const int32_t frame = theRound.state.frameCounter;
     if (!Playing()) {
+        if (feed) timerSays = OnlineClockTicks(*feed, timerSays);
         if (theRound.state.wait != m_lastWait) {
             m_lastWait = theRound.state.wait;
             const int32_t w = CRound::LimitWait(m_lastWait);
@@ -184,6 +194,46 @@ bool CReplay::ClockTicks(bool timerSays) {
     TakeEvent(&e);
     if (e.value != theApp.RandState()) m_diverged = true;
     return true;
+}
+
+void CReplay::Exchange(CReplay& other) {
+    static uint8_t scratch[kReplayEventCapacity];
+    const size_t fixed = offsetof(ReplayData, events);
+    const size_t used = std::max(last.eventBytes, other.last.eventBytes);
+    static_assert(offsetof(ReplayData, events) + sizeof(ReplayData::events) == sizeof(ReplayData));
+    uint8_t head[offsetof(ReplayData, events)];
+    std::memcpy(head, &last, fixed);
+    std::memcpy(static_cast<void*>(&last), &other.last, fixed);
+    std::memcpy(static_cast<void*>(&other.last), head, fixed);
+    std::memcpy(scratch, last.events, used);
+    std::memcpy(last.events, other.last.events, used);
+    std::memcpy(other.last.events, scratch, used);
+    std::swap(lastValid, other.lastValid);
+    std::swap(saveFiles, other.saveFiles);
+    std::swap(enabled, other.enabled);
+    std::swap(lastSavedName, other.lastSavedName);
+    std::swap(feed, other.feed);
+    std::swap(m_recording, other.m_recording);
+    std::swap(m_overflowed, other.m_overflowed);
+    std::swap(m_lastEventFrame, other.m_lastEventFrame);
+    std::swap(m_lastWait, other.m_lastWait);
+    std::swap(m_play, other.m_play);
+    std::swap(m_offset, other.m_offset);
+    std::swap(m_playFrame, other.m_playFrame);
+    std::swap(m_diverged, other.m_diverged);
+}
+
+void CReplay::RecordTakeover(int seat) {
+    const uint8_t v = uint8_t(seat);
+    Append(REPLAY_EVENT_TAKEOVER, &v, 1);
+}
+
+void CReplay::PlayTakeovers() {
+    ReplayEvent e;
+    while (PeekEvent(&e) && e.frame == theRound.state.frameCounter && e.kind == REPLAY_EVENT_TAKEOVER) {
+        TakeEvent(&e);
+        theRound.players[e.value].type = PLAYER_NORMAL;
+    }
 }
 
 uint8_t CReplay::ViewerKeys() { return TakeKey(plat::VK_ESCAPE) ? uint8_t(ROUND_EXIT) : uint8_t(0); }

@@ -23,14 +23,18 @@
 //   1..31  seat presses: seat x 8 + SEAT_* bits (never 0 bits)
 //   32     the clock ticked; u32 generator state at that moment (a divergence check)
 //   33     WAIT changed; u16 new value
-// Events of one frame come in the order the round meets them: WAIT, tick,
-// seats 0..3.
+//   34     the seat plays as "NORMAL COM" from this frame on (its machine left
+//          an online round); u8 seat 0..3
+// Events of one frame come in the order the round meets them: seats taken
+// over (by seat), WAIT, tick, seats 0..3.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
 #include "match/round.h"
 #include "match/settings.h"
+
+class CSession;
 
 constexpr char kReplayMagic[8] = {'N', 'U', 'V', 'E', 'L', 'R', 'P', 'L'};
 constexpr uint16_t kReplayVersion = 1;
@@ -50,7 +54,12 @@ constexpr int kReplaysKept = 20;
 constexpr char kReplayFolder[] = "replays";
 constexpr char kReplayExtension[] = ".rpl";
 
-enum : uint8_t { REPLAY_EVENT_SEATS_LAST = 31, REPLAY_EVENT_TICK = 32, REPLAY_EVENT_WAIT = 33 };
+enum : uint8_t {
+    REPLAY_EVENT_SEATS_LAST = 31,
+    REPLAY_EVENT_TICK = 32,
+    REPLAY_EVENT_WAIT = 33,
+    REPLAY_EVENT_TAKEOVER = 34,
+};
 
 struct ReplayGift {
     uint16_t kind;
@@ -147,6 +156,10 @@ public:
     bool ClockTicks(bool timerSays);
     // In playback instead of the pause check: Escape stops watching.
     uint8_t ViewerKeys();
+    // A seat that a computer takes over this frame (online, its machine
+    // left): recorded, and in playback applied at the same point of the frame.
+    void RecordTakeover(int seat);
+    void PlayTakeovers();
 
     bool Playing() const { return m_play != nullptr; }
     void StartPlayback(const ReplayData* data);
@@ -164,6 +177,14 @@ public:
     bool enabled;
     // The file name the last save used (a game path), for messages.
     char lastSavedName[64];
+    // An online round: the session whose stream stands in for the live
+    // presses, ticks and WAIT changes (match/onlineround.h); null otherwise.
+    CSession* feed;
+
+    // Exchanges the recorder's whole state with another recorder, copying
+    // only the part of the event buffers in use (the match runner keeps one
+    // recorder per simulated machine and swaps it in around each frame).
+    void Exchange(CReplay& other);
 
 private:
     bool Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes);

@@ -143,7 +143,11 @@ bool ValidEvents(const ReplayData& d) {
     while (offset < d.eventBytes) {
         if (!NextReplayEvent(d, &offset, frame, &e)) return false;
         if (e.frame < 1 || e.frame > d.lastFrame) return false;
-        int r = e.kind == REPLAY_EVENT_WAIT ? 0 : e.kind == REPLAY_EVENT_TICK ? 1 : 2 + e.kind / 8;
+        // Takeovers by seat, WAIT, tick, seats by seat.
+        int r = e.kind == REPLAY_EVENT_TAKEOVER ? int(e.value)
+                : e.kind == REPLAY_EVENT_WAIT   ? kPlayers
+                : e.kind == REPLAY_EVENT_TICK   ? kPlayers + 1
+                                                : kPlayers + 2 + e.kind / 8;
         if (e.frame == frame && r <= rank) return false;
         if (e.kind == REPLAY_EVENT_WAIT && e.value > uint32_t(kMaxWait)) return false;
         if (e.kind == REPLAY_EVENT_TICK) ticks++;
@@ -338,6 +342,9 @@ bool NextReplayEvent(const ReplayData& data, size_t* offset, int32_t previousFra
         if (end - at < 2) return false;
         event->value = ReadLe16(data.events + at);
         at += 2;
+    } else if (event->kind == REPLAY_EVENT_TAKEOVER) {
+        if (end - at < 1 || data.events[at] >= kPlayers) return false;
+        event->value = data.events[at++];
     } else {
         return false;
     }

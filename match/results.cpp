@@ -9,6 +9,7 @@
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
 #include "items/itemmanager.h"
+#include "match/onlineround.h"
 #include "match/replay.h"
 #include "match/round.h"
 #include "sound/directsound.h"
@@ -101,7 +102,9 @@ void CResultScreen::Run() {
         theApp.DrawBackground(true);
         theDirectDraw.Draw(kBackBuffer, 0, kFieldY, kFieldWidth, kFieldHeight, theRound.local.playfieldSurface, 0,
                            kFieldTop, false, 0);
-        if (!HandleKeys()) break;
+        const bool stay = HandleKeys();
+        OnlineMenuLeads(SCREEN_RESULT, cursor, 0, !stay);
+        if (!stay) break;
         Draw();
         KeepEffectsMoving();
         menu::EndFrame();
@@ -128,6 +131,12 @@ void CResultScreen::DrawCursor() { menu::HighlightEntry(entries[cursor], kEntryY
 
 // True to stay. While the menu is hidden any key only brings it back.
 bool CResultScreen::HandleKeys() {
+    int32_t hostCursor = cursor, value = 0;
+    bool chosen = false;
+    if (OnlineMenuFollows(SCREEN_RESULT, &hostCursor, &value, &chosen)) {
+        cursor = hostCursor ? RESULT_EXIT : RESULT_NEXT_ROUND;
+        return !chosen;
+    }
     if (hidden && theApp.anyKeyFlag) {
         hidden = 0;
         theApp.ClearKeys();

@@ -58,9 +58,13 @@ enum VirtualKey : uint32_t {
     VK_F1 = 0x70,
     VK_F6 = 0x75,
     VK_F12 = 0x7B,
-    VK_OEM_4 = 0xDB,  // [
-    VK_OEM_5 = 0xDC,  // backslash
-    VK_OEM_6 = 0xDD,  // ]
+    VK_DECIMAL = 0x6E,     // the keypad's point
+    VK_OEM_1 = 0xBA,       // ;
+    VK_OEM_MINUS = 0xBD,   // -
+    VK_OEM_PERIOD = 0xBE,  // .
+    VK_OEM_4 = 0xDB,       // [
+    VK_OEM_5 = 0xDC,       // backslash
+    VK_OEM_6 = 0xDD,       // ]
 };
 
 // ---- start-up and the window ---------------------------------------------

@@ -115,6 +115,14 @@ uint32_t VirtualKeyFromScancode(SDL_Scancode sc) {
         return VK_MENU;
     case SDL_SCANCODE_PAUSE:
         return VK_PAUSE;
+    case SDL_SCANCODE_SEMICOLON:
+        return VK_OEM_1;
+    case SDL_SCANCODE_MINUS:
+        return VK_OEM_MINUS;
+    case SDL_SCANCODE_PERIOD:
+        return VK_OEM_PERIOD;
+    case SDL_SCANCODE_KP_PERIOD:
+        return VK_DECIMAL;
     case SDL_SCANCODE_LEFTBRACKET:
         return VK_OEM_4;
     case SDL_SCANCODE_BACKSLASH:

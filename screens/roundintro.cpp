@@ -8,6 +8,7 @@
 
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
+#include "match/onlineround.h"
 #include "match/round.h"
 #include "sound/directsound.h"
 
@@ -45,7 +46,9 @@ int CRoundIntro::Run() {
     Prepare();
     for (;;) {
         theApp.StartFrame();
-        if (!HandleKeys()) break;
+        const bool stay = HandleKeys();
+        OnlineMenuLeads(SCREEN_INTRO, cursor, 0, !stay);
+        if (!stay) break;
         Draw();
         menu::EndFrame();
     }
@@ -97,6 +100,12 @@ void CRoundIntro::DrawCursor() { menu::HighlightEntry(lines[cursor], kEntryY - 4
 
 // CRoundIntro::HandleKeys: true to stay, false to leave with the cursor set.
 bool CRoundIntro::HandleKeys() {
+    int32_t hostCursor = cursor, value = 0;
+    bool chosen = false;
+    if (OnlineMenuFollows(SCREEN_INTRO, &hostCursor, &value, &chosen)) {
+        cursor = uint8_t(hostCursor ? INTRO_EXIT : INTRO_OK_NEXT);
+        return !chosen;
+    }
     bool up = TakeKey(plat::VK_UP);
     bool down = TakeKey(plat::VK_DOWN);
     if (up || down) {

@@ -6,6 +6,7 @@
 
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
+#include "match/onlineround.h"
 #include "match/round.h"
 #include "screens/stageselect.h"
 #include "sound/bgm.h"
@@ -46,7 +47,9 @@ int CStageSelect::Run() {
         theApp.DrawBackground(true);
         if (selectedStage != stageCount)
             theDirectDraw.Draw(kBackBuffer, 0, kPreviewY, kPreviewWidth, kPreviewHeight, preview, 0, 0, false, 0);
-        if (!HandleKeys()) break;
+        const bool stay = HandleKeys();
+        OnlineMenuLeads(SCREEN_SELECTOR, cursor, selectedStage | (selectedBgm << 12), !stay);
+        if (!stay) break;
         Draw();
         menu::EndFrame();
     }
@@ -99,6 +102,7 @@ void CStageSelect::ShowBgm(bool keep) {
     if (selectedBgm == bgmCount + 1) {
         std::snprintf(lines[LINE_BGM], sizeof lines[LINE_BGM], "<_SILENCE_>");
         theBgm.Stop();
+        playingBgm = -1;
         return;
     }
     std::snprintf(lines[LINE_BGM], sizeof lines[LINE_BGM], "<_%s_>", bgms[selectedBgm].title);
@@ -108,6 +112,7 @@ void CStageSelect::ShowBgm(bool keep) {
 // A piece that is missing or unreadable is simply not heard: the music
 // front takes it silently and the screen goes on.
 void CStageSelect::PlayBgm(int index) {
+    playingBgm = index;
     char path[kPathSize];
     std::snprintf(path, sizeof path, "Bgm\\%s", bgms[index].file);
     theBgm.Load(path);
@@ -148,6 +153,12 @@ void CStageSelect::DrawCursor() { menu::HighlightEntry(lines[cursor], kMenuY - 4
 // the result. Space (or a pad's back button) hides the menu; the next key
 // only brings it back.
 bool CStageSelect::HandleKeys() {
+    int32_t hostCursor = cursor, value = selectedStage | (selectedBgm << 12);
+    bool chosen = false;
+    if (OnlineMenuFollows(SCREEN_SELECTOR, &hostCursor, &value, &chosen)) {
+        FollowHost(hostCursor, value & 0xFFF, value >> 12);
+        return !chosen;
+    }
     if (hidden && theApp.anyKeyFlag) {
         hidden = 0;
         theApp.ClearKeys();
@@ -162,6 +173,16 @@ bool CStageSelect::HandleKeys() {
     // unseen menu; only a new key (which brings the menu back) counts.
     if (hidden) return true;
     return HandleMenuKeys();
+}
+
+// Online, on a machine that follows the host: the host's cursor, stage and
+// music, reached by the same steps (values out of the lists are not taken).
+void CStageSelect::FollowHost(int32_t hostCursor, int32_t stage, int32_t bgm) {
+    if (hostCursor >= 0 && hostCursor < kSelectorLines && hostCursor != LINE_STAGE_LABEL &&
+        hostCursor != LINE_BGM_LABEL)
+        cursor = hostCursor;
+    for (int k = 0; k <= stageCount && stage <= stageCount && selectedStage != stage; k++) ChangeStage(+1);
+    for (int k = 0; k <= bgmCount + 1 && bgm <= bgmCount + 1 && selectedBgm != bgm; k++) ChangeBgm(+1);
 }
 
 // The cursor rests only on lines 0, 1, 3, 5 and 6: the two labels are skipped.

@@ -34,6 +34,7 @@ public:
     void ChangeStage(int step);
     void ChangeBgm(int step);
     void PlayBgm(int index);
+    void FollowHost(int32_t hostCursor, int32_t stage, int32_t bgm);
 
     uint8_t hidden;
     SurfaceId preview;
@@ -46,6 +47,9 @@ public:
     int32_t selectedStage;
     int32_t selectedBgm;
     int32_t cursor;
+    // The piece PlayBgm started last (-1: none or silence); an online round
+    // start names it for every machine.
+    int32_t playingBgm = -1;
 
 private:
     bool HandleMenuKeys();

@@ -10,6 +10,7 @@
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
 #include "match/round.h"
+#include "screens/online.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "sound/bgm.h"
@@ -27,8 +28,10 @@ constexpr int kMenuStep = 29;
 
 enum MenuLine { LINE_START = 0, LINE_OPTION = 5, LINE_EXIT = 6 };
 
+constexpr uint32_t kOnlineKey = 'N';
+
 const char kFullTitle[] = "TARNWICK";
-const char kVersionLine[] = "VERSION 1.02A";
+const char kVersionLine[] = "VERSION " NUVEL_VERSION;
 const char kMakerLine[] = "TARNWICK TEAM 2026";
 
 using menu::EndFrame;
@@ -113,6 +116,14 @@ void CTitle::HandleMenuKeys() {
             FadeOut();
             CApp::FatalExit(nullptr, NUVEL_CAPTION_FORCED);
         }
+    }
+    // N: the online screen (host, join or watch a match over the network).
+    if (TakeKeyboardKey(kOnlineKey)) {
+        theDirectSound.Play(SE_CUR_OK, 0, 0);
+        ReleaseLogo();
+        theOnline.Run();
+        theApp.ClearKeys();
+        BuildMenu();
     }
     if (TakeKey(plat::VK_ESCAPE)) {
         theDirectSound.Play(SE_CUR_OK, 0, 0);

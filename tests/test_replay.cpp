@@ -280,6 +280,20 @@ TEST_F(ReplayTest, DamagedTruncatedAndForeignFiles) {
         EXPECT_NE(DecodeReplay(bytes, size, &s_read), REPLAY_READ_OK) << count;
     }
 
+    // A seat taken over by a computer (its machine left an online round):
+    // seats 0..3 read, any other seat is refused.
+    for (uint8_t seat : {uint8_t(3), uint8_t(4), uint8_t(255)}) {
+        ASSERT_EQ(Decode(good, &s_read), REPLAY_READ_OK);
+        std::memmove(s_read.events + 3, s_read.events, s_read.eventBytes);
+        s_read.events[0] = 1;  // frame 1; every later event moves a frame on
+        s_read.events[1] = REPLAY_EVENT_TAKEOVER;
+        s_read.events[2] = seat;
+        s_read.eventBytes += 3;
+        s_read.lastFrame++;
+        const size_t size = EncodeReplay(s_read, bytes, sizeof bytes);
+        EXPECT_EQ(DecodeReplay(bytes, size, &s_read), seat < kPlayers ? REPLAY_READ_OK : REPLAY_MALFORMED) << int(seat);
+    }
+
     EXPECT_EQ(LoadReplayFile("/nonexistent/x.rpl", &s_read), REPLAY_UNOPENED);
     EXPECT_STRNE(ReplayReadText(REPLAY_DAMAGED), ReplayReadText(REPLAY_TRUNCATED));
 }

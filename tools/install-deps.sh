@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libsdl2-dev libpng-dev libfluidsynth-dev timgm6mb-soundfont
+  libsdl2-dev libpng-dev libfluidsynth-dev libenet-dev timgm6mb-soundfont
   googletest libgtest-dev cppcheck clang-format
   xvfb xdotool xauth python3 util-linux
   clang libclang-rt-14-dev

@@ -25,6 +25,7 @@
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "tools/sim/invariants.h"
+#include "tools/sim/netsim.h"
 #include "tools/sim/simoptions.h"
 #include "tools/sim/tally.h"
 
@@ -230,6 +231,7 @@ int main(int argc, char** argv) {
     // The folder's settings file, if any, is read but never written.
     if (plat::FileExists("option.txt")) theOption.Load();
     if (!ApplySimSettings(options, &error)) return Fail(error);
+    if (options.net.peers > 0) return RunNetMatch(options);
     int seated = 0;
     for (int8_t seat : options.seats) seated += seat != PLAYER_NON;
     if (seated < 2) return Fail("a match needs at least two seats that are not 'non'");

@@ -11,6 +11,7 @@
 
 #include "items/itemmanager.h"
 #include "match/settings.h"
+#include "tools/sim/netsim.h"
 
 namespace {
 
@@ -108,6 +109,8 @@ bool ParseOne(const std::string& option, const char* value, SimOptions* o, std::
         if (option == named.option) return o->settings.emplace_back(named.key, value), true;
     if (option == "--seats") return ParseSeats(value, o->seats, error);
     if (option == "--game") return o->gameDir = value, true;
+    if (option == "--net") return ParseNetPlan(value, &o->net, error);
+    if (option == "--net-seats") return o->net.seats = value, true;
     if (option == "--items") return o->items = value, true;
     if (option == "--record") return o->recordDir = value, true;
     if (option == "--set") {
@@ -148,6 +151,11 @@ const char* SimUsage() {
            "  --verbose            report every death as it happens\n"
            "  --memory             report resident memory after every round\n"
            "  --record DIR         write a replay of every round into DIR (round-0001.rpl, ...)\n"
+           "  --net KEY=V,...      a networked match over a simulated network: peers (machines,\n"
+           "                       host included), latency (one way, ms), jitter (ms), loss, dup,\n"
+           "                       reorder (percent), drop=M:R:S (machine M goes silent in round R\n"
+           "                       at second S), rejoin=1, perturb=R, watch=1, verify=N\n"
+           "  --net-seats A,B,C,D  local, remote, easy, normal, hard or non (default local,remote,remote,hard)\n"
            "  --verify FILE...     play replay files back headless and report OK, MISMATCH or\n"
            "                       UNREADABLE for each; exit 1 if any is not OK\n";
 }

@@ -10,6 +10,25 @@
 
 constexpr int kRandomStage = -1;
 
+// A networked match in the runner (--net): the machines, the links and the
+// faults to stage. Latency is one way; a round trip is twice it.
+struct NetPlan {
+    int peers = 0;  // machines, the host included; 0: no networked match
+    int latencyMs = 40;
+    int jitterMs = 0;
+    int lossPercent = 0;
+    int duplicatePercent = 0;
+    int reorderPercent = 0;
+    int dropMachine = 0;   // a joining machine that goes silent (0: none) ...
+    int dropRound = 1;     // ... in this round ...
+    int dropSecond = 3;    // ... at this second of it
+    bool rejoin = false;   // it joins again after that round
+    int perturbRound = 0;  // a joining machine's field is changed in this round (0: never)
+    bool watch = false;    // one more machine joins as a spectator during round 1
+    int verifyEvery = 10;  // replays played back every this many rounds (0: never)
+    std::string seats = "local,remote,remote,hard";
+};
+
 struct SimOptions {
     int8_t seats[kPlayers] = {PLAYER_HARD, PLAYER_NORMAL, PLAYER_EASY, PLAYER_NON};
     int rounds = 10;
@@ -24,6 +43,7 @@ struct SimOptions {
     std::string items;                // "all", "none", an item key name, or empty to keep the weights
     std::string recordDir;            // write a replay of every round into this folder
     std::vector<std::string> verify;  // replay files to verify instead of playing rounds
+    NetPlan net;
     // Settings as "KEY=VALUE" in the settings file's own keys, applied in order.
     std::vector<std::pair<std::string, std::string>> settings;
 };

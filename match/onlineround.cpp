@@ -1,0 +1,195 @@
+// The round's online hooks (see onlineround.h).
+#include "match/onlineround.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "items/itemmanager.h"
+#include "match/digest.h"
+#include "match/replay.h"
+#include "match/round.h"
+#include "match/session.h"
+#include "match/settings.h"
+
+namespace {
+
+OnlineWaitHook g_wait = nullptr;
+OnlinePauseHook g_pause = nullptr;
+
+}  // namespace
+
+void SetOnlineWaitHook(OnlineWaitHook hook) { g_wait = hook; }
+void SetOnlinePauseHook(OnlinePauseHook hook) { g_pause = hook; }
+
+uint8_t OnlinePauseCheck(CSession& session) {
+    CRound& r = theRound;
+    const int32_t frame = r.state.frameCounter;
+    // The state after the last frame that ticked, once a second.
+    if (session.tickedFrame >= 0 && session.tickedFrame == frame - 1) session.RecordDigest(frame - 1, MatchDigest());
+    if (session.Role() == SESSION_HOST) {
+        int step = (TakeKey(plat::VK_NEXT) ? 1 : 0) - (TakeKey(plat::VK_PRIOR) ? 1 : 0);
+        if (step) session.QueueWait(frame, uint16_t(CRound::LimitWait(int64_t(r.state.wait) + step)));
+    }
+    bool pauseKey = TakeKeyboardKey(plat::VK_ESCAPE) || TakePadButton(plat::PAD_START);
+    for (int s = 0; pauseKey && s < kPlayers; s++)
+        if (session.HoldsSeat(s)) {
+            session.QueuePause(frame, s);
+            break;
+        }
+    while (!session.FrameReady(frame) && !session.Stopped())
+        if (!g_wait || !g_wait()) break;
+    if (session.Stopped() || !session.FrameReady(frame)) return ROUND_EXIT;
+    uint8_t takeovers = 0;
+    bool pause = false;
+    session.BeginFrame(frame, &takeovers, &pause, plat::TimeMs());
+    for (int s = 0; s < kPlayers; s++)
+        if ((takeovers >> s) & 1) {
+            r.players[s].type = PLAYER_NORMAL;
+            theReplay.RecordTakeover(s);
+        }
+    if (pause && g_pause) return g_pause(session);
+    return 0;
+}
+
+uint8_t OnlineSeatActions(CSession& session, int seat, uint8_t live) {
+    const int32_t frame = theRound.state.frameCounter;
+    if (live && session.HoldsSeat(seat)) session.QueuePress(frame, seat, live);
+    return session.TakePresses(frame, seat);
+}
+
+bool OnlineClockTicks(CSession& session, bool timerSays) {
+    CRound& r = theRound;
+    const int32_t frame = r.state.frameCounter;
+    if (timerSays) session.QueueTick(frame);
+    uint16_t wait;
+    if (session.TakeWait(frame, &wait)) {
+        r.state.wait = wait;
+        r.ChangeWait(0);  // the status line shows the new WAIT
+    }
+    const bool tick = session.TakeTick(frame);
+    if (tick) session.tickedFrame = frame;
+    return tick;
+}
+
+namespace {
+
+// Settings that belong to each machine and never travel.
+bool MachineOwnSetting(int s) {
+    return s == S_KEYBOARD_TYPE || s == S_MIDI_DEVICE || s == S_SOUND_EFFECT || s == S_SOUND_VOLUME;
+}
+
+}  // namespace
+
+void MakeRoundStart(const CSession& session, const RoundStart& chosen, int32_t bgm, NetRoundStart* out) {
+    std::memset(out, 0, sizeof *out);
+    const CRound& r = theRound;
+    out->seed = theApp.RandState();
+    std::memcpy(out->phase, r.state.phase, sizeof out->phase);
+    out->scrollPlay = chosen.scrollPlay;
+    out->roundCounter = r.roundCounter;
+    out->stageCount = chosen.stageCount;
+    const bool fixed = chosen.selectedStage >= 0 && chosen.selectedStage < chosen.stageCount;
+    out->selectedStage = fixed ? chosen.selectedStage : chosen.stageCount;
+    if (fixed) std::snprintf(out->stageFile, sizeof out->stageFile, "%s", chosen.stages[chosen.selectedStage].file);
+    out->bgm = bgm;
+    for (int i = 0; i < kPlayers; i++) {
+        const bool held = session.seatHolders[i] != kNoHolder || session.seatKinds[i] == SEAT_LOCAL;
+        out->seatTypes[i] = SeatPlayerType(session.seatKinds[i], held);
+        out->totalScores[i] = r.players[i].totalScore;
+        out->matchCounters[i] = r.players[i].matchCounter;
+        out->endFrames[i] = r.players[i].endFrame;
+        out->endSeconds[i] = r.players[i].endSecond;
+    }
+    out->settingCount = S_COUNT;
+    for (int s = 0; s < S_COUNT; s++)
+        out->settings[s] = (s >= S_PLAYER_TYPE0 && s < S_PLAYER_TYPE0 + kPlayers) ? out->seatTypes[s - S_PLAYER_TYPE0]
+                                                                                  : FetchValue(SettingAt(s));
+    out->delayFrames = 1;
+}
+
+bool ApplyRoundStart(const NetRoundStart& start, const StageEntry* stages, int32_t stageCount, RoundStart* out,
+                     char* why, size_t whySize) {
+    if (start.stageCount != stageCount || start.settingCount != S_COUNT) {
+        std::snprintf(why, whySize, "The host's stage list or settings differ from this machine's.");
+        return false;
+    }
+    const bool fixed = start.selectedStage < stageCount;
+    if (fixed) {
+        char path[300];
+        std::snprintf(path, sizeof path, "Stage\\%s", start.stageFile);
+        if (!NetPlainFileName(start.stageFile) || std::strcmp(start.stageFile, stages[start.selectedStage].file) != 0 ||
+            !plat::FileExists(path)) {
+            std::snprintf(why, whySize, "The host's stage picture \"%.60s\" is not in this machine's data set.",
+                          start.stageFile);
+            return false;
+        }
+    }
+    for (int s = 0; s < S_COUNT; s++)
+        if (!MachineOwnSetting(s)) StoreValue(SettingAt(s), start.settings[s]);
+    CRound& r = theRound;
+    std::memcpy(r.state.phase, start.phase, sizeof start.phase);
+    r.roundCounter = start.roundCounter;
+    for (int i = 0; i < kPlayers; i++) {
+        r.players[i].type = start.seatTypes[i];
+        r.players[i].totalScore = start.totalScores[i];
+        r.players[i].matchCounter = start.matchCounters[i];
+        r.players[i].endFrame = start.endFrames[i];
+        r.players[i].endSecond = start.endSeconds[i];
+    }
+    theItemManager.BuildPool();
+    theItemManager.fieldCount = 0;
+    theApp.Seed(start.seed);
+    *out = RoundStart{stages, stageCount, start.selectedStage, start.scrollPlay};
+    return true;
+}
+
+// ---- menus --------------------------------------------------------------------
+
+namespace {
+
+CSession* g_menuSession = nullptr;
+struct LastLead {
+    uint8_t screen;
+    int32_t cursor, value;
+} g_lastLead{0, -1, -1};
+
+// The menu keys a following machine must not act on (Escape and the arrows
+// would otherwise wait in the key table for the next local menu).
+void DropMenuKeys() {
+    for (uint32_t vk : {plat::VK_UP, plat::VK_DOWN, plat::VK_LEFT, plat::VK_RIGHT, plat::VK_RETURN, plat::VK_ESCAPE,
+                        plat::VK_SPACE, plat::VK_R})
+        TakeKey(vk);
+}
+
+}  // namespace
+
+void SetOnlineMenuSession(CSession* session) {
+    g_menuSession = session;
+    g_lastLead = LastLead{0, -1, -1};
+}
+
+// A menu message: choice is the cursor, value is the screen's value times
+// two plus one when the host chose.
+bool OnlineMenuFollows(uint8_t screen, int32_t* cursor, int32_t* value, bool* chosen) {
+    if (!g_menuSession || g_menuSession->Role() != SESSION_CLIENT) return false;
+    DropMenuKeys();
+    *chosen = g_menuSession->HostLost();
+    NetMessage m;
+    while (!*chosen && g_menuSession->PeekMenu(&m)) {
+        // The host is on another screen already: this one is over, and the
+        // message is the next screen's.
+        if (m.screen != screen) return *chosen = true, true;
+        g_menuSession->TakeMenu(&m);
+        *cursor = m.choice;
+        *value = m.value >> 1;
+        *chosen = (m.value & 1) != 0;
+    }
+    return true;
+}
+
+void OnlineMenuLeads(uint8_t screen, int32_t cursor, int32_t value, bool chosen) {
+    if (!g_menuSession || g_menuSession->Role() != SESSION_HOST) return;
+    if (!chosen && g_lastLead.screen == screen && g_lastLead.cursor == cursor && g_lastLead.value == value) return;
+    g_lastLead = chosen ? LastLead{0, -1, -1} : LastLead{screen, cursor, value};
+    g_menuSession->SendMenu(screen, uint8_t(cursor), value * 2 + (chosen ? 1 : 0));
+}

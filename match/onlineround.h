@@ -1,0 +1,63 @@
+// The round's online hooks. When theReplay.feed names a session, the round
+// takes everything that enters it from outside (presses, ticks, WAIT
+// changes, pauses, computers taking over seats) from the session's stream at
+// the same places where a replay's recording enters, so the recorder keeps
+// exactly what the round used and every machine's replay verifies.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "match/netproto.h"
+#include "match/stage.h"
+
+class CSession;
+
+// Instead of the pause check at the start of every frame: waits until the
+// frame's events are final (stalling, never skipping), sends the state
+// digest of the last frame that ticked, takes this machine's WAIT and pause
+// keys, applies takeovers and delay changes. 0 to go on, or ROUND_EXIT when
+// the round stopped for everyone (desync, host gone) or the pause menu left it.
+uint8_t OnlinePauseCheck(CSession& session);
+// Instead of the live presses of a human seat: the stream's; a live press of
+// a seat this machine holds goes to the session, stamped.
+uint8_t OnlineSeatActions(CSession& session, int seat, uint8_t live);
+// Instead of the machine's own clock: the stream's tick (the host's clock
+// decides it, through the session); applies a WAIT change of the frame.
+bool OnlineClockTicks(CSession& session, bool timerSays);
+
+// How the round waits while a frame's events are missing: the game pumps
+// messages and services the transport; false gives up (the session says why).
+// Without a hook the round never waits (the match runner runs a frame only
+// once it is ready).
+using OnlineWaitHook = bool (*)();
+void SetOnlineWaitHook(OnlineWaitHook hook);
+// The pause menu online: the host's menu decides, the others follow.
+using OnlinePauseHook = uint8_t (*)(CSession& session);
+void SetOnlinePauseHook(OnlinePauseHook hook);
+
+// Host: the start record of the next round, from the round the match loop
+// chose, the music and the session's seats. Call before CRound::Setup.
+void MakeRoundStart(const CSession& session, const RoundStart& chosen, int32_t bgm, NetRoundStart* out);
+// Joining machine: takes the host's start record into the round object,
+// the generator and the settings (all but this machine's own: keyboard,
+// music device, sound), and gives the round's start on the local stage list.
+// A stage is looked up only in the local data set: a name that is not a
+// plain file name, differs from the local entry or is missing is refused
+// with a message (false).
+bool ApplyRoundStart(const NetRoundStart& start, const StageEntry* stages, int32_t stageCount, RoundStart* out,
+                     char* why, size_t whySize);
+
+// Menus of an online match. The host works every menu (round intro,
+// selector, pause menu, result screen); its cursor and its choice go to every
+// machine, and the others show the host's cursor and leave the screen when
+// the host chose. The match loop names the session for the match's duration
+// (nullptr: local play, where neither call does anything).
+void SetOnlineMenuSession(CSession* session);
+// Instead of a screen's own keys, once a frame: true when this machine
+// follows the host on the screen; then *cursor and *value are the host's
+// latest and *chosen tells that the screen is over (the host chose, moved on
+// to another screen, or is gone). Keys pressed here are not for the menu.
+bool OnlineMenuFollows(uint8_t screen, int32_t* cursor, int32_t* value, bool* chosen);
+// Host: the screen's cursor and value after its keys, sent when they changed
+// or the host chose. value is a small non-negative number.
+void OnlineMenuLeads(uint8_t screen, int32_t cursor, int32_t value, bool chosen);

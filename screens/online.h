@@ -1,0 +1,74 @@
+// COnline: online play as the player meets it. The online screen (from the
+// title), the join address prompt, the lobby, the match loops of the host and
+// of a joining machine, and the glue that moves the lockstep session's
+// messages over the network transport. The round itself never sees the
+// network: it takes its input from the session (match/onlineround.h).
+#pragma once
+#include <cstdint>
+
+#include "match/netproto.h"
+#include "match/session.h"
+
+// What the command line or the online screen asks for.
+struct OnlinePlan {
+    enum Mode : uint8_t { NONE, HOST, JOIN } mode = NONE;
+    bool watch = false;
+    uint16_t port = kNetDefaultPort;
+    char address[128] = "";  // HOST or HOST:PORT
+    uint8_t seatKinds[kPlayers] = {SEAT_LOCAL, SEAT_REMOTE, SEAT_NORMAL, SEAT_NON};
+    char name[kNetNameMax + 1] = "";
+};
+
+// Reads "local,remote,easy,non" into four seat kinds; false when it is not that.
+bool ParseSeatKinds(const char* text, uint8_t* kinds);
+// Splits HOST[:PORT]; false for an empty host or a bad port.
+bool ParseAddress(const char* text, char* host, size_t hostSize, uint16_t* port);
+// The data set's digests, part by part (stage list and stages, pictures,
+// sounds, music): two machines play together only with the same.
+void DataSetDigests(uint32_t* digests);
+
+class COnline {
+public:
+    COnline();
+
+    // From the command line: straight to the host's lobby or a join; back to
+    // the caller (the title) when the player leaves.
+    void Launch(const OnlinePlan& plan);
+    // From the title: the online screen.
+    void Run();
+
+    // The transport glue, run by every message pump while a session is open.
+    void Pump();
+    // How the round waits for a frame's events: pumps and idles a little.
+    bool Wait();
+    // The host's pause menu decides for every machine.
+    uint8_t Pause();
+
+    OnlinePlan plan;
+    CSession session;
+
+private:
+    bool Open();
+    void Close();
+    void Lobby();
+    void HostKeys(int* cursor);
+    bool CanStartMatch(char* why, size_t size) const;
+    void DrawLobby(int cursor);
+    void HostMatch();
+    void ClientMatch();
+    bool ClientRound();
+    void BeginMatch();
+    void EndMatch();
+    bool PromptAddress();
+    void ShowMessage(const char* text);
+    int MachineOfPeer(int peer) const;
+    int PeerOfMachine(int machine) const;
+
+    int m_hostPeer;
+    uint32_t m_lastPumpMs;
+    bool m_open;
+    char m_note[kNetTextMax + 1];
+    int32_t m_savedSettings[kNetSettingsMax];
+};
+
+extern COnline theOnline;
