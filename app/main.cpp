@@ -1,17 +1,24 @@
 #include <cstdio>
-#include <cstring>
 
+#include "app/cmdline.h"
 #include "app/shell.h"
+#include "core/gamedata.h"
 
 int main(int argc, char** argv) {
+    // The command line is read before anything is opened: --help and
+    // --version need neither a display nor the game folder.
+    StartOptions options;
+    if (!ReadCommandLine(argc, argv, &options)) return 1;
+    if (options.help) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("Tarnwick %s\n", kGameVersion);
+        return 0;
+    }
     // Run in the game folder, or as an installed game from anywhere.
     plat::ChooseGameFolders();
-    if (argc >= 2 && std::strcmp(argv[1], "--replay") == 0) {
-        if (argc != 3) {
-            std::fprintf(stderr, "usage: nuvel [--replay FILE]\n");
-            return 1;
-        }
-        return ReplayMain(argv[2]);
-    }
-    return WinMain();
+    if (options.replayFile) return ReplayMain(options.replayFile, options);
+    return WinMain(options);
 }

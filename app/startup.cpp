@@ -103,25 +103,35 @@ void CApp::LogoIntro() {
     theDirectDraw.SetPaletteBrightness(-255);
 }
 
-int WinMain() {
-    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick", kScreenWidth, kScreenHeight)) {
-        // Without a window there is nothing to show a message in.
-        fprintf(stderr, "Tarnwick: no display could be opened.\n");
-        return 1;
-    }
+namespace {
+
+// The window opens in the mode the command line names, else in the one the
+// settings file remembers.
+bool OpenWindow(const StartOptions& options) {
+    bool windowed = options.windowMode >= 0 ? options.windowMode == 1 : plat::Display().windowed != 0;
+    if (plat::Init() && plat::CreateGameWindow("Tarnwick", kScreenWidth, kScreenHeight, windowed)) return true;
+    // Without a window there is nothing to show a message in.
+    fprintf(stderr, "Tarnwick: no display could be opened.\n");
+    return false;
+}
+
+}  // namespace
+
+// The settings are read before the window opens, so that it opens the way
+// they say; the first-run calibration still runs after the logo intro.
+int WinMain(const StartOptions& options) {
+    bool settingsRead = theOption.Load();
+    if (!OpenWindow(options)) return 1;
     theApp.Init();
     theApp.LogoIntro();
-    if (!theOption.Load()) theRound.state.wait = theApp.CalibrateGameWait();
+    if (!settingsRead) theRound.state.wait = theApp.CalibrateGameWait();
     theTitle.Run();  // never returns: the process ends through CApp::FatalExit
 }
 
-int ReplayMain(const char* path) {
-    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick", kScreenWidth, kScreenHeight)) {
-        fprintf(stderr, "Tarnwick: no display could be opened.\n");
-        return 1;
-    }
-    theApp.Init();
+int ReplayMain(const char* path, const StartOptions& options) {
     theOption.Load();  // volume and sound; the replay brings the round's own settings
+    if (!OpenWindow(options)) return 1;
+    theApp.Init();
     static ReplayData data;
     char text[600];
     ReplayReadResult read = LoadReplayFile(path, &data);

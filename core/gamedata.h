@@ -12,6 +12,8 @@
 
 constexpr int kScreenWidth = 640;
 constexpr int kScreenHeight = 480;
+// The version the settings file records and --version prints.
+constexpr char kGameVersion[] = "1.02A";
 
 // ---- the play area ------------------------------------------------------------
 // The playfield is screen rows kFieldTop..kFieldBottom across the whole
