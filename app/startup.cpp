@@ -32,6 +32,17 @@ void LoadEffects() {
     }
 }
 
+// A key press skips the logo: any key or pad button but Alt (of Alt+Enter),
+// Shift and Control held alone.
+bool LogoSkipped() {
+    for (int vk = 1; vk < 256; vk++)
+        if (theApp.keyState[vk] && vk != plat::VK_MENU && vk != plat::VK_SHIFT && vk != plat::VK_CONTROL) return true;
+    for (const auto& pad : theApp.padState)
+        for (uint8_t button : pad)
+            if (button) return true;
+    return false;
+}
+
 }  // namespace
 
 void CApp::Init() {
@@ -59,11 +70,16 @@ void CApp::Init() {
 
 // The maker logo typed out key by key with a blinking block cursor, then a fade
 // to black. Everything is drawn straight onto the visible surface; surface 1
-// serves as scratch space for the glyphs.
+// serves as scratch space for the glyphs. A key press ends it at once, on
+// black, as its fade would have.
 void CApp::LogoIntro() {
     StartFrame();
     WaitFrame(200);
     theDirectDraw.ClearSurface(kBackBuffer);
+    if (LogoSkipped()) {
+        theDirectDraw.SetPaletteBrightness(-255);
+        return;
+    }
 
     const int length = int(strlen(kLogoText));
     int x = (20 - length) * 16;
@@ -92,9 +108,10 @@ void CApp::LogoIntro() {
             closingFrames++;
         }
         WaitFrame(kFrameMs);
+        if (LogoSkipped()) break;
     }
 
-    for (int brightness = 0; brightness >= -250; brightness -= 10) {
+    for (int brightness = 0; brightness >= -250 && !LogoSkipped(); brightness -= 10) {
         StartFrame();
         theDirectDraw.WaitVBlank();
         theDirectDraw.SetPaletteBrightness(brightness);
