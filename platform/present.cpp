@@ -6,7 +6,9 @@
 //   letterboxed, nearest neighbour;
 // - the window surface: the same conversion and whole-pixel scaling done in
 //   one pass straight into the window's own pixels, which the window system
-//   copies out. Without a GPU this is the cheap way: a GL stack that
+//   copies out.
+// Either way, the fit scaling the player may choose (DisplayChoices) fills
+// the window at the picture's aspect ratio instead, scaled by area. Without a GPU this is the cheap way: a GL stack that
 //   rasterises in software does the same copy several times over, and takes
 //   a third of a second just to start.
 // The renderer is used only where a GPU device exists and its driver does not

@@ -28,7 +28,7 @@ for entry in "$game"/*; do ln -s "$entry" "$work/"; done
 printf 'GAME_WAIT=80\r\n' >"$work/option.txt"  # no first-run calibration
 
 fail() { echo "$*" >&2; exit 1; }
-started() { setsid "$@" >/dev/null 2>&1 & groups+=($!); }
+started() { setsid "$@" >>"$work/servers.txt" 2>&1 & groups+=($!); }
 
 screen_box() {  # the non-black rectangle of the X screen; keeps the picture as $1.png
   python3 "$here/tools/xscreen.py" "$work/$1.png"
@@ -39,7 +39,7 @@ window_size() { xdotool search --name '^Tarnwick$' getwindowgeometry | sed -n 's
 # Waits until the X screen shows the centred picture (the title's background
 # fills the whole picture) and the window has the given size.
 expect_centred() {  # name, window size
-  local box size
+  local box="" size=""
   for _ in $(seq 40); do
     size=$(window_size || true)
     if [ "$size" = "$2" ]; then
@@ -56,17 +56,30 @@ alt_enter() { xdotool key --delay 120 alt+Return; sleep 0.5; }
 
 run_case() {  # name, window manager or "none"
   local name=$1 wm=$2
-  # The server picks a free display number and tells it, so that tests
-  # running side by side never share one.
-  rm -f "$work/display"
-  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-  groups+=($!)
-  local xvfb=${groups[-1]}
-  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-  [ -s "$work/display" ] || fail "Xvfb did not start"
-  export DISPLAY=:$(head -1 "$work/display")
-  for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-  [ "$wm" = none ] || started "$wm"
+  # A display number of its own, away from :0 and from the other scripts'
+  # numbers; a server that lost the number to another one started at the
+  # same moment has ended, and the next number is tried.
+  local xvfb="" number
+  for _ in $(seq 20); do
+    number=$((1000 + RANDOM % 1000))
+    [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ] && continue
+    started Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp
+    export DISPLAY=:$number
+    for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+    if kill -0 "${groups[-1]}" 2>/dev/null && xdotool getmouselocation >/dev/null 2>&1; then
+      xvfb=${groups[-1]}
+      break
+    fi
+  done
+  [ -n "$xvfb" ] || fail "Xvfb did not start"
+  if [ "$wm" != none ]; then
+    started "$wm"
+    # A window manager announces itself on the root window early; a window
+    # mapped in the moment after that may never be managed (SDL then waits
+    # for it to appear), so the game starts a second later.
+    for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+    sleep 1
+  fi
   started bash -c "cd '$work' && SDL_AUDIODRIVER=dummy exec '$nuvel' 2>>'$work/stderr.txt'"
   local nuvel_group=${groups[-1]}
 
