@@ -8,7 +8,8 @@
 //   one pass straight into the window's own pixels, which the window system
 //   copies out.
 // Either way, the fit scaling the player may choose (DisplayChoices) fills
-// the window at the picture's aspect ratio instead, scaled by area. Without a GPU this is the cheap way: a GL stack that
+// the window at the picture's aspect ratio instead, scaled by area. Without a GPU this is the cheap way: a GL stack
+// that
 //   rasterises in software does the same copy several times over, and takes
 //   a third of a second just to start.
 // The renderer is used only where a GPU device exists and its driver does not
@@ -171,30 +172,20 @@ void BuildColourTable(const SDL_PixelFormat* format, const uint32_t* palette) {
 
 // One picture row through the colour table, each pixel repeated `scale`
 // times. Scales 1 and 2 (a window, most full screens) have loops of their
-// own that take eight source pixels per read.
-void ConvertRow(const uint8_t* src, uint32_t* out, int width, int scale) {
-    const uint32_t* colour = p.colour;
-    int x = 0;
+// own. The table is copied to the stack first: the compiler then knows that
+// writing the row cannot change it, and the loops come to three or four
+// instructions a pixel (a byte load, a table load, one or two stores).
+void ConvertRow(const uint8_t* __restrict src, uint32_t* __restrict out, int width, int scale) {
+    uint32_t colour[256];
+    memcpy(colour, p.colour, sizeof colour);
     if (scale == 1) {
-        for (; x + 8 <= width; x += 8) {
-            uint64_t eight;
-            memcpy(&eight, src + x, sizeof eight);
-            for (int k = 0; k < 8; k++) out[x + k] = colour[(eight >> (8 * k)) & 0xFF];
-        }
-        for (; x < width; x++) out[x] = colour[src[x]];
+#pragma GCC unroll 8
+        for (int x = 0; x < width; x++) out[x] = colour[src[x]];
     } else if (scale == 2) {
-        for (; x + 8 <= width; x += 8) {
-            uint64_t eight;
-            memcpy(&eight, src + x, sizeof eight);
-            for (int k = 0; k < 8; k++) {
-                uint32_t c = colour[(eight >> (8 * k)) & 0xFF];
-                out[2 * (x + k)] = c;
-                out[2 * (x + k) + 1] = c;
-            }
-        }
-        for (; x < width; x++) out[2 * x] = out[2 * x + 1] = colour[src[x]];
+#pragma GCC unroll 8
+        for (int x = 0; x < width; x++) out[2 * x] = out[2 * x + 1] = colour[src[x]];
     } else {
-        for (; x < width; x++)
+        for (int x = 0; x < width; x++)
             for (int k = 0; k < scale; k++) *out++ = colour[src[x]];
     }
 }
@@ -269,12 +260,18 @@ inline uint32_t Mix(uint32_t a, uint32_t b, uint32_t weight) {
     return evens | odds;
 }
 
-void ScaleRowByArea(const uint8_t* src, uint32_t* out, const Tap* taps, int outWidth) {
+void ScaleRowByArea(const uint8_t* __restrict src, uint32_t* __restrict out, const Tap* __restrict taps,
+                    const uint32_t* __restrict colour, int outWidth) {
     for (int x = 0; x < outWidth; x++) {
         Tap t = taps[x];
-        uint32_t c = p.colour[src[t.index]];
-        out[x] = t.weight ? Mix(c, p.colour[src[t.index + 1]], t.weight) : c;
+        uint32_t c = colour[src[t.index]];
+        out[x] = t.weight ? Mix(c, colour[src[t.index + 1]], t.weight) : c;
     }
+}
+
+void MixRows(uint32_t* __restrict to, const uint32_t* __restrict a, const uint32_t* __restrict b, uint32_t weight,
+             int width) {
+    for (int x = 0; x < width; x++) to[x] = a[x] == b[x] ? a[x] : Mix(a[x], b[x], weight);
 }
 
 SDL_Rect DrawFitted(SDL_Surface* s, const uint8_t* pixels, int pitch, const FitPlacement& at) {
@@ -282,6 +279,8 @@ SDL_Rect DrawFitted(SDL_Surface* s, const uint8_t* pixels, int pitch, const FitP
     if (at.width > 8192 || at.height > 8192 || !GrowLine(2 * at.width)) return SDL_Rect{0, 0, 0, 0};
     MakeTaps(columns, at.width, p.width);
     MakeTaps(rows, at.height, p.height);
+    uint32_t colour[256];  // on the stack: writing rows cannot change it (see ConvertRow)
+    memcpy(colour, p.colour, sizeof colour);
     // Two scaled picture rows at a time: the one an output row starts in
     // and the next.
     uint32_t* scaled[2] = {p.line, p.line + at.width};
@@ -290,7 +289,7 @@ SDL_Rect DrawFitted(SDL_Surface* s, const uint8_t* pixels, int pitch, const FitP
         for (int k = 0; k < 2; k++)
             if (have[k] == y) return scaled[k];
         int k = have[0] < have[1] ? 0 : 1;
-        ScaleRowByArea(pixels + size_t(y) * size_t(pitch), scaled[k], columns, at.width);
+        ScaleRowByArea(pixels + size_t(y) * size_t(pitch), scaled[k], columns, colour, at.width);
         have[k] = y;
         return scaled[k];
     };
@@ -303,7 +302,7 @@ SDL_Rect DrawFitted(SDL_Surface* s, const uint8_t* pixels, int pitch, const FitP
             continue;
         }
         const uint32_t* b = scaledRow(t.index + 1);
-        for (int x = 0; x < at.width; x++) to[x] = a[x] == b[x] ? a[x] : Mix(a[x], b[x], t.weight);
+        MixRows(to, a, b, t.weight, at.width);
     }
     return SDL_Rect{at.left, at.top, at.width, at.height};
 }
