@@ -33,6 +33,21 @@ void LoadEffects() {
     }
 }
 
+// A key press skips the logo: any key or pad button but Alt (of Alt+Enter),
+// Shift and Control held alone, and F6, which takes a picture of the logo.
+bool SkipsLogo(int vk) {
+    return vk != plat::VK_MENU && vk != plat::VK_SHIFT && vk != plat::VK_CONTROL && vk != plat::VK_F6;
+}
+
+bool LogoSkipped() {
+    for (int vk = 1; vk < 256; vk++)
+        if (theApp.keyState[vk] && SkipsLogo(vk)) return true;
+    for (const auto& pad : theApp.padState)
+        for (uint8_t button : pad)
+            if (button) return true;
+    return false;
+}
+
 }  // namespace
 
 void CApp::Init() {
@@ -60,11 +75,16 @@ void CApp::Init() {
 
 // The maker logo typed out key by key with a blinking block cursor, then a fade
 // to black. Everything is drawn straight onto the visible surface; surface 1
-// serves as scratch space for the glyphs.
+// serves as scratch space for the glyphs. A key press ends it at once, on
+// black, as its fade would have.
 void CApp::LogoIntro() {
     StartFrame();
     WaitFrame(200);
     theDirectDraw.ClearSurface(kBackBuffer);
+    if (LogoSkipped()) {
+        theDirectDraw.SetPaletteBrightness(-255);
+        return;
+    }
 
     const int length = int(strlen(kLogoText));
     int x = (20 - length) * 16;
@@ -93,9 +113,10 @@ void CApp::LogoIntro() {
             closingFrames++;
         }
         WaitFrame(kFrameMs);
+        if (LogoSkipped()) break;
     }
 
-    for (int brightness = 0; brightness >= -250; brightness -= 10) {
+    for (int brightness = 0; brightness >= -250 && !LogoSkipped(); brightness -= 10) {
         StartFrame();
         theDirectDraw.WaitVBlank();
         theDirectDraw.SetPaletteBrightness(brightness);
@@ -104,27 +125,37 @@ void CApp::LogoIntro() {
     theDirectDraw.SetPaletteBrightness(-255);
 }
 
-int WinMain() {
-    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick", kScreenWidth, kScreenHeight)) {
-        // Without a window there is nothing to show a message in.
-        fprintf(stderr, "Tarnwick: no display could be opened.\n");
-        return 1;
-    }
+namespace {
+
+// The window opens in the mode the command line names, else in the one the
+// settings file remembers.
+bool OpenWindow(const StartOptions& options) {
+    bool windowed = options.windowMode >= 0 ? options.windowMode == 1 : plat::Display().windowed != 0;
+    if (plat::Init() && plat::CreateGameWindow("Tarnwick", kScreenWidth, kScreenHeight, windowed)) return true;
+    // Without a window there is nothing to show a message in.
+    fprintf(stderr, "Tarnwick: no display could be opened.\n");
+    return false;
+}
+
+}  // namespace
+
+// The settings are read before the window opens, so that it opens the way
+// they say; the first-run calibration still runs after the logo intro.
+int WinMain(const StartOptions& options) {
+    bool settingsRead = theOption.Load();
+    if (!OpenWindow(options)) return 1;
     theApp.Init();
     theApp.LogoIntro();
-    if (!theOption.Load()) theRound.state.wait = theApp.CalibrateGameWait();
+    if (!settingsRead) theRound.state.wait = theApp.CalibrateGameWait();
     // --host or --join: the lobby first, then the title.
     if (theOnline.plan.mode != OnlinePlan::NONE) theOnline.Launch(theOnline.plan);
     theTitle.Run();  // never returns: the process ends through CApp::FatalExit
 }
 
-int ReplayMain(const char* path) {
-    if (!plat::Init() || !plat::CreateGameWindow("Tarnwick", kScreenWidth, kScreenHeight)) {
-        fprintf(stderr, "Tarnwick: no display could be opened.\n");
-        return 1;
-    }
-    theApp.Init();
+int ReplayMain(const char* path, const StartOptions& options) {
     theOption.Load();  // volume and sound; the replay brings the round's own settings
+    if (!OpenWindow(options)) return 1;
+    theApp.Init();
     static ReplayData data;
     char text[600];
     ReplayReadResult read = LoadReplayFile(path, &data);

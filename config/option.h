@@ -4,7 +4,8 @@
 
 #include "core/app.h"
 
-constexpr int kOptionRows = 39;
+// The specified 39 rows, then the key screen and the scaling.
+constexpr int kOptionRows = 41;
 
 class COption {
 public:

@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "config/option.h"
 #include "core/app.h"
+#include "match/round.h"
 #include "match/settings.h"
 #include "sound/directsound.h"
 
@@ -16,7 +18,6 @@ namespace {
 
 const char kTextFile[] = "option.txt";
 const char kLegacyFile[] = "option.dat";
-const char kVersion[] = "1.02A";
 
 bool IsBlank(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r'; }
 
@@ -41,6 +42,34 @@ void UpperCase(char* text) {
     }
 }
 
+// A seat's keys: three key names parted by commas ("J,K,L"; the comma
+// key's own name is ",", so a name is never empty: ",,.,/" names the comma,
+// the full stop and the slash). Blanks round a name do not count.
+bool ParseKeyNames(const char* text, int32_t* packed, std::string* fault) {
+    int32_t value = 0;
+    for (int k = 0; k < kSeatKeys; ++k) {
+        while (*text == ' ' || *text == '\t') ++text;
+        const char* end = (k + 1 < kSeatKeys && *text) ? std::strchr(text + 1, ',') : text + std::strlen(text);
+        if (!end) end = text + std::strlen(text);
+        std::string name(text, static_cast<size_t>(end - text));
+        while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
+        uint32_t vk = plat::KeyFromName(name.c_str());
+        if (vk == 0 || IsReservedKey(vk)) {
+            *fault = "\"" + name + "\" is " + (vk ? "a key the game keeps for itself" : "no key name it knows");
+            return false;
+        }
+        for (int j = 0; j < k; ++j)
+            if (((value >> (8 * j)) & 0xFF) == static_cast<int32_t>(vk)) {
+                *fault = "\"" + name + "\" is named twice";
+                return false;
+            }
+        value |= static_cast<int32_t>(vk) << (8 * k);
+        text = *end ? end + 1 : end;
+    }
+    *packed = value;
+    return true;
+}
+
 // One line of "option.txt": line end removed, upper-cased, then matched
 // against the keys. Blanks before a key or around its '=' make it no match.
 void ApplyLine(char* line) {
@@ -52,7 +81,16 @@ void ApplyLine(char* line) {
         const Setting& s = SettingAt(i);
         if (!StartsWith(s.key, line)) continue;
         int32_t value;
-        if (ParseDecimal(line + std::strlen(s.key), &value)) StoreValue(s, value);
+        std::string fault;
+        if (s.kind != FieldKind::Keys) {
+            if (ParseDecimal(line + std::strlen(s.key), &value)) StoreValue(s, value);
+        } else if (ParseKeyNames(line + std::strlen(s.key), &value, &fault)) {
+            StoreValue(s, value);
+        } else {
+            // The seat keeps the keys it has (its layout's, at start-up).
+            std::fprintf(stderr, "option.txt: %.*s ignored: %s\n", static_cast<int>(std::strlen(s.key) - 1), s.key,
+                         fault.c_str());
+        }
     }
 }
 
@@ -189,6 +227,14 @@ struct TextOut {
             std::snprintf(text + length, sizeof(text) - length, "%s%d\r\n", s.key, static_cast<int>(WrittenValue(s)));
         Advance(n);
     }
+    // A seat's keys by their names: KEYS_1P=J,K,L.
+    void Keys(const Setting& s) {
+        int32_t packed = FetchValue(s);
+        int n =
+            std::snprintf(text + length, sizeof(text) - length, "%s%s,%s,%s\r\n", s.key, plat::KeyName(packed & 0xFF),
+                          plat::KeyName((packed >> 8) & 0xFF), plat::KeyName((packed >> 16) & 0xFF));
+        Advance(n);
+    }
     void Advance(int n) {
         if (n < 0 || static_cast<size_t>(n) >= sizeof(text) - length)
             overflow = true;
@@ -196,6 +242,24 @@ struct TextOut {
             length += static_cast<size_t>(n);
     }
 };
+
+// This machine's own choices (window mode, scaling, seats' keys) follow the
+// rest, each only when it differs from its default (0), so that a file of
+// default settings stays what it always was.
+void ComposeOwnChoices(TextOut& out) {
+    bool any = false;
+    for (int i = S_WINDOWED; i < S_COUNT; ++i) {
+        const Setting& s = SettingAt(i);
+        if (!s.local || FetchValue(s) == 0) continue;
+        if (!any) out.Line(";WINDOWED=1: start in a window; SCALING=1: fit the screen; KEYS_1P=left,item,right");
+        any = true;
+        if (s.kind == FieldKind::Keys)
+            out.Keys(s);
+        else
+            out.Value(s);
+    }
+    if (any) out.Line("");
+}
 
 void ComposeFile(TextOut& out) {
     out.Line(kComments[C_TITLE]);
@@ -207,7 +271,7 @@ void ComposeFile(TextOut& out) {
     out.Line("");
     out.Line(kComments[C_VERSION]);
     char version[32];
-    std::snprintf(version, sizeof(version), "VERSION=%s", kVersion);
+    std::snprintf(version, sizeof(version), "VERSION=%s", kGameVersion);
     out.Line(version);
     out.Line("");
     for (int g = 0; g < 15; ++g) {
@@ -222,6 +286,7 @@ void ComposeFile(TextOut& out) {
     for (int k = 0; k < kItemKinds; ++k) out.Value(SettingAt(S_ITEM0 + k));
     out.Line("");
     out.Line("");
+    ComposeOwnChoices(out);
 }
 
 // ---- the older binary file ------------------------------------------------

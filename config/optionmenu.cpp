@@ -3,6 +3,7 @@
 // leaving the menu saves everything to "option.txt".
 #include <cstdio>
 
+#include "config/keyscreen.h"
 #include "config/option.h"
 #include "core/app.h"
 #include "graphics/directdraw.h"
@@ -33,8 +34,10 @@ enum : int {
     ROW_SOUND_EFFECT,
     ROW_SOUND_VOLUME,
     ROW_FIRST_ITEM,
+    ROW_KEYS = ROW_FIRST_ITEM + kItemKinds,  // Return opens the key screen
+    ROW_SCALING,
 };
-static_assert(ROW_FIRST_ITEM + kItemKinds == kOptionRows);
+static_assert(ROW_SCALING + 1 == kOptionRows);
 
 constexpr int kVisibleRows = 14;
 constexpr int kBarX = 80, kBarWidth = 480;  // the highlight bar under a row
@@ -69,11 +72,14 @@ const FixedRow kFixedRows[ROW_FIRST_ITEM] = {
     {"SOUND VOLUME", 7, S_SOUND_VOLUME},
 };
 constexpr uint8_t kItemRowColor = 2;
+constexpr uint8_t kOwnRowColor = 5;
 
 // The setting a row edits, or null for "EXIT" and for the explosion value
 // while the explosion type read from the file is none of the four (there is
 // then nothing to edit on that row).
 const Setting* RowSetting(int row) {
+    if (row == ROW_KEYS) return nullptr;
+    if (row == ROW_SCALING) return &SettingAt(S_FIT_SCALING);
     if (row >= ROW_FIRST_ITEM) return &SettingAt(S_ITEM0 + row - ROW_FIRST_ITEM);
     int setting = kFixedRows[row].setting;
     if (setting == kCurrentExplosionValue) {
@@ -101,6 +107,9 @@ COption::COption() : labels{}, valueTexts{}, colors{}, cursorRow(0), topRow(0), 
         CopyLabel(labels[ROW_FIRST_ITEM + k], kItemKindInfo[k].name);
         colors[ROW_FIRST_ITEM + k] = kItemRowColor;
     }
+    CopyLabel(labels[ROW_KEYS], "KEYS");
+    CopyLabel(labels[ROW_SCALING], "SCALING");
+    colors[ROW_KEYS] = colors[ROW_SCALING] = kOwnRowColor;
 }
 
 // COption::ChangeValue: applies a step of -1, 0 or +1 to the row's setting
@@ -160,6 +169,13 @@ bool COption::HandleKeys() {
             theDirectSound.Play(SE_CUR_OK, 0, 0);
             return false;
         }
+        if (cursorRow == ROW_KEYS) {
+            theDirectSound.Play(SE_CUR_OK, 0, 0);
+            static CKeyScreen keyScreen;
+            keyScreen.Run();
+            theApp.ClearKeys();
+            return true;
+        }
         ChangeValue(cursorRow, +1);
     }
     if (TakeKey(plat::VK_ESCAPE)) {
@@ -181,7 +197,7 @@ void COption::Draw() {
         int row = topRow + i;
         if (row < 0 || row >= kOptionRows) continue;
         int labelX = 112;
-        if (row >= ROW_FIRST_ITEM) {
+        if (row >= ROW_FIRST_ITEM && row < ROW_FIRST_ITEM + kItemKinds) {
             SurfaceId picture = theItemManager.pictures[row - ROW_FIRST_ITEM];
             if (picture != 0) theDirectDraw.Draw(back, 112, y - 4, 24, 24, picture, 0, 0, false, CLIP_DEST);
             labelX = 144;

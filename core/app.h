@@ -84,6 +84,8 @@ public:
     void DrawTextScaled(SurfaceId dest, int x, int y, int glyphWidth, int glyphHeight, const char* text, uint8_t color,
                         bool centreH, bool centreV);
     static int TextWidth(const char* text);
+    // True when the font has a picture for the character (blanks have none).
+    static bool HasGlyph(char ch);
     void DrawBackground(bool advance);
     void SetAlphaTable(uint8_t** slot, uint8_t red, uint8_t green, uint8_t blue);
     void DrawHighlightBar(int x, int y, int width);

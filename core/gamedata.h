@@ -9,7 +9,8 @@
 #include <cstdint>
 
 // ---- version ----------------------------------------------------------------
-// The title shows it, and every machine of an online match must run the same.
+// The title shows it, --version prints it, and every machine of an online
+// match must run the same.
 
 #define NUVEL_VERSION "1.02A"
 constexpr char kGameVersion[] = NUVEL_VERSION;

@@ -41,6 +41,11 @@ int CellFor(uint8_t color) { return color == kColorRandomCells ? theApp.RandUpTo
 
 }  // namespace
 
+bool CApp::HasGlyph(char ch) {
+    int gx, gy;
+    return GlyphOrigin(ch, &gx, &gy);
+}
+
 int CApp::TextWidth(const char* text) {
     int width = 0;
     for (const char* c = text; *c; c++) width += (*c == '_') ? kCell / 2 : kCell;

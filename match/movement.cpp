@@ -103,10 +103,10 @@ void CRound::ResolveHit(PlayerSlot& slot, int i) {
 // Each press acts once: a key or button read as newly down (1) is marked as
 // seen (2) so that holding it does nothing more.
 uint8_t CRound::TakeSeatActions(int i) {
-    const uint8_t* keys = KeyLayout(theApp.keyboardType, i);
+    const SeatKeyCodes keys = SeatKeys(i);
     uint8_t* state = theApp.keyState;
     uint8_t actions = 0;
-    const int kinds[3][2] = {{KEY_LEFT, SEAT_LEFT}, {KEY_RIGHT, SEAT_RIGHT}, {KEY_ITEM, SEAT_ITEM}};
+    const int kinds[3][2] = {{SEAT_KEY_LEFT, SEAT_LEFT}, {SEAT_KEY_RIGHT, SEAT_RIGHT}, {SEAT_KEY_ITEM, SEAT_ITEM}};
     for (const auto& kind : kinds) {
         if (state[keys[kind[0]]] != 1) continue;
         state[keys[kind[0]]] = 2;

@@ -74,8 +74,11 @@ bool OnlineClockTicks(CSession& session, bool timerSays) {
 namespace {
 
 // Settings that belong to each machine and never travel.
+// The display, the keys and the sound stay this machine's own in a match
+// another machine hosts.
 bool MachineOwnSetting(int s) {
-    return s == S_KEYBOARD_TYPE || s == S_MIDI_DEVICE || s == S_SOUND_EFFECT || s == S_SOUND_VOLUME;
+    return SettingAt(s).local || s == S_KEYBOARD_TYPE || s == S_MIDI_DEVICE || s == S_SOUND_EFFECT ||
+           s == S_SOUND_VOLUME;
 }
 
 }  // namespace

@@ -86,7 +86,9 @@ void FillStage(const ReplayStage& s, StageEntry* entry) {
 // The state the round started from, as recorded; returns the round's start
 // with the recorded stage as a one-entry list.
 RoundStart ApplyStart(const ReplayData& d, StageEntry* stage) {
-    for (int s = 0; s < d.settingCount; s++) StoreValue(SettingAt(s), d.settings[s]);
+    // This machine's own choices (display, keys) stay as they are.
+    for (int s = 0; s < d.settingCount; s++)
+        if (!SettingAt(s).local) StoreValue(SettingAt(s), d.settings[s]);
     std::memcpy(theRound.state.phase, d.phase, sizeof d.phase);
     theItemManager.BuildPool();
     theItemManager.fieldCount = 0;

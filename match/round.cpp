@@ -2,6 +2,10 @@
 // key layouts. The round loop itself lives in its own file.
 #include "match/round.h"
 
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <utility>
 
 #include "items/itemmanager.h"
@@ -35,8 +39,97 @@ const uint8_t* KeyLayout(int keyboardType, int player) {
     return kKeyLayouts[type][player];
 }
 
+SeatKeyCodes SeatKeys(int player) {
+    if (player < 0 || player >= kPlayers) player = 0;
+    const uint8_t* own = theRound.ownKeys[player];
+    if (own[SEAT_KEY_LEFT] && own[SEAT_KEY_ITEM] && own[SEAT_KEY_RIGHT])
+        return SeatKeyCodes{own[SEAT_KEY_LEFT], own[SEAT_KEY_ITEM], own[SEAT_KEY_RIGHT]};
+    const uint8_t* layout = KeyLayout(theApp.keyboardType, player);
+    return SeatKeyCodes{layout[KEY_LEFT], layout[KEY_ITEM], layout[KEY_RIGHT]};
+}
+
+bool IsReservedKey(uint32_t vk) {
+    switch (vk) {
+    case plat::VK_ESCAPE:   // pause
+    case plat::VK_PAUSE:    // quit
+    case plat::VK_F6:       // screenshot
+    case plat::VK_CONTROL:  // fast-forward
+    case plat::VK_MENU:     // Alt: Alt+Enter switches the window
+    case plat::VK_PRIOR:    // slower
+    case plat::VK_NEXT:     // faster
+        return true;
+    default:
+        return vk == 0 || vk > 0xFF;
+    }
+}
+
+namespace {
+
+// Short forms of key names that are longer than a label, or that the font
+// has no glyph for. The arrows are the font's arrow glyphs.
+struct ShortForm {
+    const char* name;
+    const char* label;
+};
+const ShortForm kShortForms[] = {
+    {"Left", "l"},     {"Up", "u"},         {"Right", "r"},        {"Down", "d"},     {"Space", "SPC"},
+    {"Return", "RET"}, {"Backspace", "BS"}, {"Tab", "TAB"},        {"Insert", "INS"}, {"Delete", "DEL"},
+    {"Home", "HOM"},   {"End", "END"},      {"Left Shift", "SFT"}, {",", "CMA"},      {";", "SCL"},
+    {"'", "QT"},       {"-", "MIN"},        {"`", "GRV"},          {"#", "NUM"},      {"Keypad *", "*"},
+    {"Keypad +", "+"}, {"Keypad -", "MIN"}, {"Keypad .", "."},     {"Keypad /", "/"},
+};
+
+// A name as a label: its short form, a numeric-pad key as its digit (as
+// the desktop layout shows them), else its first three characters that the
+// font draws, letters in capitals. False when none is left.
+bool LabelFromName(const std::string& name, char (&label)[4]) {
+    for (const ShortForm& form : kShortForms) {
+        if (name != form.name) continue;
+        std::snprintf(label, sizeof label, "%s", form.label);
+        return true;
+    }
+    const char kKeypad[] = "Keypad ";
+    std::string rest = name.compare(0, sizeof kKeypad - 1, kKeypad) == 0 ? name.substr(sizeof kKeypad - 1) : name;
+    size_t n = 0;
+    for (char ch : rest) {
+        // Lower-case letters are glyphs of their own (the arrows), so a name is read in capitals.
+        char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        if (n < 3 && static_cast<unsigned char>(ch) < 0x80 && CApp::HasGlyph(upper)) label[n++] = upper;
+    }
+    label[n] = '\0';
+    return n > 0;
+}
+
+}  // namespace
+
+void ShownKeyLabel(uint32_t vk, char (&label)[4]) {
+    // What the layout prints on the key; failing that, the position's own
+    // name; failing both, the code.
+    if (LabelFromName(plat::KeyLabel(vk), label)) return;
+    if (LabelFromName(plat::KeyName(vk), label)) return;
+    std::snprintf(label, sizeof label, "%02X", static_cast<unsigned>(vk & 0xFF));
+}
+
+void SeatKeysText(int player, char* text, size_t size) {
+    char labels[kSeatKeys][4];
+    bool single = true;
+    SeatKeyCodes keys = SeatKeys(player);
+    for (int k = 0; k < kSeatKeys; k++) {
+        ShownKeyLabel(keys[k], labels[k]);
+        single = single && std::strlen(labels[k]) == 1;
+    }
+    std::snprintf(text, size, single ? "%s%s%s" : "%s %s %s", labels[0], labels[1], labels[2]);
+}
+
 CRound::CRound()
-    : roundCounter(0), start{}, state{}, local{}, players{}, explosionType(0), explosionValues{16, 300, 300, 300} {
+    : roundCounter(0),
+      start{},
+      state{},
+      local{},
+      players{},
+      ownKeys{},
+      explosionType(0),
+      explosionValues{16, 300, 300, 300} {
     state.wait = 80;
     for (CDataList& list : heldItems) list.SetRecordSize(sizeof(HeldItem));
 }

@@ -1,6 +1,8 @@
 // CRound: the round object with its four player records, the round loop,
 // movement and trail collision, the pause menu and the result screen.
 #pragma once
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "core/app.h"
@@ -92,6 +94,25 @@ extern const uint8_t kKeyLayouts[2][kPlayers][6];
 // unchecked: 0 is the desktop layout, every other value the notebook layout
 // (the options menu shows any non-zero type as "NOTE").
 const uint8_t* KeyLayout(int keyboardType, int player);
+
+// A seat's three keys as virtual-key codes, in this order.
+enum : int { SEAT_KEY_LEFT, SEAT_KEY_ITEM, SEAT_KEY_RIGHT, kSeatKeys };
+using SeatKeyCodes = std::array<uint8_t, kSeatKeys>;
+// The keys seat `player` plays with: its own keys (CRound::ownKeys, set on
+// the key screen or in the settings file) when it has them, else its keys
+// in the layout of the keyboard type. The round, the round intro and the
+// key screen all read a seat's keys here.
+SeatKeyCodes SeatKeys(int player);
+// Keys the game answers to itself during a round (pause, the speed keys,
+// fast-forward, screenshots, the window switch); no seat may take them.
+bool IsReservedKey(uint32_t vk);
+// A key's label for the screens: what the keyboard layout prints on it, in
+// at most three characters that the font draws ("Q", "l" for the Left
+// arrow, "SPC" for Space).
+void ShownKeyLabel(uint32_t vk, char (&label)[4]);
+// The seat's keys as the round intro shows them: "QAZ", or the labels with
+// blanks between when one is longer than a character ("SPC K L").
+void SeatKeysText(int player, char* text, size_t size);
 
 // Shapes drawn on the playfield stay in its interior (right and bottom
 // exclusive, as shape clips are).
@@ -215,6 +236,8 @@ public:
     RoundLocals local;
     PlayerSlot players[kPlayers];
     CDataList heldItems[kPlayers];
+    // KEYS_1P..KEYS_4P: each seat's own keys, all 0 for its layout (SeatKeys).
+    uint8_t ownKeys[kPlayers][kSeatKeys];
     int8_t explosionType;         // EXPLOTION_TYPE
     uint16_t explosionValues[4];  // EXPLOSION_VALUE_*
     CMissile missile;

@@ -17,6 +17,7 @@ const char* const kOffOn[] = {"OFF", "ON"};
 const char* const kKeyboardTypes[] = {"DESKTOP", "NOTE"};
 const char* const kMidiDevices[] = {"DIRECTM", "MIDI M"};
 const char* const kExplosionTypes[] = {"CIRCLE", "COSMO", "COSMO S", "COSMO A"};
+const char* const kScalings[] = {"WHOLE", "FIT"};
 
 // The field kind follows the field's C++ type, so a description cannot
 // claim a width its field does not have.
@@ -99,6 +100,16 @@ std::array<Setting, S_COUNT> MakeTable() {
         std::snprintf(key, sizeof(key), "ITEM_%s=", kItemKeyNames[k].text);
         t[S_ITEM0 + k] = Numeric(key, &g_itemTable[k].weight, 5, 0, 100, Shown::Percent);
     }
+    // This machine's own: the window mode (Alt+Enter), the scaling and the
+    // seats' own keys.
+    t[S_WINDOWED] = Toggle("WINDOWED=", &plat::Display().windowed, kOffOn);
+    t[S_FIT_SCALING] = Toggle("SCALING=", &plat::Display().fitScaling, kScalings, Shown::Binary);
+    for (int p = 0; p < kPlayers; ++p) {
+        std::snprintf(key, sizeof(key), "KEYS_%dP=", p + 1);
+        t[S_KEYS0 + p] = Numeric(key, &theRound.ownKeys[p][0], 0, 0, 0);
+        t[S_KEYS0 + p].kind = FieldKind::Keys;
+    }
+    for (int s = S_WINDOWED; s < S_COUNT; ++s) t[s].local = true;
     return t;
 }
 
@@ -128,6 +139,10 @@ int32_t FetchValue(const Setting& s) {
         return *static_cast<const int8_t*>(s.field);
     case FieldKind::U16:
         return *static_cast<const uint16_t*>(s.field);
+    case FieldKind::Keys: {
+        const uint8_t* keys = static_cast<const uint8_t*>(s.field);
+        return static_cast<int32_t>(keys[0] | keys[1] << 8 | keys[2] << 16);
+    }
     }
     return 0;
 }
@@ -159,6 +174,9 @@ void StoreValue(const Setting& s, int32_t value) {
     case FieldKind::U16:
         *static_cast<uint16_t*>(s.field) = static_cast<uint16_t>(value);
         break;
+    case FieldKind::Keys:
+        for (int k = 0; k < 3; ++k) static_cast<uint8_t*>(s.field)[k] = static_cast<uint8_t>(value >> (8 * k));
+        break;
     }
 }
 
@@ -168,7 +186,7 @@ void StoreValue(const Setting& s, int32_t value) {
 // limit. An unsigned number wraps within its field and only its upper limit
 // applies, so stepping down from 0 lands on the limit.
 void StepSetting(const Setting& s, int step) {
-    if (step == 0) return;
+    if (step == 0 || s.kind == FieldKind::Keys) return;
     if (s.unit == 0) {
         StoreValue(s, FetchValue(s) == 0 ? 1 : 0);
         return;

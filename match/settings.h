@@ -11,7 +11,10 @@
 
 // Width and signedness of the field a setting lives in. A value read from a
 // file is cut to this width by keeping its low-order bytes.
-enum class FieldKind : uint8_t { I32, U8, I8, U16 };
+// Keys: a seat's three virtual keys (left, item, right), all 0 for the
+// keyboard type's layout; the file names them (KEYS_1P=J,K,L) and a number
+// of them packs the three bytes, left lowest.
+enum class FieldKind : uint8_t { I32, U8, I8, U16, Keys };
 
 // How the options menu shows a value.
 enum class Shown : uint8_t {
@@ -34,6 +37,10 @@ struct Setting {
     Shown shown;
     const char* const* names;
     uint8_t nameCount;
+    // This machine's own choice (the display, the keys), not a rule of the
+    // game: written to the settings file only when it differs from its
+    // default, and never taken from a replay.
+    bool local;
 };
 
 // The settings in file order; the reader tries the keys in this order too.
@@ -55,7 +62,10 @@ enum : int {
     S_SOUND_VOLUME,
     S_PLAYER_TYPE0,
     S_ITEM0 = S_PLAYER_TYPE0 + kPlayers,
-    S_COUNT = S_ITEM0 + kItemKinds,
+    S_WINDOWED = S_ITEM0 + kItemKinds,
+    S_FIT_SCALING,
+    S_KEYS0,
+    S_COUNT = S_KEYS0 + kPlayers,
 };
 
 // The setting of index s (0..S_COUNT-1), pointing at its owner's field.

@@ -60,11 +60,17 @@ enum VirtualKey : uint32_t {
     VK_F12 = 0x7B,
     VK_DECIMAL = 0x6E,     // the keypad's point
     VK_OEM_1 = 0xBA,       // ;
+    VK_OEM_PLUS = 0xBB,    // =
+    VK_OEM_COMMA = 0xBC,   // ,
     VK_OEM_MINUS = 0xBD,   // -
     VK_OEM_PERIOD = 0xBE,  // .
+    VK_OEM_2 = 0xBF,       // /
+    VK_OEM_3 = 0xC0,       // `
     VK_OEM_4 = 0xDB,       // [
     VK_OEM_5 = 0xDC,       // backslash
     VK_OEM_6 = 0xDD,       // ]
+    VK_OEM_7 = 0xDE,       // '
+    VK_OEM_102 = 0xE2,     // the key beside the left Shift on ISO keyboards
 };
 
 // ---- start-up and the window ---------------------------------------------
@@ -74,9 +80,25 @@ enum VirtualKey : uint32_t {
 bool Init();
 // Shuts down SDL; the process may Init again afterwards (tests do).
 void Quit();
-// Creates the one game window: desktop full screen, the 640x480 picture
-// scaled by whole pixels and letterboxed, no mouse pointer.
-bool CreateGameWindow(const char* caption, int width, int height);
+// Creates the one game window, no mouse pointer: desktop full screen, or
+// with `windowed` a window of twice the picture's size where the screen has
+// room for it (else the largest whole multiple that fits).
+bool CreateGameWindow(const char* caption, int width, int height, bool windowed = false);
+// Alt+Enter: from full screen to a window and back.
+void ToggleFullscreen();
+bool IsWindowed();
+
+// How the window shows the picture. The settings file keeps these; the
+// window and the presentation read them here, where they live.
+struct DisplayChoices {
+    // The window mode chosen last with Alt+Enter (1: a window); the window
+    // opens in it unless the command line says otherwise.
+    uint8_t windowed = 0;
+    // 0: scaled by whole pixels and letterboxed; 1: scaled to fit the
+    // window, keeping the aspect ratio (applied at the next picture).
+    uint8_t fitScaling = 0;
+};
+DisplayChoices& Display();
 void HideGameWindow();
 void DestroyGameWindow();
 bool HasWindow();
@@ -107,6 +129,21 @@ bool PeekMessage();
 void PostMessage(const Message& msg);
 // Drops every waiting message and any scripted input.
 void FlushMessages();
+
+// ---- key names ----------------------------------------------------------------
+
+// Keys are read by their position on the keyboard, whatever the layout
+// prints on them; a virtual-key code names a position.
+// The position's name as the settings file keeps it: SDL's name of the
+// physical key ("J", "Left", "Keypad 3", "["); "" for a code no key gives.
+const char* KeyName(uint32_t vk);
+// The virtual key of the position with this name, in any letter case; 0
+// when no key the game reads has it.
+uint32_t KeyFromName(const char* name);
+// What the user's keyboard layout prints on the key at that position, as
+// SDL names it (UTF-8): "A" at the Q position of an AZERTY keyboard, "Left",
+// "Keypad 3"; "" when the layout is not known.
+std::string KeyLabel(uint32_t vk);
 
 // ---- gamepads ---------------------------------------------------------------
 

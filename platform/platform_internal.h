@@ -14,6 +14,9 @@ namespace plat {
 constexpr uint32_t kShortestPressMs = 50;
 
 void ClockInit();
+// The virtual key of a key position (an SDL scancode), 0 for a key the game
+// has no code for (keys.cpp).
+uint32_t VirtualKeyFromScancode(int scancode);
 // The system's monotonic clock, whatever clock the game reads, and a sleep
 // until a time on it.
 uint64_t MonotonicNs();

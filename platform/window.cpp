@@ -63,94 +63,48 @@ void ReleaseHeldKeys() {
     }
 }
 
-uint32_t VirtualKeyFromScancode(SDL_Scancode sc) {
-    if (sc >= SDL_SCANCODE_A && sc <= SDL_SCANCODE_Z) return 0x41 + (sc - SDL_SCANCODE_A);
-    if (sc >= SDL_SCANCODE_1 && sc <= SDL_SCANCODE_9) return 0x31 + (sc - SDL_SCANCODE_1);
-    if (sc >= SDL_SCANCODE_F1 && sc <= SDL_SCANCODE_F12) return VK_F1 + (sc - SDL_SCANCODE_F1);
-    if (sc >= SDL_SCANCODE_KP_1 && sc <= SDL_SCANCODE_KP_9) return 0x61 + (sc - SDL_SCANCODE_KP_1);
-    switch (sc) {
-    case SDL_SCANCODE_0:
-        return 0x30;
-    case SDL_SCANCODE_KP_0:
-        return VK_NUMPAD0;
-    case SDL_SCANCODE_RETURN:
-    case SDL_SCANCODE_KP_ENTER:
-        return VK_RETURN;
-    case SDL_SCANCODE_ESCAPE:
-        return VK_ESCAPE;
-    case SDL_SCANCODE_SPACE:
-        return VK_SPACE;
-    case SDL_SCANCODE_BACKSPACE:
-        return VK_BACK;
-    case SDL_SCANCODE_TAB:
-        return VK_TAB;
-    case SDL_SCANCODE_LEFT:
-        return VK_LEFT;
-    case SDL_SCANCODE_UP:
-        return VK_UP;
-    case SDL_SCANCODE_RIGHT:
-        return VK_RIGHT;
-    case SDL_SCANCODE_DOWN:
-        return VK_DOWN;
-    case SDL_SCANCODE_PAGEUP:
-        return VK_PRIOR;
-    case SDL_SCANCODE_PAGEDOWN:
-        return VK_NEXT;
-    case SDL_SCANCODE_HOME:
-        return VK_HOME;
-    case SDL_SCANCODE_END:
-        return VK_END;
-    case SDL_SCANCODE_INSERT:
-        return VK_INSERT;
-    case SDL_SCANCODE_DELETE:
-        return VK_DELETE;
-    case SDL_SCANCODE_LCTRL:
-    case SDL_SCANCODE_RCTRL:
-        return VK_CONTROL;
-    case SDL_SCANCODE_LSHIFT:
-    case SDL_SCANCODE_RSHIFT:
-        return VK_SHIFT;
-    case SDL_SCANCODE_LALT:
-    case SDL_SCANCODE_RALT:
-        return VK_MENU;
-    case SDL_SCANCODE_PAUSE:
-        return VK_PAUSE;
-    case SDL_SCANCODE_SEMICOLON:
-        return VK_OEM_1;
-    case SDL_SCANCODE_MINUS:
-        return VK_OEM_MINUS;
-    case SDL_SCANCODE_PERIOD:
-        return VK_OEM_PERIOD;
-    case SDL_SCANCODE_KP_PERIOD:
-        return VK_DECIMAL;
-    case SDL_SCANCODE_LEFTBRACKET:
-        return VK_OEM_4;
-    case SDL_SCANCODE_BACKSLASH:
-        return VK_OEM_5;
-    case SDL_SCANCODE_RIGHTBRACKET:
-        return VK_OEM_6;
-    default:
-        return 0;
-    }
+// The size of a window: twice the picture where the screen's usable area
+// has room for it, else the largest whole multiple that fits (at least 1).
+void WindowSize(int* width, int* height) {
+    int scale = 2;
+    SDL_Rect usable;
+    if (SDL_GetDisplayUsableBounds(0, &usable) == 0)
+        while (scale > 1 && (w.width * scale > usable.w || w.height * scale > usable.h)) scale--;
+    *width = w.width * scale;
+    *height = w.height * scale;
 }
 
-void ToggleFullscreen() {
-    if (!w.window) return;
-    w.fullscreen = !w.fullscreen;
-    if (w.fullscreen) {
-        SDL_SetWindowFullscreen(w.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
-    } else {
-        SDL_SetWindowFullscreen(w.window, 0);
-        SDL_SetWindowSize(w.window, w.width * 2, w.height * 2);
-        SDL_SetWindowPosition(w.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+// The window stays borderless, as it opened: a frame round a window of
+// twice the picture's size would not fit a screen of that width.
+void EnterWindow() {
+    int width, height;
+    WindowSize(&width, &height);
+    SDL_SetWindowFullscreen(w.window, 0);
+    SDL_SetWindowSize(w.window, width, height);
+    SDL_SetWindowPosition(w.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+}
+
+// Full screen is the desktop's: the window covers the whole display and the
+// window manager is asked to treat it as full screen. Without a window
+// manager nobody answers that request, and the window keeps the place and
+// size it had as a window, which showed the picture 32 rows low with its
+// bottom cut off; so the window is first put over the whole display by
+// hand, as it is when it first opens, and only then asked to be full screen.
+void EnterFullscreen() {
+    SDL_Rect display;
+    if (SDL_GetDisplayBounds(0, &display) == 0) {
+        SDL_SetWindowPosition(w.window, display.x, display.y);
+        SDL_SetWindowSize(w.window, display.w, display.h);
     }
-    SDL_ShowCursor(SDL_DISABLE);
-    InvalidateShownPicture();
+    SDL_SetWindowFullscreen(w.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
 
 void TranslateKey(const SDL_KeyboardEvent& key) {
     if (key.type == SDL_KEYDOWN && key.keysym.scancode == SDL_SCANCODE_RETURN && (key.keysym.mod & KMOD_ALT)) {
-        if (!key.repeat) ToggleFullscreen();
+        if (!key.repeat) {
+            ToggleFullscreen();
+            Display().windowed = w.fullscreen ? 0 : 1;  // remembered in the settings file
+        }
         return;
     }
     uint32_t vk = VirtualKeyFromScancode(key.keysym.scancode);
@@ -190,27 +144,34 @@ void Quit() {
     w.initialised = false;
 }
 
-bool CreateGameWindow(const char* caption, int width, int height) {
+bool CreateGameWindow(const char* caption, int width, int height, bool windowed) {
     if (!w.initialised && !Init()) return false;
     DestroyGameWindow();
     w.width = width;
     w.height = height;
-    w.fullscreen = true;
-    // The window first opens borderless over the whole desktop and shows its
-    // first (black) picture, and only then asks for full screen: a window
-    // system without a window manager never answers that request, and SDL
-    // waits a tenth of a second for the answer.
+    w.fullscreen = !windowed;
+    // Full screen: the window first opens borderless over the whole desktop
+    // and shows its first (black) picture, and only then asks for full
+    // screen: a window system without a window manager never answers that
+    // request, and SDL waits a tenth of a second for the answer.
     SDL_DisplayMode desktop;
     bool placed = SDL_GetDesktopDisplayMode(0, &desktop) == 0;
-    w.window = placed ? SDL_CreateWindow(caption, 0, 0, desktop.w, desktop.h, SDL_WINDOW_BORDERLESS)
-                      : SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
-                                         SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (windowed) {
+        int windowWidth, windowHeight;
+        WindowSize(&windowWidth, &windowHeight);
+        w.window = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, windowWidth, windowHeight,
+                                    SDL_WINDOW_BORDERLESS);
+    } else {
+        w.window = placed ? SDL_CreateWindow(caption, 0, 0, desktop.w, desktop.h, SDL_WINDOW_BORDERLESS)
+                          : SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
+                                             SDL_WINDOW_FULLSCREEN_DESKTOP);
+    }
     if (!w.window) return false;
     if (!CreatePresenter(w.window, width, height)) {
         DestroyGameWindow();
         return false;
     }
-    if (placed) {
+    if (placed && !windowed) {
         SDL_SetWindowFullscreen(w.window, SDL_WINDOW_FULLSCREEN_DESKTOP);
         InvalidateShownPicture();
     }
@@ -220,6 +181,24 @@ bool CreateGameWindow(const char* caption, int width, int height) {
     const char* driver = SDL_GetCurrentVideoDriver();
     w.blockingWait = driver && (strcmp(driver, "x11") == 0 || strcmp(driver, "wayland") == 0);
     return true;
+}
+
+void ToggleFullscreen() {
+    if (!w.window) return;
+    w.fullscreen = !w.fullscreen;
+    if (w.fullscreen)
+        EnterFullscreen();
+    else
+        EnterWindow();
+    SDL_ShowCursor(SDL_DISABLE);
+    InvalidateShownPicture();
+}
+
+bool IsWindowed() { return w.window && !w.fullscreen; }
+
+DisplayChoices& Display() {
+    static DisplayChoices choices;
+    return choices;
 }
 
 void HideGameWindow() {

@@ -3,6 +3,7 @@
 // win count, and the two entries "OK NEXT" and "EXIT".
 #include "screens/roundintro.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -22,8 +23,7 @@ constexpr int kEntryY = 352;
 constexpr int kLineStep = 32;
 constexpr uint8_t kHeaderColor = 7;
 constexpr uint8_t kSecondFace = 9;
-
-const char kHeader[] = "PL KEY SCORE    RANK WIN";
+constexpr int kMostKeyColumn = 11;  // three labels of three characters, blanks between
 
 // 1 + the number of slots (all four, empty ones too) with a strictly
 // greater total score, so equal scores share a rank: 1, 1, 3.
@@ -37,7 +37,13 @@ int RankOf(int slot) {
 }  // namespace
 
 CRoundIntro::CRoundIntro()
-    : banner(0), bannerWidth(0), playerLines{}, lines{"OK NEXT", "EXIT"}, colors{5, 6}, cursor(INTRO_OK_NEXT) {}
+    : banner(0),
+      bannerWidth(0),
+      playerLines{},
+      lines{"OK NEXT", "EXIT"},
+      colors{5, 6},
+      cursor(INTRO_OK_NEXT),
+      header{} {}
 
 // The object outlives every screen; its end only forgets the round count.
 CRoundIntro::~CRoundIntro() {}
@@ -70,15 +76,23 @@ void CRoundIntro::Prepare() {
     theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
 }
 
-// One line per slot: number, the three key labels of the current keyboard
-// type, total score, rank and the match counter (the WIN column).
+// One line per slot: number, the seat's keys, total score, rank and the
+// match counter (the WIN column). The key column is as wide as the widest
+// seat's keys, three characters when every key shows as one.
 void CRoundIntro::PreparePlayerLines() {
+    char keys[kPlayers][kIntroTextSize];
+    int keyWidth = 3;
     for (int i = 0; i < kPlayers; i++) {
-        const uint8_t* keys = KeyLayout(theApp.keyboardType, i);
+        SeatKeysText(i, keys[i], sizeof keys[i]);
+        if (EffectivePlayerType(theRound.players[i].type) != PLAYER_NON)
+            keyWidth = std::max(keyWidth, static_cast<int>(std::strlen(keys[i])));
+    }
+    keyWidth = std::min(keyWidth, kMostKeyColumn);
+    std::snprintf(header, sizeof header, "PL %-*s SCORE    RANK WIN", keyWidth, "KEY");
+    for (int i = 0; i < kPlayers; i++) {
         const PlayerSlot& slot = theRound.players[i];
-        std::snprintf(playerLines[i], sizeof playerLines[i], "%dP %c%c%c %08ld %-4d %-3d", i + 1, keys[KEY_LABEL0],
-                      keys[KEY_LABEL0 + 1], keys[KEY_LABEL0 + 2], static_cast<long>(slot.totalScore), RankOf(i),
-                      static_cast<int>(slot.matchCounter));
+        std::snprintf(playerLines[i], sizeof playerLines[i], "%dP %-*.*s %08ld %-4d %-3d", i + 1, keyWidth, keyWidth,
+                      keys[i], static_cast<long>(slot.totalScore), RankOf(i), static_cast<int>(slot.matchCounter));
     }
 }
 
@@ -86,7 +100,7 @@ void CRoundIntro::Draw() {
     theApp.DrawBackground(true);
     theDirectDraw.Draw(kBackBuffer, (kScreenWidth - bannerWidth) / 2, kBannerY, bannerWidth, kBannerGlyphPx, banner, 0,
                        0, true, 0);
-    theApp.DrawText(kBackBuffer, 0, kHeaderY, kHeader, kHeaderColor, true, 0);
+    theApp.DrawText(kBackBuffer, 0, kHeaderY, header, kHeaderColor, true, 0);
     // An empty seat keeps its row, blank.
     for (int d = 0; d < kPlayers; d++)
         if (EffectivePlayerType(theRound.players[d].type) != PLAYER_NON)

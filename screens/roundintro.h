@@ -29,6 +29,8 @@ public:
     char lines[2][kIntroTextSize];
     uint8_t colors[2];
     uint8_t cursor;
+    // The table's heading, its key column as wide as the widest seat's keys.
+    char header[kIntroTextSize];
 
 private:
     void PreparePlayerLines();

@@ -30,6 +30,10 @@ enum : int {
     kRowSoundEffect = 14,
     kRowVolume = 15,
     kRowFirstItem = 16,
+    kRowKeys = kRowFirstItem + kItemKinds,  // rows after the specified 39
+    kRowScaling,
+    kLastRow = kOptionRows - 1,
+    kLastTop = kOptionRows - 14,
 };
 
 // Puts back every field the menu can change.
@@ -107,7 +111,9 @@ TEST_F(OptionMenu, LabelsKeepTheirSpelling) {
     EXPECT_STREQ(theOption.labels[kRowExplosionType], "EXPLOSION TYPE");
     EXPECT_STREQ(theOption.labels[kRowExplosionValue], "EXPLOTION VALUE");
     EXPECT_STREQ(theOption.labels[kRowFirstItem], "SPEED UP");
-    EXPECT_STREQ(theOption.labels[kOptionRows - 1], "INVINCIBLE");
+    EXPECT_STREQ(theOption.labels[kRowFirstItem + kItemKinds - 1], "INVINCIBLE");
+    EXPECT_STREQ(theOption.labels[kRowKeys], "KEYS");
+    EXPECT_STREQ(theOption.labels[kRowScaling], "SCALING");
     EXPECT_EQ(theOption.colors[0], 6);
     EXPECT_EQ(theOption.colors[kRowVolume], 7);
     EXPECT_EQ(theOption.colors[kRowFirstItem + 4], 2);
@@ -134,7 +140,7 @@ TEST_F(OptionMenu, CursorScrollsTheFourteenVisibleRows) {
 }
 
 TEST_F(OptionMenu, PageKeysMoveFourteenRowsWithinTheList) {
-    const int expected[][2] = {{14, 14}, {28, 25}, {38, 25}};
+    const int expected[][2] = {{14, 14}, {28, kLastTop}, {kLastRow, kLastTop}};
     for (const auto& e : expected) {
         Press(plat::VK_NEXT);
         EXPECT_EQ(theOption.cursorRow, e[0]);
@@ -144,12 +150,12 @@ TEST_F(OptionMenu, PageKeysMoveFourteenRowsWithinTheList) {
     EXPECT_EQ(theApp.keyState[plat::VK_NEXT], 1);
     theApp.keyState[plat::VK_NEXT] = 0;
     Press(plat::VK_DOWN);
-    EXPECT_EQ(theOption.cursorRow, 38);
+    EXPECT_EQ(theOption.cursorRow, kLastRow);
     theApp.keyState[plat::VK_DOWN] = 0;
 
     Press(plat::VK_PRIOR);
-    EXPECT_EQ(theOption.cursorRow, 24);
-    EXPECT_EQ(theOption.topRow, 11);
+    EXPECT_EQ(theOption.cursorRow, kLastRow - 14);
+    EXPECT_EQ(theOption.topRow, kLastTop - 14);
     Press(plat::VK_PRIOR);
     Press(plat::VK_PRIOR);
     EXPECT_EQ(theOption.cursorRow, 0);
@@ -315,7 +321,7 @@ TEST_F(OptionMenu, RunsUntilEscapeAndSavesOnLeaving) {
 
     EXPECT_EQ(theRound.state.wait, 81);
     EXPECT_EQ(theOption.cursorRow, 0);
-    EXPECT_EQ(theOption.topRow, 25);
+    EXPECT_EQ(theOption.topRow, kLastTop);
     EXPECT_EQ(theOption.titleSurface, 0);
     EXPECT_NE(testutil::ReadFile("option.txt").find("\r\nGAME_WAIT=81\r\n"), std::string::npos);
     for (SurfaceId& picture : theItemManager.pictures) theDirectDraw.ReleaseSurface(picture);

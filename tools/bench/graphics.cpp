@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "core/app.h"
@@ -38,7 +39,20 @@ double MicrosPer(int runs, F f) {
 
 }  // namespace
 
-int main() {
+// Presents `count` pictures, each changed in every row, and nothing else:
+// with instruction counts (valgrind --tool=callgrind, perf stat) taken for
+// two counts, the difference is the cost of presenting, free of the noise of
+// a busy machine.
+int PresentOnly(int count) {
+    for (int i = 0; i < count; i++) {
+        Surface* s = theDirectDraw.GetSurface(0);
+        for (int y = 0; y < kScreenHeight; y++) s->pixels[y * s->pitch + (i % kScreenWidth)] ^= 2;
+        theDirectDraw.Present();
+    }
+    return 0;
+}
+
+int main(int argc, char** argv) {
     if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", kScreenWidth, kScreenHeight) ||
         !theDirectDraw.StartDirectDraw(kScreenWidth, kScreenHeight, 8)) {
         fprintf(stderr, "no display\n");
@@ -52,10 +66,30 @@ int main() {
     for (int i = 0; i < kScreenWidth * kScreenHeight; i++) d.pixels[i] = uint8_t((i * 7) % 5 ? i % 251 : 0);
     theDirectDraw.Unlock(picture);
     theDirectDraw.CopyScreen(0, picture);
+    if (argc == 3 && strcmp(argv[1], "--present-only") == 0) return PresentOnly(atoi(argv[2]));
 
     printf("video driver: %s\n", getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "(default)");
     double present = MicrosPer(300, [](int) { theDirectDraw.Present(); });
-    printf("presentation of a 640x480 frame: %.1f us\n", present);
+    printf("presentation of a 640x480 frame already shown: %.1f us\n", present);
+    // A picture changed in every row each time, as the scrolling menu
+    // background gives: the whole conversion, per pixel of the picture.
+    auto perPixelNs = [&](const char* what) {
+        double us = MicrosPer(300, [](int i) {
+            Surface* s = theDirectDraw.GetSurface(0);
+            for (int y = 0; y < kScreenHeight; y++) s->pixels[y * s->pitch + (i % kScreenWidth)] ^= 2;
+            theDirectDraw.Present();
+        });
+        printf("presentation of a changed 640x480 frame, %s (window %s, %s): %.1f us, %.2f ns per picture pixel\n",
+               what, plat::IsWindowed() ? "windowed" : "full screen", plat::PresentPathName(), us,
+               us * 1000.0 / (kScreenWidth * kScreenHeight));
+    };
+    perPixelNs("whole pixels");
+    plat::ToggleFullscreen();  // a window of twice the size: scale 2
+    perPixelNs("whole pixels");
+    plat::ToggleFullscreen();
+    plat::Display().fitScaling = 1;
+    perPixelNs("fit");
+    plat::Display().fitScaling = 0;
     double keyed =
         MicrosPer(2000, [&](int) { theDirectDraw.Draw(1, 0, 0, kScreenWidth, kScreenHeight, picture, 0, 0, true, 0); });
     printf("keyed 640x480 copy: %.1f us\n", keyed);

@@ -1,0 +1,115 @@
+// The command line. Every option is one row of kOptions: its name, the
+// argument it takes, its line of help and what it sets; --help prints the
+// rows, so an option added as a row is read and listed at once.
+#include "app/cmdline.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/gamedata.h"
+#include "screens/online.h"
+
+namespace {
+
+struct CommandLineOption {
+    const char* name;
+    const char* argument;  // shown in the help; null: the option takes none
+    const char* help;
+    // Applies the option; false when its argument cannot be used.
+    bool (*apply)(StartOptions* options, const char* argument);
+};
+
+// The online options fill the online screen's plan; the lobby opens with it.
+bool TakeHost(StartOptions*, const char* port) {
+    OnlinePlan& plan = theOnline.plan;
+    plan.mode = OnlinePlan::HOST;
+    if (!port) return true;
+    char* end = nullptr;
+    const long p = std::strtol(port, &end, 10);
+    plan.port = uint16_t(p);
+    return *port && !*end && p >= 1 && p <= 65535;
+}
+
+bool TakeJoin(StartOptions*, const char* address) {
+    OnlinePlan& plan = theOnline.plan;
+    plan.mode = OnlinePlan::JOIN;
+    char host[sizeof plan.address];
+    uint16_t port = kNetDefaultPort;
+    std::snprintf(plan.address, sizeof plan.address, "%s", address);
+    return std::strlen(address) < sizeof plan.address && ParseAddress(address, host, sizeof host, &port);
+}
+
+bool TakeName(StartOptions*, const char* name) {
+    std::snprintf(theOnline.plan.name, sizeof theOnline.plan.name, "%s", name);
+    return std::strlen(name) <= size_t(kNetNameMax) && NetTextOk(name, kNetNameMax);
+}
+
+const CommandLineOption kOptions[] = {
+    {"--help", nullptr, "print this help and exit", [](StartOptions* o, const char*) { return o->help = true; }},
+    {"--version", nullptr, "print the version and exit",
+     [](StartOptions* o, const char*) { return o->version = true; }},
+    {"--windowed", nullptr, "start in a window (Alt+Enter switches)",
+     [](StartOptions* o, const char*) { return o->windowMode = 1, true; }},
+    {"--fullscreen", nullptr, "start full screen (Alt+Enter switches)",
+     [](StartOptions* o, const char*) { return o->windowMode = 0, true; }},
+    {"--replay", "FILE", "play one replay and exit: 0 when it reproduced its round",
+     [](StartOptions* o, const char* file) { return o->replayFile = file, true; }},
+    {"--host", "[PORT]", "host an online match (UDP port 26471 unless given)", TakeHost},
+    {"--join", "HOST[:PORT]", "join an online match", TakeJoin},
+    {"--watch", nullptr, "with --join: watch without a seat",
+     [](StartOptions*, const char*) { return theOnline.plan.watch = true; }},
+    {"--seats", "A,B,C,D", "with --host: local, remote, easy, normal, hard or non",
+     [](StartOptions*, const char* seats) { return ParseSeatKinds(seats, theOnline.plan.seatKinds); }},
+    {"--name", "NAME", "the name other machines see online", TakeName},
+};
+
+const CommandLineOption* Find(const char* name) {
+    for (const CommandLineOption& option : kOptions)
+        if (std::strcmp(option.name, name) == 0) return &option;
+    return nullptr;
+}
+
+}  // namespace
+
+bool ReadCommandLine(int argc, char** argv, StartOptions* options) {
+    for (int i = 1; i < argc; i++) {
+        const CommandLineOption* option = Find(argv[i]);
+        if (!option) {
+            std::fprintf(stderr, "nuvel: %s: unknown option (see nuvel --help)\n", argv[i]);
+            return false;
+        }
+        const char* argument = nullptr;
+        // An optional argument (shown in brackets) is taken only when one follows.
+        bool optional = option->argument && option->argument[0] == '[';
+        if (option->argument && i + 1 < argc && !(optional && argv[i + 1][0] == '-')) argument = argv[++i];
+        if (option->argument && !optional && !argument) {
+            std::fprintf(stderr, "nuvel: %s needs %s (see nuvel --help)\n", option->name, option->argument);
+            return false;
+        }
+        if (!option->apply(options, argument)) {
+            std::fprintf(stderr, "nuvel: %s cannot use '%s' (see nuvel --help)\n", option->name,
+                         argument ? argument : "");
+            return false;
+        }
+    }
+    if (theOnline.plan.watch && theOnline.plan.mode != OnlinePlan::JOIN) {
+        std::fprintf(stderr, "nuvel: --watch goes with --join\n");
+        return false;
+    }
+    if (options->replayFile && argc != 3) {
+        std::fprintf(stderr, "nuvel: --replay takes only its file\n");
+        return false;
+    }
+    return true;
+}
+
+void PrintUsage(FILE* out) {
+    std::fprintf(out, "usage: nuvel [OPTION]...\nTarnwick %s: a line game for up to four players on one keyboard.\n\n",
+                 kGameVersion);
+    for (const CommandLineOption& option : kOptions) {
+        char left[40];
+        std::snprintf(left, sizeof left, "%s%s%s", option.name, option.argument ? " " : "",
+                      option.argument ? option.argument : "");
+        std::fprintf(out, "  %-22s %s\n", left, option.help);
+    }
+}
