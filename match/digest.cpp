@@ -16,7 +16,7 @@ public:
     }
     template <class Record>
     void Fields(const Record& record) {
-        record.Fields([this](const auto& field) { Value(field); });
+        record.Fields([this](const auto& field) { this->Value(field); });
     }
     template <class Record>
     void List(const CDataList& list) {
