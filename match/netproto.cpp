@@ -78,7 +78,8 @@ public:
         std::memcpy(text, m_in + m_at, n);
         text[n] = 0;
         m_at += n;
-        if (!NetTextOk(text, max)) m_malformed = true;
+        // A NUL inside the counted bytes would cut the text short unseen.
+        if (std::strlen(text) != n || !NetTextOk(text, max)) m_malformed = true;
     }
     void Count(uint8_t& n, int max) { U8(n), Check(n <= max); }
     void Count16(uint16_t& n, int max) { U16(n), Check(n <= max); }

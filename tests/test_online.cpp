@@ -124,6 +124,8 @@ TEST(NetProtocol, StageNamesAndTextsMustBePlain) {
     bytes.back() = 1;  // the name's length
     bytes.push_back(0x07);
     EXPECT_EQ(Decode(bytes), NET_DECODE_MALFORMED);
+    bytes.back() = 0;  // a NUL counted in the length would cut the name short unseen
+    EXPECT_EQ(Decode(bytes), NET_DECODE_MALFORMED);
 }
 
 // ---- sessions --------------------------------------------------------------------------
