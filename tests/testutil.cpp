@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -49,6 +50,16 @@ uint8_t PixelAt(SurfaceId id, int x, int y) {
     Surface* s = theDirectDraw.GetSurface(id);
     if (!s || x < 0 || y < 0 || x >= s->width || y >= s->height) return 0;
     return s->pixels[y * s->pitch + x];
+}
+
+uint32_t ShownColour(int x, int y) {
+    // The picture is scaled by whole pixels and centred in the window.
+    int width = 0, height = 0;
+    while (plat::ShownPixel(width, 0) != plat::kNoPixel) width++;
+    while (plat::ShownPixel(0, height) != plat::kNoPixel) height++;
+    if (width < 640 || height < 480) return plat::kNoPixel;
+    int scale = std::min(width / 640, height / 480);
+    return plat::ShownPixel((width - 640 * scale) / 2 + x * scale, (height - 480 * scale) / 2 + y * scale);
 }
 
 TempDir::TempDir() {
