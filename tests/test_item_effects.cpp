@@ -377,5 +377,22 @@ TEST_F(ItemEffects, MirrorsTwiceRestoreEverything) {
         theItemManager.MirrorField(MIRROR_UP_DOWN);
         EXPECT_EQ(theRound.players[0].heading, 270);
         EXPECT_EQ(theRound.players[0].y, 347.0f);
+
+        // A head a hair below a whole pixel: 639 - 100.9999924 and
+        // 447 - 100.9999924 round to whole floats (538, 346) in single
+        // precision, and the head would land one pixel short, next to its own
+        // mirrored trail. It lands on 539 and 347, and mirrors back onto its
+        // own pixel.
+        Place(0, 100.9999924f, 100.9999924f, 0);
+        theItemManager.MirrorField(MIRROR_LEFT_RIGHT);
+        EXPECT_EQ(CApp::FloatToInt(theRound.players[0].x), 539);
+        EXPECT_EQ(theRound.players[0].lastPixelX, 539);
+        theItemManager.MirrorField(MIRROR_UP_DOWN);
+        EXPECT_EQ(CApp::FloatToInt(theRound.players[0].y), 347);
+        EXPECT_EQ(theRound.players[0].lastPixelY, 347);
+        theItemManager.MirrorField(MIRROR_UP_DOWN);
+        theItemManager.MirrorField(MIRROR_LEFT_RIGHT);
+        EXPECT_EQ(CApp::FloatToInt(theRound.players[0].x), 100);
+        EXPECT_EQ(CApp::FloatToInt(theRound.players[0].y), 100);
     });
 }
