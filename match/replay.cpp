@@ -81,6 +81,7 @@ void CReplay::BeginRecording(uint32_t seedBefore) {
     if (!enabled || Playing()) return;
     ReplayData& d = last;
     lastValid = false;
+    d.version = kReplayVersion;
     d.seed = seedBefore;
     std::memcpy(d.phase, theRound.state.phase, sizeof d.phase);
     d.scrollPlay = theRound.state.scrollPlay;

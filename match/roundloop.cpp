@@ -176,6 +176,10 @@ int CRound::Frame() {
         PlayerSlot& slot = players[i];
         if (!Acts(slot, state.frameCounter)) continue;
         ResolveHit(slot, i);
+        // A line killed just now does not act: its keys and a pending use
+        // of an item are not served (a "CHANGE" would put a live line on
+        // the crash point). Replays of the old rule still play by it.
+        if (!slot.alive && !start.oldDeathRule) continue;
         if (EffectivePlayerType(slot.type) == PLAYER_MAN) HandleKeys(slot, i);
         if (slot.useItemRequest) {
             theItemManager.UseItem(i);

@@ -73,9 +73,11 @@ protected:
 
     // One round as the round loop plays it (without the countdown's waits),
     // recorded; it is left at its end, as the result screen finds it.
-    static int PlayRecorded() {
+    static int PlayRecorded(uint8_t oldDeathRule = 0) {
         uint32_t seed = theApp.RandState();
-        theRound.Setup(ChosenRoundStart());
+        RoundStart start = ChosenRoundStart();
+        start.oldDeathRule = oldDeathRule;
+        theRound.Setup(start);
         theReplay.BeginRecording(seed);
         if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
         theRound.local.lastSecondMs = plat::TimeMs();
@@ -282,6 +284,76 @@ TEST_F(ReplayTest, DamagedTruncatedAndForeignFiles) {
 
     EXPECT_EQ(LoadReplayFile("/nonexistent/x.rpl", &s_read), REPLAY_UNOPENED);
     EXPECT_STRNE(ReplayReadText(REPLAY_DAMAGED), ReplayReadText(REPLAY_TRUNCATED));
+}
+
+// A line killed in a frame does not act in it any more. Player 1 (a "HARD
+// COM" one pixel from the right border, heading into it, holding "CHANGE")
+// asks for its item as it takes its last step; it dies in the next frame.
+// Its "CHANGE" used then would put a live line on the crash point, where
+// it dies too: that is how the old rule played, and how a replay of
+// version 1, recorded under it, plays back. The same recording taken for
+// version 2 is told apart as a round that does not reproduce.
+TEST_F(ReplayTest, DeadLinesDoNotActAndOldReplaysKeepTheirRule) {
+    testutil::TempDir dir;
+    testutil::WriteStageList(dir.path(),
+                             "FILE=EMPTY.PNG\n1P=638,100,0\n1P_ITEM=CHANGE\n2P=200,100,0\n3P=400,300,180\n");
+    testutil::ScopedCwd cwd(dir.path());
+    Configure({{PLAYER_HARD, PLAYER_HARD, PLAYER_HARD, PLAYER_NON}, 1, false, false, false, 0, 61});
+    theStageSelect.selectedStage = 0;
+    const uint32_t seed = theApp.RandState();
+
+    // Until player 1 is gone, then 200 frames more: the other two fly on.
+    auto playUntilDeath = [](uint8_t oldDeathRule) {
+        RoundStart start = ChosenRoundStart();
+        start.oldDeathRule = oldDeathRule;
+        theRound.Setup(start);
+        theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+        theRound.local.lastSecondMs = plat::TimeMs();
+        int result = FRAME_GO_ON;
+        while (theRound.players[0].alive && result == FRAME_GO_ON) result = theRound.Frame();
+        int32_t deathFrame = theRound.state.frameCounter;
+        while (theRound.state.frameCounter < deathFrame + 200 && result == FRAME_GO_ON) result = theRound.Frame();
+        return deathFrame;
+    };
+    const int32_t deathFrame = playUntilDeath(0);
+    EXPECT_LT(deathFrame, 20);
+    EXPECT_EQ(theRound.heldItems[0].Count(), 1);  // the "CHANGE" was not used
+    EXPECT_TRUE(theRound.players[1].alive && theRound.players[2].alive);
+    EXPECT_LT(theRound.players[1].x, 638.0f);
+    EXPECT_LT(theRound.players[2].x, 638.0f);
+    theRound.Teardown();
+
+    theApp.Seed(seed);
+    EXPECT_EQ(playUntilDeath(1), deathFrame);
+    EXPECT_EQ(theRound.heldItems[0].Count(), 0);
+    EXPECT_EQ(theRound.CountAlive(), 1);  // the line moved onto the crash point died there
+    theRound.Teardown();
+
+    // Recorded under each rule and played back by the version in the file.
+    static uint8_t again[kReplayFileMax];
+    for (uint16_t version : {uint16_t(1), kReplayVersion}) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        theApp.Seed(seed);
+        ASSERT_EQ(PlayRecorded(version == 1 ? 1 : 0), FRAME_ROUND_OVER);
+        theRound.Teardown();
+        ASSERT_TRUE(theReplay.lastValid);
+        EXPECT_EQ(theReplay.last.version, kReplayVersion);
+        theReplay.last.version = version;
+        std::vector<uint8_t> file = LastFile();
+        EXPECT_EQ(file[8], version);
+        ASSERT_EQ(Decode(file, &s_read), REPLAY_READ_OK);
+        EXPECT_EQ(s_read.version, version);
+        EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
+        ASSERT_EQ(EncodeReplay(s_read, again, sizeof again), file.size());
+        EXPECT_EQ(std::memcmp(again, file.data(), file.size()), 0);
+
+        // Taken for the other version, the recording shows another game:
+        // found and said, never shown as this round.
+        s_read.version = version == 1 ? kReplayVersion : 1;
+        EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_DIFFERS);
+    }
+    s_read.version = 0;  // a version no program wrote is not written
+    EXPECT_EQ(EncodeReplay(s_read, again, sizeof again), 0u);
 }
 
 // R on the result screen shows the round again (countdown, frames at their
