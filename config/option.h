@@ -4,7 +4,7 @@
 
 #include "core/app.h"
 
-constexpr int kOptionRows = 39;
+constexpr int kOptionRows = 40;
 
 class COption {
 public:

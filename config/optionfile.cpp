@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/app.h"
 #include "config/option.h"
+#include "core/app.h"
 #include "match/settings.h"
+#include "sound/bgm.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -55,7 +56,10 @@ void ApplyLine(char* line) {
     }
 }
 
-void ApplySoundVolume() { theDirectSound.SetVolume(theApp.soundVolume); }
+void ApplySoundVolume() {
+    theDirectSound.SetVolume(theApp.soundVolume);
+    theBgm.SetVolume(theBgm.musicVolume);
+}
 
 // ---- writing ----------------------------------------------------------------
 
@@ -145,6 +149,8 @@ const char* const kComments[] = {
     // ;アイテム毎の出現確率(0～100%)
 };
 
+const char kAddedComment[] = ";Settings added after version 1.02A, written when changed from their defaults";
+
 enum : int {
     C_TITLE,
     C_COMMENTS,
@@ -196,6 +202,21 @@ struct TextOut {
     }
 };
 
+// The settings added since version 1.02A follow the file of that version,
+// each only while it differs from its default: a file of a game whose
+// players never changed them stays that version's file byte for byte.
+void ComposeAdded(TextOut& out) {
+    bool any = false;
+    for (int i = S_FIRST_ADDED; i < S_COUNT; ++i) {
+        const Setting& s = SettingAt(i);
+        if (FetchValue(s) == s.defaultValue) continue;
+        if (!any) out.Line(kAddedComment);
+        any = true;
+        out.Value(s);
+    }
+    if (any) out.Line("");
+}
+
 void ComposeFile(TextOut& out) {
     out.Line(kComments[C_TITLE]);
     out.Line(kComments[C_COMMENTS]);
@@ -221,6 +242,7 @@ void ComposeFile(TextOut& out) {
     for (int k = 0; k < kItemKinds; ++k) out.Value(SettingAt(S_ITEM0 + k));
     out.Line("");
     out.Line("");
+    ComposeAdded(out);
 }
 
 // ---- the older binary file ------------------------------------------------

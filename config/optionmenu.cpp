@@ -1,4 +1,5 @@
-// The options menu: 39 rows, 14 visible at a time. Left and Right change the
+// The options menu: the game's settings and one row per item kind, 14 rows
+// visible at a time. Left and Right change the
 // value under the cursor at once, in the field of the object that owns it;
 // leaving the menu saves everything to "option.txt".
 #include <cstdio>
@@ -32,6 +33,7 @@ enum : int {
     ROW_MIDI_DEVICE,
     ROW_SOUND_EFFECT,
     ROW_SOUND_VOLUME,
+    ROW_MUSIC_VOLUME,
     ROW_FIRST_ITEM,
 };
 static_assert(ROW_FIRST_ITEM + kItemKinds == kOptionRows);
@@ -67,6 +69,7 @@ const FixedRow kFixedRows[ROW_FIRST_ITEM] = {
     {"MIDI DEVICE", 7, S_MIDI_DEVICE},
     {"SOUND EFFECT", 7, S_SOUND_EFFECT},
     {"SOUND VOLUME", 7, S_SOUND_VOLUME},
+    {"MUSIC VOLUME", 7, S_MUSIC_VOLUME},
 };
 constexpr uint8_t kItemRowColor = 2;
 
@@ -120,6 +123,7 @@ void COption::ChangeValue(int row, int step) {
     FormatSetting(*setting, valueTexts[row], sizeof(valueTexts[row]));
     if (row == ROW_EXPLOSION_TYPE) ChangeValue(ROW_EXPLOSION_VALUE, 0);  // the value row follows the type
     if (row == ROW_SOUND_VOLUME) theDirectSound.SetVolume(theApp.soundVolume);
+    if (row == ROW_MUSIC_VOLUME) theBgm.SetVolume(theBgm.musicVolume);
 }
 
 namespace {

@@ -84,10 +84,13 @@ void FillStage(const ReplayStage& s, StageEntry* entry) {
     entry->effect = s.effect;
 }
 
-// The state the round started from, as recorded; returns the round's start
+// The state the round started from, as recorded (the settings but the
+// personal ones); returns the round's start
 // with the recorded stage as a one-entry list.
 RoundStart ApplyStart(const ReplayData& d, StageEntry* stage) {
-    for (int s = 0; s < d.settingCount; s++) StoreValue(SettingAt(s), d.settings[s]);
+    // The viewer keeps their own volume, marks and pace.
+    for (int s = 0; s < d.settingCount; s++)
+        if (!SettingAt(s).personal) StoreValue(SettingAt(s), d.settings[s]);
     std::memcpy(theRound.state.phase, d.phase, sizeof d.phase);
     theItemManager.BuildPool();
     theItemManager.fieldCount = 0;

@@ -99,6 +99,9 @@ std::array<Setting, S_COUNT> MakeTable() {
         std::snprintf(key, sizeof(key), "ITEM_%s=", kItemKeyNames[k].text);
         t[S_ITEM0 + k] = Numeric(key, &g_itemTable[k].weight, 5, 0, 100, Shown::Percent);
     }
+    t[S_MUSIC_VOLUME] = Numeric("MUSIC_VOLUME=", &theBgm.musicVolume, 1, 0, 100, Shown::Percent);
+    t[S_MUSIC_VOLUME].personal = true;
+    t[S_MUSIC_VOLUME].defaultValue = kFullVolume;
     return t;
 }
 

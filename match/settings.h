@@ -34,6 +34,13 @@ struct Setting {
     Shown shown;
     const char* const* names;
     uint8_t nameCount;
+    // A player's own choice on this machine (what is shown and heard, and
+    // the pace), which no round depends on: a replay keeps the viewer's.
+    bool personal;
+    // The value the owner starts with. Only the settings added after the
+    // file format of version 1.02A use it: the file holds one of them only
+    // when it differs from this.
+    int32_t defaultValue;
 };
 
 // The settings in file order; the reader tries the keys in this order too.
@@ -55,7 +62,11 @@ enum : int {
     S_SOUND_VOLUME,
     S_PLAYER_TYPE0,
     S_ITEM0 = S_PLAYER_TYPE0 + kPlayers,
-    S_COUNT = S_ITEM0 + kItemKinds,
+    // Added after the file format of version 1.02A; appended, so that the
+    // settings a replay holds keep their places.
+    S_FIRST_ADDED = S_ITEM0 + kItemKinds,
+    S_MUSIC_VOLUME = S_FIRST_ADDED,
+    S_COUNT,
 };
 
 // The setting of index s (0..S_COUNT-1), pointing at its owner's field.

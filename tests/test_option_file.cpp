@@ -11,11 +11,13 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "config/option.h"
 #include "core/app.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "match/settings.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
 
@@ -362,6 +364,42 @@ TEST_F(OptionFile, GameFileWithEditedValuesRoundTrips) {
     EXPECT_EQ(theRound.players[2].type, 9);
     theOption.Save();
     EXPECT_EQ(ReadAll("option.txt"), file);
+}
+
+// The settings added after version 1.02A follow that version's file, each
+// only while it differs from its default; at their defaults the file is
+// that version's byte for byte. Read back, they come back.
+TEST_F(OptionFile, AddedSettingsAreWrittenOnlyWhenChanged) {
+    std::vector<int32_t> kept;
+    for (int i = S_FIRST_ADDED; i < S_COUNT; ++i) {
+        kept.push_back(FetchValue(SettingAt(i)));
+        StoreValue(SettingAt(i), SettingAt(i).defaultValue);
+    }
+    theOption.Save();
+    EXPECT_EQ(ReadAll("option.txt"), ExpectedDefaultFile());
+
+    std::string expected =
+        ExpectedDefaultFile() + ";Settings added after version 1.02A, written when changed from their defaults\r\n";
+    for (int i = S_FIRST_ADDED; i < S_COUNT; ++i) {
+        const Setting& s = SettingAt(i);
+        const int32_t changed = s.defaultValue == 0 ? 1 : s.defaultValue - 1;
+        StoreValue(s, changed);
+        expected += std::string(s.key) + std::to_string(changed) + "\r\n";
+    }
+    expected += "\r\n";
+    theOption.Save();
+    EXPECT_EQ(ReadAll("option.txt"), expected);
+
+    for (int i = S_FIRST_ADDED; i < S_COUNT; ++i) StoreValue(SettingAt(i), SettingAt(i).defaultValue);
+    ASSERT_TRUE(theOption.Load());
+    for (int i = S_FIRST_ADDED; i < S_COUNT; ++i)
+        EXPECT_NE(FetchValue(SettingAt(i)), SettingAt(i).defaultValue) << SettingAt(i).key;
+    // Back at its default, a setting leaves the file again.
+    StoreValue(SettingAt(S_FIRST_ADDED), SettingAt(S_FIRST_ADDED).defaultValue);
+    theOption.Save();
+    EXPECT_EQ(ReadAll("option.txt").find(SettingAt(S_FIRST_ADDED).key), std::string::npos);
+
+    for (int i = S_FIRST_ADDED; i < S_COUNT; ++i) StoreValue(SettingAt(i), kept[size_t(i - S_FIRST_ADDED)]);
 }
 
 TEST_F(OptionFile, LegacyFileIsReadOnceAndDeleted) {

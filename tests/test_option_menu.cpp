@@ -3,6 +3,7 @@
 // Keys are set in theApp.keyState the way the window procedure sets them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -29,7 +30,10 @@ enum : int {
     kRowMidi = 13,
     kRowSoundEffect = 14,
     kRowVolume = 15,
-    kRowFirstItem = 16,
+    kRowMusicVolume = 16,
+    kRowFirstItem = 17,
+    kLastRow = kOptionRows - 1,
+    kLastTopRow = kOptionRows - 14,
 };
 
 // Puts back every field the menu can change.
@@ -52,6 +56,7 @@ protected:
         std::memcpy(m_path, theBgm.currentPath, sizeof(m_path));
         m_effects = theDirectSound.effectsEnabled;
         m_volume = theApp.soundVolume;
+        m_musicVolume = theBgm.musicVolume;
         for (int k = 0; k < kItemKinds; ++k) m_weights[k] = g_itemTable[k].weight;
         std::memset(theApp.keyState, 0, sizeof(theApp.keyState));
         theOption.cursorRow = 0;
@@ -76,6 +81,8 @@ protected:
         theDirectSound.effectsEnabled = m_effects;
         theApp.soundVolume = m_volume;
         theDirectSound.SetVolume(m_volume);
+        theBgm.musicVolume = m_musicVolume;
+        theBgm.SetVolume(m_musicVolume);
         for (int k = 0; k < kItemKinds; ++k) g_itemTable[k].weight = m_weights[k];
         std::memset(theApp.keyState, 0, sizeof(theApp.keyState));
         theOption.cursorRow = 0;
@@ -95,7 +102,7 @@ protected:
 
     int32_t m_wait, m_itemMax, m_showTime, m_metTime, m_metCount;
     uint8_t m_keyboard, m_flush, m_limit, m_metEnable, m_device, m_effects;
-    int8_t m_getDeath, m_type, m_volume;
+    int8_t m_getDeath, m_type, m_volume, m_musicVolume;
     uint16_t m_values[4];
     char m_path[sizeof(theBgm.currentPath)];
     int8_t m_weights[kItemKinds];
@@ -133,26 +140,28 @@ TEST_F(OptionMenu, CursorScrollsTheFourteenVisibleRows) {
     EXPECT_EQ(theApp.keyState[plat::VK_UP], 1);
 }
 
+// Page Down moves cursor and top by 14, the top no further than shows the
+// last row, the cursor no further than the last row; Page Up back likewise.
 TEST_F(OptionMenu, PageKeysMoveFourteenRowsWithinTheList) {
-    const int expected[][2] = {{14, 14}, {28, 25}, {38, 25}};
-    for (const auto& e : expected) {
+    int cursor = 0, top = 0;
+    while (cursor != kLastRow) {
         Press(plat::VK_NEXT);
-        EXPECT_EQ(theOption.cursorRow, e[0]);
-        EXPECT_EQ(theOption.topRow, e[1]);
+        cursor = std::min(cursor + 14, int(kLastRow));
+        top = std::min(top + 14, int(kLastTopRow));
+        EXPECT_EQ(theOption.cursorRow, cursor);
+        EXPECT_EQ(theOption.topRow, top);
     }
     EXPECT_TRUE(Press(plat::VK_NEXT));  // at the last row it waits
     EXPECT_EQ(theApp.keyState[plat::VK_NEXT], 1);
     theApp.keyState[plat::VK_NEXT] = 0;
     Press(plat::VK_DOWN);
-    EXPECT_EQ(theOption.cursorRow, 38);
+    EXPECT_EQ(theOption.cursorRow, kLastRow);
     theApp.keyState[plat::VK_DOWN] = 0;
 
     Press(plat::VK_PRIOR);
-    EXPECT_EQ(theOption.cursorRow, 24);
-    EXPECT_EQ(theOption.topRow, 11);
-    Press(plat::VK_PRIOR);
-    Press(plat::VK_PRIOR);
-    EXPECT_EQ(theOption.cursorRow, 0);
+    EXPECT_EQ(theOption.cursorRow, kLastRow - 14);
+    EXPECT_EQ(theOption.topRow, kLastTopRow - 14);
+    while (theOption.cursorRow > 0) Press(plat::VK_PRIOR);
     EXPECT_EQ(theOption.topRow, 0);
 }
 
@@ -180,6 +189,15 @@ TEST_F(OptionMenu, NumbersStopAtTheirLimits) {
     PressOn(kRowVolume, plat::VK_LEFT, 2);
     EXPECT_EQ(theApp.soundVolume, 0);
     EXPECT_EQ(Text(kRowVolume), "0 p");
+    // The music's volume is its own row, beside the effects'.
+    EXPECT_STREQ(theOption.labels[kRowMusicVolume], "MUSIC VOLUME");
+    theBgm.musicVolume = 99;
+    PressOn(kRowMusicVolume, plat::VK_RIGHT, 3);
+    EXPECT_EQ(theBgm.musicVolume, 100);
+    EXPECT_EQ(Text(kRowMusicVolume), "100 p");
+    PressOn(kRowMusicVolume, plat::VK_LEFT);
+    EXPECT_EQ(theBgm.musicVolume, 99);
+    EXPECT_EQ(theApp.soundVolume, 0);
 
     g_itemTable[3].weight = 100;
     PressOn(kRowFirstItem + 3, plat::VK_LEFT);
@@ -315,7 +333,7 @@ TEST_F(OptionMenu, RunsUntilEscapeAndSavesOnLeaving) {
 
     EXPECT_EQ(theRound.state.wait, 81);
     EXPECT_EQ(theOption.cursorRow, 0);
-    EXPECT_EQ(theOption.topRow, 25);
+    EXPECT_EQ(theOption.topRow, std::min(28, int(kLastTopRow)));
     EXPECT_EQ(theOption.titleSurface, 0);
     EXPECT_NE(testutil::ReadFile("option.txt").find("\r\nGAME_WAIT=81\r\n"), std::string::npos);
     for (SurfaceId& picture : theItemManager.pictures) theDirectDraw.ReleaseSurface(picture);
