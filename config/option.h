@@ -4,7 +4,7 @@
 
 #include "core/app.h"
 
-constexpr int kOptionRows = 40;
+constexpr int kOptionRows = 41;
 
 class COption {
 public:

@@ -34,6 +34,7 @@ enum : int {
     ROW_SOUND_EFFECT,
     ROW_SOUND_VOLUME,
     ROW_MUSIC_VOLUME,
+    ROW_HEAD_MARKER,
     ROW_FIRST_ITEM,
 };
 static_assert(ROW_FIRST_ITEM + kItemKinds == kOptionRows);
@@ -70,6 +71,7 @@ const FixedRow kFixedRows[ROW_FIRST_ITEM] = {
     {"SOUND EFFECT", 7, S_SOUND_EFFECT},
     {"SOUND VOLUME", 7, S_SOUND_VOLUME},
     {"MUSIC VOLUME", 7, S_MUSIC_VOLUME},
+    {"HEAD MARKER", 3, S_HEAD_MARKER},
 };
 constexpr uint8_t kItemRowColor = 2;
 

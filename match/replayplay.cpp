@@ -8,6 +8,7 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/headmarks.h"
 #include "match/replay.h"
 
 namespace {
@@ -102,7 +103,8 @@ RoundStart ApplyStart(const ReplayData& d, StageEntry* stage) {
     return RoundStart{stage, 1, 0, d.scrollPlay, uint8_t(d.version <= kReplayLastOldDeathRule ? 1 : 0)};
 }
 
-ReplayOutcome RunFrames(const ReplayData& d) {
+ReplayOutcome RunFrames(const ReplayData& d, bool shown) {
+    CHeadMarkScope marks(shown);
     for (;;) {
         int result = theRound.Frame();
         if (theReplay.Diverged()) return {REPLAY_DIFFERS, theRound.state.frameCounter};
@@ -131,7 +133,7 @@ ReplayOutcome PlayReplay(const ReplayData& data, bool shown) {
         theRound.Countdown();
     else if (!theRound.state.scrollPlay)
         theDirectDraw.CopyScreen(kVisibleSurface, theRound.local.playfieldSurface);  // the picture the countdown leaves
-    ReplayOutcome outcome = RunFrames(data);
+    ReplayOutcome outcome = RunFrames(data, shown);
     theReplay.StopPlayback();
     if (shown && outcome.verdict == REPLAY_REPRODUCED) {
         // The last picture a moment longer (Control cuts it short).

@@ -36,7 +36,14 @@ const uint8_t* KeyLayout(int keyboardType, int player) {
 }
 
 CRound::CRound()
-    : roundCounter(0), start{}, state{}, local{}, players{}, explosionType(0), explosionValues{16, 300, 300, 300} {
+    : roundCounter(0),
+      start{},
+      state{},
+      local{},
+      players{},
+      explosionType(0),
+      explosionValues{16, 300, 300, 300},
+      headMarker(0) {
     state.wait = 80;
     for (CDataList& list : heldItems) list.SetRecordSize(sizeof(HeldItem));
 }

@@ -173,6 +173,8 @@ public:
     void DrawPanel(SurfaceId surface, int i);
     void ClearPanel(int i);
     void DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank);
+    // Where slot i's scroll view stands on the screen (its top-left pixel).
+    static void ScrollViewAt(int i, int* x, int* y);
     void ChangeWait(int delta);
     // WAIT kept within 0..9999 (the settings file may hold anything).
     static int32_t LimitWait(int64_t wait) { return int32_t(wait < 0 ? 0 : (wait > kMaxWait ? kMaxWait : wait)); }
@@ -216,6 +218,7 @@ public:
     CDataList heldItems[kPlayers];
     int8_t explosionType;         // EXPLOTION_TYPE
     uint16_t explosionValues[4];  // EXPLOSION_VALUE_*
+    uint8_t headMarker;           // HEAD_MARKER: live heads marked on the picture shown
     CMissile missile;
     CParticle particle;
     CMeteorite meteorite;

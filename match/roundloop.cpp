@@ -9,6 +9,7 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/headmarks.h"
 #include "match/pausemenu.h"
 #include "match/replay.h"
 #include "match/results.h"
@@ -41,7 +42,10 @@ int CRound::Run(const RoundStart& roundStart) {
     Countdown();
     local.lastSecondMs = plat::TimeMs();
     int result;
-    while ((result = Frame()) == FRAME_GO_ON) {
+    {
+        CHeadMarkScope marks(true);
+        while ((result = Frame()) == FRAME_GO_ON) {
+        }
     }
     if (result != FRAME_ROUND_OVER) {
         theReplay.AbandonRecording();

@@ -77,6 +77,11 @@ void CRound::ClearPanel(int i) {
     theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
 }
 
+void CRound::ScrollViewAt(int i, int* x, int* y) {
+    *x = 120 + (i % 2) * 320;
+    *y = 80 + (i / 2) * 224;
+}
+
 // Each playing slot's 80x80 window round its head (where the head stopped,
 // for a dead line); the parts beyond the playfield stay colour 255.
 void CRound::DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank) {
@@ -85,7 +90,8 @@ void CRound::DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank) {
     for (int i = 0; i < kPlayers; i++) {
         const PlayerSlot& slot = players[i];
         if (EffectivePlayerType(slot.type) == PLAYER_NON) continue;
-        int viewX = 120 + (i % 2) * 320, viewY = 80 + (i / 2) * 224;
+        int viewX, viewY;
+        ScrollViewAt(i, &viewX, &viewY);
         int half = kScrollViewSize / 2;
         theDirectDraw.FillRect(local.scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, kOutlineIndex);
         theDirectDraw.Draw(local.scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, local.playfieldSurface,

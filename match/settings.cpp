@@ -102,6 +102,8 @@ std::array<Setting, S_COUNT> MakeTable() {
     t[S_MUSIC_VOLUME] = Numeric("MUSIC_VOLUME=", &theBgm.musicVolume, 1, 0, 100, Shown::Percent);
     t[S_MUSIC_VOLUME].personal = true;
     t[S_MUSIC_VOLUME].defaultValue = kFullVolume;
+    t[S_HEAD_MARKER] = Toggle("HEAD_MARKER=", &theRound.headMarker, kOffOn);
+    t[S_HEAD_MARKER].personal = true;
     return t;
 }
 

@@ -66,6 +66,7 @@ enum : int {
     // settings a replay holds keep their places.
     S_FIRST_ADDED = S_ITEM0 + kItemKinds,
     S_MUSIC_VOLUME = S_FIRST_ADDED,
+    S_HEAD_MARKER,
     S_COUNT,
 };
 

@@ -31,7 +31,8 @@ enum : int {
     kRowSoundEffect = 14,
     kRowVolume = 15,
     kRowMusicVolume = 16,
-    kRowFirstItem = 17,
+    kRowHeadMarker = 17,
+    kRowFirstItem = 18,
     kLastRow = kOptionRows - 1,
     kLastTopRow = kOptionRows - 14,
 };
@@ -234,6 +235,17 @@ TEST_F(OptionMenu, TogglesAndSideEffects) {
     EXPECT_EQ(Text(kRowSoundEffect), "OFF");
     PressOn(kRowSoundEffect, plat::VK_LEFT);
     EXPECT_EQ(theDirectSound.effectsEnabled, 1);
+
+    // The player comfort options are off until a player turns them on.
+    const uint8_t marker = theRound.headMarker;
+    theRound.headMarker = 0;
+    theOption.ChangeValue(kRowHeadMarker, 0);
+    EXPECT_STREQ(theOption.labels[kRowHeadMarker], "HEAD MARKER");
+    EXPECT_EQ(Text(kRowHeadMarker), "OFF");
+    PressOn(kRowHeadMarker, plat::VK_RETURN);
+    EXPECT_EQ(theRound.headMarker, 1);
+    EXPECT_EQ(Text(kRowHeadMarker), "ON");
+    theRound.headMarker = marker;
 
     // Changing the music device makes the next piece open anew; merely
     // showing the row does not.

@@ -16,6 +16,7 @@
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/digest.h"
+#include "match/headmarks.h"
 #include "match/replay.h"
 #include "match/results.h"
 #include "match/round.h"
@@ -354,6 +355,79 @@ TEST_F(ReplayTest, DeadLinesDoNotActAndOldReplaysKeepTheirRule) {
     }
     s_read.version = 0;  // a version no program wrote is not written
     EXPECT_EQ(EncodeReplay(s_read, again, sizeof again), 0u);
+}
+
+// Head marks are drawn on the pictures shown and nowhere else. Two rounds
+// from one start, marks off and on, in both play modes: the pictures shown
+// carry a mark round a live head only when the marks are on, and the rounds
+// end on byte-identical fields, match digests and replay files.
+TEST_F(ReplayTest, HeadMarksStayOffTheFieldAndTheReplay) {
+    const uint8_t savedMarker = theRound.headMarker;
+    // Whether the picture shown has slot i's mark 5 pixels right of and
+    // below its head where the field itself has something else.
+    auto markShown = [](int i) {
+        const PlayerSlot& slot = theRound.players[i];
+        int x = CApp::FloatToInt(slot.x) + 5, y = CApp::FloatToInt(slot.y) + 5;
+        SurfaceId surface = theRound.local.fieldSurface;
+        if (theRound.state.scrollPlay) {
+            CRound::ScrollViewAt(i, &x, &y);
+            x += kScrollViewSize / 2 + 5;
+            y += kScrollViewSize / 2 + 5;
+            surface = kVisibleSurface;
+        } else if (x > kInteriorRight || y > kInteriorBottom) {
+            return false;
+        }
+        const uint8_t trail = uint8_t(PlayerTrailIndex(i));
+        theDirectDraw.Present();
+        return testutil::PixelAt(surface, x, y) != trail &&
+               testutil::ShownColour(x, y) == theDirectDraw.DisplayPalette()[trail];
+    };
+    for (bool scroll : {false, true}) {
+        SCOPED_TRACE(scroll ? "scroll play" : "normal play");
+        struct Outcome {
+            std::vector<uint8_t> field, replay;
+            uint32_t digest;
+            int marksShown;
+        } outcome[2];
+        for (uint8_t marker : {uint8_t(0), uint8_t(1)}) {
+            Configure({{PLAYER_HARD, PLAYER_NORMAL, PLAYER_EASY, PLAYER_HARD}, 0, scroll, true, true, 2, 71});
+            theRound.headMarker = marker;
+            // Both from the same phase and the same moment of the clock.
+            std::memset(theRound.state.phase, 0, sizeof theRound.state.phase);
+            plat::UseTestClock(1000, kNsPerPump);
+            Outcome& o = outcome[marker];
+            o.marksShown = 0;
+            const uint32_t seed = theApp.RandState();
+            theRound.Setup(ChosenRoundStart());
+            theReplay.BeginRecording(seed);
+            if (!scroll) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+            theRound.local.lastSecondMs = plat::TimeMs();
+            int result = FRAME_GO_ON;
+            {
+                CHeadMarkScope marks(true);
+                while (result == FRAME_GO_ON && theRound.state.frameCounter < kMaxFrames) {
+                    result = theRound.Frame();
+                    if (result == FRAME_GO_ON && theRound.state.frameCounter % 300 == 0)
+                        for (int i = 0; i < kPlayers; i++)
+                            if (theRound.players[i].alive) o.marksShown += markShown(i);
+                }
+            }
+            ASSERT_EQ(result, FRAME_ROUND_OVER);
+            theReplay.EndRecording();
+            Surface* field = theDirectDraw.GetSurface(theRound.local.fieldSurface);
+            o.field.assign(field->pixels, field->pixels + field->pitch * field->height);
+            o.digest = MatchDigest();
+            o.replay = LastFile();
+            theRound.Teardown();
+        }
+        EXPECT_EQ(outcome[0].marksShown, 0);
+        EXPECT_GT(outcome[1].marksShown, 10);
+        EXPECT_TRUE(outcome[0].field == outcome[1].field);
+        EXPECT_EQ(outcome[0].digest, outcome[1].digest);
+        ASSERT_FALSE(outcome[0].replay.empty());
+        EXPECT_TRUE(outcome[0].replay == outcome[1].replay);
+    }
+    theRound.headMarker = savedMarker;
 }
 
 // R on the result screen shows the round again (countdown, frames at their
