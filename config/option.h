@@ -4,7 +4,7 @@
 
 #include "core/app.h"
 
-constexpr int kOptionRows = 41;
+constexpr int kOptionRows = 42;
 
 class COption {
 public:

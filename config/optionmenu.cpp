@@ -35,6 +35,7 @@ enum : int {
     ROW_SOUND_VOLUME,
     ROW_MUSIC_VOLUME,
     ROW_HEAD_MARKER,
+    ROW_AUTO_FAST,
     ROW_FIRST_ITEM,
 };
 static_assert(ROW_FIRST_ITEM + kItemKinds == kOptionRows);
@@ -72,6 +73,7 @@ const FixedRow kFixedRows[ROW_FIRST_ITEM] = {
     {"SOUND VOLUME", 7, S_SOUND_VOLUME},
     {"MUSIC VOLUME", 7, S_MUSIC_VOLUME},
     {"HEAD MARKER", 3, S_HEAD_MARKER},
+    {"AUTO FAST", 3, S_AUTO_FAST},
 };
 constexpr uint8_t kItemRowColor = 2;
 

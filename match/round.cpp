@@ -43,7 +43,8 @@ CRound::CRound()
       players{},
       explosionType(0),
       explosionValues{16, 300, 300, 300},
-      headMarker(0) {
+      headMarker(0),
+      autoFast(0) {
     state.wait = 80;
     for (CDataList& list : heldItems) list.SetRecordSize(sizeof(HeldItem));
 }

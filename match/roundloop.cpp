@@ -76,6 +76,7 @@ void CRound::Setup(const RoundStart& roundStart) {
     mold.list.Clear();
 
     state.scrollPlay = start.scrollPlay ? 1 : 0;
+    local.hint = HINT_NONE;
     local.fieldSurface = state.scrollPlay ? local.playfieldSurface : kVisibleSurface;
     if (state.scrollPlay)
         local.scrollViewSurface = theDirectDraw.CreateSurface(kScrollViewSize, kScrollViewSize, false);
@@ -221,9 +222,13 @@ int CRound::Frame() {
     missile.Update(local.fieldSurface);
     pingPong.Update(local.fieldSurface);
     if (IsOver()) return FRAME_ROUND_OVER;
+    UpdateHint();
     if (state.scrollPlay) DrawScrollViews(kVisibleSurface, false, false);
-    // WAIT from the settings file is used within the menu's limits.
-    theApp.PumpMessagesN(LimitWait(state.wait) * kPumpsPerWait);
+    // WAIT from the settings file is used within the menu's limits. With
+    // AUTO_FAST, once only computer players are left the frame waits one
+    // pump, as with Control held: the pace changes, the round does not.
+    const bool hurried = autoFast && OnlyComputersLeft();
+    theApp.PumpMessagesN(hurried ? 1 : LimitWait(state.wait) * kPumpsPerWait);
     return FRAME_GO_ON;
 }
 

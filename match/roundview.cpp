@@ -45,7 +45,12 @@ void CRound::DrawStatus(SurfaceId surface) {
 
 void CRound::DrawPanel(SurfaceId surface, int i) {
     const PlayerSlot& slot = players[i];
-    if (!slot.alive) return;
+    if (!slot.alive) {
+        int panel = 0;
+        RoundHint hint = WantedHint(&panel);
+        if (hint != HINT_NONE && panel == i) DrawHint(surface, i, hint);
+        return;
+    }
     int kind = ShownItem(heldItems[i]);
     const char* name = kind >= 0 ? g_itemTable[kind].name : "NO ITEM";
     PanelArea area = PanelOf(i, state.scrollPlay);
@@ -66,6 +71,41 @@ void CRound::DrawPanel(SurfaceId surface, int i) {
     if (kind >= 0)
         theDirectDraw.Draw(surface, area.x + 148, area.y + 48, kItemPx, kItemPx, theItemManager.pictures[kind], 0, 0,
                            true, 0);
+}
+
+bool CRound::OnlyComputersLeft() const {
+    for (const PlayerSlot& slot : players)
+        if (slot.alive && EffectivePlayerType(slot.type) == PLAYER_MAN) return false;
+    return true;
+}
+
+// The first empty panel shows the hint (the first human's, once the humans
+// are out); with every panel in use there is none to show it in.
+RoundHint CRound::WantedHint(int* panel) const {
+    if (!OnlyComputersLeft()) return HINT_NONE;
+    for (int i = 0; i < kPlayers; i++) {
+        if (players[i].alive) continue;
+        *panel = i;
+        return autoFast ? HINT_AUTO_FAST : HINT_CTRL_FAST;
+    }
+    return HINT_NONE;
+}
+
+void CRound::UpdateHint() {
+    int panel = 0;
+    RoundHint hint = WantedHint(&panel);
+    if (hint == local.hint && (hint == HINT_NONE || panel == local.hintPanel)) return;
+    if (local.hint != HINT_NONE && !players[local.hintPanel].alive) ClearPanel(local.hintPanel);
+    local.hint = hint;
+    local.hintPanel = uint8_t(panel);
+    if (hint != HINT_NONE) DrawHint(kVisibleSurface, panel, hint);
+}
+
+// The hint centred in the panel's first text line (the name line in scroll play).
+void CRound::DrawHint(SurfaceId surface, int panel, RoundHint hint) {
+    const char* text = hint == HINT_AUTO_FAST ? "AUTO FAST FORWARD" : "CTRL: FAST FORWARD";
+    PanelArea area = PanelOf(panel, state.scrollPlay);
+    DrawCentred(surface, area.x + area.width / 2, area.y + (state.scrollPlay ? 24 : 0), text, kStatusColor);
 }
 
 // Erases player i's panel on the visible surface with the still background.

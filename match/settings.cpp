@@ -104,6 +104,8 @@ std::array<Setting, S_COUNT> MakeTable() {
     t[S_MUSIC_VOLUME].defaultValue = kFullVolume;
     t[S_HEAD_MARKER] = Toggle("HEAD_MARKER=", &theRound.headMarker, kOffOn);
     t[S_HEAD_MARKER].personal = true;
+    t[S_AUTO_FAST] = Toggle("AUTO_FAST=", &theRound.autoFast, kOffOn);
+    t[S_AUTO_FAST].personal = true;
     return t;
 }
 

@@ -67,6 +67,7 @@ enum : int {
     S_FIRST_ADDED = S_ITEM0 + kItemKinds,
     S_MUSIC_VOLUME = S_FIRST_ADDED,
     S_HEAD_MARKER,
+    S_AUTO_FAST,
     S_COUNT,
 };
 

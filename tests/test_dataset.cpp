@@ -104,10 +104,10 @@ TEST_F(GameFolder, BasePictures) {
     for (int n = 0; n < 8; n++)
         for (int y = 0; y < 16; y++)
             for (int x = 0; x < 16; x++) ASSERT_NE(Pixel(font, 16 * n + x, y), 0) << "colour cell " << n;
-    // Rows 1 and 3 hold 36 glyphs, rows 2 and 4 the 15 symbols; each glyph has
+    // Rows 1 and 3 hold 36 glyphs, rows 2 and 4 the 16 symbols; each glyph has
     // ink and a keyed background.
     for (int row = 1; row <= 4; row++)
-        for (int col = 0; col < (row % 2 ? 36 : 15); col++) {
+        for (int col = 0; col < (row % 2 ? 36 : 16); col++) {
             int ink = 0;
             for (int y = 0; y < 16; y++)
                 for (int x = 0; x < 16; x++) ink += Pixel(font, 16 * col + x, 16 * row + y) != 0;

@@ -32,7 +32,8 @@ enum : int {
     kRowVolume = 15,
     kRowMusicVolume = 16,
     kRowHeadMarker = 17,
-    kRowFirstItem = 18,
+    kRowAutoFast = 18,
+    kRowFirstItem = 19,
     kLastRow = kOptionRows - 1,
     kLastTopRow = kOptionRows - 14,
 };
@@ -246,6 +247,14 @@ TEST_F(OptionMenu, TogglesAndSideEffects) {
     EXPECT_EQ(theRound.headMarker, 1);
     EXPECT_EQ(Text(kRowHeadMarker), "ON");
     theRound.headMarker = marker;
+    const uint8_t fast = theRound.autoFast;
+    theRound.autoFast = 0;
+    theOption.ChangeValue(kRowAutoFast, 0);
+    EXPECT_STREQ(theOption.labels[kRowAutoFast], "AUTO FAST");
+    EXPECT_EQ(Text(kRowAutoFast), "OFF");
+    PressOn(kRowAutoFast, plat::VK_RIGHT);
+    EXPECT_EQ(theRound.autoFast, 1);
+    theRound.autoFast = fast;
 
     // Changing the music device makes the next piece open anew; merely
     // showing the row does not.

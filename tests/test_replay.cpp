@@ -430,6 +430,67 @@ TEST_F(ReplayTest, HeadMarksStayOffTheFieldAndTheReplay) {
     theRound.headMarker = savedMarker;
 }
 
+// AUTO_FAST: once both human seats are out, every frame waits one pump
+// instead of WAIT x 20, and the first human's empty panel says so; with it
+// off that panel says "CTRL: FAST FORWARD" and the frames keep their pace.
+// A hurried round is recorded and played back to the same field: the pace
+// changes, the round does not.
+TEST_F(ReplayTest, AutoFastHurriesOnlyThePace) {
+    testutil::TempDir dir;
+    testutil::WriteStageList(dir.path(), "FILE=EMPTY.PNG\n1P=620,100,0\n2P=620,200,0\n3P=200,100,270\n4P=300,350,90\n");
+    testutil::ScopedCwd cwd(dir.path());
+    const uint8_t saved = theRound.autoFast;
+    // The panel of player 1 as the hint should leave it.
+    auto hintShown = [](RoundHint hint) {
+        theApp.DrawBackground(false);
+        theRound.DrawHint(kBackBuffer, 0, hint);
+        for (int y = 432; y < 456; y++)
+            for (int x = 0; x < 320; x++)
+                if (testutil::PixelAt(kVisibleSurface, x, y) != testutil::PixelAt(kBackBuffer, x, y)) return false;
+        return true;
+    };
+    for (uint8_t autoFast : {uint8_t(0), uint8_t(1)}) {
+        SCOPED_TRACE(autoFast ? "AUTO_FAST on" : "AUTO_FAST off");
+        Configure({{PLAYER_MAN, PLAYER_MAN, PLAYER_HARD, PLAYER_HARD}, 0, false, false, false, 0, 81});
+        theStageSelect.selectedStage = 0;
+        theRound.autoFast = autoFast;
+        const uint32_t seed = theApp.RandState();
+        theRound.Setup(ChosenRoundStart());
+        theReplay.BeginRecording(seed);
+        theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+        theRound.local.lastSecondMs = plat::TimeMs();
+        // Each frame waits WAIT x 20 pumps, from the frame the last human
+        // seat is out in on only one with AUTO_FAST.
+        const uint64_t fullWait = uint64_t(theRound.state.wait) * 20;
+        int result = FRAME_GO_ON;
+        int framesWithHumans = 0, framesWithout = 0;
+        while (result == FRAME_GO_ON && theRound.state.frameCounter < kMaxFrames) {
+            const uint64_t before = plat::PumpCount();
+            result = theRound.Frame();
+            if (result != FRAME_GO_ON) break;
+            const bool humansOut = !theRound.players[0].alive && !theRound.players[1].alive;
+            ASSERT_EQ(plat::PumpCount() - before, autoFast && humansOut ? 1u : fullWait)
+                << "frame " << theRound.state.frameCounter;
+            if (!humansOut) {
+                framesWithHumans++;
+                EXPECT_FALSE(theRound.OnlyComputersLeft());
+            } else if (framesWithout++ == 0) {
+                EXPECT_TRUE(theRound.OnlyComputersLeft());
+                EXPECT_TRUE(hintShown(autoFast ? HINT_AUTO_FAST : HINT_CTRL_FAST));
+                EXPECT_FALSE(hintShown(autoFast ? HINT_CTRL_FAST : HINT_AUTO_FAST));
+            }
+        }
+        ASSERT_EQ(result, FRAME_ROUND_OVER);
+        EXPECT_GT(framesWithHumans, 20);
+        EXPECT_GT(framesWithout, 100);
+        theReplay.EndRecording();
+        theRound.Teardown();
+        ASSERT_EQ(Decode(LastFile(), &s_read), REPLAY_READ_OK);
+        EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
+    }
+    theRound.autoFast = saved;
+}
+
 // R on the result screen shows the round again (countdown, frames at their
 // pace) and returns to the same screen over the same match: scores, ranks,
 // wins, generator, settings, round counter, the field and its effects.
