@@ -9,6 +9,7 @@
 #include "match/round.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
+#include "screens/standings.h"
 #include "screens/title.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
@@ -23,5 +24,7 @@ CItemManager theItemManager;
 COption theOption;
 CBgm theBgm;
 CDirectSound theDirectSound;
-// Beyond the original objects: the round recorder, made and cleared last.
+// Beyond the original objects: the round recorder, made and cleared last,
+// and the final standings of a match of MATCH_ROUNDS rounds.
 CReplay theReplay;
+CFinalStandings theFinalStandings;

@@ -4,7 +4,7 @@
 
 #include "core/app.h"
 
-constexpr int kOptionRows = 42;
+constexpr int kOptionRows = 43;
 
 class COption {
 public:

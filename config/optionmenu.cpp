@@ -36,6 +36,7 @@ enum : int {
     ROW_MUSIC_VOLUME,
     ROW_HEAD_MARKER,
     ROW_AUTO_FAST,
+    ROW_MATCH_ROUNDS,
     ROW_FIRST_ITEM,
 };
 static_assert(ROW_FIRST_ITEM + kItemKinds == kOptionRows);
@@ -74,6 +75,7 @@ const FixedRow kFixedRows[ROW_FIRST_ITEM] = {
     {"MUSIC VOLUME", 7, S_MUSIC_VOLUME},
     {"HEAD MARKER", 3, S_HEAD_MARKER},
     {"AUTO FAST", 3, S_AUTO_FAST},
+    {"MATCH ROUNDS", 3, S_MATCH_ROUNDS},
 };
 constexpr uint8_t kItemRowColor = 2;
 

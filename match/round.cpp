@@ -44,7 +44,8 @@ CRound::CRound()
       explosionType(0),
       explosionValues{16, 300, 300, 300},
       headMarker(0),
-      autoFast(0) {
+      autoFast(0),
+      matchRounds(0) {
     state.wait = 80;
     for (CDataList& list : heldItems) list.SetRecordSize(sizeof(HeldItem));
 }

@@ -239,6 +239,7 @@ public:
     uint16_t explosionValues[4];  // EXPLOSION_VALUE_*
     uint8_t headMarker;           // HEAD_MARKER: live heads marked on the picture shown
     uint8_t autoFast;             // AUTO_FAST: fast-forward once only computer players are left
+    int32_t matchRounds;          // MATCH_ROUNDS: rounds in a match; 0 has no end
     CMissile missile;
     CParticle particle;
     CMeteorite meteorite;

@@ -17,6 +17,7 @@ const char* const kOffOn[] = {"OFF", "ON"};
 const char* const kKeyboardTypes[] = {"DESKTOP", "NOTE"};
 const char* const kMidiDevices[] = {"DIRECTM", "MIDI M"};
 const char* const kExplosionTypes[] = {"CIRCLE", "COSMO", "COSMO S", "COSMO A"};
+const char* const kMatchRounds[] = {"ENDLESS"};  // 0; any other count shows as its number
 
 // The field kind follows the field's C++ type, so a description cannot
 // claim a width its field does not have.
@@ -106,6 +107,10 @@ std::array<Setting, S_COUNT> MakeTable() {
     t[S_HEAD_MARKER].personal = true;
     t[S_AUTO_FAST] = Toggle("AUTO_FAST=", &theRound.autoFast, kOffOn);
     t[S_AUTO_FAST].personal = true;
+    // The length of a match is the players' agreement, not one player's own.
+    t[S_MATCH_ROUNDS] = Numeric("MATCH_ROUNDS=", &theRound.matchRounds, 1, 0, 99, Shown::Choice);
+    t[S_MATCH_ROUNDS].names = kMatchRounds;
+    t[S_MATCH_ROUNDS].nameCount = 1;
     return t;
 }
 

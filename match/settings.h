@@ -68,6 +68,7 @@ enum : int {
     S_MUSIC_VOLUME = S_FIRST_ADDED,
     S_HEAD_MARKER,
     S_AUTO_FAST,
+    S_MATCH_ROUNDS,
     S_COUNT,
 };
 

@@ -12,6 +12,7 @@
 #include "match/round.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
+#include "screens/standings.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
 
@@ -123,11 +124,13 @@ void CTitle::HandleMenuKeys() {
 }
 
 // The match loop: round intro, stage and music choice, round, until a screen
-// chooses to leave.
+// chooses to leave or, with MATCH_ROUNDS, the last round has been played and
+// the final standings are shown.
 void CTitle::RunMatch() {
     ReleaseLogo();
     theRound.ResetMatch();
     theBgm.Close();
+    const int32_t matchRounds = theRound.matchRounds;  // as the match began
     for (;;) {
         if (theRoundIntro.Run() == INTRO_EXIT) break;
         theStageSelect.Run();
@@ -138,6 +141,10 @@ void CTitle::RunMatch() {
         if (theRound.Run(ChosenRoundStart()) == ROUND_EXIT) break;
         theApp.WaitFrame(0);
         theRound.NextRound();
+        if (matchRounds > 0 && theRound.roundCounter >= matchRounds) {
+            theFinalStandings.Run();
+            break;
+        }
     }
     theApp.ClearKeys();
     BuildMenu();

@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <vector>
 
 #include "config/option.h"
 #include "core/app.h"
@@ -213,6 +212,11 @@ class OptionFile : public ::testing::Test {
 protected:
     void SetUp() override {
         m_saved = SettingsCopy::Take();
+        // The settings added after 1.02A at their defaults, as a fresh game has them.
+        for (int i = S_FIRST_ADDED; i < S_COUNT; ++i) {
+            m_added[i - S_FIRST_ADDED] = FetchValue(SettingAt(i));
+            StoreValue(SettingAt(i), SettingAt(i).defaultValue);
+        }
         m_oldCwd = fs::current_path();
         char pattern[] = "/tmp/nuvel-option-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -224,6 +228,7 @@ protected:
         fs::current_path(m_oldCwd);
         fs::remove_all(m_dir);
         m_saved.Put();
+        for (int i = S_FIRST_ADDED; i < S_COUNT; ++i) StoreValue(SettingAt(i), m_added[i - S_FIRST_ADDED]);
     }
 
     // Loads a file holding exactly these bytes.
@@ -233,6 +238,7 @@ protected:
     }
 
     SettingsCopy m_saved;
+    int32_t m_added[S_COUNT - S_FIRST_ADDED];
     fs::path m_oldCwd;
     fs::path m_dir;
 };
@@ -370,11 +376,6 @@ TEST_F(OptionFile, GameFileWithEditedValuesRoundTrips) {
 // only while it differs from its default; at their defaults the file is
 // that version's byte for byte. Read back, they come back.
 TEST_F(OptionFile, AddedSettingsAreWrittenOnlyWhenChanged) {
-    std::vector<int32_t> kept;
-    for (int i = S_FIRST_ADDED; i < S_COUNT; ++i) {
-        kept.push_back(FetchValue(SettingAt(i)));
-        StoreValue(SettingAt(i), SettingAt(i).defaultValue);
-    }
     theOption.Save();
     EXPECT_EQ(ReadAll("option.txt"), ExpectedDefaultFile());
 
@@ -398,8 +399,6 @@ TEST_F(OptionFile, AddedSettingsAreWrittenOnlyWhenChanged) {
     StoreValue(SettingAt(S_FIRST_ADDED), SettingAt(S_FIRST_ADDED).defaultValue);
     theOption.Save();
     EXPECT_EQ(ReadAll("option.txt").find(SettingAt(S_FIRST_ADDED).key), std::string::npos);
-
-    for (int i = S_FIRST_ADDED; i < S_COUNT; ++i) StoreValue(SettingAt(i), kept[size_t(i - S_FIRST_ADDED)]);
 }
 
 TEST_F(OptionFile, LegacyFileIsReadOnceAndDeleted) {

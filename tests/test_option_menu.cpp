@@ -33,7 +33,8 @@ enum : int {
     kRowMusicVolume = 16,
     kRowHeadMarker = 17,
     kRowAutoFast = 18,
-    kRowFirstItem = 19,
+    kRowMatchRounds = 19,
+    kRowFirstItem = 20,
     kLastRow = kOptionRows - 1,
     kLastTopRow = kOptionRows - 14,
 };
@@ -255,6 +256,20 @@ TEST_F(OptionMenu, TogglesAndSideEffects) {
     PressOn(kRowAutoFast, plat::VK_RIGHT);
     EXPECT_EQ(theRound.autoFast, 1);
     theRound.autoFast = fast;
+    // A match has no end (0) until a number of rounds is set, up to 99.
+    const int32_t rounds = theRound.matchRounds;
+    theRound.matchRounds = 0;
+    theOption.ChangeValue(kRowMatchRounds, 0);
+    EXPECT_STREQ(theOption.labels[kRowMatchRounds], "MATCH ROUNDS");
+    EXPECT_EQ(Text(kRowMatchRounds), "ENDLESS");
+    PressOn(kRowMatchRounds, plat::VK_LEFT);
+    EXPECT_EQ(theRound.matchRounds, 0);
+    PressOn(kRowMatchRounds, plat::VK_RIGHT, 2);
+    EXPECT_EQ(Text(kRowMatchRounds), "2");
+    theRound.matchRounds = 98;
+    PressOn(kRowMatchRounds, plat::VK_RIGHT, 3);
+    EXPECT_EQ(theRound.matchRounds, 99);
+    theRound.matchRounds = rounds;
 
     // Changing the music device makes the next piece open anew; merely
     // showing the row does not.
