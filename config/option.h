@@ -4,7 +4,7 @@
 
 #include "core/app.h"
 
-constexpr int kOptionRows = 43;
+constexpr int kOptionRows = 44;
 
 class COption {
 public:

@@ -10,6 +10,7 @@
 #include "items/itemmanager.h"
 #include "match/round.h"
 #include "match/settings.h"
+#include "screens/itemhelp.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
 
@@ -37,6 +38,7 @@ enum : int {
     ROW_HEAD_MARKER,
     ROW_AUTO_FAST,
     ROW_MATCH_ROUNDS,
+    ROW_ITEM_HELP,  // Return shows the item help screen
     ROW_FIRST_ITEM,
 };
 static_assert(ROW_FIRST_ITEM + kItemKinds == kOptionRows);
@@ -76,10 +78,11 @@ const FixedRow kFixedRows[ROW_FIRST_ITEM] = {
     {"HEAD MARKER", 3, S_HEAD_MARKER},
     {"AUTO FAST", 3, S_AUTO_FAST},
     {"MATCH ROUNDS", 3, S_MATCH_ROUNDS},
+    {"ITEM HELP", 2, kNoSetting},
 };
 constexpr uint8_t kItemRowColor = 2;
 
-// The setting a row edits, or null for "EXIT" and for the explosion value
+// The setting a row edits, or null for "EXIT", "ITEM HELP" and for the explosion value
 // while the explosion type read from the file is none of the four (there is
 // then nothing to edit on that row).
 const Setting* RowSetting(int row) {
@@ -169,6 +172,13 @@ bool COption::HandleKeys() {
         if (cursorRow == ROW_EXIT) {
             theDirectSound.Play(SE_CUR_OK, 0, 0);
             return false;
+        }
+        if (cursorRow == ROW_ITEM_HELP) {
+            theDirectSound.Play(SE_CUR_OK, 0, 0);
+            CItemHelp help;
+            help.Run();
+            theApp.ClearKeys();
+            return true;
         }
         ChangeValue(cursorRow, +1);
     }

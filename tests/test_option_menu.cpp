@@ -34,7 +34,8 @@ enum : int {
     kRowHeadMarker = 17,
     kRowAutoFast = 18,
     kRowMatchRounds = 19,
-    kRowFirstItem = 20,
+    kRowItemHelp = 20,
+    kRowFirstItem = 21,
     kLastRow = kOptionRows - 1,
     kLastTopRow = kOptionRows - 14,
 };
