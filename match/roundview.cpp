@@ -5,6 +5,7 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/replay.h"
 #include "match/round.h"
 
 namespace {
@@ -12,6 +13,8 @@ namespace {
 constexpr uint8_t kStatusColor = 5;
 constexpr int kStatusX = 48;
 constexpr int kWaitDigitsX = 304;
+// "REPLAY" in half-width glyphs fills the 48 pixels left of the status line.
+constexpr int kCaptionGlyphWidthPx = 8, kCaptionGlyphHeightPx = 16;
 
 struct PanelArea {
     int x, y, width, height;
@@ -36,11 +39,15 @@ void DrawCentred(SurfaceId surface, int centreX, int y, const char* text, uint8_
 
 }  // namespace
 
+// The status line; while a replay plays, "REPLAY" stands left of it.
 void CRound::DrawStatus(SurfaceId surface) {
     char line[64];
     std::snprintf(line, sizeof line, "ROUND %03d  WAIT %04d  TIME %07ld", RoundNumber(), int(state.wait),
                   long(state.roundSeconds));
     theApp.DrawText(surface, kStatusX, 0, line, kStatusColor, false, 0);
+    if (theReplay.Playing())
+        theApp.DrawTextScaled(surface, 0, 0, kCaptionGlyphWidthPx, kCaptionGlyphHeightPx, "REPLAY", kStatusColor, false,
+                              false);
 }
 
 void CRound::DrawPanel(SurfaceId surface, int i) {

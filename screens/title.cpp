@@ -31,12 +31,18 @@ enum MenuLine { LINE_START = 0, LINE_OPTION = 5, LINE_EXIT = 6 };
 const char kFullTitle[] = "TARNWICK";
 const char kVersionLine[] = "VERSION 1.02A";
 const char kMakerLine[] = "TARNWICK TEAM 2026";
+constexpr int kVersionY = 414;
+// Why START did nothing, for two seconds in the empty band over the version line.
+const char kRefusal[] = "START NEEDS TWO PLAYERS";
+constexpr int kRefusalY = kVersionY - 19;
+constexpr int32_t kRefusalFrames = 60;
+constexpr uint8_t kRefusalColor = 6;
 
 using menu::EndFrame;
 
 }  // namespace
 
-CTitle::CTitle() : logoSurface(0), lines{}, visible{}, colors{5, 0, 1, 2, 3, 7, 6}, cursor(0) {
+CTitle::CTitle() : logoSurface(0), lines{}, visible{}, colors{5, 0, 1, 2, 3, 7, 6}, cursor(0), refusalFrames(0) {
     strcpy(lines[LINE_START], "START");
     strcpy(lines[LINE_OPTION], "OPTION");
     strcpy(lines[LINE_EXIT], "EXIT");
@@ -98,7 +104,11 @@ void CTitle::HandleMenuKeys() {
         if (cursor == LINE_START) {
             if (CanStart()) {
                 theDirectSound.Play(SE_CUR_OK, 0, 0);
+                refusalFrames = 0;
                 RunMatch();
+            } else {
+                theDirectSound.Play(SE_STOP, 0, 0);
+                refusalFrames = kRefusalFrames;
             }
         } else if (cursor <= kPlayers) {
             CyclePlayerType(cursor - 1, +1);
@@ -240,7 +250,11 @@ void CTitle::Draw() {
     for (int i = 0; i < kTitleLines; i++)
         if (visible[i]) theApp.DrawText(kBackBuffer, 0, kMenuY + kMenuStep * i, lines[i], colors[i], true, 0);
     theApp.DrawText(kBackBuffer, 0, 160, kFullTitle, 7, true, 0);
-    theApp.DrawText(kBackBuffer, 0, 414, kVersionLine, 7, true, 0);
+    if (refusalFrames > 0) {
+        refusalFrames--;
+        theApp.DrawText(kBackBuffer, 0, kRefusalY, kRefusal, kRefusalColor, true, 0);
+    }
+    theApp.DrawText(kBackBuffer, 0, kVersionY, kVersionLine, 7, true, 0);
     theApp.DrawText(kBackBuffer, 0, 442, kMakerLine, 7, true, 0);
     DrawCursor();
 }

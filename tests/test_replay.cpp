@@ -547,9 +547,53 @@ TEST_F(ReplayTest, ResultScreenPlaysBackAndLeavesTheMatchAsItWas) {
         return s;
     };
     const Seen before = see();
+
+    // "R: REPLAY" stands right of the bottom line while the menu shows and
+    // there is a round to play back; "REPLAY" left of the status line while
+    // it plays, in every picture shown from its countdown on.
+    auto hintShown = [] {
+        SurfaceId scratch = theDirectDraw.CreateSurface(640, 480, true);
+        theApp.DrawTextScaled(scratch, 552, 456, 8, 16, "R: REPLAY", 5, false, false);
+        bool same = true;
+        for (int y = 456; y < 472; y++)
+            for (int x = 552; x < 624; x++)
+                if (testutil::PixelAt(scratch, x, y))  // the space between the words shows what lies under it
+                    same = same && testutil::PixelAt(kBackBuffer, x, y) == testutil::PixelAt(scratch, x, y);
+        theDirectDraw.ReleaseSurface(scratch);
+        return same;
+    };
+    theDirectDraw.SetDestClip(0, 0, 640, 480);  // as each frame of the screen sets it
+    theApp.DrawBackground(false);
+    screen.Draw();
+    EXPECT_TRUE(hintShown());
+    screen.hidden = 1;
+    theApp.DrawBackground(false);
+    screen.Draw();
+    EXPECT_FALSE(hintShown());
+    screen.hidden = 0;
+    static uint8_t caption[16][48];
+    static int captioned, presented;
+    {
+        SurfaceId scratch = theDirectDraw.CreateSurface(48, 16, true);
+        theApp.DrawTextScaled(scratch, 0, 0, 8, 16, "REPLAY", 5, false, false);
+        for (int y = 0; y < 16; y++)
+            for (int x = 0; x < 48; x++) caption[y][x] = testutil::PixelAt(scratch, x, y);
+        theDirectDraw.ReleaseSurface(scratch);
+    }
+    captioned = presented = 0;
+    PresentOverlay overlay = theDirectDraw.SetPresentOverlay([](uint8_t* pixels, int pitch, int, int) {
+        bool same = true;
+        for (int y = 0; y < 16; y++) same = same && std::memcmp(pixels + y * pitch, caption[y], 48) == 0;
+        captioned += same;
+        presented++;
+    });
+
     const uint64_t pumps = plat::PumpCount();
     theApp.keyState[plat::VK_R] = 1;
     EXPECT_TRUE(screen.HandleKeys());
+    theDirectDraw.SetPresentOverlay(overlay);
+    EXPECT_GT(presented, 100);
+    EXPECT_EQ(captioned, presented);
     // The whole round went by again, at its WAIT.
     EXPECT_GE(plat::PumpCount() - pumps, uint64_t(theReplay.last.lastFrame) * 20 * 20);
     const Seen after = see();
