@@ -34,7 +34,7 @@ const char kMakerLine[] = "TARNWICK TEAM 2026";
 constexpr int kVersionY = 414;
 // Why START did nothing, for two seconds in the empty band over the version line.
 const char kRefusal[] = "START NEEDS TWO PLAYERS";
-constexpr int kRefusalY = kVersionY - 19;
+constexpr int kRefusalY = kVersionY - 20;
 constexpr int32_t kRefusalFrames = 60;
 constexpr uint8_t kRefusalColor = 6;
 

@@ -453,7 +453,7 @@ TEST_F(ScreensTest, RefusedStartSaysWhyWithASound) {
     theRound.roundCounter = 7;  // a match would reset it
     ASSERT_EQ(theTitle.refusalFrames, 0);
     theTitle.Draw();
-    EXPECT_TRUE(BandIsBlank(kBackBuffer, 395, 16)) << "nothing there before";
+    EXPECT_TRUE(BandIsBlank(kBackBuffer, 394, 16)) << "nothing there before";
 
     theApp.keyState[plat::VK_RETURN] = 1;
     theTitle.HandleMenuKeys();
@@ -462,10 +462,10 @@ TEST_F(ScreensTest, RefusedStartSaysWhyWithASound) {
     EXPECT_FALSE(sounded(SE_CUR_OK));
     for (int frame = 0; frame < 60; frame++) {
         theTitle.Draw();
-        ASSERT_TRUE(SameBand(kBackBuffer, Reference(395, "START NEEDS TWO PLAYERS", 6), 395, 16)) << frame;
+        ASSERT_TRUE(SameBand(kBackBuffer, Reference(394, "START NEEDS TWO PLAYERS", 6), 394, 16)) << frame;
     }
     theTitle.Draw();
-    EXPECT_TRUE(BandIsBlank(kBackBuffer, 395, 16)) << "gone after two seconds";
+    EXPECT_TRUE(BandIsBlank(kBackBuffer, 394, 16)) << "gone after two seconds";
     theTitle.ReleaseLogo();
     theRound.roundCounter = 0;
     theDirectSound.Shutdown();
