@@ -305,6 +305,7 @@ TEST_F(ReplayTest, DeadLinesDoNotActAndOldReplaysKeepTheirRule) {
 
     // Until player 1 is gone, then 200 frames more: the other two fly on.
     auto playUntilDeath = [](uint8_t oldDeathRule) {
+        std::memset(theRound.state.phase, 0, sizeof theRound.state.phase);  // each run from the same phase
         RoundStart start = ChosenRoundStart();
         start.oldDeathRule = oldDeathRule;
         theRound.Setup(start);
