@@ -10,6 +10,7 @@
 #include "screens/online.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
+#include "screens/standings.h"
 #include "screens/title.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
@@ -24,7 +25,9 @@ CItemManager theItemManager;
 COption theOption;
 CBgm theBgm;
 CDirectSound theDirectSound;
-// Beyond the original objects: the round recorder, made and cleared last.
+// Beyond the original objects: the round recorder, made and cleared last,
+// and the final standings of a match of MATCH_ROUNDS rounds.
 CReplay theReplay;
+CFinalStandings theFinalStandings;
 // Online play: its session and screens, after everything they use.
 COnline theOnline;

@@ -4,8 +4,9 @@
 
 #include "core/app.h"
 
-// The specified 39 rows, then the key screen and the scaling.
-constexpr int kOptionRows = 41;
+// The specified 39 rows, the added settings and item help, then the key
+// screen and the scaling.
+constexpr int kOptionRows = 46;
 
 class COption {
 public:

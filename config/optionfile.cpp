@@ -12,6 +12,7 @@
 #include "core/app.h"
 #include "match/round.h"
 #include "match/settings.h"
+#include "sound/bgm.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -94,7 +95,10 @@ void ApplyLine(char* line) {
     }
 }
 
-void ApplySoundVolume() { theDirectSound.SetVolume(theApp.soundVolume); }
+void ApplySoundVolume() {
+    theDirectSound.SetVolume(theApp.soundVolume);
+    theBgm.SetVolume(theBgm.musicVolume);
+}
 
 // ---- writing ----------------------------------------------------------------
 
@@ -184,6 +188,8 @@ const char* const kComments[] = {
     // ;アイテム毎の出現確率(0～100%)
 };
 
+const char kAddedComment[] = ";Settings added after version 1.02A, written when changed from their defaults";
+
 enum : int {
     C_TITLE,
     C_COMMENTS,
@@ -243,15 +249,15 @@ struct TextOut {
     }
 };
 
-// This machine's own choices (window mode, scaling, seats' keys) follow the
-// rest, each only when it differs from its default (0), so that a file of
-// default settings stays what it always was.
-void ComposeOwnChoices(TextOut& out) {
+// The settings added since version 1.02A follow the file of that version,
+// each only while it differs from its default: a file of a game whose
+// players never changed them stays that version's file byte for byte.
+void ComposeAdded(TextOut& out) {
     bool any = false;
-    for (int i = S_WINDOWED; i < S_COUNT; ++i) {
+    for (int i = S_FIRST_ADDED; i < S_COUNT; ++i) {
         const Setting& s = SettingAt(i);
-        if (!s.local || FetchValue(s) == 0) continue;
-        if (!any) out.Line(";WINDOWED=1: start in a window; SCALING=1: fit the screen; KEYS_1P=left,item,right");
+        if (FetchValue(s) == s.defaultValue) continue;
+        if (!any) out.Line(kAddedComment);
         any = true;
         if (s.kind == FieldKind::Keys)
             out.Keys(s);
@@ -286,7 +292,7 @@ void ComposeFile(TextOut& out) {
     for (int k = 0; k < kItemKinds; ++k) out.Value(SettingAt(S_ITEM0 + k));
     out.Line("");
     out.Line("");
-    ComposeOwnChoices(out);
+    ComposeAdded(out);
 }
 
 // ---- the older binary file ------------------------------------------------

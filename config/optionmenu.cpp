@@ -1,4 +1,5 @@
-// The options menu: 39 rows, 14 visible at a time. Left and Right change the
+// The options menu: the game's settings and one row per item kind, 14 rows
+// visible at a time. Left and Right change the
 // value under the cursor at once, in the field of the object that owns it;
 // leaving the menu saves everything to "option.txt".
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include "items/itemmanager.h"
 #include "match/round.h"
 #include "match/settings.h"
+#include "screens/itemhelp.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
 
@@ -33,6 +35,11 @@ enum : int {
     ROW_MIDI_DEVICE,
     ROW_SOUND_EFFECT,
     ROW_SOUND_VOLUME,
+    ROW_MUSIC_VOLUME,
+    ROW_HEAD_MARKER,
+    ROW_AUTO_FAST,
+    ROW_MATCH_ROUNDS,
+    ROW_ITEM_HELP,  // Return shows the item help screen
     ROW_FIRST_ITEM,
     ROW_KEYS = ROW_FIRST_ITEM + kItemKinds,  // Return opens the key screen
     ROW_SCALING,
@@ -70,11 +77,16 @@ const FixedRow kFixedRows[ROW_FIRST_ITEM] = {
     {"MIDI DEVICE", 7, S_MIDI_DEVICE},
     {"SOUND EFFECT", 7, S_SOUND_EFFECT},
     {"SOUND VOLUME", 7, S_SOUND_VOLUME},
+    {"MUSIC VOLUME", 7, S_MUSIC_VOLUME},
+    {"HEAD MARKER", 3, S_HEAD_MARKER},
+    {"AUTO FAST", 3, S_AUTO_FAST},
+    {"MATCH ROUNDS", 3, S_MATCH_ROUNDS},
+    {"ITEM HELP", 2, kNoSetting},
 };
 constexpr uint8_t kItemRowColor = 2;
 constexpr uint8_t kOwnRowColor = 5;
 
-// The setting a row edits, or null for "EXIT" and for the explosion value
+// The setting a row edits, or null for "EXIT", "ITEM HELP" and for the explosion value
 // while the explosion type read from the file is none of the four (there is
 // then nothing to edit on that row).
 const Setting* RowSetting(int row) {
@@ -129,6 +141,7 @@ void COption::ChangeValue(int row, int step) {
     FormatSetting(*setting, valueTexts[row], sizeof(valueTexts[row]));
     if (row == ROW_EXPLOSION_TYPE) ChangeValue(ROW_EXPLOSION_VALUE, 0);  // the value row follows the type
     if (row == ROW_SOUND_VOLUME) theDirectSound.SetVolume(theApp.soundVolume);
+    if (row == ROW_MUSIC_VOLUME) theBgm.SetVolume(theBgm.musicVolume);
 }
 
 namespace {
@@ -173,6 +186,13 @@ bool COption::HandleKeys() {
             theDirectSound.Play(SE_CUR_OK, 0, 0);
             static CKeyScreen keyScreen;
             keyScreen.Run();
+            theApp.ClearKeys();
+            return true;
+        }
+        if (cursorRow == ROW_ITEM_HELP) {
+            theDirectSound.Play(SE_CUR_OK, 0, 0);
+            CItemHelp help;
+            help.Run();
             theApp.ClearKeys();
             return true;
         }

@@ -31,7 +31,9 @@ CDirectDraw::CDirectDraw()
       m_screenWidth(0),
       m_screenHeight(0),
       m_masterPalette{},
-      m_displayPalette{} {
+      m_displayPalette{},
+      m_overlay(nullptr),
+      m_overlaid(nullptr) {
     // A fatal exit shuts the display down before the window goes.
     CApp::AddExitHook([] { theDirectDraw.Shutdown(); });
 }
@@ -72,14 +74,17 @@ bool CDirectDraw::StartDirectDraw(int width, int height, int bitsPerPixel) {
 void CDirectDraw::Shutdown() {
     if (!m_surfaces) return;
     plat::SetPresentHook(nullptr);
+    m_overlay = nullptr;  // the last picture is black, with nothing over it
     ClearSurface(0);
     ClearSurface(1);
     Present();
     for (int id = 0; id < kSurfaceSlots; id++) FreeSurface(SurfaceId(id));
     CApp::Free(m_surfaces);
     CApp::Free(m_locks);
+    CApp::Free(m_overlaid);
     m_surfaces = nullptr;
     m_locks = nullptr;
+    m_overlaid = nullptr;
 }
 
 void CDirectDraw::FreeSurface(SurfaceId id) {
@@ -341,7 +346,23 @@ void CDirectDraw::Flip() {
 void CDirectDraw::Present() {
     if (!SurfaceReady(0)) return;
     const Surface& s = m_surfaces[0];
-    plat::Present(s.pixels, s.width, s.height, s.pitch, m_displayPalette);
+    if (!m_overlay) {
+        plat::Present(s.pixels, s.width, s.height, s.pitch, m_displayPalette);
+        return;
+    }
+    // The overlay draws on a copy: surface 0 is the round's field in normal
+    // play, and nothing shown only to the players may change it.
+    const size_t bytes = size_t(s.pitch) * size_t(s.height);
+    if (!m_overlaid) m_overlaid = static_cast<uint8_t*>(CApp::Alloc(bytes, "CDirectDraw::Present"));
+    memcpy(m_overlaid, s.pixels, bytes);
+    m_overlay(m_overlaid, s.pitch, s.width, s.height);
+    plat::Present(m_overlaid, s.width, s.height, s.pitch, m_displayPalette);
+}
+
+PresentOverlay CDirectDraw::SetPresentOverlay(PresentOverlay overlay) {
+    PresentOverlay before = m_overlay;
+    m_overlay = overlay;
+    return before;
 }
 
 // ---- the palette ---------------------------------------------------------------------------

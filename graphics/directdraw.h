@@ -38,6 +38,11 @@ struct Surface {
 
 enum : int { CLIP_DEST = 1, CLIP_SOURCE = 2 };
 
+// Draws over the picture about to be shown: pixels is a copy of surface 0
+// (width x height, pitch bytes a row) that only the display sees, so what an
+// overlay draws never reaches a surface, a screenshot or the round's field.
+using PresentOverlay = void (*)(uint8_t* pixels, int pitch, int width, int height);
+
 constexpr int kSurfaceSlots = 256;
 
 class CDirectDraw {
@@ -99,8 +104,12 @@ public:
     const ClipRect& SourceClip() const { return m_sourceClip; }
     int ScreenWidth() const { return m_screenWidth; }
     int ScreenHeight() const { return m_screenHeight; }
-    // Shows surface 0 through the display palette.
+    // Shows surface 0 through the display palette, with the overlay drawn
+    // over a copy of it when one is set.
     void Present();
+    // The overlay every presentation draws from now on (null for none); the
+    // one set before is returned, so that a caller can put it back.
+    PresentOverlay SetPresentOverlay(PresentOverlay overlay);
 
 private:
     bool SurfaceReady(SurfaceId id) const;
@@ -116,6 +125,8 @@ private:
     int32_t m_screenHeight;
     PaletteEntry m_masterPalette[256];
     uint32_t m_displayPalette[256];
+    PresentOverlay m_overlay;
+    uint8_t* m_overlaid;  // the copy of surface 0 an overlay draws on; made at its first use
 };
 
 extern CDirectDraw theDirectDraw;

@@ -15,7 +15,7 @@ namespace {
 constexpr int kCell = 16;
 constexpr uint8_t kColorSecondFace = 9;
 constexpr uint8_t kColorRandomCells = 8;
-const char kSymbols[] = "ldr*=.<>+][\\/up";
+const char kSymbols[] = "ldr*=.<>+][\\/up:";
 
 // Top-left corner of a character's glyph in the first face; false for a
 // character that has no glyph.

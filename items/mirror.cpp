@@ -8,6 +8,7 @@
 
 #include "items/effectsupport.h"
 #include "items/itemmanager.h"
+#include "match/effects_area.h"
 #include "match/round.h"
 #include "sound/directsound.h"
 
@@ -17,13 +18,7 @@ constexpr int kLastColumn = kScreenWidth - 1;                // 639
 constexpr int kLastFieldRow = kFieldTop + kFieldHeight - 1;  // 431
 // A pixel row y maps onto kFieldTop + kLastFieldRow - y = 447 - y.
 constexpr int kRowMirrorSum = kFieldTop + kLastFieldRow;
-
-// A mirrored head that is not on a whole pixel would truncate onto the
-// neighbour of the mirrored pixel; one more puts it on that pixel.
-float MirrorCoordinate(float value, int sum) {
-    float mirrored = float(sum) - value;
-    return mirrored != std::trunc(mirrored) ? mirrored + 1.0f : mirrored;
-}
+static_assert(float(kLastColumn) == effects::kMirrorColumnSum && float(kRowMirrorSum) == effects::kMirrorRowSum);
 
 uint16_t MirrorHeading(uint16_t h, MirrorAxis axis) {
     if (axis == MIRROR_UP_DOWN) return uint16_t((360 - h) % 360);
@@ -31,11 +26,13 @@ uint16_t MirrorHeading(uint16_t h, MirrorAxis axis) {
 }
 
 void MirrorPlayer(PlayerSlot& slot, MirrorAxis axis) {
+    // Heads follow the effect containers' rule (taken in double precision),
+    // so a head a hair below a whole pixel still lands on the mirrored pixel.
     if (axis == MIRROR_LEFT_RIGHT) {
-        slot.x = MirrorCoordinate(slot.x, kLastColumn);
+        slot.x = effects::MirrorCoordinate(effects::kMirrorColumnSum, slot.x);
         slot.lastPixelX = kLastColumn - slot.lastPixelX;
     } else {
-        slot.y = MirrorCoordinate(slot.y, kRowMirrorSum);
+        slot.y = effects::MirrorCoordinate(effects::kMirrorRowSum, slot.y);
         slot.lastPixelY = kRowMirrorSum - slot.lastPixelY;
     }
     slot.heading = MirrorHeading(slot.heading % 360, axis);

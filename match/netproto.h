@@ -97,7 +97,15 @@ constexpr uint8_t kNoHolder = 0xFF;
 enum NetStopWhy : uint8_t { STOP_DESYNC = 1, STOP_HOST_LEFT, STOP_EXIT, STOP_WHY_END };
 
 // The screens whose outcome the host sends (MENU).
-enum NetScreen : uint8_t { SCREEN_INTRO = 1, SCREEN_SELECTOR, SCREEN_RESULT, SCREEN_PAUSE, SCREEN_LOBBY, SCREEN_END };
+enum NetScreen : uint8_t {
+    SCREEN_INTRO = 1,
+    SCREEN_SELECTOR,
+    SCREEN_RESULT,
+    SCREEN_PAUSE,
+    SCREEN_LOBBY,
+    SCREEN_STANDINGS,
+    SCREEN_END
+};
 
 struct NetMachineInfo {
     uint8_t number;

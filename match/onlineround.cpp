@@ -77,7 +77,7 @@ namespace {
 // The display, the keys and the sound stay this machine's own in a match
 // another machine hosts.
 bool MachineOwnSetting(int s) {
-    return SettingAt(s).local || s == S_KEYBOARD_TYPE || s == S_MIDI_DEVICE || s == S_SOUND_EFFECT ||
+    return SettingAt(s).personal || s == S_KEYBOARD_TYPE || s == S_MIDI_DEVICE || s == S_SOUND_EFFECT ||
            s == S_SOUND_VOLUME;
 }
 

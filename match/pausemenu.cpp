@@ -8,6 +8,7 @@
 
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
+#include "match/headmarks.h"
 #include "match/onlineround.h"
 #include "match/replay.h"
 #include "match/round.h"
@@ -50,6 +51,7 @@ uint8_t CRound::CheckPause() {
     if (TakePadButton(plat::PAD_START)) pause = true;
     if (!pause) return 0;
     CPauseMenu menu;
+    CHeadMarkScope hidden(false);  // the menu stands over the field
     theDirectSound.Play(SE_CUR_OK, 0, 0);
     menu.Run();
     if (menu.cursor == PAUSE_NEXT_ROUND) return ROUND_NEXT;

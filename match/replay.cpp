@@ -86,13 +86,19 @@ void CReplay::BeginRecording(uint32_t seedBefore) {
     if (!enabled || Playing()) return;
     ReplayData& d = last;
     lastValid = false;
+    d.version = kReplayVersion;
     d.seed = seedBefore;
     std::memcpy(d.phase, theRound.state.phase, sizeof d.phase);
     d.scrollPlay = theRound.state.scrollPlay;
     const RoundStart& start = theRound.start;
     d.roundCounter = theRound.roundCounter;
     d.settingCount = S_COUNT;
-    for (int s = 0; s < S_COUNT; s++) d.settings[s] = FetchValue(SettingAt(s));
+    // A personal setting is kept at its default: no round depends on it, and
+    // a viewer keeps their own, so two machines' replays of one round match.
+    for (int s = 0; s < S_COUNT; s++) {
+        const Setting& setting = SettingAt(s);
+        d.settings[s] = setting.personal ? setting.defaultValue : FetchValue(setting);
+    }
     int count = start.stageCount, selected = start.selectedStage;
     d.randomStageCount = (selected >= 0 && selected < count) ? 0 : count;
     d.stageIndex = theRound.state.stageIndex;

@@ -27,6 +27,11 @@
 //          an online round); u8 seat 0..3
 // Events of one frame come in the order the round meets them: seats taken
 // over (by seat), WAIT, tick, seats 0..3.
+//
+// Versions: 2 is written. Version 1, the same layout, was recorded while a
+// line killed in a frame still read its keys and used its item in that
+// frame; it is read and played back by that rule, so that it shows its own
+// round (RoundStart::oldDeathRule).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +42,9 @@
 class CSession;
 
 constexpr char kReplayMagic[8] = {'N', 'U', 'V', 'E', 'L', 'R', 'P', 'L'};
-constexpr uint16_t kReplayVersion = 1;
+constexpr uint16_t kReplayVersion = 2;
+// The last version recorded under the old death rule.
+constexpr uint16_t kReplayLastOldDeathRule = 1;
 constexpr size_t kReplayHeaderBytes = 20;
 // The input of one round is kept in a fixed buffer: a clock tick takes about
 // 7 bytes a second and a press 2 bytes, so this holds hours of play. A round
@@ -78,6 +85,9 @@ struct ReplayStage {
 };
 
 struct ReplayData {
+    // The file version it was recorded in (1..kReplayVersion); the writer
+    // keeps it, so a file read and written again is the same file.
+    uint16_t version;
     uint32_t seed;
     uint8_t phase[5];
     uint8_t scrollPlay;
@@ -112,7 +122,8 @@ const char* ReplayReadText(ReplayReadResult result);
 
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
 
-// Writes the file form; returns its size, 0 when out is too small.
+// Writes the file form in the data's own version; returns its size, 0 when
+// out is too small or the version is none this program knows.
 size_t EncodeReplay(const ReplayData& data, uint8_t* out, size_t capacity);
 // Reads the file form, checking every length against the size.
 ReplayReadResult DecodeReplay(const uint8_t* bytes, size_t size, ReplayData* out);

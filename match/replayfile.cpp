@@ -265,9 +265,10 @@ const char* ReplayReadText(ReplayReadResult result) {
 }
 
 size_t EncodeReplay(const ReplayData& data, uint8_t* out, size_t capacity) {
+    if (data.version < 1 || data.version > kReplayVersion) return 0;
     ByteWriter w(out, capacity);
     w.Bytes(kReplayMagic, sizeof kReplayMagic);
-    w.U16(kReplayVersion);
+    w.U16(data.version);
     w.U16(0);
     w.U32(0);  // body bytes and CRC, filled in below
     w.U32(0);
@@ -292,7 +293,7 @@ ReplayReadResult DecodeReplay(const uint8_t* bytes, size_t size, ReplayData* out
     uint32_t bodyBytes = header.U32();
     uint32_t crc = header.U32();
     if (version > kReplayVersion) return REPLAY_NEWER;
-    if (version != kReplayVersion || reserved != 0) return REPLAY_FOREIGN;
+    if (version < 1 || reserved != 0) return REPLAY_FOREIGN;
     if (bodyBytes > kReplayFileMax - kReplayHeaderBytes) return REPLAY_OVERLONG;
     if (size - kReplayHeaderBytes < bodyBytes) return REPLAY_TRUNCATED;
     if (size - kReplayHeaderBytes > bodyBytes) return REPLAY_OVERLONG;
@@ -300,6 +301,7 @@ ReplayReadResult DecodeReplay(const uint8_t* bytes, size_t size, ReplayData* out
     if (Crc32(body, bodyBytes) != crc) return REPLAY_DAMAGED;
 
     ByteReader r(body, bodyBytes);
+    out->version = version;
     ReadBody(r, out);
     if (!r.Ok()) return REPLAY_MALFORMED;
     if (r.Left() != 0) return REPLAY_MALFORMED;

@@ -7,6 +7,7 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/headmarks.h"
 #include "match/replay.h"
 
 namespace {
@@ -83,12 +84,13 @@ void FillStage(const ReplayStage& s, StageEntry* entry) {
     entry->effect = s.effect;
 }
 
-// The state the round started from, as recorded; returns the round's start
+// The state the round started from, as recorded (the settings but the
+// personal ones); returns the round's start
 // with the recorded stage as a one-entry list.
 RoundStart ApplyStart(const ReplayData& d, StageEntry* stage) {
-    // This machine's own choices (display, keys) stay as they are.
+    // The viewer keeps their own volume, marks, pace, display and keys.
     for (int s = 0; s < d.settingCount; s++)
-        if (!SettingAt(s).local) StoreValue(SettingAt(s), d.settings[s]);
+        if (!SettingAt(s).personal) StoreValue(SettingAt(s), d.settings[s]);
     std::memcpy(theRound.state.phase, d.phase, sizeof d.phase);
     theItemManager.BuildPool();
     theItemManager.fieldCount = 0;
@@ -97,10 +99,11 @@ RoundStart ApplyStart(const ReplayData& d, StageEntry* stage) {
     // The draw that chose a random stage, so that the draws after it match.
     if (d.randomStageCount > 0) theApp.RandUpTo(d.randomStageCount - 1);
     theRound.roundCounter = d.roundCounter;
-    return RoundStart{stage, 1, 0, d.scrollPlay};
+    return RoundStart{stage, 1, 0, d.scrollPlay, uint8_t(d.version <= kReplayLastOldDeathRule ? 1 : 0)};
 }
 
-ReplayOutcome RunFrames(const ReplayData& d) {
+ReplayOutcome RunFrames(const ReplayData& d, bool shown) {
+    CHeadMarkScope marks(shown);
     for (;;) {
         int result = theRound.Frame();
         if (theReplay.Diverged()) return {REPLAY_DIFFERS, theRound.state.frameCounter};
@@ -129,7 +132,7 @@ ReplayOutcome PlayReplay(const ReplayData& data, bool shown) {
         theRound.Countdown();
     else if (!theRound.state.scrollPlay)
         theDirectDraw.CopyScreen(kVisibleSurface, theRound.local.playfieldSurface);  // the picture the countdown leaves
-    ReplayOutcome outcome = RunFrames(data);
+    ReplayOutcome outcome = RunFrames(data, shown);
     theReplay.StopPlayback();
     if (shown && outcome.verdict == REPLAY_REPRODUCED) {
         // The last picture a moment longer (Control cuts it short).

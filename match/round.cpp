@@ -129,7 +129,10 @@ CRound::CRound()
       players{},
       ownKeys{},
       explosionType(0),
-      explosionValues{16, 300, 300, 300} {
+      explosionValues{16, 300, 300, 300},
+      headMarker(0),
+      autoFast(0),
+      matchRounds(0) {
     state.wait = 80;
     for (CDataList& list : heldItems) list.SetRecordSize(sizeof(HeldItem));
 }

@@ -143,14 +143,25 @@ struct RoundState {
 };
 static_assert(ListsEveryField<RoundState>());
 
-// What the round holds on this machine only: the one-second clock's mark and
+// What an empty player panel tells the players: nothing, or, once only
+// computer players are left, that the round can be hurried along.
+enum RoundHint : uint8_t {
+    HINT_NONE = 0,
+    HINT_CTRL_FAST,  // "CTRL: FAST FORWARD"
+    HINT_AUTO_FAST,  // AUTO_FAST is hurrying it along
+};
+
+// What the round holds on this machine only: the one-second clock's mark,
 // its surfaces, among them the one it draws into and tests (the visible
-// surface in normal play, the playfield surface in scroll play).
+// surface in normal play, the playfield surface in scroll play), and the
+// hint it shows.
 struct RoundLocals {
     uint32_t lastSecondMs;
     SurfaceId playfieldSurface;
     SurfaceId scrollViewSurface;
     SurfaceId fieldSurface;
+    uint8_t hint;       // the RoundHint on the visible surface
+    uint8_t hintPanel;  // the slot whose empty panel shows it
 
     bool operator==(const RoundLocals&) const = default;
 };
@@ -194,11 +205,21 @@ public:
     void DrawPanel(SurfaceId surface, int i);
     void ClearPanel(int i);
     void DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank);
+    // Where slot i's scroll view stands on the screen (its top-left pixel).
+    static void ScrollViewAt(int i, int* x, int* y);
     void ChangeWait(int delta);
     // WAIT kept within 0..9999 (the settings file may hold anything).
     static int32_t LimitWait(int64_t wait) { return int32_t(wait < 0 ? 0 : (wait > kMaxWait ? kMaxWait : wait)); }
     void SprinkleDots(uint8_t* pixels, int pitch);
     void CloseBorder();
+    // No human seat is alive: only computer players play on. AUTO_FAST then
+    // cuts each frame's wait as a held Control key does.
+    bool OnlyComputersLeft() const;
+    // The hint wanted now and the slot whose empty panel shows it.
+    RoundHint WantedHint(int* panel) const;
+    // Puts the wanted hint on the visible surface when it changed.
+    void UpdateHint();
+    void DrawHint(SurfaceId surface, int panel, RoundHint hint);
     // The winner's match counter rises when a round ends with a winner.
     void CountWin();
 
@@ -240,6 +261,9 @@ public:
     uint8_t ownKeys[kPlayers][kSeatKeys];
     int8_t explosionType;         // EXPLOTION_TYPE
     uint16_t explosionValues[4];  // EXPLOSION_VALUE_*
+    uint8_t headMarker;           // HEAD_MARKER: live heads marked on the picture shown
+    uint8_t autoFast;             // AUTO_FAST: fast-forward once only computer players are left
+    int32_t matchRounds;          // MATCH_ROUNDS: rounds in a match; 0 has no end
     CMissile missile;
     CParticle particle;
     CMeteorite meteorite;

@@ -9,6 +9,7 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/headmarks.h"
 #include "match/pausemenu.h"
 #include "match/replay.h"
 #include "match/results.h"
@@ -41,7 +42,10 @@ int CRound::Run(const RoundStart& roundStart) {
     Countdown();
     local.lastSecondMs = plat::TimeMs();
     int result;
-    while ((result = Frame()) == FRAME_GO_ON) {
+    {
+        CHeadMarkScope marks(true);
+        while ((result = Frame()) == FRAME_GO_ON) {
+        }
     }
     if (result != FRAME_ROUND_OVER) {
         theReplay.AbandonRecording();
@@ -72,6 +76,7 @@ void CRound::Setup(const RoundStart& roundStart) {
     mold.list.Clear();
 
     state.scrollPlay = start.scrollPlay ? 1 : 0;
+    local.hint = HINT_NONE;
     local.fieldSurface = state.scrollPlay ? local.playfieldSurface : kVisibleSurface;
     if (state.scrollPlay)
         local.scrollViewSurface = theDirectDraw.CreateSurface(kScrollViewSize, kScrollViewSize, false);
@@ -176,6 +181,10 @@ int CRound::Frame() {
         PlayerSlot& slot = players[i];
         if (!Acts(slot, state.frameCounter)) continue;
         ResolveHit(slot, i);
+        // A line killed just now does not act: its keys and a pending use
+        // of an item are not served (a "CHANGE" would put a live line on
+        // the crash point). Replays of the old rule still play by it.
+        if (!slot.alive && !start.oldDeathRule) continue;
         if (EffectivePlayerType(slot.type) == PLAYER_MAN) HandleKeys(slot, i);
         if (slot.useItemRequest) {
             theItemManager.UseItem(i);
@@ -213,9 +222,13 @@ int CRound::Frame() {
     missile.Update(local.fieldSurface);
     pingPong.Update(local.fieldSurface);
     if (IsOver()) return FRAME_ROUND_OVER;
+    UpdateHint();
     if (state.scrollPlay) DrawScrollViews(kVisibleSurface, false, false);
-    // WAIT from the settings file is used within the menu's limits.
-    theApp.PumpMessagesN(LimitWait(state.wait) * kPumpsPerWait);
+    // WAIT from the settings file is used within the menu's limits. With
+    // AUTO_FAST, once only computer players are left the frame waits one
+    // pump, as with Control held: the pace changes, the round does not.
+    const bool hurried = autoFast && OnlyComputersLeft();
+    theApp.PumpMessagesN(hurried ? 1 : LimitWait(state.wait) * kPumpsPerWait);
     return FRAME_GO_ON;
 }
 

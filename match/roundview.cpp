@@ -5,6 +5,7 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/replay.h"
 #include "match/round.h"
 
 namespace {
@@ -12,6 +13,8 @@ namespace {
 constexpr uint8_t kStatusColor = 5;
 constexpr int kStatusX = 48;
 constexpr int kWaitDigitsX = 304;
+// "REPLAY" in half-width glyphs fills the 48 pixels left of the status line.
+constexpr int kCaptionGlyphWidthPx = 8, kCaptionGlyphHeightPx = 16;
 
 struct PanelArea {
     int x, y, width, height;
@@ -36,16 +39,25 @@ void DrawCentred(SurfaceId surface, int centreX, int y, const char* text, uint8_
 
 }  // namespace
 
+// The status line; while a replay plays, "REPLAY" stands left of it.
 void CRound::DrawStatus(SurfaceId surface) {
     char line[64];
     std::snprintf(line, sizeof line, "ROUND %03d  WAIT %04d  TIME %07ld", RoundNumber(), int(state.wait),
                   long(state.roundSeconds));
     theApp.DrawText(surface, kStatusX, 0, line, kStatusColor, false, 0);
+    if (theReplay.Playing())
+        theApp.DrawTextScaled(surface, 0, 0, kCaptionGlyphWidthPx, kCaptionGlyphHeightPx, "REPLAY", kStatusColor, false,
+                              false);
 }
 
 void CRound::DrawPanel(SurfaceId surface, int i) {
     const PlayerSlot& slot = players[i];
-    if (!slot.alive) return;
+    if (!slot.alive) {
+        int panel = 0;
+        RoundHint hint = WantedHint(&panel);
+        if (hint != HINT_NONE && panel == i) DrawHint(surface, i, hint);
+        return;
+    }
     int kind = ShownItem(heldItems[i]);
     const char* name = kind >= 0 ? g_itemTable[kind].name : "NO ITEM";
     PanelArea area = PanelOf(i, state.scrollPlay);
@@ -68,6 +80,41 @@ void CRound::DrawPanel(SurfaceId surface, int i) {
                            true, 0);
 }
 
+bool CRound::OnlyComputersLeft() const {
+    for (const PlayerSlot& slot : players)
+        if (slot.alive && EffectivePlayerType(slot.type) == PLAYER_MAN) return false;
+    return true;
+}
+
+// The first empty panel shows the hint (the first human's, once the humans
+// are out); with every panel in use there is none to show it in.
+RoundHint CRound::WantedHint(int* panel) const {
+    if (!OnlyComputersLeft()) return HINT_NONE;
+    for (int i = 0; i < kPlayers; i++) {
+        if (players[i].alive) continue;
+        *panel = i;
+        return autoFast ? HINT_AUTO_FAST : HINT_CTRL_FAST;
+    }
+    return HINT_NONE;
+}
+
+void CRound::UpdateHint() {
+    int panel = 0;
+    RoundHint hint = WantedHint(&panel);
+    if (hint == local.hint && (hint == HINT_NONE || panel == local.hintPanel)) return;
+    if (local.hint != HINT_NONE && !players[local.hintPanel].alive) ClearPanel(local.hintPanel);
+    local.hint = hint;
+    local.hintPanel = uint8_t(panel);
+    if (hint != HINT_NONE) DrawHint(kVisibleSurface, panel, hint);
+}
+
+// The hint centred in the panel's first text line (the name line in scroll play).
+void CRound::DrawHint(SurfaceId surface, int panel, RoundHint hint) {
+    const char* text = hint == HINT_AUTO_FAST ? "AUTO FAST FORWARD" : "CTRL: FAST FORWARD";
+    PanelArea area = PanelOf(panel, state.scrollPlay);
+    DrawCentred(surface, area.x + area.width / 2, area.y + (state.scrollPlay ? 24 : 0), text, kStatusColor);
+}
+
 // Erases player i's panel on the visible surface with the still background.
 void CRound::ClearPanel(int i) {
     PanelArea area = PanelOf(i, state.scrollPlay);
@@ -75,6 +122,11 @@ void CRound::ClearPanel(int i) {
     theApp.DrawBackground(false);
     theDirectDraw.Draw(kVisibleSurface, area.x, area.y, area.width, area.height, kBackBuffer, area.x, area.y, false, 0);
     theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
+}
+
+void CRound::ScrollViewAt(int i, int* x, int* y) {
+    *x = 120 + (i % 2) * 320;
+    *y = 80 + (i / 2) * 224;
 }
 
 // Each playing slot's 80x80 window round its head (where the head stopped,
@@ -85,7 +137,8 @@ void CRound::DrawScrollViews(SurfaceId target, bool framed, bool waitVBlank) {
     for (int i = 0; i < kPlayers; i++) {
         const PlayerSlot& slot = players[i];
         if (EffectivePlayerType(slot.type) == PLAYER_NON) continue;
-        int viewX = 120 + (i % 2) * 320, viewY = 80 + (i / 2) * 224;
+        int viewX, viewY;
+        ScrollViewAt(i, &viewX, &viewY);
         int half = kScrollViewSize / 2;
         theDirectDraw.FillRect(local.scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, kOutlineIndex);
         theDirectDraw.Draw(local.scrollViewSurface, 0, 0, kScrollViewSize, kScrollViewSize, local.playfieldSurface,

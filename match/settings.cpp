@@ -18,6 +18,7 @@ const char* const kKeyboardTypes[] = {"DESKTOP", "NOTE"};
 const char* const kMidiDevices[] = {"DIRECTM", "MIDI M"};
 const char* const kExplosionTypes[] = {"CIRCLE", "COSMO", "COSMO S", "COSMO A"};
 const char* const kScalings[] = {"WHOLE", "FIT"};
+const char* const kMatchRounds[] = {"ENDLESS"};  // 0; any other count shows as its number
 
 // The field kind follows the field's C++ type, so a description cannot
 // claim a width its field does not have.
@@ -100,8 +101,19 @@ std::array<Setting, S_COUNT> MakeTable() {
         std::snprintf(key, sizeof(key), "ITEM_%s=", kItemKeyNames[k].text);
         t[S_ITEM0 + k] = Numeric(key, &g_itemTable[k].weight, 5, 0, 100, Shown::Percent);
     }
-    // This machine's own: the window mode (Alt+Enter), the scaling and the
-    // seats' own keys.
+    t[S_MUSIC_VOLUME] = Numeric("MUSIC_VOLUME=", &theBgm.musicVolume, 1, 0, 100, Shown::Percent);
+    t[S_MUSIC_VOLUME].personal = true;
+    t[S_MUSIC_VOLUME].defaultValue = kFullVolume;
+    t[S_HEAD_MARKER] = Toggle("HEAD_MARKER=", &theRound.headMarker, kOffOn);
+    t[S_HEAD_MARKER].personal = true;
+    t[S_AUTO_FAST] = Toggle("AUTO_FAST=", &theRound.autoFast, kOffOn);
+    t[S_AUTO_FAST].personal = true;
+    // The length of a match is the players' agreement, not one player's own.
+    t[S_MATCH_ROUNDS] = Numeric("MATCH_ROUNDS=", &theRound.matchRounds, 1, 0, 99, Shown::Choice);
+    t[S_MATCH_ROUNDS].names = kMatchRounds;
+    t[S_MATCH_ROUNDS].nameCount = 1;
+    // The display (the window mode that Alt+Enter chooses, the scaling) and
+    // the seats' own keys; a key setting of 0 is the keyboard type's layout.
     t[S_WINDOWED] = Toggle("WINDOWED=", &plat::Display().windowed, kOffOn);
     t[S_FIT_SCALING] = Toggle("SCALING=", &plat::Display().fitScaling, kScalings, Shown::Binary);
     for (int p = 0; p < kPlayers; ++p) {
@@ -109,7 +121,7 @@ std::array<Setting, S_COUNT> MakeTable() {
         t[S_KEYS0 + p] = Numeric(key, &theRound.ownKeys[p][0], 0, 0, 0);
         t[S_KEYS0 + p].kind = FieldKind::Keys;
     }
-    for (int s = S_WINDOWED; s < S_COUNT; ++s) t[s].local = true;
+    for (int s = S_WINDOWED; s < S_COUNT; ++s) t[s].personal = true;
     return t;
 }
 

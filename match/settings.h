@@ -37,10 +37,14 @@ struct Setting {
     Shown shown;
     const char* const* names;
     uint8_t nameCount;
-    // This machine's own choice (the display, the keys), not a rule of the
-    // game: written to the settings file only when it differs from its
-    // default, and never taken from a replay.
-    bool local;
+    // A player's own choice on this machine (what is shown and heard, the
+    // pace, the display and the seats' keys), which no round depends on: a
+    // replay keeps the viewer's, and each machine of an online match its own.
+    bool personal;
+    // The value the owner starts with. Only the settings added after the
+    // file format of version 1.02A use it: the file holds one of them only
+    // when it differs from this.
+    int32_t defaultValue;
 };
 
 // The settings in file order; the reader tries the keys in this order too.
@@ -62,7 +66,14 @@ enum : int {
     S_SOUND_VOLUME,
     S_PLAYER_TYPE0,
     S_ITEM0 = S_PLAYER_TYPE0 + kPlayers,
-    S_WINDOWED = S_ITEM0 + kItemKinds,
+    // Added after the file format of version 1.02A; appended, so that the
+    // settings a replay holds keep their places.
+    S_FIRST_ADDED = S_ITEM0 + kItemKinds,
+    S_MUSIC_VOLUME = S_FIRST_ADDED,
+    S_HEAD_MARKER,
+    S_AUTO_FAST,
+    S_MATCH_ROUNDS,
+    S_WINDOWED,
     S_FIT_SCALING,
     S_KEYS0,
     S_COUNT = S_KEYS0 + kPlayers,

@@ -39,4 +39,8 @@ struct RoundStart {
     // An entry of the list; any other value draws one at random.
     int32_t selectedStage;
     uint8_t scrollPlay;
+    // 1 for the rule rounds were recorded under before replay version 2: a
+    // line killed in a frame still read its keys and used its item in that
+    // frame. Only old replays play by it; every new round has 0.
+    uint8_t oldDeathRule = 0;
 };

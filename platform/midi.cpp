@@ -53,6 +53,9 @@ struct MidiState {
     bool ended = false;
     int passesLeft = 0;
     int lastTick = 0;
+    // The music's own level on top of the synthesizer's gain (1 is full);
+    // changed under the audio lock, read by the audio thread.
+    float levelGain = 1.0f;
 };
 MidiState m;
 
@@ -149,6 +152,8 @@ void RenderMusic(float* stereo, int frames) {
         return;
     }
     fluid_synth_write_float(m.synth, frames, stereo, 0, 2, stereo, 1, 2);
+    if (m.levelGain != 1.0f)
+        for (int i = 0; i < 2 * frames; ++i) stereo[i] *= m.levelGain;
     WatchForEnd();
 }
 
@@ -226,6 +231,12 @@ void MidiShutdown() {
 }
 
 const char* MidiSoundFont() { return m.soundFont; }
+
+void MidiSetLevel(int32_t milliBel) {
+    AudioLock();
+    m.levelGain = MilliBelToGain(milliBel);
+    AudioUnlock();
+}
 
 void MidiUseSoundFont(const char* path) {
     m.fontChosen = path != nullptr;

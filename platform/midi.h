@@ -6,6 +6,7 @@
 // device there is no synthesizer, and without a sound font the synthesizer
 // plays on unheard (so the end of a piece is still reported on time).
 #pragma once
+#include <cstdint>
 
 namespace plat {
 
@@ -18,6 +19,10 @@ const char* MidiSoundFont();
 // Chooses the sound font for the next MidiInit instead of searching the
 // usual places: nullptr searches again, "" means none.
 void MidiUseSoundFont(const char* path);
+// The music's level in hundredths of a decibel (0 full, -10000 and below
+// silent), as voices have it; kept across MidiInit and MidiShutdown. A
+// silent piece still plays on and reports its end on time.
+void MidiSetLevel(int32_t milliBel);
 
 // Reads a Standard MIDI File ("Bgm\name.mid", resolved without regard to
 // case) and makes it the current piece; the music that sounded stops.

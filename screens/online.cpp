@@ -27,6 +27,7 @@
 #include "platform/net.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
+#include "screens/standings.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
 
@@ -518,6 +519,7 @@ void SeatsAsTheyPlay(const CSession& session) {
 
 void COnline::HostMatch() {
     BeginMatch();
+    const int32_t matchRounds = theRound.matchRounds;  // the host's, as the match began
     for (;;) {
         SeatsAsTheyPlay(session);
         if (theRoundIntro.Run() == INTRO_EXIT) break;
@@ -543,6 +545,10 @@ void COnline::HostMatch() {
         if (result == ROUND_EXIT) break;
         theApp.WaitFrame(0);
         theRound.NextRound();
+        if (matchRounds > 0 && theRound.roundCounter >= matchRounds) {
+            theFinalStandings.Run();
+            break;
+        }
     }
     session.SendMenu(SCREEN_LOBBY, 0, 0);
     EndMatch();
@@ -564,6 +570,8 @@ void COnline::ClientMatch() {
             } else if (m.screen == SCREEN_SELECTOR) {
                 theStageSelect.Run();
                 theStageSelect.cursor = 0;
+            } else if (m.screen == SCREEN_STANDINGS) {
+                theFinalStandings.Run();
             } else {
                 session.TakeMenu(&m);  // the match is over, or a screen of a round this machine did not play
                 if (m.screen == SCREEN_LOBBY) break;

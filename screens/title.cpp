@@ -13,6 +13,7 @@
 #include "screens/online.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
+#include "screens/standings.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
 
@@ -33,12 +34,18 @@ constexpr uint32_t kOnlineKey = 'N';
 const char kFullTitle[] = "TARNWICK";
 const char kVersionLine[] = "VERSION " NUVEL_VERSION;
 const char kMakerLine[] = "TARNWICK TEAM 2026";
+constexpr int kVersionY = 414;
+// Why START did nothing, for two seconds in the empty band over the version line.
+const char kRefusal[] = "START NEEDS TWO PLAYERS";
+constexpr int kRefusalY = kVersionY - 20;
+constexpr int32_t kRefusalFrames = 60;
+constexpr uint8_t kRefusalColor = 6;
 
 using menu::EndFrame;
 
 }  // namespace
 
-CTitle::CTitle() : logoSurface(0), lines{}, visible{}, colors{5, 0, 1, 2, 3, 7, 6}, cursor(0) {
+CTitle::CTitle() : logoSurface(0), lines{}, visible{}, colors{5, 0, 1, 2, 3, 7, 6}, cursor(0), refusalFrames(0) {
     strcpy(lines[LINE_START], "START");
     strcpy(lines[LINE_OPTION], "OPTION");
     strcpy(lines[LINE_EXIT], "EXIT");
@@ -100,7 +107,11 @@ void CTitle::HandleMenuKeys() {
         if (cursor == LINE_START) {
             if (CanStart()) {
                 theDirectSound.Play(SE_CUR_OK, 0, 0);
+                refusalFrames = 0;
                 RunMatch();
+            } else {
+                theDirectSound.Play(SE_STOP, 0, 0);
+                refusalFrames = kRefusalFrames;
             }
         } else if (cursor <= kPlayers) {
             CyclePlayerType(cursor - 1, +1);
@@ -134,11 +145,13 @@ void CTitle::HandleMenuKeys() {
 }
 
 // The match loop: round intro, stage and music choice, round, until a screen
-// chooses to leave.
+// chooses to leave or, with MATCH_ROUNDS, the last round has been played and
+// the final standings are shown.
 void CTitle::RunMatch() {
     ReleaseLogo();
     theRound.ResetMatch();
     theBgm.Close();
+    const int32_t matchRounds = theRound.matchRounds;  // as the match began
     for (;;) {
         if (theRoundIntro.Run() == INTRO_EXIT) break;
         theStageSelect.Run();
@@ -149,6 +162,10 @@ void CTitle::RunMatch() {
         if (theRound.Run(ChosenRoundStart()) == ROUND_EXIT) break;
         theApp.WaitFrame(0);
         theRound.NextRound();
+        if (matchRounds > 0 && theRound.roundCounter >= matchRounds) {
+            theFinalStandings.Run();
+            break;
+        }
     }
     theApp.ClearKeys();
     BuildMenu();
@@ -244,7 +261,11 @@ void CTitle::Draw() {
     for (int i = 0; i < kTitleLines; i++)
         if (visible[i]) theApp.DrawText(kBackBuffer, 0, kMenuY + kMenuStep * i, lines[i], colors[i], true, 0);
     theApp.DrawText(kBackBuffer, 0, 160, kFullTitle, 7, true, 0);
-    theApp.DrawText(kBackBuffer, 0, 414, kVersionLine, 7, true, 0);
+    if (refusalFrames > 0) {
+        refusalFrames--;
+        theApp.DrawText(kBackBuffer, 0, kRefusalY, kRefusal, kRefusalColor, true, 0);
+    }
+    theApp.DrawText(kBackBuffer, 0, kVersionY, kVersionLine, 7, true, 0);
     theApp.DrawText(kBackBuffer, 0, 442, kMakerLine, 7, true, 0);
     DrawCursor();
 }

@@ -29,6 +29,8 @@ public:
     uint8_t visible[kTitleLines];
     uint8_t colors[kTitleLines];
     int32_t cursor;
+    // Frames left to show why START was refused (fewer than two players).
+    int32_t refusalFrames;
 };
 
 extern CTitle theTitle;

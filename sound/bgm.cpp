@@ -8,6 +8,7 @@
 
 #include "core/app.h"
 #include "platform/midi.h"
+#include "sound/directsound.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ constexpr int kDirectMusicRepeats = 65535;
 
 }  // namespace
 
-CBgm::CBgm() : currentPath{}, directMusicUp(0), mciOpen(0), device(0), playing(0) {}
+CBgm::CBgm() : currentPath{}, directMusicUp(0), mciOpen(0), device(0), playing(0), musicVolume(kFullVolume) {}
 
 CBgm::~CBgm() { Shutdown(); }
 
@@ -67,6 +68,8 @@ void CBgm::Replay() {
     if (!mciOpen || !plat::MidiEnded()) return;
     MciPlay();
 }
+
+void CBgm::SetVolume(int volume) { plat::MidiSetLevel(VolumeMilliBel(volume)); }
 
 void CBgm::Shutdown() {
     MciClose();

@@ -18,12 +18,16 @@ public:
     void Close();
     void Replay();
     void Shutdown();
+    // Applies a music volume of 0..100 (MUSIC_VOLUME), now and to every
+    // piece after; the effects have their own (SOUND_VOLUME).
+    void SetVolume(int volume);
 
     char currentPath[256];  // empty: the next Load opens whatever it is given
     uint8_t directMusicUp;  // device 0's player was brought up
     uint8_t mciOpen;        // device 1 has a piece open
     uint8_t device;         // MIDI_DEVICE: 0 "DIRECTM", 1 "MIDI M"
     uint8_t playing;
+    int8_t musicVolume;  // MUSIC_VOLUME, 0..100
 
 private:
     void DirectMusicLoad(const char* path);

@@ -76,11 +76,12 @@ void CDirectSound::Play(int index, int pan, int frequency) {
     slot->next = (slot->next + 1) % slot->count;
 }
 
-// CDirectSound::SetVolume: 0..100 maps linearly onto -10000..0 hundredths
-// of a decibel, the same for every buffer.
+int32_t VolumeMilliBel(int volume) { return std::clamp(volume, 0, 100) * 100 - 10000; }
+
+// CDirectSound::SetVolume: the same level for every buffer.
 void CDirectSound::SetVolume(int volume) {
     if (!deviceOpen) return;
-    int32_t level = std::clamp(volume, 0, 100) * 100 - 10000;
+    int32_t level = VolumeMilliBel(volume);
     for (int s = 0; s < slotCount; ++s)
         for (int b = 0; slots[s].buffers && b < slots[s].count; ++b) plat::SetVoiceVolume(slots[s].buffers[b], level);
 }

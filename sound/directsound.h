@@ -13,6 +13,12 @@ struct EffectSlot {
     int32_t count;
 };
 
+// A volume setting of 0..100 as a level in hundredths of a decibel: linear
+// from -10000 (silent) to 0 (full), for the effects and the music alike.
+int32_t VolumeMilliBel(int volume);
+// The volume both settings start from.
+constexpr int8_t kFullVolume = 100;
+
 class CDirectSound {
 public:
     CDirectSound();

@@ -6,7 +6,7 @@
 # Usage: e2e_cli.sh <nuvel binary> <game folder>
 set -euo pipefail
 nuvel=$(realpath "$1")
-work=$(mktemp -d /tmp/nuvel-cli-XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/nuvel-cli-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "$*" >&2; exit 1; }
 cd "$work"

@@ -16,7 +16,7 @@ for tool in Xvfb xdotool openbox python3 setsid; do
   command -v "$tool" >/dev/null || { echo "skipped: no $tool (tools/install-deps.sh installs it)"; exit 77; }
 done
 
-work=$(mktemp -d /tmp/nuvel-display-XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/nuvel-display-XXXXXX")
 groups=()  # every process started here leads a process group of its own
 cleanup() {
   for g in "${groups[@]}"; do kill -- "-$g" 2>/dev/null || true; done

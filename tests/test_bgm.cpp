@@ -57,6 +57,7 @@ protected:
     }
     void TearDown() override {
         bgm_.Shutdown();
+        plat::MidiSetLevel(0);
         plat::MidiUseSoundFont(nullptr);
         plat::FlushMessages();
         std::filesystem::current_path(oldDir_);
@@ -132,6 +133,40 @@ TEST_F(BgmTest, DirectMusicLoopsByRepeatsAndLoadsOnce) {
     EXPECT_FALSE(plat::MidiIsPlaying());
     Levels after = Render(100);
     EXPECT_LT(Peak(after, 20, 100), 100);  // stopped at once: no note, only the last of the reverb
+}
+
+// The music's own volume scales the music alone: volume 80 is 20 dB down,
+// 0 is silent while the piece keeps its time, and an effect voice mixed
+// with the silenced music sounds at its own level.
+TEST_F(BgmTest, MusicVolumeScalesOnlyTheMusic) {
+    Start(1);
+    bgm_.Load("Bgm\\a.mid");
+    bgm_.Play();
+    const int full = Peak(Render(100), 0, 100);
+    RenderUntilNotified(1000);
+    bgm_.SetVolume(80);
+    bgm_.Play();
+    const int lower = Peak(Render(100), 0, 100);
+    RenderUntilNotified(1000);
+    if (Audible()) {
+        EXPECT_GT(full, 1500);
+        EXPECT_GT(lower, 0);
+        EXPECT_LT(lower, full / 5);
+    }
+
+    bgm_.SetVolume(0);
+    bgm_.Play();
+    std::vector<int16_t> tone(4410);
+    for (size_t i = 0; i < tone.size(); ++i) tone[i] = int16_t(i % 100 < 50 ? 8000 : -8000);
+    int32_t voice = plat::CreateVoice(tone.data(), tone.size() * 2, plat::PcmFormat{1, 44100, 16});
+    ASSERT_GT(voice, 0);
+    EXPECT_EQ(Peak(Render(50), 0, 50), 0);
+    plat::PlayVoice(voice);
+    EXPECT_GE(Peak(Render(50), 0, 50), 7900);
+    plat::DestroyVoice(voice);
+    const int at = 100 + RenderUntilNotified(1000);  // since the play began
+    EXPECT_GE(at, kPieceMs);
+    EXPECT_LE(at, kPieceMs + 3 * kBlockMs);
 }
 
 TEST_F(BgmTest, RepeatCountEndsThePieceAfterItsPasses) {

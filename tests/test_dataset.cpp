@@ -77,9 +77,16 @@ TEST_F(GameFolder, PaletteHoldsTheFixedRoles) {
         for (int j = 0; j < i; j++) EXPECT_GT(Distance2(palette[i], palette[j]), 0) << i << " repeats " << j;
     }
     EXPECT_EQ(Distance2(palette[kPureRedIndex], {255, 0, 0}), 0) << "the ping-pong red";
-    // The four trail colours stand well apart, and every ramp is visible on black.
+    // The four trail colours stand well apart, and every ramp is visible on
+    // black. Each ramp is brightest at its last entry, the colour the rings
+    // grow in and fade from, and darkest at its first.
+    auto light = [&](int index) { return palette[index].r * 299 + palette[index].g * 587 + palette[index].b * 114; };
     for (int p = 0; p < 4; p++) {
         for (int k = 0; k < 15; k++) EXPECT_GT(Distance2(palette[PlayerRampIndex(p, k)], {0, 0, 0}), 100);
+        for (int k = 0; k < 14; k++) {
+            EXPECT_GT(light(PlayerRampIndex(p, 14)), light(PlayerRampIndex(p, k))) << "player " << p << " entry " << k;
+            EXPECT_LT(light(PlayerRampIndex(p, 0)), light(PlayerRampIndex(p, k + 1))) << "player " << p;
+        }
         for (int q = 0; q < p; q++)
             EXPECT_GT(Distance2(palette[PlayerTrailIndex(p)], palette[PlayerTrailIndex(q)]), 100 * 100);
     }
@@ -97,10 +104,10 @@ TEST_F(GameFolder, BasePictures) {
     for (int n = 0; n < 8; n++)
         for (int y = 0; y < 16; y++)
             for (int x = 0; x < 16; x++) ASSERT_NE(Pixel(font, 16 * n + x, y), 0) << "colour cell " << n;
-    // Rows 1 and 3 hold 36 glyphs, rows 2 and 4 the 15 symbols; each glyph has
+    // Rows 1 and 3 hold 36 glyphs, rows 2 and 4 the 16 symbols; each glyph has
     // ink and a keyed background.
     for (int row = 1; row <= 4; row++)
-        for (int col = 0; col < (row % 2 ? 36 : 15); col++) {
+        for (int col = 0; col < (row % 2 ? 36 : 16); col++) {
             int ink = 0;
             for (int y = 0; y < 16; y++)
                 for (int x = 0; x < 16; x++) ink += Pixel(font, 16 * col + x, 16 * row + y) != 0;

@@ -169,6 +169,41 @@ TEST_F(DirectDrawTest, FlipSwapsFrontAndBack) {
     EXPECT_EQ(PixelAt(1, 639, 479), 5);
 }
 
+// An overlay draws on the picture shown, on every presentation (the pump's
+// and each flip's), and never on surface 0.
+TEST_F(DirectDrawTest, OverlayDrawsOnlyOnWhatIsShown) {
+    testutil::SetDistinctPalette();
+    const uint32_t* shown = theDirectDraw.DisplayPalette();
+    static int calls;
+    calls = 0;
+    PresentOverlay mark = [](uint8_t* pixels, int pitch, int width, int height) {
+        calls++;
+        EXPECT_EQ(width, 640);
+        EXPECT_EQ(height, 480);
+        pixels[100 * pitch + 200] = 9;
+    };
+    theDirectDraw.FillRect(0, 0, 0, 640, 480, 5);
+    EXPECT_EQ(theDirectDraw.SetPresentOverlay(mark), nullptr);
+    theDirectDraw.Present();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(PixelAt(0, 200, 100), 5);
+    EXPECT_EQ(testutil::ShownColour(200, 100), shown[9]);
+    EXPECT_EQ(testutil::ShownColour(201, 100), shown[5]);
+
+    theDirectDraw.FillRect(1, 0, 0, 640, 480, 6);
+    theDirectDraw.Flip();
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(PixelAt(0, 200, 100), 6);
+    EXPECT_EQ(PixelAt(1, 200, 100), 5);
+    EXPECT_EQ(testutil::ShownColour(200, 100), shown[9]);
+    EXPECT_EQ(testutil::ShownColour(201, 100), shown[6]);
+
+    EXPECT_EQ(theDirectDraw.SetPresentOverlay(nullptr), mark);
+    theDirectDraw.Present();
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(testutil::ShownColour(200, 100), shown[6]);
+}
+
 TEST_F(DirectDrawTest, BrightnessLeavesEntriesZeroAnd255) {
     testutil::SetDistinctPalette();
     const uint32_t* shown = theDirectDraw.DisplayPalette();

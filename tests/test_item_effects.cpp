@@ -64,6 +64,55 @@ TEST_F(ItemEffects, RingAnimationsShowStepsAndLeaveTheField) {
     });
 }
 
+// The rings as the players see them, frame by frame: "WARP"'s ring grows
+// in its player's brightest colour, fades through the ramp down to the
+// darkest, and comes back brightening from the darkest to the brightest.
+// (The brightest entry was once nearly black: a dark disc that jumped to
+// white.) One pixel five to the right of the head is sampled in every
+// picture shown; the pictures of the clean field between steps show 0 there.
+TEST_F(ItemEffects, RingsGrowAndFadeInTheRampAsShown) {
+    WriteStages(kStage);
+    StartRound(2, false);
+    Place(0, 300.5f, 200.5f, 0);
+    static std::vector<uint8_t> shown;
+    auto sample = [](uint8_t* pixels, int pitch, int, int) { shown.push_back(pixels[200 * pitch + 305]); };
+    auto steps = [] {
+        std::vector<int> out;
+        for (uint8_t v : shown)
+            if (v != 0) out.push_back(v);
+        shown.clear();
+        return out;
+    };
+    const PaletteEntry* palette = theDirectDraw.MasterPalette();
+    auto light = [&](int index) {
+        return palette[index].red * 299 + palette[index].green * 587 + palette[index].blue * 114;
+    };
+    auto ramp = [](int k) { return PlayerRampIndex(0, k); };
+
+    shown.clear();
+    PresentOverlay before = theDirectDraw.SetPresentOverlay(sample);
+    theItemManager.WarpOut(0);
+    std::vector<int> out = steps();
+    theItemManager.WarpIn(0);
+    std::vector<int> in = steps();
+    theDirectDraw.SetPresentOverlay(before);
+
+    // Out: radius 7 to 13 at the brightest entry (a disc ends before
+    // centre + radius), then entries 13 down to 0.
+    std::vector<int> expected(4, ramp(14));
+    for (int k = 13; k >= 0; k--) expected.push_back(ramp(k));
+    EXPECT_EQ(out, expected);
+    // In: entries 0 up to 14 at full size, then shrinking at the brightest
+    // while the radius is 6 or more.
+    expected.clear();
+    for (int k = 0; k <= 14; k++) expected.push_back(ramp(k));
+    for (int r = 14; r >= 6; r -= 2) expected.push_back(ramp(14));
+    EXPECT_EQ(in, expected);
+    for (int k = 0; k < 14; k++) EXPECT_GT(light(ramp(14)), light(ramp(k))) << "entry " << k;
+    for (int k = 1; k <= 14; k++) EXPECT_LT(light(ramp(0)), light(ramp(k))) << "entry " << k;
+    EXPECT_GT(light(ramp(14)), 3 * light(ramp(0)));
+}
+
 // "CHANGE" swaps exactly place, last pixel and heading; with its limitation
 // one pixel before a wall it makes the user crash and moves nobody. "JUMP"
 // twice skips 40 pixels. "WARP" lands on an empty pixel, and on a full field
@@ -328,5 +377,22 @@ TEST_F(ItemEffects, MirrorsTwiceRestoreEverything) {
         theItemManager.MirrorField(MIRROR_UP_DOWN);
         EXPECT_EQ(theRound.players[0].heading, 270);
         EXPECT_EQ(theRound.players[0].y, 347.0f);
+
+        // A head a hair below a whole pixel: 639 - 100.9999924 and
+        // 447 - 100.9999924 round to whole floats (538, 346) in single
+        // precision, and the head would land one pixel short, next to its own
+        // mirrored trail. It lands on 539 and 347, and mirrors back onto its
+        // own pixel.
+        Place(0, 100.9999924f, 100.9999924f, 0);
+        theItemManager.MirrorField(MIRROR_LEFT_RIGHT);
+        EXPECT_EQ(CApp::FloatToInt(theRound.players[0].x), 539);
+        EXPECT_EQ(theRound.players[0].lastPixelX, 539);
+        theItemManager.MirrorField(MIRROR_UP_DOWN);
+        EXPECT_EQ(CApp::FloatToInt(theRound.players[0].y), 347);
+        EXPECT_EQ(theRound.players[0].lastPixelY, 347);
+        theItemManager.MirrorField(MIRROR_UP_DOWN);
+        theItemManager.MirrorField(MIRROR_LEFT_RIGHT);
+        EXPECT_EQ(CApp::FloatToInt(theRound.players[0].x), 100);
+        EXPECT_EQ(CApp::FloatToInt(theRound.players[0].y), 100);
     });
 }

@@ -8,8 +8,11 @@
 #include <deque>
 #include <vector>
 
+#include "core/app.h"
 #include "match/netproto.h"
+#include "match/onlineround.h"
 #include "match/session.h"
+#include "screens/standings.h"
 
 namespace {
 
@@ -396,6 +399,32 @@ TEST(Session, DelayCoversTheRoundTripAtTheFrameLength) {
     CSession::DelayFor(150, 10, 2400, &delay, &lead);
     EXPECT_GE(delay * 2400, 150 * 1000 + lead * 2400);
     EXPECT_LT(delay * 2400, 260 * 1000);
+}
+
+// The final standings of a match of MATCH_ROUNDS rounds open on every machine
+// when the host's open, ignore a joining machine's keys and close everywhere
+// with the host's Return.
+TEST(Session, FinalStandingsFollowTheHost) {
+    Net net(1);
+    SetOnlineMenuSession(&net.host);
+    EXPECT_TRUE(theFinalStandings.HandleKeys());
+    net.DeliverAll();
+    NetMessage m;
+    ASSERT_TRUE(net.machines[1].PeekMenu(&m));
+    EXPECT_EQ(m.screen, SCREEN_STANDINGS);
+
+    SetOnlineMenuSession(&net.machines[1]);
+    theApp.keyState[plat::VK_RETURN] = 1;
+    EXPECT_TRUE(theFinalStandings.HandleKeys());  // open, and the joining machine cannot close it
+    EXPECT_EQ(theApp.keyState[plat::VK_RETURN], 0);
+
+    SetOnlineMenuSession(&net.host);
+    theApp.keyState[plat::VK_RETURN] = 1;
+    EXPECT_FALSE(theFinalStandings.HandleKeys());
+    net.DeliverAll();
+    SetOnlineMenuSession(&net.machines[1]);
+    EXPECT_FALSE(theFinalStandings.HandleKeys());
+    SetOnlineMenuSession(nullptr);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "core/app.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "match/settings.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
 #include "tests/testutil.h"
@@ -212,6 +213,11 @@ class OptionFile : public ::testing::Test {
 protected:
     void SetUp() override {
         m_saved = SettingsCopy::Take();
+        // The settings added after 1.02A at their defaults, as a fresh game has them.
+        for (int i = S_FIRST_ADDED; i < S_COUNT; ++i) {
+            m_added[i - S_FIRST_ADDED] = FetchValue(SettingAt(i));
+            StoreValue(SettingAt(i), SettingAt(i).defaultValue);
+        }
         m_oldCwd = fs::current_path();
         m_dir = m_tmp.path();
         fs::current_path(m_dir);
@@ -220,6 +226,7 @@ protected:
     void TearDown() override {
         fs::current_path(m_oldCwd);
         m_saved.Put();
+        for (int i = S_FIRST_ADDED; i < S_COUNT; ++i) StoreValue(SettingAt(i), m_added[i - S_FIRST_ADDED]);
     }
 
     // Loads a file holding exactly these bytes.
@@ -229,6 +236,7 @@ protected:
     }
 
     SettingsCopy m_saved;
+    int32_t m_added[S_COUNT - S_FIRST_ADDED];
     fs::path m_oldCwd;
     testutil::TempDir m_tmp{"nuvel-option"};  // removed with the fixture
     fs::path m_dir;
@@ -361,6 +369,36 @@ TEST_F(OptionFile, GameFileWithEditedValuesRoundTrips) {
     EXPECT_EQ(theRound.players[2].type, 9);
     theOption.Save();
     EXPECT_EQ(ReadAll("option.txt"), file);
+}
+
+// The settings added after version 1.02A follow that version's file, each
+// only while it differs from its default; at their defaults the file is
+// that version's byte for byte. Read back, they come back.
+TEST_F(OptionFile, AddedSettingsAreWrittenOnlyWhenChanged) {
+    // The seats' keys, written by name, have tests of their own.
+    theOption.Save();
+    EXPECT_EQ(ReadAll("option.txt"), ExpectedDefaultFile());
+
+    std::string expected =
+        ExpectedDefaultFile() + ";Settings added after version 1.02A, written when changed from their defaults\r\n";
+    for (int i = S_FIRST_ADDED; i < S_KEYS0; ++i) {
+        const Setting& s = SettingAt(i);
+        const int32_t changed = s.defaultValue == 0 ? 1 : s.defaultValue - 1;
+        StoreValue(s, changed);
+        expected += std::string(s.key) + std::to_string(changed) + "\r\n";
+    }
+    expected += "\r\n";
+    theOption.Save();
+    EXPECT_EQ(ReadAll("option.txt"), expected);
+
+    for (int i = S_FIRST_ADDED; i < S_KEYS0; ++i) StoreValue(SettingAt(i), SettingAt(i).defaultValue);
+    ASSERT_TRUE(theOption.Load());
+    for (int i = S_FIRST_ADDED; i < S_KEYS0; ++i)
+        EXPECT_NE(FetchValue(SettingAt(i)), SettingAt(i).defaultValue) << SettingAt(i).key;
+    // Back at its default, a setting leaves the file again.
+    StoreValue(SettingAt(S_FIRST_ADDED), SettingAt(S_FIRST_ADDED).defaultValue);
+    theOption.Save();
+    EXPECT_EQ(ReadAll("option.txt").find(SettingAt(S_FIRST_ADDED).key), std::string::npos);
 }
 
 TEST_F(OptionFile, LegacyFileIsReadOnceAndDeleted) {

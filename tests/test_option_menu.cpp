@@ -3,6 +3,7 @@
 // Keys are set in theApp.keyState the way the window procedure sets them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -29,11 +30,13 @@ enum : int {
     kRowMidi = 13,
     kRowSoundEffect = 14,
     kRowVolume = 15,
-    kRowFirstItem = 16,
-    kRowKeys = kRowFirstItem + kItemKinds,  // rows after the specified 39
+    kRowMusicVolume = 16,
+    kRowMatchRounds = 19,
+    kRowFirstItem = 21,
+    kRowKeys = kRowFirstItem + kItemKinds,  // the display and keys follow the items
     kRowScaling,
     kLastRow = kOptionRows - 1,
-    kLastTop = kOptionRows - 14,
+    kLastTopRow = kOptionRows - 14,
 };
 
 // Puts back every field the menu can change.
@@ -56,6 +59,7 @@ protected:
         std::memcpy(m_path, theBgm.currentPath, sizeof(m_path));
         m_effects = theDirectSound.effectsEnabled;
         m_volume = theApp.soundVolume;
+        m_musicVolume = theBgm.musicVolume;
         for (int k = 0; k < kItemKinds; ++k) m_weights[k] = g_itemTable[k].weight;
         std::memset(theApp.keyState, 0, sizeof(theApp.keyState));
         theOption.cursorRow = 0;
@@ -80,6 +84,8 @@ protected:
         theDirectSound.effectsEnabled = m_effects;
         theApp.soundVolume = m_volume;
         theDirectSound.SetVolume(m_volume);
+        theBgm.musicVolume = m_musicVolume;
+        theBgm.SetVolume(m_musicVolume);
         for (int k = 0; k < kItemKinds; ++k) g_itemTable[k].weight = m_weights[k];
         std::memset(theApp.keyState, 0, sizeof(theApp.keyState));
         theOption.cursorRow = 0;
@@ -99,7 +105,7 @@ protected:
 
     int32_t m_wait, m_itemMax, m_showTime, m_metTime, m_metCount;
     uint8_t m_keyboard, m_flush, m_limit, m_metEnable, m_device, m_effects;
-    int8_t m_getDeath, m_type, m_volume;
+    int8_t m_getDeath, m_type, m_volume, m_musicVolume;
     uint16_t m_values[4];
     char m_path[sizeof(theBgm.currentPath)];
     int8_t m_weights[kItemKinds];
@@ -112,6 +118,9 @@ TEST_F(OptionMenu, LabelsKeepTheirSpelling) {
     EXPECT_STREQ(theOption.labels[kRowExplosionValue], "EXPLOTION VALUE");
     EXPECT_STREQ(theOption.labels[kRowFirstItem], "SPEED UP");
     EXPECT_STREQ(theOption.labels[kRowFirstItem + kItemKinds - 1], "INVINCIBLE");
+    // The rows added since: player comfort, the item help, then the keys and the display.
+    const char* const added[] = {"MUSIC VOLUME", "HEAD MARKER", "AUTO FAST", "MATCH ROUNDS", "ITEM HELP"};
+    for (int k = 0; k < 5; ++k) EXPECT_STREQ(theOption.labels[kRowMusicVolume + k], added[k]);
     EXPECT_STREQ(theOption.labels[kRowKeys], "KEYS");
     EXPECT_STREQ(theOption.labels[kRowScaling], "SCALING");
     EXPECT_EQ(theOption.colors[0], 6);
@@ -139,12 +148,16 @@ TEST_F(OptionMenu, CursorScrollsTheFourteenVisibleRows) {
     EXPECT_EQ(theApp.keyState[plat::VK_UP], 1);
 }
 
+// Page Down moves cursor and top by 14, the top no further than shows the
+// last row, the cursor no further than the last row; Page Up back likewise.
 TEST_F(OptionMenu, PageKeysMoveFourteenRowsWithinTheList) {
-    const int expected[][2] = {{14, 14}, {28, kLastTop}, {kLastRow, kLastTop}};
-    for (const auto& e : expected) {
+    int cursor = 0, top = 0;
+    while (cursor != kLastRow) {
         Press(plat::VK_NEXT);
-        EXPECT_EQ(theOption.cursorRow, e[0]);
-        EXPECT_EQ(theOption.topRow, e[1]);
+        cursor = std::min(cursor + 14, int(kLastRow));
+        top = std::min(top + 14, int(kLastTopRow));
+        EXPECT_EQ(theOption.cursorRow, cursor);
+        EXPECT_EQ(theOption.topRow, top);
     }
     EXPECT_TRUE(Press(plat::VK_NEXT));  // at the last row it waits
     EXPECT_EQ(theApp.keyState[plat::VK_NEXT], 1);
@@ -155,10 +168,8 @@ TEST_F(OptionMenu, PageKeysMoveFourteenRowsWithinTheList) {
 
     Press(plat::VK_PRIOR);
     EXPECT_EQ(theOption.cursorRow, kLastRow - 14);
-    EXPECT_EQ(theOption.topRow, kLastTop - 14);
-    Press(plat::VK_PRIOR);
-    Press(plat::VK_PRIOR);
-    EXPECT_EQ(theOption.cursorRow, 0);
+    EXPECT_EQ(theOption.topRow, kLastTopRow - 14);
+    while (theOption.cursorRow > 0) Press(plat::VK_PRIOR);
     EXPECT_EQ(theOption.topRow, 0);
 }
 
@@ -186,6 +197,12 @@ TEST_F(OptionMenu, NumbersStopAtTheirLimits) {
     PressOn(kRowVolume, plat::VK_LEFT, 2);
     EXPECT_EQ(theApp.soundVolume, 0);
     EXPECT_EQ(Text(kRowVolume), "0 p");
+    // The music's volume is its own row, beside the effects'.
+    theBgm.musicVolume = 99;
+    PressOn(kRowMusicVolume, plat::VK_RIGHT, 3);
+    EXPECT_EQ(theBgm.musicVolume, 100);
+    EXPECT_EQ(Text(kRowMusicVolume), "100 p");
+    EXPECT_EQ(theApp.soundVolume, 0);
 
     g_itemTable[3].weight = 100;
     PressOn(kRowFirstItem + 3, plat::VK_LEFT);
@@ -222,6 +239,18 @@ TEST_F(OptionMenu, TogglesAndSideEffects) {
     EXPECT_EQ(Text(kRowSoundEffect), "OFF");
     PressOn(kRowSoundEffect, plat::VK_LEFT);
     EXPECT_EQ(theDirectSound.effectsEnabled, 1);
+
+    // A match of 0 rounds has no end and says so; it has at most 99.
+    const int32_t rounds = theRound.matchRounds;
+    theRound.matchRounds = 0;
+    theOption.ChangeValue(kRowMatchRounds, 0);
+    EXPECT_EQ(Text(kRowMatchRounds), "ENDLESS");
+    PressOn(kRowMatchRounds, plat::VK_RIGHT, 2);
+    EXPECT_EQ(Text(kRowMatchRounds), "2");
+    theRound.matchRounds = 98;
+    PressOn(kRowMatchRounds, plat::VK_RIGHT, 3);
+    EXPECT_EQ(theRound.matchRounds, 99);
+    theRound.matchRounds = rounds;
 
     // Changing the music device makes the next piece open anew; merely
     // showing the row does not.
@@ -321,7 +350,7 @@ TEST_F(OptionMenu, RunsUntilEscapeAndSavesOnLeaving) {
 
     EXPECT_EQ(theRound.state.wait, 81);
     EXPECT_EQ(theOption.cursorRow, 0);
-    EXPECT_EQ(theOption.topRow, kLastTop);
+    EXPECT_EQ(theOption.topRow, std::min(28, int(kLastTopRow)));
     EXPECT_EQ(theOption.titleSurface, 0);
     EXPECT_NE(testutil::ReadFile("option.txt").find("\r\nGAME_WAIT=81\r\n"), std::string::npos);
     for (SurfaceId& picture : theItemManager.pictures) theDirectDraw.ReleaseSurface(picture);

@@ -16,6 +16,7 @@
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/digest.h"
+#include "match/headmarks.h"
 #include "match/replay.h"
 #include "match/results.h"
 #include "match/round.h"
@@ -73,9 +74,11 @@ protected:
 
     // One round as the round loop plays it (without the countdown's waits),
     // recorded; it is left at its end, as the result screen finds it.
-    static int PlayRecorded() {
+    static int PlayRecorded(uint8_t oldDeathRule = 0) {
         uint32_t seed = theApp.RandState();
-        theRound.Setup(ChosenRoundStart());
+        RoundStart start = ChosenRoundStart();
+        start.oldDeathRule = oldDeathRule;
+        theRound.Setup(start);
         theReplay.BeginRecording(seed);
         if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
         theRound.local.lastSecondMs = plat::TimeMs();
@@ -317,6 +320,211 @@ TEST_F(ReplayTest, TheLastSecondMustBeTheTicksRecorded) {
     EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
 }
 
+// A line killed in a frame does not act in it any more. Player 1 (a "HARD
+// COM" one pixel from the right border, heading into it, holding "CHANGE")
+// asks for its item as it takes its last step; it dies in the next frame.
+// Its "CHANGE" used then would put a live line on the crash point, where
+// it dies too: that is how the old rule played, and how a replay of
+// version 1, recorded under it, plays back. The same recording taken for
+// version 2 is told apart as a round that does not reproduce.
+TEST_F(ReplayTest, DeadLinesDoNotActAndOldReplaysKeepTheirRule) {
+    testutil::TempDir dir;
+    testutil::WriteStageList(dir.path(),
+                             "FILE=EMPTY.PNG\n1P=638,100,0\n1P_ITEM=CHANGE\n2P=200,100,0\n3P=400,300,180\n");
+    testutil::ScopedCwd cwd(dir.path());
+    Configure({{PLAYER_HARD, PLAYER_HARD, PLAYER_HARD, PLAYER_NON}, 1, false, false, false, 0, 61});
+    theStageSelect.selectedStage = 0;
+    const uint32_t seed = theApp.RandState();
+
+    // Until player 1 is gone, then 200 frames more: the other two fly on.
+    auto playUntilDeath = [](uint8_t oldDeathRule) {
+        std::memset(theRound.state.phase, 0, sizeof theRound.state.phase);  // each run from the same phase
+        RoundStart start = ChosenRoundStart();
+        start.oldDeathRule = oldDeathRule;
+        theRound.Setup(start);
+        theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+        theRound.local.lastSecondMs = plat::TimeMs();
+        int result = FRAME_GO_ON;
+        while (theRound.players[0].alive && result == FRAME_GO_ON) result = theRound.Frame();
+        int32_t deathFrame = theRound.state.frameCounter;
+        while (theRound.state.frameCounter < deathFrame + 200 && result == FRAME_GO_ON) result = theRound.Frame();
+        return deathFrame;
+    };
+    const int32_t deathFrame = playUntilDeath(0);
+    EXPECT_LT(deathFrame, 20);
+    EXPECT_EQ(theRound.heldItems[0].Count(), 1);  // the "CHANGE" was not used
+    EXPECT_TRUE(theRound.players[1].alive && theRound.players[2].alive);
+    EXPECT_LT(theRound.players[1].x, 638.0f);
+    EXPECT_LT(theRound.players[2].x, 638.0f);
+    theRound.Teardown();
+
+    theApp.Seed(seed);
+    EXPECT_EQ(playUntilDeath(1), deathFrame);
+    EXPECT_EQ(theRound.heldItems[0].Count(), 0);
+    EXPECT_EQ(theRound.CountAlive(), 1);  // the line moved onto the crash point died there
+    theRound.Teardown();
+
+    // Recorded under each rule and played back by the version in the file.
+    static uint8_t again[kReplayFileMax];
+    for (uint16_t version : {uint16_t(1), kReplayVersion}) {
+        SCOPED_TRACE("version " + std::to_string(version));
+        theApp.Seed(seed);
+        ASSERT_EQ(PlayRecorded(version == 1 ? 1 : 0), FRAME_ROUND_OVER);
+        theRound.Teardown();
+        ASSERT_TRUE(theReplay.lastValid);
+        EXPECT_EQ(theReplay.last.version, kReplayVersion);
+        theReplay.last.version = version;
+        std::vector<uint8_t> file = LastFile();
+        EXPECT_EQ(file[8], version);
+        ASSERT_EQ(Decode(file, &s_read), REPLAY_READ_OK);
+        EXPECT_EQ(s_read.version, version);
+        EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
+        ASSERT_EQ(EncodeReplay(s_read, again, sizeof again), file.size());
+        EXPECT_EQ(std::memcmp(again, file.data(), file.size()), 0);
+
+        // Taken for the other version, the recording shows another game:
+        // found and said, never shown as this round.
+        s_read.version = version == 1 ? kReplayVersion : 1;
+        EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_DIFFERS);
+    }
+    s_read.version = 0;  // a version no program wrote is not written
+    EXPECT_EQ(EncodeReplay(s_read, again, sizeof again), 0u);
+}
+
+// Head marks are drawn on the pictures shown and nowhere else. Two rounds
+// from one start, marks off and on, in both play modes: the pictures shown
+// carry a mark round a live head only when the marks are on, and the rounds
+// end on byte-identical fields, match digests and replay files.
+TEST_F(ReplayTest, HeadMarksStayOffTheFieldAndTheReplay) {
+    const uint8_t savedMarker = theRound.headMarker;
+    // Whether the picture shown has slot i's mark 5 pixels right of and
+    // below its head where the field itself has something else.
+    auto markShown = [](int i) {
+        const PlayerSlot& slot = theRound.players[i];
+        int x = CApp::FloatToInt(slot.x) + 5, y = CApp::FloatToInt(slot.y) + 5;
+        SurfaceId surface = theRound.local.fieldSurface;
+        if (theRound.state.scrollPlay) {
+            CRound::ScrollViewAt(i, &x, &y);
+            x += kScrollViewSize / 2 + 5;
+            y += kScrollViewSize / 2 + 5;
+            surface = kVisibleSurface;
+        } else if (x > kInteriorRight || y > kInteriorBottom) {
+            return false;
+        }
+        const uint8_t trail = uint8_t(PlayerTrailIndex(i));
+        theDirectDraw.Present();
+        return testutil::PixelAt(surface, x, y) != trail &&
+               testutil::ShownColour(x, y) == theDirectDraw.DisplayPalette()[trail];
+    };
+    for (bool scroll : {false, true}) {
+        SCOPED_TRACE(scroll ? "scroll play" : "normal play");
+        struct Outcome {
+            std::vector<uint8_t> field, replay;
+            uint32_t digest;
+            int marksShown;
+        } outcome[2];
+        for (uint8_t marker : {uint8_t(0), uint8_t(1)}) {
+            Configure({{PLAYER_HARD, PLAYER_NORMAL, PLAYER_EASY, PLAYER_HARD}, 0, scroll, true, true, 2, 71});
+            theRound.headMarker = marker;
+            // Both from the same phase and the same moment of the clock.
+            std::memset(theRound.state.phase, 0, sizeof theRound.state.phase);
+            plat::UseTestClock(1000, kNsPerPump);
+            Outcome& o = outcome[marker];
+            o.marksShown = 0;
+            const uint32_t seed = theApp.RandState();
+            theRound.Setup(ChosenRoundStart());
+            theReplay.BeginRecording(seed);
+            if (!scroll) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+            theRound.local.lastSecondMs = plat::TimeMs();
+            int result = FRAME_GO_ON;
+            {
+                CHeadMarkScope marks(true);
+                while (result == FRAME_GO_ON && theRound.state.frameCounter < kMaxFrames) {
+                    result = theRound.Frame();
+                    if (result == FRAME_GO_ON && theRound.state.frameCounter % 300 == 0)
+                        for (int i = 0; i < kPlayers; i++)
+                            if (theRound.players[i].alive) o.marksShown += markShown(i);
+                }
+            }
+            ASSERT_EQ(result, FRAME_ROUND_OVER);
+            theReplay.EndRecording();
+            Surface* field = theDirectDraw.GetSurface(theRound.local.fieldSurface);
+            o.field.assign(field->pixels, field->pixels + field->pitch * field->height);
+            o.digest = MatchDigest();
+            o.replay = LastFile();
+            theRound.Teardown();
+        }
+        EXPECT_EQ(outcome[0].marksShown, 0);
+        EXPECT_GT(outcome[1].marksShown, 10);
+        EXPECT_TRUE(outcome[0].field == outcome[1].field);
+        EXPECT_EQ(outcome[0].digest, outcome[1].digest);
+        ASSERT_FALSE(outcome[0].replay.empty());
+        EXPECT_TRUE(outcome[0].replay == outcome[1].replay);
+    }
+    theRound.headMarker = savedMarker;
+}
+
+// AUTO_FAST: once both human seats are out, every frame waits one pump
+// instead of WAIT x 20, and the first human's empty panel says so; with it
+// off that panel says "CTRL: FAST FORWARD" and the frames keep their pace.
+// A hurried round is recorded and played back to the same field: the pace
+// changes, the round does not.
+TEST_F(ReplayTest, AutoFastHurriesOnlyThePace) {
+    testutil::TempDir dir;
+    testutil::WriteStageList(dir.path(), "FILE=EMPTY.PNG\n1P=620,100,0\n2P=620,200,0\n3P=200,100,270\n4P=300,350,90\n");
+    testutil::ScopedCwd cwd(dir.path());
+    const uint8_t saved = theRound.autoFast;
+    // The panel of player 1 as the hint should leave it.
+    auto hintShown = [](RoundHint hint) {
+        theApp.DrawBackground(false);
+        theRound.DrawHint(kBackBuffer, 0, hint);
+        for (int y = 432; y < 456; y++)
+            for (int x = 0; x < 320; x++)
+                if (testutil::PixelAt(kVisibleSurface, x, y) != testutil::PixelAt(kBackBuffer, x, y)) return false;
+        return true;
+    };
+    for (uint8_t autoFast : {uint8_t(0), uint8_t(1)}) {
+        SCOPED_TRACE(autoFast ? "AUTO_FAST on" : "AUTO_FAST off");
+        Configure({{PLAYER_MAN, PLAYER_MAN, PLAYER_HARD, PLAYER_HARD}, 0, false, false, false, 0, 81});
+        theStageSelect.selectedStage = 0;
+        theRound.autoFast = autoFast;
+        const uint32_t seed = theApp.RandState();
+        theRound.Setup(ChosenRoundStart());
+        theReplay.BeginRecording(seed);
+        theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+        theRound.local.lastSecondMs = plat::TimeMs();
+        // Each frame waits WAIT x 20 pumps, from the frame the last human
+        // seat is out in on only one with AUTO_FAST.
+        const uint64_t fullWait = uint64_t(theRound.state.wait) * 20;
+        int result = FRAME_GO_ON;
+        int framesWithHumans = 0, framesWithout = 0;
+        while (result == FRAME_GO_ON && theRound.state.frameCounter < kMaxFrames) {
+            const uint64_t before = plat::PumpCount();
+            result = theRound.Frame();
+            if (result != FRAME_GO_ON) break;
+            const bool humansOut = !theRound.players[0].alive && !theRound.players[1].alive;
+            ASSERT_EQ(plat::PumpCount() - before, autoFast && humansOut ? 1u : fullWait)
+                << "frame " << theRound.state.frameCounter;
+            if (!humansOut) {
+                framesWithHumans++;
+                EXPECT_FALSE(theRound.OnlyComputersLeft());
+            } else if (framesWithout++ == 0) {
+                EXPECT_TRUE(theRound.OnlyComputersLeft());
+                EXPECT_TRUE(hintShown(autoFast ? HINT_AUTO_FAST : HINT_CTRL_FAST));
+                EXPECT_FALSE(hintShown(autoFast ? HINT_CTRL_FAST : HINT_AUTO_FAST));
+            }
+        }
+        ASSERT_EQ(result, FRAME_ROUND_OVER);
+        EXPECT_GT(framesWithHumans, 20);
+        EXPECT_GT(framesWithout, 100);
+        theReplay.EndRecording();
+        theRound.Teardown();
+        ASSERT_EQ(Decode(LastFile(), &s_read), REPLAY_READ_OK);
+        EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
+    }
+    theRound.autoFast = saved;
+}
+
 // R on the result screen shows the round again (countdown, frames at their
 // pace) and returns to the same screen over the same match: scores, ranks,
 // wins, generator, settings, round counter, the field and its effects.
@@ -373,9 +581,53 @@ TEST_F(ReplayTest, ResultScreenPlaysBackAndLeavesTheMatchAsItWas) {
         return s;
     };
     const Seen before = see();
+
+    // "R: REPLAY" stands right of the bottom line while the menu shows and
+    // there is a round to play back; "REPLAY" left of the status line while
+    // it plays, in every picture shown from its countdown on.
+    auto hintShown = [] {
+        SurfaceId scratch = theDirectDraw.CreateSurface(640, 480, true);
+        theApp.DrawTextScaled(scratch, 552, 456, 8, 16, "R: REPLAY", 5, false, false);
+        bool same = true;
+        for (int y = 456; y < 472; y++)
+            for (int x = 552; x < 624; x++)
+                if (testutil::PixelAt(scratch, x, y))  // the space between the words shows what lies under it
+                    same = same && testutil::PixelAt(kBackBuffer, x, y) == testutil::PixelAt(scratch, x, y);
+        theDirectDraw.ReleaseSurface(scratch);
+        return same;
+    };
+    theDirectDraw.SetDestClip(0, 0, 640, 480);  // as each frame of the screen sets it
+    theApp.DrawBackground(false);
+    screen.Draw();
+    EXPECT_TRUE(hintShown());
+    screen.hidden = 1;
+    theApp.DrawBackground(false);
+    screen.Draw();
+    EXPECT_FALSE(hintShown());
+    screen.hidden = 0;
+    static uint8_t caption[16][48];
+    static int captioned, presented;
+    {
+        SurfaceId scratch = theDirectDraw.CreateSurface(48, 16, true);
+        theApp.DrawTextScaled(scratch, 0, 0, 8, 16, "REPLAY", 5, false, false);
+        for (int y = 0; y < 16; y++)
+            for (int x = 0; x < 48; x++) caption[y][x] = testutil::PixelAt(scratch, x, y);
+        theDirectDraw.ReleaseSurface(scratch);
+    }
+    captioned = presented = 0;
+    PresentOverlay overlay = theDirectDraw.SetPresentOverlay([](uint8_t* pixels, int pitch, int, int) {
+        bool same = true;
+        for (int y = 0; y < 16; y++) same = same && std::memcmp(pixels + y * pitch, caption[y], 48) == 0;
+        captioned += same;
+        presented++;
+    });
+
     const uint64_t pumps = plat::PumpCount();
     theApp.keyState[plat::VK_R] = 1;
     EXPECT_TRUE(screen.HandleKeys());
+    theDirectDraw.SetPresentOverlay(overlay);
+    EXPECT_GT(presented, 100);
+    EXPECT_EQ(captioned, presented);
     // The whole round went by again, at its WAIT.
     EXPECT_GE(plat::PumpCount() - pumps, uint64_t(theReplay.last.lastFrame) * 20 * 20);
     const Seen after = see();

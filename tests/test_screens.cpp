@@ -10,10 +10,13 @@
 #include <string>
 
 #include "match/round.h"
+#include "platform/audio.h"
 #include "platform/midi.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
+#include "screens/title.h"
 #include "sound/bgm.h"
+#include "sound/directsound.h"
 #include "tests/testutil.h"
 
 using testutil::PixelAt;
@@ -421,3 +424,49 @@ TEST_F(ScreensTest, SelectorRunsOnWithMissingAndBrokenMusic) {
 }
 
 }  // namespace
+
+// ---- title -------------------------------------------------------------------------
+
+// START with fewer than two players: no match, but a sound and the reason,
+// for two seconds, in the empty band over the version line; START with two
+// players clears it.
+TEST_F(ScreensTest, RefusedStartSaysWhyWithASound) {
+    {
+        testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
+        theDirectSound.StartDirectSound(kEffectCount);
+        for (int i = 0; i < kEffectCount; i++)
+            theDirectSound.SetData(i, (std::string("Sound\\") + kEffectTable[i].file).c_str(), kEffectTable[i].buffers);
+    }
+    plat::AudioSetPaused(true);  // voices keep their "playing" state
+    auto sounded = [](int effect) {
+        const EffectSlot& slot = theDirectSound.slots[effect];
+        for (int b = 0; slot.buffers && b < slot.count; b++) {
+            plat::VoiceState state{};
+            if (plat::GetVoiceState(slot.buffers[b], &state) && state.playing) return true;
+        }
+        return false;
+    };
+    SetPlayer(0, PLAYER_MAN, 0, 0);
+    for (int i = 1; i < kPlayers; i++) SetPlayer(i, PLAYER_NON, 0, 0);
+    theTitle.BuildMenu();
+    theTitle.cursor = 0;
+    theRound.roundCounter = 7;  // a match would reset it
+    ASSERT_EQ(theTitle.refusalFrames, 0);
+    theTitle.Draw();
+    EXPECT_TRUE(BandIsBlank(kBackBuffer, 394, 16)) << "nothing there before";
+
+    theApp.keyState[plat::VK_RETURN] = 1;
+    theTitle.HandleMenuKeys();
+    EXPECT_EQ(theRound.roundCounter, 7);
+    EXPECT_TRUE(sounded(SE_STOP));
+    EXPECT_FALSE(sounded(SE_CUR_OK));
+    for (int frame = 0; frame < 60; frame++) {
+        theTitle.Draw();
+        ASSERT_TRUE(SameBand(kBackBuffer, Reference(394, "START NEEDS TWO PLAYERS", 6), 394, 16)) << frame;
+    }
+    theTitle.Draw();
+    EXPECT_TRUE(BandIsBlank(kBackBuffer, 394, 16)) << "gone after two seconds";
+    theTitle.ReleaseLogo();
+    theRound.roundCounter = 0;
+    theDirectSound.Shutdown();
+}

@@ -57,6 +57,16 @@ uint8_t PixelAt(SurfaceId id, int x, int y) {
     return s->pixels[y * s->pitch + x];
 }
 
+uint32_t ShownColour(int x, int y) {
+    // The picture is scaled by whole pixels and centred in the window.
+    int width = 0, height = 0;
+    while (plat::ShownPixel(width, 0) != plat::kNoPixel) width++;
+    while (plat::ShownPixel(0, height) != plat::kNoPixel) height++;
+    if (width < 640 || height < 480) return plat::kNoPixel;
+    int scale = std::min(width / 640, height / 480);
+    return plat::ShownPixel((width - 640 * scale) / 2 + x * scale, (height - 480 * scale) / 2 + y * scale);
+}
+
 std::string TempRoot() {
     const char* tmpdir = std::getenv("TMPDIR");
     return tmpdir && *tmpdir ? tmpdir : "/tmp";

@@ -22,6 +22,10 @@ void SetDistinctPalette();
 // Reads one pixel of a surface.
 uint8_t PixelAt(SurfaceId id, int x, int y);
 
+// The colour (0x00RRGGBB) the window shows for pixel (x, y) of the game's
+// picture, as last presented; plat::kNoPixel where the window cannot be read.
+uint32_t ShownColour(int x, int y);
+
 // The folder that temporary folders go in: $TMPDIR, else /tmp.
 std::string TempRoot();
 

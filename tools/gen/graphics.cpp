@@ -11,8 +11,8 @@ namespace gen {
 namespace {
 
 // 5x7 patterns of the glyph set, in font-grid order: A-Z, 0-9, then the
-// symbol row l d r * = . < > + ] [ \ / u p (l, d, r, u are arrows; p is the per-cent sign of
-// the options menu's "%d p" values).
+// symbol row l d r * = . < > + ] [ \ / u p : (l, d, r, u are arrows; p is the per-cent sign of
+// the options menu's "%d p" values; the colon is for the game's hints).
 const char* const kGlyphs[] = {
     ".###.#...##...#######...##...##...#",
     "####.#...##...#####.#...##...#####.",
@@ -66,6 +66,7 @@ const char* const kGlyphs[] = {
     "....#....#...#...#...#...#....#....",
     "..#...###.#.#.#..#....#....#.......",
     "##...##..#...#...#...#...#..##...##",
+    ".......##...##.............##...##.",
 };
 constexpr int kGlyphCount = sizeof(kGlyphs) / sizeof(kGlyphs[0]);
 

@@ -54,7 +54,8 @@ Rgb PlayerRamp(Rgb h, int k) {
     case 13:
         return Mix(h, kWhite, 0.75);  // missiles
     case 14:
-        return Scale(h, 0.12);
+        // The brightest of the ramp: the rings grow in it and fade from it.
+        return Mix(h, kWhite, 0.9);
     default:
         return Mix(Scale(h, 0.45), {90, 90, 90}, 0.5);
     }
