@@ -106,11 +106,11 @@ void CRound::ThinkMasterCom(PlayerSlot& slot, int i, const uint8_t* pixels, int 
     if (state.phase[slot.slowness < 5 ? slot.slowness : 4] != 0 || !pixels) return;
     static planner::View view;
     planner::Look(view, *this, i, pixels, pitch);
-    planner::MapOtherLines(view);
     const planner::Head start = planner::StartHead(*this, i);
 
     static Option options[3];
-    bool open = !OtherHeadNear(view);
+    const bool otherNear = OtherHeadNear(view);
+    bool open = !otherNear;
     int longest = 0;
     for (int k = 0; k < 3; k++) {
         Option& o = options[k];
@@ -121,7 +121,7 @@ void CRound::ThinkMasterCom(PlayerSlot& slot, int i, const uint8_t* pixels, int 
         longest = std::max(longest, o.path.survivedSteps);
     }
     if (!open) {
-        planner::MapOtherLines(view);
+        planner::MapOtherLines(view, otherNear);
         for (Option& o : options)
             if (o.path.survivedSteps == longest) o.ground = planner::CountTerritory(view, o.path);
     }

@@ -111,7 +111,9 @@ Territory CountTerritory(const View& view, const PathResult& path);
 int CountNearPixels(const View& view, const PathResult& path);
 
 // Prepares the other lines' arrival times for CountTerritory; once per step.
-void MapOtherLines(const View& view);
+// Lines too far away to matter are left out when near is false: then no
+// line but this one is counted.
+void MapOtherLines(const View& view, bool near);
 
 // Whether an item square that a head may cross covers a pixel.
 bool UnderItem(const View& view, int x, int y);

@@ -24,10 +24,10 @@ constexpr int kCellPx = 4;
 constexpr int kCellsX = kScreenWidth / kCellPx, kCellsY = kScreenHeight / kCellPx;
 constexpr int kCells = kCellsX * kCellsY;
 constexpr int kPixels = kScreenWidth * kScreenHeight;
-constexpr int kSeedRadiusPx = 6;      // how far from a head its first open cells are looked for
-constexpr int kSeedFloodPx = 120;     // pixels flooded to find them
-constexpr int kMyCellsCap = 500;      // cells counted for this line
-constexpr int kOtherCellsCap = 1000;  // cells flooded for the other lines together
+constexpr int kSeedRadiusPx = 6;     // how far from a head its first open cells are looked for
+constexpr int kSeedFloodPx = 60;     // pixels flooded to find them
+constexpr int kMyCellsCap = 500;     // cells counted for this line
+constexpr int kOtherCellsCap = 600;  // cells flooded for the other lines together
 
 uint32_t g_serial;  // one value per flood; 0 is never used
 uint32_t g_viewSerial;
@@ -136,11 +136,11 @@ int FloodCells(const View& v, int head, int tail, int cap, Take take) {
 
 }  // namespace
 
-void MapOtherLines(const View& v) {
+void MapOtherLines(const View& v, bool near) {
     g_viewSerial = NextSerial();
     const uint32_t serial = g_viewSerial;
     int tail = 0;
-    for (int o = 0; o < v.otherCount; o++) {
+    for (int o = 0; near && o < v.otherCount; o++) {
         const OtherLine& line = v.others[o];
         const int waitFrames = line.firstStepFrame - v.nowFrame;
         FloodPixels(v, line.pixelX, line.pixelY, kSeedFloodPx, NextSerial(), [&](int cell) {
