@@ -31,8 +31,9 @@ constexpr int kMissileRangePx = 320;
 constexpr int kMissileNearestPx = 16;
 constexpr int kBehindPx = 8;
 // The ground count looks far; it is needed only where a choice is near: by
-// another head, or by walls that close in on some first move.
+// another head, by a wall ahead, or by walls that close in on some first move.
 constexpr int kOtherNearPx = 160;
+constexpr int kOpenAheadSteps = 40;
 
 struct Option {
     int turnDegrees;
@@ -110,7 +111,7 @@ void CRound::ThinkMasterCom(PlayerSlot& slot, int i, const uint8_t* pixels, int 
 
     static Option options[3];
     const bool otherNear = OtherHeadNear(view);
-    bool open = !otherNear;
+    bool open = !otherNear && planner::ClearAhead(view, start, kOpenAheadSteps);
     int longest = 0;
     for (int k = 0; k < 3; k++) {
         Option& o = options[k];

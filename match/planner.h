@@ -115,6 +115,9 @@ int CountNearPixels(const View& view, const PathResult& path);
 // line but this one is counted.
 void MapOtherLines(const View& view, bool near);
 
+// Whether the head's way straight ahead stays on open ground for `steps` steps.
+bool ClearAhead(const View& view, const Head& head, int steps);
+
 // Whether an item square that a head may cross covers a pixel.
 bool UnderItem(const View& view, int x, int y);
 

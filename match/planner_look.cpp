@@ -149,6 +149,21 @@ Head StartHead(const CRound& round, int i) {
     return Head{slot.x, slot.y, slot.heading % 360, slot.lastPixelX, slot.lastPixelY, round.state.frameCounter};
 }
 
+bool ClearAhead(const View& view, const Head& head, int steps) {
+    float x = head.x, y = head.y;
+    int lastX = head.lastX, lastY = head.lastY;
+    for (int k = 0; k < steps; k++) {
+        x += theApp.cosTable[head.heading];
+        y += theApp.negSinTable[head.heading];
+        const int px = CApp::FloatToInt(x), py = CApp::FloatToInt(y);
+        if (px == lastX && py == lastY) continue;
+        if (!OpenPixel(view, px, py)) return false;
+        lastX = px;
+        lastY = py;
+    }
+    return true;
+}
+
 bool UnderItem(const View& view, int x, int y) {
     for (int k = 0; k < view.itemCount; k++)
         if (x >= view.itemX[k] && x < view.itemX[k] + kItemPx && y >= view.itemY[k] && y < view.itemY[k] + kItemPx)

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "core/app.h"
 #include "config/option.h"
+#include "core/app.h"
 #include "tests/testutil.h"
 
 using testutil::TempDir;
