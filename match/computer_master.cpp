@@ -42,7 +42,8 @@ struct Option {
 };
 
 long GroundValue(const Option& o) {
-    return long(o.ground.cells) * kCellWeightPx + o.ground.nearPixels - long(o.path.mouldSteps) * kMouldStepCost;
+    return long(o.ground.cells - o.ground.capDistanceCells) * kCellWeightPx + o.ground.nearPixels -
+           long(o.path.mouldSteps) * kMouldStepCost;
 }
 
 bool Better(const Option& a, const Option& b) {
@@ -117,7 +118,7 @@ void CRound::ThinkMasterCom(PlayerSlot& slot, int i, const uint8_t* pixels, int 
         Option& o = options[k];
         o.turnDegrees = kFirstMoves[k];
         o.path = planner::SearchFirstMove(view, start, o.turnDegrees);
-        o.ground = {0, planner::CountNearPixels(view, o.path)};
+        o.ground = {0, planner::CountNearPixels(view, o.path), 0};
         open = open && o.ground.nearPixels >= planner::kNearFloodPx;
         longest = std::max(longest, o.path.survivedSteps);
     }

@@ -104,6 +104,10 @@ PathResult SearchFirstMove(const View& view, const Head& start, int turnDegrees)
 struct Territory {
     int cells;
     int nearPixels;
+    // When the count reached its cap: how many cells away the last counted
+    // cell lay. Ground that fills the cap closer by is worth more: it is
+    // reached sooner, before another line can shut the way to it.
+    int capDistanceCells;
 };
 constexpr int kNearFloodPx = 400;  // pixels counted near the end of a path
 Territory CountTerritory(const View& view, const PathResult& path);

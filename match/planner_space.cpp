@@ -195,6 +195,7 @@ Territory CountTerritory(const View& v, const PathResult& path) {
         g_mine[cell] = serial;
         return true;
     });
+    if (t.cells >= kMyCellsCap) t.capDistanceCells = g_cellSteps[g_cellQueue[t.cells - 1]];
     return t;
 }
 
