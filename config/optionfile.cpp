@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/app.h"
 #include "config/option.h"
+#include "core/app.h"
 #include "match/settings.h"
 #include "sound/directsound.h"
 

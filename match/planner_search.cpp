@@ -150,7 +150,7 @@ private:
 
     const View& m_view;
     PathResult& m_best;
-    int32_t m_path[kHorizonSteps + 1];
+    int32_t m_path[kHorizonSteps + 1] = {};
     int m_length = 0;
     int m_mould = 0;
     int m_budget = 0;
