@@ -58,7 +58,7 @@ const CommandLineOption kOptions[] = {
     {"--join", "HOST[:PORT]", "join an online match", TakeJoin},
     {"--watch", nullptr, "with --join: watch without a seat",
      [](StartOptions*, const char*) { return theOnline.plan.watch = true; }},
-    {"--seats", "A,B,C,D", "with --host: local, remote, easy, normal, hard or non",
+    {"--seats", "A,B,C,D", "with --host: local, remote, easy, normal, hard, master or non",
      [](StartOptions*, const char* seats) { return ParseSeatKinds(seats, theOnline.plan.seatKinds); }},
     {"--name", "NAME", "the name other machines see online", TakeName},
 };

@@ -179,8 +179,8 @@ const char* const kComments[] = {
     // ;効果音を鳴らすかどうか(0:off 1:on)
     ";\x8C\xF8\x89\xCA\x89\xB9\x82\xCC\x89\xB9\x97\xCA(0\x81`100)",  // ;効果音の音量(0～100)
     ";\x83v\x83\x8C\x83"
-    "C\x83\x84\x82\xCC\x8E\xED\x97\xDE(0:MAN 1:NON 2:EASY COM 3:NORMAL COM 4:HARD COM)",
-    // ;プレイヤの種類(0:MAN 1:NON 2:EASY COM 3:NORMAL COM 4:HARD COM)
+    "C\x83\x84\x82\xCC\x8E\xED\x97\xDE(0:MAN 1:NON 2:EASY COM 3:NORMAL COM 4:HARD COM 5:MASTER COM)",
+    // ;プレイヤの種類(0:MAN 1:NON 2:EASY COM 3:NORMAL COM 4:HARD COM 5:MASTER COM)
     ";\x83"
     "A\x83"
     "C\x83"

@@ -90,7 +90,16 @@ struct NetEvent {
 };
 
 // Seat kinds as the host sets them (--seats, the lobby).
-enum SeatKind : uint8_t { SEAT_LOCAL, SEAT_REMOTE, SEAT_EASY, SEAT_NORMAL, SEAT_HARD, SEAT_NON, SEAT_KIND_END };
+enum SeatKind : uint8_t {
+    SEAT_LOCAL,
+    SEAT_REMOTE,
+    SEAT_EASY,
+    SEAT_NORMAL,
+    SEAT_HARD,
+    SEAT_MASTER,
+    SEAT_NON,
+    SEAT_KIND_END
+};
 constexpr uint8_t kNoHolder = 0xFF;
 
 // Why a round was stopped for everyone.

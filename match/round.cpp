@@ -10,7 +10,7 @@
 
 #include "items/itemmanager.h"
 
-const char kPlayerTypeNames[kPlayerTypes][20] = {"MAN", "NON", "EASY COM", "NORMAL COM", "HARD COM"};
+const char kPlayerTypeNames[kPlayerTypes][20] = {"MAN", "NON", "EASY COM", "NORMAL COM", "HARD COM", "MASTER COM"};
 
 int EffectivePlayerType(int type) { return (type < 0 || type >= kPlayerTypes) ? PLAYER_NON : type; }
 

@@ -19,8 +19,9 @@ enum PlayerType : uint8_t {
     PLAYER_EASY = 2,
     PLAYER_NORMAL = 3,
     PLAYER_HARD = 4,
+    PLAYER_MASTER = 5,
 };
-constexpr int kPlayerTypes = 5;
+constexpr int kPlayerTypes = 6;
 extern const char kPlayerTypeNames[kPlayerTypes][20];
 // A type outside the table (read from a damaged settings file) stands for
 // an empty seat wherever the game looks at it; the stored value is kept.
@@ -236,6 +237,7 @@ public:
     void ThinkEasyCom(PlayerSlot& slot, int i);
     void ThinkProbingCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch, bool diagonalCheck);
     int ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch, bool diagonalCheck);
+    void ThinkMasterCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch);
 
     // ---- pause menu ----
     uint8_t CheckPause();

@@ -206,6 +206,9 @@ int CRound::Frame() {
         case PLAYER_HARD:
             ThinkProbingCom(slot, i, field.pixels, field.pitch, false);
             break;
+        case PLAYER_MASTER:
+            ThinkMasterCom(slot, i, field.pixels, field.pitch);
+            break;
         default:
             break;
         }

@@ -841,7 +841,8 @@ struct SeatKindRow {
 constexpr SeatKindRow kSeatKindTable[] = {
     {SEAT_LOCAL, "local", PLAYER_MAN, PLAYER_MAN}, {SEAT_REMOTE, "remote", PLAYER_MAN, PLAYER_NORMAL},
     {SEAT_EASY, "easy", PLAYER_EASY, PLAYER_EASY}, {SEAT_NORMAL, "normal", PLAYER_NORMAL, PLAYER_NORMAL},
-    {SEAT_HARD, "hard", PLAYER_HARD, PLAYER_HARD}, {SEAT_NON, "non", PLAYER_NON, PLAYER_NON},
+    {SEAT_HARD, "hard", PLAYER_HARD, PLAYER_HARD}, {SEAT_MASTER, "master", PLAYER_MASTER, PLAYER_MASTER},
+    {SEAT_NON, "non", PLAYER_NON, PLAYER_NON},
 };
 static_assert(sizeof kSeatKindTable / sizeof kSeatKindTable[0] == SEAT_KIND_END);
 }  // namespace

@@ -95,7 +95,7 @@ std::array<Setting, S_COUNT> MakeTable() {
     char key[sizeof(Setting::key)];
     for (int p = 0; p < kPlayers; ++p) {
         std::snprintf(key, sizeof(key), "PLAYER_TYPE_%dP=", p + 1);
-        t[S_PLAYER_TYPE0 + p] = Numeric(key, &theRound.players[p].type, 1, 0, 4);
+        t[S_PLAYER_TYPE0 + p] = Numeric(key, &theRound.players[p].type, 1, 0, kPlayerTypes - 1);
     }
     for (int k = 0; k < kItemKinds; ++k) {
         std::snprintf(key, sizeof(key), "ITEM_%s=", kItemKeyNames[k].text);

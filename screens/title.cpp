@@ -284,7 +284,7 @@ void CTitle::FadeOut() {
     theDirectDraw.SetPaletteBrightness(-255);
 }
 
-// Steps a player's type through MAN, NON, EASY COM, NORMAL COM, HARD COM with
+// Steps a player's type through MAN, NON, EASY COM, NORMAL COM, HARD COM, MASTER COM with
 // wrap-around and rewrites the player's menu line; a step of 0 only rewrites.
 void CTitle::CyclePlayerType(int player, int step) {
     int8_t& type = theRound.players[player].type;

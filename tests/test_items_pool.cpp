@@ -116,7 +116,9 @@ TEST_F(ItemPool, MatchResetClearsStandingsAndRebuildsThePool) {
 
 TEST(RoundState, UnknownTypesAndKeyboardsStayInsideTheTables) {
     EXPECT_STREQ(PlayerTypeName(4), "HARD COM");
-    EXPECT_STREQ(PlayerTypeName(5), "NON");
+    EXPECT_STREQ(PlayerTypeName(5), "MASTER COM");
+    EXPECT_STREQ(PlayerTypeName(6), "NON");
+    EXPECT_EQ(EffectivePlayerType(6), PLAYER_NON);
     EXPECT_STREQ(PlayerTypeName(-1), "NON");
     EXPECT_STREQ(PlayerTypeName(127), "NON");
 

@@ -147,7 +147,7 @@ const char kDefaultFileUtf8[] =
     ";ＢＧＭとして使用するMIDIデバイス(0:DirectMusic 1:Midi Mapper)\nMIDI_DEVICE=0\n\n"
     ";効果音を鳴らすかどうか(0:off 1:on)\nSOUND_EFFECT=1\n\n"
     ";効果音の音量(0～100)\nSOUND_VOLUME=100\n\n"
-    ";プレイヤの種類(0:MAN 1:NON 2:EASY COM 3:NORMAL COM 4:HARD COM)\n"
+    ";プレイヤの種類(0:MAN 1:NON 2:EASY COM 3:NORMAL COM 4:HARD COM 5:MASTER COM)\n"
     "PLAYER_TYPE_1P=0\nPLAYER_TYPE_2P=0\nPLAYER_TYPE_3P=0\nPLAYER_TYPE_4P=0\n"
     "\n"
     ";アイテム毎の出現確率(0～100%)\n"

@@ -163,6 +163,32 @@ TEST_F(ReplayTest, ComputerRoundsReproduceInBothModes) {
     }
 }
 
+// Rounds with planning computer players, items and meteorites, normal and
+// scroll play: every machine that plays them back thinks the same thoughts,
+// so each reproduces to the same final field and scores.
+TEST_F(ReplayTest, PlanningPlayersReproduce) {
+    const Recipe recipes[] = {
+        {{PLAYER_MASTER, PLAYER_HARD, PLAYER_NORMAL, PLAYER_NON}, 0, false, true, true, -1, 51},
+        {{PLAYER_EASY, PLAYER_MASTER, PLAYER_HARD, PLAYER_NON}, 1, true, true, true, 3, 52},
+    };
+    for (const Recipe& r : recipes) {
+        SCOPED_TRACE(r.scroll ? "scroll" : "normal");
+        Configure(r);
+        ASSERT_EQ(PlayRecorded(), FRAME_ROUND_OVER);
+        const int32_t frames = theRound.state.frameCounter;
+        int32_t scores[kPlayers];
+        for (int i = 0; i < kPlayers; i++) scores[i] = theRound.players[i].totalScore;
+        theRound.Teardown();
+        std::vector<uint8_t> file = LastFile();
+        ASSERT_EQ(Decode(file, &s_read), REPLAY_READ_OK);
+        theApp.Seed(4242);
+        ReplayOutcome outcome = PlayReplay(s_read, false);
+        EXPECT_EQ(outcome.verdict, REPLAY_REPRODUCED);
+        EXPECT_EQ(outcome.frame, frames);
+        for (int i = 0; i < kPlayers; i++) EXPECT_EQ(theRound.players[i].totalScore, scores[i]);
+    }
+}
+
 // Human seats steered by scripted keys, with items to use: the presses are
 // recorded by frame and played back without the keyboard, so other keys
 // pressed during playback change nothing. A changed press that keeps the

@@ -170,8 +170,11 @@ TEST(TitleMenu, PlayerTypesCycleWithWrapAndRewriteTheirLines) {
     int8_t saved = theRound.players[1].type;
     theRound.players[1].type = PLAYER_MAN;
     theTitle.CyclePlayerType(1, -1);
-    EXPECT_EQ(theRound.players[1].type, PLAYER_HARD);
+    EXPECT_EQ(theRound.players[1].type, PLAYER_MASTER);
+    EXPECT_STREQ(theTitle.lines[2], "2_PLAYER <_MASTER COM_>");
+    theTitle.CyclePlayerType(1, -1);
     EXPECT_STREQ(theTitle.lines[2], "2_PLAYER <_HARD COM_>");
+    theTitle.CyclePlayerType(1, +1);
     theTitle.CyclePlayerType(1, +1);
     EXPECT_EQ(theRound.players[1].type, PLAYER_MAN);
     theTitle.CyclePlayerType(1, +1);

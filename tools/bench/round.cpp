@@ -1,17 +1,22 @@
 // Real rounds on this machine, run from the game folder: four computer lines
-// on the first stage, in normal and in scroll play.
+// on the first stage, in normal and in scroll play, four "HARD COM" unless
+// other seats are given.
 //  - the round frame period at WAIT 80 (mean, p99, max; expected 2.4 ms) and
 //    the CPU used meanwhile, with presentation at display rate;
 //  - the engine's own work per frame (everything but the pump), with WAIT 0
-//    and presentation off;
+//    and presentation off, with the slowest single frame;
 //  - key press to changed picture: a turn key posted at a random moment, to
 //    the first presentation that shows the line's first pixel in the new
 //    direction.
-// Usage: nuvel-bench-round [frames]   (run with the game folder as working directory)
+// Usage: nuvel-bench-round [frames] [seats]   (run with the game folder as working
+// directory; seats as four of master, hard, normal, easy, e.g. master,master,master,master)
+#include <strings.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include "core/app.h"
@@ -26,11 +31,30 @@ using bench::NowUs;
 using bench::Stats;
 using bench::Summarise;
 
+int8_t g_seats[kPlayers] = {PLAYER_HARD, PLAYER_HARD, PLAYER_HARD, PLAYER_HARD};
+
+// "master,hard,hard,hard": four computer seats by the lower-case word of
+// their type's name.
+bool ParseSeats(const std::string& list) {
+    const char* const words[kPlayerTypes] = {"", "", "easy", "normal", "hard", "master"};
+    size_t start = 0;
+    for (int i = 0; i < kPlayers; i++) {
+        size_t comma = list.find(',', start);
+        std::string word = list.substr(start, comma - start);
+        g_seats[i] = PLAYER_NON;
+        for (int t = PLAYER_EASY; t < kPlayerTypes; t++)
+            if (strcasecmp(word.c_str(), words[t]) == 0) g_seats[i] = int8_t(t);
+        if (g_seats[i] == PLAYER_NON || (comma == std::string::npos) != (i == kPlayers - 1)) return false;
+        start = comma + 1;
+    }
+    return true;
+}
+
 // A round of four computer lines whose setup skips the countdown.
 void StartRound(bool scroll) {
     theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
     theStageSelect.selectedStage = 0;
-    for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_HARD;
+    for (int i = 0; i < kPlayers; i++) theRound.players[i].type = g_seats[i];
     theRound.Setup(ChosenRoundStart());
     if (!scroll) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
     theRound.local.lastSecondMs = plat::TimeMs();
@@ -75,20 +99,30 @@ void FramePeriod(bool scroll, int frames) {
         double(shown.skipped - shown0.skipped) * 1000.0 / wall);
 }
 
+// Wall time per frame, and the CPU time of this thread per frame, which a
+// busy machine's other processes do not inflate.
 void EngineWork(bool scroll, int frames) {
     theRound.state.wait = 0;
     plat::SetPresentHook(nullptr);
-    std::vector<double> work;
-    double last = NowUs();
+    std::vector<double> work, cpu;
+    double last = NowUs(), lastCpu = bench::ClockUs(CLOCK_THREAD_CPUTIME_ID);
     RunFrames(scroll, frames, [&](bool counted) {
-        double now = NowUs();
-        if (counted) work.push_back(now - last);
+        double now = NowUs(), nowCpu = bench::ClockUs(CLOCK_THREAD_CPUTIME_ID);
+        if (counted) work.push_back(now - last), cpu.push_back(nowCpu - lastCpu);
         last = now;
+        lastCpu = nowCpu;
         return counted;
     });
-    Stats s = Summarise(work);
+    Stats s = Summarise(work), c = Summarise(cpu);
     printf("%s play, engine work per frame with four lines: mean %.1f us, median %.1f, p99 %.1f, max %.1f\n",
            scroll ? "scroll" : "normal", s.mean, s.median, s.p99, s.worst);
+    printf("%s play, thread CPU per frame: mean %.1f us, median %.1f, p99 %.1f, max %.1f\n",
+           scroll ? "scroll" : "normal", c.mean, c.median, c.p99, c.worst);
+}
+
+void PrintSeats() {
+    printf("seats:");
+    for (int i = 0; i < kPlayers; i++) printf(" %dP %s%s", i + 1, PlayerTypeName(g_seats[i]), i < 3 ? "," : "\n");
 }
 
 // The presentation hook records when a picture reached the screen and
@@ -164,12 +198,17 @@ void KeyToPicture(int presses) {
 int main(int argc, char** argv) {
     int frames = argc > 1 ? atoi(argv[1]) : 2000;
     if (frames < 100) frames = 100;
+    if (argc > 2 && !ParseSeats(argv[2])) {
+        fprintf(stderr, "seats: four of master, hard, normal, easy, e.g. master,hard,hard,hard\n");
+        return 2;
+    }
     if (!plat::Init() || !plat::CreateGameWindow("Tarnwick bench", kScreenWidth, kScreenHeight)) {
         fprintf(stderr, "no display\n");
         return 1;
     }
     theApp.Init();
     printf("video driver: %s\n", getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "(default)");
+    PrintSeats();
     FramePeriod(false, frames);
     FramePeriod(true, frames);
     KeyToPicture(60);

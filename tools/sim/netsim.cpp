@@ -623,7 +623,7 @@ void CNetMatch::EndRound() {
 
 int CNetMatch::Run() {
     if (!Setup()) {
-        std::fprintf(stderr, "nuvel-sim: --net-seats takes four of local, remote, easy, normal, hard, non\n");
+        std::fprintf(stderr, "nuvel-sim: --net-seats takes four of local, remote, easy, normal, hard, master, non\n");
         return 2;
     }
     std::printf(

@@ -40,7 +40,7 @@ const Word kWords[] = {
     {"off", 0}, {"on", 1}, {"circle", 0}, {"cosmo", 1}, {"cosmo-s", 2}, {"cosmo-a", 3},
 };
 
-const char* const kSeatNames[kPlayerTypes] = {"man", "non", "easy", "normal", "hard"};
+const char* const kSeatNames[kPlayerTypes] = {"man", "non", "easy", "normal", "hard", "master"};
 
 bool ParseNumber(const std::string& text, int64_t* value) {
     if (text.empty()) return false;
@@ -73,7 +73,7 @@ bool ParseSeats(const std::string& list, int8_t seats[kPlayers], std::string* er
         int type = -1;
         for (int t = PLAYER_NON; t < kPlayerTypes; t++)
             if (strcasecmp(names[i].c_str(), kSeatNames[t]) == 0) type = t;
-        if (type < 0) return *error = "unknown seat type '" + names[i] + "' (hard, normal, easy or non)", false;
+        if (type < 0) return *error = "unknown seat type '" + names[i] + "' (master, hard, normal, easy or non)", false;
         seats[i] = int8_t(type);
     }
     return true;
@@ -135,7 +135,7 @@ bool ParseOne(const std::string& option, const char* value, SimOptions* o, std::
 
 const char* SimUsage() {
     return "usage: nuvel-sim [options]\n"
-           "  --seats A,B,C,D      four of hard, normal, easy, non (default hard,normal,easy,non)\n"
+           "  --seats A,B,C,D      four of master, hard, normal, easy, non (default hard,normal,easy,non)\n"
            "  --rounds N           rounds to play (default 10)\n"
            "  --seed N             random seed, 0..4294967295 (default 1)\n"
            "  --stage N|random     stage index in the stage list (default random)\n"
@@ -155,7 +155,7 @@ const char* SimUsage() {
            "                       host included), latency (one way, ms), jitter (ms), loss, dup,\n"
            "                       reorder (percent), drop=M:R:S (machine M goes silent in round R\n"
            "                       at second S), rejoin=1, perturb=R, watch=1, verify=N\n"
-           "  --net-seats A,B,C,D  local, remote, easy, normal, hard or non (default local,remote,remote,hard)\n"
+           "  --net-seats A,B,C,D  local, remote, easy, normal, hard, master or non (default local,remote,remote,hard)\n"
            "  --verify FILE...     play replay files back headless and report OK, MISMATCH or\n"
            "                       UNREADABLE for each; exit 1 if any is not OK\n";
 }

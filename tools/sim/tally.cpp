@@ -66,7 +66,7 @@ void CMatchTally::PrintSummary() const {
     }
     PrintShare("draw", m_draws, "rounds");
     std::printf("win share per strength (any seat of it):\n");
-    for (int type = PLAYER_HARD; type >= PLAYER_EASY; type--) {
+    for (int type = PLAYER_MASTER; type >= PLAYER_EASY; type--) {
         int64_t wins = 0;
         int seats = 0;
         for (int i = 0; i < kPlayers; i++)

@@ -1,0 +1,138 @@
+// The planning computer player ("MASTER COM"): what it sees of the round and
+// the two halves of its thinking. The path search tries turn choices at the
+// slot's own step times on the real pixel field and finds how long each
+// first move can be survived; the territory count tells, from where such a
+// path ends, how much free ground this line reaches before any other line.
+//
+// Everything here is read from what the screen shows: the field's pixels,
+// the heads and headings of the lines, the items lying on the field, and the
+// visible moving objects (meteorites that have entered, missiles, balls,
+// growing mould). Nothing reads keys or draws random numbers, and nothing is
+// kept from one step to the next, so every machine that plays the same round
+// thinks the same thoughts. The work is bounded by counts (search steps,
+// pixels and cells visited), never by the clock.
+#pragma once
+#include <cstdint>
+
+#include "match/round.h"
+
+namespace planner {
+
+constexpr int kHorizonSteps = 24;    // how far ahead every first move is searched
+constexpr int kMaxPredictions = 64;  // predicted pixels of another line's way ahead
+constexpr int kMaxTracks = 48;       // moving objects near enough to matter
+constexpr int kMaxItemsSeen = 16;    // item squares that a head may cross
+constexpr int kMaxMoulds = 8;
+constexpr int kMouldReachPx = 80;  // a mould spot grows pixels this far from its centre
+
+// Another line, as its head moves on the screen.
+struct OtherLine {
+    int pixelX, pixelY;
+    int firstStepFrame;  // the frame of its next step
+    int periodFrames;    // frames per step
+};
+
+// A pixel another line reaches if it keeps its heading, and when.
+struct PredictedPixel {
+    int32_t index;  // y * pitch + x
+    int32_t frame;
+};
+
+// A moving object near the head: its centre by frame, from its visible
+// motion. Balls fall faster each frame, so their way is laid out in advance.
+struct Track {
+    float x, y, vx, vy, ay;
+    int radiusPx;  // 0: a single pixel (a meteorite)
+};
+
+struct Mould {
+    int x, y;
+};
+
+// One thinking step's view of the round.
+struct View {
+    const uint8_t* pixels;
+    int pitch;
+    int slot;
+    int headX, headY;
+    int nowFrame;
+    int periodFrames;
+    int mirrorEndFrame, noTrailEndFrame, gravityEndFrame, invincibleEndFrame;
+    int closingBorderPx;  // pixels of every side the closing border will have taken soon; 0 without it
+    int itemCount;
+    int itemX[kMaxItemsSeen], itemY[kMaxItemsSeen];
+    int otherCount;
+    OtherLine others[kPlayers];
+    int predictedCount;
+    PredictedPixel predicted[kPlayers * kMaxPredictions];
+    int trackCount;
+    Track tracks[kMaxTracks];
+    int mouldCount;
+    Mould moulds[kMaxMoulds];
+};
+
+// The head as the search moves it: the same float steps as the round.
+struct Head {
+    float x, y;
+    int heading;
+    int lastX, lastY;
+    int frame;  // the frame of the next step
+};
+
+// What the search found for one first move.
+struct PathResult {
+    int survivedSteps;  // kHorizonSteps when a way through the whole horizon was found
+    int pathLength;
+    int32_t path[kHorizonSteps + 1];  // pixel indices entered, the start pixel first
+    Head end;
+    int mouldSteps;  // steps of the way that lie in growing mould
+};
+
+// Fills the view for slot i from the round and the field.
+void Look(View& view, const CRound& round, int i, const uint8_t* pixels, int pitch);
+
+// The head of slot i as the search starts it.
+Head StartHead(const CRound& round, int i);
+
+// The longest survival of the first move turnDegrees (+30, 0 or -30, as the
+// heading changes, mirroring not applied) within the step budget.
+PathResult SearchFirstMove(const View& view, const Head& start, int turnDegrees);
+
+// Coarse cells (4x4 pixels) this line reaches strictly before every other
+// line, counted from the end of a path (the path itself is wall), and free
+// pixels reachable near that end; both capped.
+struct Territory {
+    int cells;
+    int nearPixels;
+    // When the count reached its cap: how many cells away the last counted
+    // cell lay. Ground that fills the cap closer by is worth more: it is
+    // reached sooner, before another line can shut the way to it.
+    int capDistanceCells;
+};
+constexpr int kNearFloodPx = 400;  // pixels counted near the end of a path
+Territory CountTerritory(const View& view, const PathResult& path);
+// Only the free pixels near the end of a path (the cheap half of the count).
+int CountNearPixels(const View& view, const PathResult& path);
+
+// Prepares the other lines' arrival times for CountTerritory; once per step.
+// Lines too far away to matter are left out when near is false: then no
+// line but this one is counted.
+void MapOtherLines(const View& view, bool near);
+
+// Whether the head's way straight ahead stays on open ground for `steps` steps.
+bool ClearAhead(const View& view, const Head& head, int steps);
+
+// Whether an item square that a head may cross covers a pixel.
+bool UnderItem(const View& view, int x, int y);
+
+// True when a pixel is open ground for the line: inside, and empty or part
+// of an item picture (running into an item picks it up).
+inline bool OpenPixel(const View& view, int x, int y) {
+    const int border = view.closingBorderPx;
+    if (x < kInteriorLeft || x > kInteriorRight || y < kInteriorTop || y > kInteriorBottom) return false;
+    if (border && (x < border || x > kFieldRight - border || y < kFieldTop + border || y > kFieldBottom - border))
+        return false;
+    return view.pixels[y * view.pitch + x] == 0 || (view.itemCount > 0 && UnderItem(view, x, y));
+}
+
+}  // namespace planner

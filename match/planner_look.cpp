@@ -1,0 +1,174 @@
+// What the planning player sees before it searches: the other heads and the
+// way each would take if it kept its heading, the moving objects whose way
+// comes near this head within the horizon, the item squares a head may run
+// into, and the closing border.
+#include <algorithm>
+#include <cmath>
+
+#include "items/itemmanager.h"
+#include "match/planner.h"
+
+namespace planner {
+namespace {
+
+constexpr int kClosingBorderSeconds = 208;
+constexpr int kClosingMarginPx = 2;  // the line the next second fills, and one more
+constexpr int kMissilePx = 24;
+constexpr int kDiscRadiusPx = 13;  // a 24-pixel disc, and the pixel beside it
+constexpr float kBallGravity = 0.08f;
+constexpr int kExtraPredictedSteps = 8;
+
+int Period(const PlayerSlot& slot) { return 1 << std::min<int>(slot.slowness, 4); }
+
+bool Inside(int x, int y) {
+    return x >= kInteriorLeft && x <= kInteriorRight && y >= kInteriorTop && y <= kInteriorBottom;
+}
+
+// The first frame, not before `from`, in which a slot of this period steps,
+// given its phase counter's value in frame `now`. Slot j acts after slot i
+// in the same frame only when j > i.
+int NextStepFrame(const CRound& round, const PlayerSlot& slot, int j, int i) {
+    const int period = Period(slot), now = round.state.frameCounter;
+    const int value = round.state.phase[std::min<int>(slot.slowness, 4)];
+    int frame = now + (period - value) % period;
+    if (frame == now && j < i) frame += period;
+    while (frame <= slot.stoppedUntilFrame) frame += period;
+    return frame;
+}
+
+// The pixels a head enters if it keeps its heading, with their frames.
+void PredictStraightWay(View& view, const PlayerSlot& slot, const OtherLine& line) {
+    const int steps =
+        std::min(kMaxPredictions, kHorizonSteps * view.periodFrames / line.periodFrames + kExtraPredictedSteps);
+    float x = slot.x, y = slot.y;
+    const int h = slot.heading % 360;
+    int lastX = line.pixelX, lastY = line.pixelY;
+    for (int k = 0; k < steps; k++) {
+        x += theApp.cosTable[h];
+        y += theApp.negSinTable[h];
+        const int px = CApp::FloatToInt(x), py = CApp::FloatToInt(y);
+        if (!Inside(px, py)) break;
+        if (px == lastX && py == lastY) continue;
+        lastX = px;
+        lastY = py;
+        // Only pixels this head can reach within the horizon matter.
+        if (std::abs(px - view.headX) > kHorizonSteps + 1 || std::abs(py - view.headY) > kHorizonSteps + 1) continue;
+        view.predicted[view.predictedCount++] = {py * view.pitch + px, line.firstStepFrame + k * line.periodFrames};
+    }
+}
+
+void LookAtOtherLines(View& view, const CRound& round, int i) {
+    view.otherCount = 0;
+    view.predictedCount = 0;
+    for (int j = 0; j < kPlayers; j++) {
+        const PlayerSlot& slot = round.players[j];
+        if (j == i || !slot.alive) continue;
+        OtherLine& line = view.others[view.otherCount++];
+        line.pixelX = CApp::FloatToInt(slot.x);
+        line.pixelY = CApp::FloatToInt(slot.y);
+        line.periodFrames = Period(slot);
+        line.firstStepFrame = NextStepFrame(round, slot, j, i);
+        PredictStraightWay(view, slot, line);
+    }
+}
+
+// Keeps a moving object when its way within the horizon passes near enough
+// to the head to be met.
+void AddTrack(View& view, const Track& track, float headX, float headY, int horizonFrames) {
+    if (view.trackCount >= kMaxTracks) return;
+    const float t = float(horizonFrames);
+    const float endX = track.x + track.vx * t, endY = track.y + track.vy * t + track.ay * t * t * 0.5f;
+    const float reach = float(kHorizonSteps + track.radiusPx + 2);
+    if (std::max(track.x, endX) < headX - reach || std::min(track.x, endX) > headX + reach) return;
+    if (std::max(track.y, endY) < headY - reach || std::min(track.y, endY) > headY + reach) return;
+    view.tracks[view.trackCount++] = track;
+}
+
+void LookAtMovingObjects(View& view, const CRound& round, float headX, float headY) {
+    view.trackCount = 0;
+    const int horizonFrames = kHorizonSteps * view.periodFrames;
+    // A meteorite is seen once it has entered the field.
+    for (DataNode* n = round.meteorite.list.First(); n; n = n->next) {
+        const MeteoriteRecord& m = *CDataList::Record<MeteoriteRecord>(n);
+        if (m.entered && Inside(CApp::FloatToInt(m.x), CApp::FloatToInt(m.y)))
+            AddTrack(view, {m.x, m.y, m.vx, m.vy, 0.0f, 0}, headX, headY, horizonFrames);
+    }
+    const float half = kMissilePx / 2;
+    for (DataNode* n = round.missile.list.First(); n; n = n->next) {
+        const MissileRecord& m = *CDataList::Record<MissileRecord>(n);
+        AddTrack(view, {m.x + half, m.y + half, m.vx, m.vy, 0.0f, kDiscRadiusPx}, headX, headY, horizonFrames);
+    }
+    for (DataNode* n = round.pingPong.list.First(); n; n = n->next) {
+        const BallRecord& b = *CDataList::Record<BallRecord>(n);
+        AddTrack(view, {b.x + half, b.y + half, b.vx, b.vy, kBallGravity, kDiscRadiusPx}, headX, headY, horizonFrames);
+    }
+    view.mouldCount = 0;
+    for (DataNode* n = round.mold.list.First(); n && view.mouldCount < kMaxMoulds; n = n->next) {
+        const MoldRecord& m = *CDataList::Record<MoldRecord>(n);
+        if (std::abs(m.x - int(headX)) <= kMouldReachPx + kHorizonSteps &&
+            std::abs(m.y - int(headY)) <= kMouldReachPx + kHorizonSteps)
+            view.moulds[view.mouldCount++] = {m.x, m.y};
+    }
+}
+
+// Item squares are open to a head when taking an item cannot kill.
+void LookAtItems(View& view) {
+    view.itemCount = 0;
+    if (theItemManager.itemGetDeath > 0) return;
+    for (DataNode* n = theItemManager.fieldItems.First(); n && view.itemCount < kMaxItemsSeen; n = n->next) {
+        const FieldItem& item = *CDataList::Record<FieldItem>(n);
+        view.itemX[view.itemCount] = item.x;
+        view.itemY[view.itemCount++] = item.y;
+    }
+}
+
+}  // namespace
+
+void Look(View& view, const CRound& round, int i, const uint8_t* pixels, int pitch) {
+    const PlayerSlot& slot = round.players[i];
+    view.pixels = pixels;
+    view.pitch = pitch;
+    view.slot = i;
+    view.headX = CApp::FloatToInt(slot.x);
+    view.headY = CApp::FloatToInt(slot.y);
+    view.nowFrame = round.state.frameCounter;
+    view.periodFrames = Period(slot);
+    view.mirrorEndFrame = slot.mirrorEndFrame;
+    view.noTrailEndFrame = slot.noTrailEndFrame;
+    view.gravityEndFrame = slot.gravityEndFrame;
+    view.invincibleEndFrame = slot.invincibleEndFrame;
+    const int s = round.state.roundSeconds;
+    view.closingBorderPx = round.state.stageEffect == 2 && s < kClosingBorderSeconds ? s + kClosingMarginPx : 0;
+    LookAtItems(view);
+    LookAtOtherLines(view, round, i);
+    LookAtMovingObjects(view, round, slot.x, slot.y);
+}
+
+Head StartHead(const CRound& round, int i) {
+    const PlayerSlot& slot = round.players[i];
+    return Head{slot.x, slot.y, slot.heading % 360, slot.lastPixelX, slot.lastPixelY, round.state.frameCounter};
+}
+
+bool ClearAhead(const View& view, const Head& head, int steps) {
+    float x = head.x, y = head.y;
+    int lastX = head.lastX, lastY = head.lastY;
+    for (int k = 0; k < steps; k++) {
+        x += theApp.cosTable[head.heading];
+        y += theApp.negSinTable[head.heading];
+        const int px = CApp::FloatToInt(x), py = CApp::FloatToInt(y);
+        if (px == lastX && py == lastY) continue;
+        if (!OpenPixel(view, px, py)) return false;
+        lastX = px;
+        lastY = py;
+    }
+    return true;
+}
+
+bool UnderItem(const View& view, int x, int y) {
+    for (int k = 0; k < view.itemCount; k++)
+        if (x >= view.itemX[k] && x < view.itemX[k] + kItemPx && y >= view.itemY[k] && y < view.itemY[k] + kItemPx)
+            return true;
+    return false;
+}
+
+}  // namespace planner
