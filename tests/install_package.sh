@@ -25,7 +25,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ -n "$(field Version)" ] && [ -n "$(field Maintainer)" ] && [ -n "$(field Description)" ] ||
   fail "a required control field is empty"
 depends=$(field Depends)
-for dep in 'libsdl2-2\.0-0' 'libpng16-16' 'libfluidsynth3' 'timgm6mb-soundfont \| fluid-soundfont-gm'; do
+for dep in 'libsdl2-2\.0-0' 'libpng16-16' 'libfluidsynth3' 'libenet7' 'timgm6mb-soundfont \| fluid-soundfont-gm'; do
   grep -Eq "(^|, )$dep( \(|,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 
