@@ -252,6 +252,19 @@ void CReplay::StartPlayback(const ReplayData* data) {
     m_diverged = false;
 }
 
+bool CReplay::KeepStoppedRound(const char* stopText) {
+    const uint32_t digest = MatchDigest();
+    EndRecording();
+    if (!SaveLast()) return false;
+    char note[512];
+    const int n = std::snprintf(note, sizeof note, "%s\nThis machine's state digest at frame %ld: %08X\n", stopText,
+                                long(theRound.state.frameCounter), digest);
+    char noteName[sizeof lastSavedName];
+    std::snprintf(noteName, sizeof noteName, "%.*s.txt",
+                  int(std::strlen(lastSavedName) - std::strlen(kReplayExtension)), lastSavedName);
+    return n > 0 && plat::WriteFileAtomic(noteName, note, std::min(size_t(n), sizeof note - 1));
+}
+
 bool CReplay::SaveLast() {
     if (!lastValid || !saveFiles) return false;
     size_t size = EncodeReplay(last, g_fileBytes, sizeof g_fileBytes);

@@ -109,7 +109,9 @@ ReplayOutcome RunFrames(const ReplayData& d, bool shown) {
         if (theReplay.Diverged()) return {REPLAY_DIFFERS, theRound.state.frameCounter};
         if (result == FRAME_ROUND_OVER) break;
         if (result != FRAME_GO_ON) return {REPLAY_STOPPED, theRound.state.frameCounter};
-        if (theRound.state.frameCounter >= d.lastFrame) return {REPLAY_DIFFERS, theRound.state.frameCounter};
+        // A round that was stopped (an online round whose machines parted
+        // ways) is kept up to its last frame: it must match there.
+        if (theRound.state.frameCounter >= d.lastFrame) break;
     }
     bool same =
         theRound.state.frameCounter == d.lastFrame && theReplay.AllEventsUsed() && FieldChecksum() == d.fieldChecksum;

@@ -14,6 +14,7 @@
 #include "match/replay.h"
 #include "match/results.h"
 #include "match/round.h"
+#include "match/session.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -48,7 +49,10 @@ int CRound::Run(const RoundStart& roundStart) {
         }
     }
     if (result != FRAME_ROUND_OVER) {
-        theReplay.AbandonRecording();
+        if (theReplay.feed && theReplay.feed->StopWhy() == STOP_DESYNC)
+            theReplay.KeepStoppedRound(theReplay.feed->StopText());
+        else
+            theReplay.AbandonRecording();
         Teardown();
         return result;
     }

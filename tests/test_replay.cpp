@@ -735,3 +735,34 @@ TEST_F(ReplayTest, RoundsAreSavedAndTheNewestTwentyKept) {
     }
     plat::SetGameFolders(data.c_str(), oldWritable.c_str());
 }
+
+// An online round stopped because the machines parted ways is kept up to the
+// stop: the replay plays back to the same state, and a note beside it holds
+// the stop message and this machine's digest of that state.
+TEST_F(ReplayTest, ARoundStoppedByADesyncIsKeptWithItsDigest) {
+    testutil::TempDir writable;
+    const std::string data = plat::DataFolder(), oldWritable = plat::WritableFolder();
+    ASSERT_TRUE(plat::SetGameFolders(data.c_str(), writable.path().c_str()));
+    theReplay.saveFiles = true;
+    Configure({{PLAYER_HARD, PLAYER_HARD, PLAYER_HARD, PLAYER_NON}, 0, false, true, true, 2, 91});
+    const uint32_t seed = theApp.RandState();
+    theRound.Setup(ChosenRoundStart());
+    theReplay.BeginRecording(seed);
+    theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+    theRound.local.lastSecondMs = plat::TimeMs();
+    while (theRound.state.frameCounter < 300) ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+    const uint32_t digest = MatchDigest();
+    ASSERT_TRUE(theReplay.KeepStoppedRound("The machines parted ways at frame 299 (GUEST: 1, host: 2)."));
+    theRound.Teardown();
+
+    const std::string saved = theReplay.lastSavedName;
+    ASSERT_EQ(LoadReplayFile(writable.File(saved).c_str(), &s_read), REPLAY_READ_OK);
+    EXPECT_EQ(s_read.lastFrame, 300);
+    EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
+    char expected[128];
+    std::snprintf(expected, sizeof expected, "state digest at frame 300: %08X\n", digest);
+    const std::string note = testutil::ReadFile(writable.File(saved.substr(0, saved.size() - 4) + ".txt"));
+    EXPECT_EQ(note.rfind("The machines parted ways at frame 299 (GUEST: 1, host: 2).\n", 0), 0u) << note;
+    EXPECT_NE(note.find(expected), std::string::npos) << note;
+    plat::SetGameFolders(data.c_str(), oldWritable.c_str());
+}
