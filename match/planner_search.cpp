@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kTurnDegrees = 30;
 constexpr int kSegmentSteps = 3;
-constexpr int kSearchBudgetSteps = 1200;  // steps tried for one first move
+constexpr int kSearchBudgetSteps = 800;  // steps tried for one first move
 constexpr int kGravityHeading = 270;
 // Another line's predicted pixel is a wall from a little before it gets
 // there: its step times are known, its turns are not.
