@@ -155,7 +155,8 @@ const char* SimUsage() {
            "                       host included), latency (one way, ms), jitter (ms), loss, dup,\n"
            "                       reorder (percent), drop=M:R:S (machine M goes silent in round R\n"
            "                       at second S), rejoin=1, perturb=R, watch=1, verify=N\n"
-           "  --net-seats A,B,C,D  local, remote, easy, normal, hard, master or non (default local,remote,remote,hard)\n"
+           "  --net-seats A,B,C,D  local, remote, easy, normal, hard, master or non (default "
+           "local,remote,remote,hard)\n"
            "  --verify FILE...     play replay files back headless and report OK, MISMATCH or\n"
            "                       UNREADABLE for each; exit 1 if any is not OK\n";
 }
