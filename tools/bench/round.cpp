@@ -100,34 +100,24 @@ void FramePeriod(bool scroll, int frames) {
 }
 
 // Wall time per frame, and the CPU time of this thread per frame, which a
-// busy machine's other processes do not inflate. At WAIT 0 a frame's one
-// pump also presents the picture when the display's refresh is due (about
-// one frame in seven here); those frames are summed up apart, so that the
-// engine's own work is not hidden behind the presentation's.
+// busy machine's other processes do not inflate.
 void EngineWork(bool scroll, int frames) {
     theRound.state.wait = 0;
     plat::SetPresentHook(nullptr);
-    std::vector<double> work, cpu, presenting;
+    std::vector<double> work, cpu;
     double last = NowUs(), lastCpu = bench::ClockUs(CLOCK_THREAD_CPUTIME_ID);
-    uint64_t lastShown = plat::GetPresentCounts().presented + plat::GetPresentCounts().skipped;
     RunFrames(scroll, frames, [&](bool counted) {
         double now = NowUs(), nowCpu = bench::ClockUs(CLOCK_THREAD_CPUTIME_ID);
-        const plat::PresentCounts shown = plat::GetPresentCounts();
-        const bool presented = shown.presented + shown.skipped != lastShown;
-        if (counted && presented) presenting.push_back(nowCpu - lastCpu);
-        if (counted && !presented) work.push_back(now - last), cpu.push_back(nowCpu - lastCpu);
+        if (counted) work.push_back(now - last), cpu.push_back(nowCpu - lastCpu);
         last = now;
         lastCpu = nowCpu;
-        lastShown = shown.presented + shown.skipped;
         return counted;
     });
-    Stats s = Summarise(work), c = Summarise(cpu), p = Summarise(presenting);
+    Stats s = Summarise(work), c = Summarise(cpu);
     printf("%s play, engine work per frame with four lines: mean %.1f us, median %.1f, p99 %.1f, max %.1f\n",
            scroll ? "scroll" : "normal", s.mean, s.median, s.p99, s.worst);
     printf("%s play, thread CPU per frame: mean %.1f us, median %.1f, p99 %.1f, max %.1f\n",
            scroll ? "scroll" : "normal", c.mean, c.median, c.p99, c.worst);
-    printf("%s play, thread CPU of the %zu frames that also presented: mean %.1f us, max %.1f\n",
-           scroll ? "scroll" : "normal", presenting.size(), p.mean, p.worst);
 }
 
 void PrintSeats() {
