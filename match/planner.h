@@ -114,6 +114,12 @@ Territory CountTerritory(const View& view, const PathResult& path);
 // Only the free pixels near the end of a path (the cheap half of the count).
 int CountNearPixels(const View& view, const PathResult& path);
 
+// Writes the counting's work tables once, before the first round that has a
+// planning player: their pages are then in memory, and the first floods of
+// a round do not pay for faulting them in (up to 2 ms in one frame). The
+// tables are all zero before any count, and stay so.
+void PrepareTables();
+
 // Prepares the other lines' arrival times for CountTerritory; once per step.
 // Lines too far away to matter are left out when near is false: then no
 // line but this one is counted.

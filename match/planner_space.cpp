@@ -54,6 +54,8 @@ uint32_t NextSerial() {
     return g_serial;
 }
 
+bool g_tablesPrepared = false;
+
 int CellOf(int x, int y) { return (y / kCellPx) * kCellsX + x / kCellPx; }
 
 bool OpenBorder(const View& v, int x, int y) {
@@ -135,6 +137,24 @@ int FloodCells(const View& v, int head, int tail, int cap, Take take) {
 }
 
 }  // namespace
+
+void PrepareTables() {
+    if (g_tablesPrepared) return;
+    g_tablesPrepared = true;
+    // Zero never matches a serial in use, so it means "not seen" whatever
+    // was counted before; writing it makes the pages the process's own.
+    std::memset(g_cellSeen, 0, sizeof g_cellSeen);
+    std::memset(g_cellShut, 0, sizeof g_cellShut);
+    std::memset(g_otherSeen, 0, sizeof g_otherSeen);
+    std::memset(g_otherFrames, 0, sizeof g_otherFrames);
+    std::memset(g_mine, 0, sizeof g_mine);
+    std::memset(g_pixelSeen, 0, sizeof g_pixelSeen);
+    std::memset(g_pixelQueue, 0, sizeof g_pixelQueue);
+    std::memset(g_pixelDistance, 0, sizeof g_pixelDistance);
+    std::memset(g_cellQueue, 0, sizeof g_cellQueue);
+    std::memset(g_cellSteps, 0, sizeof g_cellSteps);
+    std::memset(g_cellOwner, 0, sizeof g_cellOwner);
+}
 
 void MapOtherLines(const View& v, bool near) {
     g_viewSerial = NextSerial();

@@ -11,6 +11,7 @@
 #include "items/itemmanager.h"
 #include "match/headmarks.h"
 #include "match/pausemenu.h"
+#include "match/planner.h"
 #include "match/replay.h"
 #include "match/results.h"
 #include "match/round.h"
@@ -69,6 +70,8 @@ int CRound::Run(const RoundStart& roundStart) {
 
 void CRound::Setup(const RoundStart& roundStart) {
     start = roundStart;
+    for (const PlayerSlot& slot : players)
+        if (EffectivePlayerType(slot.type) == PLAYER_MASTER) planner::PrepareTables();
     local.playfieldSurface = theDirectDraw.CreateSurface(kScreenWidth, kScreenHeight, false);
     theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
     state.roundSeconds = 0;
