@@ -4,7 +4,7 @@
 
 #include "core/app.h"
 
-// The specified 39 rows, the added settings and item help, then the key
+// The 39 rows of the original menu, the added settings and item help, then the key
 // screen and the scaling.
 constexpr int kOptionRows = 46;
 

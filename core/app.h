@@ -66,7 +66,7 @@ public:
     static void SetPumpHook(PumpHook hook);
 #ifdef NUVEL_FUZZ
     // Fuzz builds only: FatalExit throws this instead of ending the process,
-    // so that a fuzz target can take a specified refusal as a clean outcome
+    // so that a fuzz target can take the game's own refusal as a clean outcome
     // and go on with its next input.
     struct FatalExitUnwind {
         int exitCode;
