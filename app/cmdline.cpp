@@ -39,6 +39,13 @@ bool TakeJoin(StartOptions*, const char* address) {
     return std::strlen(address) < sizeof plan.address && ParseAddress(address, host, sizeof host, &port);
 }
 
+bool TakeSeatCount(StartOptions*, const char* count) {
+    char* end = nullptr;
+    const long n = std::strtol(count, &end, 10);
+    theOnline.plan.seatsWanted = uint8_t(n >= 1 && n <= kPlayers ? n : 1);
+    return *count && !*end && n >= 1 && n <= kPlayers;
+}
+
 bool TakeName(StartOptions*, const char* name) {
     std::snprintf(theOnline.plan.name, sizeof theOnline.plan.name, "%s", name);
     return std::strlen(name) <= size_t(kNetNameMax) && NetTextOk(name, kNetNameMax);
@@ -60,6 +67,9 @@ const CommandLineOption kOptions[] = {
      [](StartOptions*, const char*) { return theOnline.plan.watch = true; }},
     {"--seats", "A,B,C,D", "with --host: local, remote, easy, normal, hard, master or non",
      [](StartOptions*, const char* seats) { return ParseSeatKinds(seats, theOnline.plan.seatKinds); }},
+    {"--several-seats", nullptr, "with --host: a joining machine may take more than one remote seat",
+     [](StartOptions*, const char*) { return theOnline.plan.allowSeveralSeats = true; }},
+    {"--take", "N", "with --join: ask for N remote seats (1 to 4), if the host allows several", TakeSeatCount},
     {"--name", "NAME", "the name other machines see online", TakeName},
 };
 
@@ -94,6 +104,14 @@ bool ReadCommandLine(int argc, char** argv, StartOptions* options) {
     }
     if (theOnline.plan.watch && theOnline.plan.mode != OnlinePlan::JOIN) {
         std::fprintf(stderr, "nuvel: --watch goes with --join\n");
+        return false;
+    }
+    if (theOnline.plan.allowSeveralSeats && theOnline.plan.mode != OnlinePlan::HOST) {
+        std::fprintf(stderr, "nuvel: --several-seats goes with --host\n");
+        return false;
+    }
+    if (theOnline.plan.seatsWanted > 1 && (theOnline.plan.mode != OnlinePlan::JOIN || theOnline.plan.watch)) {
+        std::fprintf(stderr, "nuvel: --take goes with --join, without --watch\n");
         return false;
     }
     if (options->replayFile && argc != 3) {

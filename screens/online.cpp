@@ -229,6 +229,7 @@ bool COnline::Open() {
             return false;
         }
         session.StartHost(name);
+        session.allowSeveralSeats = plan.allowSeveralSeats;
         DataSetDigests(session.dataDigests);
         std::memcpy(session.seatKinds, plan.seatKinds, sizeof session.seatKinds);
     } else {
@@ -246,7 +247,7 @@ bool COnline::Open() {
         }
         uint32_t digests[kNetDataParts];
         DataSetDigests(digests);
-        session.StartClient(name, plan.watch, 1, digests);
+        session.StartClient(name, plan.watch, plan.seatsWanted, digests);
     }
     m_open = true;
     m_lastPumpMs = 0;

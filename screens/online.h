@@ -17,6 +17,8 @@ struct OnlinePlan {
     char address[128] = "";  // HOST or HOST:PORT
     uint8_t seatKinds[kPlayers] = {SEAT_LOCAL, SEAT_REMOTE, SEAT_NORMAL, SEAT_NON};
     char name[kNetNameMax + 1] = "";
+    bool allowSeveralSeats = false;  // host: a joining machine may take more than one remote seat
+    uint8_t seatsWanted = 1;         // joining: the remote seats this machine asks for
 };
 
 // Reads "local,remote,easy,non" into four seat kinds; false when it is not that.

@@ -13,7 +13,7 @@ cd "$work"
 run() { env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER HOME="$work/home" XDG_DATA_HOME= "$nuvel" "$@"; }
 
 help=$(run --help) || fail "--help ended with $?"
-for option in --help --version --windowed --fullscreen --replay --host --join; do
+for option in --help --version --windowed --fullscreen --replay --host --join --several-seats --take; do
   grep -q -- "^  $option" <<<"$help" || fail "--help does not list $option"
 done
 [ "$(run --version)" = "Tarnwick 1.02A" ] || fail "--version printed $(run --version)"
@@ -22,4 +22,10 @@ status=0
 run --no-such-option 2>"$work/err" >/dev/null || status=$?
 [ "$status" -eq 1 ] || fail "an unknown option ended with $status"
 grep -q -- "--no-such-option: unknown option" "$work/err" || fail "no message for an unknown option"
+# Options that belong with another are refused without it, with a message.
+for args in "--take 2" "--join localhost --watch --take 2" "--several-seats" "--join localhost --take 5"; do
+  status=0
+  run $args 2>"$work/err" >/dev/null || status=$?
+  [ "$status" -eq 1 ] && [ -s "$work/err" ] || fail "'$args' ended with $status without a message"
+done
 echo "1 passed, 0 failed"

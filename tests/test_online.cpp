@@ -401,6 +401,24 @@ TEST(Session, DelayCoversTheRoundTripAtTheFrameLength) {
     EXPECT_LT(delay * 2400, 260 * 1000);
 }
 
+// A machine that asks for two seats gets them only where the host allows
+// several; otherwise the first free remote seat, as any machine.
+TEST(Session, AMachineTakesSeveralSeatsOnlyWhereTheHostAllowsIt) {
+    for (bool allow : {false, true}) {
+        Net net(0);
+        net.host.allowSeveralSeats = allow;
+        for (int s = 1; s < kPlayers; s++) net.host.seatKinds[s] = SEAT_REMOTE;
+        net.clients = 1;
+        const uint32_t digests[kNetDataParts] = {0xD1, 0xD1, 0xD1, 0xD1};
+        net.machines[1].StartClient("DUO", false, 2, digests);
+        net.host.Connected(1, net.nowMs);
+        net.machines[1].Connected(0, net.nowMs);
+        net.Run(5);
+        EXPECT_EQ(net.machines[1].SeatBits(), allow ? 0b0110 : 0b0010) << allow;
+        EXPECT_EQ(net.host.seatHolders[3], kNoHolder);
+    }
+}
+
 // The final standings of a match of MATCH_ROUNDS rounds open on every machine
 // when the host's open, ignore a joining machine's keys and close everywhere
 // with the host's Return.
