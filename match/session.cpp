@@ -95,9 +95,7 @@ void CSession::Close(int machine, const char* why) {
     stats.refused++;
     std::fprintf(stderr, "online: machine %d closed: %s\n", machine, why);
     if (m_role == SESSION_HOST && machine > 0 && m_links[machine].present) {
-        NetMessage& m = m_scratch;
-        std::memset(&m, 0, sizeof m);
-        m.type = NET_REFUSE;
+        NetMessage& m = Fresh(NET_REFUSE);
         std::snprintf(m.text, sizeof m.text, "%s", why);
         Send(machine, m, true);
         Drop(machine, m_links[0].lastHeardMs);
@@ -105,14 +103,18 @@ void CSession::Close(int machine, const char* why) {
     if (m_closingCount < kNetMachinesMax) m_closing[m_closingCount++] = machine;
 }
 
+NetMessage& CSession::Fresh(uint8_t type) {
+    std::memset(&m_scratch, 0, sizeof m_scratch);
+    m_scratch.type = type;
+    return m_scratch;
+}
+
 // ---- connections -------------------------------------------------------------
 
 void CSession::Connected(int machine, uint32_t nowMs) {
     if (machine < 0 || machine >= kNetMachinesMax) return;
     if (m_role == SESSION_CLIENT) {
-        NetMessage& m = m_scratch;
-        std::memset(&m, 0, sizeof m);
-        m.type = NET_HELLO;
+        NetMessage& m = Fresh(NET_HELLO);
         m.watch = m_watch;
         m.seatsWanted = m_seatsWanted;
         std::memcpy(m.dataDigests, dataDigests, sizeof m.dataDigests);
@@ -205,10 +207,8 @@ void CSession::HostReceive(int machine, const NetMessage& m, uint32_t nowMs) {
         if (m.roundId == m_roundId && m_inRound) ClientDigest(machine, m.frame, m.digest);
         return;
     case NET_PING: {
-        NetMessage& r = m_scratch;
-        uint32_t stamp = m.stampMs;
-        std::memset(&r, 0, sizeof r);
-        r.type = NET_PONG;
+        const uint32_t stamp = m.stampMs;  // m is the scratch message too
+        NetMessage& r = Fresh(NET_PONG);
         r.stampMs = stamp;
         return Send(machine, r, false);
     }
@@ -251,9 +251,7 @@ void CSession::Hello(int machine, const NetMessage& m) {
         link.seatBits |= uint8_t(1 << s);
         wanted--;
     }
-    NetMessage& w = m_scratch;
-    std::memset(&w, 0, sizeof w);
-    w.type = NET_WELCOME;
+    NetMessage& w = Fresh(NET_WELCOME);
     w.machine = uint8_t(machine);
     w.seatBits = link.seatBits;
     Send(machine, w, true);
@@ -336,10 +334,8 @@ void CSession::ClientReceive(const NetMessage& m, uint32_t nowMs) {
         m_menus[(m_menuFirst + m_menuCount++) % kSessionMenusKept] = MenuOutcome{m.screen, m.choice, m.value};
         return;
     case NET_PING: {
-        uint32_t stamp = m.stampMs;
-        NetMessage& r = m_scratch;
-        std::memset(&r, 0, sizeof r);
-        r.type = NET_PONG;
+        const uint32_t stamp = m.stampMs;  // m is the scratch message too
+        NetMessage& r = Fresh(NET_PONG);
         r.stampMs = stamp;
         return Send(0, r, false);
     }
@@ -404,9 +400,7 @@ void CSession::BeginRound(NetRoundStart* start, int32_t frameUs, uint32_t nowMs)
         }
         start->delayFrames = m_delayFrames;
         m_start = *start;
-        NetMessage& m = m_scratch;
-        std::memset(&m, 0, sizeof m);
-        m.type = NET_ROUND_START;
+        NetMessage& m = Fresh(NET_ROUND_START);
         m.start = *start;
         for (int k = 1; k < kNetMachinesMax; k++) {
             MachineLink& link = m_links[k];
@@ -560,9 +554,7 @@ void CSession::QueueWait(int32_t frame, uint16_t wait) {
 void CSession::RecordDigest(int32_t frame, uint32_t digest) {
     if (!m_inRound) return;
     if (m_role == SESSION_CLIENT) {
-        NetMessage& m = m_scratch;
-        std::memset(&m, 0, sizeof m);
-        m.type = NET_DIGEST;
+        NetMessage& m = Fresh(NET_DIGEST);
         m.roundId = m_roundId;
         m.frame = frame;
         m.digest = digest;
@@ -607,9 +599,7 @@ void CSession::StopRound(uint8_t why, int32_t frame, const char* text) {
     m_stopFrame = frame;
     std::snprintf(m_stopText, sizeof m_stopText, "%s", text);
     if (m_role != SESSION_HOST) return;
-    NetMessage& m = m_scratch;
-    std::memset(&m, 0, sizeof m);
-    m.type = NET_STOP;
+    NetMessage& m = Fresh(NET_STOP);
     m.roundId = m_roundId;
     m.frame = frame;
     m.why = why;
@@ -632,9 +622,7 @@ void CSession::Service(uint32_t nowMs) {
             }
             if (link.name[0] && Later(nowMs, link.lastPingMs, kSessionPingIntervalMs)) {
                 link.lastPingMs = nowMs;
-                NetMessage& m = m_scratch;
-                std::memset(&m, 0, sizeof m);
-                m.type = NET_PING;
+                NetMessage& m = Fresh(NET_PING);
                 m.stampMs = nowMs;
                 Send(k, m, false);
             }
@@ -650,9 +638,7 @@ void CSession::Service(uint32_t nowMs) {
     }
     if (host.present && Later(nowMs, host.lastPingMs, kSessionPingIntervalMs)) {
         host.lastPingMs = nowMs;
-        NetMessage& m = m_scratch;
-        std::memset(&m, 0, sizeof m);
-        m.type = NET_PING;
+        NetMessage& m = Fresh(NET_PING);
         m.stampMs = nowMs;
         Send(0, m, false);
     }
@@ -665,9 +651,7 @@ void CSession::SendFrames(int machine, uint32_t nowMs) {
     MachineLink& link = m_links[machine];
     const bool behind = link.haveFrame < m_finalFrame;
     if (!Later(nowMs, link.lastSentMs, behind ? kSessionSendIntervalMs : kSessionIdleSendIntervalMs)) return;
-    NetMessage& m = m_scratch;
-    std::memset(&m, 0, sizeof m);
-    m.type = NET_FRAMES;
+    NetMessage& m = Fresh(NET_FRAMES);
     m.roundId = m_roundId;
     m.frame = link.haveFrame;
     m.finalFrame = m_finalFrame;
@@ -690,9 +674,7 @@ void CSession::SendInputs(uint32_t nowMs) {
     MachineLink& host = m_links[0];
     const bool waiting = m_unackedCount > 0;
     if (!Later(nowMs, host.lastSentMs, waiting ? kSessionSendIntervalMs : kSessionIdleSendIntervalMs)) return;
-    NetMessage& m = m_scratch;
-    std::memset(&m, 0, sizeof m);
-    m.type = NET_INPUT;
+    NetMessage& m = Fresh(NET_INPUT);
     m.roundId = m_roundId;
     m.frame = m_finalFrame;
     m.sequence = m_unackedFirst;
@@ -760,9 +742,7 @@ void CSession::Adapt(uint32_t nowMs) {
 // ---- menus and the lobby ----------------------------------------------------------------
 
 void CSession::SendMenu(uint8_t screen, uint8_t choice, int32_t value) {
-    NetMessage& m = m_scratch;
-    std::memset(&m, 0, sizeof m);
-    m.type = NET_MENU;
+    NetMessage& m = Fresh(NET_MENU);
     m.screen = screen;
     m.choice = choice;
     m.value = value;
@@ -771,9 +751,7 @@ void CSession::SendMenu(uint8_t screen, uint8_t choice, int32_t value) {
 
 void CSession::SendLobby() {
     if (m_role != SESSION_HOST) return;
-    NetMessage& m = m_scratch;
-    std::memset(&m, 0, sizeof m);
-    m.type = NET_LOBBY;
+    NetMessage& m = Fresh(NET_LOBBY);
     std::memcpy(m.seatKinds, seatKinds, sizeof seatKinds);
     std::memcpy(m.seatHolders, seatHolders, sizeof seatHolders);
     for (int k = 0; k < kNetMachinesMax; k++) {

@@ -174,6 +174,8 @@ private:
     void Send(int machine, const NetMessage& message, bool reliable);
     void Broadcast(const NetMessage& message, bool reliable);
     void StopRound(uint8_t why, int32_t frame, const char* text);
+    // The scratch message, emptied, for a message of this type to be sent.
+    NetMessage& Fresh(uint8_t type);
     void Close(int machine, const char* why);
     void Drop(int machine, uint32_t nowMs);
     void HostReceive(int machine, const NetMessage& m, uint32_t nowMs);

@@ -20,17 +20,7 @@ declare -A display pid
 relay_pid=
 xservers=()
 
-running() {
-  local state
-  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) && [ -n "$state" ] && [ "$state" != Z ]
-}
-stop_child() {
-  kill -TERM "$1" 2>/dev/null
-  for _ in $(seq 30); do running "$1" || break; sleep 0.1; done
-  kill -KILL "$1" 2>/dev/null
-  wait "$1" 2>/dev/null
-  return 0
-}
+source "$here/tools/processes.sh"
 cleanup() {
   set +e
   for name in "${!pid[@]}"; do stop_child "${pid[$name]}"; done

@@ -214,6 +214,7 @@ private:
     bool PlayRound(int round);
     void StartHostRound(int round);
     void StartClientRound(SimMachine& m, int k);
+    void BeginRound(SimMachine& m, const RoundStart& chosen, NetRoundStart* start);
     bool Step(int round);
     void RunFrame(SimMachine& m, int k);
     void BotPresses(SimMachine& m);
@@ -365,16 +366,7 @@ void CNetMatch::StartHostRound(int round) {
     NetRoundStart start;
     MakeRoundStart(host.session, chosen, -1, &start);
     for (int i = 0; i < kPlayers; i++) theRound.players[i].type = start.seatTypes[i];
-    const uint32_t seed = theApp.RandState();
-    theRound.Setup(chosen);
-    host.session.BeginRound(&start, FrameUs(theRound), NowMs());
-    theReplay.feed = &host.session;
-    theReplay.BeginRecording(seed);
-    if (!m_options.scroll) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
-    theRound.local.lastSecondMs = plat::TimeMs();
-    host.inRound = true;
-    host.finished = host.stopped = false;
-    host.nextFrameUs = m_nowUs;
+    BeginRound(host, chosen, &start);
     Drain(0);
 }
 
@@ -390,9 +382,15 @@ void CNetMatch::StartClientRound(SimMachine& m, int k) {
         m_totals.refusedStarts++;
         return;
     }
+    BeginRound(m, chosen, &start);
+}
+
+// The round set up on the machine swapped in, as the game's round loop does
+// it (without the countdown), recorded, with the session feeding it.
+void CNetMatch::BeginRound(SimMachine& m, const RoundStart& chosen, NetRoundStart* start) {
     const uint32_t seed = theApp.RandState();
     theRound.Setup(chosen);
-    m.session.BeginRound(&start, FrameUs(theRound), NowMs());
+    m.session.BeginRound(start, FrameUs(theRound), NowMs());
     theReplay.feed = &m.session;
     theReplay.BeginRecording(seed);
     if (!chosen.scrollPlay) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
