@@ -14,10 +14,7 @@
 // one thing a pump does to the next (a scripted message, a poll that can find
 // something, a refresh), each at the same game time as pump by pump, so a
 // headless round costs the same at any WAIT and still comes out the same.
-#include <time.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "platform/platform_internal.h"
@@ -146,20 +143,6 @@ uint64_t TestPumpTicks(uint64_t most) {
 }
 
 }  // namespace
-
-uint64_t MonotonicNs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint64_t(ts.tv_sec) * 1000000000ull + uint64_t(ts.tv_nsec);
-}
-
-void SleepUntilNs(uint64_t deadlineNs) {
-    timespec ts;
-    ts.tv_sec = time_t(deadlineNs / 1000000000ull);
-    ts.tv_nsec = long(deadlineNs % 1000000000ull);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
-}
 
 void ClockInit() {
     g.epochNs = MonotonicNs();
