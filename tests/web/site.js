@@ -9,9 +9,12 @@ const zlib = require('zlib');
 const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
                  '.data': 'application/octet-stream', '.ogg': 'audio/ogg' };
 
-// Serves the folder on a free port of 127.0.0.1, compressed as a web host
-// would; resolves to { url, close }.
-function serve(root) {
+// A cross-origin isolated page reads a finer clock (5 us instead of 100).
+const kIsolation = { 'Cross-Origin-Opener-Policy': 'same-origin', 'Cross-Origin-Embedder-Policy': 'require-corp' };
+
+// Serves the folder on a free port of 127.0.0.1, with the isolation headers
+// when asked; resolves to { url, close }.
+function serve(root, isolate = false) {
   const server = http.createServer((req, res) => {
     const name = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     const file = path.join(root, name === '/' ? 'index.html' : name);
@@ -21,7 +24,9 @@ function serve(root) {
       return;
     }
     const type = kTypes[path.extname(file)] || 'application/octet-stream';
-    res.writeHead(200, { 'Content-Type': type, 'Cache-Control': 'no-store' });
+    const headers = { 'Content-Type': type, 'Cache-Control': 'no-store' };
+    if (isolate) Object.assign(headers, kIsolation);
+    res.writeHead(200, headers);
     fs.createReadStream(file).pipe(res);
   });
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve({
