@@ -17,15 +17,16 @@ mergeInto(LibraryManager.library, {
       // page tells that from a real one by asking this.
       Module.gameIsSleeping = function () { return !!NUVEL.wake; };
     },
-    // Timers are late by a millisecond or more and clamped when chained, so
-    // a short sleep, and the end of a long one, is made of message hops.
-    // Waits for input sleep on the timer alone: they need no precision.
+    // Timers are late by up to a millisecond and clamped to 4 ms when
+    // chained, so the short sleeps that pace a round (a millisecond or so at
+    // a time) are made of message hops, which cost a little CPU while they
+    // last. Longer sleeps (a refresh, a menu frame) and waits for input
+    // sleep on the timer: a millisecond late there is paid back by the pump
+    // or does not matter.
     schedule: function () {
       var left = NUVEL.deadline - performance.now();
-      if (NUVEL.wakeOnInput) {
+      if (NUVEL.wakeOnInput || left >= 4) {
         NUVEL.timer = setTimeout(NUVEL.check, Math.max(0, left));
-      } else if (left > 3) {
-        NUVEL.timer = setTimeout(NUVEL.check, left - 2);
       } else {
         NUVEL.hop.port2.postMessage(0);
       }
@@ -46,7 +47,6 @@ mergeInto(LibraryManager.library, {
       }
     },
     ctx2d: null,
-    image: null,
     audio: null,           // { node, paused }
     music: { buffers: {}, loading: {}, source: null, gain: null, level: 1, want: null },
     syncTimer: 0,
@@ -108,10 +108,10 @@ mergeInto(LibraryManager.library, {
       canvas.width = width;
       canvas.height = height;
       NUVEL.ctx2d = canvas.getContext('2d', { alpha: false });
-      NUVEL.image = NUVEL.ctx2d.createImageData(width, height);
     }
-    NUVEL.image.data.set(HEAPU8.subarray(rgba, rgba + width * height * 4));
-    NUVEL.ctx2d.putImageData(NUVEL.image, 0, 0);
+    // A view of the picture where it lies: the canvas copies it once.
+    var pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
+    NUVEL.ctx2d.putImageData(new ImageData(pixels, width, height), 0, 0);
     if (Module.onPicture) Module.onPicture();
   },
 

@@ -99,6 +99,32 @@ window.testing = {
       };
     });
   },
+  // Resolves to performance.now() at the first picture that shows what the
+  // pictures (the same screen at different moments) share, to within a
+  // share of those pixels; null after ms.
+  async waitForCommon(pngs, ms, tolerance) {
+    const wants = await Promise.all(pngs.map((p) => testing.decode(p)));
+    const a = wants[0].data;
+    const common = [];
+    for (let i = 0; i < a.length; i += 4)
+      if (wants.every((w) => w.data[i] === a[i] && w.data[i + 1] === a[i + 1] && w.data[i + 2] === a[i + 2]))
+        common.push(i);
+    const canvas = document.getElementById('canvas');
+    const matches = () => {
+      if (canvas.width !== wants[0].width || canvas.height !== wants[0].height) return false;
+      const have = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
+      let differ = 0;
+      for (const i of common) if (have[i] !== a[i] || have[i + 1] !== a[i + 1] || have[i + 2] !== a[i + 2]) differ++;
+      return differ <= tolerance * common.length;
+    };
+    if (matches()) return performance.now();
+    return new Promise((resolve) => {
+      const shown = Module.onPicture;
+      const done = (t) => { clearTimeout(timer); Module.onPicture = shown; resolve(t); };
+      const timer = setTimeout(() => done(null), ms);
+      Module.onPicture = () => { shown(); if (matches()) done(performance.now()); };
+    });
+  },
   readFile(path) {
     try {
       const bytes = FS.readFile(path);
