@@ -123,21 +123,22 @@ uint32_t VirtualKeyFromCode(const char* code) {
     return 0;
 }
 
-const char* KeyCodeOf(uint32_t vk) {
-    static char code[32];
-    char name[32];
-    if (FromRuns(vk, code, name, sizeof code)) return code;
+namespace {
+
+// The code and the name of a virtual key's position ("" for none), valid
+// until the next call.
+KeyPosition Describe(uint32_t vk) {
+    static char code[32], name[32];
+    if (FromRuns(vk, code, name, sizeof code)) return KeyPosition{code, vk, name};
     const KeyPosition* k = FirstOf(vk);
-    return k ? k->code : "";
+    return k ? *k : KeyPosition{"", 0, ""};
 }
 
-const char* KeyName(uint32_t vk) {
-    static char name[32];
-    char code[32];
-    if (FromRuns(vk, code, name, sizeof name)) return name;
-    const KeyPosition* k = FirstOf(vk);
-    return k ? k->name : "";
-}
+}  // namespace
+
+const char* KeyCodeOf(uint32_t vk) { return Describe(vk).code; }
+
+const char* KeyName(uint32_t vk) { return Describe(vk).name; }
 
 uint32_t KeyFromName(const char* name) {
     if (!name || !*name) return 0;

@@ -11,8 +11,10 @@ site=$(realpath "$4")
 source "$here/../tools/e2e_common.sh" "$1" "$2"
 
 # Two human seats, no items, the round's pace fixed: the page gets the same.
+# Player 1 plays on keys of its own, named as the desktop names them.
 printf 'GAME_WAIT=80\r\nITEM_MAX=0\r\nPLAYER_TYPE_1P=0\r\nPLAYER_TYPE_2P=0\r\nPLAYER_TYPE_3P=1\r\nPLAYER_TYPE_4P=1\r\n' \
   >"$work/option.txt"
+printf 'KEYS_1P=Keypad 1,Keypad 2,[\r\n' >>"$work/option.txt"
 ref=$work/ref
 mkdir "$ref"
 cp "$work/option.txt" "$ref/"

@@ -6,8 +6,9 @@
 //    F6 screenshot in RGB; the page's own F6 picture is downloaded and shows
 //    what the canvas showed;
 //  - a setting changed in the options menu is in option.txt after a reload;
-//  - a whole round of two seats played with keys: player 1 runs into the
-//    border, player 2 wins; the replay the page kept reproduces its round on
+//  - a whole round of two seats played with keys: player 1, on keys of its
+//    own that the desktop's option.txt names, runs into the border, player 2
+//    wins; the replay the page kept reproduces its round on
 //    the desktop;
 //  - the online screen says that online play needs the desktop game;
 //  - a replay recorded by the desktop, dropped on the page, plays and
@@ -26,7 +27,7 @@ const [site, refDir, workDir, sim, game] = process.argv.slice(2).map((p) => path
 const pngIndex = path.join(__dirname, '..', 'tools', 'pngindex.py');
 
 const K = { Up: ['ArrowUp', 38], Down: ['ArrowDown', 40], Left: ['ArrowLeft', 37], Right: ['ArrowRight', 39],
-            Return: ['Enter', 13], Escape: ['Escape', 27], F6: ['F6', 117], Q: ['KeyQ', 81], M: ['KeyM', 77],
+            Return: ['Enter', 13], Escape: ['Escape', 27], F6: ['F6', 117], Numpad1: ['Numpad1', 97], M: ['KeyM', 77],
             N: ['KeyN', 78], Control: ['ControlLeft', 17] };
 const kScrollMark = [44, 443, 68, 467];  // the options menu's blinking "more below" mark
 const ref = (name) => fs.readFileSync(path.join(refDir, name)).toString('base64');
@@ -147,6 +148,8 @@ async function main() {
       const text = Buffer.from(after, 'base64').toString();
       expect(/^SOUND_VOLUME=/m.test(text), 'option.txt has no SOUND_VOLUME line');
       expect(text !== Buffer.from(optionText, 'base64').toString(), 'option.txt did not change');
+      // The keys of player 1, read by their desktop names, are written back by the same names.
+      expect(/^KEYS_1P=Keypad 1,Keypad 2,\[\r$/m.test(text), 'player 1\'s keys did not come back by their names');
     });
 
     await check('a whole round of two seats played with keys', async () => {
@@ -159,7 +162,7 @@ async function main() {
       await keys(page, 'Down', 'Down', 'Right'); // the selector: stage FOUR PILLARS
       await keys(page, 'Up', 'Up', 'Return');   // NORMAL GAME START
       await delay(3900);                        // the countdown
-      await keys(page, 'Q');                    // player 1 turns up into the border
+      await keys(page, 'Numpad1');              // player 1 (on keys of its own) turns up into the border
       await delay(600);
       await keys(page, 'M');                    // player 2 turns, and lives on
       await page.waitFor(`testing.list('/save/replays').some((n) => n.endsWith('.rpl'))`, 20000,
