@@ -125,11 +125,13 @@ uint32_t VirtualKeyFromCode(const char* code) {
 
 namespace {
 
-// The code and the name of a virtual key's position ("" for none), valid
-// until the next call.
+// The code and the name of a virtual key's position ("" for none). Each key
+// keeps its own strings for good, as the desktop's names are: a caller may
+// hold several names at once (a seat's three keys on one line).
 KeyPosition Describe(uint32_t vk) {
-    static char code[32], name[32];
-    if (FromRuns(vk, code, name, sizeof code)) return KeyPosition{code, vk, name};
+    static char codes[256][16], names[256][16];
+    if (vk >= 256) return KeyPosition{"", 0, ""};
+    if (FromRuns(vk, codes[vk], names[vk], sizeof codes[vk])) return KeyPosition{codes[vk], vk, names[vk]};
     const KeyPosition* k = FirstOf(vk);
     return k ? *k : KeyPosition{"", 0, ""};
 }
