@@ -3,9 +3,10 @@
 # layers below it (or its own):
 #   platform/ < core/ < graphics/, sound/ < match/, items/ < screens/, config/ < app/
 # match/ and items/ are one layer: the engine and its item effects. Only
-# platform/ may include SDL, fluidsynth or ENet headers; the build keeps their
-# include directories away from the game, but some of their headers sit in
-# the compiler's default path, so the includes are checked here as well.
+# platform/ may include SDL, fluidsynth, ENet or emscripten's browser headers;
+# the build keeps their include directories away from the game, but some of
+# their headers sit in the compiler's default path, so the includes are
+# checked here as well.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -15,7 +16,7 @@ declare -A layer=([platform]=0 [core]=1 [graphics]=2 [sound]=2 [match]=3 [items]
 failed=0
 passed=0
 
-if grep -rnE '^\s*#\s*include\s*[<"](SDL2?/|SDL[_.]|fluidsynth|enet/)' \
+if grep -rnE '^\s*#\s*include\s*[<"](SDL2?/|SDL[_.]|fluidsynth|enet/|emscripten)' \
     core app graphics sound match items config screens tools; then
   echo "the lines above include a platform library outside platform/"
   failed=$((failed + 1))
