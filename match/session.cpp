@@ -255,6 +255,7 @@ int CSession::MachineCount() const {
 void CSession::EndLink(uint8_t why, const char* text) {
     if (m_role != SESSION_CLIENT) return;
     if (!m_endText[0]) std::snprintf(m_endText, sizeof m_endText, "%s", text);
+    if (!m_endWhy) m_endWhy = why;
     m_hostLost = true;
     if (m_inRound) StopRound(why, m_finalFrame, text);
 }
@@ -284,6 +285,7 @@ void CSession::Leave() {
     if (m_role != SESSION_CLIENT || m_hostLost) return;
     Send(0, Fresh(NET_BYE), true);
     std::snprintf(m_endText, sizeof m_endText, "This machine left the match.");
+    m_endWhy = STOP_LEFT;
     m_hostLost = true;
 }
 
@@ -514,6 +516,7 @@ void CSession::ClientReceive(const NetMessage& m, uint32_t nowMs) {
         m_stopHostDigest = m.digest;
         StopRound(m.why, m.frame, m.text);
         if (!m_endText[0]) std::snprintf(m_endText, sizeof m_endText, "%s", m.text);
+        if (!m_endWhy) m_endWhy = m.why;
         return;
     case NET_MENU:
         if (m_menuCount == kSessionMenusKept) {  // the oldest cursor move gives way

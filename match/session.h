@@ -181,6 +181,9 @@ public:
     // left), and why, for the player.
     bool HostLost() const { return m_hostLost; }
     const char* EndText() const { return m_endText; }
+    // Why: STOP_HOST_LEFT (the host is gone), STOP_LET_GO or STOP_DESYNC (the
+    // host let this machine go), STOP_LEFT (the player left); 0 while it lasts.
+    uint8_t EndWhy() const { return m_endWhy; }
     // A refusal the host sent.
     const char* RefusalText() const { return m_refusal; }
     bool Welcomed() const { return m_welcomed; }
@@ -286,6 +289,7 @@ private:
     uint8_t m_seatsWanted;
     char m_refusal[kNetTextMax + 1];
     char m_endText[kNetTextMax + 1];
+    uint8_t m_endWhy;
     uint32_t m_lastHelloMs;
     uint32_t m_lastPauseMs;
     // This machine's own timers: when they last ran, and the last time they

@@ -131,8 +131,8 @@ grep -q "closed: it answered nothing" "$work/host.err" || fail "the host did not
 kill -KILL "${pid[host]}"
 wait "${pid[host]}" 2>/dev/null || true
 unset 'pid[host]'
-for _ in $(seq 50); do grep -q "The host has left the match" "$work/one.err" && break; sleep 0.1; done
-grep -q "The host has left the match" "$work/one.err" || fail "no message about the host"
+for _ in $(seq 50); do grep -q "The host stopped answering" "$work/one.err" && break; sleep 0.1; done
+grep -q "The host stopped answering" "$work/one.err" || fail "no message about the host"
 # At the title Escape leaves (the first one may only cut the title's opening short).
 for _ in $(seq 15); do
   sleep 1
