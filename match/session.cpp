@@ -268,7 +268,8 @@ void CSession::LinkSilent(uint32_t nowMs) {
     char text[kNetTextMax + 1];
     // What came in just after the stall had waited in the socket through it.
     const MachineLink& host = m_links[0];
-    const bool nothingSinceStall = m_selfStallAtMs && !Later(host.lastHeardMs, m_selfStallAtMs, kSessionSelfStallMs);
+    const bool nothingSinceStall =
+        m_selfStallAtMs && int32_t(host.lastHeardMs - m_selfStallAtMs) < int32_t(kSessionSelfStallMs);
     if (m_selfStallMs >= kSessionSilenceMinMs && nothingSinceStall) {
         std::snprintf(text, sizeof text, "This machine stopped answering for %.1f s and was dropped.",
                       m_selfStallMs / 1000.0);
@@ -402,6 +403,7 @@ void CSession::Hello(int machine, const NetMessage& m) {
         link.seatBits |= uint8_t(1 << s);
         wanted--;
     }
+    std::fprintf(stderr, "online: %s joined as machine %d%s\n", link.name, machine, link.watch ? " to watch" : "");
     NetMessage& w = Fresh(NET_WELCOME);
     w.machine = uint8_t(machine);
     w.seatBits = link.seatBits;
@@ -852,18 +854,15 @@ void CSession::Service(uint32_t nowMs) {
     if (m_role == SESSION_CLIENT) ServiceClient(nowMs);
 }
 
-// This machine's timers did not run for a while (it was stopped, or busy):
-// nobody could be heard meanwhile, so every silence starts again from now.
+// This machine's timers did not run for a while (it was stopped, or busy).
+// What the others sent meanwhile waited in the socket and is taken before
+// the timers run again, so their silences are judged fairly as they are; the
+// stall is kept, for the reason when this machine finds itself let go.
 void CSession::StallSeen(uint32_t nowMs) {
     m_selfStallMs = nowMs - m_lastServiceMs;
     m_selfStallAtMs = nowMs;
-    std::fprintf(stderr, "online: this machine did not run for %u ms\n", unsigned(m_selfStallMs));
-    for (MachineLink& link : m_links) {
-        if (!link.present) continue;
-        link.lastHeardMs = nowMs;
-        // A connection still greeting keeps the time it had before the stall.
-        if (!link.name[0] && int32_t(m_lastServiceMs - link.connectedMs) >= 0) link.connectedMs += m_selfStallMs;
-    }
+    if (m_selfStallMs >= kSessionSilenceMinMs)
+        std::fprintf(stderr, "online: this machine did not run for %u ms\n", unsigned(m_selfStallMs));
 }
 
 void CSession::ServiceHost(uint32_t nowMs) {
