@@ -39,7 +39,10 @@ constexpr int kMachinesMax = kNetMachinesMax;
 constexpr int64_t kServiceUs = 1000;
 constexpr int64_t kLobbyUs = 1500 * 1000;  // the lobby before round 1: joins and round-trip times
 constexpr int64_t kResendUs = 60 * 1000;   // the reliable channel's resend after a loss, beyond the round trip
-constexpr int kWireOverheadBytes = 40;     // IP, UDP and transport headers of one datagram
+// A reliable packet for a connection the host has not taken yet is resent as
+// the transport does before it has measured the link.
+constexpr int64_t kUnmeasuredResendUs = 500 * 1000;
+constexpr int kWireOverheadBytes = 40;  // IP, UDP and transport headers of one datagram
 constexpr int kProbeSteps = 48;
 constexpr int32_t kPerturbFrame = 100;  // where a staged fault changes a field pixel
 // A machine in a round that has run no frame for this long, though it is not
@@ -67,6 +70,7 @@ struct Packet {
     int64_t atUs;
     uint64_t order;
     uint8_t from, to;
+    bool reliable;
     uint16_t size;
     uint8_t bytes[kNetMessageMax];
 };
@@ -138,6 +142,7 @@ private:
         p->order = m_order++;
         p->from = uint8_t(from);
         p->to = uint8_t(to);
+        p->reliable = out.reliable;
         p->size = out.size;
         std::memcpy(p->bytes, out.bytes, out.size);
         m_queue.push(p);
@@ -159,6 +164,7 @@ struct SimMachine {
     bool stopped = false;         // ... by a stop of the session (desync, host gone, let go)
     bool froze = false;           // waited for frames that never came
     int64_t stalledUntilUs = -1;  // stopped running and talking until then (-1: runs)
+    int64_t hostTakesAtUs = -1;   // the host takes its connection then (-1: it has)
     int64_t lastFrameUs = 0;
     CSession session;
     CRound round;
@@ -225,6 +231,8 @@ private:
     bool Setup();
     void Connect(int k, bool watch);
     void Lobby();
+    void Handshakes();
+    bool Joined();
     bool PlayRound(int round);
     void StartHostRound(int round);
     void StartClientRound(SimMachine& m, int k);
@@ -321,9 +329,21 @@ void CNetMatch::Connect(int k, bool watch) {
     std::snprintf(name, sizeof name, "%s%d", watch ? "WATCH" : "GUEST", k);
     const uint32_t digests[kNetDataParts] = {0x5EED, 0x5EED, 0x5EED, 0x5EED};
     m.session.StartClient(name, watch, 1, digests);
-    Host(m_machines).session.Connected(k, NowMs());
+    // The transport may make the connection on the joining machine first;
+    // the host takes it a handshake later and drops what came before.
     m.session.Connected(0, NowMs());
+    m.hostTakesAtUs = m_nowUs + int64_t(m_plan.handshakeMs) * 1000;
+    Handshakes();
     Drain(k);
+}
+
+void CNetMatch::Handshakes() {
+    for (int k = 1; k < m_count; k++) {
+        SimMachine& m = *m_machines[k];
+        if (m.hostTakesAtUs < 0 || m.hostTakesAtUs > m_nowUs) continue;
+        m.hostTakesAtUs = -1;
+        Host(m_machines).session.Connected(k, NowMs());
+    }
 }
 
 void CNetMatch::Advance(int64_t toUs) { m_nowUs = std::max(m_nowUs, toUs); }
@@ -344,8 +364,16 @@ void CNetMatch::Drain(int k) {
 }
 
 void CNetMatch::Deliver() {
+    Handshakes();
     while (Packet* p = m_net.Take(m_nowUs)) {
         SimMachine& to = *m_machines[p->to];
+        if (p->to == 0 && m_machines[p->from]->hostTakesAtUs >= 0) {  // the host has no such connection yet
+            if (p->reliable)
+                m_net.Hold(p, m_nowUs + kUnmeasuredResendUs);
+            else
+                delete p;
+            continue;
+        }
         if (to.stalledUntilUs >= 0) {
             m_net.Hold(p, to.stalledUntilUs);
             continue;
@@ -368,7 +396,10 @@ void CNetMatch::Service() {
 void CNetMatch::Lobby() {
     const int64_t end = m_nowUs + kLobbyUs;
     while (m_nowUs < end) {
-        Advance(std::min(m_nextServiceUs, m_net.NextUs()));
+        int64_t next = std::min(m_nextServiceUs, m_net.NextUs());
+        for (int k = 1; k < m_count; k++)
+            if (m_machines[k]->hostTakesAtUs >= 0) next = std::min(next, m_machines[k]->hostTakesAtUs);
+        Advance(next);
         Deliver();
         if (m_nowUs >= m_nextServiceUs) {
             Service();
@@ -708,6 +739,7 @@ int CNetMatch::Run() {
         m_plan.peers, m_plan.watch ? " and a spectator" : "", m_plan.latencyMs, m_plan.jitterMs, m_plan.lossPercent,
         m_plan.duplicatePercent, m_plan.reorderPercent, m_plan.seats.c_str());
     Lobby();
+    if (!Joined()) return 1;
     m_matchStartUs = m_nowUs;
     {
         CSwappedIn in(*m_machines[0]);
@@ -736,6 +768,18 @@ int CNetMatch::Run() {
         return m_totals.desyncStops == 1 && m_totals.desyncMachine == m_plan.perturbMachine ? 0 : 1;
     if (m_totals.desyncStops) return 1;
     return m_totals.letGo > 0 && m_plan.stallMachine == 0 ? 1 : 0;
+}
+
+// Every machine that joined before the first round was welcomed.
+bool CNetMatch::Joined() {
+    bool all = true;
+    for (int k = 1; k < m_count; k++) {
+        const SimMachine& m = *m_machines[k];
+        if (!m.exists || m.session.Welcomed()) continue;
+        std::printf("machine %d did not join: %s\n", k, m.session.HostLost() ? m.session.EndText() : "no welcome");
+        all = false;
+    }
+    return all;
 }
 
 // Machines the host let go (stalled for too long) join again between rounds.
@@ -821,6 +865,8 @@ bool ParseNetPlan(const std::string& text, NetPlan* plan, std::string* error) {
             plan->duplicatePercent = v;
         } else if (key == "reorder" && v <= 100) {
             plan->reorderPercent = v;
+        } else if (key == "handshake" && v <= 10000) {
+            plan->handshakeMs = v;
         } else if (key == "rejoin") {
             plan->rejoin = v != 0;
         } else if (key == "watch") {

@@ -29,6 +29,7 @@ struct NetPlan {
     int stallRound = 1;      // ... in this round ...
     int stallSecond = 1;     // ... at this second of it ...
     int stallMs = 0;         // ... for this long, and then goes on where it stood
+    int handshakeMs = 0;     // the host takes a connection this much later than the joining machine
     bool watch = false;      // one more machine joins as a spectator during round 1
     int verifyEvery = 10;    // replays played back every this many rounds (0: never)
     std::string seats = "local,remote,remote,hard";
