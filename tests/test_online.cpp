@@ -12,7 +12,10 @@
 #include "core/app.h"
 #include "match/netproto.h"
 #include "match/onlineround.h"
+#include "match/pausemenu.h"
+#include "match/round.h"
 #include "match/session.h"
+#include "screens/online.h"
 #include "screens/standings.h"
 
 namespace {
@@ -651,6 +654,77 @@ TEST(Session, LeavingRemovingAndPauseRequests) {
     EXPECT_TRUE(Drawable(net.machines[1].RefusalText())) << net.machines[1].RefusalText();
     EXPECT_NE(std::strstr(net.machines[1].RefusalText(), "It cannot join again."), nullptr)
         << net.machines[1].RefusalText();
+}
+
+// The pause menu online: a joining machine shows the host's WAIT as the host
+// changes it and keeps showing it, and says how to leave; the host's menu
+// offers to remove a joined machine, and Return on that row removes it.
+TEST(Session, ThePauseMenuFollowsTheHostsWaitAndOffersLeavingAndRemoving) {
+    Net net(1);
+    theRound.state.wait = 80;
+    SetOnlineMenuSession(&net.host);
+    net.host.SendMenu(SCREEN_PAUSE, PAUSE_WAIT, 95 * 2);
+    net.DeliverAll();
+    SetOnlineMenuSession(&net.machines[1]);
+    CPauseMenu guest;
+    guest.AdjustWait(0);
+    EXPECT_EQ(guest.rows, 5);
+    EXPECT_STREQ(guest.entries[PAUSE_ONLINE], "ESC: LEAVE THE MATCH");
+    for (int frame = 0; frame < 3; frame++) {
+        EXPECT_TRUE(guest.HandleKeys());
+        EXPECT_STREQ(guest.entries[PAUSE_WAIT], "WAIT <_0095_>") << frame;
+        EXPECT_EQ(guest.cursor, PAUSE_WAIT);
+    }
+
+    SetOnlineMenuSession(&net.host);
+    CPauseMenu host;
+    ASSERT_EQ(host.rows, 5);
+    EXPECT_STREQ(host.entries[PAUSE_ONLINE], "REMOVE <_GUEST_>");
+    host.cursor = PAUSE_ONLINE;
+    theApp.keyState[plat::VK_RETURN] = 1;
+    EXPECT_TRUE(host.HandleKeys());  // the menu stays open
+    EXPECT_EQ(net.host.TakeClosing(), 1);
+    EXPECT_STREQ(host.entries[PAUSE_ONLINE], "NOBODY TO REMOVE");
+    SetOnlineMenuSession(nullptr);
+    CPauseMenu local;
+    EXPECT_EQ(local.rows, 4);
+}
+
+// The address of JOIN is edited in place at a cursor, and an empty line
+// offers the last address, which Tab or Return takes.
+TEST(OnlineScreens, TheAddressLineEditsInPlaceAndTakesItsSuggestion) {
+    LineEdit line{};
+    line.suggestion = "10.0.0.7:26471";
+    auto press = [&](uint32_t vk) {
+        theApp.ClearKeys();
+        theApp.keyState[vk] = 1;
+        return line.Keys();
+    };
+    EXPECT_EQ(press(plat::VK_RETURN), 0);
+    EXPECT_STREQ(line.text, "10.0.0.7:26471");
+    EXPECT_EQ(line.cursor, 14u);
+    press(plat::VK_HOME);
+    press(plat::VK_DELETE);
+    press(plat::VK_DELETE);
+    press('9');
+    EXPECT_STREQ(line.text, "9.0.0.7:26471");
+    press(plat::VK_END);
+    press(plat::VK_LEFT);
+    press(plat::VK_BACK);
+    press(plat::VK_OEM_MINUS);
+    EXPECT_STREQ(line.text, "9.0.0.7:264-1");
+    EXPECT_EQ(press(plat::VK_RETURN), 1);
+    EXPECT_EQ(press(plat::VK_ESCAPE), -1);
+
+    LineEdit port{};
+    port.digitsOnly = true;
+    port.suggestion = "26471";
+    line = port;
+    press(plat::VK_TAB);
+    press('A');
+    press(plat::VK_NUMPAD0 + 2);
+    EXPECT_STREQ(line.text, "264712");
+    theApp.ClearKeys();
 }
 
 // The final standings of a match of MATCH_ROUNDS rounds open on every machine
