@@ -283,6 +283,7 @@ void CSession::LinkSilent(uint32_t nowMs) {
 }
 
 void CSession::Leave() {
+    if (m_role == SESSION_HOST) return Broadcast(Fresh(NET_BYE), true);  // the match is over for everyone
     if (m_role != SESSION_CLIENT || m_hostLost) return;
     Send(0, Fresh(NET_BYE), true);
     std::snprintf(m_endText, sizeof m_endText, "This machine left the match.");

@@ -193,7 +193,8 @@ public:
     // The number this machine keeps while it runs: a host that removed it
     // knows it again. Set before Connected.
     uint32_t machineKey;
-    // The player leaves: the host is told, and the match is over here.
+    // The player leaves: the host is told, and the match is over here. The
+    // host leaving tells every machine.
     void Leave();
     // A pause request is sent at most every kSessionPauseIntervalMs.
     bool MayAskForPause(uint32_t nowMs) const;

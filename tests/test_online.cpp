@@ -610,6 +610,7 @@ TEST(Session, TheSilenceLimitFollowsTheLinksRoundTripAndLoss) {
 // A joining player leaves: the host is told by name, and a computer plays
 // the seat. The host removes a machine: it is told why, and is refused when
 // it comes back. A joining machine's pause requests count once per 10 s.
+// The host leaving tells every machine.
 TEST(Session, LeavingRemovingAndPauseRequests) {
     Net net(2);
     net.StartRound();
@@ -654,6 +655,12 @@ TEST(Session, LeavingRemovingAndPauseRequests) {
     EXPECT_TRUE(Drawable(net.machines[1].RefusalText())) << net.machines[1].RefusalText();
     EXPECT_NE(std::strstr(net.machines[1].RefusalText(), "It cannot join again."), nullptr)
         << net.machines[1].RefusalText();
+
+    Net closing(1);  // the host's player leaves: every machine is told
+    closing.host.Leave();
+    closing.DeliverAll();
+    EXPECT_STREQ(closing.machines[1].EndText(), "The host has left the match.");
+    EXPECT_EQ(closing.machines[1].EndWhy(), STOP_HOST_LEFT);
 }
 
 // The pause menu online: a joining machine shows the host's WAIT as the host

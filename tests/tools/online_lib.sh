@@ -12,7 +12,7 @@ for tool in Xvfb xdotool python3 setpriv; do command -v "$tool" >/dev/null || { 
 nuvel=$(realpath "$1")
 game=$(realpath "$2")
 sim=$(realpath "$(dirname "$nuvel")/tools/sim/nuvel-sim")
-probe=$(realpath "$(dirname "$nuvel")/tests/nuvel-netprobe")
+probe=$(realpath "${NUVEL_NETPROBE:-$(dirname "$nuvel")/tests/nuvel-netprobe}")
 work=$(mktemp -d "${TMPDIR:-/tmp}/nuvel-online-XXXXXX")
 declare -A display pid
 children=()
