@@ -37,6 +37,8 @@ constexpr enet_uint32 kHandshakeResendMs = 150;
 constexpr size_t kWaitingDataMax = 64 * 1024;
 // A peer this side closed is reset if it has not confirmed within this.
 constexpr uint32_t kClosingMs = 3000;
+// Closing the endpoint waits this long at most for the peers to confirm.
+constexpr enet_uint32 kCloseWaitMs = 300;
 
 struct Closing {
     ENetPeer* peer;
@@ -243,14 +245,24 @@ void NetDisconnect(int peer) {
         }
 }
 
+// The last messages (a goodbye) go first: each peer is closed once what is
+// queued for it has arrived, waiting kCloseWaitMs at most; a peer that
+// closes at once would make the other side drop what it had not handed on.
 void NetClose() {
     if (!g_net.host) return;
+    int open = 0;
     for (ENetPeer*& p : g_net.peers) {
-        if (p) enet_peer_disconnect_now(p, 0);
+        if (p && p->state == ENET_PEER_STATE_CONNECTED) enet_peer_disconnect_later(p, 0), open++;
         p = nullptr;
     }
+    const uint32_t until = enet_time_get() + kCloseWaitMs;
+    ENetEvent e;
+    while (open > 0 && ENET_TIME_LESS(enet_time_get(), until)) {
+        const int got = enet_host_service(g_net.host, &e, 1);
+        if (got > 0 && e.type == ENET_EVENT_TYPE_DISCONNECT) open--;
+        if (got > 0 && e.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(e.packet);
+    }
     for (Closing& c : g_net.closing) c.peer = nullptr;
-    enet_host_flush(g_net.host);
     enet_host_destroy(g_net.host);
     g_net.host = nullptr;
 }

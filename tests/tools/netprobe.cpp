@@ -13,10 +13,11 @@
 //       joins (as a player, or watching) and in the first round sends a
 //       false state digest for the first frame that ticked; prints what the
 //       host answered; exit 0 when the host let it go.
-//   nuvel-netprobe silent HOST:PORT COUNT SECONDS
+//   nuvel-netprobe silent HOST:PORT COUNT SECONDS [VERSION]
 //       COUNT connections that ping every 0.3 s and never say hello, made
 //       again as soon as the host closes one; prints how long the longest
-//       was held.
+//       was held. VERSION writes another protocol version into the pings,
+//       to try the hosts of older versions.
 //   nuvel-netprobe oversize HOST:PORT MEGABYTES SECONDS
 //       a connection that sends one reliable packet of MEGABYTES, made again
 //       whenever the host closes it.
@@ -219,7 +220,7 @@ uint32_t Service(Hostile& h, const ENetAddress& address) {
     return held;
 }
 
-int Silent(const char* address, int count, int seconds) {
+int Silent(const char* address, int count, int seconds, int version) {
     ENetAddress to{};
     if (!ParseEnetAddress(address, &to)) return 2;
     std::vector<Hostile> all(static_cast<size_t>(count));
@@ -228,6 +229,7 @@ int Silent(const char* address, int count, int seconds) {
     ping.type = NET_PING;
     uint8_t bytes[16];
     const size_t size = EncodeNetMessage(ping, bytes, sizeof bytes);
+    if (version > 0) bytes[1] = uint8_t(version);
     uint32_t longest = 0, closed = 0;
     const uint32_t end = NowMs() + uint32_t(seconds) * 1000;
     while (int32_t(NowMs() - end) < 0) {
@@ -294,7 +296,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: nuvel-netprobe --game DIR join HOST:PORT COUNT\n"
                  "       nuvel-netprobe --game DIR spy HOST:PORT [watch]\n"
-                 "       nuvel-netprobe silent HOST:PORT COUNT SECONDS\n"
+                 "       nuvel-netprobe silent HOST:PORT COUNT SECONDS [VERSION]\n"
                  "       nuvel-netprobe oversize HOST:PORT MEGABYTES SECONDS\n");
     return 2;
 }
@@ -312,8 +314,9 @@ int main(int argc, char** argv) {
     const char* address = args[1].c_str();
     if (args[0] == "join" && args.size() == 3) return Joins(address, std::atoi(args[2].c_str()));
     if (args[0] == "spy") return Spy(address, args.size() > 2 && args[2] == "watch");
-    if (args[0] == "silent" && args.size() == 4)
-        return Silent(address, std::atoi(args[2].c_str()), std::atoi(args[3].c_str()));
+    if (args[0] == "silent" && (args.size() == 4 || args.size() == 5))
+        return Silent(address, std::atoi(args[2].c_str()), std::atoi(args[3].c_str()),
+                      args.size() == 5 ? std::atoi(args[4].c_str()) : 0);
     if (args[0] == "oversize" && args.size() == 4)
         return Oversize(address, std::atoi(args[2].c_str()), std::atoi(args[3].c_str()));
     return Usage();
