@@ -146,7 +146,7 @@ void CSession::Connected(int machine, uint32_t nowMs, uint32_t address) {
         return;
     }
     if (machine == 0) return;
-    Greet(machine, nowMs);
+    Greet(machine);
     MachineLink& link = m_links[machine];
     std::memset(&link, 0, sizeof link);
     link.present = true;
@@ -158,7 +158,7 @@ void CSession::Connected(int machine, uint32_t nowMs, uint32_t address) {
 
 // Connections that have not said hello are bounded apart from the machines:
 // when one more comes than may wait, the one that waited longest goes.
-void CSession::Greet(int machine, uint32_t nowMs) {
+void CSession::Greet(int machine) {
     int greeting = 0, oldest = -1;
     for (int k = 1; k < kNetLinksMax; k++) {
         const MachineLink& link = m_links[k];
@@ -166,7 +166,6 @@ void CSession::Greet(int machine, uint32_t nowMs) {
         greeting++;
         if (oldest < 0 || int32_t(link.connectedMs - m_links[oldest].connectedMs) < 0) oldest = k;
     }
-    (void)nowMs;
     if (greeting >= kNetGreetingMax && oldest > 0)
         Close(oldest, "too many connections were waiting to say hello",
               "Too many machines were joining at once. Try again.");

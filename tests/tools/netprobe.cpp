@@ -18,9 +18,9 @@
 //       again as soon as the host closes one; prints how long the longest
 //       was held. VERSION writes another protocol version into the pings,
 //       to try the hosts of older versions.
-//   nuvel-netprobe oversize HOST:PORT MEGABYTES SECONDS
-//       a connection that sends one reliable packet of MEGABYTES, made again
-//       whenever the host closes it.
+//   nuvel-netprobe oversize HOST:PORT MEGABYTES SECONDS [VERSION]
+//       a connection that pings as the silent ones do and sends one reliable
+//       packet of MEGABYTES, made again whenever the host closes it.
 #include <enet/enet.h>
 #include <unistd.h>
 
@@ -220,16 +220,25 @@ uint32_t Service(Hostile& h, const ENetAddress& address) {
     return held;
 }
 
-int Silent(const char* address, int count, int seconds, int version) {
-    ENetAddress to{};
-    if (!ParseEnetAddress(address, &to)) return 2;
-    std::vector<Hostile> all(static_cast<size_t>(count));
-    for (Hostile& h : all) Connect(h, to);
+// A ping every kSilentPingMs keeps a connection talking (in the given
+// protocol version, 0 for this one).
+void KeepTalking(Hostile& h, int version) {
+    if (!h.connected || NowMs() - h.lastPingMs < kSilentPingMs) return;
+    h.lastPingMs = NowMs();
     NetMessage ping{};
     ping.type = NET_PING;
     uint8_t bytes[16];
     const size_t size = EncodeNetMessage(ping, bytes, sizeof bytes);
     if (version > 0) bytes[1] = uint8_t(version);
+    enet_peer_send(h.peer, 1, enet_packet_create(bytes, size, ENET_PACKET_FLAG_UNSEQUENCED));
+    enet_host_flush(h.host);
+}
+
+int Silent(const char* address, int count, int seconds, int version) {
+    ENetAddress to{};
+    if (!ParseEnetAddress(address, &to)) return 2;
+    std::vector<Hostile> all(static_cast<size_t>(count));
+    for (Hostile& h : all) Connect(h, to);
     uint32_t longest = 0, closed = 0;
     const uint32_t end = NowMs() + uint32_t(seconds) * 1000;
     while (int32_t(NowMs() - end) < 0) {
@@ -238,11 +247,7 @@ int Silent(const char* address, int count, int seconds, int version) {
                 closed++;
                 longest = std::max(longest, held);
             }
-            if (h.connected && NowMs() - h.lastPingMs >= kSilentPingMs) {
-                h.lastPingMs = NowMs();
-                enet_peer_send(h.peer, 1, enet_packet_create(bytes, size, ENET_PACKET_FLAG_UNSEQUENCED));
-                enet_host_flush(h.host);
-            }
+            KeepTalking(h, version);
         }
         Nap();
     }
@@ -256,7 +261,7 @@ int Silent(const char* address, int count, int seconds, int version) {
     return 0;
 }
 
-int Oversize(const char* address, int megabytes, int seconds) {
+int Oversize(const char* address, int megabytes, int seconds, int version) {
     ENetAddress to{};
     if (!ParseEnetAddress(address, &to)) return 2;
     Hostile h;
@@ -276,6 +281,7 @@ int Oversize(const char* address, int megabytes, int seconds) {
             pending = false;
             sent++;
         }
+        KeepTalking(h, version);
         Nap();
     }
     if (h.host) enet_host_destroy(h.host);
@@ -297,7 +303,7 @@ int Usage() {
                  "usage: nuvel-netprobe --game DIR join HOST:PORT COUNT\n"
                  "       nuvel-netprobe --game DIR spy HOST:PORT [watch]\n"
                  "       nuvel-netprobe silent HOST:PORT COUNT SECONDS [VERSION]\n"
-                 "       nuvel-netprobe oversize HOST:PORT MEGABYTES SECONDS\n");
+                 "       nuvel-netprobe oversize HOST:PORT MEGABYTES SECONDS [VERSION]\n");
     return 2;
 }
 
@@ -317,7 +323,8 @@ int main(int argc, char** argv) {
     if (args[0] == "silent" && (args.size() == 4 || args.size() == 5))
         return Silent(address, std::atoi(args[2].c_str()), std::atoi(args[3].c_str()),
                       args.size() == 5 ? std::atoi(args[4].c_str()) : 0);
-    if (args[0] == "oversize" && args.size() == 4)
-        return Oversize(address, std::atoi(args[2].c_str()), std::atoi(args[3].c_str()));
+    if (args[0] == "oversize" && (args.size() == 4 || args.size() == 5))
+        return Oversize(address, std::atoi(args[2].c_str()), std::atoi(args[3].c_str()),
+                        args.size() == 5 ? std::atoi(args[4].c_str()) : 0);
     return Usage();
 }
