@@ -299,7 +299,7 @@ fi
 
 if [ "$soak" -gt 0 ]; then
   for kind in A B; do
-    joinedCount=0 stayed=0 batch=0
+    joinedCount=0 stayed=0 batch=0 rounds=0
     for first in $(seq 1 5 "$soakJoins"); do
       batch=$((batch + 1))
       port=$((port + 8))
@@ -319,12 +319,13 @@ if [ "$soak" -gt 0 ]; then
       for n in "${names[@]}"; do
         if still_joined "$h" "$n"; then stayed=$((stayed + 1)); fi
       done
+      rounds=$((rounds + $(replays "$h")))
       killed "$h"
       for n in "${names[@]}"; do killed "$n"; done
     done
     kindText=kind$kind
     figure "soak on the link of ${!kindText}: $joinedCount of $soakJoins joins succeeded," \
-      "$stayed of $soakJoins stayed joined for all $soak minutes of play"
+      "$stayed of $soakJoins stayed joined for all $soak minutes of play ($rounds rounds)"
     goal "[ $joinedCount -eq $soakJoins ] && [ $stayed -eq $soakJoins ]" "all joins, all minutes"
   done
 fi
