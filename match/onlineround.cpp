@@ -118,7 +118,7 @@ void MakeRoundStart(const CSession& session, const RoundStart& chosen, int32_t b
 bool ApplyRoundStart(const NetRoundStart& start, const StageEntry* stages, int32_t stageCount, RoundStart* out,
                      char* why, size_t whySize) {
     if (start.stageCount != stageCount || start.settingCount != S_COUNT) {
-        std::snprintf(why, whySize, "The host's stage list or settings differ from this machine's.");
+        std::snprintf(why, whySize, "The stage list or the settings of the host differ from those here.");
         return false;
     }
     const bool fixed = start.selectedStage < stageCount;
@@ -127,7 +127,7 @@ bool ApplyRoundStart(const NetRoundStart& start, const StageEntry* stages, int32
         std::snprintf(path, sizeof path, "Stage\\%s", start.stageFile);
         if (!NetPlainFileName(start.stageFile) || std::strcmp(start.stageFile, stages[start.selectedStage].file) != 0 ||
             !plat::FileExists(path)) {
-            std::snprintf(why, whySize, "The host's stage picture \"%.60s\" is not in this machine's data set.",
+            std::snprintf(why, whySize, "The stage picture %.60s of the host is not in the data set here.",
                           start.stageFile);
             return false;
         }

@@ -814,7 +814,7 @@ void CSession::Parted(int machine, int32_t frame, uint32_t digest, uint32_t host
                   long(frame));
     Send(machine, m, true);
     char logWhy[96];
-    std::snprintf(logWhy, sizeof logWhy, "its state parted from this machine's at frame %ld", long(frame));
+    std::snprintf(logWhy, sizeof logWhy, "its state parted from the state here at frame %ld", long(frame));
     Close(machine, logWhy, m_scratch.text);
 }
 
