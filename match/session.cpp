@@ -104,6 +104,11 @@ void CSession::Close(int machine, const char* logWhy, const char* told) {
         Send(machine, m, true);
         Drop(machine, m_nowMs);
     }
+    Forget(machine);
+}
+
+// The transport closes the machine's connection (once).
+void CSession::Forget(int machine) {
     for (int k = 0; k < m_closingCount; k++)
         if (m_closing[k] == machine) return;
     if (m_closingCount < kNetLinksMax) m_closing[m_closingCount++] = machine;
@@ -347,7 +352,8 @@ void CSession::HostReceive(int machine, const NetMessage& m, uint32_t nowMs) {
         return Ponged(link, m.stampMs, nowMs);
     case NET_BYE:
         if (link.name[0]) Notice("%s has left the match.", link.name);
-        return Drop(machine, nowMs);
+        Drop(machine, nowMs);
+        return Forget(machine);  // its connection too, should its own closing not arrive
     default:
         return Close(machine, "it sent a message only the host may send",
                      "This machine sent a message only the host may send.");

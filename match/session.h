@@ -252,6 +252,7 @@ private:
     // there (sent before its connection is closed).
     void Close(int machine, const char* logWhy, const char* told);
     void Drop(int machine, uint32_t nowMs);
+    void Forget(int machine);
     void Greet(int machine);
     void SendHello(uint32_t nowMs);
     void SendDataFiles(int machine, int part);

@@ -216,6 +216,15 @@ public:
             machines[k].BeginRound(&s, 2400, nowMs);
         }
     }
+    // Machine k's inputs as its own session would not send them, straight to the host.
+    void ForgedInputs(int k, uint32_t sequence, std::initializer_list<NetEvent> events) {
+        NetMessage input = Blank(NET_INPUT);
+        input.roundId = host.StartRecord().roundId;
+        input.sequence = sequence;
+        for (const NetEvent& e : events) input.events[input.eventCount++] = e;
+        std::vector<uint8_t> bytes = Encode(input);
+        host.Receive(k, bytes.data(), bytes.size(), nowMs);
+    }
     // Runs frame n on machine k as the round does: begin, then the events.
     uint8_t Frame(int k, int32_t n, uint8_t* takeovers = nullptr) {
         uint8_t t = 0;
@@ -434,13 +443,7 @@ TEST(Session, AMachineThatPartsFromTheHostStopsAloneAndTheMatchGoesOn) {
 TEST(Session, PressesForAnotherMachinesSeatCloseThatMachineAndTheOthersGoOn) {
     Net net(2);
     net.StartRound();
-    NetMessage forged = Blank(NET_INPUT);
-    forged.roundId = net.host.StartRecord().roundId;
-    forged.sequence = 1;
-    forged.eventCount = 1;
-    forged.events[0] = {5, NEV_PRESS, 2, SEAT_LEFT};  // seat 2 belongs to machine 2
-    std::vector<uint8_t> bytes = Encode(forged);
-    net.host.Receive(1, bytes.data(), bytes.size(), net.nowMs);
+    net.ForgedInputs(1, 1, {{5, NEV_PRESS, 2, SEAT_LEFT}});  // seat 2 belongs to machine 2
     EXPECT_EQ(net.host.TakeClosing(), 1);
     std::vector<uint8_t> junk = {'T', kNetProtocolVersion, NET_INPUT, 1};
     net.host.Receive(2, junk.data(), junk.size(), net.nowMs);
@@ -614,18 +617,9 @@ TEST(Session, TheSilenceLimitFollowsTheLinksRoundTripAndLoss) {
 TEST(Session, LeavingRemovingAndPauseRequests) {
     Net net(2);
     net.StartRound();
-    NetMessage input = Blank(NET_INPUT);
-    input.roundId = net.host.StartRecord().roundId;
-    input.sequence = 1;
-    input.eventCount = 2;
-    input.events[0] = {5, NEV_PAUSE, 1, 0};
-    input.events[1] = {6, NEV_PAUSE, 1, 0};
-    std::vector<uint8_t> bytes = Encode(input);
-    net.host.Receive(1, bytes.data(), bytes.size(), net.nowMs);
+    net.ForgedInputs(1, 1, {{5, NEV_PAUSE, 1, 0}, {6, NEV_PAUSE, 1, 0}});
     net.nowMs += kSessionPauseIntervalMs;
-    input.sequence = 3, input.eventCount = 1, input.events[0] = {7, NEV_PAUSE, 1, 0};
-    bytes = Encode(input);
-    net.host.Receive(1, bytes.data(), bytes.size(), net.nowMs);
+    net.ForgedInputs(1, 3, {{7, NEV_PAUSE, 1, 0}});
     int pauses = 0;
     for (int32_t n = 1; n <= 40; n++) {
         bool pause = false;
@@ -642,6 +636,7 @@ TEST(Session, LeavingRemovingAndPauseRequests) {
     ASSERT_TRUE(net.host.TakeNotice(notice, sizeof notice));
     EXPECT_STREQ(notice, "GUEST has left the match.");
     EXPECT_EQ(net.host.seatHolders[2], kNoHolder);
+    EXPECT_EQ(net.host.TakeClosing(), 2);  // its connection goes too
     EXPECT_TRUE(net.machines[2].HostLost());
 
     net.host.Remove(1);

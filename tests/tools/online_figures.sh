@@ -129,7 +129,9 @@ if [ "$joins" -gt 0 ] || [ "$hostile" -eq 1 ] || [ "$stalls" -gt 0 ] || [ "$kill
 fi
 
 if [ "$joins" -gt 0 ]; then
-  out=$("$probe" --game "$game" join "127.0.0.1:$((port + 4))" "$joins" | tail -n 1)
+  "$probe" --game "$game" join "127.0.0.1:$((port + 4))" "$joins" >"$work/joins.out" || true
+  grep "failed after" "$work/joins.out" || true
+  out=$(tail -n 1 "$work/joins.out")
   failed=$(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$out")
   figure "failed joins: $failed of $joins ($((2 * joinDelay)) ms round trip, $joinLoss% loss each way; $out)"
   goal "[ $failed -eq 0 ]" "no join fails"
