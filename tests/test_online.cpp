@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "core/app.h"
@@ -17,6 +18,7 @@
 #include "match/session.h"
 #include "screens/online.h"
 #include "screens/standings.h"
+#include "tests/testutil.h"
 
 namespace {
 
@@ -47,10 +49,10 @@ NetMessage FramesMessage() {
 }
 
 // The online screens draw their texts in capitals: every character must
-// have a glyph in the font.
+// have a glyph in the font (or be a space, wide or narrow).
 bool Drawable(const char* text) {
     for (const char* c = text; *c; c++)
-        if (*c != ' ' && !CApp::HasGlyph(char(std::toupper(static_cast<unsigned char>(*c))))) return false;
+        if (*c != ' ' && *c != '_' && !CApp::HasGlyph(char(std::toupper(static_cast<unsigned char>(*c))))) return false;
     return true;
 }
 
@@ -727,6 +729,28 @@ TEST(OnlineScreens, TheAddressLineEditsInPlaceAndTakesItsSuggestion) {
     press(plat::VK_NUMPAD0 + 2);
     EXPECT_STREQ(line.text, "264712");
     theApp.ClearKeys();
+}
+
+// A data set refusal names the first file that differs from the host's, in
+// the order both machines list a part's files (the pictures: the four of
+// the menus, then the items').
+TEST(OnlineScreens, ADataSetRefusalNamesTheFirstFileThatDiffers) {
+    testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
+    static uint32_t host[kNetDataFilesMax];
+    const int count = DataPartFiles(DATA_PICTURES, host, nullptr, kNetDataFilesMax);
+    ASSERT_GT(count, 6);
+    char text[kNetTextMax + 1];
+    EXPECT_FALSE(DifferingFileText(DATA_PICTURES, host, count, text, sizeof text));
+    host[5] ^= 1;
+    ASSERT_TRUE(DifferingFileText(DATA_PICTURES, host, count, text, sizeof text));
+    EXPECT_EQ(std::string(text),
+              std::string("Graphics/Items/") + kItemKeyNames[1].text + ".png differs from the file on the host.");
+    EXPECT_TRUE(Drawable(text)) << text;
+    host[5] ^= 1;
+    ASSERT_TRUE(DifferingFileText(DATA_PICTURES, host, count - 1, text, sizeof text));
+    EXPECT_NE(std::strstr(text, ".png is on this machine but not on the host."), nullptr) << text;
+    ASSERT_TRUE(DifferingFileText(DATA_PICTURES, host, count + 1, text, sizeof text));
+    EXPECT_STREQ(text, "The host has more pictures than this machine.");
 }
 
 // The final standings of a match of MATCH_ROUNDS rounds open on every machine
