@@ -209,7 +209,7 @@ if [ "$stalls" -gt 0 ]; then
   restart_one() {
     killed one
     rm -rf "${work:?}/one"
-    wait_replays host $((played + 1)) 300
+    wait_new_replay host "$played" 300
     local skip
     skip=$(lines "$work/host.err")
     joiner one $((port + 1))
@@ -219,7 +219,7 @@ if [ "$stalls" -gt 0 ]; then
     for _ in $(seq "$stalls"); do
       tries=$((tries + 1))
       before=$(lines "$work/one.err")
-      played=$(replays host)
+      played=$(newest_replay host)
       sleep 1
       kill -STOP "${pid[one]}"
       sleep "$seconds"
@@ -234,7 +234,7 @@ if [ "$stalls" -gt 0 ]; then
         drops=$((drops + 1))
         echo "  a stall of $seconds s: dropped, and told: $said"
         ls "$work/one/replays/"*.txt >/dev/null 2>&1 || fail "no note of the stopped round"
-        wait_replays host $((played + 1)) 300
+        wait_new_replay host "$played" 300
         skip=$(lines "$work/host.err")
         join_again one
         joined host one 20 "$skip"
@@ -244,7 +244,7 @@ if [ "$stalls" -gt 0 ]; then
         restart_one
       else
         echo "  a stall of $seconds s: went on"
-        wait_replays host $((played + 1)) 300
+        wait_new_replay host "$played" 300
       fi
       sleep 2
       next_round host
@@ -321,11 +321,17 @@ if [ "$soak" -gt 0 ]; then
       done
       # The host plays on by itself: Return every few seconds moves it through every screen.
       end=$((SECONDS + soak * 60))
-      while [ $SECONDS -lt $end ]; do key "$h" Return; sleep 3; done
+      last=""
+      while [ $SECONDS -lt $end ]; do
+        key "$h" Return
+        sleep 3
+        now=$(newest_replay "$h")
+        [ "$now" != "$last" ] && [ -n "$now" ] && rounds=$((rounds + 1))
+        last=$now
+      done
       for n in "${names[@]}"; do
         if still_joined "$h" "$n"; then stayed=$((stayed + 1)); fi
       done
-      rounds=$((rounds + $(replays "$h")))
       killed "$h"
       for n in "${names[@]}"; do killed "$n"; done
     done

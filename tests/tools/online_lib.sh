@@ -92,6 +92,13 @@ wait_title() {  # wait_title NAME: the logo intro and the opening are over
   fail "$1 showed no picture"
 }
 replays() { ls "$work/$1/replays" 2>/dev/null | grep -c '\.rpl$' || true; }
+# The name of the newest replay ("" for none): the game keeps only the newest
+# 20, so a round's end is a new name rather than one file more.
+newest_replay() { ls -t "$work/$1/replays" 2>/dev/null | grep -m1 '\.rpl$' || true; }
+wait_new_replay() {  # wait_new_replay NAME BEFORE SECONDS: a round ended after the one named BEFORE
+  for _ in $(seq $((10 * $3))); do [ "$(newest_replay "$1")" != "$2" ] && return 0; sleep 0.1; done
+  fail "$1 ended no round in $3 s"
+}
 wait_replays() {  # wait_replays NAME COUNT SECONDS: a round ends by saving its replay
   for _ in $(seq $((10 * $3))); do [ "$(replays "$1")" -ge "$2" ] && return 0; sleep 0.1; done
   fail "$1 has $(replays "$1") replays, not $2"
