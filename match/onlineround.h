@@ -61,3 +61,12 @@ bool OnlineMenuFollows(uint8_t screen, int32_t* cursor, int32_t* value, bool* ch
 // Host: the screen's cursor and value after its keys, sent when they changed
 // or the host chose. value is a small non-negative number.
 void OnlineMenuLeads(uint8_t screen, int32_t cursor, int32_t value, bool chosen);
+// A joining machine's player may leave at any time: Escape on a screen that
+// follows the host (and in the lobby) asks "LEAVE THE MATCH" (the font has no
+// question mark) over the screen; true when the player chose to leave.
+bool OnlineConfirmLeave();
+// The pause menu's online row. On the host "REMOVE <_NAME_>": step (Left,
+// Right) picks a joined machine, choose (Return) removes it. On a joining
+// machine it says how to leave. Writes the row's text; false when the menu
+// has no such row (local play, or a host that nobody joined).
+bool OnlinePauseRow(int step, bool choose, char* entry, size_t size);
