@@ -111,14 +111,19 @@ enum ReplayReadResult {
     REPLAY_READ_OK,
     REPLAY_UNOPENED,  // the file could not be opened or read
     REPLAY_EMPTY,
-    REPLAY_FOREIGN,    // not a replay of this game
-    REPLAY_NEWER,      // a version this program does not know
-    REPLAY_TRUNCATED,  // shorter than its header says
-    REPLAY_OVERLONG,   // longer than its header says, or than any replay can be
-    REPLAY_DAMAGED,    // the content checksum does not match
-    REPLAY_MALFORMED,  // the checksum holds but a value is out of range
+    REPLAY_FOREIGN,        // not a replay of this game
+    REPLAY_NEWER,          // a version this program does not know
+    REPLAY_TRUNCATED,      // shorter than its header says
+    REPLAY_OVERLONG,       // longer than its header says, or than any replay can be
+    REPLAY_DAMAGED,        // the content checksum does not match
+    REPLAY_MALFORMED,      // the checksum holds but a value is out of range
+    REPLAY_SETTING_RANGE,  // a setting lies outside its range (named by ReplayReadMessage)
 };
 const char* ReplayReadText(ReplayReadResult result);
+// The whole message for a file that could not be read: its name, why, and
+// for settings out of range the setting and its range. data is what the
+// reader filled in.
+void ReplayReadMessage(const char* name, ReplayReadResult result, const ReplayData& data, char* text, size_t size);
 
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
 
