@@ -247,11 +247,21 @@ const char* PresentPathName();
 constexpr uint32_t kNoPixel = 0xFFFFFFFFu;
 uint32_t ShownPixel(int x, int y);
 
-// ---- message box ------------------------------------------------------------
+// ---- stop requests and the message box --------------------------------------
+
+// SIGINT and SIGTERM ask the game to end (from Init on): the signal that
+// asked, or 0. The game ends at its next message pump; a second request
+// ends the process at once.
+int StopSignal();
 
 // A blocking message box with an OK button; written to stderr as well, and
-// only to stderr where there is no display.
+// only to stderr where there is no display. The box is shown by a helper
+// process that ends with the game, and a stop request closes it at once.
 void MessageBox(const char* text, const char* caption);
+// Called first in main: when this process was started as a message box's
+// helper, shows the box and returns true, and main returns. Otherwise it
+// returns false and lets this program's boxes be shown by helpers.
+bool RunMessageBoxHelper(int argc, char** argv);
 
 // ---- files ----------------------------------------------------------------
 

@@ -14,6 +14,8 @@ namespace plat {
 constexpr uint32_t kShortestPressMs = 50;
 
 void ClockInit();
+// Makes SIGINT and SIGTERM stop requests (see StopSignal); before SDL starts.
+void InstallStopSignals();
 // The virtual key of a key position (an SDL scancode), 0 for a key the game
 // has no code for (keys.cpp).
 uint32_t VirtualKeyFromScancode(int scancode);
