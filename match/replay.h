@@ -161,8 +161,12 @@ public:
     void EndRecording();
     void AbandonRecording() { m_recording = false; }
     // Writes the last round into replays/ under its date and time and keeps
-    // only the newest kReplaysKept files there; false when nothing was written.
+    // only the newest kReplaysKept files there; false when nothing was
+    // written. A file that could not be written sets lastNotSaved and is
+    // said on stderr, once a match.
     bool SaveLast();
+    // A match begins: a replay that cannot be written is said again.
+    void NewMatch() { m_notSavedSaid = false; }
     // An online round that stopped because the machines parted ways: its
     // record up to the stop is kept like a finished round's, with a text file
     // beside it (same name, .txt) that holds the stop message and this
@@ -198,6 +202,8 @@ public:
     bool enabled;
     // The file name the last save used (a game path), for messages.
     char lastSavedName[64];
+    // The last round ended normally, but its file could not be written.
+    bool lastNotSaved;
     // An online round: the session whose stream stands in for the live
     // presses, ticks and WAIT changes (match/onlineround.h); null otherwise.
     CSession* feed;
@@ -208,11 +214,13 @@ public:
     void Exchange(CReplay& other);
 
 private:
+    bool WriteLast();
     bool Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes);
     bool PeekEvent(ReplayEvent* event) const;
     // Moves past the event PeekEvent gave.
     void TakeEvent(ReplayEvent* event);
 
+    bool m_notSavedSaid;
     bool m_recording;
     bool m_overflowed;
     int32_t m_lastEventFrame;

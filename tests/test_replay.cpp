@@ -5,6 +5,7 @@
 // R on the result screen plays the round back and leaves the match as it
 // was; the replay folder keeps the newest twenty files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -733,6 +734,69 @@ TEST_F(ReplayTest, RoundsAreSavedAndTheNewestTwentyKept) {
             EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
         }
     }
+    plat::SetGameFolders(data.c_str(), oldWritable.c_str());
+}
+
+// A replay that cannot be written (a full disk) is said on stderr once a
+// match, and the result screen shows "REPLAY NOT SAVED" where "R: REPLAY"
+// would stand; nothing is left on the disk. Once there is room again, the
+// next round's replay is written and the screen offers R as before.
+TEST_F(ReplayTest, AReplayThatCannotBeWrittenIsSaidOnceAMatchAndShown) {
+    testutil::ScopedTmpfs disk(64);
+    if (!disk.mounted()) GTEST_SKIP() << "mounting a small file system needs root";
+    const std::string data = plat::DataFolder(), oldWritable = plat::WritableFolder();
+    ASSERT_TRUE(plat::SetGameFolders(data.c_str(), disk.path().c_str()));
+    theReplay.saveFiles = true;
+    Configure({{PLAYER_HARD, PLAYER_EASY, PLAYER_NON, PLAYER_NON}, 0, false, false, false, 0, 31});
+    ASSERT_EQ(PlayRecorded(), FRAME_ROUND_OVER);
+    disk.Fill(0);
+
+    auto shown = [](const char* text) {
+        CResultScreen screen;
+        screen.Prepare();
+        theDirectDraw.SetDestClip(0, 0, 640, 480);
+        theApp.DrawBackground(false);
+        screen.Draw();
+        theDirectDraw.ReleaseSurface(screen.banner);
+        const int x = 624 - 8 * int(std::strlen(text));
+        SurfaceId scratch = theDirectDraw.CreateSurface(640, 480, true);
+        theApp.DrawTextScaled(scratch, x, 456, 8, 16, text, 5, false, false);
+        bool same = true;
+        for (int y = 456; y < 472; y++)
+            for (int px = x; px < 624; px++)
+                if (testutil::PixelAt(scratch, px, y))
+                    same = same && testutil::PixelAt(kBackBuffer, px, y) == testutil::PixelAt(scratch, px, y);
+        theDirectDraw.ReleaseSurface(scratch);
+        return same;
+    };
+    auto saveRounds = [](int rounds) {
+        testing::internal::CaptureStderr();
+        for (int k = 0; k < rounds; k++) EXPECT_FALSE(theReplay.SaveLast());
+        return testing::internal::GetCapturedStderr();
+    };
+    std::string said = saveRounds(3);
+    EXPECT_EQ(said.find("Tarnwick: the replay replays/"), 0u) << said;
+    EXPECT_NE(said.find("could not be written (No space left on device)"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_TRUE(theReplay.lastNotSaved);
+    EXPECT_TRUE(shown("REPLAY NOT SAVED"));
+    EXPECT_FALSE(shown("R: REPLAY"));
+    theRound.ResetMatch();  // the next match says it again
+    said = saveRounds(2);
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    // At most the (empty) folder was made.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(disk.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_TRUE(names == (std::vector<std::string>{"filler", "replays"}) ||
+                names == std::vector<std::string>{"filler"});
+
+    ASSERT_EQ(unlink(disk.File("filler").c_str()), 0);
+    EXPECT_TRUE(theReplay.SaveLast());
+    EXPECT_FALSE(theReplay.lastNotSaved);
+    EXPECT_TRUE(shown("R: REPLAY"));
+    theRound.Teardown();
     plat::SetGameFolders(data.c_str(), oldWritable.c_str());
 }
 
