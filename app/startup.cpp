@@ -142,6 +142,7 @@ bool OpenWindow(const StartOptions& options) {
 // The settings are read before the window opens, so that it opens the way
 // they say; the first-run calibration still runs after the logo intro.
 int WinMain(const StartOptions& options) {
+    RemoveStaleReplayWrites(plat::WallClockNs());
     bool settingsRead = theOption.Load();
     if (!OpenWindow(options)) return 1;
     theApp.Init();

@@ -66,6 +66,24 @@ void PruneReplays() {
 
 }  // namespace
 
+// A write stopped half-way (the game killed at its sync) leaves its
+// temporary file, NAME.rpl.new (or the note's NAME.txt.new), which pruning
+// never counts. Those older than this start of the game are such leftovers;
+// a newer one may be another running game's write.
+void RemoveStaleReplayWrites(int64_t startedNs) {
+    const std::string suffixes[] = {std::string(kReplayExtension) + ".new", ".txt.new"};
+    for (const std::string& name : plat::ListFolder(kReplayFolder)) {
+        bool temporary = false;
+        for (const std::string& suffix : suffixes)
+            temporary = temporary || (name.size() > suffix.size() &&
+                                      name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0);
+        if (!temporary || name[0] < '0' || name[0] > '9') continue;
+        const std::string path = std::string(kReplayFolder) + "/" + name;
+        const int64_t changedNs = plat::ModifiedNs(path.c_str());
+        if (changedNs >= 0 && changedNs < startedNs) plat::RemoveFile(path.c_str());
+    }
+}
+
 CReplay::CReplay()
     : last{},
       lastValid(false),

@@ -234,6 +234,10 @@ private:
 
 extern CReplay theReplay;
 
+// Removes what replay writes stopped half-way left in replays/ before
+// startedNs (wall clock, as plat::ModifiedNs): called once at start-up.
+void RemoveStaleReplayWrites(int64_t startedNs);
+
 // ---- playing a replay ------------------------------------------------------
 
 enum ReplayVerdict {

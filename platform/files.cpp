@@ -22,6 +22,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "platform/platform_internal.h"
 
@@ -223,6 +224,19 @@ bool MakeFolder(const char* gamePath) {
     }
     if (!Exists(path)) mkdir(path, 0755);
     return Exists(path);
+}
+
+int64_t ModifiedNs(const char* gamePath) {
+    char path[kPathMax];
+    struct stat st;
+    if (!ResolvePath(gamePath, path, sizeof path) || stat(path, &st) != 0) return -1;
+    return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+int64_t WallClockNs() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 std::vector<std::string> ListFolder(const char* gamePath) {

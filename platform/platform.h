@@ -322,6 +322,11 @@ bool WriteFileAtomic(const char* gamePath, const void* data, size_t size);
 // Creates a folder (and the folders above it) unless it exists; true when it
 // exists afterwards.
 bool MakeFolder(const char* gamePath);
+// When a file was last changed, in nanoseconds of the wall clock since 1970;
+// -1 when it is missing.
+int64_t ModifiedNs(const char* gamePath);
+// The wall clock now, in the same unit.
+int64_t WallClockNs();
 // The names of the plain files in a folder, in no particular order; empty
 // when the folder is missing or cannot be read.
 std::vector<std::string> ListFolder(const char* gamePath);

@@ -3,7 +3,8 @@
 # game at once while a message box waits for OK (a replay that cannot be
 # played) and on the title, with the status a shell gives a process ended by
 # that signal; the box's processes end with the game, also when the game is
-# killed outright.
+# killed outright. At that start, what replay writes stopped half-way left
+# in replays/ is removed.
 # Usage: e2e_signals.sh <nuvel binary> <game folder>
 set -euo pipefail
 source "$(dirname "$0")/tools/e2e_common.sh" "$1" "$2"
@@ -84,8 +85,18 @@ wait "$game_pid" 2>/dev/null || true
 game_pid=
 box_gone
 
+# Replay writes stopped half-way before this start are removed at start; a
+# newer one (another game's write) and whole replays stay.
+mkdir "$work/replays"
+for name in 20200101-000000.rpl.new 20200101-000000.txt.new 20200101-000001.rpl 29990101-000000.rpl.new; do
+  echo "part" >"$work/replays/$name"
+done
+touch -d '2 hours ago' "$work/replays/20200101-000000.rpl.new" "$work/replays/20200101-000000.txt.new"
+touch -d '1 hour' "$work/replays/29990101-000000.rpl.new"
 start_with
 wait_for_title
 kill -INT "$game_pid"
 ends_with 130
+[ "$(ls "$work/replays")" = $'20200101-000001.rpl\n29990101-000000.rpl.new' ] ||
+  fail "replays/ holds $(ls "$work/replays" | tr '\n' ' ')"
 echo "1 passed, 0 failed"
