@@ -45,6 +45,27 @@ bool Exists(const char* path) {
     return stat(path, &st) == 0;
 }
 
+// A file that is a symbolic link (a player's option.txt kept elsewhere) is
+// written through it: path becomes the file the links end at, which is then
+// replaced beside itself, and the links stay links. A link to a file that
+// does not exist yet ends there, and the write creates it.
+bool FollowLinks(char* path, size_t size) {
+    for (int hops = 0; hops < 40; hops++) {
+        char target[kPathMax];
+        const ssize_t n = readlink(path, target, sizeof target - 1);
+        if (n < 0) return errno == EINVAL || errno == ENOENT;  // not a link: write here
+        target[n] = '\0';
+        char next[kPathMax];
+        const char* slash = strrchr(path, '/');
+        const int written = target[0] == '/' || !slash
+                                ? snprintf(next, sizeof next, "%s", target)
+                                : snprintf(next, sizeof next, "%.*s/%s", int(slash - path), path, target);
+        if (written < 0 || size_t(written) >= size) return errno = ENAMETOOLONG, false;
+        memcpy(path, next, size_t(written) + 1);
+    }
+    return errno = ELOOP, false;
+}
+
 // Finds the entry of directory dir whose name equals name without regard to
 // case; writes it to found. An exact match wins over a case-folded one.
 bool FindEntry(const char* dir, const char* name, char* found, size_t foundSize) {
@@ -191,6 +212,7 @@ bool WriteFileAtomic(const char* gamePath, const void* data, size_t size) {
     char path[kPathMax];
     ResolvePath(gamePath, path, sizeof path);
     if (!path[0]) return errno = ENAMETOOLONG, false;
+    if (!FollowLinks(path, sizeof path)) return false;
     char temp[kPathMax + 8];
     snprintf(temp, sizeof temp, "%s.new", path);
     FILE* f = fopen(temp, "wb");

@@ -317,7 +317,8 @@ bool FileExists(const char* gamePath);
 bool RemoveFile(const char* gamePath);
 // Writes a whole file so that a failure or a crash half-way leaves the old
 // file untouched: writes a temporary file beside it, then renames it over.
-// On failure nothing new is left behind and errno says why.
+// On failure nothing new is left behind and errno says why. A symbolic link
+// is written through: the file it leads to is replaced, the link stays.
 bool WriteFileAtomic(const char* gamePath, const void* data, size_t size);
 // Creates a folder (and the folders above it) unless it exists; true when it
 // exists afterwards.

@@ -344,6 +344,30 @@ TEST_F(OptionFile, ValuesOutsideTheirRangeAreLimitedAndWrittenLimited) {
     EXPECT_NE(written.find("\r\nKEYBORAD_TYPE=1\r\n"), std::string::npos);
 }
 
+// A settings file kept elsewhere behind a symbolic link (or two) is
+// written through the links: the file they lead to gets the settings, and
+// the links stay links.
+TEST_F(OptionFile, ASymlinkedFileIsWrittenThroughTheLink) {
+    fs::create_directories("kept/deeper");
+    WriteAll("kept/deeper/settings.txt", "ITEM_MAX=7\r\n");
+    fs::create_symlink("deeper/settings.txt", "kept/link.txt");
+    fs::create_symlink("kept/link.txt", "option.txt");
+    ASSERT_TRUE(theOption.Load());
+    EXPECT_EQ(theItemManager.itemMax, 7);
+    theOption.Save();
+    EXPECT_TRUE(fs::is_symlink("option.txt"));
+    EXPECT_TRUE(fs::is_symlink("kept/link.txt"));
+    EXPECT_EQ(ReadAll("kept/deeper/settings.txt").find(";NUVEL"), 0u);
+    EXPECT_NE(ReadAll("kept/deeper/settings.txt").find("\r\nITEM_MAX=7\r\n"), std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator("kept/deeper"), fs::directory_iterator()), 1);
+
+    // A link to a file not there yet: the save makes it.
+    fs::remove("kept/deeper/settings.txt");
+    theOption.Save();
+    EXPECT_TRUE(fs::is_symlink("option.txt"));
+    EXPECT_NE(ReadAll("kept/deeper/settings.txt").find("\r\nITEM_MAX=7\r\n"), std::string::npos);
+}
+
 TEST_F(OptionFile, OverlongLinesAreReadInPieces) {
     // 1022 characters fill one read; the rest of the line is matched on its own.
     std::string text = ";" + std::string(1021, 'x') + "ITEM_MAX=9\r\n" + std::string(5000, 'Y') + "\r\nITEM_MOLD=5\r\n";
