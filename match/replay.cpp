@@ -141,7 +141,7 @@ void CReplay::EndRecording() {
     if (m_overflowed) return;  // too long (or too many gifts) to keep
     last.lastFrame = theRound.state.frameCounter;
     last.lastSecond = theRound.state.roundSeconds;
-    last.fieldChecksum = FieldChecksum();
+    last.fieldChecksum = FinalChecksum(last.version);
     lastValid = true;
 }
 

@@ -17,7 +17,8 @@
 //           stage entry: u8 length + title, u8 length + picture file,
 //             u16 start x[4], start y[4], heading[4], i32 scope[4], u16 effect,
 //             per seat: u8 gift count, then (u16 kind, i32 count) per gift,
-//           i32 last frame, i32 last second, u32 CRC-32 of the final field,
+//           i32 last frame, i32 last second, u32 CRC-32 of the final field
+//             (and from version 3 on of the last second after it),
 //           u32 event bytes, events
 // An event is a LEB128 frame distance from the previous event, then a byte:
 //   1..31  seat presses: seat x 8 + SEAT_* bits (never 0 bits)
@@ -28,10 +29,13 @@
 // Events of one frame come in the order the round meets them: seats taken
 // over (by seat), WAIT, tick, seats 0..3.
 //
-// Versions: 2 is written. Version 1, the same layout, was recorded while a
-// line killed in a frame still read its keys and used its item in that
-// frame; it is read and played back by that rule, so that it shows its own
-// round (RoundStart::oldDeathRule).
+// Versions: 3 is written. Its final checksum also covers the round's last
+// second (u32, after the field rows), so that playback checks the second
+// count the round ended on, which the field alone does not show. Version 2,
+// the same layout, checks the field only. Version 1, the same as 2, was
+// recorded while a line killed in a frame still read its keys and used its
+// item in that frame; it is read and played back by that rule, so that it
+// shows its own round (RoundStart::oldDeathRule).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -42,7 +46,9 @@
 class CSession;
 
 constexpr char kReplayMagic[8] = {'N', 'U', 'V', 'E', 'L', 'R', 'P', 'L'};
-constexpr uint16_t kReplayVersion = 2;
+constexpr uint16_t kReplayVersion = 3;
+// The first version whose final checksum covers the last second.
+constexpr uint16_t kReplayFirstSecondChecked = 3;
 // The last version recorded under the old death rule.
 constexpr uint16_t kReplayLastOldDeathRule = 1;
 constexpr size_t kReplayHeaderBytes = 20;
@@ -147,6 +153,9 @@ bool NextReplayEvent(const ReplayData& data, size_t* offset, int32_t previousFra
 
 // CRC-32 of the playfield rows (16..431) of the surface the round draws into.
 uint32_t FieldChecksum();
+// The final checksum of a replay of this version: the field's, continued
+// over the round's second count from version 3 on.
+uint32_t FinalChecksum(uint16_t version);
 
 // ---- recording and playback ------------------------------------------------
 

@@ -377,3 +377,11 @@ uint32_t FieldChecksum() {
     theDirectDraw.Unlock(theRound.local.fieldSurface);
     return crc;
 }
+
+uint32_t FinalChecksum(uint16_t version) {
+    const uint32_t crc = FieldChecksum();
+    if (version < kReplayFirstSecondChecked) return crc;
+    const uint32_t s = uint32_t(theRound.state.roundSeconds);
+    const uint8_t second[4] = {uint8_t(s), uint8_t(s >> 8), uint8_t(s >> 16), uint8_t(s >> 24)};
+    return Crc32(second, sizeof second, crc);
+}
