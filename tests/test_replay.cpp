@@ -112,6 +112,24 @@ protected:
         return n;
     }
 
+    // Whether the result screen, drawn, shows text in half-width glyphs at
+    // the right end of its bottom line, where "R: REPLAY" stands.
+    static bool CornerShows(CResultScreen& screen, const char* text) {
+        theDirectDraw.SetDestClip(0, 0, 640, 480);  // as each frame of the screen sets it
+        theApp.DrawBackground(false);
+        screen.Draw();
+        const int left = 624 - 8 * int(std::strlen(text));
+        SurfaceId scratch = theDirectDraw.CreateSurface(640, 480, true);
+        theApp.DrawTextScaled(scratch, left, 456, 8, 16, text, 5, false, false);
+        bool same = true;
+        for (int y = 456; y < 472; y++)
+            for (int x = left; x < 624; x++)
+                if (testutil::PixelAt(scratch, x, y))  // the space between the words shows what lies under it
+                    same = same && testutil::PixelAt(kBackBuffer, x, y) == testutil::PixelAt(scratch, x, y);
+        theDirectDraw.ReleaseSurface(scratch);
+        return same;
+    }
+
     int32_t m_settings[S_COUNT];
     std::unique_ptr<testutil::ScopedCwd> m_cwd;
     static ReplayData s_read;
@@ -644,25 +662,9 @@ TEST_F(ReplayTest, ResultScreenPlaysBackAndLeavesTheMatchAsItWas) {
     // "R: REPLAY" stands right of the bottom line while the menu shows and
     // there is a round to play back; "REPLAY" left of the status line while
     // it plays, in every picture shown from its countdown on.
-    auto hintShown = [] {
-        SurfaceId scratch = theDirectDraw.CreateSurface(640, 480, true);
-        theApp.DrawTextScaled(scratch, 552, 456, 8, 16, "R: REPLAY", 5, false, false);
-        bool same = true;
-        for (int y = 456; y < 472; y++)
-            for (int x = 552; x < 624; x++)
-                if (testutil::PixelAt(scratch, x, y))  // the space between the words shows what lies under it
-                    same = same && testutil::PixelAt(kBackBuffer, x, y) == testutil::PixelAt(scratch, x, y);
-        theDirectDraw.ReleaseSurface(scratch);
-        return same;
-    };
-    theDirectDraw.SetDestClip(0, 0, 640, 480);  // as each frame of the screen sets it
-    theApp.DrawBackground(false);
-    screen.Draw();
-    EXPECT_TRUE(hintShown());
+    EXPECT_TRUE(CornerShows(screen, "R: REPLAY"));
     screen.hidden = 1;
-    theApp.DrawBackground(false);
-    screen.Draw();
-    EXPECT_FALSE(hintShown());
+    EXPECT_FALSE(CornerShows(screen, "R: REPLAY"));
     screen.hidden = 0;
     static uint8_t caption[16][48];
     static int captioned, presented;
@@ -783,24 +785,9 @@ TEST_F(ReplayTest, AReplayThatCannotBeWrittenIsSaidOnceAMatchAndShown) {
     ASSERT_EQ(PlayRecorded(), FRAME_ROUND_OVER);
     disk.Fill(0);
 
-    auto shown = [](const char* text) {
-        CResultScreen screen;
-        screen.Prepare();
-        theDirectDraw.SetDestClip(0, 0, 640, 480);
-        theApp.DrawBackground(false);
-        screen.Draw();
-        theDirectDraw.ReleaseSurface(screen.banner);
-        const int x = 624 - 8 * int(std::strlen(text));
-        SurfaceId scratch = theDirectDraw.CreateSurface(640, 480, true);
-        theApp.DrawTextScaled(scratch, x, 456, 8, 16, text, 5, false, false);
-        bool same = true;
-        for (int y = 456; y < 472; y++)
-            for (int px = x; px < 624; px++)
-                if (testutil::PixelAt(scratch, px, y))
-                    same = same && testutil::PixelAt(kBackBuffer, px, y) == testutil::PixelAt(scratch, px, y);
-        theDirectDraw.ReleaseSurface(scratch);
-        return same;
-    };
+    CResultScreen screen;
+    screen.Prepare();
+    auto shown = [&](const char* text) { return CornerShows(screen, text); };
     auto saveRounds = [](int rounds) {
         testing::internal::CaptureStderr();
         for (int k = 0; k < rounds; k++) EXPECT_FALSE(theReplay.SaveLast());
@@ -828,6 +815,7 @@ TEST_F(ReplayTest, AReplayThatCannotBeWrittenIsSaidOnceAMatchAndShown) {
     EXPECT_TRUE(theReplay.SaveLast());
     EXPECT_FALSE(theReplay.lastNotSaved);
     EXPECT_TRUE(shown("R: REPLAY"));
+    theDirectDraw.ReleaseSurface(screen.banner);
     theRound.Teardown();
     plat::SetGameFolders(data.c_str(), oldWritable.c_str());
 }

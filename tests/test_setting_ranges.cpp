@@ -164,7 +164,6 @@ TEST_F(SettingRanges, EveryWayInHoldsEverySettingToItsRange) {
             }
         }
     }
-    EXPECT_EQ(settings, S_COUNT - kPlayers);
     std::printf("[ ranges   ] %d settings, %d values tried through 3 ways: %d cases\n", settings, tried, 3 * tried);
 }
 
