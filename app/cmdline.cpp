@@ -17,7 +17,16 @@ struct CommandLineOption {
     const char* help;
     // Applies the option; false when its argument cannot be used.
     bool (*apply)(StartOptions* options, const char* argument);
+    // What an argument it refuses should have been (null: said by the help).
+    const char* wanted = nullptr;
 };
+
+// An argument as a message shows it: a long one is cut.
+constexpr int kShownArgumentMax = 60;
+void PrintArgument(const char* argument, const char* quote) {
+    const bool cut = std::strlen(argument) > size_t(kShownArgumentMax);
+    std::fprintf(stderr, "%s%.*s%s%s", quote, kShownArgumentMax, argument, cut ? "..." : "", quote);
+}
 
 // The online options fill the online screen's plan; the lobby opens with it.
 bool TakeHost(StartOptions*, const char* port) {
@@ -48,7 +57,7 @@ bool TakeSeatCount(StartOptions*, const char* count) {
 
 bool TakeName(StartOptions*, const char* name) {
     std::snprintf(theOnline.plan.name, sizeof theOnline.plan.name, "%s", name);
-    return std::strlen(name) <= size_t(kNetNameMax) && NetTextOk(name, kNetNameMax);
+    return name[0] && std::strlen(name) <= size_t(kNetNameMax) && NetTextOk(name, kNetNameMax);
 }
 
 const CommandLineOption kOptions[] = {
@@ -61,16 +70,18 @@ const CommandLineOption kOptions[] = {
      [](StartOptions* o, const char*) { return o->windowMode = 0, true; }},
     {"--replay", "FILE", "play one replay and exit: 0 when it reproduced its round",
      [](StartOptions* o, const char* file) { return o->replayFile = file, true; }},
-    {"--host", "[PORT]", "host an online match (UDP port 26471 unless given)", TakeHost},
-    {"--join", "HOST[:PORT]", "join an online match", TakeJoin},
+    {"--host", "[PORT]", "host an online match (UDP port 26471 unless given)", TakeHost, "a port, 1 to 65535"},
+    {"--join", "HOST[:PORT]", "join an online match", TakeJoin, "a host name or address, with a port 1 to 65535"},
     {"--watch", nullptr, "with --join: watch without a seat",
      [](StartOptions*, const char*) { return theOnline.plan.watch = true; }},
     {"--seats", "A,B,C,D", "with --host: local, remote, easy, normal, hard, master or non",
      [](StartOptions*, const char* seats) { return ParseSeatKinds(seats, theOnline.plan.seatKinds); }},
     {"--several-seats", nullptr, "with --host: a joining machine may take more than one remote seat",
      [](StartOptions*, const char*) { return theOnline.plan.allowSeveralSeats = true; }},
-    {"--take", "N", "with --join: ask for N remote seats (1 to 4), if the host allows several", TakeSeatCount},
-    {"--name", "NAME", "the name other machines see online", TakeName},
+    {"--take", "N", "with --join: ask for N remote seats (1 to 4), if the host allows several", TakeSeatCount,
+     "a number of seats, 1 to 4"},
+    {"--name", "NAME", "with --host or --join: the name other machines see online", TakeName,
+     "a name of 1 to 24 printable ASCII characters"},
 };
 
 const CommandLineOption* Find(const char* name) {
@@ -85,20 +96,28 @@ bool ReadCommandLine(int argc, char** argv, StartOptions* options) {
     for (int i = 1; i < argc; i++) {
         const CommandLineOption* option = Find(argv[i]);
         if (!option) {
-            std::fprintf(stderr, "nuvel: %s: unknown option (see nuvel --help)\n", argv[i]);
+            std::fprintf(stderr, "nuvel: ");
+            PrintArgument(argv[i], "");
+            std::fprintf(stderr, ": unknown option (see nuvel --help)\n");
             return false;
         }
         const char* argument = nullptr;
-        // An optional argument (shown in brackets) is taken only when one follows.
+        // An optional argument (shown in brackets) is taken when one follows
+        // that is not an option ("--host -1" is a port, if a bad one).
         bool optional = option->argument && option->argument[0] == '[';
-        if (option->argument && i + 1 < argc && !(optional && argv[i + 1][0] == '-')) argument = argv[++i];
+        if (option->argument && i + 1 < argc && !(optional && std::strncmp(argv[i + 1], "--", 2) == 0))
+            argument = argv[++i];
         if (option->argument && !optional && !argument) {
             std::fprintf(stderr, "nuvel: %s needs %s (see nuvel --help)\n", option->name, option->argument);
             return false;
         }
         if (!option->apply(options, argument)) {
-            std::fprintf(stderr, "nuvel: %s cannot use '%s' (see nuvel --help)\n", option->name,
-                         argument ? argument : "");
+            std::fprintf(stderr, "nuvel: %s cannot use ", option->name);
+            PrintArgument(argument ? argument : "", "'");
+            if (option->wanted)
+                std::fprintf(stderr, ": it takes %s\n", option->wanted);
+            else
+                std::fprintf(stderr, " (see nuvel --help)\n");
             return false;
         }
     }
@@ -112,6 +131,10 @@ bool ReadCommandLine(int argc, char** argv, StartOptions* options) {
     }
     if (theOnline.plan.seatsWanted > 1 && (theOnline.plan.mode != OnlinePlan::JOIN || theOnline.plan.watch)) {
         std::fprintf(stderr, "nuvel: --take goes with --join, without --watch\n");
+        return false;
+    }
+    if (theOnline.plan.name[0] && theOnline.plan.mode == OnlinePlan::NONE) {
+        std::fprintf(stderr, "nuvel: --name goes with --host or --join\n");
         return false;
     }
     if (options->replayFile && argc != 3) {

@@ -5,6 +5,8 @@
 #include "core/gamedata.h"
 
 int main(int argc, char** argv) {
+    // A message box of the game is shown by this program started again.
+    if (plat::RunMessageBoxHelper(argc, argv)) return 0;
     // The command line is read before anything is opened: --help and
     // --version need neither a display nor the game folder.
     StartOptions options;

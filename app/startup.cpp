@@ -142,6 +142,7 @@ bool OpenWindow(const StartOptions& options) {
 // The settings are read before the window opens, so that it opens the way
 // they say; the first-run calibration still runs after the logo intro.
 int WinMain(const StartOptions& options) {
+    RemoveStaleReplayWrites(plat::WallClockNs());
     bool settingsRead = theOption.Load();
     if (!OpenWindow(options)) return 1;
     theApp.Init();
@@ -154,15 +155,19 @@ int WinMain(const StartOptions& options) {
 
 int ReplayMain(const char* path, const StartOptions& options) {
     theOption.Load();  // volume and sound; the replay brings the round's own settings
-    if (!OpenWindow(options)) return 1;
-    theApp.Init();
     static ReplayData data;
     char text[600];
-    ReplayReadResult read = LoadReplayFile(path, &data);
-    if (read != REPLAY_READ_OK) {
-        snprintf(text, sizeof text, "%s %s.", path, ReplayReadText(read));
-        CApp::FatalExit(text, "Replay");
+    // The file is read before the window opens, so that one that cannot be
+    // played is said on standard error also where no window (and no box) can
+    // open; with a window, the box says it too.
+    const ReplayReadResult read = LoadReplayFile(path, &data);
+    if (read != REPLAY_READ_OK) ReplayReadMessage(path, read, data, text, sizeof text);
+    if (!OpenWindow(options)) {
+        if (read != REPLAY_READ_OK) fprintf(stderr, "Replay: %s\n", text);
+        return 1;
     }
+    if (read != REPLAY_READ_OK) CApp::FatalExit(text, "Replay");
+    theApp.Init();
     ReplayOutcome outcome = PlayReplay(data, true);
     if (outcome.verdict == REPLAY_DIFFERS || outcome.verdict == REPLAY_NO_STAGE) {
         ReplayVerdictText(data, outcome, path, text, sizeof text);

@@ -23,18 +23,36 @@ const char kLegacyFile[] = "option.dat";
 bool IsBlank(char ch) { return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r'; }
 
 // A decimal number with the "%d" rules: leading blanks, an optional sign,
-// digits up to the first non-digit. The value is kept modulo 2^32, so an
-// over-long number still ends as its low-order bytes and never overflows.
+// digits up to the first non-digit. A number beyond 64 bits stops at their
+// limit, which lies outside every setting's range as the number itself does.
 // False when no digit follows; the setting then keeps its old value.
-bool ParseDecimal(const char* text, int32_t* out) {
+bool ParseDecimal(const char* text, int64_t* out) {
     while (IsBlank(*text)) ++text;
     bool negative = false;
     if (*text == '+' || *text == '-') negative = (*text++ == '-');
     if (*text < '0' || *text > '9') return false;
-    uint32_t magnitude = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) magnitude = magnitude * 10u + static_cast<uint32_t>(*text - '0');
-    *out = static_cast<int32_t>(negative ? 0u - magnitude : magnitude);
+    constexpr uint64_t kMost = uint64_t(INT64_MAX);
+    uint64_t magnitude = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        const uint64_t digit = uint64_t(*text - '0');
+        magnitude = magnitude > (kMost - digit) / 10 ? kMost : magnitude * 10 + digit;
+    }
+    *out = negative ? -int64_t(magnitude) : int64_t(magnitude);
     return true;
+}
+
+// A value outside its setting's range (the menu's limits) is brought to the
+// nearer limit and said once: the limited value is what the game shows,
+// plays and writes back.
+void StoreLimited(int setting, int64_t value, const char* file) {
+    const Setting& s = SettingAt(setting);
+    const int32_t limited = Limited(s, value);
+    if (limited != value) {
+        char why[96];
+        DescribeOutOfRange(setting, value, why, sizeof why);
+        std::fprintf(stderr, "%s: %s; %ld is used\n", file, why, static_cast<long>(limited));
+    }
+    StoreValue(s, limited);
 }
 
 void UpperCase(char* text) {
@@ -81,12 +99,13 @@ void ApplyLine(char* line) {
     for (int i = 0; i < S_COUNT; ++i) {
         const Setting& s = SettingAt(i);
         if (!StartsWith(s.key, line)) continue;
-        int32_t value;
+        int64_t number;
+        int32_t keys;
         std::string fault;
         if (s.kind != FieldKind::Keys) {
-            if (ParseDecimal(line + std::strlen(s.key), &value)) StoreValue(s, value);
-        } else if (ParseKeyNames(line + std::strlen(s.key), &value, &fault)) {
-            StoreValue(s, value);
+            if (ParseDecimal(line + std::strlen(s.key), &number)) StoreLimited(i, number, kTextFile);
+        } else if (ParseKeyNames(line + std::strlen(s.key), &keys, &fault)) {
+            StoreValue(s, keys);
         } else {
             // The seat keeps the keys it has (its layout's, at start-up).
             std::fprintf(stderr, "option.txt: %.*s ignored: %s\n", static_cast<int>(std::strlen(s.key) - 1), s.key,
@@ -353,8 +372,10 @@ bool ReadLegacyFile(FILE* file) {
         if (static_cast<size_t>(f.offset + f.size) > got) continue;
         uint32_t value = 0;
         for (int i = f.size - 1; i >= 0; --i) value = (value << 8) | bytes[f.offset + i];
-        // Single bytes and words are sign-extended by the store for signed fields.
+        // Each field has the width of the setting's own field: stored, a
+        // signed field sign-extends it, and then it is held to its range.
         StoreValue(SettingAt(f.setting), static_cast<int32_t>(value));
+        StoreLimited(f.setting, FetchValue(SettingAt(f.setting)), kLegacyFile);
     }
     ApplySoundVolume();
     return true;

@@ -74,6 +74,8 @@ void CApp::PumpMessages() {
 }
 
 void CApp::DispatchMessages() {
+    // A stop request (SIGINT, SIGTERM) ends the game from wherever it pumps.
+    if (plat::StopSignal()) FatalExit(nullptr, NUVEL_CAPTION_FORCED);
     plat::Message msg;
     while (plat::GetMessage(&msg)) {
         if (msg.type == plat::MSG_QUIT) FatalExit(nullptr, NUVEL_CAPTION_FORCED);
@@ -141,7 +143,9 @@ void CApp::AddExitHook(ExitHook hook) {
 
 // Shuts the display down, hides the window, shows the message if there is one
 // and ends the process. Leaving without a message is the normal way out and
-// reports success to whoever started the game; a message means failure.
+// reports success to whoever started the game; a message means failure. A
+// stop request, before or during the message, ends it as a shell reports a
+// process ended by that signal (130 for SIGINT, 143 for SIGTERM).
 void CApp::FatalExit(const char* text, const char* caption) {
 #ifdef NUVEL_FUZZ
     (void)caption;
@@ -151,7 +155,8 @@ void CApp::FatalExit(const char* text, const char* caption) {
     plat::HideGameWindow();
     if (text) plat::MessageBox(text, caption);
     fflush(stdout);
-    exit(text ? 1 : 0);
+    const int stop = plat::StopSignal();
+    exit(stop ? 128 + stop : text ? 1 : 0);
 }
 
 bool TakeKeyboardKey(uint32_t vk) {

@@ -3,6 +3,7 @@
 // obstacles and their empty pixels clear trails), pickup, the two immediate
 // speed items, the flash and the use of a held item.
 #include <algorithm>
+#include <cstdint>
 
 #include "graphics/directdraw.h"
 #include "items/effectsupport.h"
@@ -59,7 +60,9 @@ void CItemManager::Spawn() {
     FieldItem& item = ItemOf(fieldItems.Add());
     item.x = theApp.RandRange(left, right);
     item.y = theApp.RandRange(top, bottom);
-    item.expirySecond = theRound.state.roundSeconds + itemShowTime;
+    // Summed wide: whatever lifetime the field holds, the sum never wraps
+    // round to an item that is gone at once.
+    item.expirySecond = int32_t(std::min<int64_t>(int64_t(theRound.state.roundSeconds) + itemShowTime, INT32_MAX));
     item.kind = pool[theApp.RandRange(0, poolCount - 1)];
 }
 

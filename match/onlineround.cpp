@@ -121,6 +121,15 @@ bool ApplyRoundStart(const NetRoundStart& start, const StageEntry* stages, int32
         std::snprintf(why, whySize, "The stage list or the settings of the host differ from those here.");
         return false;
     }
+    // Settings out of range would reach the round (and its arithmetic) as
+    // they are: such a start is refused before anything of it is applied.
+    const int bad = FirstOutOfRange(start.settings, S_COUNT);
+    if (bad >= 0) {
+        char value[96];
+        DescribeOutOfRange(bad, start.settings[bad], value, sizeof value);
+        std::snprintf(why, whySize, "The host's round start holds values no round can have: %s.", value);
+        return false;
+    }
     const bool fixed = start.selectedStage < stageCount;
     if (fixed) {
         char path[300];

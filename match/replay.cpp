@@ -4,6 +4,7 @@
 #include "match/replay.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -65,13 +66,33 @@ void PruneReplays() {
 
 }  // namespace
 
+// A write stopped half-way (the game killed at its sync) leaves its
+// temporary file, NAME.rpl.new (or the note's NAME.txt.new), which pruning
+// never counts. Those older than this start of the game are such leftovers;
+// a newer one may be another running game's write.
+void RemoveStaleReplayWrites(int64_t startedNs) {
+    const std::string suffixes[] = {std::string(kReplayExtension) + ".new", ".txt.new"};
+    for (const std::string& name : plat::ListFolder(kReplayFolder)) {
+        bool temporary = false;
+        for (const std::string& suffix : suffixes)
+            temporary = temporary || (name.size() > suffix.size() &&
+                                      name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0);
+        if (!temporary || name[0] < '0' || name[0] > '9') continue;
+        const std::string path = std::string(kReplayFolder) + "/" + name;
+        const int64_t changedNs = plat::ModifiedNs(path.c_str());
+        if (changedNs >= 0 && changedNs < startedNs) plat::RemoveFile(path.c_str());
+    }
+}
+
 CReplay::CReplay()
     : last{},
       lastValid(false),
       saveFiles(true),
       enabled(true),
       lastSavedName{},
+      lastNotSaved(false),
       feed(nullptr),
+      m_notSavedSaid(false),
       m_recording(false),
       m_overflowed(false),
       m_lastEventFrame(0),
@@ -120,7 +141,7 @@ void CReplay::EndRecording() {
     if (m_overflowed) return;  // too long (or too many gifts) to keep
     last.lastFrame = theRound.state.frameCounter;
     last.lastSecond = theRound.state.roundSeconds;
-    last.fieldChecksum = FieldChecksum();
+    last.fieldChecksum = FinalChecksum(last.version);
     lastValid = true;
 }
 
@@ -218,6 +239,8 @@ void CReplay::Exchange(CReplay& other) {
     std::swap(saveFiles, other.saveFiles);
     std::swap(enabled, other.enabled);
     std::swap(lastSavedName, other.lastSavedName);
+    std::swap(lastNotSaved, other.lastNotSaved);
+    std::swap(m_notSavedSaid, other.m_notSavedSaid);
     std::swap(feed, other.feed);
     std::swap(m_recording, other.m_recording);
     std::swap(m_overflowed, other.m_overflowed);
@@ -262,9 +285,28 @@ bool CReplay::KeepStoppedRound(const char* note) {
 }
 
 bool CReplay::SaveLast() {
+    lastNotSaved = false;
     if (!lastValid || !saveFiles) return false;
+    if (WriteLast()) return true;
+    const int why = errno;
+    lastNotSaved = true;
+    // Said once a match, as the other files the game cannot keep are said;
+    // where it can keep no files at all, start-up has said that already.
+    if (!m_notSavedSaid && plat::CanWriteGameFiles())
+        std::fprintf(stderr, "Tarnwick: the replay %s could not be written (%s).\n",
+                     lastSavedName[0] ? lastSavedName : kReplayFolder, std::strerror(why));
+    m_notSavedSaid = true;
+    lastSavedName[0] = '\0';
+    return false;
+}
+
+// The file of the last round in replays/; false with errno set when it
+// could not be written.
+bool CReplay::WriteLast() {
+    lastSavedName[0] = '\0';
     size_t size = EncodeReplay(last, g_fileBytes, sizeof g_fileBytes);
-    if (size == 0 || !plat::MakeFolder(kReplayFolder)) return false;
+    if (size == 0) return errno = EINVAL, false;
+    if (!plat::MakeFolder(kReplayFolder)) return false;
     // Named by the wall clock's date and time (outside the round); a second
     // round saved within the same second gets a suffix that sorts after it.
     std::time_t now = std::time(nullptr);
@@ -283,5 +325,5 @@ bool CReplay::SaveLast() {
         if (written) PruneReplays();
         return written;
     }
-    return false;
+    return errno = EEXIST, false;
 }

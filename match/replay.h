@@ -17,7 +17,8 @@
 //           stage entry: u8 length + title, u8 length + picture file,
 //             u16 start x[4], start y[4], heading[4], i32 scope[4], u16 effect,
 //             per seat: u8 gift count, then (u16 kind, i32 count) per gift,
-//           i32 last frame, i32 last second, u32 CRC-32 of the final field,
+//           i32 last frame, i32 last second, u32 CRC-32 of the final field
+//             (and from version 3 on of the last second after it),
 //           u32 event bytes, events
 // An event is a LEB128 frame distance from the previous event, then a byte:
 //   1..31  seat presses: seat x 8 + SEAT_* bits (never 0 bits)
@@ -28,10 +29,13 @@
 // Events of one frame come in the order the round meets them: seats taken
 // over (by seat), WAIT, tick, seats 0..3.
 //
-// Versions: 2 is written. Version 1, the same layout, was recorded while a
-// line killed in a frame still read its keys and used its item in that
-// frame; it is read and played back by that rule, so that it shows its own
-// round (RoundStart::oldDeathRule).
+// Versions: 3 is written. Its final checksum also covers the round's last
+// second (u32, after the field rows), so that playback checks the second
+// count the round ended on, which the field alone does not show. Version 2,
+// the same layout, checks the field only. Version 1, the same as 2, was
+// recorded while a line killed in a frame still read its keys and used its
+// item in that frame; it is read and played back by that rule, so that it
+// shows its own round (RoundStart::oldDeathRule).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -42,7 +46,9 @@
 class CSession;
 
 constexpr char kReplayMagic[8] = {'N', 'U', 'V', 'E', 'L', 'R', 'P', 'L'};
-constexpr uint16_t kReplayVersion = 2;
+constexpr uint16_t kReplayVersion = 3;
+// The first version whose final checksum covers the last second.
+constexpr uint16_t kReplayFirstSecondChecked = 3;
 // The last version recorded under the old death rule.
 constexpr uint16_t kReplayLastOldDeathRule = 1;
 constexpr size_t kReplayHeaderBytes = 20;
@@ -111,14 +117,19 @@ enum ReplayReadResult {
     REPLAY_READ_OK,
     REPLAY_UNOPENED,  // the file could not be opened or read
     REPLAY_EMPTY,
-    REPLAY_FOREIGN,    // not a replay of this game
-    REPLAY_NEWER,      // a version this program does not know
-    REPLAY_TRUNCATED,  // shorter than its header says
-    REPLAY_OVERLONG,   // longer than its header says, or than any replay can be
-    REPLAY_DAMAGED,    // the content checksum does not match
-    REPLAY_MALFORMED,  // the checksum holds but a value is out of range
+    REPLAY_FOREIGN,        // not a replay of this game
+    REPLAY_NEWER,          // a version this program does not know
+    REPLAY_TRUNCATED,      // shorter than its header says
+    REPLAY_OVERLONG,       // longer than its header says, or than any replay can be
+    REPLAY_DAMAGED,        // the content checksum does not match
+    REPLAY_MALFORMED,      // the checksum holds but a value is out of range
+    REPLAY_SETTING_RANGE,  // a setting lies outside its range (named by ReplayReadMessage)
 };
 const char* ReplayReadText(ReplayReadResult result);
+// The whole message for a file that could not be read: its name, why, and
+// for settings out of range the setting and its range. data is what the
+// reader filled in.
+void ReplayReadMessage(const char* name, ReplayReadResult result, const ReplayData& data, char* text, size_t size);
 
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
 
@@ -142,6 +153,9 @@ bool NextReplayEvent(const ReplayData& data, size_t* offset, int32_t previousFra
 
 // CRC-32 of the playfield rows (16..431) of the surface the round draws into.
 uint32_t FieldChecksum();
+// The final checksum of a replay of this version: the field's, continued
+// over the round's second count from version 3 on.
+uint32_t FinalChecksum(uint16_t version);
 
 // ---- recording and playback ------------------------------------------------
 
@@ -156,12 +170,17 @@ public:
     void EndRecording();
     void AbandonRecording() { m_recording = false; }
     // Writes the last round into replays/ under its date and time and keeps
-    // only the newest kReplaysKept files there; false when nothing was written.
+    // only the newest kReplaysKept files there; false when nothing was
+    // written. A file that could not be written sets lastNotSaved and is
+    // said on stderr, once a match.
     bool SaveLast();
+    // A match begins: a replay that cannot be written is said again.
+    void NewMatch() { m_notSavedSaid = false; }
     // An online round that the session stopped on this machine (it parted
-    // from the host, was let go, or lost the host): its record up to the stop is kept like a finished round's, with a
-    // text file beside it (same name, .txt) that holds the note: the stop message and the state digests there are for
-    // it, so that the machines' files can be compared.
+    // from the host, was let go, or lost the host): its record up to the stop
+    // is kept like a finished round's, with a text file beside it (same name,
+    // .txt) that holds the note: the stop message and the state digests there
+    // are for it, so that the machines' files can be compared.
     bool KeepStoppedRound(const char* note);
 
     // The round's hooks. The seat presses of a human seat this frame: in
@@ -193,6 +212,8 @@ public:
     bool enabled;
     // The file name the last save used (a game path), for messages.
     char lastSavedName[64];
+    // The last round ended normally, but its file could not be written.
+    bool lastNotSaved;
     // An online round: the session whose stream stands in for the live
     // presses, ticks and WAIT changes (match/onlineround.h); null otherwise.
     CSession* feed;
@@ -203,11 +224,13 @@ public:
     void Exchange(CReplay& other);
 
 private:
+    bool WriteLast();
     bool Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes);
     bool PeekEvent(ReplayEvent* event) const;
     // Moves past the event PeekEvent gave.
     void TakeEvent(ReplayEvent* event);
 
+    bool m_notSavedSaid;
     bool m_recording;
     bool m_overflowed;
     int32_t m_lastEventFrame;
@@ -220,6 +243,10 @@ private:
 };
 
 extern CReplay theReplay;
+
+// Removes what replay writes stopped half-way left in replays/ before
+// startedNs (wall clock, as plat::ModifiedNs): called once at start-up.
+void RemoveStaleReplayWrites(int64_t startedNs);
 
 // ---- playing a replay ------------------------------------------------------
 

@@ -259,6 +259,7 @@ const char* ReplayReadText(ReplayReadResult result) {
     case REPLAY_DAMAGED:
         return "is damaged (its checksum does not match)";
     case REPLAY_MALFORMED:
+    case REPLAY_SETTING_RANGE:
         return "holds values no round can have";
     }
     return "cannot be read";
@@ -309,8 +310,20 @@ ReplayReadResult DecodeReplay(const uint8_t* bytes, size_t size, ReplayData* out
         out->randomStageCount < 0 || out->randomStageCount > 0xFFFF ||
         (out->randomStageCount > 0 && out->stageIndex >= out->randomStageCount))
         return REPLAY_MALFORMED;
+    if (FirstOutOfRange(out->settings, out->settingCount) >= 0) return REPLAY_SETTING_RANGE;
     if (!ValidStage(out->stage) || !ValidEvents(*out)) return REPLAY_MALFORMED;
     return REPLAY_READ_OK;
+}
+
+void ReplayReadMessage(const char* name, ReplayReadResult result, const ReplayData& data, char* text, size_t size) {
+    const int bad = result == REPLAY_SETTING_RANGE ? FirstOutOfRange(data.settings, data.settingCount) : -1;
+    if (bad < 0) {
+        std::snprintf(text, size, "%s %s.", name, ReplayReadText(result));
+        return;
+    }
+    char why[96];
+    DescribeOutOfRange(bad, data.settings[bad], why, sizeof why);
+    std::snprintf(text, size, "%s %s: %s.", name, ReplayReadText(result), why);
 }
 
 ReplayReadResult LoadReplayFile(const char* path, ReplayData* out) {
@@ -363,4 +376,12 @@ uint32_t FieldChecksum() {
     }
     theDirectDraw.Unlock(theRound.local.fieldSurface);
     return crc;
+}
+
+uint32_t FinalChecksum(uint16_t version) {
+    const uint32_t crc = FieldChecksum();
+    if (version < kReplayFirstSecondChecked) return crc;
+    const uint32_t s = uint32_t(theRound.state.roundSeconds);
+    const uint8_t second[4] = {uint8_t(s), uint8_t(s >> 8), uint8_t(s >> 16), uint8_t(s >> 24)};
+    return Crc32(second, sizeof second, crc);
 }

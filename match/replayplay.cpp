@@ -113,8 +113,8 @@ ReplayOutcome RunFrames(const ReplayData& d, bool shown) {
         // ways) is kept up to its last frame: it must match there.
         if (theRound.state.frameCounter >= d.lastFrame) break;
     }
-    bool same =
-        theRound.state.frameCounter == d.lastFrame && theReplay.AllEventsUsed() && FieldChecksum() == d.fieldChecksum;
+    bool same = theRound.state.frameCounter == d.lastFrame && theReplay.AllEventsUsed() &&
+                FinalChecksum(d.version) == d.fieldChecksum;
     return {same ? REPLAY_REPRODUCED : REPLAY_DIFFERS, theRound.state.frameCounter};
 }
 

@@ -23,10 +23,12 @@ constexpr int kScoreY = 208, kLineStep = 32;
 constexpr int kEntryY = 352;
 constexpr uint8_t kTitleColor = 5;
 // "R: REPLAY" in half-width glyphs, right of the bottom line, where the
-// screen is empty.
+// screen is empty; in its place "REPLAY NOT SAVED" when the round's file
+// could not be written (R still plays the round back).
 const char kReplayHint[] = "R: REPLAY";
+const char kNotSavedHint[] = "REPLAY NOT SAVED";
 constexpr int kHintGlyphWidthPx = 8, kHintGlyphHeightPx = 16;
-constexpr int kHintX = kScreenWidth - 16 - kHintGlyphWidthPx * (sizeof kReplayHint - 1), kHintY = 456;
+constexpr int kHintRightPx = kScreenWidth - 16, kHintY = 456;
 constexpr uint8_t kHeadColor = 7;
 constexpr uint8_t kDrawColor = 9;
 
@@ -121,9 +123,12 @@ void CResultScreen::Draw() {
     theApp.DrawText(kBackBuffer, 0, 8, "REPORT OF BATTLE RESULT", kTitleColor, true, 0);
     theApp.DrawText(kBackBuffer, 0, 456, "PUSH SPACE KEY TO HIDE MENU", kTitleColor, true, 0);
     if (hidden) return;
-    if (theReplay.lastValid)
-        theApp.DrawTextScaled(kBackBuffer, kHintX, kHintY, kHintGlyphWidthPx, kHintGlyphHeightPx, kReplayHint,
-                              kTitleColor, false, false);
+    if (theReplay.lastValid) {
+        const char* hint = theReplay.lastNotSaved ? kNotSavedHint : kReplayHint;
+        const int x = kHintRightPx - kHintGlyphWidthPx * int(std::strlen(hint));
+        theApp.DrawTextScaled(kBackBuffer, x, kHintY, kHintGlyphWidthPx, kHintGlyphHeightPx, hint, kTitleColor, false,
+                              false);
+    }
     theDirectDraw.Draw(kBackBuffer, (kScreenWidth - bannerWidth) / 2, kBannerY, bannerWidth, kBannerGlyphPx, banner, 0,
                        0, true, 0);
     theApp.DrawText(kBackBuffer, 0, 176, "PL SCORE   RANK", kHeadColor, true, 0);

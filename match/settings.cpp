@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 
 #include "core/app.h"
 #include "items/itemmanager.h"
@@ -73,8 +74,7 @@ std::array<Setting, S_COUNT> MakeTable() {
     t[S_ITEM_SHOW_TIME] = Numeric("ITEM_SHOW_TIME=", &theItemManager.itemShowTime, 1, 0, 999);
     t[S_ITEM_GET_DEATH] = Numeric("ITEM_GET_DEATH=", &theItemManager.itemGetDeath, 5, 0, 100, Shown::Percent);
     t[S_ITEM_USE_FLUSH] = Toggle("ITEM_USE_FLUSH=", &theItemManager.itemUseFlush, kOffOn);
-    // The file format prints this flag, unlike the others, as a signed byte:
-    // a stored 255 is written -1, which reads back as 255.
+    // The file format prints this flag, unlike the others, as a signed byte.
     t[S_ITEM_USE_FLUSH].writtenSigned = true;
     t[S_CHANGE_LIMITATION] = Toggle("CHANGE_LIMITATION=", &theItemManager.changeLimitation, kOffOn);
     t[S_EXPLOSION_TYPE] = Numeric("EXPLOTION_TYPE=", &theRound.explosionType, 1, 0, 3, Shown::Choice);
@@ -190,6 +190,28 @@ void StoreValue(const Setting& s, int32_t value) {
         for (int k = 0; k < 3; ++k) static_cast<uint8_t*>(s.field)[k] = static_cast<uint8_t>(value >> (8 * k));
         break;
     }
+}
+
+bool InRange(const Setting& s, int64_t value) {
+    return s.kind == FieldKind::Keys || (value >= s.low && value <= s.high);
+}
+
+int32_t Limited(const Setting& s, int64_t value) {
+    if (InRange(s, value)) return static_cast<int32_t>(value);
+    return value < s.low ? s.low : s.high;
+}
+
+int FirstOutOfRange(const int32_t* values, int count) {
+    for (int s = 0; s < count && s < S_COUNT; ++s)
+        if (!InRange(SettingAt(s), values[s])) return s;
+    return -1;
+}
+
+void DescribeOutOfRange(int s, int64_t value, char* text, size_t size) {
+    const Setting& setting = SettingAt(s);
+    std::snprintf(text, size, "%.*s=%lld is out of %ld..%ld", static_cast<int>(std::strlen(setting.key) - 1),
+                  setting.key, static_cast<long long>(value), static_cast<long>(setting.low),
+                  static_cast<long>(setting.high));
 }
 
 // A toggle becomes 1 from 0 and 0 from anything else. A signed number is

@@ -9,8 +9,9 @@
 #include "core/gamedata.h"
 #include "match/round.h"  // kPlayers
 
-// Width and signedness of the field a setting lives in. A value read from a
-// file is cut to this width by keeping its low-order bytes.
+// Width and signedness of the field a setting lives in. Every value of a
+// setting's range fits its field; a value from a file is held to the range
+// before it is stored (config/optionfile.cpp).
 // Keys: a seat's three virtual keys (left, item, right), all 0 for the
 // keyboard type's layout; the file names them (KEYS_1P=J,K,L) and a number
 // of them packs the three bytes, left lowest.
@@ -88,6 +89,18 @@ int32_t FetchValue(const Setting& s);
 int32_t WrittenValue(const Setting& s);
 // Stores a value, keeping the low-order bytes that fit the field.
 void StoreValue(const Setting& s, int32_t value);
+
+// The range a setting's value must lie in: the menu's limits (for a toggle
+// 0..1). A seat's keys have no range; their names are checked when read.
+bool InRange(const Setting& s, int64_t value);
+// The value brought into the setting's range.
+int32_t Limited(const Setting& s, int64_t value);
+// The first of count values, in settings table order, that lies outside its
+// setting's range, or -1 when all hold: a replay or a round start with such a
+// value holds values no round can have.
+int FirstOutOfRange(const int32_t* values, int count);
+// "SOUND_VOLUME=500 is out of 0..100" for setting index s and a value.
+void DescribeOutOfRange(int s, int64_t value, char* text, size_t size);
 
 // One menu step of -1, 0 or +1 (0 changes nothing).
 void StepSetting(const Setting& s, int step);

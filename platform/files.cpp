@@ -22,6 +22,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "platform/platform_internal.h"
 
@@ -42,6 +43,27 @@ const char* const kDataSetFolders[] = {"Graphics", "Sound", "Bgm", "Stage"};
 bool Exists(const char* path) {
     struct stat st;
     return stat(path, &st) == 0;
+}
+
+// A file that is a symbolic link (a player's option.txt kept elsewhere) is
+// written through it: path becomes the file the links end at, which is then
+// replaced beside itself, and the links stay links. A link to a file that
+// does not exist yet ends there, and the write creates it.
+bool FollowLinks(char* path, size_t size) {
+    for (int hops = 0; hops < 40; hops++) {
+        char target[kPathMax];
+        const ssize_t n = readlink(path, target, sizeof target - 1);
+        if (n < 0) return errno == EINVAL || errno == ENOENT;  // not a link: write here
+        target[n] = '\0';
+        char next[kPathMax];
+        const char* slash = strrchr(path, '/');
+        const int written = target[0] == '/' || !slash
+                                ? snprintf(next, sizeof next, "%s", target)
+                                : snprintf(next, sizeof next, "%.*s/%s", int(slash - path), path, target);
+        if (written < 0 || size_t(written) >= size) return errno = ENAMETOOLONG, false;
+        memcpy(path, next, size_t(written) + 1);
+    }
+    return errno = ELOOP, false;
 }
 
 // Finds the entry of directory dir whose name equals name without regard to
@@ -191,6 +213,7 @@ bool WriteFileAtomic(const char* gamePath, const void* data, size_t size) {
     char path[kPathMax];
     ResolvePath(gamePath, path, sizeof path);
     if (!path[0]) return errno = ENAMETOOLONG, false;
+    if (!FollowLinks(path, sizeof path)) return false;
     char temp[kPathMax + 8];
     snprintf(temp, sizeof temp, "%s.new", path);
     FILE* f = fopen(temp, "wb");
@@ -229,6 +252,19 @@ bool MakeFolder(const char* gamePath) {
     if (!Exists(path)) return false;
     GameFilesChanged(path);
     return true;
+}
+
+int64_t ModifiedNs(const char* gamePath) {
+    char path[kPathMax];
+    struct stat st;
+    if (!ResolvePath(gamePath, path, sizeof path) || stat(path, &st) != 0) return -1;
+    return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+int64_t WallClockNs() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 std::vector<std::string> ListFolder(const char* gamePath) {

@@ -247,11 +247,21 @@ const char* PresentPathName();
 constexpr uint32_t kNoPixel = 0xFFFFFFFFu;
 uint32_t ShownPixel(int x, int y);
 
-// ---- message box ------------------------------------------------------------
+// ---- stop requests and the message box --------------------------------------
+
+// SIGINT and SIGTERM ask the game to end (from Init on): the signal that
+// asked, or 0. The game ends at its next message pump; a second request
+// ends the process at once.
+int StopSignal();
 
 // A blocking message box with an OK button; written to stderr as well, and
-// only to stderr where there is no display.
+// only to stderr where there is no display. The box is shown by a helper
+// process that ends with the game, and a stop request closes it at once.
 void MessageBox(const char* text, const char* caption);
+// Called first in main: when this process was started as a message box's
+// helper, shows the box and returns true, and main returns. Otherwise it
+// returns false and lets this program's boxes be shown by helpers.
+bool RunMessageBoxHelper(int argc, char** argv);
 
 // ---- files ----------------------------------------------------------------
 
@@ -307,11 +317,17 @@ bool FileExists(const char* gamePath);
 bool RemoveFile(const char* gamePath);
 // Writes a whole file so that a failure or a crash half-way leaves the old
 // file untouched: writes a temporary file beside it, then renames it over.
-// On failure nothing new is left behind and errno says why.
+// On failure nothing new is left behind and errno says why. A symbolic link
+// is written through: the file it leads to is replaced, the link stays.
 bool WriteFileAtomic(const char* gamePath, const void* data, size_t size);
 // Creates a folder (and the folders above it) unless it exists; true when it
 // exists afterwards.
 bool MakeFolder(const char* gamePath);
+// When a file was last changed, in nanoseconds of the wall clock since 1970;
+// -1 when it is missing.
+int64_t ModifiedNs(const char* gamePath);
+// The wall clock now, in the same unit.
+int64_t WallClockNs();
 // The names of the plain files in a folder, in no particular order; empty
 // when the folder is missing or cannot be read.
 std::vector<std::string> ListFolder(const char* gamePath);

@@ -28,6 +28,8 @@ bool KeysWaiting();
 // the absolute or working-directory path of the file. The desktop keeps
 // nothing more; a browser copies the change to its storage.
 void GameFilesChanged(const char* path);
+// Makes SIGINT and SIGTERM stop requests (see StopSignal); before SDL starts.
+void InstallStopSignals();
 // The virtual key of a key position (an SDL scancode), 0 for a key the game
 // has no code for (keys.cpp).
 uint32_t VirtualKeyFromScancode(int scancode);

@@ -77,6 +77,7 @@ bool Init() {
     if (w.initialised) return true;
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
+    InstallStopSignals();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
     w.initialised = true;
     PadsInit();
@@ -209,12 +210,6 @@ void SetPresentHook(void (*hook)()) { w.presentHook = hook; }
 
 void PresentNow() {
     if (w.presentHook) w.presentHook();
-}
-
-void MessageBox(const char* text, const char* caption) {
-    fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
-    if (HasDisplay() && !UsingTestClock())
-        SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption ? caption : "", text ? text : "", nullptr);
 }
 
 }  // namespace plat

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The command line without a display: --help and --version print and end
 # with 0 without opening a window (with no display a window could not
-# open) and without making the per-user folder; an unknown option ends
-# with 1 and a message.
+# open) and without making the per-user folder; an unknown option or a bad
+# argument ends with 1 and a short message, and a replay that cannot be
+# played is said on stderr.
 # Usage: e2e_cli.sh <nuvel binary> <game folder>
 set -euo pipefail
 nuvel=$(realpath "$1")
@@ -28,4 +29,28 @@ for args in "--take 2" "--join localhost --watch --take 2" "--several-seats" "--
   run $args 2>"$work/err" >/dev/null || status=$?
   [ "$status" -eq 1 ] && [ -s "$work/err" ] || fail "'$args' ended with $status without a message"
 done
+# A bad argument is named, cut when it is long; a name must be given, and
+# only for a match online.
+long=$(printf 'x%.0s' $(seq 5000))
+refused() {
+  local status=0
+  run "$@" 2>"$work/err" >/dev/null || status=$?
+  [ "$status" -eq 1 ] || fail "'${*:0:80}' ended with $status"
+  [ "$(wc -c <"$work/err")" -lt 200 ] || fail "'${*:0:80}' said $(wc -c <"$work/err") bytes"
+}
+refused --host -1
+grep -q -- "--host cannot use '-1': it takes a port, 1 to 65535" "$work/err" || fail "--host -1: $(cat "$work/err")"
+refused --host "$long"
+refused "--$long"
+refused --join "$long"
+refused --name ""
+refused --host --name ""
+refused --name bob
+grep -q -- "--name goes with --host or --join" "$work/err" || fail "--name alone: $(cat "$work/err")"
+# A replay that cannot be played is said on stderr, also where no window opens.
+echo "not a replay" >"$work/bad.rpl"
+status=0
+run --replay "$work/bad.rpl" 2>"$work/err" >/dev/null || status=$?
+[ "$status" -eq 1 ] || fail "--replay of a bad file ended with $status"
+grep -q "bad.rpl is not a replay file of this game" "$work/err" || fail "--replay of a bad file: $(cat "$work/err")"
 echo "1 passed, 0 failed"

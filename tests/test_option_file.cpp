@@ -4,6 +4,7 @@
 #include <iconv.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -264,7 +265,7 @@ TEST_F(OptionFile, EverySettingSurvivesSaveAndLoad) {
     edited.explosionValues[0] = 99;
     edited.explosionValues[1] = 5000;
     edited.explosionValues[2] = 100;
-    edited.explosionValues[3] = 65535;
+    edited.explosionValues[3] = 4900;
     edited.meteoriteEnable = 1;
     edited.meteoriteTime = 9000;
     edited.meteoriteValue = 100;
@@ -272,13 +273,13 @@ TEST_F(OptionFile, EverySettingSurvivesSaveAndLoad) {
     edited.soundEffect = 0;
     edited.soundVolume = 55;
     for (int p = 0; p < kPlayers; ++p) edited.playerTypes[p] = static_cast<int8_t>(4 - p);
-    for (int k = 0; k < kItemKinds; ++k) edited.weights[k] = static_cast<int8_t>(k * 5);
+    for (int k = 0; k < kItemKinds; ++k) edited.weights[k] = static_cast<int8_t>(k * 4);
     edited.Put();
     theOption.Save();
     std::string written = ReadAll("option.txt");
-    EXPECT_NE(written.find("\r\nEXPLOSION_VALUE_COSMP_A=65535\r\n"), std::string::npos);
+    EXPECT_NE(written.find("\r\nEXPLOSION_VALUE_COSMP_A=4900\r\n"), std::string::npos);
     EXPECT_NE(written.find("\r\nPLAYER_TYPE_1P=4\r\n"), std::string::npos);
-    EXPECT_NE(written.find("\r\nITEM_INVINCIBLE=110\r\n"), std::string::npos);
+    EXPECT_NE(written.find("\r\nITEM_INVINCIBLE=88\r\n"), std::string::npos);
 
     SettingsCopy::Defaults().Put();
     ASSERT_TRUE(theOption.Load());
@@ -310,43 +311,61 @@ TEST_F(OptionFile, KeysMatchOnlyAtLineStartInAnyCase) {
     EXPECT_EQ(theRound.state.wait, 12);
 }
 
-TEST_F(OptionFile, ValuesAreCutToTheirFieldAndWrittenCut) {
+// A value outside its setting's range, however many digits it has, is
+// brought to the nearer limit, said once, and written back limited.
+TEST_F(OptionFile, ValuesOutsideTheirRangeAreLimitedAndWrittenLimited) {
+    testing::internal::CaptureStderr();
     LoadText(
         "ITEM_GET_DEATH=300\r\nITEM_MAX=-5\r\nEXPLOSION_VALUE_COSMO=70000\r\nKEYBORAD_TYPE=257\r\n"
-        "ITEM_BOMB=128\r\nSOUND_VOLUME=-1\r\nGAME_WAIT=4294967297\r\nMETEORITE_TIME=99999999999999999999\r\n");
-    EXPECT_EQ(theItemManager.itemGetDeath, 44);
-    EXPECT_EQ(theItemManager.itemMax, -5);
-    EXPECT_EQ(theRound.explosionValues[1], 70000 - 65536);
+        "ITEM_USE_FLUSH=255\r\nCHANGE_LIMITATION=-1\r\nGAME_WAIT=4294967297\r\n"
+        "METEORITE_TIME=99999999999999999999\r\nMETEORITE_VALUE=-99999999999999999999\r\n");
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(theItemManager.itemGetDeath, 100);
+    EXPECT_EQ(theItemManager.itemMax, 0);
+    EXPECT_EQ(theRound.explosionValues[1], 5000);
     EXPECT_EQ(theApp.keyboardType, 1);
-    EXPECT_EQ(g_itemTable[2].weight, -128);
-    EXPECT_EQ(theApp.soundVolume, -1);
-    EXPECT_EQ(theRound.state.wait, 1);                  // low 32 bits of 2^32 + 1
-    EXPECT_NE(theRound.meteorite.intervalSeconds, 60);  // some cut value, no overflow trap
+    EXPECT_EQ(theItemManager.itemUseFlush, 1);
+    EXPECT_EQ(theItemManager.changeLimitation, 0);
+    EXPECT_EQ(theRound.state.wait, 9999);  // not the low 32 bits of 2^32 + 1
+    EXPECT_EQ(theRound.meteorite.intervalSeconds, 9000);
+    EXPECT_EQ(theRound.meteorite.count, 100);
+    EXPECT_NE(said.find("option.txt: GAME_WAIT=4294967297 is out of 0..9999; 9999 is used\n"), std::string::npos)
+        << said;
+    EXPECT_NE(said.find("option.txt: METEORITE_TIME=9223372036854775807 is out of 1..9000; 9000 is used\n"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 9);
 
     theOption.Save();
     std::string written = ReadAll("option.txt");
-    EXPECT_NE(written.find("\r\nITEM_GET_DEATH=44\r\n"), std::string::npos);
-    EXPECT_NE(written.find("\r\nITEM_MAX=-5\r\n"), std::string::npos);
-    EXPECT_NE(written.find("\r\nITEM_BOMB=-128\r\n"), std::string::npos);
+    EXPECT_NE(written.find("\r\nITEM_GET_DEATH=100\r\n"), std::string::npos);
+    EXPECT_NE(written.find("\r\nITEM_MAX=0\r\n"), std::string::npos);
+    EXPECT_NE(written.find("\r\nITEM_USE_FLUSH=1\r\n"), std::string::npos);
     EXPECT_NE(written.find("\r\nKEYBORAD_TYPE=1\r\n"), std::string::npos);
 }
 
-// Of the byte flags only ITEM_USE_FLUSH is printed signed: a stored 255 is
-// written -1, which reads back as the same byte.
-TEST_F(OptionFile, FlashFlagIsWrittenAsASignedByte) {
-    LoadText("ITEM_USE_FLUSH=255\r\nCHANGE_LIMITATION=-1\r\n");
-    EXPECT_EQ(theItemManager.itemUseFlush, 255);
-    EXPECT_EQ(theItemManager.changeLimitation, 255);
+// A settings file kept elsewhere behind a symbolic link (or two) is
+// written through the links: the file they lead to gets the settings, and
+// the links stay links.
+TEST_F(OptionFile, ASymlinkedFileIsWrittenThroughTheLink) {
+    fs::create_directories("kept/deeper");
+    WriteAll("kept/deeper/settings.txt", "ITEM_MAX=7\r\n");
+    fs::create_symlink("deeper/settings.txt", "kept/link.txt");
+    fs::create_symlink("kept/link.txt", "option.txt");
+    ASSERT_TRUE(theOption.Load());
+    EXPECT_EQ(theItemManager.itemMax, 7);
     theOption.Save();
-    std::string written = ReadAll("option.txt");
-    EXPECT_NE(written.find("\r\nITEM_USE_FLUSH=-1\r\n"), std::string::npos);
-    EXPECT_NE(written.find("\r\nCHANGE_LIMITATION=255\r\n"), std::string::npos);
+    EXPECT_TRUE(fs::is_symlink("option.txt"));
+    EXPECT_TRUE(fs::is_symlink("kept/link.txt"));
+    EXPECT_EQ(ReadAll("kept/deeper/settings.txt").find(";NUVEL"), 0u);
+    EXPECT_NE(ReadAll("kept/deeper/settings.txt").find("\r\nITEM_MAX=7\r\n"), std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator("kept/deeper"), fs::directory_iterator()), 1);
 
-    theItemManager.itemUseFlush = 1;
-    LoadText(written);
-    EXPECT_EQ(theItemManager.itemUseFlush, 255);
+    // A link to a file not there yet: the save makes it.
+    fs::remove("kept/deeper/settings.txt");
     theOption.Save();
-    EXPECT_EQ(ReadAll("option.txt"), written);
+    EXPECT_TRUE(fs::is_symlink("option.txt"));
+    EXPECT_NE(ReadAll("kept/deeper/settings.txt").find("\r\nITEM_MAX=7\r\n"), std::string::npos);
 }
 
 TEST_F(OptionFile, OverlongLinesAreReadInPieces) {
@@ -360,13 +379,13 @@ TEST_F(OptionFile, OverlongLinesAreReadInPieces) {
 TEST_F(OptionFile, GameFileWithEditedValuesRoundTrips) {
     std::string file = ExpectedDefaultFile();
     file = WithValue(file, "GAME_WAIT=", "7");
-    file = WithValue(file, "ITEM_QUESTION=", "127");
-    file = WithValue(file, "PLAYER_TYPE_3P=", "9");
+    file = WithValue(file, "ITEM_QUESTION=", "35");
+    file = WithValue(file, "PLAYER_TYPE_3P=", "5");
     ASSERT_FALSE(file.empty());
     LoadText(file);
     EXPECT_EQ(theRound.state.wait, 7);
-    EXPECT_EQ(g_itemTable[15].weight, 127);
-    EXPECT_EQ(theRound.players[2].type, 9);
+    EXPECT_EQ(g_itemTable[15].weight, 35);
+    EXPECT_EQ(theRound.players[2].type, 5);
     theOption.Save();
     EXPECT_EQ(ReadAll("option.txt"), file);
 }
@@ -403,7 +422,7 @@ TEST_F(OptionFile, AddedSettingsAreWrittenOnlyWhenChanged) {
 
 TEST_F(OptionFile, LegacyFileIsReadOnceAndDeleted) {
     const uint8_t dat[39] = {
-        0x10, 0x27, 0,    0,                             // GAME_WAIT 10000
+        0x10, 0x27, 0,    0,                             // GAME_WAIT 10000, above its range
         3,    0,    0,    0,                             // ITEM_MAX
         45,   0,    0,    0,                             // ITEM_SHOW_TIME
         1,                                               // CHANGE_LIMITATION
@@ -423,21 +442,22 @@ TEST_F(OptionFile, LegacyFileIsReadOnceAndDeleted) {
     EXPECT_FALSE(fs::exists("option.txt"));
 
     SettingsCopy expected = SettingsCopy::Defaults();
-    expected.wait = 10000;
+    // Values outside their range are limited, as from "option.txt".
+    expected.wait = 9999;
     expected.itemMax = 3;
     expected.itemShowTime = 45;
     expected.changeLimitation = 1;
-    expected.explosionType = -1;
+    expected.explosionType = 0;
     expected.explosionValues[0] = 20;
     expected.explosionValues[1] = 5000;
     expected.explosionValues[2] = 300;
-    expected.explosionValues[3] = 65535;
+    expected.explosionValues[3] = 5000;
     expected.meteoriteEnable = 1;
     expected.meteoriteTime = 30;
     expected.meteoriteValue = 900;
     expected.midiDevice = 1;
     expected.soundEffect = 0;
-    expected.soundVolume = -100;
+    expected.soundVolume = 0;
     expected.playerTypes[0] = 2;
     expected.playerTypes[1] = 1;
     expected.playerTypes[2] = 4;

@@ -5,6 +5,7 @@
 // R on the result screen plays the round back and leaves the match as it
 // was; the replay folder keeps the newest twenty files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -109,6 +110,24 @@ protected:
             n += seats == (e.kind <= REPLAY_EVENT_SEATS_LAST);
         }
         return n;
+    }
+
+    // Whether the result screen, drawn, shows text in half-width glyphs at
+    // the right end of its bottom line, where "R: REPLAY" stands.
+    static bool CornerShows(CResultScreen& screen, const char* text) {
+        theDirectDraw.SetDestClip(0, 0, 640, 480);  // as each frame of the screen sets it
+        theApp.DrawBackground(false);
+        screen.Draw();
+        const int left = 624 - 8 * int(std::strlen(text));
+        SurfaceId scratch = theDirectDraw.CreateSurface(640, 480, true);
+        theApp.DrawTextScaled(scratch, left, 456, 8, 16, text, 5, false, false);
+        bool same = true;
+        for (int y = 456; y < 472; y++)
+            for (int x = left; x < 624; x++)
+                if (testutil::PixelAt(scratch, x, y))  // the space between the words shows what lies under it
+                    same = same && testutil::PixelAt(kBackBuffer, x, y) == testutil::PixelAt(scratch, x, y);
+        theDirectDraw.ReleaseSurface(scratch);
+        return same;
     }
 
     int32_t m_settings[S_COUNT];
@@ -330,6 +349,9 @@ TEST_F(ReplayTest, DamagedTruncatedAndForeignFiles) {
 // The round's seconds are its clock ticks, so a last second that is not the
 // number of ticks recorded (one more, one less, or the largest number there
 // is) marks a file no round can have written, even under a valid checksum.
+// A file whose last tick is taken out and its last second lowered to match
+// reads, but the round it plays ends on another second than the recorded
+// one: it does not reproduce (a file of version 2 cannot tell).
 TEST_F(ReplayTest, TheLastSecondMustBeTheTicksRecorded) {
     Configure({{PLAYER_HARD, PLAYER_HARD, PLAYER_NON, PLAYER_NON}, 0, false, false, false, 0, 33});
     ASSERT_EQ(PlayRecorded(), FRAME_ROUND_OVER);
@@ -344,6 +366,34 @@ TEST_F(ReplayTest, TheLastSecondMustBeTheTicksRecorded) {
         ASSERT_EQ(Decode(LastFile(), &s_read), REPLAY_READ_OK);
     }
     EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
+
+    // The events again without the last tick; the distance of the event
+    // after it grows by the tick's.
+    std::vector<ReplayEvent> events;
+    size_t offset = 0;
+    ReplayEvent e;
+    for (int32_t frame = 0; NextReplayEvent(s_read, &offset, frame, &e); frame = e.frame) events.push_back(e);
+    auto last =
+        std::find_if(events.rbegin(), events.rend(), [](const ReplayEvent& x) { return x.kind == REPLAY_EVENT_TICK; });
+    ASSERT_NE(last, events.rend());
+    events.erase(std::next(last).base());
+    s_read.eventBytes = 0;
+    int32_t frame = 0;
+    for (const ReplayEvent& x : events) {
+        for (uint32_t d = uint32_t(x.frame - frame);; d >>= 7) {
+            s_read.events[s_read.eventBytes++] = uint8_t((d & 0x7F) | (d > 0x7F ? 0x80 : 0));
+            if (d <= 0x7F) break;
+        }
+        s_read.events[s_read.eventBytes++] = x.kind;
+        const int payload = x.kind == REPLAY_EVENT_TICK   ? 4
+                            : x.kind == REPLAY_EVENT_WAIT ? 2
+                                                          : x.kind == REPLAY_EVENT_TAKEOVER;
+        for (int k = 0; k < payload; k++) s_read.events[s_read.eventBytes++] = uint8_t(x.value >> (8 * k));
+        frame = x.frame;
+    }
+    s_read.lastSecond = seconds - 1;
+    ASSERT_EQ(DecodeReplay(bytes, EncodeReplay(s_read, bytes, sizeof bytes), &s_read), REPLAY_READ_OK);
+    EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_DIFFERS);
 }
 
 // A line killed in a frame does not act in it any more. Player 1 (a "HARD
@@ -396,10 +446,11 @@ TEST_F(ReplayTest, DeadLinesDoNotActAndOldReplaysKeepTheirRule) {
         SCOPED_TRACE("version " + std::to_string(version));
         theApp.Seed(seed);
         ASSERT_EQ(PlayRecorded(version == 1 ? 1 : 0), FRAME_ROUND_OVER);
-        theRound.Teardown();
         ASSERT_TRUE(theReplay.lastValid);
         EXPECT_EQ(theReplay.last.version, kReplayVersion);
         theReplay.last.version = version;
+        theReplay.last.fieldChecksum = FinalChecksum(version);  // an old file checks the field only
+        theRound.Teardown();
         std::vector<uint8_t> file = LastFile();
         EXPECT_EQ(file[8], version);
         ASSERT_EQ(Decode(file, &s_read), REPLAY_READ_OK);
@@ -611,25 +662,9 @@ TEST_F(ReplayTest, ResultScreenPlaysBackAndLeavesTheMatchAsItWas) {
     // "R: REPLAY" stands right of the bottom line while the menu shows and
     // there is a round to play back; "REPLAY" left of the status line while
     // it plays, in every picture shown from its countdown on.
-    auto hintShown = [] {
-        SurfaceId scratch = theDirectDraw.CreateSurface(640, 480, true);
-        theApp.DrawTextScaled(scratch, 552, 456, 8, 16, "R: REPLAY", 5, false, false);
-        bool same = true;
-        for (int y = 456; y < 472; y++)
-            for (int x = 552; x < 624; x++)
-                if (testutil::PixelAt(scratch, x, y))  // the space between the words shows what lies under it
-                    same = same && testutil::PixelAt(kBackBuffer, x, y) == testutil::PixelAt(scratch, x, y);
-        theDirectDraw.ReleaseSurface(scratch);
-        return same;
-    };
-    theDirectDraw.SetDestClip(0, 0, 640, 480);  // as each frame of the screen sets it
-    theApp.DrawBackground(false);
-    screen.Draw();
-    EXPECT_TRUE(hintShown());
+    EXPECT_TRUE(CornerShows(screen, "R: REPLAY"));
     screen.hidden = 1;
-    theApp.DrawBackground(false);
-    screen.Draw();
-    EXPECT_FALSE(hintShown());
+    EXPECT_FALSE(CornerShows(screen, "R: REPLAY"));
     screen.hidden = 0;
     static uint8_t caption[16][48];
     static int captioned, presented;
@@ -733,6 +768,55 @@ TEST_F(ReplayTest, RoundsAreSavedAndTheNewestTwentyKept) {
             EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
         }
     }
+    plat::SetGameFolders(data.c_str(), oldWritable.c_str());
+}
+
+// A replay that cannot be written (a full disk) is said on stderr once a
+// match, and the result screen shows "REPLAY NOT SAVED" where "R: REPLAY"
+// would stand; nothing is left on the disk. Once there is room again, the
+// next round's replay is written and the screen offers R as before.
+TEST_F(ReplayTest, AReplayThatCannotBeWrittenIsSaidOnceAMatchAndShown) {
+    testutil::ScopedTmpfs disk(64);
+    if (!disk.mounted()) GTEST_SKIP() << "mounting a small file system needs root";
+    const std::string data = plat::DataFolder(), oldWritable = plat::WritableFolder();
+    ASSERT_TRUE(plat::SetGameFolders(data.c_str(), disk.path().c_str()));
+    theReplay.saveFiles = true;
+    Configure({{PLAYER_HARD, PLAYER_EASY, PLAYER_NON, PLAYER_NON}, 0, false, false, false, 0, 31});
+    ASSERT_EQ(PlayRecorded(), FRAME_ROUND_OVER);
+    disk.Fill(0);
+
+    CResultScreen screen;
+    screen.Prepare();
+    auto shown = [&](const char* text) { return CornerShows(screen, text); };
+    auto saveRounds = [](int rounds) {
+        testing::internal::CaptureStderr();
+        for (int k = 0; k < rounds; k++) EXPECT_FALSE(theReplay.SaveLast());
+        return testing::internal::GetCapturedStderr();
+    };
+    std::string said = saveRounds(3);
+    EXPECT_EQ(said.find("Tarnwick: the replay replays/"), 0u) << said;
+    EXPECT_NE(said.find("could not be written (No space left on device)"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_TRUE(theReplay.lastNotSaved);
+    EXPECT_TRUE(shown("REPLAY NOT SAVED"));
+    EXPECT_FALSE(shown("R: REPLAY"));
+    theRound.ResetMatch();  // the next match says it again
+    said = saveRounds(2);
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    // At most the (empty) folder was made.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(disk.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_TRUE(names == (std::vector<std::string>{"filler", "replays"}) ||
+                names == std::vector<std::string>{"filler"});
+
+    ASSERT_EQ(unlink(disk.File("filler").c_str()), 0);
+    EXPECT_TRUE(theReplay.SaveLast());
+    EXPECT_FALSE(theReplay.lastNotSaved);
+    EXPECT_TRUE(shown("R: REPLAY"));
+    theDirectDraw.ReleaseSurface(screen.banner);
+    theRound.Teardown();
     plat::SetGameFolders(data.c_str(), oldWritable.c_str());
 }
 

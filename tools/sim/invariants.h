@@ -13,7 +13,12 @@ public:
     std::string Check();
 
 private:
-    std::string CheckOutsideField() const;
+    std::string CheckOutsideField();
+    // Whether the held pixels of the field (pixels) are what the game's rules
+    // make of the reference in one frame: the field rows mirrored (bit 1
+    // left to right, bit 2 top to bottom) and the trails of live players
+    // cleared, whose bits (bit p: player p) it sets in wiped.
+    bool Follows(int mirror, const uint8_t* pixels, int* wiped) const;
     std::string CheckLines();
     std::string CheckItems() const;
 
@@ -21,6 +26,9 @@ private:
     // with their offsets into the surface.
     std::vector<uint32_t> m_offsets;
     std::vector<uint8_t> m_values;
+    // For each held pixel, the held pixel it comes from under each mirror
+    // (index 0: itself).
+    std::vector<uint32_t> m_mirrored[4];
     uint8_t m_alive[4] = {};
     int m_aliveCount = 0;
     // Each head's start pixel, and whether the head is still on it: a stage

@@ -119,7 +119,9 @@ int VerifyReplays(const std::vector<std::string>& files) {
     for (const std::string& file : files) {
         ReplayReadResult read = LoadReplayFile(file.c_str(), &data);
         if (read != REPLAY_READ_OK) {
-            std::printf("%s: UNREADABLE: the file %s\n", file.c_str(), ReplayReadText(read));
+            char text[300];
+            ReplayReadMessage("the file", read, data, text, sizeof text);
+            std::printf("%s: UNREADABLE: %s\n", file.c_str(), text);
             failed++;
             continue;
         }
