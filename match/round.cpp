@@ -132,7 +132,8 @@ CRound::CRound()
       explosionValues{16, 300, 300, 300},
       headMarker(0),
       autoFast(0),
-      matchRounds(0) {
+      matchRounds(0),
+      safeStarts(0) {
     state.wait = 80;
     for (CDataList& list : heldItems) list.SetRecordSize(sizeof(HeldItem));
 }

@@ -167,6 +167,18 @@ struct RoundLocals {
     bool operator==(const RoundLocals&) const = default;
 };
 
+// SAFE_STARTS: the way straight ahead that a random start must find open:
+// more than a line runs in its first second at the default WAIT (104
+// steps), so that no line dies before a player or a computer can steer.
+constexpr int kSafeStartAheadPx = 120;
+constexpr int kSafeStartLanePixels = kSafeStartAheadPx + 1;  // the start pixel and each step's
+// The pixels of the ways ahead of the lines placed so far.
+struct SafeStartLanes {
+    int count;
+    int16_t x[kPlayers * kSafeStartLanePixels];
+    int16_t y[kPlayers * kSafeStartLanePixels];
+};
+
 // What one round frame ended with.
 enum FrameResult : int {
     FRAME_GO_ON = 0,
@@ -195,6 +207,12 @@ public:
     int Run(const RoundStart& start);
     void Setup(const RoundStart& start);
     void LoadStage();
+    void DrawStart(PlayerSlot& slot, const StageEntry& stage, int i);
+    // SAFE_STARTS: draws slot i's random start again until its way ahead is
+    // open, then adds that way to the lanes.
+    void RedrawUnsafeStart(PlayerSlot& slot, const StageEntry& stage, int i, SafeStartLanes& lanes);
+    static bool StartIsSafe(const PlayerSlot& slot, const SurfaceDesc& field, const SafeStartLanes& lanes);
+    void PlotStarts();
     void Countdown();
     int Frame();
     void Teardown();
@@ -266,6 +284,7 @@ public:
     uint8_t headMarker;           // HEAD_MARKER: live heads marked on the picture shown
     uint8_t autoFast;             // AUTO_FAST: fast-forward once only computer players are left
     int32_t matchRounds;          // MATCH_ROUNDS: rounds in a match; 0 has no end
+    uint8_t safeStarts;           // SAFE_STARTS: random starts drawn again until the way ahead is free
     CMissile missile;
     CParticle particle;
     CMeteorite meteorite;

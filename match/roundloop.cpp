@@ -93,6 +93,10 @@ void CRound::Setup(const RoundStart& roundStart) {
     state.stageIndex = static_cast<uint16_t>(selected >= 0 && selected < count ? selected : theApp.RandUpTo(count - 1));
 
     const StageEntry& stage = Stage();
+    // SAFE_STARTS looks at the stage's picture while it draws the starts;
+    // loading it first draws no random number, so the rule's draws stay.
+    if (safeStarts) LoadStage();
+    SafeStartLanes lanes{};
     for (int i = 0; i < kPlayers; i++) {
         PlayerSlot& slot = players[i];
         slot.alive = EffectivePlayerType(slot.type) != PLAYER_NON ? 1 : 0;
@@ -105,11 +109,8 @@ void CRound::Setup(const RoundStart& roundStart) {
         slot.mirrorEndFrame = slot.noTrailEndFrame = slot.stoppedUntilFrame = slot.gravityEndFrame =
             slot.invincibleEndFrame = 0;
         slot.useItemRequest = 0;
-        // Random draws in the order x, y, heading, slot by slot.
-        uint16_t sx = stage.startX[i], sy = stage.startY[i], sh = stage.startHeading[i];
-        slot.x = float(sx == kRandomStart ? theApp.RandRange(kInteriorLeft, kInteriorRight) : sx);
-        slot.y = float(sy == kRandomStart ? theApp.RandRange(kInteriorTop, kInteriorBottom) : sy + kFieldTop);
-        slot.heading = static_cast<uint16_t>(sh == kRandomStart ? theApp.RandRange(0, 359) : sh % 360);
+        DrawStart(slot, stage, i);
+        if (safeStarts && slot.alive) RedrawUnsafeStart(slot, stage, i, lanes);
         slot.lastPixelX = CApp::FloatToInt(slot.x);
         slot.lastPixelY = CApp::FloatToInt(slot.y);
         for (DataNode* node = stage.initialItems[i].First(); node; node = node->next) {
@@ -117,15 +118,31 @@ void CRound::Setup(const RoundStart& roundStart) {
             GiveItems(slot, i, gift->kind, gift->count, false);
         }
     }
-    LoadStage();
+    if (!safeStarts) LoadStage();
+    PlotStarts();
+    state.stageEffect = stage.effect;
 }
 
+// The stage's start of slot i; the random parts are drawn in the order x, y,
+// heading (and slot by slot).
+void CRound::DrawStart(PlayerSlot& slot, const StageEntry& stage, int i) {
+    uint16_t sx = stage.startX[i], sy = stage.startY[i], sh = stage.startHeading[i];
+    slot.x = float(sx == kRandomStart ? theApp.RandRange(kInteriorLeft, kInteriorRight) : sx);
+    slot.y = float(sy == kRandomStart ? theApp.RandRange(kInteriorTop, kInteriorBottom) : sy + kFieldTop);
+    slot.heading = static_cast<uint16_t>(sh == kRandomStart ? theApp.RandRange(0, 359) : sh % 360);
+}
+
+// The stage picture and the playfield outline.
 void CRound::LoadStage() {
     const StageEntry& stage = Stage();
     char path[300];
     std::snprintf(path, sizeof path, "Stage\\%s", stage.file);
     theDirectDraw.LoadPngInto(local.playfieldSurface, path, 0, kFieldTop);
     theDirectDraw.DrawFrame(local.playfieldSurface, 0, kFieldTop, kFieldWidth, kFieldHeight, kOutlineIndex);
+}
+
+// Every live line's start pixel in its colour.
+void CRound::PlotStarts() {
     SurfaceDesc field = theDirectDraw.Lock(local.playfieldSurface);
     for (int i = 0; i < kPlayers; i++) {
         const PlayerSlot& slot = players[i];
@@ -135,7 +152,6 @@ void CRound::LoadStage() {
             field.pixels[slot.lastPixelY * field.pitch + slot.lastPixelX] = uint8_t(PlayerTrailIndex(i));
     }
     theDirectDraw.Unlock(local.playfieldSurface);
-    state.stageEffect = stage.effect;
 }
 
 // "3", "2", "1", "START", each for about 900 ms over the field, then a clean

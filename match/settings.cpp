@@ -121,7 +121,10 @@ std::array<Setting, S_COUNT> MakeTable() {
         t[S_KEYS0 + p] = Numeric(key, &theRound.ownKeys[p][0], 0, 0, 0);
         t[S_KEYS0 + p].kind = FieldKind::Keys;
     }
-    for (int s = S_WINDOWED; s < S_COUNT; ++s) t[s].personal = true;
+    for (int s = S_WINDOWED; s < S_KEYS0 + kPlayers; ++s) t[s].personal = true;
+    // A rule of the round, like the length of a match: the host's online,
+    // the recorded one in a replay.
+    t[S_SAFE_STARTS] = Toggle("SAFE_STARTS=", &theRound.safeStarts, kOffOn);
     return t;
 }
 
