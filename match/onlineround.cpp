@@ -142,7 +142,7 @@ bool ApplyRoundStart(const NetRoundStart& start, const StageEntry* stages, int32
     theItemManager.BuildPool();
     theItemManager.fieldCount = 0;
     theApp.Seed(start.seed);
-    *out = RoundStart{stages, stageCount, start.selectedStage, start.scrollPlay};
+    *out = RoundStart{stages, stageCount, start.selectedStage, start.scrollPlay, 0, 0, start.seed};
     return true;
 }
 

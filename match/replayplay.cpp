@@ -101,7 +101,13 @@ RoundStart ApplyStart(const ReplayData& d, StageEntry* stage) {
     // The draw that chose a random stage, so that the draws after it match.
     if (d.randomStageCount > 0) theApp.RandUpTo(d.randomStageCount - 1);
     theRound.roundCounter = d.roundCounter;
-    return RoundStart{stage, 1, 0, d.scrollPlay, uint8_t(d.version <= kReplayLastOldDeathRule ? 1 : 0)};
+    return RoundStart{stage,
+                      1,
+                      0,
+                      d.scrollPlay,
+                      uint8_t(d.version <= kReplayLastOldDeathRule ? 1 : 0),
+                      uint8_t(d.version <= kReplayLastOldMasterRule ? 1 : 0),
+                      d.seed};
 }
 
 ReplayOutcome RunFrames(const ReplayData& d, bool shown) {

@@ -39,7 +39,9 @@ bool Acts(const PlayerSlot& slot, int32_t frame) { return slot.alive && slot.sto
 
 int CRound::Run(const RoundStart& roundStart) {
     const uint32_t seed = theApp.RandState();
-    Setup(roundStart);
+    RoundStart started = roundStart;
+    started.seed = seed;
+    Setup(started);
     theReplay.BeginRecording(seed);
     Countdown();
     local.lastSecondMs = plat::TimeMs();
