@@ -158,6 +158,13 @@ enum RoundHint : uint8_t {
 // hint it shows.
 struct RoundLocals {
     uint32_t lastSecondMs;
+    // The one-second clock counts game time, not the wall's: a frame whose
+    // wait AUTO_FAST cut short counts as long as its wait would have lasted,
+    // so that hurrying a round along changes no second and no score. This
+    // is how far game time has run ahead of the wall clock in this round.
+    int64_t clockAheadUs;
+    uint32_t frameWallMs;     // the wall clock at the last tick check
+    uint8_t autoFastedFrame;  // the frame before it was cut short by AUTO_FAST
     SurfaceId playfieldSurface;
     SurfaceId scrollViewSurface;
     SurfaceId fieldSurface;

@@ -86,6 +86,8 @@ void CRound::Setup(const RoundStart& roundStart) {
 
     state.scrollPlay = start.scrollPlay ? 1 : 0;
     local.hint = HINT_NONE;
+    local.clockAheadUs = 0;
+    local.autoFastedFrame = 0;
     local.fieldSurface = state.scrollPlay ? local.playfieldSurface : kVisibleSurface;
     if (state.scrollPlay)
         local.scrollViewSurface = theDirectDraw.CreateSurface(kScrollViewSize, kScrollViewSize, false);
@@ -254,8 +256,11 @@ int CRound::Frame() {
     if (state.scrollPlay) DrawScrollViews(kVisibleSurface, false, false);
     // WAIT from the settings file is used within the menu's limits. With
     // AUTO_FAST, once only computer players are left the frame waits one
-    // pump, as with Control held: the pace changes, the round does not.
+    // pump, as with Control held: the pace changes, the round does not, and
+    // the clock counts the frame as long as its wait (Control held still
+    // counts the time that passed).
     const bool hurried = autoFast && OnlyComputersLeft();
+    local.autoFastedFrame = hurried && !theApp.ctrlFlag;
     theApp.PumpMessagesN(hurried ? 1 : LimitWait(state.wait) * kPumpsPerWait);
     return FRAME_GO_ON;
 }
@@ -281,7 +286,16 @@ void CRound::TickPhases() {
 void CRound::TickClock() {
     bool second = false;
     if (!theReplay.Playing()) {
-        uint32_t now = plat::TimeMs();
+        const uint32_t wall = plat::TimeMs();
+        if (local.autoFastedFrame) {
+            // The frame lasted its engine work and one pump; at its pace it
+            // would have lasted its wait, or its work if that was longer.
+            const int64_t waitUs = int64_t(LimitWait(state.wait)) * kPumpsPerWait * plat::kPumpQuantumNs / 1000;
+            const int64_t tookUs = int64_t(wall - local.frameWallMs) * 1000;
+            if (tookUs < waitUs) local.clockAheadUs += waitUs - tookUs;
+        }
+        local.frameWallMs = wall;
+        const uint32_t now = wall + uint32_t(local.clockAheadUs / 1000);
         second = now - local.lastSecondMs > kSecondMs;
         if (second) local.lastSecondMs = now;
     }
