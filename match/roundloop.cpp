@@ -6,6 +6,7 @@
 // waits. Scroll play draws into the playfield surface and shows only the four
 // views that follow the heads.
 #include <cstdio>
+#include <optional>
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
@@ -160,9 +161,11 @@ void CRound::PlotStarts() {
 
 // "3", "2", "1", "START", each for about 900 ms over the field, then a clean
 // picture: after the last flip the visible surface holds the stage with the
-// start pixels.
+// start pixels. Until then the pictures shown carry the start arrows.
 void CRound::Countdown() {
+    std::optional<CStartArrowScope> arrows(std::in_place);
     for (int k = 0; k < kCountdownSteps; k++) {
+        if (k == kCountdownSteps - 1) arrows.reset();
         theApp.StartFrame();
         theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
         theApp.DrawBackground(false);

@@ -650,3 +650,40 @@ TEST_F(RoundTest, SafeStartsFindOpenWaysAhead) {
         theRound.Teardown();
     }
 }
+
+// The countdown's pictures frame each line's start and carry an arrow along
+// its heading in the player's colour; the surfaces never have them, and the
+// picture after the countdown has none.
+TEST_F(RoundTest, StartArrowsShowOnlyDuringTheCountdown) {
+    WriteStages("FILE=EMPTY.PNG\n1P=100,100,0\n2P=300,200,90\n");
+    theRound.players[0].type = PLAYER_MAN;
+    theRound.players[1].type = PLAYER_HARD;
+    StartRound();
+    // Points on the two shafts, 20 pixels ahead of each start.
+    struct Seen {
+        int arrows = 0, onSurface = 0;
+        uint32_t lastMs = 0;
+    };
+    static Seen seen;
+    seen = Seen{};
+    auto sample = [] {
+        if (plat::TimeMs() - seen.lastMs < 100) return;  // about nine looks at each step
+        seen.lastMs = plat::TimeMs();
+        const uint32_t* palette = theDirectDraw.DisplayPalette();
+        const int points[2][3] = {{120, 116, 0}, {300, 196, 1}};
+        for (const auto& p : points) {
+            const uint8_t bright = uint8_t(PlayerRampIndex(p[2], 14));
+            seen.arrows += testutil::ShownColour(p[0], p[1]) == palette[bright];
+            seen.onSurface += testutil::PixelAt(kVisibleSurface, p[0], p[1]) == bright;
+        }
+    };
+    CApp::SetPumpHook(sample);
+    theRound.Countdown();
+    CApp::SetPumpHook(nullptr);
+    EXPECT_GT(seen.arrows, 40);
+    EXPECT_EQ(seen.onSurface, 0);
+    seen = Seen{};
+    theDirectDraw.Present();
+    sample();
+    EXPECT_EQ(seen.arrows, 0) << "the picture after the countdown";
+}
