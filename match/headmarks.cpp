@@ -106,7 +106,13 @@ void DrawHeadMarks(uint8_t* pixels, int pitch, int width, int height) {
     });
 }
 
+namespace {
+// The overlay the start arrows are drawn over, while their scope lives.
+PresentOverlay g_underArrows = nullptr;
+}  // namespace
+
 void DrawStartArrows(uint8_t* pixels, int pitch, int width, int height) {
+    if (g_underArrows) g_underArrows(pixels, pitch, width, height);
     ForEachHeadShown(width, height, [&](const Area& area, int x, int y, int i) {
         DrawArrow(pixels, pitch, area, x, y, theRound.players[i].heading, uint8_t(PlayerRampIndex(i, kRampBrightest)));
     });
@@ -117,6 +123,11 @@ CHeadMarkScope::CHeadMarkScope(bool show)
 
 CHeadMarkScope::~CHeadMarkScope() { theDirectDraw.SetPresentOverlay(m_before); }
 
-CStartArrowScope::CStartArrowScope() : m_before(theDirectDraw.SetPresentOverlay(DrawStartArrows)) {}
+CStartArrowScope::CStartArrowScope() : m_before(theDirectDraw.SetPresentOverlay(DrawStartArrows)) {
+    g_underArrows = m_before == DrawStartArrows ? nullptr : m_before;
+}
 
-CStartArrowScope::~CStartArrowScope() { theDirectDraw.SetPresentOverlay(m_before); }
+CStartArrowScope::~CStartArrowScope() {
+    theDirectDraw.SetPresentOverlay(m_before);
+    g_underArrows = nullptr;
+}

@@ -30,7 +30,7 @@ void DrawHeadMarks(uint8_t* pixels, int pitch, int width, int height);
 // During the countdown the pictures shown frame every live line's start and
 // carry an arrow along its heading, in the player's colour, whatever
 // HEAD_MARKER says; like the marks, never on a surface, a screenshot or in
-// a replay's field.
+// a replay's field. They are drawn over the overlay that was there before.
 class CStartArrowScope {
 public:
     CStartArrowScope();
