@@ -1,6 +1,7 @@
 // The round's online hooks (see onlineround.h).
 #include "match/onlineround.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -195,4 +196,39 @@ void OnlineMenuLeads(uint8_t screen, int32_t cursor, int32_t value, bool chosen)
     if (!chosen && g_lastLead.screen == screen && g_lastLead.cursor == cursor && g_lastLead.value == value) return;
     g_lastLead = chosen ? LastLead{0, -1, -1} : LastLead{screen, cursor, value};
     g_menuSession->SendMenu(screen, uint8_t(cursor), value * 2 + (chosen ? 1 : 0));
+}
+
+// ---- seats --------------------------------------------------------------------
+
+namespace {
+
+const char* const kSeatLabels[kPlayerTypes] = {"MAN", "NON", "EASY", "NORM", "HARD", "MSTR"};
+
+// The machine that holds a person's seat online, or -1 (local play, a seat
+// without a holder).
+int SeatHolder(int seat) {
+    if (!g_menuSession) return -1;
+    const CSession& s = *g_menuSession;
+    if (s.seatKinds[seat] == SEAT_LOCAL) return 0;
+    return s.seatKinds[seat] == SEAT_REMOTE && s.seatHolders[seat] < kNetMachinesMax ? s.seatHolders[seat] : -1;
+}
+
+}  // namespace
+
+void SeatLabel(int seat, char* text, size_t size) {
+    if (size == 0) return;
+    text[0] = '\0';
+    if (seat < 0 || seat >= kPlayers) return;
+    const int type = EffectivePlayerType(theRound.players[seat].type);
+    const int holder = type == PLAYER_MAN ? SeatHolder(seat) : -1;
+    const char* name = holder >= 0 ? g_menuSession->Link(holder).name : "";
+    size_t n = 0;
+    // Lower-case letters are glyphs of their own (the arrows), so a name is
+    // shown in capitals; what the font does not draw is left out.
+    for (const char* c = name; *c && n + 1 < size; c++) {
+        const char upper = char(std::toupper(static_cast<unsigned char>(*c)));
+        if (upper == ' ' || CApp::HasGlyph(upper)) text[n++] = upper;
+    }
+    text[n] = '\0';
+    if (n == 0) std::snprintf(text, size, "%s", kSeatLabels[type]);
 }

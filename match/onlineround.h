@@ -61,3 +61,10 @@ bool OnlineMenuFollows(uint8_t screen, int32_t* cursor, int32_t* value, bool* ch
 // Host: the screen's cursor and value after its keys, sent when they changed
 // or the host chose. value is a small non-negative number.
 void OnlineMenuLeads(uint8_t screen, int32_t cursor, int32_t value, bool chosen);
+
+// What a seat is, as the intro, the result screen and the final standings
+// show it beside its number: a computer's strength in four letters ("EASY",
+// "NORM", "HARD", "MSTR"), a person as "MAN", and in an online match the
+// name of the machine that holds a person's seat, in capitals and in
+// characters the font draws.
+void SeatLabel(int seat, char* text, size_t size);

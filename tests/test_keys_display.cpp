@@ -89,6 +89,9 @@ TEST_F(OwnKeys, FromTheFileToTheRoundTheIntroAndBack) {
     EXPECT_STREQ(theRoundIntro.playerLines[2], "3P l SPC 3 00000000 1    0  ");
     SurfaceId reference = theDirectDraw.CreateSurface(640, 480, true);
     theApp.DrawText(reference, 0, 208, theRoundIntro.playerLines[0], 0, true, 0);
+    // The seat's kind, left of its row with a blank between.
+    theApp.DrawText(reference, (640 - CApp::TextWidth(theRoundIntro.playerLines[0])) / 2 - 16 - 48, 208, "MAN", 0,
+                    false, 0);
     for (int x = 0; x < 640; x++)
         for (int y = 208; y < 224; y++) ASSERT_EQ(PixelAt(0, x, y), PixelAt(reference, x, y)) << x << "," << y;
     theDirectDraw.ReleaseSurface(reference);
