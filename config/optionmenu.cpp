@@ -93,7 +93,7 @@ constexpr uint8_t kRuleRowColor = 3;
 // then nothing to edit on that row).
 const Setting* RowSetting(int row) {
     if (row == ROW_KEYS) return nullptr;
-    if (row == ROW_SCALING) return &SettingAt(S_FIT_SCALING);
+    if (row == ROW_SCALING) return &SettingAt(S_SCALING);
     if (row == ROW_SAFE_STARTS) return &SettingAt(S_SAFE_STARTS);
     if (row >= ROW_FIRST_ITEM) return &SettingAt(S_ITEM0 + row - ROW_FIRST_ITEM);
     int setting = kFixedRows[row].setting;

@@ -74,7 +74,7 @@ enum : int {
     S_AUTO_FAST,
     S_MATCH_ROUNDS,
     S_WINDOWED,
-    S_FIT_SCALING,
+    S_SCALING,
     S_KEYS0,
     S_SAFE_STARTS = S_KEYS0 + kPlayers,
     S_COUNT,

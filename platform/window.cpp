@@ -63,23 +63,30 @@ void ReleaseHeldKeys() {
     }
 }
 
+// Room left above a window for the title bar a window manager puts there
+// (its side borders are a pixel or a few, and may pass the screen's edge).
+constexpr int kTitleBarPx = 48;
+
 // The size of a window: twice the picture where the screen's usable area
-// has room for it, else the largest whole multiple that fits (at least 1).
+// has room for it and a title bar, else the largest whole multiple that
+// fits (at least 1). The player may resize it; the picture follows.
 void WindowSize(int* width, int* height) {
     int scale = 2;
     SDL_Rect usable;
     if (SDL_GetDisplayUsableBounds(0, &usable) == 0)
-        while (scale > 1 && (w.width * scale > usable.w || w.height * scale > usable.h)) scale--;
+        while (scale > 1 && (w.width * scale > usable.w || w.height * scale + kTitleBarPx > usable.h)) scale--;
     *width = w.width * scale;
     *height = w.height * scale;
 }
 
-// The window stays borderless, as it opened: a frame round a window of
-// twice the picture's size would not fit a screen of that width.
+// A window has the window manager's frame (a title bar to move and close
+// it, borders to resize it); full screen has none.
 void EnterWindow() {
     int width, height;
     WindowSize(&width, &height);
     SDL_SetWindowFullscreen(w.window, 0);
+    SDL_SetWindowBordered(w.window, SDL_TRUE);
+    SDL_SetWindowResizable(w.window, SDL_TRUE);
     SDL_SetWindowSize(w.window, width, height);
     SDL_SetWindowPosition(w.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
 }
@@ -91,6 +98,8 @@ void EnterWindow() {
 // bottom cut off; so the window is first put over the whole display by
 // hand, as it is when it first opens, and only then asked to be full screen.
 void EnterFullscreen() {
+    SDL_SetWindowResizable(w.window, SDL_FALSE);
+    SDL_SetWindowBordered(w.window, SDL_FALSE);
     SDL_Rect display;
     if (SDL_GetDisplayBounds(0, &display) == 0) {
         SDL_SetWindowPosition(w.window, display.x, display.y);
@@ -160,7 +169,7 @@ bool CreateGameWindow(const char* caption, int width, int height, bool windowed)
         int windowWidth, windowHeight;
         WindowSize(&windowWidth, &windowHeight);
         w.window = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, windowWidth, windowHeight,
-                                    SDL_WINDOW_BORDERLESS);
+                                    SDL_WINDOW_RESIZABLE);
     } else {
         w.window = placed ? SDL_CreateWindow(caption, 0, 0, desktop.w, desktop.h, SDL_WINDOW_BORDERLESS)
                           : SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
