@@ -43,6 +43,11 @@ struct KeyHold {
 };
 KeyHold holds[256];
 
+// SDL's video drivers that draw into memory only.
+bool ShowsNothing(const char* driver) {
+    return !driver || strcmp(driver, "dummy") == 0 || strcmp(driver, "offscreen") == 0;
+}
+
 // Key-up as the window system reports it: previous state down, transition up.
 void PostKeyUp(uint32_t vk) { PostMessage(Message{MSG_KEYUP, vk, (1u << 30) | (1u << 31)}); }
 
@@ -140,6 +145,15 @@ bool Init() {
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+    // With no display to reach, SDL falls back to a driver that shows
+    // nothing, and the game would run on unseen until killed. Such a driver
+    // serves only when it is asked for by name (SDL_VIDEODRIVER=dummy, as
+    // headless runs and tests do).
+    const char* named = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (ShowsNothing(SDL_GetCurrentVideoDriver()) && !(named && *named)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+        return false;
+    }
     w.initialised = true;
     PadsInit();
     ClockInit();
@@ -222,11 +236,7 @@ void DestroyGameWindow() {
 
 bool HasWindow() { return w.window != nullptr; }
 
-bool HasDisplay() {
-    if (!w.initialised) return false;
-    const char* driver = SDL_GetCurrentVideoDriver();
-    return driver && strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0;
-}
+bool HasDisplay() { return w.initialised && !ShowsNothing(SDL_GetCurrentVideoDriver()); }
 
 bool PollEvents() {
     if (!w.initialised) return false;
