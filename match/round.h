@@ -111,6 +111,10 @@ bool IsReservedKey(uint32_t vk);
 // at most three characters that the font draws ("Q", "l" for the Left
 // arrow, "SPC" for Space).
 void ShownKeyLabel(uint32_t vk, char (&label)[4]);
+// A key's whole name for messages, as the layout prints it: "LEFT ALT",
+// "PAGE UP", "SPACE", "KEYPAD 3", in capitals and characters the font
+// draws; at most size - 1 characters.
+void ShownKeyName(uint32_t vk, char* text, size_t size);
 // The seat's keys as the round intro shows them: "QAZ", or the labels with
 // blanks between when one is longer than a character ("SPC K L").
 void SeatKeysText(int player, char* text, size_t size);

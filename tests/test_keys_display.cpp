@@ -158,7 +158,31 @@ TEST_F(OwnKeys, KeyScreenSetsASeatAndRefusesAKeyUsedTwice) {
     theApp.keyState[plat::VK_F6] = 1;
     screen.HandleKeys();
     EXPECT_STREQ(screen.message, "F6 IS KEPT BY THE GAME");
+    // Keys are named whole, as the layout prints them.
+    const struct {
+        uint32_t vk;
+        const char* message;
+    } named[] = {{plat::VK_MENU, "LEFT ALT IS KEPT BY THE GAME"},
+                 {plat::VK_PRIOR, "PAGE UP IS KEPT BY THE GAME"},
+                 {plat::VK_NEXT, "PAGE DOWN IS KEPT BY THE GAME"},
+                 {plat::VK_LEFT, "LEFT IS USED BY 3P"}};
+    for (const auto& key : named) {
+        theApp.keyState[key.vk] = 1;
+        screen.HandleKeys();
+        EXPECT_STREQ(screen.message, key.message);
+    }
+    theRound.ownKeys[2][SEAT_KEY_ITEM] = plat::VK_SPACE;
+    theRound.ownKeys[2][SEAT_KEY_LEFT] = plat::VK_LEFT;
+    theRound.ownKeys[2][SEAT_KEY_RIGHT] = plat::VK_RIGHT;
+    theApp.keyState[plat::VK_SPACE] = 1;
+    screen.HandleKeys();
+    EXPECT_STREQ(screen.message, "SPACE IS USED BY 3P");
+    std::memset(theRound.ownKeys[2], 0, sizeof theRound.ownKeys[2]);
     screen.capturing = -1;
+    // The numeric pad's keys of seat 4 are labelled as such in its row.
+    char row[41];
+    screen.RowText(3, row, sizeof row);
+    EXPECT_STREQ(row, "4P KP3   KP6   KP9  ");
 
     // 2P back to B, N, M; then 1P takes B, and 2P can no longer go back.
     screen.cursor = 1;
