@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
@@ -26,6 +27,24 @@ constexpr uint8_t kHeaderColor = 7;
 constexpr uint8_t kExitColor = 6;
 constexpr uint8_t kMessageColor = 5;
 const char* const kKeyNames[kSeatKeys] = {"LEFT", "ITEM", "RIGHT"};
+// A key's name in a message: "... IS KEPT BY THE GAME" leaves 19 of 40.
+constexpr int kKeyNameChars = 19;
+
+// A key's label in a seat's row: as elsewhere, but a key of the numeric pad
+// says so ("KP3"), so that it is not taken for the digit key of that name.
+void RowLabel(uint32_t vk, char (&label)[4]) {
+    const std::string name = plat::KeyName(vk);
+    const char kKeypad[] = "Keypad ";
+    char shown[4];
+    ShownKeyLabel(vk, shown);
+    if (name.compare(0, sizeof kKeypad - 1, kKeypad) == 0 && std::strlen(shown) == 1)
+        std::snprintf(label, sizeof label, "KP%s", shown);
+    else
+        std::snprintf(label, sizeof label, "%s", shown);
+}
+
+// A seat's number as a message writes it ("1P" for seat 0).
+char SeatDigit(int seat) { return static_cast<char>('1' + (seat >= 0 && seat < kPlayers ? seat : 0)); }
 
 // The seat other than `except` that plays with the key, or -1.
 int SeatUsing(uint32_t vk, int except) {
@@ -68,8 +87,8 @@ void CKeyScreen::StartCapture(int seat) {
 }
 
 void CKeyScreen::TakeCapturedKey(uint32_t vk) {
-    char label[4];
-    ShownKeyLabel(vk, label);
+    char label[kKeyNameChars + 1];
+    ShownKeyName(vk, label, sizeof label);
     int other = SeatUsing(vk, capturing);
     bool again = false;
     for (int k = 0; k < captured; k++) again = again || newKeys[k] == vk;
@@ -77,7 +96,7 @@ void CKeyScreen::TakeCapturedKey(uint32_t vk) {
         std::snprintf(message, sizeof message, "%s IS KEPT BY THE GAME", label);
     } else if (again || other >= 0) {
         // A key used twice is refused: the seat keeps asking for this key.
-        std::snprintf(message, sizeof message, "%s IS USED BY %dP", label, (other >= 0 ? other : capturing) + 1);
+        std::snprintf(message, sizeof message, "%s IS USED BY %cP", label, SeatDigit(other >= 0 ? other : capturing));
     } else {
         newKeys[captured++] = static_cast<uint8_t>(vk);
         theDirectSound.Play(SE_CUR_OK, 0, 0);
@@ -99,9 +118,9 @@ void CKeyScreen::ResetSeat(int seat) {
     for (int k = KEY_LEFT; k <= KEY_RIGHT; k++) {
         int other = SeatUsing(layout[k], seat);
         if (other < 0) continue;
-        char label[4];
-        ShownKeyLabel(layout[k], label);
-        std::snprintf(message, sizeof message, "%s IS USED BY %dP", label, other + 1);
+        char label[kKeyNameChars + 1];
+        ShownKeyName(layout[k], label, sizeof label);
+        std::snprintf(message, sizeof message, "%s IS USED BY %cP", label, SeatDigit(other));
         return;
     }
     std::memset(theRound.ownKeys[seat], 0, sizeof theRound.ownKeys[seat]);
@@ -156,9 +175,9 @@ void CKeyScreen::RowText(int row, char* text, size_t size) const {
     SeatKeyCodes keys = SeatKeys(row);
     for (int k = 0; k < kSeatKeys; k++) {
         if (row != capturing)
-            ShownKeyLabel(keys[k], labels[k]);
+            RowLabel(keys[k], labels[k]);
         else if (k < captured)
-            ShownKeyLabel(newKeys[k], labels[k]);
+            RowLabel(newKeys[k], labels[k]);
         else if (k == captured)
             std::snprintf(labels[k], sizeof labels[k], "*");
     }

@@ -30,9 +30,11 @@ public:
     char message[41];
     SurfaceId titleSurface;
 
+    // A row's text: a seat's keys ("1P Q     A     Z    "), or "EXIT".
+    void RowText(int row, char* text, size_t size) const;
+
 private:
     void StartCapture(int seat);
     void TakeCapturedKey(uint32_t vk);
     void ResetSeat(int seat);
-    void RowText(int row, char* text, size_t size) const;
 };

@@ -5,8 +5,8 @@
 #include "core/app.h"
 
 // The 39 rows of the original menu, the added settings and item help, then the key
-// screen and the scaling.
-constexpr int kOptionRows = 46;
+// screen, the scaling and the safe starts.
+constexpr int kOptionRows = 47;
 
 class COption {
 public:

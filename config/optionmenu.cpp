@@ -43,8 +43,9 @@ enum : int {
     ROW_FIRST_ITEM,
     ROW_KEYS = ROW_FIRST_ITEM + kItemKinds,  // Return opens the key screen
     ROW_SCALING,
+    ROW_SAFE_STARTS,
 };
-static_assert(ROW_SCALING + 1 == kOptionRows);
+static_assert(ROW_SAFE_STARTS + 1 == kOptionRows);
 
 constexpr int kVisibleRows = 14;
 constexpr int kBarX = 80, kBarWidth = 480;  // the highlight bar under a row
@@ -85,13 +86,15 @@ const FixedRow kFixedRows[ROW_FIRST_ITEM] = {
 };
 constexpr uint8_t kItemRowColor = 2;
 constexpr uint8_t kOwnRowColor = 5;
+constexpr uint8_t kRuleRowColor = 3;
 
 // The setting a row edits, or null for "EXIT", "ITEM HELP" and for the explosion value
 // while the explosion type read from the file is none of the four (there is
 // then nothing to edit on that row).
 const Setting* RowSetting(int row) {
     if (row == ROW_KEYS) return nullptr;
-    if (row == ROW_SCALING) return &SettingAt(S_FIT_SCALING);
+    if (row == ROW_SCALING) return &SettingAt(S_SCALING);
+    if (row == ROW_SAFE_STARTS) return &SettingAt(S_SAFE_STARTS);
     if (row >= ROW_FIRST_ITEM) return &SettingAt(S_ITEM0 + row - ROW_FIRST_ITEM);
     int setting = kFixedRows[row].setting;
     if (setting == kCurrentExplosionValue) {
@@ -122,6 +125,8 @@ COption::COption() : labels{}, valueTexts{}, colors{}, cursorRow(0), topRow(0), 
     CopyLabel(labels[ROW_KEYS], "KEYS");
     CopyLabel(labels[ROW_SCALING], "SCALING");
     colors[ROW_KEYS] = colors[ROW_SCALING] = kOwnRowColor;
+    CopyLabel(labels[ROW_SAFE_STARTS], "SAFE STARTS");
+    colors[ROW_SAFE_STARTS] = kRuleRowColor;
 }
 
 // COption::ChangeValue: applies a step of -1, 0 or +1 to the row's setting

@@ -1,13 +1,21 @@
 // "MASTER COM": the computer player that plans. In every movement step of its
 // slot, and only then, it weighs its three possible first moves (turn +30,
 // hold, turn -30): first by how long the best way after each can be
-// survived, then by the ground it holds at that way's end, and last by
-// holding before turning +30 before turning -30. It turns with the same
-// operation as the keys, undoing the mirror of "LR FLIP" so that the line
-// goes where it chose, and asks for its held item through the same request
-// as the other computer players, by the same item classes: class 1 only when
-// it is about to die, classes 0 and 2 when they help. It draws no random
-// numbers and keeps nothing between steps.
+// survived, then by the ground it holds at that way's end. Equal choices
+// are settled by a hash of the round's start, the frame and the seat:
+// holding, as a rule, and now and then one of the equal turns, so that two
+// rounds from the same start positions differ while every machine that
+// plays a round thinks the same. It turns with the same operation as the
+// keys, undoing the mirror of "LR FLIP" so that the line goes where it
+// chose, and asks for its held item through the same request as the other
+// computer players, by the same item classes: class 1 only when it is about
+// to die, classes 0 and 2 when they help. In scroll play it sees only its
+// own scroll view. It draws no random numbers and keeps nothing between
+// steps.
+//
+// Replays made before it worked so (RoundStart::oldMasterRule) are played
+// by the old way: the whole field seen in scroll play too, and equal choices
+// settled always alike, holding before turning +30 before turning -30.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -34,6 +42,8 @@ constexpr int kBehindPx = 8;
 // another head, by a wall ahead, or by walls that close in on some first move.
 constexpr int kOtherNearPx = 160;
 constexpr int kOpenAheadSteps = 40;
+// When holding is one of the equal choices, one step in this many turns instead.
+constexpr uint32_t kTieTurnOdds = 32;
 
 struct Option {
     int turnDegrees;
@@ -62,36 +72,81 @@ Bearing BearingOf(const PlayerSlot& from, const PlayerSlot& to) {
     return {dx * c + dy * s, std::fabs(dx * s - dy * c)};
 }
 
-bool OtherInMissileLane(const CRound& round, int i) {
+// Another live head that the player sees.
+bool SeenOther(const planner::View& view, const CRound& round, int i, int j) {
+    const PlayerSlot& other = round.players[j];
+    return j != i && other.alive &&
+           (view.wholeField || view.seen.Holds(CApp::FloatToInt(other.x), CApp::FloatToInt(other.y)));
+}
+
+bool OtherInMissileLane(const planner::View& view, const CRound& round, int i) {
     for (int j = 0; j < kPlayers; j++) {
-        if (j == i || !round.players[j].alive) continue;
+        if (!SeenOther(view, round, i, j)) continue;
         Bearing b = BearingOf(round.players[i], round.players[j]);
         if (b.along >= kMissileNearestPx && b.along <= kMissileRangePx && b.across <= kMissileLanePx) return true;
     }
     return false;
 }
 
-bool EveryOtherBehind(const CRound& round, int i) {
+bool EveryOtherBehind(const planner::View& view, const CRound& round, int i) {
     for (int j = 0; j < kPlayers; j++)
-        if (j != i && round.players[j].alive && BearingOf(round.players[i], round.players[j]).along > -kBehindPx)
+        if (SeenOther(view, round, i, j) && BearingOf(round.players[i], round.players[j]).along > -kBehindPx)
             return false;
     return true;
 }
 
 // Whether the most recent held item is worth its use now.
-bool WorthUsing(const CRound& round, int i, int kind, const Option& best) {
+bool WorthUsing(const planner::View& view, const CRound& round, int i, int kind, const Option& best) {
     const bool lastMoment = best.path.survivedSteps <= kLastMomentSteps;
     if (kind >= kItemKinds) return true;  // no effect: spent to reach the item below
     switch (kind) {
     case ITEM_CLEAN:
         return lastMoment || best.ground.cells < kSmallGroundCells;
     case ITEM_MISSILE:
-        return OtherInMissileLane(round, i);
+        return OtherInMissileLane(view, round, i);
     case ITEM_WALL:
-        return EveryOtherBehind(round, i);
+        return EveryOtherBehind(view, round, i);
     default:
         return g_itemTable[kind].comClass == 1 ? lastMoment : true;
     }
+}
+
+uint32_t Mix(uint32_t h) {
+    h ^= h >> 16;
+    h *= 0x7FEB352Du;
+    h ^= h >> 15;
+    h *= 0x846CA68Bu;
+    return h ^ (h >> 16);
+}
+
+// The same for every machine that plays the round, different from round to
+// round and from step to step; the generator is not drawn from.
+uint32_t TieHash(const CRound& round, int i) {
+    uint32_t h = Mix(round.start.seed);
+    h = Mix(h ^ round.roundCounter);
+    h = Mix(h ^ uint32_t(round.state.frameCounter));
+    return Mix(h ^ uint32_t(i));
+}
+
+// The best of the three first moves. Among equals, the old way takes the
+// first; else holding stays, but one step in kTieTurnOdds (by the hash) takes
+// one of the equal turns instead, and two equal turns are chosen between by it.
+int Choose(const Option (&options)[3], bool oldWay, uint32_t hash) {
+    int best = 0;
+    for (int k = 1; k < 3; k++)
+        if (Better(options[k], options[best])) best = k;
+    if (oldWay) return best;
+    int turns[2], turnCount = 0;
+    bool holdEqual = false;
+    for (int k = 0; k < 3; k++) {
+        if (Better(options[best], options[k])) continue;
+        if (options[k].turnDegrees == 0)
+            holdEqual = true;
+        else
+            turns[turnCount++] = k;
+    }
+    if (turnCount == 0 || (holdEqual && hash % kTieTurnOdds != 0)) return best;
+    return turns[(hash >> 16) % uint32_t(turnCount)];
 }
 
 bool OtherHeadNear(const planner::View& view) {
@@ -107,7 +162,8 @@ bool OtherHeadNear(const planner::View& view) {
 void CRound::ThinkMasterCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch) {
     if (state.phase[slot.slowness < 5 ? slot.slowness : 4] != 0 || !pixels) return;
     static planner::View view;
-    planner::Look(view, *this, i, pixels, pitch);
+    const bool oldWay = start.oldMasterRule != 0;
+    planner::Look(view, *this, i, pixels, pitch, state.scrollPlay && !oldWay);
     const planner::Head start = planner::StartHead(*this, i);
 
     static Option options[3];
@@ -127,13 +183,11 @@ void CRound::ThinkMasterCom(PlayerSlot& slot, int i, const uint8_t* pixels, int 
         for (Option& o : options)
             if (o.path.survivedSteps == longest) o.ground = planner::CountTerritory(view, o.path);
     }
-    int best = 0;
-    for (int k = 1; k < 3; k++)
-        if (Better(options[k], options[best])) best = k;
+    const int best = Choose(options, oldWay, oldWay ? 0 : TieHash(*this, i));
 
     if (DataNode* last = heldItems[i].Last()) {
         const int kind = CDataList::Record<HeldItem>(last)->kind;
-        if (WorthUsing(*this, i, kind, options[best])) slot.useItemRequest = 1;
+        if (WorthUsing(view, *this, i, kind, options[best])) slot.useItemRequest = 1;
     }
     const int turn = options[best].turnDegrees;
     const bool mirrored = state.frameCounter < slot.mirrorEndFrame;

@@ -26,3 +26,20 @@ private:
 // The overlay: marks every live head of the round in a picture about to be
 // shown. In scroll play a head is marked in every view it shows in.
 void DrawHeadMarks(uint8_t* pixels, int pitch, int width, int height);
+
+// During the countdown the pictures shown frame every live line's start and
+// carry an arrow along its heading, in the player's colour, whatever
+// HEAD_MARKER says; like the marks, never on a surface, a screenshot or in
+// a replay's field. They are drawn over the overlay that was there before.
+class CStartArrowScope {
+public:
+    CStartArrowScope();
+    ~CStartArrowScope();
+    CStartArrowScope(const CStartArrowScope&) = delete;
+    CStartArrowScope& operator=(const CStartArrowScope&) = delete;
+
+private:
+    PresentOverlay m_before;
+};
+
+void DrawStartArrows(uint8_t* pixels, int pitch, int width, int height);

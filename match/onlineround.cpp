@@ -156,7 +156,7 @@ bool ApplyRoundStart(const NetRoundStart& start, const StageEntry* stages, int32
     theItemManager.BuildPool();
     theItemManager.fieldCount = 0;
     theApp.Seed(start.seed);
-    *out = RoundStart{stages, stageCount, start.selectedStage, start.scrollPlay};
+    *out = RoundStart{stages, stageCount, start.selectedStage, start.scrollPlay, 0, 0, start.seed};
     return true;
 }
 
@@ -261,6 +261,23 @@ int RemovableMachine(const CSession& s, int from, int step) {
 
 }  // namespace
 
+// ---- seats --------------------------------------------------------------------
+
+namespace {
+
+const char* const kSeatLabels[kPlayerTypes] = {"MAN", "NON", "EASY", "NORM", "HARD", "MSTR"};
+
+// The machine that holds a person's seat online, or -1 (local play, a seat
+// without a holder).
+int SeatHolder(int seat) {
+    if (!g_menuSession) return -1;
+    const CSession& s = *g_menuSession;
+    if (s.seatKinds[seat] == SEAT_LOCAL) return 0;
+    return s.seatKinds[seat] == SEAT_REMOTE && s.seatHolders[seat] < kNetMachinesMax ? s.seatHolders[seat] : -1;
+}
+
+}  // namespace
+
 bool OnlinePauseRow(int step, bool choose, char* entry, size_t size) {
     CSession* s = g_menuSession;
     if (!s || s->Role() == SESSION_OFF) return false;
@@ -285,4 +302,22 @@ bool OnlinePauseRow(int step, bool choose, char* entry, size_t size) {
     name[n] = 0;
     std::snprintf(entry, size, "REMOVE <_%s_>", name);
     return true;
+}
+
+void SeatLabel(int seat, char* text, size_t size) {
+    if (size == 0) return;
+    text[0] = '\0';
+    if (seat < 0 || seat >= kPlayers) return;
+    const int type = EffectivePlayerType(theRound.players[seat].type);
+    const int holder = type == PLAYER_MAN ? SeatHolder(seat) : -1;
+    const char* name = holder >= 0 ? g_menuSession->Link(holder).name : "";
+    size_t n = 0;
+    // Lower-case letters are glyphs of their own (the arrows), so a name is
+    // shown in capitals; what the font does not draw is left out.
+    for (const char* c = name; *c && n + 1 < size; c++) {
+        const char upper = char(std::toupper(static_cast<unsigned char>(*c)));
+        if (upper == ' ' || CApp::HasGlyph(upper)) text[n++] = upper;
+    }
+    text[n] = '\0';
+    if (n == 0) std::snprintf(text, size, "%s", kSeatLabels[type]);
 }

@@ -70,3 +70,10 @@ bool OnlineConfirmLeave();
 // machine it says how to leave. Writes the row's text; false when the menu
 // has no such row (local play, or a host that nobody joined).
 bool OnlinePauseRow(int step, bool choose, char* entry, size_t size);
+
+// What a seat is, as the intro, the result screen and the final standings
+// show it beside its number: a computer's strength in four letters ("EASY",
+// "NORM", "HARD", "MSTR"), a person as "MAN", and in an online match the
+// name of the machine that holds a person's seat, in capitals and in
+// characters the font draws.
+void SeatLabel(int seat, char* text, size_t size);

@@ -7,7 +7,9 @@
 // Everything here is read from what the screen shows: the field's pixels,
 // the heads and headings of the lines, the items lying on the field, and the
 // visible moving objects (meteorites that have entered, missiles, balls,
-// growing mould). Nothing reads keys or draws random numbers, and nothing is
+// growing mould). In scroll play a player sees only the 80x80 view round
+// their own head, and so does the planner: what lies outside it is neither
+// ground it can count on nor a line or object it knows of. Nothing reads keys or draws random numbers, and nothing is
 // kept from one step to the next, so every machine that plays the same round
 // thinks the same thoughts. The work is bounded by counts (search steps,
 // pixels and cells visited), never by the clock.
@@ -49,10 +51,19 @@ struct Mould {
     int x, y;
 };
 
+// The part of the field a player sees (both ends included).
+struct Window {
+    int left, top, right, bottom;
+    bool Holds(int x, int y) const { return x >= left && x <= right && y >= top && y <= bottom; }
+};
+
 // One thinking step's view of the round.
 struct View {
     const uint8_t* pixels;
     int pitch;
+    // The whole field in normal play; the scroll view in scroll play.
+    Window seen;
+    bool wholeField;
     int slot;
     int headX, headY;
     int nowFrame;
@@ -88,8 +99,13 @@ struct PathResult {
     int mouldSteps;  // steps of the way that lie in growing mould
 };
 
-// Fills the view for slot i from the round and the field.
-void Look(View& view, const CRound& round, int i, const uint8_t* pixels, int pitch);
+// Fills the view for slot i from the round and the field. With
+// scrollView, only what slot i's scroll view shows is seen.
+void Look(View& view, const CRound& round, int i, const uint8_t* pixels, int pitch, bool scrollView);
+
+// What slot i's scroll view shows of the field: the 80x80 square round its
+// head, as the round copies it into the view.
+Window ScrollWindow(const PlayerSlot& slot);
 
 // The head of slot i as the search starts it.
 Head StartHead(const CRound& round, int i);
@@ -136,6 +152,7 @@ bool UnderItem(const View& view, int x, int y);
 inline bool OpenPixel(const View& view, int x, int y) {
     const int border = view.closingBorderPx;
     if (x < kInteriorLeft || x > kInteriorRight || y < kInteriorTop || y > kInteriorBottom) return false;
+    if (!view.wholeField && !view.seen.Holds(x, y)) return false;
     if (border && (x < border || x > kFieldRight - border || y < kFieldTop + border || y > kFieldBottom - border))
         return false;
     return view.pixels[y * view.pitch + x] == 0 || (view.itemCount > 0 && UnderItem(view, x, y));

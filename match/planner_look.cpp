@@ -57,12 +57,19 @@ void PredictStraightWay(View& view, const PlayerSlot& slot, const OtherLine& lin
     }
 }
 
+// Whether something at x, y (reaching radius pixels round it) shows in the view.
+bool Seen(const View& view, float x, float y, int radius) {
+    const int px = CApp::FloatToInt(x), py = CApp::FloatToInt(y);
+    return view.wholeField || (px + radius >= view.seen.left && px - radius <= view.seen.right &&
+                               py + radius >= view.seen.top && py - radius <= view.seen.bottom);
+}
+
 void LookAtOtherLines(View& view, const CRound& round, int i) {
     view.otherCount = 0;
     view.predictedCount = 0;
     for (int j = 0; j < kPlayers; j++) {
         const PlayerSlot& slot = round.players[j];
-        if (j == i || !slot.alive) continue;
+        if (j == i || !slot.alive || !Seen(view, slot.x, slot.y, 0)) continue;
         OtherLine& line = view.others[view.otherCount++];
         line.pixelX = CApp::FloatToInt(slot.x);
         line.pixelY = CApp::FloatToInt(slot.y);
@@ -75,7 +82,7 @@ void LookAtOtherLines(View& view, const CRound& round, int i) {
 // Keeps a moving object when its way within the horizon passes near enough
 // to the head to be met.
 void AddTrack(View& view, const Track& track, float headX, float headY, int horizonFrames) {
-    if (view.trackCount >= kMaxTracks) return;
+    if (view.trackCount >= kMaxTracks || !Seen(view, track.x, track.y, track.radiusPx)) return;
     const float t = float(horizonFrames);
     const float endX = track.x + track.vx * t, endY = track.y + track.vy * t + track.ay * t * t * 0.5f;
     const float reach = float(kHorizonSteps + track.radiusPx + 2);
@@ -105,7 +112,7 @@ void LookAtMovingObjects(View& view, const CRound& round, float headX, float hea
     view.mouldCount = 0;
     for (DataNode* n = round.mold.list.First(); n && view.mouldCount < kMaxMoulds; n = n->next) {
         const MoldRecord& m = *CDataList::Record<MoldRecord>(n);
-        if (std::abs(m.x - int(headX)) <= kMouldReachPx + kHorizonSteps &&
+        if (Seen(view, float(m.x), float(m.y), 0) && std::abs(m.x - int(headX)) <= kMouldReachPx + kHorizonSteps &&
             std::abs(m.y - int(headY)) <= kMouldReachPx + kHorizonSteps)
             view.moulds[view.mouldCount++] = {m.x, m.y};
     }
@@ -117,6 +124,8 @@ void LookAtItems(View& view) {
     if (theItemManager.itemGetDeath > 0) return;
     for (DataNode* n = theItemManager.fieldItems.First(); n && view.itemCount < kMaxItemsSeen; n = n->next) {
         const FieldItem& item = *CDataList::Record<FieldItem>(n);
+        const int half = kItemPx / 2;
+        if (!Seen(view, float(item.x + half), float(item.y + half), half)) continue;
         view.itemX[view.itemCount] = item.x;
         view.itemY[view.itemCount++] = item.y;
     }
@@ -124,10 +133,18 @@ void LookAtItems(View& view) {
 
 }  // namespace
 
-void Look(View& view, const CRound& round, int i, const uint8_t* pixels, int pitch) {
+Window ScrollWindow(const PlayerSlot& slot) {
+    const int half = kScrollViewSize / 2;
+    const int left = CApp::FloatToInt(slot.x) - half, top = CApp::FloatToInt(slot.y) - half;
+    return Window{left, top, left + kScrollViewSize - 1, top + kScrollViewSize - 1};
+}
+
+void Look(View& view, const CRound& round, int i, const uint8_t* pixels, int pitch, bool scrollView) {
     const PlayerSlot& slot = round.players[i];
     view.pixels = pixels;
     view.pitch = pitch;
+    view.wholeField = !scrollView;
+    view.seen = scrollView ? ScrollWindow(slot) : Window{0, 0, kScreenWidth - 1, kScreenHeight - 1};
     view.slot = i;
     view.headX = CApp::FloatToInt(slot.x);
     view.headY = CApp::FloatToInt(slot.y);

@@ -68,8 +68,10 @@ bool ComputeShut(const View& v, int cell) {
     if (x0 < kInteriorLeft || x0 + kCellPx - 1 > kInteriorRight || y0 < kInteriorTop ||
         y0 + kCellPx - 1 > kInteriorBottom)
         return true;
-    // The corners tell whether the closing border takes any of the cell.
+    // The corners tell whether the closing border takes any of the cell, and
+    // whether all of it is in sight.
     if (!OpenBorder(v, x0, y0) || !OpenBorder(v, x0 + kCellPx - 1, y0 + kCellPx - 1)) return true;
+    if (!v.wholeField && (!v.seen.Holds(x0, y0) || !v.seen.Holds(x0 + kCellPx - 1, y0 + kCellPx - 1))) return true;
     for (int y = y0; y < y0 + kCellPx; y++) {
         uint32_t row;
         std::memcpy(&row, v.pixels + y * v.pitch + x0, sizeof row);

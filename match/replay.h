@@ -31,11 +31,16 @@
 //
 // Versions: 3 is written. Its final checksum also covers the round's last
 // second (u32, after the field rows), so that playback checks the second
-// count the round ended on, which the field alone does not show. Version 2,
-// the same layout, checks the field only. Version 1, the same as 2, was
-// recorded while a line killed in a frame still read its keys and used its
-// item in that frame; it is read and played back by that rule, so that it
-// shows its own round (RoundStart::oldDeathRule).
+// count the round ended on, which the field alone does not show; versions 1
+// and 2, of the same layout otherwise, check the field only. The older ones
+// are read and played back by the rules they were recorded under, so that
+// each shows its own round: version 1 was recorded while a line killed in a
+// frame still read its keys and used its item in that frame
+// (RoundStart::oldDeathRule); versions 1 and 2 while "MASTER COM" saw the
+// whole field in scroll play and settled equal choices always the same way
+// (RoundStart::oldMasterRule). A file holds the settings the game had when
+// it was made; a rule added later (SAFE_STARTS) plays at its default in an
+// older file.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -49,8 +54,10 @@ constexpr char kReplayMagic[8] = {'N', 'U', 'V', 'E', 'L', 'R', 'P', 'L'};
 constexpr uint16_t kReplayVersion = 3;
 // The first version whose final checksum covers the last second.
 constexpr uint16_t kReplayFirstSecondChecked = 3;
-// The last version recorded under the old death rule.
+// The last versions recorded under the old death rule and the old way of
+// "MASTER COM".
 constexpr uint16_t kReplayLastOldDeathRule = 1;
+constexpr uint16_t kReplayLastOldMasterRule = 2;
 constexpr size_t kReplayHeaderBytes = 20;
 // The input of one round is kept in a fixed buffer: a clock tick takes about
 // 7 bytes a second and a press 2 bytes, so this holds hours of play. A round

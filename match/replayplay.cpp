@@ -88,9 +88,11 @@ void FillStage(const ReplayStage& s, StageEntry* entry) {
 // personal ones); returns the round's start
 // with the recorded stage as a one-entry list.
 RoundStart ApplyStart(const ReplayData& d, StageEntry* stage) {
-    // The viewer keeps their own volume, marks, pace, display and keys.
-    for (int s = 0; s < d.settingCount; s++)
-        if (!SettingAt(s).personal) StoreValue(SettingAt(s), d.settings[s]);
+    // The viewer keeps their own volume, marks, pace, display and keys. A
+    // rule added after the replay was made played as its default did then.
+    for (int s = 0; s < S_COUNT; s++)
+        if (!SettingAt(s).personal)
+            StoreValue(SettingAt(s), s < d.settingCount ? d.settings[s] : SettingAt(s).defaultValue);
     std::memcpy(theRound.state.phase, d.phase, sizeof d.phase);
     theItemManager.BuildPool();
     theItemManager.fieldCount = 0;
@@ -99,7 +101,13 @@ RoundStart ApplyStart(const ReplayData& d, StageEntry* stage) {
     // The draw that chose a random stage, so that the draws after it match.
     if (d.randomStageCount > 0) theApp.RandUpTo(d.randomStageCount - 1);
     theRound.roundCounter = d.roundCounter;
-    return RoundStart{stage, 1, 0, d.scrollPlay, uint8_t(d.version <= kReplayLastOldDeathRule ? 1 : 0)};
+    return RoundStart{stage,
+                      1,
+                      0,
+                      d.scrollPlay,
+                      uint8_t(d.version <= kReplayLastOldDeathRule ? 1 : 0),
+                      uint8_t(d.version <= kReplayLastOldMasterRule ? 1 : 0),
+                      d.seed};
 }
 
 ReplayOutcome RunFrames(const ReplayData& d, bool shown) {

@@ -79,12 +79,25 @@ void KeepEffectsMoving() {
 }  // namespace
 
 CResultScreen::CResultScreen()
-    : banner(0), bannerWidth(0), hidden(0), scoreLines{}, entries{"NEXT ROUND", "EXIT"}, colors{7, 6}, cursor(0) {}
+    : banner(0),
+      bannerWidth(0),
+      hidden(0),
+      scoreLines{},
+      kindLabels{},
+      entries{"NEXT ROUND", "EXIT"},
+      colors{7, 6},
+      cursor(0) {}
 
 void CResultScreen::Prepare() {
-    for (int i = 0; i < kPlayers; i++)
+    for (int i = 0; i < kPlayers; i++) {
         std::snprintf(scoreLines[i], sizeof scoreLines[i], "%dP +%06d %d   ", i + 1,
                       int(theRound.players[i].roundScore), RankOf(i));
+        SeatLabel(i, kindLabels[i], sizeof kindLabels[i]);
+    }
+    // The last round of a match of MATCH_ROUNDS rounds goes on to the final standings.
+    const int rounds = theRound.matchRounds;
+    std::snprintf(entries[RESULT_NEXT_ROUND], sizeof entries[RESULT_NEXT_ROUND], "%s",
+                  rounds > 0 && theRound.RoundNumber() >= rounds ? "FINAL STANDINGS" : "NEXT ROUND");
     int winner = Winner();
     char text[16];
     if (winner < 0)
@@ -133,8 +146,11 @@ void CResultScreen::Draw() {
                        0, true, 0);
     theApp.DrawText(kBackBuffer, 0, 176, "PL SCORE   RANK", kHeadColor, true, 0);
     for (int d = 0; d < kPlayers; d++)
-        if (EffectivePlayerType(theRound.players[d].type) != PLAYER_NON)
-            theApp.DrawText(kBackBuffer, 0, kScoreY + kLineStep * d, scoreLines[d], uint8_t(d), true, 0);
+        if (EffectivePlayerType(theRound.players[d].type) != PLAYER_NON) {
+            const int y = kScoreY + kLineStep * d;
+            theApp.DrawText(kBackBuffer, 0, y, scoreLines[d], uint8_t(d), true, 0);
+            menu::DrawLeftOf(scoreLines[d], y, kindLabels[d], uint8_t(d));
+        }
     for (int k = 0; k < 2; k++)
         theApp.DrawText(kBackBuffer, 0, kEntryY + kLineStep * k, entries[k], colors[k], true, 0);
     DrawCursor();

@@ -17,6 +17,8 @@ public:
     int32_t bannerWidth;
     uint8_t hidden;
     char scoreLines[4][40];
+    // Each seat's kind, shown left of its line (SeatLabel).
+    char kindLabels[4][40];
     char entries[2][40];
     uint8_t colors[2];
     int32_t cursor;

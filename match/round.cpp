@@ -111,6 +111,42 @@ void ShownKeyLabel(uint32_t vk, char (&label)[4]) {
     std::snprintf(label, sizeof label, "%02X", static_cast<unsigned>(vk & 0xFF));
 }
 
+namespace {
+
+// A key name in capitals and the characters the font draws, words apart: a
+// capital that follows a small letter starts a word ("PageUp" is "PAGE UP").
+void ShownName(const std::string& name, char* text, size_t size) {
+    size_t n = 0;
+    char before = ' ';
+    for (char ch : name) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        const bool newWord = std::isupper(c) && std::islower(static_cast<unsigned char>(before));
+        before = ch;
+        if (c >= 0x80) continue;
+        const char upper = static_cast<char>(std::toupper(c));
+        if (upper != ' ' && !CApp::HasGlyph(upper)) continue;
+        if (newWord && n > 0 && text[n - 1] != ' ' && n + 1 < size) text[n++] = ' ';
+        if (upper == ' ' && (n == 0 || text[n - 1] == ' ')) continue;
+        if (n + 1 < size) text[n++] = upper;
+    }
+    while (n > 0 && text[n - 1] == ' ') n--;
+    text[n] = '\0';
+}
+
+}  // namespace
+
+void ShownKeyName(uint32_t vk, char* text, size_t size) {
+    if (size == 0) return;
+    // What the layout prints on the key; failing that, the position's own
+    // name; failing both, its label (a short form such as "CMA").
+    ShownName(plat::KeyLabel(vk), text, size);
+    if (!text[0]) ShownName(plat::KeyName(vk), text, size);
+    if (text[0]) return;
+    char label[4];
+    ShownKeyLabel(vk, label);
+    std::snprintf(text, size, "%s", label);
+}
+
 void SeatKeysText(int player, char* text, size_t size) {
     char labels[kSeatKeys][4];
     bool single = true;
@@ -133,7 +169,8 @@ CRound::CRound()
       explosionValues{16, 300, 300, 300},
       headMarker(0),
       autoFast(0),
-      matchRounds(0) {
+      matchRounds(0),
+      safeStarts(0) {
     state.wait = 80;
     for (CDataList& list : heldItems) list.SetRecordSize(sizeof(HeldItem));
 }

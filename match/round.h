@@ -111,6 +111,10 @@ bool IsReservedKey(uint32_t vk);
 // at most three characters that the font draws ("Q", "l" for the Left
 // arrow, "SPC" for Space).
 void ShownKeyLabel(uint32_t vk, char (&label)[4]);
+// A key's whole name for messages, as the layout prints it: "LEFT ALT",
+// "PAGE UP", "SPACE", "KEYPAD 3", in capitals and characters the font
+// draws; at most size - 1 characters.
+void ShownKeyName(uint32_t vk, char* text, size_t size);
 // The seat's keys as the round intro shows them: "QAZ", or the labels with
 // blanks between when one is longer than a character ("SPC K L").
 void SeatKeysText(int player, char* text, size_t size);
@@ -158,6 +162,13 @@ enum RoundHint : uint8_t {
 // hint it shows.
 struct RoundLocals {
     uint32_t lastSecondMs;
+    // The one-second clock counts game time, not the wall's: a frame whose
+    // wait AUTO_FAST cut short counts as long as its wait would have lasted,
+    // so that hurrying a round along changes no second and no score. This
+    // is how far game time has run ahead of the wall clock in this round.
+    int64_t clockAheadUs;
+    uint32_t frameWallMs;     // the wall clock at the last tick check
+    uint8_t autoFastedFrame;  // the frame before it was cut short by AUTO_FAST
     SurfaceId playfieldSurface;
     SurfaceId scrollViewSurface;
     SurfaceId fieldSurface;
@@ -165,6 +176,18 @@ struct RoundLocals {
     uint8_t hintPanel;  // the slot whose empty panel shows it
 
     bool operator==(const RoundLocals&) const = default;
+};
+
+// SAFE_STARTS: the way straight ahead that a random start must find open:
+// more than a line runs in its first second at the default WAIT (104
+// steps), so that no line dies before a player or a computer can steer.
+constexpr int kSafeStartAheadPx = 120;
+constexpr int kSafeStartLanePixels = kSafeStartAheadPx + 1;  // the start pixel and each step's
+// The pixels of the ways ahead of the lines placed so far.
+struct SafeStartLanes {
+    int count;
+    int16_t x[kPlayers * kSafeStartLanePixels];
+    int16_t y[kPlayers * kSafeStartLanePixels];
 };
 
 // What one round frame ended with.
@@ -195,6 +218,12 @@ public:
     int Run(const RoundStart& start);
     void Setup(const RoundStart& start);
     void LoadStage();
+    void DrawStart(PlayerSlot& slot, const StageEntry& stage, int i);
+    // SAFE_STARTS: draws slot i's random start again until its way ahead is
+    // open, then adds that way to the lanes.
+    void RedrawUnsafeStart(PlayerSlot& slot, const StageEntry& stage, int i, SafeStartLanes& lanes);
+    static bool StartIsSafe(const PlayerSlot& slot, const SurfaceDesc& field, const SafeStartLanes& lanes);
+    void PlotStarts();
     void Countdown();
     int Frame();
     void Teardown();
@@ -266,6 +295,7 @@ public:
     uint8_t headMarker;           // HEAD_MARKER: live heads marked on the picture shown
     uint8_t autoFast;             // AUTO_FAST: fast-forward once only computer players are left
     int32_t matchRounds;          // MATCH_ROUNDS: rounds in a match; 0 has no end
+    uint8_t safeStarts;           // SAFE_STARTS: random starts drawn again until the way ahead is free
     CMissile missile;
     CParticle particle;
     CMeteorite meteorite;

@@ -6,6 +6,7 @@
 // waits. Scroll play draws into the playfield surface and shows only the four
 // views that follow the heads.
 #include <cstdio>
+#include <optional>
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
@@ -39,7 +40,9 @@ bool Acts(const PlayerSlot& slot, int32_t frame) { return slot.alive && slot.sto
 
 int CRound::Run(const RoundStart& roundStart) {
     const uint32_t seed = theApp.RandState();
-    Setup(roundStart);
+    RoundStart started = roundStart;
+    started.seed = seed;
+    Setup(started);
     theReplay.BeginRecording(seed);
     Countdown();
     local.lastSecondMs = plat::TimeMs();
@@ -89,6 +92,8 @@ void CRound::Setup(const RoundStart& roundStart) {
 
     state.scrollPlay = start.scrollPlay ? 1 : 0;
     local.hint = HINT_NONE;
+    local.clockAheadUs = 0;
+    local.autoFastedFrame = 0;
     local.fieldSurface = state.scrollPlay ? local.playfieldSurface : kVisibleSurface;
     if (state.scrollPlay)
         local.scrollViewSurface = theDirectDraw.CreateSurface(kScrollViewSize, kScrollViewSize, false);
@@ -98,6 +103,10 @@ void CRound::Setup(const RoundStart& roundStart) {
     state.stageIndex = static_cast<uint16_t>(selected >= 0 && selected < count ? selected : theApp.RandUpTo(count - 1));
 
     const StageEntry& stage = Stage();
+    // SAFE_STARTS looks at the stage's picture while it draws the starts;
+    // loading it first draws no random number, so the rule's draws stay.
+    if (safeStarts) LoadStage();
+    SafeStartLanes lanes{};
     for (int i = 0; i < kPlayers; i++) {
         PlayerSlot& slot = players[i];
         slot.alive = EffectivePlayerType(slot.type) != PLAYER_NON ? 1 : 0;
@@ -110,11 +119,8 @@ void CRound::Setup(const RoundStart& roundStart) {
         slot.mirrorEndFrame = slot.noTrailEndFrame = slot.stoppedUntilFrame = slot.gravityEndFrame =
             slot.invincibleEndFrame = 0;
         slot.useItemRequest = 0;
-        // Random draws in the order x, y, heading, slot by slot.
-        uint16_t sx = stage.startX[i], sy = stage.startY[i], sh = stage.startHeading[i];
-        slot.x = float(sx == kRandomStart ? theApp.RandRange(kInteriorLeft, kInteriorRight) : sx);
-        slot.y = float(sy == kRandomStart ? theApp.RandRange(kInteriorTop, kInteriorBottom) : sy + kFieldTop);
-        slot.heading = static_cast<uint16_t>(sh == kRandomStart ? theApp.RandRange(0, 359) : sh % 360);
+        DrawStart(slot, stage, i);
+        if (safeStarts && slot.alive) RedrawUnsafeStart(slot, stage, i, lanes);
         slot.lastPixelX = CApp::FloatToInt(slot.x);
         slot.lastPixelY = CApp::FloatToInt(slot.y);
         for (DataNode* node = stage.initialItems[i].First(); node; node = node->next) {
@@ -122,15 +128,31 @@ void CRound::Setup(const RoundStart& roundStart) {
             GiveItems(slot, i, gift->kind, gift->count, false);
         }
     }
-    LoadStage();
+    if (!safeStarts) LoadStage();
+    PlotStarts();
+    state.stageEffect = stage.effect;
 }
 
+// The stage's start of slot i; the random parts are drawn in the order x, y,
+// heading (and slot by slot).
+void CRound::DrawStart(PlayerSlot& slot, const StageEntry& stage, int i) {
+    uint16_t sx = stage.startX[i], sy = stage.startY[i], sh = stage.startHeading[i];
+    slot.x = float(sx == kRandomStart ? theApp.RandRange(kInteriorLeft, kInteriorRight) : sx);
+    slot.y = float(sy == kRandomStart ? theApp.RandRange(kInteriorTop, kInteriorBottom) : sy + kFieldTop);
+    slot.heading = static_cast<uint16_t>(sh == kRandomStart ? theApp.RandRange(0, 359) : sh % 360);
+}
+
+// The stage picture and the playfield outline.
 void CRound::LoadStage() {
     const StageEntry& stage = Stage();
     char path[300];
     std::snprintf(path, sizeof path, "Stage\\%s", stage.file);
     theDirectDraw.LoadPngInto(local.playfieldSurface, path, 0, kFieldTop);
     theDirectDraw.DrawFrame(local.playfieldSurface, 0, kFieldTop, kFieldWidth, kFieldHeight, kOutlineIndex);
+}
+
+// Every live line's start pixel in its colour.
+void CRound::PlotStarts() {
     SurfaceDesc field = theDirectDraw.Lock(local.playfieldSurface);
     for (int i = 0; i < kPlayers; i++) {
         const PlayerSlot& slot = players[i];
@@ -140,14 +162,15 @@ void CRound::LoadStage() {
             field.pixels[slot.lastPixelY * field.pitch + slot.lastPixelX] = uint8_t(PlayerTrailIndex(i));
     }
     theDirectDraw.Unlock(local.playfieldSurface);
-    state.stageEffect = stage.effect;
 }
 
 // "3", "2", "1", "START", each for about 900 ms over the field, then a clean
 // picture: after the last flip the visible surface holds the stage with the
-// start pixels.
+// start pixels. Until then the pictures shown carry the start arrows.
 void CRound::Countdown() {
+    std::optional<CStartArrowScope> arrows(std::in_place);
     for (int k = 0; k < kCountdownSteps; k++) {
+        if (k == kCountdownSteps - 1) arrows.reset();
         theApp.StartFrame();
         theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
         theApp.DrawBackground(false);
@@ -241,8 +264,11 @@ int CRound::Frame() {
     if (state.scrollPlay) DrawScrollViews(kVisibleSurface, false, false);
     // WAIT from the settings file is used within the menu's limits. With
     // AUTO_FAST, once only computer players are left the frame waits one
-    // pump, as with Control held: the pace changes, the round does not.
+    // pump, as with Control held: the pace changes, the round does not, and
+    // the clock counts the frame as long as its wait (Control held still
+    // counts the time that passed).
     const bool hurried = autoFast && OnlyComputersLeft();
+    local.autoFastedFrame = hurried && !theApp.ctrlFlag;
     theApp.PumpMessagesN(hurried ? 1 : LimitWait(state.wait) * kPumpsPerWait);
     return FRAME_GO_ON;
 }
@@ -268,7 +294,16 @@ void CRound::TickPhases() {
 void CRound::TickClock() {
     bool second = false;
     if (!theReplay.Playing()) {
-        uint32_t now = plat::TimeMs();
+        const uint32_t wall = plat::TimeMs();
+        if (local.autoFastedFrame) {
+            // The frame lasted its engine work and one pump; at its pace it
+            // would have lasted its wait, or its work if that was longer.
+            const int64_t waitUs = int64_t(LimitWait(state.wait)) * kPumpsPerWait * plat::kPumpQuantumNs / 1000;
+            const int64_t tookUs = int64_t(wall - local.frameWallMs) * 1000;
+            if (tookUs < waitUs) local.clockAheadUs += waitUs - tookUs;
+        }
+        local.frameWallMs = wall;
+        const uint32_t now = wall + uint32_t(local.clockAheadUs / 1000);
         second = now - local.lastSecondMs > kSecondMs;
         if (second) local.lastSecondMs = now;
     }

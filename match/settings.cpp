@@ -18,8 +18,8 @@ const char* const kOffOn[] = {"OFF", "ON"};
 const char* const kKeyboardTypes[] = {"DESKTOP", "NOTE"};
 const char* const kMidiDevices[] = {"DIRECTM", "MIDI M"};
 const char* const kExplosionTypes[] = {"CIRCLE", "COSMO", "COSMO S", "COSMO A"};
-const char* const kScalings[] = {"WHOLE", "FIT"};
-const char* const kMatchRounds[] = {"ENDLESS"};  // 0; any other count shows as its number
+const char* const kScalingNames[] = {"WHOLE", "FIT", "AUTO"};  // plat::Scaling
+const char* const kMatchRounds[] = {"ENDLESS"};                // 0; any other count shows as its number
 
 // The field kind follows the field's C++ type, so a description cannot
 // claim a width its field does not have.
@@ -115,13 +115,19 @@ std::array<Setting, S_COUNT> MakeTable() {
     // The display (the window mode that Alt+Enter chooses, the scaling) and
     // the seats' own keys; a key setting of 0 is the keyboard type's layout.
     t[S_WINDOWED] = Toggle("WINDOWED=", &plat::Display().windowed, kOffOn);
-    t[S_FIT_SCALING] = Toggle("SCALING=", &plat::Display().fitScaling, kScalings, Shown::Binary);
+    t[S_SCALING] = Numeric("SCALING=", &plat::Display().scaling, 1, 0, plat::kScalings - 1, Shown::Choice);
+    t[S_SCALING].names = kScalingNames;
+    t[S_SCALING].nameCount = plat::kScalings;
+    t[S_SCALING].defaultValue = plat::SCALING_AUTO;
     for (int p = 0; p < kPlayers; ++p) {
         std::snprintf(key, sizeof(key), "KEYS_%dP=", p + 1);
         t[S_KEYS0 + p] = Numeric(key, &theRound.ownKeys[p][0], 0, 0, 0);
         t[S_KEYS0 + p].kind = FieldKind::Keys;
     }
-    for (int s = S_WINDOWED; s < S_COUNT; ++s) t[s].personal = true;
+    for (int s = S_WINDOWED; s < S_KEYS0 + kPlayers; ++s) t[s].personal = true;
+    // A rule of the round, like the length of a match: the host's online,
+    // the recorded one in a replay.
+    t[S_SAFE_STARTS] = Toggle("SAFE_STARTS=", &theRound.safeStarts, kOffOn);
     return t;
 }
 

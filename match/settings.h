@@ -75,9 +75,10 @@ enum : int {
     S_AUTO_FAST,
     S_MATCH_ROUNDS,
     S_WINDOWED,
-    S_FIT_SCALING,
+    S_SCALING,
     S_KEYS0,
-    S_COUNT = S_KEYS0 + kPlayers,
+    S_SAFE_STARTS = S_KEYS0 + kPlayers,
+    S_COUNT,
 };
 
 // The setting of index s (0..S_COUNT-1), pointing at its owner's field.

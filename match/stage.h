@@ -43,4 +43,13 @@ struct RoundStart {
     // line killed in a frame still read its keys and used its item in that
     // frame. Only old replays play by it; every new round has 0.
     uint8_t oldDeathRule = 0;
+    // 1 for the way "MASTER COM" played before replay version 3: it saw the
+    // whole field in scroll play too and settled equal choices always the
+    // same way. Only old replays play by it.
+    uint8_t oldMasterRule = 0;
+    // The generator's state the round starts from, before a random stage is
+    // drawn (what a replay and an online round start record). "MASTER COM"
+    // settles equal choices by a hash of it, so rounds differ without the
+    // generator being drawn from.
+    uint32_t seed = 0;
 };

@@ -81,12 +81,23 @@ bool Init();
 // Shuts down SDL; the process may Init again afterwards (tests do).
 void Quit();
 // Creates the one game window, no mouse pointer: desktop full screen, or
-// with `windowed` a window of twice the picture's size where the screen has
-// room for it (else the largest whole multiple that fits).
+// with `windowed` a window with the window manager's frame, which can be
+// moved, resized and closed, of twice the picture's size where the screen
+// has room for it and a title bar (else the largest whole multiple that fits).
 bool CreateGameWindow(const char* caption, int width, int height, bool windowed = false);
 // Alt+Enter: from full screen to a window and back.
 void ToggleFullscreen();
 bool IsWindowed();
+
+// How the picture is scaled to the window (applied at the next picture):
+// by whole pixels and letterboxed; to fit the window at its aspect ratio;
+// or by whole pixels where they fill at least 90% of the window's height,
+// else to fit (a 1366x768 screen holds the picture only once by whole
+// pixels, which would leave most of it black).
+enum Scaling : uint8_t { SCALING_WHOLE = 0, SCALING_FIT = 1, SCALING_AUTO = 2, kScalings };
+// Whether a picture of pictureW x pictureH is shown in an output of outW x
+// outH scaled to fit rather than by whole pixels.
+bool ScalesToFit(uint8_t scaling, int pictureW, int pictureH, int outW, int outH);
 
 // How the window shows the picture. The settings file keeps these; the
 // window and the presentation read them here, where they live.
@@ -94,9 +105,7 @@ struct DisplayChoices {
     // The window mode chosen last with Alt+Enter (1: a window); the window
     // opens in it unless the command line says otherwise.
     uint8_t windowed = 0;
-    // 0: scaled by whole pixels and letterboxed; 1: scaled to fit the
-    // window, keeping the aspect ratio (applied at the next picture).
-    uint8_t fitScaling = 0;
+    uint8_t scaling = SCALING_AUTO;
 };
 DisplayChoices& Display();
 void HideGameWindow();

@@ -7,7 +7,8 @@
 // - the window surface: the same conversion and whole-pixel scaling done in
 //   one pass straight into the window's own pixels, which the window system
 //   copies out.
-// Either way, the fit scaling the player may choose (DisplayChoices) fills
+// Either way, fit scaling (chosen by the player, or by the AUTO rule where
+// whole pixels would leave much of the window black; DisplayChoices) fills
 // the window at the picture's aspect ratio instead, scaled by area. Without a GPU this is the cheap way: a GL stack
 // that
 //   rasterises in software does the same copy several times over, and takes
@@ -53,7 +54,8 @@ struct Presenter {
     // up per pixel; rebuilt only when the palette or the surface changes.
     uint32_t colour[256];
     bool colourValid = false;
-    uint8_t fitScaling = 0;  // as last presented; a change redraws the whole window
+    uint8_t scaling = SCALING_WHOLE;  // the choice as last presented; a change redraws the whole window
+    bool fitting = false;             // whether the last picture was scaled to fit
     // what is on screen
     uint8_t* shown = nullptr;
     uint8_t* rowChanged = nullptr;  // per picture row: differs from the one shown before
@@ -333,13 +335,17 @@ void PresentThroughRenderer(const uint8_t* pixels, int pitch, const uint32_t* pa
     for (int y = 0; y < p.height; y++)
         ConvertRow(pixels + size_t(y) * size_t(pitch), p.rgb + size_t(y) * size_t(p.width), p.width, 1);
     SDL_UpdateTexture(p.texture, nullptr, p.rgb, p.width * int(sizeof(uint32_t)));
-    if (Display().fitScaling != p.fitScaling) {
-        p.fitScaling = Display().fitScaling;
-        SDL_RenderSetIntegerScale(p.renderer, p.fitScaling ? SDL_FALSE : SDL_TRUE);
+    int outW = 0, outH = 0;
+    SDL_GetRendererOutputSize(p.renderer, &outW, &outH);
+    const bool fit = ScalesToFit(Display().scaling, p.width, p.height, outW, outH);
+    p.scaling = Display().scaling;
+    if (fit != p.fitting) {
+        p.fitting = fit;
+        SDL_RenderSetIntegerScale(p.renderer, fit ? SDL_FALSE : SDL_TRUE);
     }
     SDL_SetRenderDrawColor(p.renderer, 0, 0, 0, 255);
     SDL_RenderClear(p.renderer);
-    SDL_Texture* sharp = p.fitScaling ? SharpTarget() : nullptr;
+    SDL_Texture* sharp = fit ? SharpTarget() : nullptr;
     if (sharp && SDL_SetRenderTarget(p.renderer, sharp) == 0) {
         SDL_RenderCopy(p.renderer, p.texture, nullptr, nullptr);
         SDL_SetRenderTarget(p.renderer, nullptr);
@@ -353,15 +359,17 @@ void PresentThroughRenderer(const uint8_t* pixels, int pitch, const uint32_t* pa
 void PresentToSurface(const uint8_t* pixels, int pitch, const uint32_t* palette, bool paletteChanged) {
     SDL_Surface* s = SDL_GetWindowSurface(p.window);
     if (!s || s->format->BytesPerPixel != 4) return;
-    bool fresh = s != p.surface || Display().fitScaling != p.fitScaling;
+    const bool fit = ScalesToFit(Display().scaling, p.width, p.height, s->w, s->h);
+    bool fresh = s != p.surface || fit != p.fitting;
     if (SDL_MUSTLOCK(s) && SDL_LockSurface(s) != 0) return;
     if (fresh) SDL_FillRect(s, nullptr, SDL_MapRGB(s->format, 0, 0, 0));
     if (fresh || paletteChanged || !p.colourValid) BuildColourTable(s->format, palette);
 
-    p.fitScaling = Display().fitScaling;
-    FitPlacement fit = p.fitScaling ? FitIn(s) : FitPlacement{0, 0, 0, 0};
-    SDL_Rect changed =
-        fit.width ? DrawFitted(s, pixels, pitch, fit) : DrawWholePixels(s, pixels, pitch, fresh || paletteChanged);
+    p.scaling = Display().scaling;
+    p.fitting = fit;
+    FitPlacement fitted = fit ? FitIn(s) : FitPlacement{0, 0, 0, 0};
+    SDL_Rect changed = fitted.width ? DrawFitted(s, pixels, pitch, fitted)
+                                    : DrawWholePixels(s, pixels, pitch, fresh || paletteChanged);
     if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
 
     if (fresh) {
@@ -466,7 +474,8 @@ void DestroyPresenterObjects() {
     p.lineCapacity = 0;
     p.surface = nullptr;
     p.colourValid = false;
-    p.fitScaling = 0;
+    p.scaling = SCALING_WHOLE;
+    p.fitting = false;
     p.path = PATH_NONE;
 }
 
@@ -489,7 +498,7 @@ void Present(const uint8_t* pixels, int width, int height, int pitch, const uint
     if (p.path == PATH_NONE || width != p.width || height != p.height) return;
     bool paletteChanged = false;
     bool same = SameAsShown(pixels, pitch, palette, &paletteChanged);
-    bool rechosen = Display().fitScaling != p.fitScaling;
+    bool rechosen = Display().scaling != p.scaling;
     if (same && p.shownValid && !rechosen) {
         p.counts.skipped++;
         return;

@@ -24,23 +24,35 @@ struct WindowState {
 };
 WindowState w;
 
+// SDL's video drivers that draw into memory only.
+bool ShowsNothing(const char* driver) {
+    return !driver || strcmp(driver, "dummy") == 0 || strcmp(driver, "offscreen") == 0;
+}
+
+// Room left above a window for the title bar a window manager puts there
+// (its side borders are a pixel or a few, and may pass the screen's edge).
+constexpr int kTitleBarPx = 48;
+
 // The size of a window: twice the picture where the screen's usable area
-// has room for it, else the largest whole multiple that fits (at least 1).
+// has room for it and a title bar, else the largest whole multiple that
+// fits (at least 1). The player may resize it; the picture follows.
 void WindowSize(int* width, int* height) {
     int scale = 2;
     SDL_Rect usable;
     if (SDL_GetDisplayUsableBounds(0, &usable) == 0)
-        while (scale > 1 && (w.width * scale > usable.w || w.height * scale > usable.h)) scale--;
+        while (scale > 1 && (w.width * scale > usable.w || w.height * scale + kTitleBarPx > usable.h)) scale--;
     *width = w.width * scale;
     *height = w.height * scale;
 }
 
-// The window stays borderless, as it opened: a frame round a window of
-// twice the picture's size would not fit a screen of that width.
+// A window has the window manager's frame (a title bar to move and close
+// it, borders to resize it); full screen has none.
 void EnterWindow() {
     int width, height;
     WindowSize(&width, &height);
     SDL_SetWindowFullscreen(w.window, 0);
+    SDL_SetWindowBordered(w.window, SDL_TRUE);
+    SDL_SetWindowResizable(w.window, SDL_TRUE);
     SDL_SetWindowSize(w.window, width, height);
     SDL_SetWindowPosition(w.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
 }
@@ -52,6 +64,8 @@ void EnterWindow() {
 // bottom cut off; so the window is first put over the whole display by
 // hand, as it is when it first opens, and only then asked to be full screen.
 void EnterFullscreen() {
+    SDL_SetWindowResizable(w.window, SDL_FALSE);
+    SDL_SetWindowBordered(w.window, SDL_FALSE);
     SDL_Rect display;
     if (SDL_GetDisplayBounds(0, &display) == 0) {
         SDL_SetWindowPosition(w.window, display.x, display.y);
@@ -79,6 +93,15 @@ bool Init() {
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "nearest");
     InstallStopSignals();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+    // With no display to reach, SDL falls back to a driver that shows
+    // nothing, and the game would run on unseen until killed. Such a driver
+    // serves only when it is asked for by name (SDL_VIDEODRIVER=dummy, as
+    // headless runs and tests do).
+    const char* named = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+    if (ShowsNothing(SDL_GetCurrentVideoDriver()) && !(named && *named)) {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+        return false;
+    }
     w.initialised = true;
     PadsInit();
     ClockInit();
@@ -108,7 +131,7 @@ bool CreateGameWindow(const char* caption, int width, int height, bool windowed)
         int windowWidth, windowHeight;
         WindowSize(&windowWidth, &windowHeight);
         w.window = SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, windowWidth, windowHeight,
-                                    SDL_WINDOW_BORDERLESS);
+                                    SDL_WINDOW_RESIZABLE);
     } else {
         w.window = placed ? SDL_CreateWindow(caption, 0, 0, desktop.w, desktop.h, SDL_WINDOW_BORDERLESS)
                           : SDL_CreateWindow(caption, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
@@ -161,11 +184,7 @@ void DestroyGameWindow() {
 
 bool HasWindow() { return w.window != nullptr; }
 
-bool HasDisplay() {
-    if (!w.initialised) return false;
-    const char* driver = SDL_GetCurrentVideoDriver();
-    return driver && strcmp(driver, "dummy") != 0 && strcmp(driver, "offscreen") != 0;
-}
+bool HasDisplay() { return w.initialised && !ShowsNothing(SDL_GetCurrentVideoDriver()); }
 
 bool PollEvents() {
     if (!w.initialised) return false;

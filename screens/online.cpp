@@ -755,6 +755,9 @@ void COnline::BeginMatch() {
     for (int s = 0; s < S_COUNT; s++) m_savedSettings[s] = FetchValue(SettingAt(s));
     SetOnlineMenuSession(&session);
     theRound.ResetMatch();
+    // A joining machine learns the host's MATCH_ROUNDS with the first round:
+    // its first intro counts no rounds rather than its own.
+    if (session.Role() == SESSION_CLIENT) theRound.matchRounds = 0;
     theBgm.Close();
 }
 

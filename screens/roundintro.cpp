@@ -16,6 +16,7 @@
 namespace {
 
 constexpr int kBannerGlyphPx = 64;
+constexpr int kNarrowGlyphPx = 48;
 constexpr int kBannerY = 80;
 constexpr int kHeaderY = 176;
 constexpr int kPlayerLineY = 208;
@@ -43,7 +44,8 @@ CRoundIntro::CRoundIntro()
       lines{"OK NEXT", "EXIT"},
       colors{5, 6},
       cursor(INTRO_OK_NEXT),
-      header{} {}
+      header{},
+      kindLabels{} {}
 
 // The object outlives every screen; its end only forgets the round count.
 CRoundIntro::~CRoundIntro() {}
@@ -63,14 +65,24 @@ int CRoundIntro::Run() {
 }
 
 // CRoundIntro::Prepare: the banner picture, the player table and a fresh
-// cursor on "OK NEXT".
+// cursor on "OK NEXT". In a match of MATCH_ROUNDS rounds the banner counts
+// them ("ROUND 2/5") and the last one is the "FINAL ROUND"; a banner too
+// wide for 64-pixel glyphs gets narrower ones.
 void CRoundIntro::Prepare() {
     char text[32];
-    std::snprintf(text, sizeof text, "ROUND %d", theRound.RoundNumber());
-    bannerWidth = kBannerGlyphPx * static_cast<int32_t>(std::strlen(text));
+    const int rounds = theRound.matchRounds, number = theRound.RoundNumber();
+    if (rounds > 0 && number >= rounds)
+        std::snprintf(text, sizeof text, "FINAL ROUND");
+    else if (rounds > 0)
+        std::snprintf(text, sizeof text, "ROUND %d/%d", number, rounds);
+    else
+        std::snprintf(text, sizeof text, "ROUND %d", number);
+    const int length = static_cast<int>(std::strlen(text));
+    const int glyphWidth = length * kBannerGlyphPx <= kScreenWidth - kBannerGlyphPx ? kBannerGlyphPx : kNarrowGlyphPx;
+    bannerWidth = glyphWidth * length;
     theDirectDraw.ReleaseSurface(banner);
     banner = theDirectDraw.CreateSurface(bannerWidth, kBannerGlyphPx, false);
-    theApp.DrawTextScaled(banner, 0, 0, kBannerGlyphPx, kBannerGlyphPx, text, kSecondFace, false, false);
+    theApp.DrawTextScaled(banner, 0, 0, glyphWidth, kBannerGlyphPx, text, kSecondFace, false, false);
     PreparePlayerLines();
     cursor = INTRO_OK_NEXT;
     theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
@@ -93,6 +105,7 @@ void CRoundIntro::PreparePlayerLines() {
         const PlayerSlot& slot = theRound.players[i];
         std::snprintf(playerLines[i], sizeof playerLines[i], "%dP %-*.*s %08ld %-4d %-3d", i + 1, keyWidth, keyWidth,
                       keys[i], static_cast<long>(slot.totalScore), RankOf(i), static_cast<int>(slot.matchCounter));
+        SeatLabel(i, kindLabels[i], sizeof kindLabels[i]);
     }
 }
 
@@ -103,9 +116,11 @@ void CRoundIntro::Draw() {
     theApp.DrawText(kBackBuffer, 0, kHeaderY, header, kHeaderColor, true, 0);
     // An empty seat keeps its row, blank.
     for (int d = 0; d < kPlayers; d++)
-        if (EffectivePlayerType(theRound.players[d].type) != PLAYER_NON)
-            theApp.DrawText(kBackBuffer, 0, kPlayerLineY + kLineStep * d, playerLines[d], static_cast<uint8_t>(d), true,
-                            0);
+        if (EffectivePlayerType(theRound.players[d].type) != PLAYER_NON) {
+            const int y = kPlayerLineY + kLineStep * d;
+            theApp.DrawText(kBackBuffer, 0, y, playerLines[d], static_cast<uint8_t>(d), true, 0);
+            menu::DrawLeftOf(playerLines[d], y, kindLabels[d], static_cast<uint8_t>(d));
+        }
     for (int e = 0; e < 2; e++) theApp.DrawText(kBackBuffer, 0, kEntryY + kLineStep * e, lines[e], colors[e], true, 0);
     DrawCursor();
 }

@@ -31,6 +31,8 @@ public:
     uint8_t cursor;
     // The table's heading, its key column as wide as the widest seat's keys.
     char header[kIntroTextSize];
+    // Each seat's kind, shown left of its row (SeatLabel).
+    char kindLabels[4][kIntroTextSize];
 
 private:
     void PreparePlayerLines();

@@ -219,5 +219,6 @@ bool CStageSelect::HandleMenuKeys() {
 
 RoundStart ChosenRoundStart() {
     const CStageSelect& s = theStageSelect;
-    return RoundStart{s.stages, s.stageCount, s.selectedStage, uint8_t(s.cursor == SELECT_SCROLL_GAME ? 1 : 0), 0};
+    return RoundStart{s.stages, s.stageCount,      s.selectedStage, uint8_t(s.cursor == SELECT_SCROLL_GAME ? 1 : 0), 0,
+                      0,        theApp.RandState()};
 }

@@ -59,5 +59,6 @@ private:
 
 extern CStageSelect theStageSelect;
 
-// The round the match loop starts next: the selector's stage and play mode.
+// The round the match loop starts next: the selector's stage and play mode,
+// starting from the generator's state now (the round is set up at once).
 RoundStart ChosenRoundStart();

@@ -43,7 +43,7 @@ int PlaceOf(int i) {
 }  // namespace
 
 CFinalStandings::CFinalStandings()
-    : banner(0), bannerWidth(0), bannerText{}, lines{}, lineColors{}, entry("BACK TO TITLE") {}
+    : banner(0), bannerWidth(0), bannerText{}, lines{}, lineColors{}, kindLabels{}, entry("BACK TO TITLE") {}
 
 void CFinalStandings::Run() {
     Prepare();
@@ -67,6 +67,7 @@ void CFinalStandings::Prepare() {
             const PlayerSlot& slot = theRound.players[i];
             std::snprintf(lines[row], sizeof lines[row], "%dP %08ld %-4d %-3d", i + 1, long(slot.totalScore), place,
                           int(slot.matchCounter));
+            SeatLabel(i, kindLabels[row], sizeof kindLabels[row]);
             lineColors[row++] = uint8_t(i);
             if (place == 1) {
                 champion = i;
@@ -97,8 +98,11 @@ void CFinalStandings::Draw() {
                        0, true, 0);
     theApp.DrawText(kBackBuffer, 0, kHeaderY, kHeader, kHeaderColor, true, 0);
     for (int row = 0; row < kPlayers; row++)
-        if (lines[row][0])
-            theApp.DrawText(kBackBuffer, 0, kLineY + kLineStep * row, lines[row], lineColors[row], true, 0);
+        if (lines[row][0]) {
+            const int y = kLineY + kLineStep * row;
+            theApp.DrawText(kBackBuffer, 0, y, lines[row], lineColors[row], true, 0);
+            menu::DrawLeftOf(lines[row], y, kindLabels[row], lineColors[row]);
+        }
     theApp.DrawText(kBackBuffer, 0, kEntryY, entry, kEntryColor, true, 0);
     menu::HighlightEntry(entry, kEntryY - 4);
 }

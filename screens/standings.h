@@ -26,6 +26,8 @@ public:
     char bannerText[kStandingsTextSize];
     char lines[4][kStandingsTextSize];
     uint8_t lineColors[4];
+    // The kind of each line's seat, shown left of it (SeatLabel).
+    char kindLabels[4][kStandingsTextSize];
     char entry[kStandingsTextSize];
 };
 

@@ -3,7 +3,9 @@
 # with 0 without opening a window (with no display a window could not
 # open) and without making the per-user folder; an unknown option or a bad
 # argument ends with 1 and a short message, and a replay that cannot be
-# played is said on stderr.
+# played is said on stderr. Started to play without a display (no X, no
+# Wayland), the game says so and ends with 1 at once instead of running on
+# unseen.
 # Usage: e2e_cli.sh <nuvel binary> <game folder>
 set -euo pipefail
 nuvel=$(realpath "$1")
@@ -53,4 +55,16 @@ status=0
 run --replay "$work/bad.rpl" 2>"$work/err" >/dev/null || status=$?
 [ "$status" -eq 1 ] || fail "--replay of a bad file ended with $status"
 grep -q "bad.rpl is not a replay file of this game" "$work/err" || fail "--replay of a bad file: $(cat "$work/err")"
-echo "1 passed, 0 failed"
+# No display: the message and 1 well within two seconds.
+mkdir "$work/game"
+for entry in "$(realpath "$2")"/*; do ln -s "$entry" "$work/game/"; done
+printf 'GAME_WAIT=80\r\n' >"$work/game/option.txt"
+status=0
+start=$(date +%s%N)
+(cd "$work/game" && run_nodisplay() { env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy \
+  HOME="$work/home" XDG_DATA_HOME= timeout 10 "$nuvel"; } && run_nodisplay) >/dev/null 2>"$work/err" || status=$?
+took=$((($(date +%s%N) - start) / 1000000))
+[ "$status" -eq 1 ] || fail "without a display the game ended with $status after $took ms (124: it ran on)"
+[ "$took" -lt 2000 ] || fail "without a display the game took $took ms to end"
+grep -qx "Tarnwick: no display could be opened." "$work/err" || fail "without a display: $(cat "$work/err")"
+echo "3 passed, 0 failed"

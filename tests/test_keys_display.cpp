@@ -33,6 +33,7 @@ protected:
         m_keyboard = theApp.keyboardType;
         theApp.keyboardType = 0;
         m_display = plat::Display();
+        plat::Display() = plat::DisplayChoices{};  // the defaults, which the file does not name
     }
     void TearDown() override {
         std::memcpy(theRound.ownKeys, m_keys, sizeof m_keys);
@@ -73,7 +74,7 @@ TEST_F(OwnKeys, FromTheFileToTheRoundTheIntroAndBack) {
     EXPECT_EQ(SeatKeys(1), Codes('B', 'N', 'M')) << "a seat without KEYS_ keeps its layout";
     EXPECT_EQ(SeatKeys(2), Codes(plat::VK_LEFT, plat::VK_SPACE, plat::VK_NUMPAD3));
     EXPECT_EQ(plat::Display().windowed, 1);
-    EXPECT_EQ(plat::Display().fitScaling, 1);
+    EXPECT_EQ(plat::Display().scaling, plat::SCALING_FIT);
 
     // The round reads the seat's own keys, and no longer its layout's.
     theApp.keyState[kQ] = 1;
@@ -89,6 +90,9 @@ TEST_F(OwnKeys, FromTheFileToTheRoundTheIntroAndBack) {
     EXPECT_STREQ(theRoundIntro.playerLines[2], "3P l SPC 3 00000000 1    0  ");
     SurfaceId reference = theDirectDraw.CreateSurface(640, 480, true);
     theApp.DrawText(reference, 0, 208, theRoundIntro.playerLines[0], 0, true, 0);
+    // The seat's kind, left of its row with a blank between.
+    theApp.DrawText(reference, (640 - CApp::TextWidth(theRoundIntro.playerLines[0])) / 2 - 16 - 48, 208, "MAN", 0,
+                    false, 0);
     for (int x = 0; x < 640; x++)
         for (int y = 208; y < 224; y++) ASSERT_EQ(PixelAt(0, x, y), PixelAt(reference, x, y)) << x << "," << y;
     theDirectDraw.ReleaseSurface(reference);
@@ -154,7 +158,31 @@ TEST_F(OwnKeys, KeyScreenSetsASeatAndRefusesAKeyUsedTwice) {
     theApp.keyState[plat::VK_F6] = 1;
     screen.HandleKeys();
     EXPECT_STREQ(screen.message, "F6 IS KEPT BY THE GAME");
+    // Keys are named whole, as the layout prints them.
+    const struct {
+        uint32_t vk;
+        const char* message;
+    } named[] = {{plat::VK_MENU, "LEFT ALT IS KEPT BY THE GAME"},
+                 {plat::VK_PRIOR, "PAGE UP IS KEPT BY THE GAME"},
+                 {plat::VK_NEXT, "PAGE DOWN IS KEPT BY THE GAME"},
+                 {plat::VK_LEFT, "LEFT IS USED BY 3P"}};
+    for (const auto& key : named) {
+        theApp.keyState[key.vk] = 1;
+        screen.HandleKeys();
+        EXPECT_STREQ(screen.message, key.message);
+    }
+    theRound.ownKeys[2][SEAT_KEY_ITEM] = plat::VK_SPACE;
+    theRound.ownKeys[2][SEAT_KEY_LEFT] = plat::VK_LEFT;
+    theRound.ownKeys[2][SEAT_KEY_RIGHT] = plat::VK_RIGHT;
+    theApp.keyState[plat::VK_SPACE] = 1;
+    screen.HandleKeys();
+    EXPECT_STREQ(screen.message, "SPACE IS USED BY 3P");
+    std::memset(theRound.ownKeys[2], 0, sizeof theRound.ownKeys[2]);
     screen.capturing = -1;
+    // The numeric pad's keys of seat 4 are labelled as such in its row.
+    char row[41];
+    screen.RowText(3, row, sizeof row);
+    EXPECT_STREQ(row, "4P KP3   KP6   KP9  ");
 
     // 2P back to B, N, M; then 1P takes B, and 2P can no longer go back.
     screen.cursor = 1;
@@ -190,7 +218,7 @@ TEST_F(OwnKeys, FitScalingFillsTheScreenAndMixesOnlyWhereTwoPixelsMeet) {
     palette[2] = 0x000000;
     palette[3] = 0x336699;
 
-    plat::Display().fitScaling = 1;
+    plat::Display().scaling = plat::SCALING_FIT;
     plat::Present(&pixels[0][0], 640, 480, 640, palette);
     EXPECT_EQ(plat::ShownPixel(0, 0), 0x000000u);
     EXPECT_EQ(plat::ShownPixel(1, 0), 0x656565u);  // 255 x 102 / 256, rounded down
@@ -199,11 +227,41 @@ TEST_F(OwnKeys, FitScalingFillsTheScreenAndMixesOnlyWhereTwoPixelsMeet) {
     EXPECT_NE(plat::ShownPixel(1022, 766), 0xFFFFFFu) << "where picture pixels 638 and 639 meet";
     EXPECT_EQ(plat::ShownPixel(1021, 766), 0xFFFFFFu) << "the mix stays one pixel wide";
 
-    plat::Display().fitScaling = 0;
+    plat::Display().scaling = plat::SCALING_WHOLE;
     plat::Present(&pixels[0][0], 640, 480, 640, palette);
     EXPECT_EQ(plat::ShownPixel(0, 0), 0u) << "letterbox";
     EXPECT_EQ(plat::ShownPixel(192, 144), 0x000000u);
     EXPECT_EQ(plat::ShownPixel(193, 144), 0xFFFFFFu);
+}
+
+// SCALING=AUTO, the default: whole pixels where they fill at least 90% of
+// the height (1280x1024: 960 rows; a window of the picture's own size), else
+// fit (1366x768 and 1920x1080, where whole pixels leave 480 of 768 rows or
+// 960 of 1080). The test window's full screen is 1024x768; Alt+Enter makes
+// it a window of 640x480 there.
+TEST_F(OwnKeys, AutoScalingFitsWhereWholePixelsLeaveTooMuchBlack) {
+    EXPECT_EQ(plat::DisplayChoices{}.scaling, plat::SCALING_AUTO);
+    EXPECT_TRUE(plat::ScalesToFit(plat::SCALING_AUTO, 640, 480, 1366, 768));
+    EXPECT_TRUE(plat::ScalesToFit(plat::SCALING_AUTO, 640, 480, 1920, 1080));
+    EXPECT_FALSE(plat::ScalesToFit(plat::SCALING_AUTO, 640, 480, 1280, 1024));
+    EXPECT_FALSE(plat::ScalesToFit(plat::SCALING_AUTO, 640, 480, 2560, 1440));
+    EXPECT_FALSE(plat::ScalesToFit(plat::SCALING_WHOLE, 640, 480, 1366, 768));
+    EXPECT_TRUE(plat::ScalesToFit(plat::SCALING_FIT, 640, 480, 1280, 1024));
+    if (plat::ShownPixel(1023, 767) == plat::kNoPixel || plat::ShownPixel(1024, 0) != plat::kNoPixel)
+        GTEST_SKIP() << "the test window is not 1024x768";
+    static uint8_t pixels[480][640];
+    std::memset(pixels, 1, sizeof pixels);
+    for (auto& row : pixels) row[0] = 2;
+    uint32_t palette[256] = {};
+    palette[1] = 0xFFFFFF;
+    plat::Display().scaling = plat::SCALING_AUTO;
+    plat::Present(&pixels[0][0], 640, 480, 640, palette);
+    EXPECT_EQ(plat::ShownPixel(1, 0), 0x656565u) << "fit: column 1 mixes picture columns 0 and 1";
+    plat::ToggleFullscreen();
+    plat::Present(&pixels[0][0], 640, 480, 640, palette);
+    EXPECT_EQ(plat::ShownPixel(0, 0), 0x000000u);
+    EXPECT_EQ(plat::ShownPixel(1, 0), 0xFFFFFFu) << "a 640x480 window: by whole pixels";
+    plat::ToggleFullscreen();
 }
 
 // A key press during the logo intro ends it at once, on black; the intro

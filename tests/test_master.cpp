@@ -10,6 +10,7 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/planner.h"
 #include "match/round.h"
 #include "screens/stageselect.h"
 #include "tests/testutil.h"
@@ -32,6 +33,7 @@ protected:
         theRound.missile.list.Clear();
         theRound.pingPong.list.Clear();
         theRound.mold.list.Clear();
+        theRound.state.scrollPlay = 0;
         for (int i = 0; i < kPlayers; i++) {
             theRound.players[i] = PlayerSlot{};
             theRound.heldItems[i].SetRecordSize(sizeof(HeldItem));
@@ -39,6 +41,8 @@ protected:
         }
     }
     void TearDown() override {
+        theItemManager.fieldItems.Clear();
+        theRound.pingPong.list.Clear();
         for (CDataList& held : theRound.heldItems) held.Clear();
         std::memcpy(theRound.players, m_saved, sizeof m_saved);
     }
@@ -152,6 +156,37 @@ TEST_F(MasterTest, BetweenStepsItNeitherThinksNorDraws) {
     EXPECT_EQ(slot.useItemRequest, 0);
 }
 
+// In scroll play the planner sees what its scroll view shows, the 80x80
+// square round its head: not a head 60 pixels away, not an item or a ball
+// beyond it, and no ground there to count. In normal play it sees them all.
+TEST_F(MasterTest, InScrollPlayItSeesOnlyItsView) {
+    Put(0, 300.5f, 200.5f, 90);
+    Put(1, 360.5f, 200.5f, 90);
+    CDataList::Record<FieldItem>(theItemManager.fieldItems.Add())->x = 100;
+    BallRecord* ball = CDataList::Record<BallRecord>(theRound.pingPong.list.Add());
+    ball->x = 290;
+    ball->y = 110;
+    static planner::View view;
+    for (bool scroll : {false, true}) {
+        SCOPED_TRACE(scroll ? "scroll play" : "normal play");
+        planner::Look(view, theRound, 0, m_pixels.data(), kPitch, scroll);
+        EXPECT_EQ(view.otherCount, scroll ? 0 : 1);
+        EXPECT_EQ(view.itemCount, scroll ? 0 : 1);
+        EXPECT_EQ(view.trackCount, scroll ? 0 : 1);
+        EXPECT_TRUE(planner::OpenPixel(view, 339, 239));
+        EXPECT_EQ(planner::OpenPixel(view, 340, 200), !scroll);
+        EXPECT_EQ(planner::OpenPixel(view, 300, 159), !scroll);
+        const planner::Head start = planner::StartHead(theRound, 0);
+        const planner::PathResult path = planner::SearchFirstMove(view, start, 0);
+        planner::MapOtherLines(view, true);
+        const planner::Territory ground = planner::CountTerritory(view, path);
+        if (scroll)
+            EXPECT_LE(ground.cells, (80 / 4) * (80 / 4));
+        else
+            EXPECT_GT(ground.cells, (80 / 4) * (80 / 4));
+    }
+}
+
 // In real rounds of two planning lines (no items, no stage effect) the
 // generator is never drawn, and a heading changes only in a step frame.
 TEST(MasterRound, NeverDrawsAndTurnsOnlyInStepFrames) {
@@ -187,6 +222,44 @@ TEST(MasterRound, NeverDrawsAndTurnsOnlyInStepFrames) {
     theRound.Teardown();
     theItemManager.itemMax = 1;
     for (int i = 0; i < kPlayers; i++) theRound.players[i].type = saved[i];
+}
+
+// Two planning lines from the fixed starts of a stage play another round
+// from another start of the generator, and the same round from the same one;
+// they still never draw from it. Played by the old way (replays of version
+// 2), every round from those starts was the same.
+TEST(MasterRound, RoundsFromFixedStartsDifferAndRepeat) {
+    testutil::StartRoundsHeadless(1500);
+    testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
+    theStageSelect.LoadStageList();
+    theStageSelect.selectedStage = 1;  // FOUR PILLARS: fixed starts
+    theStageSelect.cursor = SELECT_NORMAL_GAME;
+    theItemManager.itemMax = 0;
+    theRound.meteorite.enable = 0;
+    PlayerSlot saved[kPlayers];
+    std::memcpy(saved, theRound.players, sizeof saved);
+    theRound.players[0].type = theRound.players[1].type = PLAYER_MASTER;
+    theRound.players[2].type = theRound.players[3].type = PLAYER_NON;
+    auto play = [](uint32_t seed, bool oldWay) {
+        theApp.Seed(seed);
+        std::memset(theRound.state.phase, 0, sizeof theRound.state.phase);
+        RoundStart start = ChosenRoundStart();
+        start.oldMasterRule = oldWay ? 1 : 0;
+        theRound.Setup(start);
+        theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
+        for (int k = 0; k < 6000 && theRound.Frame() == FRAME_GO_ON; k++) {
+        }
+        EXPECT_EQ(theApp.RandState(), seed);
+        std::vector<float> heads;
+        for (const PlayerSlot& slot : theRound.players) heads.insert(heads.end(), {slot.x, slot.y});
+        theRound.Teardown();
+        return heads;
+    };
+    EXPECT_EQ(play(1, false), play(1, false));
+    EXPECT_NE(play(1, false), play(2, false));
+    EXPECT_EQ(play(1, true), play(2, true));
+    theItemManager.itemMax = 1;
+    std::memcpy(theRound.players, saved, sizeof saved);
 }
 
 }  // namespace

@@ -779,4 +779,37 @@ TEST(Session, FinalStandingsFollowTheHost) {
     SetOnlineMenuSession(nullptr);
 }
 
+// Beside each seat the screens show its kind: online a person's seat by
+// the name of the machine that holds it (the host's own seat by the host's
+// name) on every machine, a computer's by its strength; in local play a
+// person is "MAN".
+TEST(Session, SeatsShowTheMachinesThatHoldThem) {
+    Net net(1);
+    net.host.seatKinds[3] = SEAT_MASTER;
+    net.host.SendLobby();
+    net.DeliverAll();
+    int8_t saved[kPlayers];
+    for (int s = 0; s < kPlayers; s++) {
+        saved[s] = theRound.players[s].type;
+        theRound.players[s].type = SeatPlayerType(net.host.seatKinds[s], net.host.seatHolders[s] != kNoHolder);
+    }
+    char label[kNetNameMax + 1];
+    for (int k = 0; k <= 1; k++) {
+        SCOPED_TRACE(k == 0 ? "host" : "joining machine");
+        SetOnlineMenuSession(&net.At(k));
+        const char* const expected[kPlayers] = {"HOST", "GUEST", "HARD", "MSTR"};
+        for (int s = 0; s < kPlayers; s++) {
+            SeatLabel(s, label, sizeof label);
+            EXPECT_STREQ(label, expected[s]);
+        }
+    }
+    SetOnlineMenuSession(nullptr);
+    SeatLabel(0, label, sizeof label);
+    EXPECT_STREQ(label, "MAN");
+    theRound.players[2].type = PLAYER_NORMAL;
+    SeatLabel(2, label, sizeof label);
+    EXPECT_STREQ(label, "NORM");
+    for (int s = 0; s < kPlayers; s++) theRound.players[s].type = saved[s];
+}
+
 }  // namespace

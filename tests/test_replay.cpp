@@ -208,6 +208,23 @@ TEST_F(ReplayTest, PlanningPlayersReproduce) {
     }
 }
 
+// The replays kept with the fuzz corpus were written by earlier versions of
+// the game (1 and 2; a round of a planning player in scroll play among
+// them): each still plays back to its own final field, by the rules it was
+// recorded under, whatever rules added since are set to here.
+TEST_F(ReplayTest, FilesOfEarlierVersionsStillReproduce) {
+    const std::filesystem::path folder = std::filesystem::path(NUVEL_SOURCE_DIR) / "tests/fuzz/corpus/replay";
+    theRound.safeStarts = 1;
+    bool versions[kReplayVersion + 1] = {};
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        ASSERT_EQ(LoadReplayFile(entry.path().c_str(), &s_read), REPLAY_READ_OK);
+        versions[s_read.version] = true;
+        EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
+    }
+    EXPECT_TRUE(versions[1] && versions[2]);
+}
+
 // Human seats steered by scripted keys, with items to use: the presses are
 // recorded by frame and played back without the keyboard, so other keys
 // pressed during playback change nothing. A changed press that keeps the
@@ -546,7 +563,7 @@ TEST_F(ReplayTest, HeadMarksStayOffTheFieldAndTheReplay) {
 // off that panel says "CTRL: FAST FORWARD" and the frames keep their pace.
 // A hurried round is recorded and played back to the same field: the pace
 // changes, the round does not.
-TEST_F(ReplayTest, AutoFastHurriesOnlyThePace) {
+TEST_F(ReplayTest, AutoFastHurriesOnlyThePaceAndKeepsTheScores) {
     testutil::TempDir dir;
     testutil::WriteStageList(dir.path(), "FILE=EMPTY.PNG\n1P=620,100,0\n2P=620,200,0\n3P=200,100,270\n4P=300,350,90\n");
     testutil::ScopedCwd cwd(dir.path());
@@ -560,11 +577,13 @@ TEST_F(ReplayTest, AutoFastHurriesOnlyThePace) {
                 if (testutil::PixelAt(kVisibleSurface, x, y) != testutil::PixelAt(kBackBuffer, x, y)) return false;
         return true;
     };
+    int32_t normalPace[2 + kPlayers] = {};
     for (uint8_t autoFast : {uint8_t(0), uint8_t(1)}) {
         SCOPED_TRACE(autoFast ? "AUTO_FAST on" : "AUTO_FAST off");
         Configure({{PLAYER_MAN, PLAYER_MAN, PLAYER_HARD, PLAYER_HARD}, 0, false, false, false, 0, 81});
         theStageSelect.selectedStage = 0;
         theRound.autoFast = autoFast;
+        std::memset(theRound.state.phase, 0, sizeof theRound.state.phase);  // both rounds from the same phase
         const uint32_t seed = theApp.RandState();
         theRound.Setup(ChosenRoundStart());
         theReplay.BeginRecording(seed);
@@ -594,6 +613,13 @@ TEST_F(ReplayTest, AutoFastHurriesOnlyThePace) {
         ASSERT_EQ(result, FRAME_ROUND_OVER);
         EXPECT_GT(framesWithHumans, 20);
         EXPECT_GT(framesWithout, 100);
+        // The clock counts the hurried frames as long as their waits: the
+        // same seconds and scores as at the normal pace.
+        int32_t outcome[2 + kPlayers] = {theRound.state.frameCounter, theRound.state.roundSeconds};
+        for (int i = 0; i < kPlayers; i++) outcome[2 + i] = theRound.players[i].roundScore;
+        if (!autoFast) std::memcpy(normalPace, outcome, sizeof outcome);
+        EXPECT_GT(outcome[1], 5);
+        for (int k = 0; k < 2 + kPlayers; k++) EXPECT_EQ(outcome[k], normalPace[k]) << k;
         theReplay.EndRecording();
         theRound.Teardown();
         ASSERT_EQ(Decode(LastFile(), &s_read), REPLAY_READ_OK);

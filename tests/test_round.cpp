@@ -4,6 +4,8 @@
 // test clock on stages written for each test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -43,6 +45,7 @@ protected:
         if (theRound.local.playfieldSurface) theRound.Teardown();
         theRound.state.wait = m_saved;
         theItemManager.itemMax = 1;
+        theRound.safeStarts = 0;
         for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_MAN;
     }
 
@@ -585,4 +588,102 @@ TEST_F(RoundTest, ScrollViews) {
     EXPECT_EQ(p2.y, y);
     theRound.DrawScrollViews(0, false, false);
     EXPECT_EQ(testutil::PixelAt(0, 440 + 40, 80 + 40), 44);
+}
+
+// SAFE_STARTS on a stage whose picture is wall but for a band on the right:
+// every random start is drawn again (from the round's generator, so a seed
+// gives the same starts) until the line has open field 120 pixels straight
+// ahead, clear of the other lines' ways ahead; the fixed start of 1P stays
+// where the stage puts it, inside the wall.
+TEST_F(RoundTest, SafeStartsFindOpenWaysAhead) {
+    WriteStages("FILE=WALLED.PNG\n1P=10,10,0\n2P=-1,-1,-1\n3P=-1,-1,-1\n4P=-1,-1,-1\n");
+    {
+        CDibSection walled;
+        ASSERT_TRUE(walled.Create(640, 416, 8));
+        RgbQuad colors[256] = {};
+        colors[1] = RgbQuad{255, 255, 255, 0};
+        walled.SetColorTable(0, 256, colors);
+        for (int y = 0; y < 416; y++)
+            for (int x = 0; x < 470; x++) *walled.PixelAddress(x, y) = 1;
+        testutil::ScopedCwd cwd(m_dir.path());
+        walled.SavePng("stage/WALLED.PNG");
+    }
+    for (PlayerSlot& slot : theRound.players) slot.type = PLAYER_HARD;
+    theRound.safeStarts = 1;
+    for (uint32_t seed : {1u, 2u, 77u, 4242u}) {
+        theApp.Seed(seed);
+        StartRound();
+        PlayerSlot starts[kPlayers];
+        std::memcpy(starts, theRound.players, sizeof starts);
+        EXPECT_EQ(starts[0].x, 10.0f);
+        EXPECT_EQ(starts[0].y, 26.0f);
+        SurfaceDesc field = theDirectDraw.Lock(theRound.local.playfieldSurface);
+        // The ways ahead, as the hard computer's ray sees them (start pixels
+        // of the other lines are obstacles on the field too).
+        for (int i = 1; i < kPlayers; i++) {
+            const PlayerSlot& s = starts[i];
+            EXPECT_GE(s.x, 470.0f) << "seed " << seed << ", " << i + 1 << "P";
+            EXPECT_EQ(theRound.ProbeClearance(s.x, s.y, s.heading, 120, field.pixels, field.pitch, false), 0)
+                << "seed " << seed << ", " << i + 1 << "P at " << s.x << "," << s.y << " heading " << s.heading;
+        }
+        // No two ways ahead meet.
+        for (int i = 1; i < kPlayers; i++)
+            for (int j = i + 1; j < kPlayers; j++)
+                for (int a = 0; a <= 120; a += 4)
+                    for (int b = 0; b <= 120; b += 4) {
+                        float ax = starts[i].x + a * theApp.cosTable[starts[i].heading];
+                        float ay = starts[i].y + a * theApp.negSinTable[starts[i].heading];
+                        float bx = starts[j].x + b * theApp.cosTable[starts[j].heading];
+                        float by = starts[j].y + b * theApp.negSinTable[starts[j].heading];
+                        ASSERT_GT(std::max(std::abs(ax - bx), std::abs(ay - by)), 2.0f)
+                            << "seed " << seed << ": the ways of " << i + 1 << "P and " << j + 1 << "P meet";
+                    }
+        theDirectDraw.Unlock(theRound.local.playfieldSurface);
+        theRound.Teardown();
+        // The same seed gives the same starts.
+        theApp.Seed(seed);
+        StartRound();
+        for (int i = 0; i < kPlayers; i++) {
+            EXPECT_EQ(theRound.players[i].x, starts[i].x);
+            EXPECT_EQ(theRound.players[i].heading, starts[i].heading);
+        }
+        theRound.Teardown();
+    }
+}
+
+// The countdown's pictures frame each line's start and carry an arrow along
+// its heading in the player's colour; the surfaces never have them, and the
+// picture after the countdown has none.
+TEST_F(RoundTest, StartArrowsShowOnlyDuringTheCountdown) {
+    WriteStages("FILE=EMPTY.PNG\n1P=100,100,0\n2P=300,200,90\n");
+    theRound.players[0].type = PLAYER_MAN;
+    theRound.players[1].type = PLAYER_HARD;
+    StartRound();
+    // Points on the two shafts, 20 pixels ahead of each start.
+    struct Seen {
+        int arrows = 0, onSurface = 0;
+        uint32_t lastMs = 0;
+    };
+    static Seen seen;
+    seen = Seen{};
+    auto sample = [] {
+        if (plat::TimeMs() - seen.lastMs < 100) return;  // about nine looks at each step
+        seen.lastMs = plat::TimeMs();
+        const uint32_t* palette = theDirectDraw.DisplayPalette();
+        const int points[2][3] = {{120, 116, 0}, {300, 196, 1}};
+        for (const auto& p : points) {
+            const uint8_t bright = uint8_t(PlayerRampIndex(p[2], 14));
+            seen.arrows += testutil::ShownColour(p[0], p[1]) == palette[bright];
+            seen.onSurface += testutil::PixelAt(kVisibleSurface, p[0], p[1]) == bright;
+        }
+    };
+    CApp::SetPumpHook(sample);
+    theRound.Countdown();
+    CApp::SetPumpHook(nullptr);
+    EXPECT_GT(seen.arrows, 40);
+    EXPECT_EQ(seen.onSurface, 0);
+    seen = Seen{};
+    theDirectDraw.Present();
+    sample();
+    EXPECT_EQ(seen.arrows, 0) << "the picture after the countdown";
 }

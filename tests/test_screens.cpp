@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "match/results.h"
 #include "match/round.h"
 #include "platform/audio.h"
 #include "platform/midi.h"
@@ -84,6 +85,13 @@ protected:
         theApp.DrawText(m_scratch, 0, y, text, color, true, 0);
         return m_scratch;
     }
+    // A seat's row: the line centred and the seat's kind left of it, a blank between.
+    SurfaceId Reference(int y, const char* text, uint8_t color, const char* kind) {
+        Reference(y, text, color);
+        const int left = (640 - 16 * int(std::strlen(text))) / 2;
+        theApp.DrawText(m_scratch, left - 16 - 16 * int(std::strlen(kind)), y, kind, color, false, 0);
+        return m_scratch;
+    }
 
     static void SetPlayer(int i, int type, int32_t score, uint16_t wins) {
         theRound.players[i].type = static_cast<int8_t>(type);
@@ -108,7 +116,7 @@ TEST_F(ScreensTest, IntroShowsStandingsKeysAndBannerAndEscapeMeansExit) {
     SetPlayer(0, PLAYER_MAN, 2240, 0);
     SetPlayer(1, PLAYER_EASY, 4360, 3);
     SetPlayer(2, PLAYER_NON, -5, 0);
-    SetPlayer(3, PLAYER_MAN, 4360, 12);
+    SetPlayer(3, PLAYER_MASTER, 4360, 12);
     theRound.roundCounter = 0;
     theRound.NextRound();
     theRound.NextRound();
@@ -126,18 +134,52 @@ TEST_F(ScreensTest, IntroShowsStandingsKeysAndBannerAndEscapeMeansExit) {
     EXPECT_STREQ(theRoundIntro.playerLines[3], "4P 369 00004360 1    12 ");
 
     // The last frame shown: banner, header, the three seated players in their
-    // colours, the empty row blank, the bar on "OK NEXT".
+    // colours with their kinds beside them, the empty row blank, the bar on
+    // "OK NEXT".
     theDirectDraw.ClearSurface(m_scratch);
     theApp.DrawTextScaled(m_scratch, 96, 80, 64, 64, "ROUND 3", 9, false, false);
     EXPECT_TRUE(SameBand(0, m_scratch, 80, 64)) << "banner ROUND 3, 64 px glyphs, centred at y 80";
     EXPECT_TRUE(SameBand(0, Reference(176, "PL KEY SCORE    RANK WIN", 7), 176, 16));
-    EXPECT_TRUE(SameBand(0, Reference(208, "1P QAZ 00002240 3    0  ", 0), 208, 16));
-    EXPECT_TRUE(SameBand(0, Reference(240, "2P BNM 00004360 1    3  ", 1), 240, 16));
+    EXPECT_TRUE(SameBand(0, Reference(208, "1P QAZ 00002240 3    0  ", 0, "MAN"), 208, 16));
+    EXPECT_TRUE(SameBand(0, Reference(240, "2P BNM 00004360 1    3  ", 1, "EASY"), 240, 16));
     EXPECT_TRUE(BandIsBlank(0, 272, 16)) << "an empty seat leaves its row blank";
-    EXPECT_TRUE(SameBand(0, Reference(304, "4P 369 00004360 1    12 ", 3), 304, 16));
+    EXPECT_TRUE(SameBand(0, Reference(304, "4P 369 00004360 1    12 ", 3, "MSTR"), 304, 16));
     ASSERT_NE(theApp.tintTable[0], 0);
     EXPECT_EQ(PixelAt(0, 320, 349), theApp.tintTable[0]);
     EXPECT_EQ(PixelAt(0, 320, 381), 0);
+}
+
+// In a match of MATCH_ROUNDS rounds the intro counts the rounds and calls
+// the last one so; the last round's result screen goes on to the final
+// standings instead of the next round.
+TEST_F(ScreensTest, TheLastRoundOfAMatchIsCalledSo) {
+    const int32_t savedRounds = theRound.matchRounds;
+    for (int i = 0; i < kPlayers; i++) SetPlayer(i, i < 2 ? PLAYER_MAN : PLAYER_NON, 0, 0);
+    theRound.matchRounds = 3;
+    struct Case {
+        int roundCounter;
+        const char* banner;
+        int glyphWidth;
+        const char* resultEntry;
+    } cases[] = {{1, "ROUND 2/3", 64, "NEXT ROUND"}, {2, "FINAL ROUND", 48, "FINAL STANDINGS"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.banner);
+        theRound.roundCounter = uint16_t(c.roundCounter);
+        ScriptKeys({plat::VK_RETURN});
+        theRoundIntro.Run();
+        theDirectDraw.ClearSurface(m_scratch);
+        const int width = c.glyphWidth * int(std::strlen(c.banner));
+        theApp.DrawTextScaled(m_scratch, (640 - width) / 2, 80, c.glyphWidth, 64, c.banner, 9, false, false);
+        EXPECT_TRUE(SameBand(0, m_scratch, 80, 64));
+        CResultScreen results;
+        theRound.local.playfieldSurface = theDirectDraw.CreateSurface(640, 480, false);
+        results.Prepare();
+        EXPECT_STREQ(results.entries[RESULT_NEXT_ROUND], c.resultEntry);
+        theDirectDraw.ReleaseSurface(results.banner);
+        theDirectDraw.ReleaseSurface(theRound.local.playfieldSurface);
+    }
+    theRound.matchRounds = savedRounds;
+    theRound.roundCounter = 0;
 }
 
 TEST_F(ScreensTest, IntroFirstRoundOnTheNotebookLayoutAndReturnTakesTheCursorEntry) {
@@ -152,7 +194,7 @@ TEST_F(ScreensTest, IntroFirstRoundOnTheNotebookLayoutAndReturnTakesTheCursorEnt
     theDirectDraw.ClearSurface(m_scratch);
     theApp.DrawTextScaled(m_scratch, 96, 80, 64, 64, "ROUND 1", 9, false, false);
     EXPECT_TRUE(SameBand(0, m_scratch, 80, 64));
-    EXPECT_TRUE(SameBand(0, Reference(304, "4P ][\\ 00000000 1    0  ", 3), 304, 16));
+    EXPECT_TRUE(SameBand(0, Reference(304, "4P ][\\ 00000000 1    0  ", 3, "MAN"), 304, 16));
 
     // Each showing starts on "OK NEXT"; Down then Return chooses "EXIT", and
     // Up and Down pressed together move the cursor once.

@@ -30,7 +30,7 @@ TEST(SimTally, WilsonIntervals) {
 TEST(SimTally, SharesPerSeatAndStrength) {
     const int8_t seats[kPlayers] = {PLAYER_HARD, PLAYER_EASY, PLAYER_NON, PLAYER_EASY};
     CMatchTally tally(seats);
-    for (int winner : {0, 1, 3, 3, -1}) tally.Add(RoundOutcome{winner, 100, 1, {1, 2, 3, 4}});
+    for (int winner : {0, 1, 3, 3, -1}) tally.Add(RoundOutcome{winner, 100, 1, {1, 2, 3, 4}, winner == 1, 2});
     std::fflush(stdout);
     testing::internal::CaptureStdout();
     tally.PrintSummary();
@@ -38,6 +38,8 @@ TEST(SimTally, SharesPerSeatAndStrength) {
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("5 rounds, mean length 100.0 frames, 1.00 s"), std::string::npos) << out;
     EXPECT_NE(out.find("total scores:  1P 5  2P 10  4P 20\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("lines dead in the first second: 1 of 15, in the first two seconds: 10\n"), std::string::npos)
+        << out;
     EXPECT_NE(out.find("4P EASY COM           2 wins    40.0%"), std::string::npos) << out;
     EXPECT_NE(out.find("draw                  1 rounds  20.0%"), std::string::npos) << out;
     EXPECT_NE(out.find("EASY COM x2           3 wins    60.0%"), std::string::npos) << out;

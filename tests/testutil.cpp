@@ -27,6 +27,8 @@ void StartHeadlessDisplay(uint32_t nsPerPump) {
     if (!started) {
         ASSERT_TRUE(plat::Init());
         ASSERT_TRUE(plat::CreateGameWindow("Tarnwick test", 640, 480));
+        // The tests read the picture shown by whole pixels (ShownColour).
+        plat::Display().scaling = plat::SCALING_WHOLE;
         started = true;
     }
     if (!theDirectDraw.Started()) {

@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libsdl2-dev libpng-dev libfluidsynth-dev libenet-dev timgm6mb-soundfont
   googletest libgtest-dev cppcheck clang-format
-  xvfb xdotool xauth python3 util-linux openbox
+  xvfb xdotool xauth x11-utils python3 util-linux openbox
   clang libclang-rt-14-dev
   # the browser build and its tests (tools/build-web.sh, tests/web/)
   emscripten node-acorn nodejs vorbis-tools chromium

@@ -13,7 +13,8 @@ set(NUVEL_WEB_STAMP "" CACHE FILEPATH "changes when the data set or the music do
 file(GLOB NUVEL_WEB_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/web/*.cpp)
 add_library(nuvelplatform STATIC
   ${CMAKE_SOURCE_DIR}/platform/queue.cpp ${CMAKE_SOURCE_DIR}/platform/clock.cpp
-  ${CMAKE_SOURCE_DIR}/platform/files.cpp ${CMAKE_SOURCE_DIR}/platform/mixer.cpp ${NUVEL_WEB_SOURCES})
+  ${CMAKE_SOURCE_DIR}/platform/files.cpp ${CMAKE_SOURCE_DIR}/platform/mixer.cpp
+  ${CMAKE_SOURCE_DIR}/platform/scaling.cpp ${NUVEL_WEB_SOURCES})
 target_include_directories(nuvelplatform PUBLIC ${CMAKE_SOURCE_DIR})
 
 add_library(PNG::PNG STATIC IMPORTED)

@@ -35,7 +35,7 @@ struct WindowState {
     int ringHead = 0;
     int ringCount = 0;
     bool down[256] = {};        // as the page reported them
-    uint8_t laidOutFit = 0xFF;  // the scaling the canvas was last laid out for
+    uint8_t laidOutScaling = 0xFF;  // the SCALING choice the canvas was last laid out for
 };
 WindowState w;
 
@@ -76,15 +76,19 @@ EM_BOOL OnBlur(int, const EmscriptenFocusEvent*, void*) {
 }
 
 EM_BOOL OnResize(int, const EmscriptenUiEvent*, void*) {
-    w.laidOutFit = 0xFF;
+    w.laidOutScaling = 0xFF;
     InvalidateShownPicture();
     return EM_FALSE;
 }
 
+// Lays the canvas out again when the choice or the page's size changed
+// (a resize, full screen entered or left, forgets the last layout).
 void LayOutIfChosen() {
-    if (!w.window || w.laidOutFit == Display().fitScaling) return;
-    w.laidOutFit = Display().fitScaling;
-    web_lay_out(w.width, w.height, w.laidOutFit);
+    if (!w.window || w.laidOutScaling == Display().scaling) return;
+    w.laidOutScaling = Display().scaling;
+    const int pageW = EM_ASM_INT({ return window.innerWidth; });
+    const int pageH = EM_ASM_INT({ return window.innerHeight; });
+    web_lay_out(w.width, w.height, ScalesToFit(w.laidOutScaling, w.width, w.height, pageW, pageH) ? 1 : 0);
 }
 
 }  // namespace
@@ -113,7 +117,7 @@ bool CreateGameWindow(const char*, int width, int height, bool windowed) {
     w.width = width;
     w.height = height;
     w.window = true;
-    w.laidOutFit = 0xFF;
+    w.laidOutScaling = 0xFF;
     PresenterOpen(width, height);
     // A page cannot go full screen by itself, only in answer to a key or a
     // click; it opens in the page and Alt+Enter switches.
@@ -125,7 +129,7 @@ bool CreateGameWindow(const char*, int width, int height, bool windowed) {
 void ToggleFullscreen() {
     if (!w.window) return;
     web_set_fullscreen(web_is_fullscreen() ? 0 : 1);
-    w.laidOutFit = 0xFF;
+    w.laidOutScaling = 0xFF;
     InvalidateShownPicture();
 }
 
@@ -176,5 +180,10 @@ void MessageBox(const char* text, const char* caption) {
     fprintf(stderr, "%s: %s\n", caption ? caption : "", text ? text : "");
     web_message_box(text ? text : "", caption ? caption : "");
 }
+
+// A page has no signals to end it and shows its boxes itself, without a
+// helper process.
+int StopSignal() { return 0; }
+bool RunMessageBoxHelper(int, char**) { return false; }
 
 }  // namespace plat

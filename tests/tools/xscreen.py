@@ -5,6 +5,9 @@
                            "x0 y0 x1 y1 width height": the smallest rectangle
                            (x1, y1 exclusive) holding every non-black pixel,
                            then the screen's size; "none" when all is black.
+    xscreen.py OUT.png X Y W H
+                           the same, looking only inside that rectangle of
+                           the screen (a window's inside, without its frame).
 
 Reads the root window through libX11 (ctypes), so it needs nothing beyond
 the X library that SDL already brings.
@@ -63,13 +66,17 @@ def save_png(path, width, height, rows):
 def main():
     width, height, rows = grab()
     save_png(sys.argv[1], width, height, rows)
+    rx, ry, rw, rh = (int(v) for v in sys.argv[2:6]) if len(sys.argv) >= 6 else (0, 0, width, height)
+    rx0, ry0 = max(rx, 0), max(ry, 0)
+    rx1, ry1 = min(rx + rw, width), min(ry + rh, height)
     x0, y0, x1, y1 = width, height, -1, -1
-    for y, row in enumerate(rows):
+    for y in range(ry0, ry1):
+        row = rows[y][3 * rx0:3 * rx1]
         left = len(row) - len(row.lstrip(b"\0"))
         if left == len(row):
             continue
         right = len(row.rstrip(b"\0"))
-        x0, x1 = min(x0, left // 3), max(x1, (right + 2) // 3)
+        x0, x1 = min(x0, rx0 + left // 3), max(x1, rx0 + (right + 2) // 3)
         y0, y1 = min(y0, y), y + 1
     print("none" if x1 < 0 else f"{x0} {y0} {x1} {y1} {width} {height}")
 

@@ -83,13 +83,14 @@ int main(int argc, char** argv) {
                what, plat::IsWindowed() ? "windowed" : "full screen", plat::PresentPathName(), us,
                us * 1000.0 / (kScreenWidth * kScreenHeight));
     };
+    plat::Display().scaling = plat::SCALING_WHOLE;
     perPixelNs("whole pixels");
     plat::ToggleFullscreen();  // a window of twice the size: scale 2
     perPixelNs("whole pixels");
     plat::ToggleFullscreen();
-    plat::Display().fitScaling = 1;
+    plat::Display().scaling = plat::SCALING_FIT;
     perPixelNs("fit");
-    plat::Display().fitScaling = 0;
+    plat::Display().scaling = plat::SCALING_WHOLE;
     double keyed =
         MicrosPer(2000, [&](int) { theDirectDraw.Draw(1, 0, 0, kScreenWidth, kScreenHeight, picture, 0, 0, true, 0); });
     printf("keyed 640x480 copy: %.1f us\n", keyed);

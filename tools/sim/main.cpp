@@ -168,6 +168,10 @@ RoundOutcome PlayRound(int round, const SimOptions& options) {
     for (int i = 0; i < kPlayers; i++) {
         if (theRound.players[i].alive) outcome.winner = i;
         outcome.scores[i] = theRound.players[i].roundScore;
+        const PlayerSlot& slot = theRound.players[i];
+        const bool died = EffectivePlayerType(slot.type) != PLAYER_NON && !slot.alive;
+        outcome.firstSecondDeaths += died && slot.endSecond == 0;
+        outcome.twoSecondDeaths += died && slot.endSecond <= 1;
     }
     outcome.frames = theRound.state.frameCounter;
     outcome.seconds = theRound.state.roundSeconds;

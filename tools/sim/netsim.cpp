@@ -443,7 +443,9 @@ void CNetMatch::StartClientRound(SimMachine& m, int k) {
 // it (without the countdown), recorded, with the session feeding it.
 void CNetMatch::BeginRound(SimMachine& m, const RoundStart& chosen, NetRoundStart* start) {
     const uint32_t seed = theApp.RandState();
-    theRound.Setup(chosen);
+    RoundStart started = chosen;
+    started.seed = seed;
+    theRound.Setup(started);
     m.session.BeginRound(start, FrameUs(theRound), NowMs());
     theReplay.feed = &m.session;
     theReplay.BeginRecording(seed);

@@ -32,6 +32,8 @@ void CMatchTally::Add(const RoundOutcome& outcome) {
     for (int i = 0; i < kPlayers; i++) m_totals[i] += outcome.scores[i];
     m_frames += outcome.frames;
     m_seconds += outcome.seconds;
+    m_firstSecondDeaths += outcome.firstSecondDeaths;
+    m_twoSecondDeaths += outcome.twoSecondDeaths;
 }
 
 void CMatchTally::PrintRound(const RoundOutcome& outcome) const {
@@ -57,7 +59,12 @@ void CMatchTally::PrintSummary() const {
     std::printf("total scores:");
     for (int i = 0; i < kPlayers; i++)
         if (m_seats[i] != PLAYER_NON) std::printf("  %dP %lld", i + 1, static_cast<long long>(m_totals[i]));
-    std::printf("\nwin share per seat (95%% Wilson interval):\n");
+    int seated = 0;
+    for (int i = 0; i < kPlayers; i++) seated += m_seats[i] != PLAYER_NON;
+    std::printf("\nlines dead in the first second: %lld of %lld, in the first two seconds: %lld\n",
+                static_cast<long long>(m_firstSecondDeaths), static_cast<long long>(m_rounds * seated),
+                static_cast<long long>(m_twoSecondDeaths));
+    std::printf("win share per seat (95%% Wilson interval):\n");
     char label[48];
     for (int i = 0; i < kPlayers; i++) {
         if (m_seats[i] == PLAYER_NON) continue;

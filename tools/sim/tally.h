@@ -11,6 +11,9 @@ struct RoundOutcome {
     int32_t frames;
     int32_t seconds;
     int32_t scores[kPlayers];
+    // Lines that died before the round's clock showed 1, and before it showed 2.
+    int32_t firstSecondDeaths;
+    int32_t twoSecondDeaths;
 };
 
 // The Wilson score interval of a share of wins in trials at 95% confidence.
@@ -36,4 +39,6 @@ private:
     int64_t m_totals[kPlayers] = {};
     int64_t m_frames = 0;
     int64_t m_seconds = 0;
+    int64_t m_firstSecondDeaths = 0;
+    int64_t m_twoSecondDeaths = 0;
 };
