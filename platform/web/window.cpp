@@ -34,7 +34,7 @@ struct WindowState {
     KeyEvent ring[kRingSize];
     int ringHead = 0;
     int ringCount = 0;
-    bool down[256] = {};        // as the page reported them
+    bool down[256] = {};            // as the page reported them
     uint8_t laidOutScaling = 0xFF;  // the SCALING choice the canvas was last laid out for
 };
 WindowState w;
