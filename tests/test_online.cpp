@@ -660,6 +660,26 @@ TEST(Session, LeavingRemovingAndPauseRequests) {
     EXPECT_EQ(closing.machines[1].EndWhy(), STOP_HOST_LEFT);
 }
 
+// Escape in a round asks the host for the pause menu, where a joining player
+// can leave. Where no request would count (a watching machine holds no seat;
+// a player asked within the interval) Escape asks about leaving at once
+// rather than doing nothing.
+TEST(Session, EscapeInARoundAlwaysLetsAJoiningPlayerLeave) {
+    Net net(1);
+    net.clients = 2;
+    net.Join(2, true);
+    net.Run(5);
+    net.StartRound();
+    EXPECT_FALSE(OnlineEscapeOffersLeaving(net.host, net.nowMs));
+    EXPECT_FALSE(OnlineEscapeOffersLeaving(net.machines[1], net.nowMs));
+    EXPECT_TRUE(OnlineEscapeOffersLeaving(net.machines[2], net.nowMs));
+    net.machines[1].QueuePause(3, 1);
+    net.Run(100);
+    EXPECT_TRUE(OnlineEscapeOffersLeaving(net.machines[1], net.nowMs));
+    net.Run(kSessionPauseIntervalMs);
+    EXPECT_FALSE(OnlineEscapeOffersLeaving(net.machines[1], net.nowMs));
+}
+
 // The pause menu online: a joining machine shows the host's WAIT as the host
 // changes it and keeps showing it, and says how to leave; the host's menu
 // offers to remove a joined machine, and Return on that row removes it.
