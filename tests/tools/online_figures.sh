@@ -151,6 +151,7 @@ if [ "$hostile" -eq 1 ]; then
   sleep 3.5
   "$probe" --game "$game" join "127.0.0.1:$((port + 1))" 3 >"$work/silent-join.out" || true
   wait "${children[-1]}" || true
+  grep "failed after" "$work/silent-join.out" || true
   rss2=$(rss_kb "$hostPid") cpu2=$(cpu_ms "$hostPid")
   figure "six connections that never say hello, ${hostileSeconds} s: host memory $(((rss2 - rss1))) kB more," \
     "CPU $(((cpu2 - cpu1) / hostileSeconds)) ms per second; $(cat "$work/silent.out");" \
@@ -178,12 +179,16 @@ if [ "$hostile" -eq 1 ]; then
   children+=($!)
   "$probe" oversize "127.0.0.1:$((port + 1))" 30 30 >/dev/null &
   children+=($!)
+  rss4=$(rss_kb "$hostPid") cpu4=$(cpu_ms "$hostPid") started=$SECONDS
   next_round host
   wait_replays host 1 300
+  rss5=$(rss_kb "$hostPid") cpu5=$(cpu_ms "$hostPid") played=$((SECONDS - started))
   wait_replays one 1 30
   sleep 2
   wait "$spy" || true
   wait "$spyWatch" || true
+  figure "round 1 with both false digests, the silent connections and the 30 MB packets going on (${played} s):" \
+    "host memory $((rss5 - rss4)) kB more, CPU $(((cpu5 - cpu4) / (played > 0 ? played : 1))) ms per second"
   figure "a machine with a seat sends a false digest: $(tail -n 1 "$work/spy.out")"
   figure "a watching machine sends a digest: $(tail -n 1 "$work/spywatch.out")"
   goal "grep -q 'spy: This machine parted ways with the host at frame' '$work/spy.out'" \
