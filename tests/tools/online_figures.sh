@@ -30,6 +30,7 @@
 #                         games, five at a time with a host of their own,
 #                         play for MINUTES: how many joined and for how many
 #                         minutes they stayed (goal: all, all of it)
+#   --soak-kinds K        the lossy link kinds the soak runs on (AB)
 # The two lossy link kinds: 150 ms each way with +-20 ms jitter and 20% loss
 # each way (300 ms round trip), and 300 ms each way with 5% loss (600 ms).
 # While --hostile, --stalls and --kills run, a watching game on each lossy
@@ -40,7 +41,7 @@ set -euo pipefail
 source "$(dirname "$0")/online_lib.sh"
 shift 2
 
-joins=0 joinDelay=40 joinLoss=3 hostile=0 hostileSeconds=8 stalls=0 kills=0 soak=0 soakJoins=10 wait=200
+joins=0 joinDelay=40 joinLoss=3 hostile=0 hostileSeconds=8 stalls=0 kills=0 soak=0 soakJoins=10 soakKinds=AB wait=200
 while [ $# -gt 0 ]; do
   case $1 in
   --joins) joins=$2; shift ;;
@@ -52,6 +53,7 @@ while [ $# -gt 0 ]; do
   --kills) kills=$2; shift ;;
   --soak) soak=$2; shift ;;
   --soak-joins) soakJoins=$2; shift ;;
+  --soak-kinds) soakKinds=$2; shift ;;
   --wait) wait=$2; shift ;;
   *) echo "unknown option $1" >&2; exit 2 ;;
   esac
@@ -59,7 +61,9 @@ while [ $# -gt 0 ]; do
 done
 [ -x "$probe" ] || fail "no probe at $probe"
 
-base=$((20000 + ($$ % 2000) * 16))
+# Below the kernel's ephemeral ports (32768 on), which any socket may be
+# given: a host could not open its port while a relay's socket held it.
+base=$((20000 + ($$ % 700) * 16))
 lossyA=(--delay 150 --jitter 20 --loss 20)
 lossyB=(--delay 300 --loss 5)
 kindA="300 ms round trip, 20% loss each way, +-20 ms jitter"
@@ -309,7 +313,7 @@ if [ "$kills" -gt 0 ]; then
 fi
 
 if [ "$soak" -gt 0 ]; then
-  for kind in A B; do
+  for kind in $(grep -o . <<<"$soakKinds"); do
     joinedCount=0 stayed=0 batch=0 rounds=0
     for first in $(seq 1 5 "$soakJoins"); do
       batch=$((batch + 1))
@@ -321,8 +325,12 @@ if [ "$soak" -gt 0 ]; then
         names+=("s$kind$n")
         joiner "s$kind$n" "$(kind_port "$kind")" $([ $((n - first)) -ge 2 ] && echo --watch)
       done
+      joinedNames=()
       for n in "${names[@]}"; do
-        if wait_line "$work/$h.err" "online: ${n^^} joined" 20 >/dev/null; then joinedCount=$((joinedCount + 1)); fi
+        if wait_line "$work/$h.err" "online: ${n^^} joined" 20 >/dev/null; then
+          joinedCount=$((joinedCount + 1))
+          joinedNames+=("$n")
+        fi
       done
       # The host plays on by itself: Return every few seconds moves it through every screen.
       end=$((SECONDS + soak * 60))
@@ -334,7 +342,7 @@ if [ "$soak" -gt 0 ]; then
         [ "$now" != "$last" ] && [ -n "$now" ] && rounds=$((rounds + 1))
         last=$now
       done
-      for n in "${names[@]}"; do
+      for n in "${joinedNames[@]}"; do  # a game that never joined did not stay
         if still_joined "$h" "$n"; then stayed=$((stayed + 1)); fi
       done
       killed "$h"
