@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 #include <deque>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,7 @@ public:
             Wire w = queue.front();
             queue.pop_front();
             if (w.from == cut || w.to == cut || w.to > clients) continue;
+            if (!w.reliable && lossPercent && int(losses() % 100) < lossPercent) continue;
             if (w.to == stalled) {  // waits in its socket
                 held.push_back(w);
                 continue;
@@ -238,7 +240,9 @@ public:
         return all;
     }
     int clients;
-    int cut = -1;      // a machine whose messages are all lost
+    int cut = -1;         // a machine whose messages are all lost
+    int lossPercent = 0;  // the share of unreliable messages lost
+    std::minstd_rand losses{7};
     int stalled = -1;  // a machine that neither runs nor reads; what comes for it waits
     std::deque<Wire> held;
     CSession host;
@@ -610,6 +614,23 @@ TEST(Session, TheSilenceLimitFollowsTheLinksRoundTripAndLoss) {
     EXPECT_GT(CSession::SilenceLimitMs(link), 600 + 6 * kSessionPingIntervalMs);
     link.srttMs = 2000, link.lossPermille = 900;
     EXPECT_EQ(CSession::SilenceLimitMs(link), kSessionSilenceMaxMs);
+}
+
+// A machine that falls silent is noticed at the limit its link had while it
+// talked: the pings it no longer answers are no loss figure (counted as loss,
+// they stretched the limit while the machine was already gone), whatever the
+// phase of the loss window when it went.
+TEST(Session, AMachineGoneIsNoticedAtTheLimitItsLinkHadWhileItTalked) {
+    for (int phaseMs = 0; phaseMs < 2000; phaseMs += 250) {
+        Net net(1);
+        net.lossPercent = 20;  // 36% of the pings go unanswered: the limit is well above its least
+        net.Run(5000 + phaseMs);
+        const uint32_t limitMs = CSession::SilenceLimitMs(net.host.Link(1));
+        net.cut = 1;
+        int silentMs = 0;
+        while (net.host.TakeClosing() != 1 && silentMs < 5000) net.Run(1), silentMs++;
+        EXPECT_LE(uint32_t(silentMs), limitMs + 2) << "cut " << phaseMs << " ms into the match";
+    }
 }
 
 // A joining player leaves: the host is told by name, and a computer plays
