@@ -259,7 +259,8 @@ if [ "$stalls" -gt 0 ]; then
       next_round host
     done
   done
-  goal "'$sim' --game '$game' --verify '$work'/one/replays/*.rpl >/dev/null" \
+  goal "'$sim' --game '$game' --verify '$work'/one/replays/*.rpl >'$work/verify-one.out' ||
+    { grep -v ': OK' '$work/verify-one.out'; false; }" \
     "the joining game's replays verify, those of the rounds that stopped at its drop too"
   figure "stall freezes: $freezes of $tries (0.5, 1.5 and 3 s, $stalls each; $drops dropped, told why and" \
     "joined again; $wrong told something else)"
