@@ -8,6 +8,7 @@
 #include "graphics/menu.h"
 #include "items/itemmanager.h"
 #include "match/digest.h"
+#include "match/headmarks.h"
 #include "match/replay.h"
 #include "match/round.h"
 #include "match/session.h"
@@ -34,6 +35,12 @@ uint8_t OnlinePauseCheck(CSession& session) {
         if (step) session.QueueWait(frame, uint16_t(CRound::LimitWait(int64_t(r.state.wait) + step)));
     }
     bool pauseKey = TakeKeyboardKey(plat::VK_ESCAPE) || TakePadButton(plat::PAD_START);
+    if (pauseKey && OnlineEscapeOffersLeaving(session, plat::TimeMs())) {
+        // No pause menu comes for this key: the player is asked here.
+        CHeadMarkScope hidden(false);
+        if (OnlineConfirmLeave()) session.Leave();
+        pauseKey = false;
+    }
     for (int s = 0; pauseKey && s < kPlayers; s++)
         if (session.HoldsSeat(s)) {
             session.QueuePause(frame, s);
@@ -211,6 +218,13 @@ void OnlineMenuLeads(uint8_t screen, int32_t cursor, int32_t value, bool chosen)
     if (!chosen && g_lastLead.screen == screen && g_lastLead.cursor == cursor && g_lastLead.value == value) return;
     g_lastLead = chosen ? LastLead{0, -1, -1} : LastLead{screen, cursor, value};
     g_menuSession->SendMenu(screen, uint8_t(cursor), value * 2 + (chosen ? 1 : 0));
+}
+
+bool OnlineEscapeOffersLeaving(const CSession& session, uint32_t nowMs) {
+    if (session.Role() != SESSION_CLIENT) return false;
+    bool seated = false;
+    for (int s = 0; s < kPlayers; s++) seated = seated || session.HoldsSeat(s);
+    return !seated || !session.MayAskForPause(nowMs);
 }
 
 bool OnlineConfirmLeave() {

@@ -145,6 +145,12 @@ void CReplay::EndRecording() {
     lastValid = true;
 }
 
+void CReplay::EndStoppedRecording() {
+    const bool recording = m_recording && !m_overflowed;
+    EndRecording();
+    if (recording && last.lastFrame > 1 && m_lastEventFrame < last.lastFrame) last.lastFrame--;
+}
+
 bool CReplay::Append(uint8_t kind, const uint8_t* payload, size_t payloadBytes) {
     if (!m_recording || m_overflowed) return false;
     uint8_t bytes[16];
@@ -276,7 +282,7 @@ void CReplay::StartPlayback(const ReplayData* data) {
 }
 
 bool CReplay::KeepStoppedRound(const char* note) {
-    EndRecording();
+    EndStoppedRecording();
     if (!SaveLast()) return false;
     char noteName[sizeof lastSavedName];
     std::snprintf(noteName, sizeof noteName, "%.*s.txt",

@@ -176,6 +176,11 @@ public:
     // The round ended normally: the record is complete and becomes the last round.
     void EndRecording();
     void AbandonRecording() { m_recording = false; }
+    // An online round the session stopped: it stops at the start of a frame,
+    // after the frame counter moved on and before the frame ran, so the record
+    // ends with the frame before (a playback runs every frame through the
+    // last). A frame that recorded something before the stop stays the last.
+    void EndStoppedRecording();
     // Writes the last round into replays/ under its date and time and keeps
     // only the newest kReplaysKept files there; false when nothing was
     // written. A file that could not be written sets lastNotSaved and is

@@ -371,6 +371,7 @@ void CSession::Ponged(MachineLink& link, uint32_t stampMs, uint32_t nowMs) {
     // A stamp this machine never sent, or one of a connection before this one.
     if (uint32_t(nowMs - stampMs) > 60000 || int32_t(stampMs - link.connectedMs) < 0) return;
     link.pongsHeard++;
+    LossHeard(link);
     Rtt(link, nowMs - stampMs);
 }
 
@@ -920,10 +921,18 @@ void CSession::Ping(int machine, uint32_t nowMs) {
     Send(machine, m, false);
     if (++link.pingsSent < kSessionLossWindowPings) return;
     const int lost = std::max(0, link.pingsSent - link.pongsHeard);
-    const uint32_t windowPermille = uint32_t(1000 * lost / link.pingsSent);
-    link.lossPermille = link.lossKnown ? (3 * link.lossPermille + windowPermille) / 4 : windowPermille;
-    link.lossKnown = true;
+    link.windowLossPermille = uint32_t(1000 * lost / link.pingsSent);
+    link.windowPending = true;
     link.pingsSent = link.pongsHeard = 0;
+}
+
+// An answer: the link still works, so the window before counts in its loss.
+void CSession::LossHeard(MachineLink& link) {
+    if (!link.windowPending) return;
+    link.windowPending = false;
+    const uint32_t window = link.windowLossPermille;
+    link.lossPermille = link.lossKnown ? (3 * link.lossPermille + window) / 4 : window;
+    link.lossKnown = true;
 }
 
 // Everything of the stream the machine has not acknowledged, as far as one

@@ -82,9 +82,13 @@ struct MachineLink {
     bool rttKnown;
     // Pings sent and answered in the current window, and the share of pings
     // lost on the way there or back, in thousandths, smoothed over windows.
+    // A window's share counts once an answer comes after it: a link that
+    // fell silent (its machine gone) keeps the loss it had while it talked.
     int pingsSent, pongsHeard;
     uint32_t lossPermille;
     bool lossKnown;
+    uint32_t windowLossPermille;
+    bool windowPending;
     uint32_t lastPauseMs;  // its last pause request that counted (0: none)
     uint32_t rateWindowMs;
     int rateMessages;
@@ -258,6 +262,7 @@ private:
     void SendDataFiles(int machine, int part);
     bool Banned(const NetMessage& hello, const MachineLink& link) const;
     void Ping(int machine, uint32_t nowMs);
+    void LossHeard(MachineLink& link);
     void Pinged(MachineLink& link, uint32_t stampMs);
     void Ponged(MachineLink& link, uint32_t stampMs, uint32_t nowMs);
     void ServiceHost(uint32_t nowMs);

@@ -12,7 +12,7 @@
 set -euo pipefail
 source "$(dirname "$0")/tools/online_lib.sh"
 sim=$(realpath "${3:-$sim}")
-port=$((20000 + $$ % 20000))
+port=$((20000 + $$ % 12000))  # below the kernel's ephemeral ports (32768 on)
 relay $((port + 1)) "$port" --delay 50 --jitter 10 --loss 5 --seed 7 --seconds 300
 
 for name in host one two; do machine "$name"; done

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 #include <deque>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,7 @@ public:
             Wire w = queue.front();
             queue.pop_front();
             if (w.from == cut || w.to == cut || w.to > clients) continue;
+            if (!w.reliable && lossPercent && int(losses() % 100) < lossPercent) continue;
             if (w.to == stalled) {  // waits in its socket
                 held.push_back(w);
                 continue;
@@ -238,7 +240,9 @@ public:
         return all;
     }
     int clients;
-    int cut = -1;      // a machine whose messages are all lost
+    int cut = -1;         // a machine whose messages are all lost
+    int lossPercent = 0;  // the share of unreliable messages lost
+    std::minstd_rand losses{7};
     int stalled = -1;  // a machine that neither runs nor reads; what comes for it waits
     std::deque<Wire> held;
     CSession host;
@@ -612,6 +616,23 @@ TEST(Session, TheSilenceLimitFollowsTheLinksRoundTripAndLoss) {
     EXPECT_EQ(CSession::SilenceLimitMs(link), kSessionSilenceMaxMs);
 }
 
+// A machine that falls silent is noticed at the limit its link had while it
+// talked: the pings it no longer answers are no loss figure (counted as loss,
+// they stretched the limit while the machine was already gone), whatever the
+// phase of the loss window when it went.
+TEST(Session, AMachineGoneIsNoticedAtTheLimitItsLinkHadWhileItTalked) {
+    for (int phaseMs = 0; phaseMs < 2000; phaseMs += 250) {
+        Net net(1);
+        net.lossPercent = 20;  // 36% of the pings go unanswered: the limit is well above its least
+        net.Run(5000 + phaseMs);
+        const uint32_t limitMs = CSession::SilenceLimitMs(net.host.Link(1));
+        net.cut = 1;
+        int silentMs = 0;
+        while (net.host.TakeClosing() != 1 && silentMs < 5000) net.Run(1), silentMs++;
+        EXPECT_LE(uint32_t(silentMs), limitMs + 2) << "cut " << phaseMs << " ms into the match";
+    }
+}
+
 // A joining player leaves: the host is told by name, and a computer plays
 // the seat. The host removes a machine: it is told why, and is refused when
 // it comes back. A joining machine's pause requests count once per 10 s.
@@ -658,6 +679,26 @@ TEST(Session, LeavingRemovingAndPauseRequests) {
     closing.DeliverAll();
     EXPECT_STREQ(closing.machines[1].EndText(), "The host has left the match.");
     EXPECT_EQ(closing.machines[1].EndWhy(), STOP_HOST_LEFT);
+}
+
+// Escape in a round asks the host for the pause menu, where a joining player
+// can leave. Where no request would count (a watching machine holds no seat;
+// a player asked within the interval) Escape asks about leaving at once
+// rather than doing nothing.
+TEST(Session, EscapeInARoundAlwaysLetsAJoiningPlayerLeave) {
+    Net net(1);
+    net.clients = 2;
+    net.Join(2, true);
+    net.Run(5);
+    net.StartRound();
+    EXPECT_FALSE(OnlineEscapeOffersLeaving(net.host, net.nowMs));
+    EXPECT_FALSE(OnlineEscapeOffersLeaving(net.machines[1], net.nowMs));
+    EXPECT_TRUE(OnlineEscapeOffersLeaving(net.machines[2], net.nowMs));
+    net.machines[1].QueuePause(3, 1);
+    net.Run(100);
+    EXPECT_TRUE(OnlineEscapeOffersLeaving(net.machines[1], net.nowMs));
+    net.Run(kSessionPauseIntervalMs);
+    EXPECT_FALSE(OnlineEscapeOffersLeaving(net.machines[1], net.nowMs));
 }
 
 // The pause menu online: a joining machine shows the host's WAIT as the host

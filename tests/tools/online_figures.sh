@@ -30,6 +30,7 @@
 #                         games, five at a time with a host of their own,
 #                         play for MINUTES: how many joined and for how many
 #                         minutes they stayed (goal: all, all of it)
+#   --soak-kinds K        the lossy link kinds the soak runs on (AB)
 # The two lossy link kinds: 150 ms each way with +-20 ms jitter and 20% loss
 # each way (300 ms round trip), and 300 ms each way with 5% loss (600 ms).
 # While --hostile, --stalls and --kills run, a watching game on each lossy
@@ -40,7 +41,7 @@ set -euo pipefail
 source "$(dirname "$0")/online_lib.sh"
 shift 2
 
-joins=0 joinDelay=40 joinLoss=3 hostile=0 hostileSeconds=8 stalls=0 kills=0 soak=0 soakJoins=10 wait=200
+joins=0 joinDelay=40 joinLoss=3 hostile=0 hostileSeconds=8 stalls=0 kills=0 soak=0 soakJoins=10 soakKinds=AB wait=200
 while [ $# -gt 0 ]; do
   case $1 in
   --joins) joins=$2; shift ;;
@@ -52,6 +53,7 @@ while [ $# -gt 0 ]; do
   --kills) kills=$2; shift ;;
   --soak) soak=$2; shift ;;
   --soak-joins) soakJoins=$2; shift ;;
+  --soak-kinds) soakKinds=$2; shift ;;
   --wait) wait=$2; shift ;;
   *) echo "unknown option $1" >&2; exit 2 ;;
   esac
@@ -59,7 +61,9 @@ while [ $# -gt 0 ]; do
 done
 [ -x "$probe" ] || fail "no probe at $probe"
 
-base=$((20000 + ($$ % 2000) * 16))
+# Below the kernel's ephemeral ports (32768 on), which any socket may be
+# given: a host could not open its port while a relay's socket held it.
+base=$((20000 + ($$ % 700) * 16))
 lossyA=(--delay 150 --jitter 20 --loss 20)
 lossyB=(--delay 300 --loss 5)
 kindA="300 ms round trip, 20% loss each way, +-20 ms jitter"
@@ -151,6 +155,7 @@ if [ "$hostile" -eq 1 ]; then
   sleep 3.5
   "$probe" --game "$game" join "127.0.0.1:$((port + 1))" 3 >"$work/silent-join.out" || true
   wait "${children[-1]}" || true
+  grep "failed after" "$work/silent-join.out" || true
   rss2=$(rss_kb "$hostPid") cpu2=$(cpu_ms "$hostPid")
   figure "six connections that never say hello, ${hostileSeconds} s: host memory $(((rss2 - rss1))) kB more," \
     "CPU $(((cpu2 - cpu1) / hostileSeconds)) ms per second; $(cat "$work/silent.out");" \
@@ -178,12 +183,16 @@ if [ "$hostile" -eq 1 ]; then
   children+=($!)
   "$probe" oversize "127.0.0.1:$((port + 1))" 30 30 >/dev/null &
   children+=($!)
+  rss4=$(rss_kb "$hostPid") cpu4=$(cpu_ms "$hostPid") started=$SECONDS
   next_round host
   wait_replays host 1 300
+  rss5=$(rss_kb "$hostPid") cpu5=$(cpu_ms "$hostPid") played=$((SECONDS - started))
   wait_replays one 1 30
   sleep 2
   wait "$spy" || true
   wait "$spyWatch" || true
+  figure "round 1 with both false digests, the silent connections and the 30 MB packets going on (${played} s):" \
+    "host memory $((rss5 - rss4)) kB more, CPU $(((cpu5 - cpu4) / (played > 0 ? played : 1))) ms per second"
   figure "a machine with a seat sends a false digest: $(tail -n 1 "$work/spy.out")"
   figure "a watching machine sends a digest: $(tail -n 1 "$work/spywatch.out")"
   goal "grep -q 'spy: This machine parted ways with the host at frame' '$work/spy.out'" \
@@ -250,7 +259,8 @@ if [ "$stalls" -gt 0 ]; then
       next_round host
     done
   done
-  goal "'$sim' --game '$game' --verify '$work'/one/replays/*.rpl >/dev/null" \
+  goal "'$sim' --game '$game' --verify '$work'/one/replays/*.rpl >'$work/verify-one.out' ||
+    { grep -v ': OK' '$work/verify-one.out'; false; }" \
     "the joining game's replays verify, those of the rounds that stopped at its drop too"
   figure "stall freezes: $freezes of $tries (0.5, 1.5 and 3 s, $stalls each; $drops dropped, told why and" \
     "joined again; $wrong told something else)"
@@ -304,7 +314,7 @@ if [ "$kills" -gt 0 ]; then
 fi
 
 if [ "$soak" -gt 0 ]; then
-  for kind in A B; do
+  for kind in $(grep -o . <<<"$soakKinds"); do
     joinedCount=0 stayed=0 batch=0 rounds=0
     for first in $(seq 1 5 "$soakJoins"); do
       batch=$((batch + 1))
@@ -316,8 +326,12 @@ if [ "$soak" -gt 0 ]; then
         names+=("s$kind$n")
         joiner "s$kind$n" "$(kind_port "$kind")" $([ $((n - first)) -ge 2 ] && echo --watch)
       done
+      joinedNames=()
       for n in "${names[@]}"; do
-        if wait_line "$work/$h.err" "online: ${n^^} joined" 20 >/dev/null; then joinedCount=$((joinedCount + 1)); fi
+        if wait_line "$work/$h.err" "online: ${n^^} joined" 20 >/dev/null; then
+          joinedCount=$((joinedCount + 1))
+          joinedNames+=("$n")
+        fi
       done
       # The host plays on by itself: Return every few seconds moves it through every screen.
       end=$((SECONDS + soak * 60))
@@ -329,7 +343,7 @@ if [ "$soak" -gt 0 ]; then
         [ "$now" != "$last" ] && [ -n "$now" ] && rounds=$((rounds + 1))
         last=$now
       done
-      for n in "${names[@]}"; do
+      for n in "${joinedNames[@]}"; do  # a game that never joined did not stay
         if still_joined "$h" "$n"; then stayed=$((stayed + 1)); fi
       done
       killed "$h"

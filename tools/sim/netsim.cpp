@@ -516,7 +516,7 @@ void CNetMatch::RunFrame(SimMachine& m, int k) {
     if (m.stopped) {
         // As the game does: a round the session stopped is kept up to the stop.
         if (m.session.Stopped()) {
-            theReplay.EndRecording();
+            theReplay.EndStoppedRecording();
             std::printf("  machine %d stops at frame %ld: %s\n", k, long(m.endFrame), m.session.StopText());
         } else {
             theReplay.AbandonRecording();
