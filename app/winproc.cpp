@@ -14,6 +14,8 @@ void OnKeyDown(uint32_t vk) {
         if (vk == plat::VK_F6) {
             theApp.keyState[vk] = 2;
             theApp.Screenshot();
+        } else if (vk != plat::VK_CONTROL) {
+            theApp.NotePress(vk);
         }
     }
     theApp.anyKeyFlag = 1;

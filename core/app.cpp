@@ -2,6 +2,19 @@
 // tables, guarded allocation and the fatal exit.
 #include "core/app.h"
 
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define NUVEL_LEAK_CHECK
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define NUVEL_LEAK_CHECK
+#endif
+#endif
+#ifdef NUVEL_LEAK_CHECK
+#include <sanitizer/lsan_interface.h>
+#endif
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +38,10 @@ CApp::CApp(WindowProcHook windowProc)
       cosTable{},
       negSinTable{},
       padState{},
+      keptPresses{},
+      keptPressCount(0),
+      keptPressNext(0),
+      keepingPresses(0),
       m_randState(0),
       m_windowProc(windowProc) {}
 
@@ -89,6 +106,18 @@ void CApp::ClearKeys() {
     memset(padState, 0, sizeof padState);
 }
 
+void CApp::KeepPresses(bool on) {
+    if (on) keptPressCount = keptPressNext = 0;
+    keepingPresses = on;
+}
+
+void CApp::NotePress(uint32_t vk) {
+    if (keepingPresses && vk != 0 && vk < 256 && keptPressCount < kKeptPresses)
+        keptPresses[keptPressCount++] = uint8_t(vk);
+}
+
+uint32_t CApp::TakeKeptPress() { return keptPressNext < keptPressCount ? keptPresses[keptPressNext++] : 0; }
+
 // ---- random numbers ------------------------------------------------------------
 
 int CApp::RandRaw() {
@@ -141,22 +170,43 @@ void CApp::AddExitHook(ExitHook hook) {
     if (g_exitHookCount < kMostExitHooks) g_exitHooks[g_exitHookCount++] = hook;
 }
 
-// Shuts the display down, hides the window, shows the message if there is one
-// and ends the process. Leaving without a message is the normal way out and
-// reports success to whoever started the game; a message means failure. A
-// stop request, before or during the message, ends it as a shell reports a
-// process ended by that signal (130 for SIGINT, 143 for SIGTERM).
+namespace {
+
+// Ends the process with status without taking the window, the audio device
+// and the synthesizer down one by one (more than a second with a sound
+// server): the system frees them with the process. Only the standard streams
+// are flushed. Builds with the leak checker run it first, as exit() would;
+// what the game's objects still hold is reachable and so not reported.
+[[noreturn]] void EndAtOnce(int status) {
+    fflush(stdout);
+    fflush(stderr);
+#ifdef NUVEL_LEAK_CHECK
+    __lsan_do_leak_check();
+#endif
+    _exit(status);
+}
+
+}  // namespace
+
+// Runs the exit hooks and ends the process. Leaving without a message is the
+// normal way out and reports success to whoever started the game at once:
+// every file the game keeps is written whole when it is made, so nothing is
+// left to do. A message means failure: the window is hidden and the message
+// shown before the process ends. A stop request, before or during the
+// message, ends it as a shell reports a process ended by that signal (130
+// for SIGINT, 143 for SIGTERM).
 void CApp::FatalExit(const char* text, const char* caption) {
 #ifdef NUVEL_FUZZ
     (void)caption;
     throw FatalExitUnwind{text ? 1 : 0};
 #endif
     while (g_exitHookCount > 0) g_exitHooks[--g_exitHookCount]();
+    if (!text) EndAtOnce(plat::StopSignal() ? 128 + plat::StopSignal() : 0);
     plat::HideGameWindow();
-    if (text) plat::MessageBox(text, caption);
+    plat::MessageBox(text, caption);
     fflush(stdout);
     const int stop = plat::StopSignal();
-    exit(stop ? 128 + stop : text ? 1 : 0);
+    exit(stop ? 128 + stop : 1);
 }
 
 bool TakeKeyboardKey(uint32_t vk) {

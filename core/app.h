@@ -46,6 +46,13 @@ public:
     // 2.4 ms; the caller stores it.
     int32_t CalibrateGameWait();
     void ClearKeys();
+    // While on, every new key press is also written down, oldest first (up
+    // to kKeptPresses), for a screen that cannot act on keys yet; the list
+    // outlives ClearKeys and is emptied by turning it on again.
+    void KeepPresses(bool on);
+    void NotePress(uint32_t vk);
+    // The oldest press written down and not yet taken, or 0 when none is left.
+    uint32_t TakeKeptPress();
 
     // ---- random numbers ----
     void Seed(uint32_t seed) { m_randState = seed; }
@@ -111,6 +118,11 @@ public:
     // 2 down and already acted on. Pads are never steered through keyState,
     // so a pad's d-pad cannot turn a seat that plays on the arrow keys.
     uint8_t padState[plat::kPadSlots][plat::PAD_BUTTONS];
+    static constexpr int kKeptPresses = 32;
+    uint8_t keptPresses[kKeptPresses];
+    uint8_t keptPressCount;
+    uint8_t keptPressNext;
+    uint8_t keepingPresses;
 
 private:
     // Hands every waiting message to the window procedure.

@@ -4,8 +4,9 @@
 // head pixel itself stays as the field has it.
 //
 // Start arrows, during the countdown, frame each line's start with larger
-// corners and point along its heading, in the brightest colour of the
-// player's ramp: a player sees where their line will go before it moves.
+// corners and point along its heading, in the player's trail colour (the
+// colour of the number and panel they know as theirs): a player sees where
+// their line will go before it moves.
 #include "match/headmarks.h"
 
 #include "core/gamedata.h"
@@ -22,7 +23,6 @@ constexpr int kArrowFirstPx = 11;
 constexpr int kArrowLastPx = 34;
 constexpr int kArrowHeadPx = 7;
 constexpr int kArrowHeadDegrees = 150;  // each stroke of the head, from the heading
-constexpr int kRampBrightest = 14;
 
 // Where marks may go, both ends included.
 struct Area {
@@ -114,7 +114,7 @@ PresentOverlay g_underArrows = nullptr;
 void DrawStartArrows(uint8_t* pixels, int pitch, int width, int height) {
     if (g_underArrows) g_underArrows(pixels, pitch, width, height);
     ForEachHeadShown(width, height, [&](const Area& area, int x, int y, int i) {
-        DrawArrow(pixels, pitch, area, x, y, theRound.players[i].heading, uint8_t(PlayerRampIndex(i, kRampBrightest)));
+        DrawArrow(pixels, pitch, area, x, y, theRound.players[i].heading, uint8_t(PlayerTrailIndex(i)));
     });
 }
 

@@ -13,8 +13,9 @@ namespace {
 constexpr uint8_t kStatusColor = 5;
 constexpr int kStatusX = 48;
 constexpr int kWaitDigitsX = 304;
-// "REPLAY" in half-width glyphs fills the 48 pixels left of the status line.
-constexpr int kCaptionGlyphWidthPx = 8, kCaptionGlyphHeightPx = 16;
+// "REPLAY" in narrow glyphs in the 48 pixels left of the status line, with
+// room to spare before it, so that the line reads "REPLAY ROUND 001".
+constexpr int kCaptionGlyphWidthPx = 7, kCaptionGlyphHeightPx = 16;
 
 struct PanelArea {
     int x, y, width, height;

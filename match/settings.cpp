@@ -101,7 +101,8 @@ std::array<Setting, S_COUNT> MakeTable() {
         std::snprintf(key, sizeof(key), "ITEM_%s=", kItemKeyNames[k].text);
         t[S_ITEM0 + k] = Numeric(key, &g_itemTable[k].weight, 5, 0, 100, Shown::Percent);
     }
-    t[S_MUSIC_VOLUME] = Numeric("MUSIC_VOLUME=", &theBgm.musicVolume, 1, 0, 100, Shown::Percent);
+    // Each step is a decibel (as the effects' volume is), and the menu says so.
+    t[S_MUSIC_VOLUME] = Numeric("MUSIC_VOLUME=", &theBgm.musicVolume, 1, 0, 100, Shown::Decibels);
     t[S_MUSIC_VOLUME].personal = true;
     t[S_MUSIC_VOLUME].defaultValue = kFullVolume;
     t[S_HEAD_MARKER] = Toggle("HEAD_MARKER=", &theRound.headMarker, kOffOn);
@@ -259,6 +260,12 @@ void FormatSetting(const Setting& s, char* text, size_t size) {
         break;
     case Shown::Binary:
         std::snprintf(text, size, "%s", s.names[value != 0 ? 1 : 0]);
+        break;
+    case Shown::Decibels:
+        if (value >= kFullVolume)
+            std::snprintf(text, size, "FULL");
+        else
+            std::snprintf(text, size, "%d DB DOWN", static_cast<int>(kFullVolume - value));
         break;
     }
 }

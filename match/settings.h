@@ -19,10 +19,11 @@ enum class FieldKind : uint8_t { I32, U8, I8, U16, Keys };
 
 // How the options menu shows a value.
 enum class Shown : uint8_t {
-    Number,   // "%d"
-    Percent,  // "%d p"
-    Choice,   // the value's name; a value beyond the names as a number
-    Binary,   // the first name for 0, the second for any other value
+    Number,    // "%d"
+    Percent,   // "%d p"
+    Choice,    // the value's name; a value beyond the names as a number
+    Binary,    // the first name for 0, the second for any other value
+    Decibels,  // a volume of 0..100 in decibel steps: "FULL" at 100, else "%d DB DOWN"
 };
 
 struct Setting {

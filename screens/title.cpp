@@ -53,20 +53,34 @@ CTitle::CTitle() : logoSurface(0), lines{}, visible{}, colors{5, 0, 1, 2, 3, 7, 
     strcpy(lines[LINE_EXIT], "EXIT");
 }
 
+// Keys pressed during the opening are not lost: they skip what is left of it
+// and then reach the menu in the order they were pressed, one a frame, as if
+// typed after it.
 void CTitle::Run() {
     BuildMenu();
+    theApp.ClearKeys();
+    theApp.anyKeyFlag = 0;
+    theApp.KeepPresses(true);
     FadeIn();
     Intro();
+    theApp.KeepPresses(false);
     theApp.ClearKeys();
     for (;;) {
         theApp.StartFrame();
+        uint32_t early = theApp.TakeKeptPress();
+        if (early) theApp.keyState[early] = 1;
         HandleMenuKeys();
+        if (early && theApp.keyState[early] == 1) theApp.keyState[early] = 0;  // one the menu has no use for
         Draw();
         EndFrame();
     }
 }
 
 void CTitle::BuildMenu() {
+    // Presses kept from the opening are for the menu as it was then; a screen
+    // they led into has ended, and what is left of them is not replayed.
+    while (theApp.TakeKeptPress() != 0) {
+    }
     ReleaseLogo();
     logoSurface = theDirectDraw.CreateSurface(kLetters * kLetterSize, kLetterSize, false);
     theApp.DrawTextScaled(logoSurface, 0, 0, kLetterSize, kLetterSize, "NUVEL", 9, false, false);
@@ -124,9 +138,11 @@ void CTitle::HandleMenuKeys() {
             theApp.ClearKeys();
             BuildMenu();
         } else {
+            // The settings are written after the fade-out, right before the
+            // process ends, so that the game is gone as soon as they are kept.
             theDirectSound.Play(SE_CUR_OK, 0, 0);
-            theOption.Save();
             FadeOut();
+            theOption.Save();
             CApp::FatalExit(nullptr, NUVEL_CAPTION_FORCED);
         }
     }
@@ -184,9 +200,9 @@ void CTitle::FadeIn() {
     theDirectDraw.SetPaletteBrightness(0);
 }
 
-// The letter drop and the light sweep; any key skips what is left of them.
+// The letter drop and the light sweep; any key (also one pressed during the
+// fade-in) skips what is left of them.
 void CTitle::Intro() {
-    theApp.anyKeyFlag = 0;
     for (int k = 0; k < kLetters; k++) {
         int x = kLetterSize * k;
         for (int y = -64; y <= 0; y += 32) {

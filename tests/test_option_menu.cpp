@@ -197,11 +197,14 @@ TEST_F(OptionMenu, NumbersStopAtTheirLimits) {
     PressOn(kRowVolume, plat::VK_LEFT, 2);
     EXPECT_EQ(theApp.soundVolume, 0);
     EXPECT_EQ(Text(kRowVolume), "0 p");
-    // The music's volume is its own row, beside the effects'.
+    // The music's volume is its own row, beside the effects', in the
+    // decibel steps it is made of.
     theBgm.musicVolume = 99;
     PressOn(kRowMusicVolume, plat::VK_RIGHT, 3);
     EXPECT_EQ(theBgm.musicVolume, 100);
-    EXPECT_EQ(Text(kRowMusicVolume), "100 p");
+    EXPECT_EQ(Text(kRowMusicVolume), "FULL");
+    PressOn(kRowMusicVolume, plat::VK_LEFT, 20);
+    EXPECT_EQ(Text(kRowMusicVolume), "20 DB DOWN");
     EXPECT_EQ(theApp.soundVolume, 0);
 
     g_itemTable[3].weight = 100;

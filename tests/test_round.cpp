@@ -672,7 +672,7 @@ TEST_F(RoundTest, StartArrowsShowOnlyDuringTheCountdown) {
         const uint32_t* palette = theDirectDraw.DisplayPalette();
         const int points[2][3] = {{120, 116, 0}, {300, 196, 1}};
         for (const auto& p : points) {
-            const uint8_t bright = uint8_t(PlayerRampIndex(p[2], 14));
+            const uint8_t bright = uint8_t(PlayerTrailIndex(p[2]));
             seen.arrows += testutil::ShownColour(p[0], p[1]) == palette[bright];
             seen.onSurface += testutil::PixelAt(kVisibleSurface, p[0], p[1]) == bright;
         }

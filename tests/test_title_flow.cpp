@@ -99,3 +99,35 @@ TEST(TitleFlow, PauseEndsAtOnceAndMissingDataIsAClearMessage) {
     testutil::TempDir empty;
     EXPECT_EXIT(RunGame(empty.path(), {}), testing::ExitedWithCode(1), "font.png: ファイルをオープン出来ません");
 }
+
+// Keys pressed while the title opens are kept: the first cuts the opening
+// short, and all work the menu in the order they came. Here they make 2P an
+// EASY COM and leave through EXIT, which saves it; were they lost, the menu
+// would wait for the late Escape and leave without saving. The keys are
+// scripted from the first message pump of the opening, wherever that falls.
+namespace {
+
+void PressKeysDuringTheOpening() {
+    static bool pressed = false;
+    if (pressed || !theApp.keepingPresses) return;
+    pressed = true;
+    const uint32_t keys[] = {plat::VK_DOWN, plat::VK_DOWN, plat::VK_RIGHT, plat::VK_RIGHT,
+                             plat::VK_UP,   plat::VK_UP,   plat::VK_UP,    plat::VK_RETURN};
+    uint32_t at = plat::TimeMs() + 10;
+    for (uint32_t vk : keys) plat::ScriptKey(at += 80, vk);
+}
+
+}  // namespace
+
+TEST(TitleFlow, KeysPressedDuringTheOpeningAreNotLost) {
+    GameFolder folder("opening");
+    const std::string& dir = folder.path();
+    testutil::WriteFile(dir + "/option.txt", "GAME_WAIT=80\r\n");  // no calibration
+    EXPECT_EXIT(
+        {
+            CApp::SetPumpHook(PressKeysDuringTheOpening);
+            RunGame(dir, {{kMenuUp, plat::VK_ESCAPE}});
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_NE(Read(dir, "option.txt").find("PLAYER_TYPE_2P=2\r\n"), std::string::npos);
+}
