@@ -282,7 +282,7 @@ void CReplay::StartPlayback(const ReplayData* data) {
 }
 
 bool CReplay::KeepStoppedRound(const char* note) {
-    EndStoppedRecording();
+    EndRecording();
     if (!SaveLast()) return false;
     char noteName[sizeof lastSavedName];
     std::snprintf(noteName, sizeof noteName, "%.*s.txt",

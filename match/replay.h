@@ -180,6 +180,7 @@ public:
     // after the frame counter moved on and before the frame ran, so the record
     // ends with the frame before (a playback runs every frame through the
     // last). A frame that recorded something before the stop stays the last.
+    // Call before KeepStoppedRound.
     void EndStoppedRecording();
     // Writes the last round into replays/ under its date and time and keeps
     // only the newest kReplaysKept files there; false when nothing was

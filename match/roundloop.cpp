@@ -58,6 +58,7 @@ int CRound::Run(const RoundStart& roundStart) {
         if (theReplay.feed && theReplay.feed->Stopped()) {
             char note[2 * kNetTextMax];
             theReplay.feed->StopNote(note, sizeof note);
+            theReplay.EndStoppedRecording();  // the stop came before this frame ran
             theReplay.KeepStoppedRound(note);
         } else {
             theReplay.AbandonRecording();

@@ -97,7 +97,7 @@ void CSession::Close(int machine, const char* logWhy, const char* told) {
     std::fprintf(stderr, "online: machine %d closed: %s\n", machine, logWhy);
     if (m_role == SESSION_CLIENT) {
         EndLink(STOP_HOST_LEFT, told);
-    } else if (machine > 0 && m_links[machine].present) {
+    } else if (machine != 0 && m_links[machine].present) {  // never the host's own link
         if (m_links[machine].name[0]) Notice("%s was let go: %s.", m_links[machine].name, logWhy);
         NetMessage& m = Fresh(NET_REFUSE);
         std::snprintf(m.text, sizeof m.text, "%s", told);
