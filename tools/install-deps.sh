@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev cppcheck clang-format
   xvfb xdotool xauth python3 util-linux openbox
   clang libclang-rt-14-dev
+  redis-server libhiredis-dev nftables iproute2
 )
 
 missing=()
