@@ -58,7 +58,7 @@ void CServerLink::RequestList(uint16_t first, uint32_t nowMs) {
 }
 
 void CServerLink::Stop() {
-    if (m_haveCookie && m_state != LINK_OFF && m_state != LINK_FAILED) Queue(m_server, Request(RV_BYE, 0));
+    if (m_haveCookie && m_state != LINK_OFF) Queue(m_server, Request(RV_BYE, 0));
     m_state = LINK_OFF;
 }
 

@@ -238,7 +238,7 @@ void CMatchServer::Join(ServerClient& c, const RvMessage& m, uint64_t nowUs) {
     refused.stamp = m.stamp;
     // Asked again for the room it already joined: the answer was lost.
     if (!c.host && c.room >= 0 && std::strcmp(m_rooms[size_t(c.room)].code, m.code) == 0)
-        return Joined(c, c.room, m.flags, m.name, nowUs);
+        return Joined(c, c.room, m, nowUs);
     if (!m_limits.MayTryCode(c.address.ip, nowUs) ||
         (directory.Shared() && directory.SharedWrongCodes(c.address.ip) >= m_options.wrongCodesPerMinute)) {
         stats.codeLimited++;
@@ -265,25 +265,27 @@ void CMatchServer::Join(ServerClient& c, const RvMessage& m, uint64_t nowUs) {
     c.room = room;
     c.joinId = m_rooms[size_t(room)].nextJoinId++;
     c.punchNonce = RandomNonZero();
-    Joined(c, room, m.flags, m.name, nowUs);
+    Joined(c, room, m, nowUs);
 }
 
 // Tells the joining machine where the host is, and the host who comes; both
 // get the same relay pipe (opened now, so that it is ready should the direct
 // path and hole punching fail) and the same punch nonce.
-void CMatchServer::Joined(ServerClient& c, int room, uint8_t flags, const char* name, uint64_t nowUs) {
+void CMatchServer::Joined(ServerClient& c, int room, const RvMessage& request, uint64_t nowUs) {
     ServerRoom& r = m_rooms[size_t(room)];
     int pipe = relay.PipeOf(room, c.joinId);
     // A room that relays already may open more pipes; a new one only while
     // fewer rooms than the bound relay.
     if (pipe < 0 && (relay.RoomPipes(room) > 0 || relay.RoomsRelaying() < m_options.maxRelayed))
         pipe = relay.Open(room, c.joinId, nowUs);
-    if (pipe < 0 && (flags & RV_JOIN_RELAY_ONLY)) {
+    if (pipe < 0 && (request.flags & RV_JOIN_RELAY_ONLY)) {
         RvMessage refused = RvBlank(RV_REFUSED);
+        refused.stamp = request.stamp;
         refused.value = RV_RELAY_FULL;
         return Send(c, refused);
     }
     RvMessage joined = RvBlank(RV_JOINED);
+    joined.stamp = request.stamp;
     joined.joinId = c.joinId;
     joined.address = m_clients[size_t(r.host)].address;
     joined.value = r.direct;
@@ -292,7 +294,7 @@ void CMatchServer::Joined(ServerClient& c, int room, uint8_t flags, const char* 
     Send(c, joined);
 
     Introduction in{c.joinId, c.address, c.punchNonce, pipe, {}, nowUs + kIntroduceForUs, nowUs};
-    std::snprintf(in.name, sizeof in.name, "%s", name);
+    std::memcpy(in.name, request.name, sizeof in.name);
     for (int k = 0; k < r.introductionCount; k++)
         if (r.introductions[k].joinId == c.joinId) return Introduce(r, r.introductions[k]);
     if (r.introductionCount == ServerRoom::kIntroductionsMax) {  // the oldest gives way

@@ -122,7 +122,7 @@ private:
     void Forget(int client, uint8_t closing, const char* why);
     void Host(ServerClient& c, const RvMessage& m, uint64_t nowUs);
     void Join(ServerClient& c, const RvMessage& m, uint64_t nowUs);
-    void Joined(ServerClient& c, int room, uint8_t flags, const char* name, uint64_t nowUs);
+    void Joined(ServerClient& c, int room, const RvMessage& request, uint64_t nowUs);
     void Connected(ServerClient& c, const RvMessage& m);
     void List(ServerClient& c, const RvMessage& m);
     void CloseRoom(int room, const char* why);

@@ -16,6 +16,11 @@ void Answer(plat::UdpDatagram* d, const plat::NetAddress& to, const RvMessage& m
 
 }  // namespace
 
+CRelay::~CRelay() {
+    for (RelayPipe& p : m_pipes)
+        if (p.used) plat::UdpClose(p.socket);
+}
+
 void CRelay::Configure(uint16_t firstPort, uint16_t lastPort, int roomsMax, const uint64_t key[2], int poller,
                        uint64_t tagBase) {
     m_firstPort = firstPort;

@@ -44,6 +44,10 @@ struct RelayStats {
 
 class CRelay {
 public:
+    CRelay() = default;
+    CRelay(const CRelay&) = delete;
+    CRelay& operator=(const CRelay&) = delete;
+    ~CRelay();
     // Ports first..last (first 0: any free port), sockets registered with
     // poller (when >= 0) under tag tagBase + pipe index.
     void Configure(uint16_t firstPort, uint16_t lastPort, int roomsMax, const uint64_t key[2], int poller,

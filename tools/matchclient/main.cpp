@@ -138,7 +138,7 @@ int Host(const Options& o) {
             }
         }
         Pump(link, now);
-        if (Failed(link)) return 1;
+        if (Failed(link)) return link.Stop(), Pump(link, NowMs()), 1;
         if (!codeShown && link.State() == LINK_HOSTING) {
             std::printf("CODE %s\n", link.Code());
             std::fflush(stdout);
@@ -198,7 +198,7 @@ int Join(const Options& o) {
             }
         }
         Pump(link, now);
-        if (Failed(link)) return 1;
+        if (Failed(link)) return link.Stop(), Pump(link, NowMs()), 1;
         plat::NetAddress to{};
         uint8_t kind = 0;
         if (link.ConnectTarget(&to, &kind)) {
@@ -234,7 +234,7 @@ int List(const Options& o) {
         Pump(link, NowMs());
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    if (Failed(link)) return 1;
+    if (Failed(link)) return link.Stop(), Pump(link, NowMs()), 1;
     const RvMessage& page = link.ListPage();
     std::printf("ROOMS %u\n", unsigned(page.total));
     for (int k = 0; k < page.count; k++) {
