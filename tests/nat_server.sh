@@ -1,0 +1,241 @@
+#!/usr/bin/env bash
+# The match server through real routers. Network namespaces make a "public"
+# network (203.0.113.0/24, a bridge) with the match server, a machine with a
+# public address, and four homes, each a machine (192.168.N.2) behind a router
+# of its own that masquerades with nftables and, like a home router, lets in
+# nothing it was not asked for: homes 1 and 2 keep the machine's port (hole
+# punching works), homes 3 and 4 give every destination a random port
+# (symmetric: only the relay helps). Stand-ins for games (nuvel-match-client,
+# on the game's transport) host and join by code and send the traffic of an
+# online round; each case checks how every machine connected, as the joining
+# machine and the host each see it, and that the traffic came through:
+#   public host: every joining machine connects directly;
+#   host behind a port-keeping router: a machine behind another one and the
+#     public machine punch through, a machine behind a symmetric router is relayed;
+#   host behind a symmetric router: relayed, from a symmetric and a port-keeping home;
+#   two servers sharing one Redis: a room made on one is joined through the other;
+#   hostile: wrong codes, a flood, relay binds with guessed tokens, datagrams
+#     sent in the name of a third machine; the third machine gets nothing
+#     larger than what was sent in its name and nothing relayed, and the
+#     server counts what it refused.
+# Nothing leaves the machine: every address is inside namespaces made here,
+# and they are removed at the end.
+#
+# Usage: nat_server.sh <nuvel binary> <game folder> [--delay MS] [--figures N]
+#   --delay MS   each home's and the public machine's link delays every frame
+#                MS ms each way (a cable with delay; this kernel may lack netem)
+#   --figures N  instead of the checks: N joins of each kind, printing the
+#                time from the code entered to the host's welcome
+# Exit 77 (skipped) without root or a tool.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+[ "$(id -u)" -eq 0 ] || { echo "needs root for network namespaces"; exit 77; }
+for tool in ip nft python3 redis-server; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
+build=$(dirname "$(realpath "$1")")
+server=$build/server/nuvel-server
+client=$build/tools/nuvel-match-client
+shift 2
+delay=0
+figures=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --delay) delay=$2; shift 2 ;;
+    --figures) figures=$2; shift 2 ;;
+    *) echo "unknown option $1"; exit 2 ;;
+  esac
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/nuvel-nat-XXXXXX")
+tag=nv$$
+namespaces=()
+children=()
+source "$here/tools/processes.sh"
+cleanup() {
+  set +e
+  for p in "${children[@]}"; do stop_child "$p"; done
+  for n in "${namespaces[@]}"; do ip netns del "$n"; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
+fail() {
+  echo "FAIL: $*" >&2
+  for f in "$work"/*.log; do echo "== $f"; tail -n 30 "$f"; done >&2
+  exit 1
+}
+ns() { local n=$1; shift; ip netns exec "$tag-$n" "$@"; }
+spawn() {  # spawn NS LOG CMD...: a child in a namespace, its output in LOG
+  local n=$1 log=$2
+  shift 2
+  ip netns exec "$tag-$n" "$@" >"$work/$log" 2>&1 &
+  children+=($!)
+}
+
+# ---- the network ----
+SERVER=203.0.113.2
+OPEN=203.0.113.3
+ATTACKER=203.0.113.66
+VICTIM=203.0.113.77
+mkns() {
+  ip netns add "$tag-$1"
+  namespaces+=("$tag-$1")
+  ns "$1" ip link set lo up
+}
+# A namespace's interface "wan" on the public bridge, through a cable with
+# the delay when there is one.
+links=0
+attach() {
+  local n=$1 address=$2 port=p$((++links))
+  ip link add wan netns "$tag-$n" type veth peer name "$port" netns "$tag-pub"
+  ns "$n" ip addr add "$address/24" dev wan
+  ns "$n" ip link set wan up
+  if [ "$delay" -gt 0 ] && [ "$n" != srv ]; then
+    ns pub ip link add "d$port" type veth peer name "b$port"
+    ns pub ip link set "b$port" master br0
+    for i in "$port" "d$port" "b$port"; do ns pub ip link set "$i" up promisc on; done
+    spawn pub "wire-$n.log" python3 "$here/tools/delay_wire.py" "$port" "d$port" "$delay"
+  else
+    ns pub ip link set "$port" master br0
+    ns pub ip link set "$port" up
+  fi
+}
+# A home: the machine h<N> behind the router r<N>.
+home() {
+  local n=$1 kind=$2
+  mkns "r$n"
+  mkns "h$n"
+  attach "r$n" "203.0.113.$((10 + n))"
+  ip link add lan netns "$tag-r$n" type veth peer name eth0 netns "$tag-h$n"
+  ns "r$n" ip addr add "192.168.$n.1/24" dev lan
+  ns "h$n" ip addr add "192.168.$n.2/24" dev eth0
+  ns "r$n" ip link set lan up
+  ns "h$n" ip link set eth0 up
+  ns "h$n" ip route add default via "192.168.$n.1"
+  ns "r$n" sysctl -qw net.ipv4.ip_forward=1
+  local random=""
+  [ "$kind" = symmetric ] && random=random
+  ns "r$n" nft -f - <<EOF
+table ip home {
+  chain outbound { type nat hook postrouting priority 100; oifname "wan" masquerade $random; }
+  chain guard_in { type filter hook input priority 0; iifname "wan" ct state new drop; }
+  chain guard_through { type filter hook forward priority 0; iifname "wan" ct state new drop; }
+}
+EOF
+}
+mkns pub
+ns pub ip link add br0 type bridge
+ns pub ip link set br0 up
+mkns srv
+attach srv "$SERVER"
+for n in open attacker victim; do mkns "$n"; done
+attach open "$OPEN"
+attach attacker "$ATTACKER"
+attach victim "$VICTIM"
+home 1 keeping
+home 2 keeping
+home 3 symmetric
+home 4 symmetric
+
+# ---- the servers: one alone, two sharing a Redis ----
+redis_port=6390
+spawn srv redis.log redis-server --port "$redis_port" --bind 127.0.0.1 --save '' --appendonly no
+for _ in $(seq 50); do ns srv bash -c "exec 3<>/dev/tcp/127.0.0.1/$redis_port" 2>/dev/null && break; sleep 0.1; done
+spawn srv server1.log "$server" --port 26470 --relay-ports 27000-27199 --status-seconds 1
+spawn srv server2.log "$server" --port 26480 --relay-ports 27200-27399 --status-seconds 1 \
+  --redis "redis://127.0.0.1:$redis_port" --public-address "$SERVER"
+spawn srv server3.log "$server" --port 26490 --relay-ports 27400-27599 --status-seconds 1 \
+  --redis "redis://127.0.0.1:$redis_port" --public-address "$SERVER"
+for s in server1 server2 server3; do
+  for _ in $(seq 50); do grep -q 'nuvel-server on UDP port' "$work/$s.log" && break; sleep 0.1; done
+  grep -q 'nuvel-server on UDP port' "$work/$s.log" || fail "$s did not start"
+done
+
+# ---- a room ----
+# room NAME SERVERPORT HOSTNS JOINSERVERPORT NS:KIND...: a host and its joining
+# machines; each joining machine must reach the lobby the way KIND says,
+# the host must see the same, and the traffic must come through.
+room() {
+  local name=$1 port=$2 hostns=$3 joinport=$4
+  shift 4
+  spawn "$hostns" "$name.host.log" "$client" --server "$SERVER:$port" host --port 26471 --name "$name" \
+    --expect $# --seconds 40
+  local hostpid=${children[-1]} code=""
+  for _ in $(seq 100); do code=$(awk '/^CODE/{print $2}' "$work/$name.host.log"); [ -n "$code" ] && break; sleep 0.05; done
+  [ -n "$code" ] || fail "$name: no invite code"
+  local joins=() expected=()
+  for j in "$@"; do
+    spawn "${j%%:*}" "$name.${j%%:*}.log" "$client" --server "$SERVER:$joinport" join "$code" --name "${j%%:*}" \
+      --seconds 2
+    joins+=(${children[-1]})
+    expected+=("${j#*:}")
+  done
+  local k=0
+  for p in "${joins[@]}"; do
+    wait "$p" || fail "$name: the machine in ${1%%:*} failed"
+    local log=$work/$name.${1%%:*}.log
+    grep -q "^LOBBY ${expected[$k]} " "$log" || fail "$name: ${1%%:*} did not connect ${expected[$k]}: $(grep -E '^(LOBBY|FAILED)' "$log")"
+    echo "$name: ${1%%:*} $(grep '^LOBBY' "$log" | cut -d' ' -f2-) ms"
+    k=$((k + 1))
+    shift
+  done
+  wait "$hostpid" || fail "$name: the host failed"
+  local seen want
+  seen=$(grep -E '^PEER [0-9]+ [A-Z]+ [0-9.:]+$' "$work/$name.host.log" | awk '{print $3}' | sort | tr '\n' ' ')
+  want=$(printf '%s\n' "${expected[@]}" | sort | tr '\n' ' ')
+  [ "$seen" = "$want" ] || fail "$name: the host saw $seen, not $want"
+}
+
+if [ "$figures" -gt 0 ]; then
+  # Connection times: N joins each, with the network's delay.
+  for i in $(seq "$figures"); do
+    room "fig$i-direct" 26470 open 26470 h1:DIRECT
+    room "fig$i-punched" 26470 h1 26470 h2:PUNCHED
+    room "fig$i-relayed" 26470 h1 26470 h3:RELAYED
+  done
+  exit 0
+fi
+
+room public 26470 open 26470 h1:DIRECT h3:DIRECT
+room keeping 26470 h1 26470 h2:PUNCHED open:PUNCHED h3:RELAYED
+room symmetric 26470 h3 26470 h4:RELAYED h1:RELAYED
+# Made on the second server, joined through the third: sent to the second.
+room shared 26480 h1 26490 h2:PUNCHED h4:RELAYED
+grep -q 'room .* opened' "$work/server2.log" || fail "the shared room was not made on the second server"
+grep -q 'joined, PUNCHED' "$work/server2.log" || fail "the shared room was not joined on the second server"
+
+# ---- hostile ----
+# A listener in the victim's namespace counts what reaches it.
+spawn victim victim.log python3 "$here/tools/hostile.py" listen 12
+victimpid=${children[-1]}
+sleep 0.3
+# A relayed room to aim at: its pipe's port comes from the server's log.
+spawn h1 hostile.host.log "$client" --server "$SERVER:26470" host --port 26471 --name TARGET --expect 1 --seconds 40
+hostpid=${children[-1]}
+for _ in $(seq 100); do code=$(awk '/^CODE/{print $2}' "$work/hostile.host.log"); [ -n "$code" ] && break; sleep 0.05; done
+spawn h3 hostile.h3.log "$client" --server "$SERVER:26470" join "$code" --name VICTIM --seconds 4
+joinpid=${children[-1]}
+for _ in $(seq 100); do pipe=$(grep -oE "room $code: relaying for join [0-9]+ through port [0-9]+" "$work/server1.log" | awk '{print $NF}' || true); [ -n "$pipe" ] && break; sleep 0.05; done
+[ -n "${pipe:-}" ] || fail "no relay pipe to aim at"
+ns attacker python3 "$here/tools/hostile.py" attack "$SERVER" 26470 "$pipe" "$VICTIM" >"$work/attack.log" 2>&1 ||
+  fail "the attack tool failed"
+# Eleven wrong codes: the tenth is still NO SUCH MATCH, the eleventh is refused for the limit.
+for i in $(seq 11); do ns attacker "$client" --server "$SERVER:26470" join 22222$((i % 8 + 2)) >"$work/wrong.log" 2>&1 || true; done
+grep -q 'FAILED TOO MANY WRONG CODES' "$work/wrong.log" || fail "the eleventh wrong code was not refused for the limit: $(cat "$work/wrong.log")"
+wait "$joinpid" || fail "the relayed machine failed under attack"
+grep -q '^LOBBY RELAYED' "$work/hostile.h3.log" || fail "the attacked machine was not relayed"
+wait "$hostpid" || fail "the attacked host failed"
+# The listener's count of datagrams and bytes, against what was sent in its name.
+wait "$victimpid" || fail "the listener failed"
+read -r got gotbytes relayed <"$work/victim.log"
+sentbytes=$(awk '/^SPOOFED/{print $2}' "$work/attack.log")
+[ "$relayed" -eq 0 ] || fail "the victim got $relayed datagrams from relay ports"
+[ "$gotbytes" -le "$sentbytes" ] || fail "the victim got $gotbytes bytes for $sentbytes sent in its name"
+status=$(grep 'status:' "$work/server1.log" | tail -n 1)
+for counter in flood malformed 'bad relay tokens' 'relay outsiders' 'over the code limit'; do
+  [[ $status =~ [1-9][0-9]*\ $counter ]] || fail "the server did not count any $counter: $status"
+done
+echo "hostile: the victim got $got datagrams, $gotbytes bytes, for $sentbytes bytes sent in its name"
+echo "server: ${status#*status: }"
+echo "all cases passed"
