@@ -175,6 +175,7 @@ int main(int argc, char** argv) {
     ServerOptions options;
     if (int r = ReadOptions(argc, argv, &options)) return r == 1 ? 0 : 2;
     plat::CatchStopSignals();
+    plat::RaiseOpenFileLimit();  // a socket per relay pipe
     Sockets s;
     s.poller = plat::UdpPollerOpen();
     s.main = plat::UdpOpen(options.port);

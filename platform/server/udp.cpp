@@ -169,6 +169,13 @@ void CatchStopSignals() {
 
 bool StopRequested() { return g_stop != 0; }
 
+void RaiseOpenFileLimit() {
+    rlimit r{};
+    if (getrlimit(RLIMIT_NOFILE, &r) != 0 || r.rlim_cur >= r.rlim_max) return;
+    r.rlim_cur = r.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &r);
+}
+
 uint64_t ProcessCpuUs() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);

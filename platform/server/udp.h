@@ -47,6 +47,8 @@ void RandomBytes(void* out, size_t size);
 // SIGTERM and SIGINT set a flag instead of ending the process.
 void CatchStopSignals();
 bool StopRequested();
+// As many open files (sockets) as the system allows this process.
+void RaiseOpenFileLimit();
 // The process's CPU time (user and system) and resident memory.
 uint64_t ProcessCpuUs();
 uint64_t ProcessResidentBytes();
