@@ -143,6 +143,7 @@ redis_port=6390
 spawn srv redis.log redis-server --port "$redis_port" --bind 127.0.0.1 --save '' --appendonly no
 for _ in $(seq 50); do ns srv bash -c "exec 3<>/dev/tcp/127.0.0.1/$redis_port" 2>/dev/null && break; sleep 0.1; done
 spawn srv server1.log "$server" --port 26470 --relay-ports 27000-27199 --status-seconds 1
+server1=${children[-1]}
 spawn srv server2.log "$server" --port 26480 --relay-ports 27200-27399 --status-seconds 1 \
   --redis "redis://127.0.0.1:$redis_port" --public-address "$SERVER"
 spawn srv server3.log "$server" --port 26490 --relay-ports 27400-27599 --status-seconds 1 \
@@ -204,17 +205,24 @@ room symmetric 26470 h3 26470 h4:RELAYED h1:RELAYED
 room shared 26480 h1 26490 h2:PUNCHED h4:RELAYED
 grep -q 'room .* opened' "$work/server2.log" || fail "the shared room was not made on the second server"
 grep -q 'joined, PUNCHED' "$work/server2.log" || fail "the shared room was not joined on the second server"
+# The third server's list shows a public room made on the second.
+spawn h1 listed.host.log "$client" --server "$SERVER:26480" host --public --name LISTED --expect 1 --seconds 2
+listedpid=${children[-1]}
+for _ in $(seq 100); do code=$(awk '/^CODE/{print $2}' "$work/listed.host.log"); [ -n "$code" ] && break; sleep 0.05; done
+ns h2 "$client" --server "$SERVER:26490" list >"$work/listed.log" 2>&1 || fail "the list failed"
+grep -q "^ROOM $code LISTED 3/4 free" "$work/listed.log" || fail "the public room is not listed: $(cat "$work/listed.log")"
+wait "$listedpid" || true
 
 # ---- hostile ----
 # A listener in the victim's namespace counts what reaches it.
-spawn victim victim.log python3 "$here/tools/hostile.py" listen 12
+spawn victim victim.log python3 "$here/tools/hostile.py" listen 14
 victimpid=${children[-1]}
 sleep 0.3
 # A relayed room to aim at: its pipe's port comes from the server's log.
 spawn h1 hostile.host.log "$client" --server "$SERVER:26470" host --port 26471 --name TARGET --expect 1 --seconds 40
 hostpid=${children[-1]}
 for _ in $(seq 100); do code=$(awk '/^CODE/{print $2}' "$work/hostile.host.log"); [ -n "$code" ] && break; sleep 0.05; done
-spawn h3 hostile.h3.log "$client" --server "$SERVER:26470" join "$code" --name VICTIM --seconds 4
+spawn h3 hostile.h3.log "$client" --server "$SERVER:26470" join "$code" --name VICTIM --seconds 9
 joinpid=${children[-1]}
 for _ in $(seq 100); do pipe=$(grep -oE "room $code: relaying for join [0-9]+ through port [0-9]+" "$work/server1.log" | awk '{print $NF}' || true); [ -n "$pipe" ] && break; sleep 0.05; done
 [ -n "${pipe:-}" ] || fail "no relay pipe to aim at"
@@ -238,4 +246,14 @@ for counter in flood malformed 'bad relay tokens' 'relay outsiders' 'over the co
 done
 echo "hostile: the victim got $got datagrams, $gotbytes bytes, for $sentbytes bytes sent in its name"
 echo "server: ${status#*status: }"
+
+# SIGTERM: the server closes, and a host on it hears so.
+spawn h2 closing.host.log "$client" --server "$SERVER:26470" host --name LAST --expect 1 --seconds 20
+closingpid=${children[-1]}
+for _ in $(seq 100); do grep -q '^CODE' "$work/closing.host.log" && break; sleep 0.05; done
+kill -TERM "$server1"
+wait "$server1" || fail "the server did not end cleanly on SIGTERM"
+wait "$closingpid" && fail "the host went on without its server"
+grep -q '^FAILED THE MATCH SERVER CLOSED' "$work/closing.host.log" || fail "the host was not told: $(cat "$work/closing.host.log")"
+grep -q 'room .* closed (the server stops)' "$work/server1.log" || fail "the server did not close its rooms"
 echo "all cases passed"
