@@ -111,7 +111,7 @@ ServerClient* CMatchServer::Established(const plat::NetAddress& from, uint64_t c
     const int index = m_freeClients.back();
     m_freeClients.pop_back();
     ServerClient& c = m_clients[size_t(index)];
-    c = ServerClient{true, from, cookie, nowUs, 0, -1, false, 0, 0};
+    c = ServerClient{true, from, cookie, nowUs, 0, -1, 0, false, 0, 0};
     m_byAddress[Key(from)] = index;
     return &c;
 }
@@ -124,7 +124,7 @@ void CMatchServer::Forget(int client, uint8_t closing, const char* why) {
         m.value = closing;
         Send(c, m);
     }
-    if (c.host && c.room >= 0) CloseRoom(c.room, why);
+    if (c.host && RoomOf(c) >= 0) CloseRoom(c.room, why);
     m_byAddress.erase(Key(c.address));
     c.used = false;
     m_freeClients.push_back(client);
@@ -161,7 +161,7 @@ void CMatchServer::Receive(const plat::UdpDatagram& in, uint64_t nowUs) {
     case RV_HOST:
         return Host(*c, m, nowUs);
     case RV_UPDATE:
-        if (c->host && c->room >= 0) {
+        if (c->host && RoomOf(*c) >= 0) {
             ServerRoom& r = m_rooms[size_t(c->room)];
             r.info = m.room;
             directory.Describe(r.code, r.info, r.name);
@@ -178,7 +178,7 @@ void CMatchServer::Receive(const plat::UdpDatagram& in, uint64_t nowUs) {
     case RV_LIST:
         return List(*c, m);
     case RV_PROBE_REPLY:
-        if (c->host && c->room >= 0 && m.nonce == m_rooms[size_t(c->room)].probeNonce &&
+        if (c->host && RoomOf(*c) >= 0 && m.nonce == m_rooms[size_t(c->room)].probeNonce &&
             !m_rooms[size_t(c->room)].direct) {
             m_rooms[size_t(c->room)].direct = true;
             ServerLog(m_log, "room %s: the host is reachable directly", m_rooms[size_t(c->room)].code);
@@ -194,7 +194,7 @@ void CMatchServer::Receive(const plat::UdpDatagram& in, uint64_t nowUs) {
 void CMatchServer::Host(ServerClient& c, const RvMessage& m, uint64_t nowUs) {
     RvMessage answer = RvBlank(RV_ROOM);
     answer.stamp = m.stamp;
-    if (c.host && c.room >= 0) {  // asked again: the answer was lost
+    if (c.host && RoomOf(c) >= 0) {  // asked again: the answer was lost
         std::memcpy(answer.code, m_rooms[size_t(c.room)].code, sizeof answer.code);
         return Send(c, answer);
     }
@@ -217,6 +217,7 @@ void CMatchServer::Host(ServerClient& c, const RvMessage& m, uint64_t nowUs) {
     m_freeRooms.pop_back();
     m_roomCount++;
     r.used = true;
+    r.serial = m_nextSerial++;
     r.host = ClientIndex(c);
     r.info = m.room;
     std::memcpy(r.name, m.name, sizeof r.name);
@@ -224,8 +225,10 @@ void CMatchServer::Host(ServerClient& c, const RvMessage& m, uint64_t nowUs) {
     r.probeNextUs = nowUs;
     r.nextJoinId = 1;
     c.room = index;
+    c.roomSerial = r.serial;
     c.host = true;
     c.rttMs = m.room.hostRttMs;
+    m_timed.push_back({index, r.serial});
     directory.Describe(r.code, r.info, r.name);
     ServerLog(m_log, "room %s opened by %s (%s, %s)", r.code, Who(c.address).c_str(),
               r.info.isPublic ? "public" : "invite only", r.name);
@@ -237,7 +240,7 @@ void CMatchServer::Join(ServerClient& c, const RvMessage& m, uint64_t nowUs) {
     RvMessage refused = RvBlank(RV_REFUSED);
     refused.stamp = m.stamp;
     // Asked again for the room it already joined: the answer was lost.
-    if (!c.host && c.room >= 0 && std::strcmp(m_rooms[size_t(c.room)].code, m.code) == 0)
+    if (!c.host && RoomOf(c) >= 0 && std::strcmp(m_rooms[size_t(c.room)].code, m.code) == 0)
         return Joined(c, c.room, m, nowUs);
     if (!m_limits.MayTryCode(c.address.ip, nowUs) ||
         (directory.Shared() && directory.SharedWrongCodes(c.address.ip) >= m_options.wrongCodesPerMinute)) {
@@ -253,16 +256,17 @@ void CMatchServer::Join(ServerClient& c, const RvMessage& m, uint64_t nowUs) {
         redirect.address = elsewhere;
         return Send(c, redirect);
     }
-    if (room < 0 || (c.host && c.room == room)) {
+    if (room < 0 || (c.host && RoomOf(c) == room)) {
         stats.wrongCodes++;
         m_limits.CountWrongCode(c.address.ip, nowUs);
         directory.ChargeWrongCode(c.address.ip);
         refused.value = RV_NO_SUCH_MATCH;
         return Send(c, refused);
     }
-    if (c.host && c.room >= 0) CloseRoom(c.room, "the host joined another match");
+    if (c.host && RoomOf(c) >= 0) CloseRoom(c.room, "the host joined another match");
     c.host = false;
     c.room = room;
+    c.roomSerial = m_rooms[size_t(room)].serial;
     c.joinId = m_rooms[size_t(room)].nextJoinId++;
     c.punchNonce = RandomNonZero();
     Joined(c, room, m, nowUs);
@@ -303,6 +307,7 @@ void CMatchServer::Joined(ServerClient& c, int room, const RvMessage& request, u
     }
     r.introductions[r.introductionCount++] = in;
     Introduce(r, r.introductions[r.introductionCount - 1]);
+    m_timed.push_back({room, r.serial});
 }
 
 void CMatchServer::Introduce(ServerRoom& r, const Introduction& in) {
@@ -318,7 +323,7 @@ void CMatchServer::Introduce(ServerRoom& r, const Introduction& in) {
 }
 
 void CMatchServer::Connected(ServerClient& c, const RvMessage& m) {
-    if (c.host || c.room < 0 || m.joinId != c.joinId) return;
+    if (c.host || RoomOf(c) < 0 || m.joinId != c.joinId) return;
     ServerRoom& r = m_rooms[size_t(c.room)];
     for (int k = 0; k < r.introductionCount; k++)
         if (r.introductions[k].joinId == c.joinId) r.introductions[k].untilUs = 0;
@@ -345,9 +350,7 @@ void CMatchServer::CloseRoom(int room, const char* why) {
     ServerLog(m_log, "room %s closed (%s)", r.code, why);
     relay.CloseRoom(room);
     directory.Release(r.code);
-    for (ServerClient& c : m_clients)
-        if (c.used && c.room == room) c.room = -1, c.host = false;
-    r.used = false;
+    r.used = false;  // its machines see it gone by its serial
     m_freeRooms.push_back(room);
     m_roomCount--;
 }
@@ -365,29 +368,38 @@ bool CMatchServer::RelayReceive(int pipe, plat::UdpDatagram* d, uint64_t nowUs, 
 
 // ---- timers ----
 
+// A room's probes of the host, and introductions told again.
+void CMatchServer::Timers(ServerRoom& r, uint64_t nowUs) {
+    if (!r.direct && r.probesSent < kProbes && nowUs >= r.probeNextUs) {
+        RvMessage probe = RvBlank(RV_PROBE);
+        probe.nonce = r.probeNonce;
+        plat::UdpDatagram d;
+        d.peer = m_clients[size_t(r.host)].address;
+        d.size = uint16_t(EncodeRv(probe, d.data, sizeof d.data));
+        probeOut.push_back(d);
+        r.probesSent++;
+        r.probeNextUs = nowUs + kProbeEveryUs;
+    }
+    for (int k = 0; k < r.introductionCount; k++) {
+        Introduction& in = r.introductions[k];
+        if (nowUs >= in.untilUs) {
+            r.introductions[k--] = r.introductions[--r.introductionCount];
+        } else if (nowUs >= in.nextUs) {
+            in.nextUs = nowUs + kIntroduceEveryUs;
+            Introduce(r, in);
+        }
+    }
+}
+
 void CMatchServer::Service(uint64_t nowUs) {
-    for (size_t i = 0; i < m_rooms.size(); i++) {
-        ServerRoom& r = m_rooms[i];
-        if (!r.used) continue;
-        if (!r.direct && r.probesSent < kProbes && nowUs >= r.probeNextUs) {
-            RvMessage probe = RvBlank(RV_PROBE);
-            probe.nonce = r.probeNonce;
-            plat::UdpDatagram d;
-            d.peer = m_clients[size_t(r.host)].address;
-            d.size = uint16_t(EncodeRv(probe, d.data, sizeof d.data));
-            probeOut.push_back(d);
-            r.probesSent++;
-            r.probeNextUs = nowUs + kProbeEveryUs;
-        }
-        for (int k = 0; k < r.introductionCount; k++) {
-            Introduction& in = r.introductions[k];
-            if (nowUs >= in.untilUs) {
-                r.introductions[k--] = r.introductions[--r.introductionCount];
-            } else if (nowUs >= in.nextUs) {
-                in.nextUs = nowUs + kIntroduceEveryUs;
-                Introduce(r, in);
-            }
-        }
+    // Only rooms with something still to send; one that has nothing more
+    // (or closed) leaves the list.
+    for (size_t k = 0; k < m_timed.size(); k++) {
+        ServerRoom& r = m_rooms[size_t(m_timed[k].first)];
+        if (r.used && r.serial == m_timed[k].second) Timers(r, nowUs);
+        const bool pending = r.used && r.serial == m_timed[k].second &&
+                             ((!r.direct && r.probesSent < kProbes) || r.introductionCount > 0);
+        if (!pending) m_timed[k--] = m_timed.back(), m_timed.pop_back();
     }
     if (nowUs - m_lastSweepUs >= 1000000) {
         m_lastSweepUs = nowUs;

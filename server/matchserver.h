@@ -54,7 +54,8 @@ struct ServerClient {
     uint64_t cookie;
     uint64_t lastHeardUs;
     uint16_t rttMs;
-    int room;  // hosting or joining, -1 for none
+    int room;             // hosting or joining, -1 for none
+    uint32_t roomSerial;  // that room's serial: a room closed since is none
     bool host;
     uint32_t joinId;  // as a joining machine
     uint64_t punchNonce;
@@ -73,6 +74,7 @@ struct Introduction {
 
 struct ServerRoom {
     bool used;
+    uint32_t serial;  // new for every room opened in this place
     char code[kRvCodeLength + 1];
     int host;
     RvRoomInfo info;
@@ -129,6 +131,12 @@ private:
     void Introduce(ServerRoom& r, const Introduction& in);
     void Status(uint64_t nowUs);
     int ClientIndex(const ServerClient& c) const { return int(&c - m_clients.data()); }
+    // The room a machine hosts or joined, -1 when none (or it closed since).
+    int RoomOf(const ServerClient& c) const {
+        return c.room >= 0 && m_rooms[size_t(c.room)].used && m_rooms[size_t(c.room)].serial == c.roomSerial ? c.room
+                                                                                                             : -1;
+    }
+    void Timers(ServerRoom& r, uint64_t nowUs);
     std::string Who(const plat::NetAddress& a) const;
 
     ServerOptions m_options;
@@ -139,6 +147,9 @@ private:
     std::vector<ServerRoom> m_rooms;
     std::vector<int> m_freeRooms;
     int m_roomCount = 0;
+    uint32_t m_nextSerial = 1;
+    // Rooms with a probe or an introduction still to send (room, serial).
+    std::vector<std::pair<int, uint32_t>> m_timed;
     CAddressProof m_cookies;
     CAddressLimits m_limits;
     uint64_t m_lastSweepUs = 0, m_lastStatusUs = 0, m_statusBytes = 0;

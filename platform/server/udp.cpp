@@ -68,11 +68,7 @@ int UdpReceive(int socket, UdpDatagram* out, int max) {
     sockaddr_in from[kBatchMax];
     for (int k = 0; k < max; k++) {
         vectors[k] = iovec{out[k].data, sizeof out[k].data};
-        headers[k] = mmsghdr{};
-        headers[k].msg_hdr.msg_name = &from[k];
-        headers[k].msg_hdr.msg_namelen = sizeof from[k];
-        headers[k].msg_hdr.msg_iov = &vectors[k];
-        headers[k].msg_hdr.msg_iovlen = 1;
+        headers[k].msg_hdr = msghdr{&from[k], sizeof from[k], &vectors[k], 1, nullptr, 0, 0};
     }
     int n = recvmmsg(socket, headers, unsigned(max), MSG_DONTWAIT, nullptr);
     if (n <= 0) return 0;

@@ -110,11 +110,19 @@ bool OpenRoom(Machine* m) {
         join.flags = RV_JOIN_RELAY_ONLY;
         if (!Exchange(m[j].socket, g_server, join, RV_JOINED, &answer) || !answer.relayPort) return false;
         const plat::NetAddress pipe{g_server.ip, answer.relayPort};
+        const uint32_t joinId = answer.joinId;
         if (!Bind(m[0].socket, pipe, answer.relayToken, RV_SIDE_HOST) ||
             !Bind(m[j].socket, pipe, answer.relayToken, RV_SIDE_JOINER))
             return false;
         m[0].to[j - 1] = pipe;
         m[j].to[0] = pipe;
+        // Connected through the relay, as a game tells the server.
+        RvMessage connected = RvBlank(RV_CONNECTED);
+        connected.cookie = joinerCookie;
+        connected.stamp = 1;
+        connected.joinId = joinId;
+        connected.value = RV_KIND_RELAYED;
+        if (!Exchange(m[j].socket, g_server, connected, RV_ACK, &answer)) return false;
     }
     return true;
 }
