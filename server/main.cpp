@@ -29,7 +29,7 @@ void Usage(FILE* out) {
                  "  --public-address ADDR  this server's IPv4 address as the games reach it (needed with --redis)\n"
                  "  --max-rooms N          rooms at once (default 2000)\n"
                  "  --max-relayed N        rooms relayed at once (default 500)\n"
-                 "  --relay-ports A-B      UDP ports for relaying (default 27000-30999)\n"
+                 "  --relay-ports A-B      UDP ports for relaying (default 27000-30999; any: the system's choice)\n"
                  "  --rate N               messages a second from one address (default 50)\n"
                  "  --status-seconds N     seconds between status lines (default 60)\n"
                  "  --help, --version\n",
@@ -56,7 +56,10 @@ bool Redis(const char* text, ServerOptions* o) {
     return true;
 }
 
+// "A-B", or "any" for ports the system picks (for tests: no firewall could
+// open those ahead).
 bool Ports(const char* text, ServerOptions* o) {
+    if (!std::strcmp(text, "any")) return o->relayFirstPort = o->relayLastPort = 0, true;
     unsigned first = 0, last = 0;
     char tail = 0;
     if (std::sscanf(text, "%u-%u%c", &first, &last, &tail) != 2 || first < 1 || last > 65535 || first > last)
@@ -196,9 +199,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "nuvel-server: %s\n", error.c_str());
         return 1;
     }
-    ServerLog(stdout, "nuvel-server on UDP port %u, relay ports %u-%u, up to %d rooms and %d relayed; directory %s",
-              unsigned(options.port), unsigned(options.relayFirstPort), unsigned(options.relayLastPort),
-              options.maxRooms, options.maxRelayed,
+    char ports[32] = "any";
+    if (options.relayFirstPort)
+        std::snprintf(ports, sizeof ports, "%u-%u", unsigned(options.relayFirstPort), unsigned(options.relayLastPort));
+    ServerLog(stdout, "nuvel-server on UDP port %u, relay ports %s, up to %d rooms and %d relayed; directory %s",
+              unsigned(options.port), ports, options.maxRooms, options.maxRelayed,
               options.redisHost.empty() ? "in this process" : ("in Redis at " + options.redisHost).c_str());
     Run(s, *server);
     server->Stop();
