@@ -105,6 +105,7 @@ void CServerLink::Ask(uint32_t nowMs) {
     case GOAL_HOST:
         m.type = RV_HOST;
         m.room = m_room;
+        m.room.hostRttMs = uint16_t(m_rttMs);
         std::memcpy(m.name, m_name, sizeof m.name);
         break;
     case GOAL_JOIN:
@@ -302,9 +303,8 @@ void CServerLink::Service(uint32_t nowMs) {
         m_lastAliveMs = nowMs;
         m_roomChanged = false;
         RvMessage m = Request(m_goal == GOAL_HOST ? RV_UPDATE : RV_ALIVE, nowMs);
-        m.room = m_room;
+        if (m_goal == GOAL_HOST) m.room = m_room, m.room.hostRttMs = uint16_t(m_rttMs);
         m.rttMs = uint16_t(m_rttMs);
-        if (m_goal != GOAL_HOST) m.room = RvRoomInfo{};
         Queue(m_server, m);
     }
     if (m_connectedStamp && Later(nowMs, m_connectedStamp, kResendMs)) TransportConnected(nowMs);
@@ -313,7 +313,7 @@ void CServerLink::Service(uint32_t nowMs) {
 }
 
 void CServerLink::UpdateRoom(bool isPublic, uint8_t seatsTotal, uint8_t seatsFree, uint16_t round, uint32_t) {
-    const RvRoomInfo room{uint8_t(isPublic), seatsTotal, seatsFree, round, uint16_t(m_rttMs)};
+    const RvRoomInfo room{uint8_t(isPublic), seatsTotal, seatsFree, round, m_room.hostRttMs};
     if (room == m_room) return;
     m_room = room;
     m_roomChanged = m_state == LINK_HOSTING;

@@ -111,7 +111,7 @@ ServerClient* CMatchServer::Established(const plat::NetAddress& from, uint64_t c
     const int index = m_freeClients.back();
     m_freeClients.pop_back();
     ServerClient& c = m_clients[size_t(index)];
-    c = ServerClient{true, from, cookie, nowUs, 0, -1, 0, false, 0, 0};
+    c = ServerClient{true, from, cookie, nowUs, -1, 0, false, 0, 0};
     m_byAddress[Key(from)] = index;
     return &c;
 }
@@ -168,7 +168,6 @@ void CMatchServer::Receive(const plat::UdpDatagram& in, uint64_t nowUs) {
         }
         return Send(*c, ack);
     case RV_ALIVE:
-        c->rttMs = m.rttMs;
         return Send(*c, ack);
     case RV_JOIN:
         return Join(*c, m, nowUs);
@@ -227,7 +226,6 @@ void CMatchServer::Host(ServerClient& c, const RvMessage& m, uint64_t nowUs) {
     c.room = index;
     c.roomSerial = r.serial;
     c.host = true;
-    c.rttMs = m.room.hostRttMs;
     m_timed.push_back({index, r.serial});
     directory.Describe(r.code, r.info, r.name);
     ServerLog(m_log, "room %s opened by %s (%s, %s)", r.code, Who(c.address).c_str(),

@@ -53,7 +53,6 @@ struct ServerClient {
     plat::NetAddress address;
     uint64_t cookie;
     uint64_t lastHeardUs;
-    uint16_t rttMs;
     int room;             // hosting or joining, -1 for none
     uint32_t roomSerial;  // that room's serial: a room closed since is none
     bool host;
