@@ -145,9 +145,9 @@ void Body(IO& io, M& m) {
         io.Check(m.nonce != 0 && m.joinId != 0 && m.value <= 1);
         break;
     case RV_BIND:
-        io.U64(m.relayToken), io.U8(m.value), io.U64(m.answer);
+        io.U64(m.relayToken), io.U64(m.answer);
         Padding(io, kRvBindPadding);
-        io.Check(m.relayToken != 0 && m.value <= RV_SIDE_JOINER);
+        io.Check(m.relayToken != 0);
         break;
     case RV_CHALLENGE:
         io.U64(m.answer);

@@ -36,10 +36,10 @@
 //     PROBE        u64 probe nonce                                 (from another port)
 //   game -> game
 //     PUNCH        u64 punch nonce, u32 join id, u8 answer
-//   game <-> server (a relay port)
-//     BIND         u64 relay token, u8 side, u64 answer, u8 zero[8]  (answer 0: asking for a challenge)
+//   host <-> server (a relay port)
+//     BIND         u64 relay token, u64 answer, u8 zero[8]  (answer 0: asking for a challenge)
 //     CHALLENGE    u64 challenge
-//     BOUND        u8 both sides bound
+//     BOUND        u8 ready                         (also to the joining machine, from the main port)
 // Room info: u8 public, u8 seats total, u8 seats free, u16 round, u16 host rtt ms.
 // Relay: u16 port (0: none), u64 token.
 #pragma once
@@ -116,8 +116,6 @@ const char* RvClosingText(uint8_t why);
 
 // JOIN flags.
 enum : uint8_t { RV_JOIN_RELAY_ONLY = 1 };
-// BIND sides.
-enum : uint8_t { RV_SIDE_HOST = 0, RV_SIDE_JOINER = 1 };
 
 struct RvRoomInfo {
     uint8_t isPublic;
@@ -147,9 +145,8 @@ struct RvMessage {
     uint8_t flags;                 // JOIN
     char name[kRvNameMax + 1];     // HOST, JOIN, INTRODUCE
     uint32_t joinId;               // JOINED, INTRODUCE, CONNECTED, PUNCH
-    uint8_t value;        // CONNECTED: kind; REFUSED, CLOSING: why; JOINED: host direct; PUNCH: answer; BIND: side;
-                          // BOUND: both
-    uint16_t relayPort;   // JOINED, INTRODUCE
+    uint8_t value;        // CONNECTED: kind; REFUSED, CLOSING: why; JOINED: host direct; PUNCH: answer; BOUND: ready
+    uint16_t relayPort;   // JOINED: the server's main port; INTRODUCE: the pipe's own port
     uint64_t relayToken;  // JOINED, INTRODUCE, BIND
     uint64_t answer;      // BIND: the challenge answered; CHALLENGE: the challenge
     uint16_t first;       // LIST, LIST_PAGE

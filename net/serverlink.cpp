@@ -121,10 +121,9 @@ void CServerLink::Ask(uint32_t nowMs) {
     Queue(m_server, m);
 }
 
-void CServerLink::SendBind(const plat::NetAddress& relay, uint64_t token, uint8_t side, uint64_t answer) {
+void CServerLink::SendBind(const plat::NetAddress& relay, uint64_t token, uint64_t answer) {
     RvMessage m = RvBlank(RV_BIND);
     m.relayToken = token;
-    m.value = side;
     m.answer = answer;
     Queue(relay, m);
 }
@@ -220,9 +219,8 @@ void CServerLink::Joined(const RvMessage& m, uint32_t nowMs) {
     m_hostDirect = m.value != 0;
     m_punchNonce = m.nonce;
     m_relay = m.relayPort ? plat::NetAddress{m_server.ip, m.relayPort} : plat::NetAddress{};
-    m_relayToken = m.relayToken;
     m_joinedMs = m_lastAliveMs = nowMs;
-    m_lastPunchMs = m_lastBindMs = nowMs - kBindEveryMs;
+    m_lastPunchMs = nowMs - kPunchEveryMs;
     ServiceJoin(nowMs);
 }
 
@@ -268,13 +266,10 @@ void CServerLink::Punch(const plat::NetAddress& from, const RvMessage& m, uint32
 }
 
 void CServerLink::Bind(const plat::NetAddress& from, const RvMessage& m, uint32_t) {
+    // The joining machine's end is where it talks to the server: it only
+    // hears when the host's end is proven.
     if (m_goal == GOAL_JOIN && from == m_relay && m_relay.port) {
-        if (m.type == RV_CHALLENGE) {
-            m_challenge = m.answer;
-            SendBind(m_relay, m_relayToken, RV_SIDE_JOINER, m_challenge);
-        } else if (m.value) {
-            m_relayReady = true;
-        }
+        if (m.type == RV_BOUND && m.value) m_relayReady = true;
         return;
     }
     for (int k = 0; k < m_introCount && m_goal == GOAL_HOST; k++) {
@@ -282,7 +277,7 @@ void CServerLink::Bind(const plat::NetAddress& from, const RvMessage& m, uint32_
         if (!(in.relay == from) || !in.relay.port) continue;
         if (m.type == RV_CHALLENGE) {
             in.challenge = m.answer;
-            SendBind(in.relay, in.relayToken, RV_SIDE_HOST, in.challenge);
+            SendBind(in.relay, in.relayToken, in.challenge);
         } else {
             in.bound = true;
         }
@@ -333,7 +328,7 @@ void CServerLink::ServiceHost(uint32_t nowMs) {
         }
         if (in.relay.port && !in.bound && Later(nowMs, in.lastBindMs, kBindEveryMs)) {
             in.lastBindMs = nowMs;
-            SendBind(in.relay, in.relayToken, RV_SIDE_HOST, in.challenge);
+            SendBind(in.relay, in.relayToken, in.challenge);
         }
     }
     if (Later(nowMs, m_lastPunchMs, kPunchEveryMs)) m_lastPunchMs = nowMs;
@@ -356,10 +351,6 @@ void CServerLink::ServiceJoin(uint32_t nowMs) {
         punch.joinId = m_joinId;
         Queue(m_host, punch);
         if (!(m_punched == m_host)) Queue(m_punched, punch);
-    }
-    if (m_relay.port && !m_relayReady && sinceMs < kGiveUpMs && Later(nowMs, m_lastBindMs, kBindEveryMs)) {
-        m_lastBindMs = nowMs;
-        SendBind(m_relay, m_relayToken, RV_SIDE_JOINER, m_challenge);
     }
     // An attempt that runs keeps its time; one that ran out is not tried again.
     if (m_kind && !Later(nowMs, m_attemptMs, m_kind == RV_KIND_RELAYED ? kRelayAttemptMs : kAttemptMs)) return;

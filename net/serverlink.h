@@ -7,9 +7,11 @@
 // order: straight to the host's address when the server's probe reached it
 // (DIRECT); through both routers at once, each machine sending to the other's
 // address as the server saw it, so that each router lets the other's
-// datagrams in (PUNCHED); through a relay port of the server (RELAYED). The
-// relay pipe is bound from the start, beside the punching, so that falling
-// back to it costs no extra round trips. The link says where the game's
+// datagrams in (PUNCHED); through the server, which passes the datagrams on
+// (RELAYED): the joining machine sends them to the server's own port, the
+// host to a port of the relay pipe. The host proves its end of the pipe from
+// the start, beside the punching, so that falling back to it costs no extra
+// round trips. The link says where the game's
 // transport should connect (ConnectTarget) and moves on when an attempt does
 // not connect in time; the transport itself runs unchanged over any path.
 //
@@ -126,7 +128,7 @@ private:
     void Introduced(const RvMessage& m, uint32_t nowMs);
     void Punch(const plat::NetAddress& from, const RvMessage& m, uint32_t nowMs);
     void Bind(const plat::NetAddress& from, const RvMessage& m, uint32_t nowMs);
-    void SendBind(const plat::NetAddress& relay, uint64_t token, uint8_t side, uint64_t answer);
+    void SendBind(const plat::NetAddress& relay, uint64_t token, uint64_t answer);
     void ServiceHost(uint32_t nowMs);
     void ServiceJoin(uint32_t nowMs);
     void Choose(const plat::NetAddress& to, uint8_t kind, uint32_t nowMs);
@@ -159,10 +161,11 @@ private:
 
     // joining machine
     uint32_t m_joinId;
-    plat::NetAddress m_host, m_punched, m_relay;
-    bool m_hostDirect, m_punchOpen, m_relayReady, m_relayBound;
-    uint64_t m_punchNonce, m_relayToken, m_challenge;
-    uint32_t m_joinedMs, m_lastPunchMs, m_lastBindMs, m_attemptMs;
+    plat::NetAddress m_host, m_punched;
+    plat::NetAddress m_relay;  // the server's main port, when a pipe is open for this machine
+    bool m_hostDirect, m_punchOpen, m_relayReady;
+    uint64_t m_punchNonce;
+    uint32_t m_joinedMs, m_lastPunchMs, m_attemptMs;
     plat::NetAddress m_target;
     uint8_t m_kind;
     bool m_targetNew;

@@ -131,42 +131,67 @@ void Flush(const Sockets& s, CMatchServer& server) {
     server.probeOut.clear();
 }
 
-// Everything waiting on one relay port goes on in one batch; what is
-// dropped closes up in place.
-void Relay(CMatchServer& server, int pipe, uint64_t nowUs) {
-    static plat::UdpDatagram in[kPipeBatch], also[kPipeBatch];
+// What the hosts send through the relay leaves the main port in one batch
+// per wake; it is read straight into place.
+constexpr int kToJoinersMax = 512;
+struct ToJoiners {
+    plat::UdpDatagram d[kToJoinersMax];
+    int count = 0;
+};
+
+void SendToJoiners(const Sockets& s, ToJoiners& out) {
+    if (out.count) plat::UdpSend(s.main, out.d, out.count);
+    out.count = 0;
+}
+
+// Everything waiting on one pipe's port: passed on to the joining machine
+// (kept in out), or the answer to a bind (sent from the pipe's port).
+void FromPipe(const Sockets& s, CMatchServer& server, int pipe, uint64_t nowUs, ToJoiners& out) {
     if (pipe >= server.relay.PipeCount() || !server.relay.Pipe(pipe).used) return;
+    if (out.count + kPipeBatch > kToJoinersMax) SendToJoiners(s, out);
     const int socket = server.relay.Pipe(pipe).socket;
-    const int n = plat::UdpReceive(socket, in, kPipeBatch);
-    int kept = 0, alsoCount = 0;
+    const int first = out.count;
+    const int n = plat::UdpReceive(socket, out.d + first, kPipeBatch);
     for (int k = 0; k < n; k++) {
+        plat::UdpDatagram& d = out.d[out.count];
+        if (first + k != out.count) d = out.d[first + k];  // closes up behind one not kept
+        plat::UdpDatagram also;
         bool alsoSet = false;
-        if (!server.RelayReceive(pipe, &in[k], nowUs, &also[alsoCount], &alsoSet)) continue;
-        if (k != kept) in[kept] = in[k];
-        kept++;
-        alsoCount += alsoSet;
+        const RelayRoute route = server.FromPipe(pipe, &d, nowUs, &also, &alsoSet);
+        if (route == RELAY_FROM_PIPE) plat::UdpSendOne(socket, d.peer, d.data, d.size);
+        if (alsoSet) server.mainOut.push_back(also);
+        if (route == RELAY_FROM_MAIN) out.count++;
     }
-    if (kept) plat::UdpSend(socket, in, kept);
-    if (alsoCount) plat::UdpSend(socket, also, alsoCount);
+}
+
+// The main port: the protocol's messages, and what joining machines send
+// through the relay, which leaves from its pipe's port.
+void FromMain(const Sockets& s, CMatchServer& server, uint64_t nowUs) {
+    static plat::UdpDatagram in[kBatch];
+    const int n = plat::UdpReceive(s.main, in, kBatch);
+    for (int i = 0; i < n; i++) {
+        const int pipe = server.Receive(&in[i], nowUs);
+        if (pipe >= 0) plat::UdpSend(server.relay.Pipe(pipe).socket, &in[i], 1);
+    }
 }
 
 void Run(const Sockets& s, CMatchServer& server) {
-    static plat::UdpDatagram in[kBatch];
+    static ToJoiners toJoiners;
+    static plat::UdpDatagram drain[kBatch];
     uint64_t tags[kBatch];
     uint64_t lastServiceUs = 0;
     while (!plat::StopRequested()) {
         const int ready = plat::UdpPollerWait(s.poller, int(kServiceEveryUs / 1000), tags, kBatch);
         const uint64_t nowUs = plat::MonotonicUs();
         for (int k = 0; k < ready; k++) {
-            if (tags[k] == kMainTag) {
-                const int n = plat::UdpReceive(s.main, in, kBatch);
-                for (int i = 0; i < n; i++) server.Receive(in[i], nowUs);
-            } else if (tags[k] == kProbeTag) {
-                plat::UdpReceive(s.probe, in, kBatch);  // nothing is expected here
-            } else {
-                Relay(server, int(tags[k] - kPipeTagBase), nowUs);
-            }
+            if (tags[k] == kMainTag)
+                FromMain(s, server, nowUs);
+            else if (tags[k] == kProbeTag)
+                plat::UdpReceive(s.probe, drain, kBatch);  // nothing is expected here
+            else
+                FromPipe(s, server, int(tags[k] - kPipeTagBase), nowUs, toJoiners);
         }
+        SendToJoiners(s, toJoiners);
         if (nowUs - lastServiceUs >= kServiceEveryUs) {
             lastServiceUs = nowUs;
             server.Service(nowUs);

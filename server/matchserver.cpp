@@ -125,6 +125,7 @@ void CMatchServer::Forget(int client, uint8_t closing, const char* why) {
         Send(c, m);
     }
     if (c.host && RoomOf(c) >= 0) CloseRoom(c.room, why);
+    if (!c.host && relay.PipeOfJoiner(c.address) >= 0) relay.Close(relay.PipeOfJoiner(c.address));
     m_byAddress.erase(Key(c.address));
     c.used = false;
     m_freeClients.push_back(client);
@@ -132,7 +133,27 @@ void CMatchServer::Forget(int client, uint8_t closing, const char* why) {
 
 // ---- requests ----
 
-void CMatchServer::Receive(const plat::UdpDatagram& in, uint64_t nowUs) {
+int CMatchServer::Receive(plat::UdpDatagram* d, uint64_t nowUs) {
+    // The relay's traffic first: a joining machine's transport, from the
+    // address of its pipe.
+    if (!RvIsOurs(d->data, d->size)) {
+        const int pipe = relay.PipeOfJoiner(d->peer);
+        if (pipe >= 0) return relay.FromJoiner(pipe, d, nowUs) ? Relayed(pipe) : -1;
+    }
+    Request(*d, nowUs);
+    return -1;
+}
+
+int CMatchServer::Relayed(int pipe) {
+    if (relay.FirstTraffic(pipe)) {
+        const RelayPipe& p = relay.Pipe(pipe);
+        ServerLog(m_log, "room %s: relaying for join %u through port %u", m_rooms[size_t(p.room)].code,
+                  unsigned(p.joinId), unsigned(p.port));
+    }
+    return pipe;
+}
+
+void CMatchServer::Request(const plat::UdpDatagram& in, uint64_t nowUs) {
     stats.received++;
     if (!m_limits.AllowMessage(in.peer.ip, nowUs)) {
         stats.flood++;
@@ -279,7 +300,7 @@ void CMatchServer::Joined(ServerClient& c, int room, const RvMessage& request, u
     // A room that relays already may open more pipes; a new one only while
     // fewer rooms than the bound relay.
     if (pipe < 0 && (relay.RoomPipes(room) > 0 || relay.RoomsRelaying() < m_options.maxRelayed))
-        pipe = relay.Open(room, c.joinId, nowUs);
+        pipe = relay.Open(room, c.joinId, c.address, nowUs);
     if (pipe < 0 && (request.flags & RV_JOIN_RELAY_ONLY)) {
         RvMessage refused = RvBlank(RV_REFUSED);
         refused.stamp = request.stamp;
@@ -292,7 +313,8 @@ void CMatchServer::Joined(ServerClient& c, int room, const RvMessage& request, u
     joined.address = m_clients[size_t(r.host)].address;
     joined.value = r.direct;
     joined.nonce = c.punchNonce;
-    if (pipe >= 0) joined.relayPort = relay.Pipe(pipe).port, joined.relayToken = relay.Pipe(pipe).token;
+    // The joining machine's end of the pipe is where it talks to the server.
+    if (pipe >= 0) joined.relayPort = m_options.port, joined.relayToken = relay.Pipe(pipe).token;
     Send(c, joined);
 
     Introduction in{c.joinId, c.address, c.punchNonce, pipe, {}, nowUs + kIntroduceForUs, nowUs};
@@ -314,10 +336,20 @@ void CMatchServer::Introduce(ServerRoom& r, const Introduction& in) {
     m.address = in.joiner;
     m.nonce = in.punchNonce;
     std::memcpy(m.name, in.name, sizeof m.name);
-    if (in.pipe >= 0 && relay.Pipe(in.pipe).used && relay.Pipe(in.pipe).joinId == in.joinId &&
-        relay.Pipe(in.pipe).room == int(&r - m_rooms.data()))
-        m.relayPort = relay.Pipe(in.pipe).port, m.relayToken = relay.Pipe(in.pipe).token;
+    const bool piped = in.pipe >= 0 && relay.Pipe(in.pipe).used && relay.Pipe(in.pipe).joinId == in.joinId &&
+                       relay.Pipe(in.pipe).room == int(&r - m_rooms.data());
+    if (piped) m.relayPort = relay.Pipe(in.pipe).port, m.relayToken = relay.Pipe(in.pipe).token;
     Send(m_clients[size_t(r.host)], m);
+    // Told again too: the host proved its end of the pipe (the first word
+    // of it may have been lost).
+    if (piped && relay.Pipe(in.pipe).hostBound) {
+        RvMessage ready = RvBlank(RV_BOUND);
+        ready.value = 1;
+        plat::UdpDatagram d;
+        d.peer = in.joiner;
+        d.size = uint16_t(EncodeRv(ready, d.data, sizeof d.data));
+        mainOut.push_back(d);
+    }
 }
 
 void CMatchServer::Connected(ServerClient& c, const RvMessage& m) {
@@ -353,15 +385,11 @@ void CMatchServer::CloseRoom(int room, const char* why) {
     m_roomCount--;
 }
 
-bool CMatchServer::RelayReceive(int pipe, plat::UdpDatagram* d, uint64_t nowUs, plat::UdpDatagram* also,
-                                bool* alsoSet) {
-    if (!relay.Receive(pipe, d, nowUs, also, alsoSet)) return false;
-    const RelayPipe& p = relay.Pipe(pipe);
-    if (relay.FirstTraffic(pipe)) {
-        ServerLog(m_log, "room %s: relaying for join %u through port %u", m_rooms[size_t(p.room)].code,
-                  unsigned(p.joinId), unsigned(p.port));
-    }
-    return true;
+RelayRoute CMatchServer::FromPipe(int pipe, plat::UdpDatagram* d, uint64_t nowUs, plat::UdpDatagram* also,
+                                  bool* alsoSet) {
+    const RelayRoute route = relay.FromPipe(pipe, d, nowUs, also, alsoSet);
+    if (route == RELAY_FROM_MAIN) Relayed(pipe);
+    return route;
 }
 
 // ---- timers ----
@@ -401,9 +429,14 @@ void CMatchServer::Service(uint64_t nowUs) {
     }
     if (nowUs - m_lastSweepUs >= 1000000) {
         m_lastSweepUs = nowUs;
-        for (size_t i = 0; i < m_clients.size(); i++)
-            if (m_clients[i].used && nowUs - m_clients[i].lastHeardUs > kClientTimeoutUs)
-                Forget(int(i), RV_CLOSE_TIMED_OUT, "the host fell silent");
+        for (size_t i = 0; i < m_clients.size(); i++) {
+            ServerClient& c = m_clients[i];
+            if (!c.used || nowUs - c.lastHeardUs <= kClientTimeoutUs) continue;
+            // A joining machine whose transport still runs through its pipe is there.
+            const int pipe = relay.PipeOfJoiner(c.address);
+            if (pipe >= 0 && nowUs - relay.Pipe(pipe).lastTrafficUs <= kClientTimeoutUs) continue;
+            Forget(int(i), RV_CLOSE_TIMED_OUT, "the host fell silent");
+        }
         relay.Expire(nowUs, [&](int pipe) {
             const RelayPipe& p = relay.Pipe(pipe);
             if (p.relaying)
@@ -425,12 +458,13 @@ void CMatchServer::Status(uint64_t nowUs) {
     ServerLog(m_log,
               "status: %d rooms, %d machines, %d rooms relaying through %d ports, %.0f relayed bytes/s; "
               "refused: %llu flood, %llu malformed, %llu bad cookie, %llu wrong codes, %llu over the code limit, "
-              "%llu relay outsiders, %llu bad relay tokens, %llu bad relay answers, %llu over the relay budget",
+              "%llu relay outsiders, %llu bad relay tokens, %llu bad relay answers, %llu over the relay budget, "
+              "%llu relayed too early",
               m_roomCount, Machines(), relay.RoomsRelaying(), relay.PipesOpen(), rate, (unsigned long long)stats.flood,
               (unsigned long long)stats.malformed, (unsigned long long)stats.badCookie,
               (unsigned long long)stats.wrongCodes, (unsigned long long)stats.codeLimited,
               (unsigned long long)rs.outsiders, (unsigned long long)rs.badTokens, (unsigned long long)rs.badAnswers,
-              (unsigned long long)rs.overBudget);
+              (unsigned long long)rs.overBudget, (unsigned long long)rs.early);
 }
 
 void CMatchServer::Stop() {

@@ -2,9 +2,9 @@
 // invite code, find a room by code or in the public list, and are introduced
 // to each other; where they cannot reach each other, the relay passes their
 // datagrams. The object owns no socket but the relay's: datagrams come in
-// through Receive (the main port) and RelayReceive (a relay port), and what
-// the main port and the probe port send goes into two outboxes that the
-// caller sends.
+// through Receive (the main port) and FromPipe (a relay pipe's port), and
+// what the main port and the probe port send goes into two outboxes that
+// the caller sends.
 //
 // Before a machine has echoed a cookie (which proves it receives at its
 // address), the server answers nothing larger than what it was sent, and keeps
@@ -93,8 +93,12 @@ public:
     // Sets the server up (the directory as the options say); false, with a
     // message in *error, when Redis cannot be reached.
     bool Start(const ServerOptions& options, int poller, uint64_t pipeTagBase, FILE* log, std::string* error);
-    void Receive(const plat::UdpDatagram& in, uint64_t nowUs);
-    bool RelayReceive(int pipe, plat::UdpDatagram* d, uint64_t nowUs, plat::UdpDatagram* also, bool* alsoSet);
+    // A datagram at the main port: a message of the protocol (answers go to
+    // the outboxes; -1), or one a joining machine sends through the relay:
+    // rewritten for the host, and the pipe whose port sends it returned.
+    int Receive(plat::UdpDatagram* d, uint64_t nowUs);
+    // A datagram at a relay pipe's port (see CRelay::FromPipe).
+    RelayRoute FromPipe(int pipe, plat::UdpDatagram* d, uint64_t nowUs, plat::UdpDatagram* also, bool* alsoSet);
     // Timers: probes, introductions, silent machines, idle pipes, the
     // directory's refreshes and the status line.
     void Service(uint64_t nowUs);
@@ -117,6 +121,8 @@ public:
     static constexpr int kMachinesPerRoom = 8;
 
 private:
+    void Request(const plat::UdpDatagram& in, uint64_t nowUs);
+    int Relayed(int pipe);
     void Send(const ServerClient& to, const RvMessage& m);
     void Reply(const plat::NetAddress& to, const RvMessage& m, size_t requestSize);
     ServerClient* Established(const plat::NetAddress& from, uint64_t cookie, uint64_t nowUs);

@@ -1,18 +1,24 @@
-// CRelay: the relay ports. When two machines of a room cannot reach each
-// other, each sends its datagrams to a port the server opened for that pair
-// (a pipe), and the server passes them on to the other end unchanged, so the
-// game's transport runs over it as over any path. Each machine sees the
-// other at the pipe's address, one pipe per joining machine, so the host
-// tells its peers apart by address as it always does.
+// CRelay: the relay pipes. When a joining machine cannot reach the host, the
+// server passes their datagrams on, unchanged, so that the game's transport
+// runs over it as over any path. Each pipe serves one joining machine:
+//   - the joining machine sends to the server's main port, from the very
+//     address it talks to the server from (proven by its cookie), and hears
+//     the host from there;
+//   - the host sends to a port of the pipe's own and hears that joining
+//     machine from it, so that the host tells its peers apart by address as
+//     it always does.
+// The host's end is an address that proved two things: the pipe's token
+// (which only the two machines were told) and that it receives at that
+// address (it answered a challenge sent there, smaller than the request).
+// Nothing is ever sent to any other address, and each room's pipes share a
+// byte budget.
 //
-// A pipe passes datagrams only between its two ends, and an end is an
-// address that proved two things: the pipe's token (which only the two
-// machines were told) and that it receives at that address (it answered a
-// challenge sent there). Nothing is ever sent to another address, a
-// challenge is smaller than the request it answers, and each room's pipes
-// share a byte budget.
+// Either way one side of the server's work is batched: what the hosts send
+// leaves through the main port together, what the joining machines send
+// arrives there together.
 #pragma once
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/netaddress.h"
@@ -26,8 +32,9 @@ struct RelayPipe {
     int room;
     uint32_t joinId;
     uint64_t token;
-    plat::NetAddress ends[2];  // RV_SIDE_HOST, RV_SIDE_JOINER
-    bool bound[2];
+    plat::NetAddress joiner;  // at the main port
+    plat::NetAddress host;    // at the pipe's port, once proven
+    bool hostBound;
     uint64_t openedUs, lastTrafficUs;
     uint64_t datagrams, bytes;
     bool relaying;  // something has passed (logged once)
@@ -35,12 +42,16 @@ struct RelayPipe {
 
 struct RelayStats {
     uint64_t datagrams, bytes;  // passed on
-    uint64_t outsiders;         // from an address that is no end of the pipe
+    uint64_t outsiders;         // at a pipe's port from an address that is not its host
     uint64_t badTokens;         // a bind with another token
     uint64_t badAnswers;        // a bind with a wrong challenge answer
     uint64_t overBudget;        // beyond the room's byte budget
+    uint64_t early;             // from the joining machine before the host's end was proven
     uint64_t malformed;
 };
+
+// Where what a pipe's port received goes out.
+enum RelayRoute : uint8_t { RELAY_DROP, RELAY_FROM_PIPE, RELAY_FROM_MAIN };
 
 class CRelay {
 public:
@@ -52,9 +63,9 @@ public:
     // poller (when >= 0) under tag tagBase + pipe index.
     void Configure(uint16_t firstPort, uint16_t lastPort, int roomsMax, const uint64_t key[2], int poller,
                    uint64_t tagBase);
-    // Opens a pipe for a room's joining machine; its index, or -1 when no
-    // port is free.
-    int Open(int room, uint32_t joinId, uint64_t nowUs);
+    // Opens a pipe for a room's joining machine at its address; the pipe's
+    // index, or -1 when no port is free.
+    int Open(int room, uint32_t joinId, const plat::NetAddress& joiner, uint64_t nowUs);
     void Close(int pipe);
     void CloseRoom(int room);
     const RelayPipe& Pipe(int pipe) const { return m_pipes[size_t(pipe)]; }
@@ -62,29 +73,30 @@ public:
     int PipeOf(int room, uint32_t joinId) const;
     int RoomsRelaying() const { return m_roomsRelaying; }
     int RoomPipes(int room) const { return m_rooms[size_t(room)].pipes; }
-    // True once per pipe: when the first datagram has passed.
-    bool FirstTraffic(int pipe) {
-        RelayPipe& p = m_pipes[size_t(pipe)];
-        const bool first = p.datagrams > 0 && !p.relaying;
-        p.relaying = p.relaying || first;
-        return first;
-    }
     int PipesOpen() const { return m_open; }
 
-    // A datagram that arrived at a pipe's port. Rewrites *d into what the
-    // pipe's socket sends (passed on, or the answer to a bind) and returns
-    // true, or returns false to drop it; *also, when set, goes too (both
-    // ends learn together that the pipe is ready).
-    bool Receive(int pipe, plat::UdpDatagram* d, uint64_t nowUs, plat::UdpDatagram* also, bool* alsoSet);
-    // Closes pipes that were never bound or fell silent; calls closed(pipe)
-    // before each.
+    // A datagram that arrived at a pipe's port (the host's side). Rewrites
+    // *d into what goes out and says from where: the answer to a bind from
+    // the pipe's port, the datagram passed on to the joining machine from the
+    // main port. *also, when set, goes from the main port too: the joining
+    // machine hears that the pipe is ready.
+    RelayRoute FromPipe(int pipe, plat::UdpDatagram* d, uint64_t nowUs, plat::UdpDatagram* also, bool* alsoSet);
+    // The pipe whose joining machine is at this address, or -1.
+    int PipeOfJoiner(const plat::NetAddress& from) const;
+    // A datagram of the game's transport from a pipe's joining machine, at the
+    // main port: rewritten to go to the host from the pipe's port; false to drop it.
+    bool FromJoiner(int pipe, plat::UdpDatagram* d, uint64_t nowUs);
+    // True once per pipe: when the first datagram has passed.
+    bool FirstTraffic(int pipe);
+    // Closes pipes whose host never proved its end or that fell silent;
+    // calls closed(pipe) before each.
     template <class F>
     void Expire(uint64_t nowUs, F closed) {
         for (size_t i = 0; i < m_pipes.size(); i++) {
             const RelayPipe& p = m_pipes[i];
             if (!p.used) continue;
-            const bool ready = p.bound[0] && p.bound[1];
-            if ((!ready && nowUs - p.openedUs > kUnboundUs) || (ready && nowUs - p.lastTrafficUs > kIdleUs)) {
+            if ((!p.hostBound && nowUs - p.openedUs > kUnboundUs) ||
+                (p.hostBound && nowUs - p.lastTrafficUs > kIdleUs)) {
                 closed(int(i));
                 Close(int(i));
             }
@@ -97,11 +109,12 @@ public:
     RelayStats stats = {};
 
 private:
-    bool Bind(RelayPipe& p, int side, uint64_t answer, plat::UdpDatagram* d, uint64_t nowUs, plat::UdpDatagram* also,
-              bool* alsoSet);
-    bool Spend(int room, size_t bytes, uint64_t nowUs);
+    RelayRoute Bind(RelayPipe& p, uint64_t answer, plat::UdpDatagram* d, uint64_t nowUs, plat::UdpDatagram* also,
+                    bool* alsoSet);
+    bool Pass(RelayPipe& p, plat::UdpDatagram* d, const plat::NetAddress& to, uint64_t nowUs);
     std::vector<RelayPipe> m_pipes;
     std::vector<int> m_freePipes;
+    std::unordered_map<uint64_t, int> m_byJoiner;
     struct Budget {
         int pipes;
         int64_t bytes;

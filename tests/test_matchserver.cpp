@@ -142,7 +142,8 @@ protected:
     // Sends a message from an address; what the server sent (to anyone).
     std::vector<plat::UdpDatagram> Send(const NetAddress& from, const RvMessage& m) {
         server->mainOut.clear();
-        server->Receive(Datagram(from, Encode(m)), nowUs);
+        plat::UdpDatagram d = Datagram(from, Encode(m));
+        server->Receive(&d, nowUs);
         return server->mainOut;
     }
     // The one answer to from, decoded (type 0 when there is none).
@@ -197,7 +198,8 @@ TEST_F(MatchServerTest, BeforeACookieNothingIsKeptAndNoAnswerIsLargerThanItsRequ
         if (k % 5 == 0) bytes = Encode(Everything()[RV_HELLO - 1]);
         if (k % 7 == 0) bytes = Encode(Everything()[RV_JOIN - 1]);  // a made-up cookie
         server->mainOut.clear();
-        server->Receive(Datagram(from, bytes), nowUs);
+        plat::UdpDatagram d = Datagram(from, bytes);
+        server->Receive(&d, nowUs);
         for (const plat::UdpDatagram& d : server->mainOut) {
             EXPECT_LE(d.size, bytes.size());
             EXPECT_EQ(d.peer, from);
@@ -234,8 +236,8 @@ TEST_F(MatchServerTest, AJoiningMachineAndTheHostAreIntroducedWithOnePipeAndOneN
     EXPECT_STREQ(intro.name, "BOB");
     EXPECT_EQ(joined.joinId, intro.joinId);
     EXPECT_EQ(joined.nonce, intro.nonce);
-    EXPECT_NE(joined.relayPort, 0);
-    EXPECT_EQ(joined.relayPort, intro.relayPort);
+    EXPECT_EQ(joined.relayPort, kRvDefaultPort);  // the joining machine's end is at the main port
+    EXPECT_NE(intro.relayPort, 0);                // the host's at the pipe's own
     EXPECT_EQ(joined.relayToken, intro.relayToken);
     EXPECT_EQ(joined.value, 0);  // the probe has not come back
     // Asked again: the same join; the host is told again until the joining
@@ -303,64 +305,81 @@ TEST_F(MatchServerTest, AFloodFromOneAddressIsDroppedAndOthersAreStillAnswered) 
     EXPECT_EQ(Ask(kJoiner, alive).type, RV_ACK);
 }
 
-TEST_F(MatchServerTest, APipePassesDatagramsOnlyBetweenTwoProvenEnds) {
-    const RvMessage joined = Join(kJoiner, Host(kHost, false));
+TEST_F(MatchServerTest, APipePassesDatagramsOnlyBetweenItsJoiningMachineAndAProvenHost) {
+    Join(kJoiner, Host(kHost, false));
+    RvMessage intro = RvBlank(0);
+    for (const plat::UdpDatagram& d : server->mainOut)
+        if (d.peer == kHost) intro = Read(d);
+    ASSERT_EQ(intro.type, RV_INTRODUCE);
     int pipe = -1;
     for (int k = 0; k < server->relay.PipeCount(); k++)
-        if (server->relay.Pipe(k).used && server->relay.Pipe(k).port == joined.relayPort) pipe = k;
+        if (server->relay.Pipe(k).used && server->relay.Pipe(k).port == intro.relayPort) pipe = k;
     ASSERT_GE(pipe, 0);
     plat::UdpDatagram also;
     bool alsoSet = false;
-    // Sends bytes to the pipe from an address; what the pipe sends back
-    // (size 0: nothing).
-    auto relay = [&](const NetAddress& from, const std::vector<uint8_t>& bytes) {
+    RelayRoute route = RELAY_DROP;
+    // Bytes to the pipe's port from an address: what goes out (size 0:
+    // nothing), from where in route.
+    auto toPipe = [&](const NetAddress& from, const std::vector<uint8_t>& bytes) {
         plat::UdpDatagram d = Datagram(from, bytes);
-        if (!server->RelayReceive(pipe, &d, nowUs, &also, &alsoSet)) d.size = 0;
+        route = server->FromPipe(pipe, &d, nowUs, &also, &alsoSet);
+        if (route == RELAY_DROP) d.size = 0;
         return d;
     };
-    auto bind = [&](uint64_t token, uint8_t side, uint64_t answer) {
+    // Bytes to the main port: passed on from the pipe's port, or not (size 0).
+    auto toMain = [&](const NetAddress& from, const std::vector<uint8_t>& bytes) {
+        plat::UdpDatagram d = Datagram(from, bytes);
+        if (server->Receive(&d, nowUs) != pipe) d.size = 0;
+        return d;
+    };
+    auto bind = [&](uint64_t token, uint64_t answer) {
         RvMessage m = RvBlank(RV_BIND);
-        m.relayToken = token, m.value = side, m.answer = answer;
+        m.relayToken = token, m.answer = answer;
         return Encode(m);
     };
     const std::vector<uint8_t> data(60, 0x42);
-    EXPECT_EQ(relay(kHost, data).size, 0);                               // nobody proven yet
-    EXPECT_EQ(relay(kHost, bind(joined.relayToken + 1, 0, 0)).size, 0);  // a guessed token
+    EXPECT_EQ(toMain(kJoiner, data).size, 0);                         // the host's end is not proven yet
+    EXPECT_EQ(toPipe(kHost, data).size, 0);                           // nor is the host
+    EXPECT_EQ(toPipe(kHost, bind(intro.relayToken + 1, 0)).size, 0);  // a guessed token
     // A bind in the victim's name with the right token: only a challenge,
     // smaller than the bind, and without its answer the victim is no end.
-    plat::UdpDatagram challenge = relay(kVictim, bind(joined.relayToken, 1, 0));
+    plat::UdpDatagram challenge = toPipe(kVictim, bind(intro.relayToken, 0));
+    EXPECT_EQ(route, RELAY_FROM_PIPE);
     EXPECT_EQ(challenge.peer, kVictim);
-    EXPECT_LT(challenge.size, bind(1, 1, 0).size());
-    EXPECT_EQ(relay(kVictim, bind(joined.relayToken, 1, Read(challenge).answer + 1)).size, 0);
-    // The host proves its end.
-    const uint64_t hostAnswer = Read(relay(kHost, bind(joined.relayToken, 0, 0))).answer;
-    EXPECT_EQ(Read(relay(kHost, bind(joined.relayToken, 0, hostAnswer))).value, 0);
-    EXPECT_EQ(relay(kHost, data).size, 0);  // the other end is not proven
+    EXPECT_LT(challenge.size, bind(1, 0).size());
+    EXPECT_EQ(toPipe(kVictim, bind(intro.relayToken, Read(challenge).answer + 1)).size, 0);
     // An answer is good for its own address only.
-    EXPECT_EQ(relay(kJoiner, bind(joined.relayToken, 1, hostAnswer)).size, 0);
-    const uint64_t joinerAnswer = Read(relay(kJoiner, bind(joined.relayToken, 1, 0))).answer;
-    plat::UdpDatagram ready = relay(kJoiner, bind(joined.relayToken, 1, joinerAnswer));
-    EXPECT_EQ(Read(ready).value, 1);
-    ASSERT_TRUE(alsoSet);  // both ends hear that the pipe is ready
-    EXPECT_EQ(also.peer, kHost);
+    const uint64_t hostAnswer = Read(toPipe(kHost, bind(intro.relayToken, 0))).answer;
+    EXPECT_EQ(toPipe(kJoiner, bind(intro.relayToken, hostAnswer)).size, 0);
+    // The host proves its end; the joining machine hears it at once.
+    EXPECT_EQ(Read(toPipe(kHost, bind(intro.relayToken, hostAnswer))).value, 1);
+    ASSERT_TRUE(alsoSet);
+    EXPECT_EQ(also.peer, kJoiner);
+    EXPECT_EQ(Read(also).type, RV_BOUND);
 
-    plat::UdpDatagram passed = relay(kHost, data);
+    plat::UdpDatagram passed = toPipe(kHost, data);
+    EXPECT_EQ(route, RELAY_FROM_MAIN);
     EXPECT_EQ(passed.peer, kJoiner);
     EXPECT_EQ(std::vector<uint8_t>(passed.data, passed.data + passed.size), data);
-    EXPECT_EQ(relay(kJoiner, data).peer, kHost);
-    EXPECT_EQ(relay(kVictim, data).size, 0);
-    EXPECT_EQ(relay(NetAddress{kHost.ip, uint16_t(kHost.port + 1)}, data).size, 0);
+    EXPECT_EQ(toMain(kJoiner, data).peer, kHost);
+    EXPECT_EQ(toPipe(kVictim, data).size, 0);
+    EXPECT_EQ(toPipe(NetAddress{kHost.ip, uint16_t(kHost.port + 1)}, data).size, 0);
+    EXPECT_EQ(toMain(kVictim, data).size, 0);  // not a joining machine: a malformed message
     // The room's byte budget: a burst far over it is cut, and it refills.
     const std::vector<uint8_t> big(1400, 1);
     int passedCount = 0;
-    for (int k = 0; k < 1000; k++) passedCount += relay(kHost, big).size > 0;
+    for (int k = 0; k < 1000; k++) passedCount += toPipe(kHost, big).size > 0;
     EXPECT_LT(passedCount, 300);
     EXPECT_GT(server->relay.stats.overBudget, 700u);
     nowUs += 1000000;
-    EXPECT_GT(relay(kHost, big).size, 0);
-    EXPECT_EQ(server->relay.stats.outsiders, 4u);
+    EXPECT_GT(toMain(kJoiner, big).size, 0);
+    EXPECT_EQ(server->relay.stats.outsiders, 3u);
     EXPECT_EQ(server->relay.stats.badTokens, 1u);
     EXPECT_EQ(server->relay.stats.badAnswers, 2u);
+    EXPECT_EQ(server->relay.stats.early, 1u);
+    // The joining machine leaves: its pipe goes with it.
+    Send(kJoiner, Request(RV_BYE, kJoiner));
+    EXPECT_EQ(server->relay.PipesOpen(), 0);
 }
 
 TEST_F(MatchServerTest, RoomsCloseWithTheirHostAndEverythingIsBounded) {
@@ -436,13 +455,18 @@ public:
         d.peer = source;
         d.size = uint16_t(size);
         std::memcpy(d.data, bytes, size);
-        if (to == kServer) return m_server.Receive(d, nowUs);
+        if (to == kServer) {
+            const int pipe = m_server.Receive(&d, nowUs);
+            if (pipe >= 0) pending.push_back({d, m_server.relay.Pipe(pipe).port});
+            return;
+        }
         for (int p = 0; p < m_server.relay.PipeCount(); p++) {
             if (!m_server.relay.Pipe(p).used || m_server.relay.Pipe(p).port != to.port || to.ip != kServer.ip) continue;
             plat::UdpDatagram also;
             bool alsoSet = false;
-            if (m_server.RelayReceive(p, &d, nowUs, &also, &alsoSet)) pending.push_back({d, to.port});
-            if (alsoSet) pending.push_back({also, to.port});
+            const RelayRoute route = m_server.FromPipe(p, &d, nowUs, &also, &alsoSet);
+            if (route != RELAY_DROP) pending.push_back({d, route == RELAY_FROM_PIPE ? to.port : kServer.port});
+            if (alsoSet) pending.push_back({also, kServer.port});
             return;
         }
         for (Machine* m : all) Arrive(*m, NetAddress{source}, to, d);

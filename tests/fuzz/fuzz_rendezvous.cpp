@@ -42,14 +42,16 @@ plat::UdpDatagram Datagram(const plat::NetAddress& from, const uint8_t* bytes, s
     return d;
 }
 
+void Receive(World& w, plat::UdpDatagram d) { w.server.Receive(&d, w.nowUs); }
+
 // The two sides and the server exchange what they sent; the rest is dropped.
 void Route(World& w) {
     const uint32_t nowMs = uint32_t(w.nowUs / 1000);
     LinkDatagram out;
     while (w.host.TakeOutgoing(&out))
-        if (out.to == kServer) w.server.Receive(Datagram(kSenders_[kHostSide], out.bytes, out.size), w.nowUs);
+        if (out.to == kServer) Receive(w, Datagram(kSenders_[kHostSide], out.bytes, out.size));
     while (w.joiner.TakeOutgoing(&out))
-        if (out.to == kServer) w.server.Receive(Datagram(kSenders_[kJoinerSide], out.bytes, out.size), w.nowUs);
+        if (out.to == kServer) Receive(w, Datagram(kSenders_[kJoinerSide], out.bytes, out.size));
     for (const plat::UdpDatagram& d : w.server.mainOut) {
         if (d.size == 0 || d.size > kRvMessageMax) std::abort();
         if (d.peer == kSenders_[kHostSide]) w.host.Receive(kServer, d.data, d.size, nowMs);
@@ -74,7 +76,7 @@ void Restart(World& w) {
 RvMessage Ask(World& w, int sender, const RvMessage& m) {
     uint8_t bytes[kRvMessageMax];
     w.server.mainOut.clear();
-    w.server.Receive(Datagram(kSenders_[sender], bytes, EncodeRv(m, bytes, sizeof bytes)), w.nowUs);
+    Receive(w, Datagram(kSenders_[sender], bytes, EncodeRv(m, bytes, sizeof bytes)));
     RvMessage answer = RvBlank(0);
     for (const plat::UdpDatagram& d : w.server.mainOut)
         if (d.peer == kSenders_[sender] && DecodeRv(d.data, d.size, &answer) == RV_DECODE_OK) break;
@@ -139,12 +141,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (int k = 0; k < 8; k++) bytes[kRvHeaderBytes + k] = uint8_t(w.cookies[sender] >> (8 * k));
     w.nowUs += 10000;
     if (size - 1 <= plat::kUdpDatagramMax && sender != kFromServer) {
-        w.server.Receive(Datagram(from, bytes.get(), size - 1), w.nowUs);
+        Receive(w, Datagram(from, bytes.get(), size - 1));
         for (int pipe = 0; pipe < w.server.relay.PipeCount(); pipe++) {
             if (!w.server.relay.Pipe(pipe).used) continue;
             plat::UdpDatagram d = Datagram(from, bytes.get(), size - 1), also;
             bool alsoSet = false;
-            w.server.RelayReceive(pipe, &d, w.nowUs, &also, &alsoSet);
+            w.server.FromPipe(pipe, &d, w.nowUs, &also, &alsoSet);
         }
     }
     const uint32_t nowMs = uint32_t(w.nowUs / 1000);

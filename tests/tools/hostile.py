@@ -42,7 +42,7 @@ def list_without_cookie():
 
 
 def bind(token):
-    return HEADER + bytes([BIND]) + struct.pack("<QBQ", token, 1, 0) + bytes(8)
+    return HEADER + bytes([BIND]) + struct.pack("<QQ", token, 0) + bytes(8)
 
 
 def checksum(data):

@@ -79,18 +79,18 @@ bool Hello(int socket, uint64_t* cookie) {
     return true;
 }
 
-// Proves one end of a pipe: bind, answer the challenge, bound.
-bool Bind(int socket, const plat::NetAddress& pipe, uint64_t token, uint8_t side) {
+// Proves the host's end of a pipe: bind, answer the challenge, bound.
+bool Bind(int socket, const plat::NetAddress& pipe, uint64_t token) {
     RvMessage answer, bind = RvBlank(RV_BIND);
     bind.relayToken = token;
-    bind.value = side;
     if (!Exchange(socket, pipe, bind, RV_CHALLENGE, &answer)) return false;
     bind.answer = answer.answer;
     return Exchange(socket, pipe, bind, RV_BOUND, &answer);
 }
 
 // A room through the server: the host, three joining machines on relay
-// pipes, every end proven.
+// pipes whose host ends are proven; the joining machines send to the
+// server's own port.
 bool OpenRoom(Machine* m) {
     uint64_t cookie = 0;
     RvMessage answer;
@@ -109,13 +109,24 @@ bool OpenRoom(Machine* m) {
         std::memcpy(join.code, code.c_str(), sizeof join.code);
         join.flags = RV_JOIN_RELAY_ONLY;
         if (!Exchange(m[j].socket, g_server, join, RV_JOINED, &answer) || !answer.relayPort) return false;
-        const plat::NetAddress pipe{g_server.ip, answer.relayPort};
         const uint32_t joinId = answer.joinId;
-        if (!Bind(m[0].socket, pipe, answer.relayToken, RV_SIDE_HOST) ||
-            !Bind(m[j].socket, pipe, answer.relayToken, RV_SIDE_JOINER))
-            return false;
+        RvMessage intro;  // the host hears of the pipe's own port
+        plat::UdpDatagram d[16];
+        bool introduced = false;
+        for (int tries = 0; tries < 2000 && !introduced; tries++) {
+            const int n = plat::UdpReceive(m[0].socket, d, 16);
+            for (int k = 0; k < n; k++)
+                introduced = introduced || (DecodeRv(d[k].data, d[k].size, &intro) == RV_DECODE_OK &&
+                                            intro.type == RV_INTRODUCE && intro.joinId == joinId);
+            if (!introduced) {
+                timespec pause{0, 500000};
+                nanosleep(&pause, nullptr);
+            }
+        }
+        const plat::NetAddress pipe{g_server.ip, intro.relayPort};
+        if (!introduced || !Bind(m[0].socket, pipe, intro.relayToken)) return false;
         m[0].to[j - 1] = pipe;
-        m[j].to[0] = pipe;
+        m[j].to[0] = g_server;
         // Connected through the relay, as a game tells the server.
         RvMessage connected = RvBlank(RV_CONNECTED);
         connected.cookie = joinerCookie;
