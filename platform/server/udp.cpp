@@ -63,19 +63,33 @@ uint16_t UdpLocalPort(int socket) {
 
 int UdpReceive(int socket, UdpDatagram* out, int max) {
     if (max > kBatchMax) max = kBatchMax;
-    mmsghdr headers[kBatchMax];
-    iovec vectors[kBatchMax];
-    sockaddr_in from[kBatchMax];
-    for (int k = 0; k < max; k++) {
-        vectors[k] = iovec{out[k].data, sizeof out[k].data};
-        headers[k].msg_hdr = msghdr{&from[k], sizeof from[k], &vectors[k], 1, nullptr, 0, 0};
+    // Callers read into the same arrays again and again: the headers that
+    // point into them are kept (one set for short batches, one for long),
+    // and only the fields the system overwrites are set afresh.
+    static struct Prepared {
+        UdpDatagram* out;
+        int max;
+        int filled;  // headers the system wrote into last time
+        mmsghdr headers[kBatchMax];
+        iovec vectors[kBatchMax];
+        sockaddr_in from[kBatchMax];
+    } prepared[2];
+    Prepared& p = prepared[max > 8];
+    if (p.out != out || p.max < max) {
+        for (int k = 0; k < max; k++) {
+            p.vectors[k] = iovec{out[k].data, sizeof out[k].data};
+            p.headers[k].msg_hdr = msghdr{&p.from[k], sizeof p.from[k], &p.vectors[k], 1, nullptr, 0, 0};
+        }
+        p.out = out, p.max = max, p.filled = 0;
     }
-    int n = recvmmsg(socket, headers, unsigned(max), MSG_DONTWAIT, nullptr);
+    for (int k = 0; k < p.filled; k++) p.headers[k].msg_hdr.msg_namelen = sizeof p.from[k];
+    int n = recvmmsg(socket, p.headers, unsigned(max), MSG_DONTWAIT, nullptr);
+    p.filled = n > 0 ? n : 0;
     if (n <= 0) return 0;
     for (int k = 0; k < n; k++) {
-        out[k].peer = FromSockaddr(from[k]);
-        const bool cut = (headers[k].msg_hdr.msg_flags & MSG_TRUNC) != 0;
-        out[k].size = cut ? 0 : uint16_t(headers[k].msg_len);
+        out[k].peer = FromSockaddr(p.from[k]);
+        const bool cut = (p.headers[k].msg_hdr.msg_flags & MSG_TRUNC) != 0;
+        out[k].size = cut ? 0 : uint16_t(p.headers[k].msg_len);
     }
     return n;
 }
