@@ -20,6 +20,7 @@ constexpr int kBatch = 64;
 // A relay port mostly holds one datagram or two when it wakes: a short batch
 // costs less to set up.
 constexpr int kPipeBatch = 8;
+constexpr int kMainBufferBytes = 8 << 20;
 
 void Usage(FILE* out) {
     std::fprintf(out,
@@ -216,6 +217,9 @@ int main(int argc, char** argv) {
                      unsigned(options.port));
         return 1;
     }
+    // The main port takes what every relayed joining machine sends: a large
+    // buffer rides out a moment in which the server does not run.
+    const int buffer = plat::UdpSetBuffers(s.main, kMainBufferBytes);
     plat::UdpPollerAdd(s.poller, s.main, kMainTag);
     plat::UdpPollerAdd(s.poller, s.probe, kProbeTag);
     auto server = std::make_unique<CMatchServer>();
@@ -227,8 +231,10 @@ int main(int argc, char** argv) {
     char ports[32] = "any";
     if (options.relayFirstPort)
         std::snprintf(ports, sizeof ports, "%u-%u", unsigned(options.relayFirstPort), unsigned(options.relayLastPort));
-    ServerLog(stdout, "nuvel-server on UDP port %u, relay ports %s, up to %d rooms and %d relayed; directory %s",
-              unsigned(options.port), ports, options.maxRooms, options.maxRelayed,
+    ServerLog(stdout,
+              "nuvel-server on UDP port %u (receive buffer %d KiB), relay ports %s, up to %d rooms and %d relayed; "
+              "directory %s",
+              unsigned(options.port), buffer / 1024, ports, options.maxRooms, options.maxRelayed,
               options.redisHost.empty() ? "in this process" : ("in Redis at " + options.redisHost).c_str());
     Run(s, *server);
     server->Stop();

@@ -31,7 +31,7 @@ for try in $(seq 20); do
   pid=
 done
 [ -n "$pid" ] || fail "no free port for the server"
-"$build/tools/nuvel-server-load" --server "127.0.0.1:$port" --rooms 25 --seconds 3 >"$work/load.log" ||
+"$build/tools/nuvel-server-load" --server "127.0.0.1:$port" --rooms 25 --seconds 5 >"$work/load.log" ||
   fail "the load generator failed: $(cat "$work/load.log")"
 cat "$work/load.log"
 read -r sent received < <(sed -E 's/.*sent ([0-9]+) received ([0-9]+) .*/\1 \2/' "$work/load.log")

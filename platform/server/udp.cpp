@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 
 namespace plat {
 
@@ -48,6 +49,18 @@ int UdpOpen(uint16_t port) {
         return -1;
     }
     return s;
+}
+
+int UdpSetBuffers(int socket, int bytes) {
+    for (int option : {SO_RCVBUF, SO_SNDBUF}) {
+        const int force = option == SO_RCVBUF ? SO_RCVBUFFORCE : SO_SNDBUFFORCE;
+        if (setsockopt(socket, SOL_SOCKET, force, &bytes, sizeof bytes) != 0)
+            setsockopt(socket, SOL_SOCKET, option, &bytes, sizeof bytes);
+    }
+    int granted = 0;
+    socklen_t n = sizeof granted;
+    getsockopt(socket, SOL_SOCKET, SO_RCVBUF, &granted, &n);
+    return granted;
 }
 
 void UdpClose(int socket) {

@@ -23,6 +23,9 @@ struct UdpDatagram {
 // A socket bound to port on all addresses (0: any free port); -1 when the
 // port is taken or sockets run out.
 int UdpOpen(uint16_t port);
+// Asks for socket buffers of this many bytes each way (beyond the system's
+// limit only with the right to); the receive buffer's size as granted.
+int UdpSetBuffers(int socket, int bytes);
 void UdpClose(int socket);
 uint16_t UdpLocalPort(int socket);
 // Takes up to max datagrams that wait on the socket, without waiting; how

@@ -40,6 +40,7 @@ struct Machine {
     int peers;
     uint64_t everyUs, nextUs;
     size_t bytes;
+    uint64_t cookie, nextAliveUs;  // keep-alives to the server, as a game sends them
 };
 
 struct Figures {
@@ -71,6 +72,18 @@ bool Exchange(int socket, const plat::NetAddress& to, const RvMessage& m, uint8_
     return false;
 }
 
+// The keep-alive a game sends every few seconds: the host's room, the
+// others' plain one. The answer is not waited for.
+void KeepAlive(Machine& m, bool host, uint64_t nowUs) {
+    if (nowUs < m.nextAliveUs || m.cookie == 0) return;
+    m.nextAliveUs = nowUs + 5000000;
+    RvMessage alive = RvBlank(host ? RV_UPDATE : RV_ALIVE);
+    alive.cookie = m.cookie;
+    alive.room = RvRoomInfo{0, 4, 0, 1, 1};
+    uint8_t bytes[kRvMessageMax];
+    plat::UdpSendOne(m.socket, g_server, bytes, EncodeRv(alive, bytes, sizeof bytes));
+}
+
 bool Hello(int socket, uint64_t* cookie) {
     RvMessage answer, hello = RvBlank(RV_HELLO);
     hello.nonce = 1;
@@ -95,6 +108,7 @@ bool OpenRoom(Machine* m) {
     uint64_t cookie = 0;
     RvMessage answer;
     if (!Hello(m[0].socket, &cookie)) return false;
+    m[0].cookie = cookie;
     RvMessage host = RvBlank(RV_HOST);
     host.cookie = cookie;
     host.room = RvRoomInfo{0, 4, 3, 0, 0};
@@ -104,6 +118,7 @@ bool OpenRoom(Machine* m) {
     for (int j = 1; j <= kJoiners; j++) {
         uint64_t joinerCookie = 0;
         if (!Hello(m[j].socket, &joinerCookie)) return false;
+        m[j].cookie = joinerCookie;
         RvMessage join = RvBlank(RV_JOIN);
         join.cookie = joinerCookie;
         std::memcpy(join.code, code.c_str(), sizeof join.code);
@@ -230,13 +245,18 @@ int main(int argc, char** argv) {
     }
     Figures f;
     const uint64_t startUs = plat::MonotonicUs(), endUs = startUs + uint64_t(seconds * 1e6);
-    for (Machine& m : machines) m.nextUs += startUs;
+    for (Machine& m : machines) m.nextUs += startUs, m.nextAliveUs = startUs + m.nextUs % 5000000;
     uint64_t tags[64];
     uint64_t dueUs = startUs;  // the earliest send of any machine
     for (uint64_t nowUs = startUs; nowUs < endUs; nowUs = plat::MonotonicUs()) {
         if (nowUs >= dueUs) {
             dueUs = endUs;
-            for (Machine& m : machines) SendDue(m, nowUs, f), dueUs = std::min(dueUs, m.nextUs);
+            for (size_t k = 0; k < machines.size(); k++) {
+                Machine& m = machines[k];
+                SendDue(m, nowUs, f);
+                KeepAlive(m, k % (kJoiners + 1) == 0, nowUs);
+                dueUs = std::min(dueUs, m.nextUs);
+            }
         }
         const int ready = plat::UdpPollerWait(poller, 1, tags, 64);
         for (int k = 0; k < ready; k++) ReceiveAll(machines[tags[k]].socket, f);
