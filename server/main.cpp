@@ -81,7 +81,8 @@ bool NumberInto(const char* v, long min, long max, T* field) {
 // 0: run; 1: done (help, version); 2: a bad command line.
 int ReadOptions(int argc, char** argv, ServerOptions* o) {
     bool publicGiven = false;
-    for (int i = 1; i < argc; i++) {
+    // Every option but --help and --version takes the word after it.
+    for (int i = 1; i < argc; i += 2) {
         const char* a = argv[i];
         const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
         bool ok = false;
@@ -111,7 +112,6 @@ int ReadOptions(int argc, char** argv, ServerOptions* o) {
             std::fprintf(stderr, "nuvel-server: %s needs %s\n", a, v ? "a valid value" : "a value");
             return 2;
         }
-        i++;
     }
     if (!o->redisHost.empty() && !publicGiven) {
         std::fprintf(stderr, "nuvel-server: --redis needs --public-address (how games reach this server)\n");

@@ -197,17 +197,17 @@ int main(int argc, char** argv) {
     int rooms = 10;
     double seconds = 60;
     bool direct = false;
-    for (int i = 1; i < argc; i++) {
-        const std::string a = argv[i];
-        const char* v = i + 1 < argc ? argv[i + 1] : "";
-        if (a == "--server" && plat::ParseNetAddress(v, kRvDefaultPort, &g_server))
-            i++;
-        else if (a == "--rooms")
-            rooms = std::atoi(v), i++;
-        else if (a == "--seconds")
-            seconds = std::atof(v), i++;
-        else if (a == "--direct")
+    for (int i = 1; i < argc;) {
+        const std::string a = argv[i++];
+        const char* v = i < argc ? argv[i] : "";
+        if (a == "--direct")
             direct = true;
+        else if (a == "--server" && plat::ParseNetAddress(v, kRvDefaultPort, &g_server))
+            i++;
+        else if (a == "--rooms" && v[0])
+            rooms = std::atoi(argv[i++]);
+        else if (a == "--seconds" && v[0])
+            seconds = std::atof(argv[i++]);
         else {
             std::fprintf(stderr, "usage: nuvel-server-load --server ADDR:PORT --rooms N [--seconds S] [--direct]\n");
             return 2;

@@ -263,31 +263,31 @@ int List(const Options& o) {
 }
 
 bool Read(int argc, char** argv, Options* o) {
-    for (int i = 1; i < argc; i++) {
-        const std::string a = argv[i];
-        const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (a == "--public")
-            o->isPublic = true;
-        else if (a == "--relay-only")
-            o->relayOnly = true;
-        else if (a == "host" || a == "list")
-            o->mode = a;
-        else if (a == "join" && v)
-            o->mode = a, o->code = v, i++;
-        else if (!v)
-            return false;
+    for (int i = 1; i < argc;) {
+        const std::string a = argv[i++];
+        if (a == "--public" || a == "--relay-only" || a == "host" || a == "list") {
+            o->isPublic = o->isPublic || a == "--public";
+            o->relayOnly = o->relayOnly || a == "--relay-only";
+            if (a[0] != '-') o->mode = a;
+            continue;
+        }
+        // Every other word takes the one after it.
+        if (i == argc) return false;
+        const char* v = argv[i++];
+        if (a == "join")
+            o->mode = a, o->code = v;
         else if (a == "--server" && plat::ResolveNetAddress(v, kRvDefaultPort, &o->server))
-            i++;
+            continue;
         else if (a == "--name")
-            o->name = v, i++;
+            o->name = v;
         else if (a == "--port")
-            o->port = uint16_t(std::atoi(v)), i++;
+            o->port = uint16_t(std::atoi(v));
         else if (a == "--seats")
-            o->seats = std::atoi(v), i++;
+            o->seats = std::atoi(v);
         else if (a == "--expect")
-            o->expect = std::atoi(v), i++;
+            o->expect = std::atoi(v);
         else if (a == "--seconds")
-            o->seconds = uint32_t(std::atoi(v)), i++;
+            o->seconds = uint32_t(std::atoi(v));
         else
             return false;
     }
