@@ -31,6 +31,9 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 [ "$(id -u)" -eq 0 ] || { echo "needs root for network namespaces"; exit 77; }
 for tool in ip nft python3 redis-server; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
+probe=nvprobe$$
+ip netns add "$probe" 2>/dev/null || { echo "cannot make network namespaces here"; exit 77; }
+ip netns del "$probe"
 build=$(dirname "$(realpath "$1")")
 server=$build/server/nuvel-server
 client=$build/tools/nuvel-match-client
