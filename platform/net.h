@@ -80,10 +80,11 @@ bool NetRawSend(const NetAddress& to, const void* bytes, size_t size);
 // queue is full, newer datagrams are dropped (and counted).
 bool NetRawPoll(NetRawDatagram* out);
 uint32_t NetRawDropped();
-// The endpoint's local port (0 when none is open).
+// The endpoint's local port: 0 when none is open, and for a joining
+// machine's endpoint until its first datagram (the system gives it a port then).
 uint16_t NetLocalPort();
-// Starts connecting to an address (the host itself, or a relay port that
-// stands for it); the peer's number, or -1.
+// Starts connecting to an address (the host itself, or the match server
+// that relays for it); the peer's number, or -1.
 int NetConnectAddress(const NetAddress& to);
 // The address a peer's datagrams come from; false for no such peer.
 bool NetPeerAddress(int peer, NetAddress* out);

@@ -4,13 +4,16 @@
 // modelled routers over a lossy network.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "net/rendezvous.h"
 #include "net/serverlink.h"
+#include "platform/net.h"
 #include "server/matchserver.h"
 
 namespace {
@@ -123,6 +126,36 @@ TEST(MatchProtocol, LookAlikesHostileValuesAndTheTransportsOwnDatagramsAreRefuse
     const std::vector<uint8_t> transport = {0x8F, 0xFF, 0x12, 0x34, 0x82, 0xFF};
     EXPECT_FALSE(RvIsOurs(transport.data(), transport.size()));
     EXPECT_EQ(Decode(transport), RV_DECODE_FOREIGN);
+}
+
+// The transport's own socket: datagrams of the match server's protocol are
+// taken aside and can be sent from it; the transport's own go on to it.
+TEST(TransportSocket, TheProtocolsDatagramsAreTakenAsideAndTheRestLeftToTheTransport) {
+    ASSERT_TRUE(plat::NetOpen());
+    ASSERT_TRUE(plat::NetRawAttach());
+    EXPECT_EQ(plat::NetLocalPort(), 0);  // a joining endpoint has its port from its first datagram
+    const uint8_t nothing = 0;
+    ASSERT_TRUE(plat::NetRawSend(NetAddress{0x7F000001, 9}, &nothing, 1));
+    const NetAddress self{0x7F000001, plat::NetLocalPort()};
+    ASSERT_NE(self.port, 0);
+    const std::vector<uint8_t> ours = Encode(Everything()[RV_PUNCH - 1]);
+    const std::vector<uint8_t> transports = {0x8F, 0xFF, 0x00, 0x01, 0x02};  // "no peer yet", then nonsense
+    ASSERT_TRUE(plat::NetRawSend(self, transports.data(), transports.size()));
+    ASSERT_TRUE(plat::NetRawSend(self, ours.data(), ours.size()));
+    plat::NetRawDatagram got;
+    bool arrived = false;
+    for (int k = 0; k < 200 && !arrived; k++) {
+        plat::NetEvent event;
+        while (plat::NetPoll(&event)) {
+        }
+        arrived = plat::NetRawPoll(&got);
+        if (!arrived) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(arrived);
+    EXPECT_EQ(got.from, self);
+    EXPECT_EQ(std::vector<uint8_t>(got.data, got.data + got.size), ours);
+    EXPECT_FALSE(plat::NetRawPoll(&got));  // the transport's datagram was not taken
+    plat::NetClose();
 }
 
 // ---- the server's rules, message by message ----
