@@ -32,6 +32,10 @@ run_suite() {
 }
 
 run_suite build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The browser build, from the same data set and music renderer, and its tests
+# in headless chromium against that desktop build (tests/web/).
+NUVEL_HOST_BUILD=$PWD/build-test ./tools/build-web.sh
+bash tests/web/web_e2e.sh build-test/nuvel build-test/game build-test/tools/sim/nuvel-sim build-web/site
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
   run_suite build-san -DCMAKE_BUILD_TYPE=Debug -DNUVEL_SANITIZE=ON

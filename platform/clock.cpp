@@ -14,10 +14,7 @@
 // one thing a pump does to the next (a scripted message, a poll that can find
 // something, a refresh), each at the same game time as pump by pump, so a
 // headless round costs the same at any WAIT and still comes out the same.
-#include <time.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 
 #include "platform/platform_internal.h"
@@ -31,6 +28,7 @@ constexpr uint64_t kRefreshPeriodNs = 16666667;  // 60 Hz
 constexpr int64_t kMostCreditNs = 20 * kMsNs;    // bound on paid-back time
 constexpr uint64_t kPollIntervalNs = kMsNs;
 constexpr uint64_t kPumpGapNs = 20000;  // 20 us: pumps in one wait loop
+constexpr uint64_t kMostStepProbeNs = 5 * kMsNs;
 
 struct ScriptedMessage {
     uint64_t atNs;
@@ -40,6 +38,7 @@ constexpr int kScriptSize = 1024;
 
 struct ClockState {
     uint64_t epochNs = 0;
+    uint64_t pumpGapNs = kPumpGapNs;
     bool testClock = false;
     uint64_t testNowNs = 0;
     uint32_t testNsPerPump = 0;
@@ -145,23 +144,30 @@ uint64_t TestPumpTicks(uint64_t most) {
     return done;
 }
 
+// The smallest step the system clock moves by, read off a few steps (a
+// browser's clock moves in steps of 5 or 100 us, the desktop's by nanoseconds).
+uint64_t ClockStepNs() {
+    const uint64_t start = MonotonicNs();
+    uint64_t last = start, step = UINT64_MAX;
+    for (int seen = 0; seen < 4;) {
+        const uint64_t now = MonotonicNs();
+        if (now != last) {
+            step = std::min(step, now - last);
+            last = now;
+            seen++;
+        }
+        if (now - start > kMostStepProbeNs) break;
+    }
+    return step == UINT64_MAX ? kMostStepProbeNs : step;
+}
+
 }  // namespace
 
-uint64_t MonotonicNs() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return uint64_t(ts.tv_sec) * 1000000000ull + uint64_t(ts.tv_nsec);
-}
-
-void SleepUntilNs(uint64_t deadlineNs) {
-    timespec ts;
-    ts.tv_sec = time_t(deadlineNs / 1000000000ull);
-    ts.tv_nsec = long(deadlineNs % 1000000000ull);
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
-    }
-}
-
 void ClockInit() {
+    // A clock of coarse steps shows a short gap between two pumps as nothing
+    // or as a whole step; gaps are unbiased on average only when every gap
+    // under two steps still counts as the pumps' own.
+    g.pumpGapNs = std::max(kPumpGapNs, 2 * ClockStepNs());
     g.epochNs = MonotonicNs();
     g.debtNs = 0;
     g.lastPollNs = 0;
@@ -187,7 +193,7 @@ void PumpTick() {
     // Back-to-back pumps (a wait loop) spend their own time too; a longer gap
     // is the game's work between waits, which the quantum does not cover.
     uint64_t gap = now - g.lastPumpEndNs;
-    if (gap < kPumpGapNs) g.debtNs -= int64_t(gap);
+    if (gap < g.pumpGapNs) g.debtNs -= int64_t(gap);
     if (now - g.lastPollNs >= kPollIntervalNs || now >= g.nextRefreshNs) {
         g.lastPollNs = now;
         PollEvents();

@@ -181,8 +181,9 @@ bool FileExists(const char* gamePath) {
 bool RemoveFile(const char* gamePath) {
     if (WriteRefused(gamePath)) return false;
     char path[kPathMax];
-    if (!ResolvePath(gamePath, path, sizeof path)) return false;
-    return unlink(path) == 0;
+    if (!ResolvePath(gamePath, path, sizeof path) || unlink(path) != 0) return false;
+    GameFilesChanged(path);
+    return true;
 }
 
 bool WriteFileAtomic(const char* gamePath, const void* data, size_t size) {
@@ -203,7 +204,10 @@ bool WriteFileAtomic(const char* gamePath, const void* data, size_t size) {
     if (fsync(fileno(f)) != 0 && !why) why = errno;
     if (fclose(f) != 0 && !why) why = errno;
     if (!why && rename(temp, path) != 0) why = errno;
-    if (!why) return true;
+    if (!why) {
+        GameFilesChanged(path);
+        return true;
+    }
     unlink(temp);
     errno = why;
     return false;
@@ -222,7 +226,9 @@ bool MakeFolder(const char* gamePath) {
         *c = '/';
     }
     if (!Exists(path)) mkdir(path, 0755);
-    return Exists(path);
+    if (!Exists(path)) return false;
+    GameFilesChanged(path);
+    return true;
 }
 
 std::vector<std::string> ListFolder(const char* gamePath) {

@@ -92,6 +92,9 @@ std::string UserDataFolder() {
     return std::string(home) + "/.local/share/tarnwick";
 }
 
+// The desktop's files are kept where they are written.
+void GameFilesChanged(const char*) {}
+
 void ChooseGameFolders(const char* installedDataFolder) {
     if (HoldsDataSet(".")) {
         if (access(".", W_OK | X_OK) == 0)

@@ -42,6 +42,8 @@ void Watch(ENetPeer* peer) {
 
 }  // namespace
 
+bool NetAvailable() { return true; }
+
 bool NetStart() {
     if (!g_net.started) g_net.started = enet_initialize() == 0;
     return g_net.started;

@@ -34,6 +34,9 @@ struct NetEvent {
     uint8_t data[kNetPacketMax];
 };
 
+// False where this platform has no network play at all (a browser page);
+// the game then says so instead of offering it.
+bool NetAvailable();
 // Starts the library once per process; false when it cannot.
 bool NetStart();
 // Opens the host's endpoint on all addresses at port; false when taken.

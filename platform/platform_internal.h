@@ -14,6 +14,20 @@ namespace plat {
 constexpr uint32_t kShortestPressMs = 50;
 
 void ClockInit();
+// Mixes frames of music and voices into out with the audio lock already
+// held: the device's pull (mixer.cpp).
+void AudioMixLocked(int16_t* out, int frames);
+// Key changes of a key position, as every window system reports them
+// (queue.cpp): posts the key messages and holds short taps' releases back.
+// vk 0 (a key the game has no code for) is ignored.
+void KeyChange(uint32_t vk, bool down, bool repeat);
+// Posts the releases held back that are due; true while any waits.
+void ReleaseHeldKeys();
+bool KeysWaiting();
+// The game's own files changed on disk (written, removed, a folder made):
+// the absolute or working-directory path of the file. The desktop keeps
+// nothing more; a browser copies the change to its storage.
+void GameFilesChanged(const char* path);
 // The virtual key of a key position (an SDL scancode), 0 for a key the game
 // has no code for (keys.cpp).
 uint32_t VirtualKeyFromScancode(int scancode);

@@ -296,6 +296,10 @@ void COnline::Launch(const OnlinePlan& launch) {
 void COnline::Run() {
     static const char* const kEntries[] = {"HOST A GAME", "JOIN A GAME", "WATCH A GAME", "BACK"};
     constexpr int kEntriesCount = 4;
+    if (!plat::NetAvailable()) {
+        ShowMessage("ONLINE PLAY NEEDS THE DESKTOP GAME");
+        return;
+    }
     int cursor = 0;
     theApp.ClearKeys();
     for (;;) {

@@ -4,11 +4,11 @@
 #   platform/ < core/ < graphics/, sound/ < net/ < match/, items/ < screens/, config/ < app/
 # match/ and items/ are one layer: the engine and its item effects. The match
 # server (server/) stands beside app/ at the top and includes only net/ and
-# platform/. Only platform/ may include SDL, fluidsynth, ENet or hiredis
-# headers, and hiredis only in platform/server/, the server's own part (the
-# game does not link it); the build keeps their include directories away
-# from the rest, but some of their headers sit in the compiler's default
-# path, so the includes are checked here as well.
+# platform/. Only platform/ may include SDL, fluidsynth, ENet, hiredis or
+# emscripten's browser headers, and hiredis only in platform/server/, the
+# server's own part (the game does not link it); the build keeps their include
+# directories away from the rest, but some of their headers sit in the
+# compiler's default path, so the includes are checked here as well.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -18,7 +18,7 @@ declare -A layer=([platform]=0 [core]=1 [graphics]=2 [sound]=2 [net]=3 [match]=4
 failed=0
 passed=0
 
-if grep -rnE '^\s*#\s*include\s*[<"](SDL2?/|SDL[_.]|fluidsynth|enet/|hiredis)' \
+if grep -rnE '^\s*#\s*include\s*[<"](SDL2?/|SDL[_.]|fluidsynth|enet/|hiredis|emscripten)' \
     core app graphics sound net match items config screens server tools; then
   echo "the lines above include a platform library outside platform/"
   failed=$((failed + 1))
