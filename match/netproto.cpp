@@ -137,14 +137,13 @@ template <class IO, class M>
 void Lobby(IO& io, M& m) {
     for (int s = 0; s < kPlayers; s++) {
         io.U8(m.seatKinds[s]), io.U8(m.seatHolders[s]);
-        io.Check(m.seatKinds[s] < SEAT_KIND_END &&
-                 (m.seatHolders[s] < kNetMachinesMax || m.seatHolders[s] == kNoHolder));
+        io.Check(m.seatKinds[s] < SEAT_KIND_END && (m.seatHolders[s] < kNetLinksMax || m.seatHolders[s] == kNoHolder));
     }
     io.Count(m.machineCount, kNetMachinesMax);
     for (int k = 0; k < m.machineCount && io.Good(); k++) {
         auto& info = m.machines[k];
         io.U8(info.number), io.U16(info.rttMs), io.U8(info.seatBits), io.Text(info.name, kNetNameMax);
-        io.Check(info.number < kNetMachinesMax && info.seatBits < (1 << kPlayers));
+        io.Check(info.number < kNetLinksMax && info.seatBits < (1 << kPlayers));
     }
 }
 
@@ -179,6 +178,7 @@ void Body(IO& io, M& m) {
     case NET_HELLO:
         io.U8(m.watch), io.U8(m.seatsWanted);
         for (auto& digest : m.dataDigests) io.U32(digest);
+        io.U32(m.key);
         io.Text(m.version, kNetVersionMax), io.Text(m.name, kNetNameMax);
         io.Check(m.watch <= 1 && m.seatsWanted <= kPlayers);
         break;
@@ -187,7 +187,7 @@ void Body(IO& io, M& m) {
         break;
     case NET_WELCOME:
         io.U8(m.machine), io.U8(m.seatBits);
-        io.Check(m.machine >= 1 && m.machine < kNetMachinesMax && m.seatBits < (1 << kPlayers));
+        io.Check(m.machine >= 1 && m.machine < kNetLinksMax && m.seatBits < (1 << kPlayers));
         break;
     case NET_LOBBY:
         Lobby(io, m);
@@ -212,7 +212,7 @@ void Body(IO& io, M& m) {
         io.Check(FrameOk(m.frame));
         break;
     case NET_STOP:
-        io.U32(m.roundId), io.I32(m.frame), io.U8(m.why), io.Text(m.text, kNetTextMax);
+        io.U32(m.roundId), io.I32(m.frame), io.U8(m.why), io.U32(m.digest), io.Text(m.text, kNetTextMax);
         io.Check(FrameOk(m.frame) && m.why >= STOP_DESYNC && m.why < STOP_WHY_END);
         break;
     case NET_MENU:
@@ -224,6 +224,13 @@ void Body(IO& io, M& m) {
         io.U32(m.stampMs);
         break;
     case NET_BYE:
+        break;
+    case NET_FILES:
+        io.U8(m.part), io.U16(m.fileCount), io.U16(m.firstFile);
+        io.Count(m.fileDigestCount, kNetFilesPerMessage);
+        io.Check(m.part < kNetDataParts && m.fileCount <= kNetDataFilesMax &&
+                 m.firstFile + m.fileDigestCount <= m.fileCount);
+        for (int k = 0; k < m.fileDigestCount && io.Good(); k++) io.U32(m.fileDigests[k]);
         break;
     default:
         io.Check(false);

@@ -5,7 +5,8 @@
 //
 // A message: u8 'T', u8 kNetProtocolVersion, u8 type, then the type's body,
 // little-endian. Texts are u8 length + printable ASCII bytes.
-//   HELLO       u8 watch, u8 seats wanted, u32 data digest[4], text version, text name
+//   HELLO       u8 watch, u8 seats wanted, u32 data digest[4], u32 machine key, text version,
+//               text name                        (joining machine -> host, resent until welcomed)
 //   REFUSE      text reason                     (host -> joining machine, then it is closed)
 //   WELCOME     u8 machine number, u8 seat bits
 //   LOBBY       u8 seat kind[4], u8 seat holder[4], u8 machine count,
@@ -19,10 +20,13 @@
 //   INPUT       u32 round id, i32 have through frame, u32 first sequence number,
 //               u16 input count, inputs          (machine -> host, unreliable)
 //   DIGEST      u32 round id, i32 frame, u32 digest
-//   STOP        u32 round id, i32 frame, u8 why, text message
+//   STOP        u32 round id, i32 frame, u8 why, u32 the host's state digest at the frame, text
+//               message                          (host -> the one machine whose round stops)
 //   MENU        u8 screen, u8 choice, i32 value
 //   PING, PONG  u32 stamp ms
 //   BYE         (nothing)
+//   FILES       u8 part, u16 file count, u16 first, u8 count, u32 file digest[count]
+//               (host -> a machine refused for its data set: the part's files one by one)
 // An event or input: i32 frame, u8 kind, u8 seat, u16 value.
 #pragma once
 #include <cstddef>
@@ -31,7 +35,7 @@
 #include "match/round.h"
 
 constexpr uint8_t kNetMagic = 'T';
-constexpr uint8_t kNetProtocolVersion = 1;
+constexpr uint8_t kNetProtocolVersion = 2;
 constexpr uint16_t kNetDefaultPort = 26471;
 // The data set is compared in parts, so that a refusal can name what differs.
 enum NetDataPart : uint8_t { DATA_STAGES, DATA_PICTURES, DATA_SOUNDS, DATA_MUSIC, kNetDataParts };
@@ -39,6 +43,15 @@ const char* NetDataPartName(int part);
 // Limits. A message fits one datagram well below the usual path MTU.
 constexpr size_t kNetMessageMax = 1200;
 constexpr int kNetMachinesMax = 8;  // the host and up to seven joining machines or spectators
+// Connections that have not said hello yet are counted apart from the
+// machines; one more than this may arrive, and then the oldest goes. A
+// machine's number names its connection, so numbers run past the machines.
+constexpr int kNetGreetingMax = 4;
+constexpr int kNetLinksMax = kNetMachinesMax + kNetGreetingMax + 1;
+// A data set part's files, each with its own digest, for a refusal that names
+// the file that differs.
+constexpr int kNetDataFilesMax = 1024;
+constexpr int kNetFilesPerMessage = 250;
 constexpr int kNetTextMax = 160;
 constexpr int kNetNameMax = 24;
 constexpr int kNetVersionMax = 32;
@@ -66,6 +79,7 @@ enum NetMessageType : uint8_t {
     NET_PING,
     NET_PONG,
     NET_BYE,
+    NET_FILES,
     NET_TYPE_END,
 };
 
@@ -102,8 +116,10 @@ enum SeatKind : uint8_t {
 };
 constexpr uint8_t kNoHolder = 0xFF;
 
-// Why a round was stopped for everyone.
-enum NetStopWhy : uint8_t { STOP_DESYNC = 1, STOP_HOST_LEFT, STOP_EXIT, STOP_WHY_END };
+// Why a round stopped: this machine parted from the host's state, the host
+// is gone, the host let this machine go (it stopped answering, or was
+// removed), or this machine left.
+enum NetStopWhy : uint8_t { STOP_DESYNC = 1, STOP_HOST_LEFT, STOP_LET_GO, STOP_LEFT, STOP_WHY_END };
 
 // The screens whose outcome the host sends (MENU).
 enum NetScreen : uint8_t {
@@ -154,6 +170,7 @@ struct NetMessage {
     uint8_t watch;
     uint8_t seatsWanted;
     uint32_t dataDigests[kNetDataParts];
+    uint32_t key;  // a number the joining machine keeps while it runs: the host knows it again
     char version[kNetVersionMax + 1];
     char name[kNetNameMax + 1];
     // REFUSE, STOP
@@ -175,7 +192,7 @@ struct NetMessage {
     uint32_t sequence;   // FRAMES: input ack; INPUT: first sequence number
     uint16_t eventCount;
     NetEvent events[kNetEventsPerMessage];
-    uint32_t digest;
+    uint32_t digest;  // DIGEST: the machine's; STOP: the host's
     uint8_t why;
     // MENU
     uint8_t screen;
@@ -183,6 +200,12 @@ struct NetMessage {
     int32_t value;
     // PING, PONG
     uint32_t stampMs;
+    // FILES
+    uint8_t part;
+    uint16_t fileCount;
+    uint16_t firstFile;
+    uint8_t fileDigestCount;
+    uint32_t fileDigests[kNetFilesPerMessage];
 };
 
 enum NetDecodeResult : uint8_t {

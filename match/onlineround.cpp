@@ -1,15 +1,19 @@
 // The round's online hooks (see onlineround.h).
 #include "match/onlineround.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
+#include "graphics/menu.h"
 #include "items/itemmanager.h"
 #include "match/digest.h"
+#include "match/headmarks.h"
 #include "match/replay.h"
 #include "match/round.h"
 #include "match/session.h"
 #include "match/settings.h"
+#include "sound/directsound.h"
 
 namespace {
 
@@ -31,14 +35,22 @@ uint8_t OnlinePauseCheck(CSession& session) {
         if (step) session.QueueWait(frame, uint16_t(CRound::LimitWait(int64_t(r.state.wait) + step)));
     }
     bool pauseKey = TakeKeyboardKey(plat::VK_ESCAPE) || TakePadButton(plat::PAD_START);
+    if (pauseKey && OnlineEscapeOffersLeaving(session, plat::TimeMs())) {
+        // No pause menu comes for this key: the player is asked here.
+        CHeadMarkScope hidden(false);
+        if (OnlineConfirmLeave()) session.Leave();
+        pauseKey = false;
+    }
     for (int s = 0; pauseKey && s < kPlayers; s++)
         if (session.HoldsSeat(s)) {
             session.QueuePause(frame, s);
             break;
         }
-    while (!session.FrameReady(frame) && !session.Stopped())
+    // The round waits for the host's events; it ends when this machine's
+    // session stopped it or is over (never a frozen picture).
+    while (!session.FrameReady(frame) && !session.Stopped() && !session.HostLost())
         if (!g_wait || !g_wait()) break;
-    if (session.Stopped() || !session.FrameReady(frame)) return ROUND_EXIT;
+    if (session.Stopped() || session.HostLost() || !session.FrameReady(frame)) return ROUND_EXIT;
     uint8_t takeovers = 0;
     bool pause = false;
     session.BeginFrame(frame, &takeovers, &pause, plat::TimeMs());
@@ -113,7 +125,7 @@ void MakeRoundStart(const CSession& session, const RoundStart& chosen, int32_t b
 bool ApplyRoundStart(const NetRoundStart& start, const StageEntry* stages, int32_t stageCount, RoundStart* out,
                      char* why, size_t whySize) {
     if (start.stageCount != stageCount || start.settingCount != S_COUNT) {
-        std::snprintf(why, whySize, "The host's stage list or settings differ from this machine's.");
+        std::snprintf(why, whySize, "The stage list or the settings of the host differ from those here.");
         return false;
     }
     const bool fixed = start.selectedStage < stageCount;
@@ -122,7 +134,7 @@ bool ApplyRoundStart(const NetRoundStart& start, const StageEntry* stages, int32
         std::snprintf(path, sizeof path, "Stage\\%s", start.stageFile);
         if (!NetPlainFileName(start.stageFile) || std::strcmp(start.stageFile, stages[start.selectedStage].file) != 0 ||
             !plat::FileExists(path)) {
-            std::snprintf(why, whySize, "The host's stage picture \"%.60s\" is not in this machine's data set.",
+            std::snprintf(why, whySize, "The stage picture %.60s of the host is not in the data set here.",
                           start.stageFile);
             return false;
         }
@@ -155,6 +167,7 @@ struct LastLead {
     uint8_t screen;
     int32_t cursor, value;
 } g_lastLead{0, -1, -1};
+int g_removeMachine = 0;  // the machine the host's pause menu offers to remove
 
 // The menu keys a following machine must not act on (Escape and the arrows
 // would otherwise wait in the key table for the next local menu).
@@ -175,6 +188,7 @@ void SetOnlineMenuSession(CSession* session) {
 // two plus one when the host chose.
 bool OnlineMenuFollows(uint8_t screen, int32_t* cursor, int32_t* value, bool* chosen) {
     if (!g_menuSession || g_menuSession->Role() != SESSION_CLIENT) return false;
+    if (TakeKey(plat::VK_ESCAPE) && OnlineConfirmLeave()) g_menuSession->Leave();
     DropMenuKeys();
     *chosen = g_menuSession->HostLost();
     NetMessage m;
@@ -195,4 +209,85 @@ void OnlineMenuLeads(uint8_t screen, int32_t cursor, int32_t value, bool chosen)
     if (!chosen && g_lastLead.screen == screen && g_lastLead.cursor == cursor && g_lastLead.value == value) return;
     g_lastLead = chosen ? LastLead{0, -1, -1} : LastLead{screen, cursor, value};
     g_menuSession->SendMenu(screen, uint8_t(cursor), value * 2 + (chosen ? 1 : 0));
+}
+
+bool OnlineEscapeOffersLeaving(const CSession& session, uint32_t nowMs) {
+    if (session.Role() != SESSION_CLIENT) return false;
+    bool seated = false;
+    for (int s = 0; s < kPlayers; s++) seated = seated || session.HoldsSeat(s);
+    return !seated || !session.MayAskForPause(nowMs);
+}
+
+bool OnlineConfirmLeave() {
+    static const char* const kChoices[2] = {"STAY", "LEAVE"};
+    constexpr int kQuestionY = 184, kChoiceY = 232, kChoiceStep = 32;
+    const ClipRect clip = theDirectDraw.DestClip();
+    theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
+    theApp.ClearKeys();
+    int cursor = 0;
+    bool leave = false;
+    for (;;) {
+        theApp.StartFrame();
+        if (g_menuSession && g_menuSession->HostLost()) break;  // over anyway
+        theApp.DrawBackground(true);
+        theApp.DrawText(kBackBuffer, 0, kQuestionY, "LEAVE THE MATCH", 7, true, 0);
+        for (int i = 0; i < 2; i++)
+            theApp.DrawText(kBackBuffer, 0, kChoiceY + kChoiceStep * i, kChoices[i], 5, true, 0);
+        menu::HighlightEntry(kChoices[cursor], kChoiceY - 4 + kChoiceStep * cursor);
+        menu::EndFrame();
+        if (TakeKey(plat::VK_UP) || TakeKey(plat::VK_DOWN)) {
+            theDirectSound.Play(SE_CUR_MOVE, 0, 0);
+            cursor ^= 1;
+        }
+        if (TakeKey(plat::VK_ESCAPE)) break;
+        if (TakeKey(plat::VK_RETURN)) {
+            theDirectSound.Play(SE_CUR_OK, 0, 0);
+            leave = cursor == 1;
+            break;
+        }
+    }
+    theApp.ClearKeys();
+    theDirectDraw.SetDestClip(clip.left, clip.top, clip.right - clip.left + 1, clip.bottom - clip.top + 1);
+    return leave;
+}
+
+namespace {
+
+// The joined machines in turn from `from`, step by step (0: from itself if
+// it is still joined); 0 when there is none.
+int RemovableMachine(const CSession& s, int from, int step) {
+    const int direction = step < 0 ? -1 : 1;
+    for (int n = step == 0 ? 0 : 1; n <= kNetLinksMax; n++) {
+        const int k = ((from + direction * n) % kNetLinksMax + kNetLinksMax) % kNetLinksMax;
+        if (k > 0 && s.Link(k).present && s.Link(k).name[0]) return k;
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool OnlinePauseRow(int step, bool choose, char* entry, size_t size) {
+    CSession* s = g_menuSession;
+    if (!s || s->Role() == SESSION_OFF) return false;
+    if (s->Role() == SESSION_CLIENT) {
+        std::snprintf(entry, size, "ESC: LEAVE THE MATCH");
+        return true;
+    }
+    if (choose && g_removeMachine > 0) {
+        s->Remove(g_removeMachine);
+        step = 1;
+    }
+    const bool opening = step == 0 && !choose;
+    g_removeMachine = RemovableMachine(*s, g_removeMachine, step);
+    if (!g_removeMachine) {
+        std::snprintf(entry, size, "NOBODY TO REMOVE");
+        return !opening;
+    }
+    char name[kNetNameMax + 1];
+    size_t n = 0;
+    for (const char* c = s->Link(g_removeMachine).name; *c && n < size_t(kNetNameMax); c++)
+        name[n++] = char(std::toupper(static_cast<unsigned char>(*c)));
+    name[n] = 0;
+    std::snprintf(entry, size, "REMOVE <_%s_>", name);
+    return true;
 }

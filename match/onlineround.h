@@ -61,3 +61,17 @@ bool OnlineMenuFollows(uint8_t screen, int32_t* cursor, int32_t* value, bool* ch
 // Host: the screen's cursor and value after its keys, sent when they changed
 // or the host chose. value is a small non-negative number.
 void OnlineMenuLeads(uint8_t screen, int32_t cursor, int32_t value, bool chosen);
+// A joining machine's player may leave at any time: Escape on a screen that
+// follows the host (and in the lobby) asks "LEAVE THE MATCH" (the font has no
+// question mark) over the screen; true when the player chose to leave.
+bool OnlineConfirmLeave();
+// In a round, Escape on a joining machine asks the host for the pause menu,
+// whose LEAVE row lets the player go. A watching machine holds no seat to ask
+// with, and a request within the pause interval would not count: there
+// Escape asks about leaving at once (true).
+bool OnlineEscapeOffersLeaving(const CSession& session, uint32_t nowMs);
+// The pause menu's online row. On the host "REMOVE <_NAME_>": step (Left,
+// Right) picks a joined machine, choose (Return) removes it. On a joining
+// machine it says how to leave. Writes the row's text; false when the menu
+// has no such row (local play, or a host that nobody joined).
+bool OnlinePauseRow(int step, bool choose, char* entry, size_t size);

@@ -59,7 +59,15 @@ uint8_t CRound::CheckPause() {
     return 0;
 }
 
-CPauseMenu::CPauseMenu() : banner(0), entries{"CONTINUE", "NEXT ROUND", "", "EXIT"}, colors{0, 7, 5, 6}, cursor(0) {}
+CPauseMenu::CPauseMenu()
+    : banner(0),
+      entries{"CONTINUE", "NEXT ROUND", "", "EXIT", ""},
+      colors{0, 7, 5, 6, 6},
+      cursor(0),
+      rows(4),
+      shownWait(0) {
+    if (OnlinePauseRow(0, false, entries[PAUSE_ONLINE], sizeof entries[PAUSE_ONLINE])) rows = 5;
+}
 
 void CPauseMenu::Run() {
     Begin();
@@ -99,7 +107,7 @@ void CPauseMenu::End() {
 
 void CPauseMenu::Draw() {
     theDirectDraw.Draw(kBackBuffer, kBannerX, kBannerY, kBannerWidthPx, kBannerHeightPx, banner, 0, 0, true, 0);
-    for (int i = 0; i < 4; i++)
+    for (int i = 0; i < rows; i++)
         theApp.DrawText(kBackBuffer, 0, kEntryY + kEntryStep * i, entries[i], colors[i], true, 0);
     DrawCursor();
 }
@@ -108,12 +116,14 @@ void CPauseMenu::DrawCursor() { menu::HighlightEntry(entries[cursor], kEntryY - 
 
 // True to stay in the menu.
 bool CPauseMenu::HandleKeys() {
-    int32_t hostCursor = cursor, wait = theRound.state.wait;
+    int32_t hostCursor = cursor, wait = shownWait;
     bool chosen = false;
     if (OnlineMenuFollows(SCREEN_PAUSE, &hostCursor, &wait, &chosen)) {
-        // The host's WAIT is shown; it reaches the round through the stream.
-        cursor = uint8_t(hostCursor >= 0 && hostCursor <= PAUSE_EXIT ? hostCursor : 0);
-        std::snprintf(entries[PAUSE_WAIT], sizeof entries[PAUSE_WAIT], "WAIT <_%04d_>", int(CRound::LimitWait(wait)));
+        // The host's WAIT is shown as it changes; it reaches the round through
+        // the stream. The host's own row (removing a machine) is not shown here.
+        if (hostCursor >= 0 && hostCursor <= PAUSE_EXIT) cursor = hostCursor;
+        shownWait = CRound::LimitWait(wait);
+        std::snprintf(entries[PAUSE_WAIT], sizeof entries[PAUSE_WAIT], "WAIT <_%04d_>", int(shownWait));
         return !chosen;
     }
     if (TakeKey(plat::VK_ESCAPE)) {
@@ -123,17 +133,24 @@ bool CPauseMenu::HandleKeys() {
     }
     if (TakeKey(plat::VK_UP)) {
         theDirectSound.Play(SE_CUR_MOVE, 0, 0);
-        cursor = cursor > 0 ? cursor - 1 : PAUSE_EXIT;
+        cursor = cursor > 0 ? cursor - 1 : rows - 1;
     }
     if (TakeKey(plat::VK_DOWN)) {
         theDirectSound.Play(SE_CUR_MOVE, 0, 0);
-        cursor = (cursor + 1) % 4;
+        cursor = (cursor + 1) % rows;
     }
-    if (TakeKey(plat::VK_LEFT) && cursor == PAUSE_WAIT) AdjustWait(-1);
-    if (TakeKey(plat::VK_RIGHT) && cursor == PAUSE_WAIT) AdjustWait(+1);
+    const int step = (TakeKey(plat::VK_RIGHT) ? 1 : 0) - (TakeKey(plat::VK_LEFT) ? 1 : 0);
+    if (step && cursor == PAUSE_WAIT) AdjustWait(step);
+    if (step && cursor == PAUSE_ONLINE)
+        OnlinePauseRow(step, false, entries[PAUSE_ONLINE], sizeof entries[PAUSE_ONLINE]);
     if (TakeKey(plat::VK_RETURN)) {
         if (cursor == PAUSE_WAIT) {
             AdjustWait(+1);
+            return true;
+        }
+        if (cursor == PAUSE_ONLINE) {
+            theDirectSound.Play(SE_CUR_OK, 0, 0);
+            OnlinePauseRow(0, true, entries[PAUSE_ONLINE], sizeof entries[PAUSE_ONLINE]);
             return true;
         }
         theDirectSound.Play(SE_CUR_OK, 0, 0);
@@ -144,5 +161,6 @@ bool CPauseMenu::HandleKeys() {
 
 void CPauseMenu::AdjustWait(int step) {
     theRound.state.wait = CRound::LimitWait(int64_t(theRound.state.wait) + step);
+    shownWait = theRound.state.wait;
     std::snprintf(entries[PAUSE_WAIT], sizeof entries[PAUSE_WAIT], "WAIT <_%04d_>", int(theRound.state.wait));
 }

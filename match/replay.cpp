@@ -252,17 +252,13 @@ void CReplay::StartPlayback(const ReplayData* data) {
     m_diverged = false;
 }
 
-bool CReplay::KeepStoppedRound(const char* stopText) {
-    const uint32_t digest = MatchDigest();
+bool CReplay::KeepStoppedRound(const char* note) {
     EndRecording();
     if (!SaveLast()) return false;
-    char note[512];
-    const int n = std::snprintf(note, sizeof note, "%s\nThis machine's state digest at frame %ld: %08X\n", stopText,
-                                long(theRound.state.frameCounter), digest);
     char noteName[sizeof lastSavedName];
     std::snprintf(noteName, sizeof noteName, "%.*s.txt",
                   int(std::strlen(lastSavedName) - std::strlen(kReplayExtension)), lastSavedName);
-    return n > 0 && plat::WriteFileAtomic(noteName, note, std::min(size_t(n), sizeof note - 1));
+    return plat::WriteFileAtomic(noteName, note, std::strlen(note));
 }
 
 bool CReplay::SaveLast() {

@@ -158,11 +158,11 @@ public:
     // Writes the last round into replays/ under its date and time and keeps
     // only the newest kReplaysKept files there; false when nothing was written.
     bool SaveLast();
-    // An online round that stopped because the machines parted ways: its
-    // record up to the stop is kept like a finished round's, with a text file
-    // beside it (same name, .txt) that holds the stop message and this
-    // machine's state digest, so that the machines' files can be compared.
-    bool KeepStoppedRound(const char* stopText);
+    // An online round that the session stopped on this machine (it parted
+    // from the host, was let go, or lost the host): its record up to the stop is kept like a finished round's, with a
+    // text file beside it (same name, .txt) that holds the note: the stop message and the state digests there are for
+    // it, so that the machines' files can be compared.
+    bool KeepStoppedRound(const char* note);
 
     // The round's hooks. The seat presses of a human seat this frame: in
     // playback the recorded ones, else the live ones, which are recorded.

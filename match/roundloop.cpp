@@ -50,10 +50,15 @@ int CRound::Run(const RoundStart& roundStart) {
         }
     }
     if (result != FRAME_ROUND_OVER) {
-        if (theReplay.feed && theReplay.feed->StopWhy() == STOP_DESYNC)
-            theReplay.KeepStoppedRound(theReplay.feed->StopText());
-        else
+        // Online, a round the session stopped (this machine parted from the
+        // host, was let go, or the host is gone) is kept up to the stop.
+        if (theReplay.feed && theReplay.feed->Stopped()) {
+            char note[2 * kNetTextMax];
+            theReplay.feed->StopNote(note, sizeof note);
+            theReplay.KeepStoppedRound(note);
+        } else {
             theReplay.AbandonRecording();
+        }
         Teardown();
         return result;
     }

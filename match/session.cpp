@@ -4,6 +4,7 @@
 #include "match/session.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -71,7 +72,7 @@ void CSession::Send(int machine, const NetMessage& message, bool reliable) {
 }
 
 void CSession::Broadcast(const NetMessage& message, bool reliable) {
-    for (int m = 1; m < kNetMachinesMax; m++)
+    for (int m = 1; m < kNetLinksMax; m++)
         if (m_links[m].present && m_links[m].name[0]) Send(m, message, reliable);
 }
 
@@ -90,17 +91,27 @@ int CSession::TakeClosing() {
     return machine;
 }
 
-void CSession::Close(int machine, const char* why) {
-    if (machine < 0 || machine >= kNetMachinesMax) return;
+void CSession::Close(int machine, const char* logWhy, const char* told) {
+    if (machine < 0 || machine >= kNetLinksMax) return;
     stats.refused++;
-    std::fprintf(stderr, "online: machine %d closed: %s\n", machine, why);
-    if (m_role == SESSION_HOST && machine > 0 && m_links[machine].present) {
+    std::fprintf(stderr, "online: machine %d closed: %s\n", machine, logWhy);
+    if (m_role == SESSION_CLIENT) {
+        EndLink(STOP_HOST_LEFT, told);
+    } else if (machine > 0 && m_links[machine].present) {
+        if (m_links[machine].name[0]) Notice("%s was let go: %s.", m_links[machine].name, logWhy);
         NetMessage& m = Fresh(NET_REFUSE);
-        std::snprintf(m.text, sizeof m.text, "%s", why);
+        std::snprintf(m.text, sizeof m.text, "%s", told);
         Send(machine, m, true);
-        Drop(machine, m_links[0].lastHeardMs);
+        Drop(machine, m_nowMs);
     }
-    if (m_closingCount < kNetMachinesMax) m_closing[m_closingCount++] = machine;
+    Forget(machine);
+}
+
+// The transport closes the machine's connection (once).
+void CSession::Forget(int machine) {
+    for (int k = 0; k < m_closingCount; k++)
+        if (m_closing[k] == machine) return;
+    if (m_closingCount < kNetLinksMax) m_closing[m_closingCount++] = machine;
 }
 
 NetMessage& CSession::Fresh(uint8_t type) {
@@ -109,38 +120,87 @@ NetMessage& CSession::Fresh(uint8_t type) {
     return m_scratch;
 }
 
+void CSession::Notice(const char* format, const char* name, const char* detail) {
+    if (m_role != SESSION_HOST) return;
+    if (m_noticeCount == kSessionNoticesKept) {  // the oldest gives way
+        std::memmove(m_notices[0], m_notices[1], sizeof m_notices[0] * (kSessionNoticesKept - 1));
+        m_noticeCount--;
+    }
+    char text[kNetTextMax + 1];  // name may be a machine's, in this object
+    std::snprintf(text, sizeof text, format, name, detail);
+    std::memcpy(m_notices[m_noticeCount++], text, sizeof text);
+}
+
+bool CSession::TakeNotice(char* text, size_t size) {
+    if (!m_noticeCount) return false;
+    std::snprintf(text, size, "%s", m_notices[0]);
+    std::memmove(m_notices[0], m_notices[1], sizeof m_notices[0] * size_t(kSessionNoticesKept - 1));
+    m_noticeCount--;
+    return true;
+}
+
 // ---- connections -------------------------------------------------------------
 
-void CSession::Connected(int machine, uint32_t nowMs) {
-    if (machine < 0 || machine >= kNetMachinesMax) return;
+void CSession::Connected(int machine, uint32_t nowMs, uint32_t address) {
+    if (machine < 0 || machine >= kNetLinksMax) return;
+    m_nowMs = nowMs;
     if (m_role == SESSION_CLIENT) {
-        NetMessage& m = Fresh(NET_HELLO);
-        m.watch = m_watch;
-        m.seatsWanted = m_seatsWanted;
-        std::memcpy(m.dataDigests, dataDigests, sizeof m.dataDigests);
-        std::snprintf(m.version, sizeof m.version, "%s", kGameVersion);
-        std::snprintf(m.name, sizeof m.name, "%s", m_name);
-        Send(0, m, true);
         m_links[0].present = true;
-        m_links[0].lastHeardMs = nowMs;
+        m_links[0].lastHeardMs = m_links[0].connectedMs = nowMs;
+        SendHello(nowMs);
         return;
     }
     if (machine == 0) return;
+    Greet(machine);
     MachineLink& link = m_links[machine];
     std::memset(&link, 0, sizeof link);
     link.present = true;
-    link.lastHeardMs = link.rateWindowMs = nowMs;
+    link.address = address;
+    link.lastHeardMs = link.rateWindowMs = link.connectedMs = nowMs;
     link.nextInput = 1;
     std::fill(std::begin(link.digestFrames), std::end(link.digestFrames), -1);
 }
 
+// Connections that have not said hello are bounded apart from the machines:
+// when one more comes than may wait, the one that waited longest goes.
+void CSession::Greet(int machine) {
+    int greeting = 0, oldest = -1;
+    for (int k = 1; k < kNetLinksMax; k++) {
+        const MachineLink& link = m_links[k];
+        if (k == machine || !link.present || link.name[0]) continue;
+        greeting++;
+        if (oldest < 0 || int32_t(link.connectedMs - m_links[oldest].connectedMs) < 0) oldest = k;
+    }
+    if (greeting >= kNetGreetingMax && oldest > 0)
+        Close(oldest, "too many connections were waiting to say hello",
+              "Too many machines were joining at once. Try again.");
+}
+
+// The hello goes out at the connection and again until the host answers: the
+// transport may take the connection as made before the host does, and drop
+// what comes before that.
+void CSession::SendHello(uint32_t nowMs) {
+    m_lastHelloMs = nowMs;
+    NetMessage& m = Fresh(NET_HELLO);
+    m.watch = m_watch;
+    m.seatsWanted = m_seatsWanted;
+    std::memcpy(m.dataDigests, dataDigests, sizeof m.dataDigests);
+    m.key = machineKey;
+    std::snprintf(m.version, sizeof m.version, "%s", kGameVersion);
+    std::snprintf(m.name, sizeof m.name, "%s", m_name);
+    Send(0, m, false);
+}
+
 void CSession::Disconnected(int machine, uint32_t nowMs) {
+    m_nowMs = nowMs;
     if (m_role == SESSION_CLIENT) {
-        if (!m_hostLost) StopRound(STOP_HOST_LEFT, m_finalFrame, "The host has left the match.");
-        m_hostLost = true;
+        LinkSilent(nowMs);
         return;
     }
-    if (machine > 0 && machine < kNetMachinesMax) Drop(machine, nowMs);
+    if (machine > 0 && machine < kNetLinksMax && m_links[machine].present) {
+        if (m_links[machine].name[0]) Notice("%s lost the connection.", m_links[machine].name);
+        Drop(machine, nowMs);
+    }
 }
 
 // A joining machine is gone: its seats become computer players from the
@@ -162,18 +222,93 @@ void CSession::Drop(int machine, uint32_t nowMs) {
     SendLobby();
 }
 
+void CSession::Remove(int machine) {
+    if (m_role != SESSION_HOST || machine <= 0 || machine >= kNetLinksMax || !m_links[machine].present) return;
+    const MachineLink& link = m_links[machine];
+    if (m_banCount < kSessionBansMax) {
+        Ban& ban = m_bans[m_banCount++];
+        ban.key = link.key;
+        ban.address = link.address;
+        std::memcpy(ban.name, link.name, sizeof ban.name);
+    }
+    if (link.name[0]) Notice("%s was removed from the match.", link.name);
+    m_links[machine].name[0] = 0;  // the notice above says it
+    Close(machine, "the host removed it", "The host removed this machine from the match.");
+}
+
+// A machine the host removed is known again by its key, or by its name from
+// the same address.
+bool CSession::Banned(const NetMessage& hello, const MachineLink& link) const {
+    for (int k = 0; k < m_banCount; k++) {
+        const Ban& ban = m_bans[k];
+        if ((ban.key && ban.key == hello.key) ||
+            (ban.address && ban.address == link.address && std::strcmp(ban.name, hello.name) == 0))
+            return true;
+    }
+    return false;
+}
+
+int CSession::MachineCount() const {
+    int count = 0;
+    for (const MachineLink& link : m_links) count += link.present && link.name[0] ? 1 : 0;
+    return count;
+}
+
+// The joining machine's link to the host is over: the round in progress stops
+// (and keeps its replay up to here), and the first reason is kept for the player.
+void CSession::EndLink(uint8_t why, const char* text) {
+    if (m_role != SESSION_CLIENT) return;
+    if (!m_endText[0]) std::snprintf(m_endText, sizeof m_endText, "%s", text);
+    if (!m_endWhy) m_endWhy = why;
+    m_hostLost = true;
+    if (m_inRound) StopRound(why, m_finalFrame, text);
+}
+
+// The host fell silent or its connection ended. If this machine was stopped
+// itself for longer than a silence just before, the host let it go for that;
+// otherwise the host is gone.
+void CSession::LinkSilent(uint32_t nowMs) {
+    if (m_hostLost) return;
+    char text[kNetTextMax + 1];
+    // What came in just after the stall had waited in the socket through it.
+    const MachineLink& host = m_links[0];
+    const bool nothingSinceStall =
+        m_selfStallAtMs && int32_t(host.lastHeardMs - m_selfStallAtMs) < int32_t(kSessionSelfStallMs);
+    if (m_selfStallMs >= kSessionSilenceMinMs && nothingSinceStall) {
+        std::snprintf(text, sizeof text, "This machine stopped answering for %.1f s and was dropped.",
+                      m_selfStallMs / 1000.0);
+        return EndLink(STOP_LET_GO, text);
+    }
+    if (!m_welcomed || !Later(nowMs, host.lastHeardMs, SilenceLimitMs(host)))
+        return EndLink(STOP_HOST_LEFT, "The connection to the host ended.");
+    std::snprintf(text, sizeof text, "The host stopped answering %.1f s ago. The match is over here.",
+                  (nowMs - host.lastHeardMs) / 1000.0);
+    EndLink(STOP_HOST_LEFT, text);
+}
+
+void CSession::Leave() {
+    if (m_role == SESSION_HOST) return Broadcast(Fresh(NET_BYE), true);  // the match is over for everyone
+    if (m_role != SESSION_CLIENT || m_hostLost) return;
+    Send(0, Fresh(NET_BYE), true);
+    std::snprintf(m_endText, sizeof m_endText, "This machine left the match.");
+    m_endWhy = STOP_LEFT;
+    m_hostLost = true;
+}
+
 // ---- messages in ------------------------------------------------------------------
 
 void CSession::Receive(int machine, const uint8_t* bytes, size_t size, uint32_t nowMs) {
-    if (machine < 0 || machine >= kNetMachinesMax) return;
+    if (machine < 0 || machine >= kNetLinksMax) return;
     m_nowMs = nowMs;
     stats.bytesReceived += size;
     NetMessage& m = m_scratch;
     NetDecodeResult result = DecodeNetMessage(bytes, size, &m);
     if (result != NET_DECODE_OK) {
-        char why[96];
+        char why[96], told[kNetTextMax + 1];
         std::snprintf(why, sizeof why, "it sent %s", NetDecodeText(result));
-        Close(machine, why);
+        std::snprintf(told, sizeof told, "%s sent %s.", m_role == SESSION_HOST ? "This machine" : "The host",
+                      NetDecodeText(result));
+        Close(machine, why, told);
         return;
     }
     if (m_role == SESSION_HOST) {
@@ -184,11 +319,12 @@ void CSession::Receive(int machine, const uint8_t* bytes, size_t size, uint32_t 
             link.rateMessages = 0;
             std::memset(link.ratePresses, 0, sizeof link.ratePresses);
         }
-        if (++link.rateMessages > kNetMessagesPerSecondMax) return Close(machine, "it sent too many messages");
+        if (++link.rateMessages > kNetMessagesPerSecondMax)
+            return Close(machine, "it sent too many messages", "This machine sent too many messages and was dropped.");
         link.lastHeardMs = nowMs;
         HostReceive(machine, m, nowMs);
     } else if (m_role == SESSION_CLIENT) {
-        if (machine != 0) return;
+        if (machine != 0 || m_hostLost) return;
         m_links[0].lastHeardMs = nowMs;
         ClientReceive(m, nowMs);
     }
@@ -204,45 +340,67 @@ void CSession::HostReceive(int machine, const NetMessage& m, uint32_t nowMs) {
     case NET_INPUT:
         return Inputs(machine, m, nowMs);
     case NET_DIGEST:
-        if (m.roundId == m_roundId && m_inRound) ClientDigest(machine, m.frame, m.digest);
+        // Only machines that play send their state; the host's is the reference.
+        if (link.watch)
+            return Close(machine, "it sent a state digest though it watches",
+                         "A watching machine sends no state digests.");
+        if (m.roundId == m_roundId && m_inRound && link.roundId == m_roundId) ClientDigest(machine, m.frame, m.digest);
         return;
-    case NET_PING: {
-        const uint32_t stamp = m.stampMs;  // m is the scratch message too
-        NetMessage& r = Fresh(NET_PONG);
-        r.stampMs = stamp;
-        return Send(machine, r, false);
-    }
+    case NET_PING:
+        return Pinged(link, m.stampMs);
     case NET_PONG:
-        return Rtt(link, nowMs - m.stampMs);
+        return Ponged(link, m.stampMs, nowMs);
     case NET_BYE:
-        return Drop(machine, nowMs);
+        if (link.name[0]) Notice("%s has left the match.", link.name);
+        Drop(machine, nowMs);
+        return Forget(machine);  // its connection too, should its own closing not arrive
     default:
-        return Close(machine, "it sent a message only the host may send");
+        return Close(machine, "it sent a message only the host may send",
+                     "This machine sent a message only the host may send.");
     }
 }
 
-// A joining machine: the same version and data set, then seats.
+void CSession::Pinged(MachineLink& link, uint32_t stampMs) {
+    const int machine = int(&link - m_links);
+    NetMessage& r = Fresh(NET_PONG);
+    r.stampMs = stampMs;
+    Send(machine, r, false);
+}
+
+void CSession::Ponged(MachineLink& link, uint32_t stampMs, uint32_t nowMs) {
+    // A stamp this machine never sent, or one of a connection before this one.
+    if (uint32_t(nowMs - stampMs) > 60000 || int32_t(stampMs - link.connectedMs) < 0) return;
+    link.pongsHeard++;
+    Rtt(link, nowMs - stampMs);
+}
+
+// A joining machine: the same version and data set, a place free, then seats.
 void CSession::Hello(int machine, const NetMessage& m) {
     MachineLink& link = m_links[machine];
-    if (link.name[0]) return;  // said twice: the first counts
+    if (link.name[0]) return;  // said again (its hello is repeated until welcomed): the first counts
     char why[kNetTextMax + 1];
+    if (Banned(m, link))
+        return Close(machine, "the host removed it from this match before",
+                     "The host removed this machine from this match. It cannot join again.");
     if (std::strcmp(m.version, kGameVersion) != 0) {
-        std::snprintf(why, sizeof why, "The game versions differ: the host runs %s, this machine %s.", kGameVersion,
-                      m.version);
-        return Close(machine, why);
+        std::snprintf(why, sizeof why, "The host runs version %s and this machine %s.", kGameVersion, m.version);
+        return Close(machine, "it runs another version", why);
     }
     char parts[64] = "";
     for (int p = 0; p < kNetDataParts; p++)
         if (m.dataDigests[p] != dataDigests[p])
-            std::snprintf(parts + std::strlen(parts), sizeof parts - std::strlen(parts), "%s%s", parts[0] ? ", " : "",
-                          NetDataPartName(p));
+            std::snprintf(parts + std::strlen(parts), sizeof parts - std::strlen(parts), "%s%s",
+                          parts[0] ? " and " : "", NetDataPartName(p));
     if (parts[0]) {
-        std::snprintf(why, sizeof why, "The data sets differ: this machine's %s are not the host's.", parts);
-        return Close(machine, why);
+        for (int p = 0; p < kNetDataParts; p++)
+            if (m.dataDigests[p] != dataDigests[p]) SendDataFiles(machine, p);
+        std::snprintf(why, sizeof why, "The data sets differ: this machine has other %s than the host.", parts);
+        return Close(machine, "its data set differs", why);
     }
-    char name[kNetNameMax + 1];
-    std::snprintf(name, sizeof name, "%s", m.name[0] ? m.name : "GUEST");
-    std::snprintf(link.name, sizeof link.name, "%s", name);
+    if (MachineCount() >= kNetMachinesMax)
+        return Close(machine, "the match is full", "The match is full: it has all the machines it can take.");
+    std::snprintf(link.name, sizeof link.name, "%s", m.name[0] ? m.name : "GUEST");
+    link.key = m.key;
     link.watch = m.watch;
     int wanted = m.watch ? 0 : (allowSeveralSeats ? (m.seatsWanted ? m.seatsWanted : 1) : 1);
     for (int s = 0; s < kPlayers && wanted > 0; s++) {
@@ -251,6 +409,7 @@ void CSession::Hello(int machine, const NetMessage& m) {
         link.seatBits |= uint8_t(1 << s);
         wanted--;
     }
+    std::fprintf(stderr, "online: %s joined as machine %d%s\n", link.name, machine, link.watch ? " to watch" : "");
     NetMessage& w = Fresh(NET_WELCOME);
     w.machine = uint8_t(machine);
     w.seatBits = link.seatBits;
@@ -258,10 +417,38 @@ void CSession::Hello(int machine, const NetMessage& m) {
     SendLobby();
 }
 
+// The digests of a part's files, for the machine to find the file that differs.
+void CSession::SendDataFiles(int machine, int part) {
+    const int count = m_dataFileCount[part];
+    for (int first = 0; first < count; first += kNetFilesPerMessage) {
+        NetMessage& f = Fresh(NET_FILES);
+        f.part = uint8_t(part);
+        f.fileCount = uint16_t(count);
+        f.firstFile = uint16_t(first);
+        f.fileDigestCount = uint8_t(std::min(kNetFilesPerMessage, count - first));
+        std::memcpy(f.fileDigests, m_dataFiles[part] + first, sizeof f.fileDigests[0] * f.fileDigestCount);
+        Send(machine, f, true);
+    }
+}
+
+void CSession::SetDataFiles(int part, const uint32_t* digests, int count) {
+    if (part < 0 || part >= kNetDataParts) return;
+    count = std::clamp(count, 0, kNetDataFilesMax);
+    m_dataFileCount[part] = uint16_t(count);
+    std::memcpy(m_dataFiles[part], digests, sizeof digests[0] * size_t(count));
+}
+
+const uint32_t* CSession::DataFiles(int part, int* count) const {
+    *count = part >= 0 && part < kNetDataParts ? m_dataFileCount[part] : 0;
+    return *count ? m_dataFiles[part] : nullptr;
+}
+
 void CSession::Inputs(int machine, const NetMessage& m, uint32_t nowMs) {
     MachineLink& link = m_links[machine];
     if (!m_inRound || m.roundId != m_roundId || link.roundId != m_roundId) return;
-    if (m.frame > m_finalFrame) return Close(machine, "it claims frames the host never sent");
+    if (m.frame > m_finalFrame)
+        return Close(machine, "it claims frames the host never sent",
+                     "This machine claimed frames the host never sent.");
     link.haveFrame = std::max(link.haveFrame, m.frame);
     for (int k = 0; k < m.eventCount; k++) {
         const NetEvent& e = m.events[k];
@@ -270,16 +457,25 @@ void CSession::Inputs(int machine, const NetMessage& m, uint32_t nowMs) {
             if (int32_t(sequence - link.nextInput) > 0) break;  // an earlier one was lost: wait for the resend
             continue;                                           // seen already
         }
-        if (!((link.seatBits >> e.seat) & 1)) return Close(machine, "it sent presses for a seat it does not hold");
-        if (e.kind != NEV_PRESS && e.kind != NEV_PAUSE) return Close(machine, "it sent an event only the host makes");
+        if (!((link.seatBits >> e.seat) & 1))
+            return Close(machine, "it sent presses for a seat it does not hold",
+                         "This machine sent presses for a seat it does not hold.");
+        if (e.kind != NEV_PRESS && e.kind != NEV_PAUSE)
+            return Close(machine, "it sent an event only the host makes",
+                         "This machine sent an event only the host makes.");
         link.nextInput++;
         if (++link.ratePresses[e.seat] > kNetPressesPerSecondMax) continue;  // bounded rate: dropped
+        if (e.kind == NEV_PAUSE) {
+            // Pause requests of a machine count once per interval: the others
+            // are not held in the menu again and again.
+            if (link.lastPauseMs && !Later(nowMs, link.lastPauseMs, kSessionPauseIntervalMs)) continue;
+            link.lastPauseMs = nowMs ? nowMs : 1;
+        }
         // A stamp too far ahead would hold the seat's later presses back.
         NetEvent stamped = e;
         stamped.frame = std::min(e.frame, m_finalFrame + 2 * m_delayFrames + m_leadFrames);
         Pending(stamped);
     }
-    (void)nowMs;
     Trim();
 }
 
@@ -293,12 +489,12 @@ void CSession::ClientReceive(const NetMessage& m, uint32_t nowMs) {
     switch (m.type) {
     case NET_REFUSE:
         std::snprintf(m_refusal, sizeof m_refusal, "%s", m.text);
-        m_hostLost = true;
-        return;
+        return EndLink(STOP_LET_GO, m.text);
     case NET_WELCOME:
         m_welcomed = true;
         m_machine = m.machine;
         m_seatBits = m.seatBits;
+        m_links[0].lastHeardMs = nowMs;  // silence counts from here
         return;
     case NET_LOBBY:
         std::memcpy(seatKinds, m.seatKinds, sizeof seatKinds);
@@ -324,7 +520,11 @@ void CSession::ClientReceive(const NetMessage& m, uint32_t nowMs) {
     case NET_FRAMES:
         return Frames(m);
     case NET_STOP:
-        if (m.roundId == m_roundId) StopRound(m.why, m.frame, m.text);
+        if (m.roundId != m_roundId || !m_inRound) return;
+        m_stopHostDigest = m.digest;
+        StopRound(m.why, m.frame, m.text);
+        if (!m_endText[0]) std::snprintf(m_endText, sizeof m_endText, "%s", m.text);
+        if (!m_endWhy) m_endWhy = m.why;
         return;
     case NET_MENU:
         if (m_menuCount == kSessionMenusKept) {  // the oldest cursor move gives way
@@ -333,17 +533,16 @@ void CSession::ClientReceive(const NetMessage& m, uint32_t nowMs) {
         }
         m_menus[(m_menuFirst + m_menuCount++) % kSessionMenusKept] = MenuOutcome{m.screen, m.choice, m.value};
         return;
-    case NET_PING: {
-        const uint32_t stamp = m.stampMs;  // m is the scratch message too
-        NetMessage& r = Fresh(NET_PONG);
-        r.stampMs = stamp;
-        return Send(0, r, false);
-    }
+    case NET_PING:
+        return Pinged(m_links[0], m.stampMs);
     case NET_PONG:
-        return Rtt(m_links[0], nowMs - m.stampMs);
+        return Ponged(m_links[0], m.stampMs, nowMs);
     case NET_BYE:
-        m_hostLost = true;
-        StopRound(STOP_HOST_LEFT, m_finalFrame, "The host has left the match.");
+        return EndLink(STOP_HOST_LEFT, "The host has left the match.");
+    case NET_FILES:
+        if (m.firstFile == 0) m_dataFileCount[m.part] = m.fileCount;
+        if (m.fileCount != m_dataFileCount[m.part]) return;
+        std::memcpy(m_dataFiles[m.part] + m.firstFile, m.fileDigests, sizeof m.fileDigests[0] * m.fileDigestCount);
         return;
     default:
         return;  // a joining machine never closes its only link; it ignores what is not for it
@@ -384,6 +583,8 @@ void CSession::BeginRound(NetRoundStart* start, int32_t frameUs, uint32_t nowMs)
     tickedFrame = -1;
     m_stopWhy = 0;
     m_stopText[0] = 0;
+    m_stopHostDigest = 0;
+    std::fill(std::begin(m_ownDigestFrames), std::end(m_ownDigestFrames), -1);
     m_lastAdaptMs = nowMs;
     for (auto& kind : m_lastPlaced)
         for (int32_t& f : kind) f = 0;
@@ -393,7 +594,7 @@ void CSession::BeginRound(NetRoundStart* start, int32_t frameUs, uint32_t nowMs)
             if (seatKinds[s] == SEAT_LOCAL) m_seatBits |= uint8_t(1 << s);
         start->roundId = ++m_roundId;
         DelayFor(RttMs(), 0, frameUs, &m_delayFrames, &m_leadFrames);
-        for (int m = 1; m < kNetMachinesMax; m++) {
+        for (int m = 1; m < kNetLinksMax; m++) {
             MachineLink& link = m_links[m];
             if (link.present && link.name[0])
                 DelayFor(link.srttMs, link.rttVarMs, frameUs, &m_delayFrames, &m_leadFrames);
@@ -402,7 +603,7 @@ void CSession::BeginRound(NetRoundStart* start, int32_t frameUs, uint32_t nowMs)
         m_start = *start;
         NetMessage& m = Fresh(NET_ROUND_START);
         m.start = *start;
-        for (int k = 1; k < kNetMachinesMax; k++) {
+        for (int k = 1; k < kNetLinksMax; k++) {
             MachineLink& link = m_links[k];
             if (!link.present || !link.name[0]) continue;
             link.roundId = m_roundId;
@@ -465,7 +666,7 @@ void CSession::Commit(int32_t through) {
 void CSession::Trim() {
     int32_t keepFrom = m_read < m_end ? At(m_read).frame : m_finalFrame + 1;
     if (m_role == SESSION_HOST)
-        for (int k = 1; k < kNetMachinesMax; k++)
+        for (int k = 1; k < kNetLinksMax; k++)
             if (m_links[k].present && m_links[k].roundId == m_roundId)
                 keepFrom = std::min(keepFrom, m_links[k].haveFrame + 1);
     while (m_begin < m_end && m_begin < m_read && At(m_begin).frame < keepFrom) m_begin++;
@@ -488,11 +689,13 @@ void CSession::BeginFrame(int32_t frame, uint8_t* takeoverSeats, bool* pause, ui
         if (m_end - m_begin > uint32_t(kSessionStreamCapacity) * 3 / 4) {
             // Someone lags far behind: let the slowest machine go.
             int slowest = -1;
-            for (int k = 1; k < kNetMachinesMax; k++)
+            for (int k = 1; k < kNetLinksMax; k++)
                 if (m_links[k].present && m_links[k].roundId == m_roundId &&
                     (slowest < 0 || m_links[k].haveFrame < m_links[slowest].haveFrame))
                     slowest = k;
-            if (slowest > 0) Close(slowest, "it fell too far behind the match");
+            if (slowest > 0)
+                Close(slowest, "it fell too far behind the match",
+                      "This machine fell too far behind the match and was dropped.");
         }
     }
     Trim();
@@ -533,12 +736,19 @@ void CSession::QueuePress(int32_t frame, int seat, uint8_t bits) {
 
 void CSession::QueuePause(int32_t frame, int seat) {
     if (!HoldsSeat(seat)) return;
+    if (m_role == SESSION_CLIENT && !MayAskForPause(m_nowMs)) return;
     m_lastStamp = std::max(m_lastStamp, frame + m_delayFrames);
     NetEvent e{m_lastStamp, NEV_PAUSE, uint8_t(seat), 0};
-    if (m_role == SESSION_HOST)
+    if (m_role == SESSION_HOST) {
         Pending(e);
-    else if (m_unackedCount < kNetInputsPerMessage)
+    } else if (m_unackedCount < kNetInputsPerMessage) {
         m_unacked[m_unackedCount++] = e;
+        m_lastPauseMs = m_nowMs ? m_nowMs : 1;
+    }
+}
+
+bool CSession::MayAskForPause(uint32_t nowMs) const {
+    return m_role == SESSION_HOST || !m_lastPauseMs || Later(nowMs, m_lastPauseMs, kSessionPauseIntervalMs);
 }
 
 void CSession::QueueTick(int32_t frame) {
@@ -551,9 +761,15 @@ void CSession::QueueWait(int32_t frame, uint16_t wait) {
 
 // ---- desync check -----------------------------------------------------------------
 
+// Every machine that plays keeps its digests; a joining machine sends them to
+// the host, whose own are the reference. A watching machine sends none.
 void CSession::RecordDigest(int32_t frame, uint32_t digest) {
     if (!m_inRound) return;
+    const int slot = int(uint32_t(frame) % kSessionDigestsKept);
+    m_ownDigestFrames[slot] = frame;
+    m_ownDigests[slot] = digest;
     if (m_role == SESSION_CLIENT) {
+        if (m_watch || m_hostLost) return;
         NetMessage& m = Fresh(NET_DIGEST);
         m.roundId = m_roundId;
         m.frame = frame;
@@ -561,11 +777,10 @@ void CSession::RecordDigest(int32_t frame, uint32_t digest) {
         return Send(0, m, true);
     }
     MachineLink& self = m_links[0];
-    const int slot = int(uint32_t(frame) % kSessionDigestsKept);
     self.digestFrames[slot] = frame;
     self.digests[slot] = digest;
-    for (int k = 1; k < kNetMachinesMax; k++)
-        if (m_links[k].present) CompareDigests(k);
+    for (int k = 1; k < kNetLinksMax; k++)
+        if (m_links[k].present && m_links[k].roundId == m_roundId) CompareDigests(k);
 }
 
 void CSession::ClientDigest(int machine, int32_t frame, uint32_t digest) {
@@ -584,13 +799,29 @@ void CSession::CompareDigests(int machine) {
         if (link.digestFrames[slot] < 0 || link.digestFrames[slot] != self.digestFrames[slot]) continue;
         const int32_t frame = link.digestFrames[slot];
         link.digestFrames[slot] = -1;
-        if (link.digests[slot] == self.digests[slot]) continue;
-        char text[kNetTextMax + 1];
-        std::snprintf(text, sizeof text, "The machines parted ways at frame %ld (%s: %08X, host: %08X).", long(frame),
-                      link.name, link.digests[slot], self.digests[slot]);
-        StopRound(STOP_DESYNC, frame, text);
-        return;
+        if (link.digests[slot] != self.digests[slot])
+            return Parted(machine, frame, link.digests[slot], self.digests[slot]);
     }
+}
+
+// A machine whose state parted from the host's is the one that went astray:
+// its round alone stops, with both digests, and it is let go; its seats play
+// on as computers here and on the other machines.
+void CSession::Parted(int machine, int32_t frame, uint32_t digest, uint32_t hostDigest) {
+    MachineLink& link = m_links[machine];
+    std::fprintf(stderr, "online: %s parted ways at frame %ld (%08X, host %08X)\n", link.name, long(frame), digest,
+                 hostDigest);
+    NetMessage& m = Fresh(NET_STOP);
+    m.roundId = m_roundId;
+    m.frame = frame;
+    m.why = STOP_DESYNC;
+    m.digest = hostDigest;
+    std::snprintf(m.text, sizeof m.text, "This machine parted ways with the host at frame %ld and was let go.",
+                  long(frame));
+    Send(machine, m, true);
+    char logWhy[96];
+    std::snprintf(logWhy, sizeof logWhy, "its state parted from the state here at frame %ld", long(frame));
+    Close(machine, logWhy, m_scratch.text);
 }
 
 void CSession::StopRound(uint8_t why, int32_t frame, const char* text) {
@@ -598,51 +829,101 @@ void CSession::StopRound(uint8_t why, int32_t frame, const char* text) {
     m_stopWhy = why;
     m_stopFrame = frame;
     std::snprintf(m_stopText, sizeof m_stopText, "%s", text);
-    if (m_role != SESSION_HOST) return;
-    NetMessage& m = Fresh(NET_STOP);
-    m.roundId = m_roundId;
-    m.frame = frame;
-    m.why = why;
-    std::snprintf(m.text, sizeof m.text, "%s", text);
-    Broadcast(m, true);
+}
+
+void CSession::StopNote(char* note, size_t size) const {
+    const int slot = int(uint32_t(m_stopFrame) % kSessionDigestsKept);
+    if (m_stopWhy == STOP_DESYNC && m_ownDigestFrames[slot] == m_stopFrame) {
+        std::snprintf(note, size, "%s\nState digests at frame %ld: this machine %08X, the host %08X.\n", m_stopText,
+                      long(m_stopFrame), m_ownDigests[slot], m_stopHostDigest);
+        return;
+    }
+    // Otherwise this machine's last digest, for comparing with the others' replays.
+    int last = -1;
+    for (int k = 0; k < kSessionDigestsKept; k++)
+        if (m_ownDigestFrames[k] >= 0 && (last < 0 || m_ownDigestFrames[k] > m_ownDigestFrames[last])) last = k;
+    if (last < 0) {
+        std::snprintf(note, size, "%s\n", m_stopText);
+        return;
+    }
+    std::snprintf(note, size, "%s\nThis machine's state digest at frame %ld: %08X.\n", m_stopText,
+                  long(m_ownDigestFrames[last]), m_ownDigests[last]);
 }
 
 // ---- timers -------------------------------------------------------------------------
 
 void CSession::Service(uint32_t nowMs) {
     m_nowMs = nowMs;
-    if (m_role == SESSION_HOST) {
-        m_links[0].lastHeardMs = nowMs;  // the host's own clock, for the send stamps
-        for (int k = 1; k < kNetMachinesMax; k++) {
-            MachineLink& link = m_links[k];
-            if (!link.present) continue;
-            if (Later(nowMs, link.lastHeardMs, kSessionDropTimeoutMs)) {
-                Close(k, "it answered nothing for too long");
-                continue;
-            }
-            if (link.name[0] && Later(nowMs, link.lastPingMs, kSessionPingIntervalMs)) {
-                link.lastPingMs = nowMs;
-                NetMessage& m = Fresh(NET_PING);
-                m.stampMs = nowMs;
-                Send(k, m, false);
-            }
-            if (m_inRound && link.roundId == m_roundId) SendFrames(k, nowMs);
+    if (m_lastServiceMs && Later(nowMs, m_lastServiceMs, kSessionSelfStallMs)) StallSeen(nowMs);
+    m_lastServiceMs = nowMs;
+    if (m_role == SESSION_HOST) ServiceHost(nowMs);
+    if (m_role == SESSION_CLIENT) ServiceClient(nowMs);
+}
+
+// This machine's timers did not run for a while (it was stopped, or busy).
+// What the others sent meanwhile waited in the socket and is taken before
+// the timers run again, so their silences are judged fairly as they are; the
+// stall is kept, for the reason when this machine finds itself let go.
+void CSession::StallSeen(uint32_t nowMs) {
+    m_selfStallMs = nowMs - m_lastServiceMs;
+    m_selfStallAtMs = nowMs;
+    if (m_selfStallMs >= kSessionSilenceMinMs)
+        std::fprintf(stderr, "online: this machine did not run for %u ms\n", unsigned(m_selfStallMs));
+}
+
+void CSession::ServiceHost(uint32_t nowMs) {
+    m_links[0].lastHeardMs = nowMs;  // the host's own clock, for the send stamps
+    for (int k = 1; k < kNetLinksMax; k++) {
+        MachineLink& link = m_links[k];
+        if (!link.present) continue;
+        if (!link.name[0]) {
+            if (Later(nowMs, link.connectedMs, kSessionHelloLimitMs))
+                Close(k, "it said no hello within 3 s", "This machine did not say hello within 3 s.");
+            continue;  // a connection that has not said hello is not pinged
         }
+        if (Later(nowMs, link.lastHeardMs, SilenceLimitMs(link))) {
+            char logWhy[96], told[kNetTextMax + 1];
+            const double seconds = (nowMs - link.lastHeardMs) / 1000.0;
+            std::snprintf(logWhy, sizeof logWhy, "it answered nothing for %.1f s", seconds);
+            std::snprintf(told, sizeof told, "This machine stopped answering for %.1f s and was dropped.", seconds);
+            Notice("%s stopped answering and was dropped.", link.name);
+            link.name[0] = 0;  // the notice above says it
+            Close(k, logWhy, told);
+            continue;
+        }
+        if (Later(nowMs, link.lastPingMs, kSessionPingIntervalMs)) Ping(k, nowMs);
+        if (m_inRound && link.roundId == m_roundId) SendFrames(k, nowMs);
+    }
+}
+
+void CSession::ServiceClient(uint32_t nowMs) {
+    MachineLink& host = m_links[0];
+    if (!host.present || m_hostLost) return;
+    if (!m_welcomed) {
+        // Until the welcome only the join's own time limit applies (the lobby's).
+        if (Later(nowMs, m_lastHelloMs, kSessionHelloResendMs)) SendHello(nowMs);
         return;
     }
-    if (m_role != SESSION_CLIENT) return;
-    MachineLink& host = m_links[0];
-    if (host.present && !m_hostLost && Later(nowMs, host.lastHeardMs, kSessionDropTimeoutMs)) {
-        m_hostLost = true;
-        StopRound(STOP_HOST_LEFT, m_finalFrame, "The host has left the match.");
-    }
-    if (host.present && Later(nowMs, host.lastPingMs, kSessionPingIntervalMs)) {
-        host.lastPingMs = nowMs;
-        NetMessage& m = Fresh(NET_PING);
-        m.stampMs = nowMs;
-        Send(0, m, false);
-    }
+    if (Later(nowMs, host.lastHeardMs, SilenceLimitMs(host))) return LinkSilent(nowMs);
+    if (Later(nowMs, host.lastPingMs, kSessionPingIntervalMs)) Ping(0, nowMs);
     if (m_inRound) SendInputs(nowMs);
+}
+
+// A ping keeps the link alive and measures it: its answer gives the round
+// trip, and the share of pings never answered the link's loss, both ways
+// together.
+void CSession::Ping(int machine, uint32_t nowMs) {
+    MachineLink& link = m_links[machine];
+    link.lastPingMs = nowMs;
+    NetMessage& m = Fresh(NET_PING);
+    m.stampMs = nowMs;
+    Send(machine, m, false);
+    if (++link.pingsSent < kSessionLossWindowPings) return;
+    const int lost = std::max(0, link.pingsSent - link.pongsHeard);
+    const uint32_t windowPermille = uint32_t(1000 * lost / link.pingsSent);
+    link.lossPermille = link.lossKnown ? (3 * link.lossPermille + windowPermille) / 4 : windowPermille;
+    link.lossKnown = true;
+    link.pingsSent = link.pongsHeard = 0;
 }
 
 // Everything of the stream the machine has not acknowledged, as far as one
@@ -699,10 +980,23 @@ void CSession::Rtt(MachineLink& link, uint32_t sampleMs) {
     link.srttMs = (7 * link.srttMs + sampleMs) / 8;
 }
 
+// How long a link may stay silent before its machine counts as gone: the
+// round trip with four times its variation, plus as many keep-alive
+// intervals as make losing every one of them in a row less likely than one in
+// a billion at the loss measured (each way taken as half the round trip's).
+// Within kSessionSilenceMinMs and kSessionSilenceMaxMs.
+uint32_t CSession::SilenceLimitMs(const MachineLink& link) {
+    const double roundTripLoss = std::min<uint32_t>(link.lossPermille, 900) / 1000.0;
+    const double oneWayLoss = std::max(0.02, 1.0 - std::sqrt(1.0 - roundTripLoss));
+    const uint32_t intervals = uint32_t(std::ceil(std::log(1e-9) / std::log(oneWayLoss)));
+    const uint32_t limitMs = link.srttMs + 4 * link.rttVarMs + intervals * kSessionPingIntervalMs;
+    return std::clamp(limitMs, kSessionSilenceMinMs, kSessionSilenceMaxMs);
+}
+
 uint32_t CSession::RttMs() const {
     if (m_role == SESSION_CLIENT) return m_links[0].srttMs;
     uint32_t rtt = 0;
-    for (int k = 1; k < kNetMachinesMax; k++)
+    for (int k = 1; k < kNetLinksMax; k++)
         if (m_links[k].present && m_links[k].seatBits) rtt = std::max(rtt, m_links[k].srttMs);
     return rtt;
 }
@@ -729,7 +1023,7 @@ void CSession::Adapt(uint32_t nowMs) {
     if (!Later(nowMs, m_lastAdaptMs, kAdaptIntervalMs)) return;
     m_lastAdaptMs = nowMs;
     uint16_t delay = 1, lead = 1;
-    for (int k = 1; k < kNetMachinesMax; k++) {
+    for (int k = 1; k < kNetLinksMax; k++) {
         const MachineLink& link = m_links[k];
         if (link.present && link.roundId == m_roundId && link.seatBits)
             DelayFor(link.srttMs, link.rttVarMs, m_frameUs, &delay, &lead);
@@ -754,7 +1048,7 @@ void CSession::SendLobby() {
     NetMessage& m = Fresh(NET_LOBBY);
     std::memcpy(m.seatKinds, seatKinds, sizeof seatKinds);
     std::memcpy(m.seatHolders, seatHolders, sizeof seatHolders);
-    for (int k = 0; k < kNetMachinesMax; k++) {
+    for (int k = 0; k < kNetLinksMax; k++) {
         const MachineLink& link = m_links[k];
         if (!link.present || !link.name[0]) continue;
         NetMachineInfo& info = m.machines[m.machineCount++];
@@ -773,7 +1067,7 @@ void CSession::SetSeatKind(int seat, uint8_t kind) {
     seatHolders[seat] = kNoHolder;
     seatKinds[seat] = kind;
     if (kind == SEAT_REMOTE)
-        for (int k = 1; k < kNetMachinesMax; k++) {
+        for (int k = 1; k < kNetLinksMax; k++) {
             MachineLink& link = m_links[k];
             if (!link.present || !link.name[0] || link.watch || (link.seatBits && !allowSeveralSeats)) continue;
             link.seatBits |= bit;

@@ -22,9 +22,26 @@
 
 enum SessionRole : uint8_t { SESSION_OFF, SESSION_HOST, SESSION_CLIENT };
 
-// Silence after which a machine counts as gone.
-constexpr uint32_t kSessionDropTimeoutMs = 1000;
-constexpr uint32_t kSessionPingIntervalMs = 200;
+// Silence after which a machine counts as gone: follows the measured round
+// trip and loss of its link (see SilenceLimitMs), within these bounds, so a
+// slow lossy link holds and a machine really gone is noticed within 3 s.
+constexpr uint32_t kSessionSilenceMinMs = 1000;
+constexpr uint32_t kSessionSilenceMaxMs = 2500;
+// Every machine sends something at least this often (a ping when nothing else).
+constexpr uint32_t kSessionPingIntervalMs = 100;
+// Pings counted for one figure of a link's loss.
+constexpr int kSessionLossWindowPings = 20;
+// A connection has this long to say hello; a joining machine repeats its
+// hello this often until the host answers.
+constexpr uint32_t kSessionHelloLimitMs = 3000;
+constexpr uint32_t kSessionHelloResendMs = 200;
+// A machine whose own timers did not run for this long was stopped itself
+// (suspended, or busy): the silence it saw meanwhile is not the others'.
+constexpr uint32_t kSessionSelfStallMs = 250;
+// A joining machine may ask for the pause menu this often at most.
+constexpr uint32_t kSessionPauseIntervalMs = 10000;
+constexpr int kSessionBansMax = 16;
+constexpr int kSessionNoticesKept = 4;
 // How often the host sends a machine the stream, and a machine its inputs
 // and acknowledgements, while something is unacknowledged (else a little
 // less often, as a keep-alive).
@@ -44,11 +61,16 @@ struct OutMessage {
     uint8_t bytes[kNetMessageMax];
 };
 
-// The host's view of one machine (machine 0 is the host itself).
+// The host's view of one machine (machine 0 is the host itself). A
+// connection is present from the transport's connect; it is a machine of the
+// match once it said hello (its name is set).
 struct MachineLink {
     bool present;
     bool watch;
     char name[kNetNameMax + 1];
+    uint32_t key;      // from its hello
+    uint32_t address;  // the transport's address of the connection (0: not known)
+    uint32_t connectedMs;
     uint8_t seatBits;
     uint32_t roundId;    // the round this machine is in (0: none yet)
     int32_t haveFrame;   // the stream is acknowledged through this frame
@@ -58,6 +80,12 @@ struct MachineLink {
     uint32_t lastPingMs;
     uint32_t srttMs, rttVarMs;
     bool rttKnown;
+    // Pings sent and answered in the current window, and the share of pings
+    // lost on the way there or back, in thousandths, smoothed over windows.
+    int pingsSent, pongsHeard;
+    uint32_t lossPermille;
+    bool lossKnown;
+    uint32_t lastPauseMs;  // its last pause request that counted (0: none)
     uint32_t rateWindowMs;
     int rateMessages;
     int ratePresses[kPlayers];
@@ -94,7 +122,9 @@ public:
     uint8_t seatHolders[kPlayers];
 
     // ---- transport side ----
-    void Connected(int machine, uint32_t nowMs);
+    // address identifies the other end for the host's list of removed
+    // machines (0 when the transport does not tell).
+    void Connected(int machine, uint32_t nowMs, uint32_t address = 0);
     void Disconnected(int machine, uint32_t nowMs);
     void Receive(int machine, const uint8_t* bytes, size_t size, uint32_t nowMs);
     // Timers: pings, resends, drop-out detection. Call often (every frame
@@ -136,15 +166,52 @@ public:
     // The state digest after a frame that ticked; compared with the host's.
     void RecordDigest(int32_t frame, uint32_t digest);
 
-    // ---- the round stopped for everyone ----
+    // ---- the round stopped on this machine ----
     bool Stopped() const { return m_stopWhy != 0; }
     uint8_t StopWhy() const { return m_stopWhy; }
     int32_t StopFrame() const { return m_stopFrame; }
     const char* StopText() const { return m_stopText; }
+    // What a stopped round's replay keeps beside it: the message and the
+    // state digests there are for it (both machines' at the frame where they
+    // parted).
+    void StopNote(char* note, size_t size) const;
+
+    // ---- a joining machine and its host ----
+    // The match is over for this machine (the host is gone, let it go, or it
+    // left), and why, for the player.
     bool HostLost() const { return m_hostLost; }
-    // A refusal the host sent (joining machine).
+    const char* EndText() const { return m_endText; }
+    // Why: STOP_HOST_LEFT (the host is gone), STOP_LET_GO or STOP_DESYNC (the
+    // host let this machine go), STOP_LEFT (the player left); 0 while it lasts.
+    uint8_t EndWhy() const { return m_endWhy; }
+    // A refusal the host sent.
     const char* RefusalText() const { return m_refusal; }
     bool Welcomed() const { return m_welcomed; }
+    bool HostAnswered() const { return m_links[0].present; }
+    // This machine's number with the host (0 before the welcome).
+    uint8_t MachineNumber() const { return m_machine; }
+    // The number this machine keeps while it runs: a host that removed it
+    // knows it again. Set before Connected.
+    uint32_t machineKey;
+    // The player leaves: the host is told, and the match is over here. The
+    // host leaving tells every machine.
+    void Leave();
+    // A pause request is sent at most every kSessionPauseIntervalMs.
+    bool MayAskForPause(uint32_t nowMs) const;
+
+    // ---- the data set's files, for a refusal that names the one that differs ----
+    // Host: the digests of a part's files, in the order both machines list
+    // them. Joining machine: the host's, as they came with a refusal.
+    void SetDataFiles(int part, const uint32_t* digests, int count);
+    const uint32_t* DataFiles(int part, int* count) const;
+
+    // ---- host: machines leaving and removed ----
+    // Removes a machine: it is told, and cannot join this match again.
+    void Remove(int machine);
+    // What the host's player is told (a machine left, was dropped, ...).
+    bool TakeNotice(char* text, size_t size);
+    // Machines of the match (the host included) and connections still greeting.
+    int MachineCount() const;
 
     // ---- lobby and figures ----
     const MachineLink& Link(int machine) const { return m_links[machine]; }
@@ -155,6 +222,8 @@ public:
     // Delay and lead for a round-trip time and its variation at a frame length.
     static void DelayFor(uint32_t rttMs, uint32_t rttVarMs, int32_t frameUs, uint16_t* delayFrames,
                          uint16_t* leadFrames);
+    // How long a link may be silent before its machine counts as gone.
+    static uint32_t SilenceLimitMs(const MachineLink& link);
     SessionStats stats;
 
     // Host: menu outcome for every machine (reliable).
@@ -174,10 +243,26 @@ private:
     void Send(int machine, const NetMessage& message, bool reliable);
     void Broadcast(const NetMessage& message, bool reliable);
     void StopRound(uint8_t why, int32_t frame, const char* text);
+    void EndLink(uint8_t why, const char* text);
+    void LinkSilent(uint32_t nowMs);
+    void Notice(const char* format, const char* name, const char* detail = "");
     // The scratch message, emptied, for a message of this type to be sent.
     NetMessage& Fresh(uint8_t type);
-    void Close(int machine, const char* why);
+    // Lets a machine go: logWhy for this machine's log, told for the player
+    // there (sent before its connection is closed).
+    void Close(int machine, const char* logWhy, const char* told);
     void Drop(int machine, uint32_t nowMs);
+    void Forget(int machine);
+    void Greet(int machine);
+    void SendHello(uint32_t nowMs);
+    void SendDataFiles(int machine, int part);
+    bool Banned(const NetMessage& hello, const MachineLink& link) const;
+    void Ping(int machine, uint32_t nowMs);
+    void Pinged(MachineLink& link, uint32_t stampMs);
+    void Ponged(MachineLink& link, uint32_t stampMs, uint32_t nowMs);
+    void ServiceHost(uint32_t nowMs);
+    void ServiceClient(uint32_t nowMs);
+    void Parted(int machine, int32_t frame, uint32_t digest, uint32_t hostDigest);
     void HostReceive(int machine, const NetMessage& m, uint32_t nowMs);
     void ClientReceive(const NetMessage& m, uint32_t nowMs);
     void Hello(int machine, const NetMessage& m);
@@ -191,19 +276,38 @@ private:
     void SendFrames(int machine, uint32_t nowMs);
     void SendInputs(uint32_t nowMs);
     void Rtt(MachineLink& link, uint32_t sampleMs);
+    void StallSeen(uint32_t nowMs);
     void Adapt(uint32_t nowMs);
     bool Pending(const NetEvent& e);
     const NetEvent& At(uint32_t index) const { return m_stream[index % kSessionStreamCapacity]; }
 
     SessionRole m_role;
     char m_name[kNetNameMax + 1];
-    MachineLink m_links[kNetMachinesMax];
+    MachineLink m_links[kNetLinksMax];
     uint8_t m_seatBits;  // the seats this machine holds
     uint8_t m_machine;   // this machine's number (joining machine)
     bool m_welcomed;
     bool m_watch;
     uint8_t m_seatsWanted;
     char m_refusal[kNetTextMax + 1];
+    char m_endText[kNetTextMax + 1];
+    uint8_t m_endWhy;
+    uint32_t m_lastHelloMs;
+    uint32_t m_lastPauseMs;
+    // This machine's own timers: when they last ran, and the last time they
+    // found that this machine itself had stopped, for how long.
+    uint32_t m_lastServiceMs;
+    uint32_t m_selfStallMs, m_selfStallAtMs;
+    struct Ban {
+        uint32_t key, address;
+        char name[kNetNameMax + 1];
+    };
+    Ban m_bans[kSessionBansMax];
+    int m_banCount;
+    char m_notices[kSessionNoticesKept][kNetTextMax + 1];
+    int m_noticeCount;
+    uint16_t m_dataFileCount[kNetDataParts];
+    uint32_t m_dataFiles[kNetDataParts][kNetDataFilesMax];
 
     bool m_inRound;
     bool m_startArrived;
@@ -229,13 +333,18 @@ private:
     uint8_t m_stopWhy;
     int32_t m_stopFrame;
     char m_stopText[kNetTextMax + 1];
+    // Where a stopped round parted from the host: the host's digest at the
+    // stop frame (this machine's is in its own digests below).
+    uint32_t m_stopHostDigest;
+    int32_t m_ownDigestFrames[kSessionDigestsKept];
+    uint32_t m_ownDigests[kSessionDigestsKept];
     bool m_hostLost;
     uint32_t m_nowMs;
     int32_t m_lastStamp;
 
     OutMessage m_outbox[kSessionOutboxCapacity];
     int m_outFirst, m_outCount;
-    int m_closing[kNetMachinesMax];
+    int m_closing[kNetLinksMax];
     int m_closingCount;
     struct MenuOutcome {
         uint8_t screen, choice;

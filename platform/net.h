@@ -4,6 +4,11 @@
 // Two channels: reliable and ordered (lobby, round starts, menu outcomes) and
 // unreliable, unsequenced (the lockstep stream, which carries its own
 // redundancy and tolerates loss, duplication and reordering).
+//
+// The transport never decides that a peer is gone while it still talks: the
+// session above measures silence against the link's round trip and loss and
+// closes what it gives up. A peer closed here is reset once it has had a
+// moment to take the last messages.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -12,12 +17,11 @@
 
 namespace plat {
 
-constexpr int kNetPeersMax = 8;
-// The largest message the game sends; anything bigger that arrives is
-// reported with oversized set and its bytes dropped.
+// A host's connections: its places, those still greeting, and one more.
+constexpr int kNetPeersMax = 12;
+// The largest message the game sends; anything bigger is dropped by the
+// transport before it is put together, whatever the sender claims.
 constexpr size_t kNetPacketMax = 1400;
-// A peer that answers nothing for this long is reported disconnected.
-constexpr uint32_t kNetPeerTimeoutMs = 3000;
 
 enum NetEventType : uint8_t {
     NET_EVENT_NONE = 0,
@@ -30,6 +34,7 @@ struct NetEvent {
     NetEventType type;
     int peer;
     bool oversized;
+    uint32_t address;  // CONNECT: the peer's IPv4 address
     size_t size;
     uint8_t data[kNetPacketMax];
 };

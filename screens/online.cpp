@@ -11,10 +11,12 @@
 // nothing a joining machine saves later is the host's.
 #include "screens/online.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
@@ -42,29 +44,83 @@ constexpr int kMachinesY = 252;
 constexpr int kMachineStep = 22;
 constexpr int kNoteY = 448;
 constexpr int kPumpsPerWait = 20;
-constexpr uint32_t kMessageShownMs = 2500;
-constexpr uint32_t kConnectTimeoutMs = 5000;
-constexpr int kLobbyStartLine = kPlayers;  // the lobby's cursor: seats 0..3, then "START"
+// A join gives up when the host has not answered for this long: the
+// transport's connection, and then the welcome.
+constexpr uint32_t kJoinLimitMs = 5000;
+constexpr int kLobbyStartLine = kPlayers;  // the lobby's cursor: seats 0..3, "START", then the machines
+constexpr int kMessageLineChars = 38;
+constexpr uint32_t kNoticeShownMs = 4000;
+constexpr uint8_t kTextColor = 5, kTitleColor = 7, kWarningColor = 6, kGreyColor = 4;
+
+// The transport carries every message of the protocol whole.
+static_assert(kNetMessageMax <= plat::kNetPacketMax);
+static_assert(kNetLinksMax - 1 <= plat::kNetPeersMax);
 
 // A frame of the round at its WAIT, in microseconds (WAIT x 20 pumps of 1.5 us).
 int32_t FrameUs() { return CRound::LimitWait(theRound.state.wait) * kPumpsPerWait * 3 / 2; }
 
+void Upper(const char* text, char* line, size_t size) {
+    size_t n = 0;
+    for (; text[n] && n + 1 < size; n++) line[n] = char(std::toupper(static_cast<unsigned char>(text[n])));
+    line[n] = 0;
+}
+
 // The font has capitals only.
 void DrawUpper(int y, const char* text, uint8_t color) {
     char line[100];
-    size_t n = 0;
-    for (; text[n] && n + 1 < sizeof line; n++) line[n] = char(std::toupper(static_cast<unsigned char>(text[n])));
-    line[n] = 0;
+    Upper(text, line, sizeof line);
     theApp.DrawText(kBackBuffer, 0, y, line, color, true, 0);
 }
 
 void SeatText(const CSession& s, int seat, char* text, size_t size) {
     const uint8_t holder = s.seatHolders[seat];
     const char* who = s.seatKinds[seat] == SEAT_REMOTE
-                          ? (holder != kNoHolder && s.Link(holder).name[0] ? s.Link(holder).name : "(FREE)")
+                          ? (holder != kNoHolder && s.Link(holder).name[0] ? s.Link(holder).name : "FREE")
                       : s.seatKinds[seat] == SEAT_LOCAL ? s.Link(0).name
                                                         : "";
     std::snprintf(text, size, "%dP <_%s_> %s", seat + 1, SeatKindName(s.seatKinds[seat]), who);
+}
+
+// What the host's player is told while it plays (a machine left, was
+// dropped, ...): a band over the top of the picture shown, never in a
+// surface, for a few seconds. Another overlay in place before it (the head
+// marks) is drawn first; one set later hides the band until it ends.
+struct Notice {
+    char text[kNetTextMax + 1];
+    uint32_t untilMs;
+    SurfaceId band;
+    PresentOverlay before;
+    bool shown;
+} g_notice{};
+
+void NoticeOverlay(uint8_t* pixels, int pitch, int width, int height) {
+    if (g_notice.before) g_notice.before(pixels, pitch, width, height);
+    const SurfaceDesc& band = theDirectDraw.Lock(g_notice.band);
+    if (band.pixels && width >= band.width && height >= band.height)
+        for (int y = 0; y < band.height; y++)
+            std::memcpy(pixels + y * pitch, band.pixels + y * band.pitch, size_t(band.width));
+    theDirectDraw.Unlock(g_notice.band);
+}
+
+void ShowNotice(const char* text) {
+    if (!g_notice.band) g_notice.band = theDirectDraw.CreateSurface(kScreenWidth, 16, false);
+    char line[kNetTextMax + 1];
+    Upper(text, line, sizeof line);
+    theDirectDraw.ClearSurface(g_notice.band);
+    theApp.DrawText(g_notice.band, 0, 0, line, kWarningColor, true, 0);
+    g_notice.untilMs = plat::TimeMs() + kNoticeShownMs;
+    if (!g_notice.shown) g_notice.before = theDirectDraw.SetPresentOverlay(NoticeOverlay);
+    g_notice.shown = true;
+}
+
+// Takes the band away when its time is over (or the session closes): the
+// overlay before it comes back, unless another was set over it meanwhile.
+void EndNotice(bool now) {
+    if (!g_notice.shown || (!now && int32_t(plat::TimeMs() - g_notice.untilMs) < 0)) return;
+    const PresentOverlay current = theDirectDraw.SetPresentOverlay(nullptr);
+    theDirectDraw.SetPresentOverlay(current == NoticeOverlay ? g_notice.before : current);
+    g_notice.shown = false;
+    if (now) theDirectDraw.ReleaseSurface(g_notice.band);
 }
 
 void PumpNetwork() { theOnline.Pump(); }
@@ -119,42 +175,92 @@ bool ParseAddress(const char* text, char* host, size_t hostSize, uint16_t* port)
     return true;
 }
 
-void DataSetDigests(uint32_t* digests) {
+namespace {
+
+// Each file of a part in the order every machine lists them: the part's list
+// file (when it has one), then its files in the list's order, or the fixed
+// names the game uses.
+template <class Visit>
+void ForEachDataFile(int part, Visit visit) {
     const CStageSelect& s = theStageSelect;
     char path[300];
-    uint32_t crc = CrcOfFile("stage\\stage.txt", 0);
-    for (int i = 0; i < s.stageCount; i++) {
-        std::snprintf(path, sizeof path, "Stage\\%s", s.stages[i].file);
-        crc = CrcOfFile(path, crc);
+    if (part == DATA_STAGES) {
+        visit("stage\\stage.txt");
+        for (int i = 0; i < s.stageCount; i++) {
+            std::snprintf(path, sizeof path, "Stage\\%s", s.stages[i].file);
+            visit(path);
+        }
+    } else if (part == DATA_PICTURES) {
+        for (const char* name : {"font", "background", "cursor", "title_light"}) {
+            std::snprintf(path, sizeof path, "Graphics\\%s.png", name);
+            visit(path);
+        }
+        for (const ItemKeyName& key : kItemKeyNames) {
+            std::snprintf(path, sizeof path, "Graphics\\Items\\%s.png", key.text);
+            visit(path);
+        }
+    } else if (part == DATA_SOUNDS) {
+        for (const EffectRecord& effect : kEffectTable) {
+            std::snprintf(path, sizeof path, "Sound\\%.127s", effect.file);
+            visit(path);
+        }
+    } else if (part == DATA_MUSIC) {
+        visit("bgm\\bgm.txt");
+        for (int i = 0; i < s.bgmCount; i++) {
+            std::snprintf(path, sizeof path, "Bgm\\%s", s.bgms[i].file);
+            visit(path);
+        }
     }
-    digests[DATA_STAGES] = crc;
-    crc = 0;
-    for (const char* name : {"font", "background", "cursor", "title_light"}) {
-        std::snprintf(path, sizeof path, "Graphics\\%s.png", name);
-        crc = CrcOfFile(path, crc);
+}
+
+// The player reads a game path with '/' between its folders.
+void ShownName(const char* path, char* name) {
+    size_t n = 0;
+    for (; path[n] && n + 1 < size_t(kDataFileNameMax); n++) name[n] = path[n] == '\\' ? '/' : path[n];
+    name[n] = 0;
+}
+
+}  // namespace
+
+int DataPartFiles(int part, uint32_t* digests, char (*names)[kDataFileNameMax], int max) {
+    int n = 0;
+    ForEachDataFile(part, [&](const char* path) {
+        if (n == max) return;
+        digests[n] = CrcOfFile(path, 0);
+        if (names) ShownName(path, names[n]);
+        n++;
+    });
+    return n;
+}
+
+void DataSetDigests(uint32_t* digests) {
+    static uint32_t files[kNetDataFilesMax];
+    for (int part = 0; part < kNetDataParts; part++) {
+        const int n = DataPartFiles(part, files, nullptr, kNetDataFilesMax);
+        digests[part] = Crc32(reinterpret_cast<const uint8_t*>(files), sizeof files[0] * size_t(n), 0);
     }
-    for (const ItemKeyName& key : kItemKeyNames) {
-        std::snprintf(path, sizeof path, "Graphics\\Items\\%s.png", key.text);
-        crc = CrcOfFile(path, crc);
+}
+
+bool DifferingFileText(int part, const uint32_t* hostDigests, int hostCount, char* text, size_t size) {
+    static uint32_t digests[kNetDataFilesMax];
+    static char names[kNetDataFilesMax][kDataFileNameMax];
+    const int n = DataPartFiles(part, digests, names, kNetDataFilesMax);
+    for (int i = 0; i < n; i++) {
+        if (i < hostCount && digests[i] == hostDigests[i]) continue;
+        if (i < hostCount)
+            std::snprintf(text, size, "%s differs from the file on the host.", names[i]);
+        else
+            std::snprintf(text, size, "%s is on this machine but not on the host.", names[i]);
+        return true;
     }
-    digests[DATA_PICTURES] = crc;
-    crc = 0;
-    for (const EffectRecord& effect : kEffectTable) {
-        std::snprintf(path, sizeof path, "Sound\\%.127s", effect.file);
-        crc = CrcOfFile(path, crc);
-    }
-    digests[DATA_SOUNDS] = crc;
-    crc = CrcOfFile("bgm\\bgm.txt", 0);
-    for (int i = 0; i < s.bgmCount; i++) {
-        std::snprintf(path, sizeof path, "Bgm\\%s", s.bgms[i].file);
-        crc = CrcOfFile(path, crc);
-    }
-    digests[DATA_MUSIC] = crc;
+    if (hostCount <= n) return false;
+    std::snprintf(text, size, "The host has more %s than this machine.", NetDataPartName(part));
+    return true;
 }
 
 // ---- the transport glue -------------------------------------------------------------
 
-COnline::COnline() : m_hostPeer(-1), m_lastPumpMs(0), m_open(false), m_note{}, m_savedSettings{} {}
+COnline::COnline() : m_hostPeer(-1), m_lastPumpMs(0), m_open(false), m_note{}, m_lastAddress{}, m_savedSettings{} {}
 
 // Machines are numbered by the session: 0 is the host. On the host, peer p
 // is machine p + 1; on a joining machine the host's peer is machine 0.
@@ -180,7 +286,7 @@ void COnline::Pump() {
     while (plat::NetPoll(&e)) {
         const int machine = MachineOfPeer(e.peer);
         if (machine < 0) continue;
-        if (e.type == plat::NET_EVENT_CONNECT) session.Connected(machine, now);
+        if (e.type == plat::NET_EVENT_CONNECT) session.Connected(machine, now, e.address);
         if (e.type == plat::NET_EVENT_DISCONNECT) session.Disconnected(machine, now);
         // An oversized message is refused by the decoder on its size alone.
         if (e.type == plat::NET_EVENT_RECEIVE) session.Receive(machine, e.data, e.size, now);
@@ -190,15 +296,26 @@ void COnline::Pump() {
     while (session.TakeOutgoing(&out)) plat::NetSend(PeerOfMachine(out.machine), out.bytes, out.size, out.reliable);
     for (int machine; (machine = session.TakeClosing()) >= 0;) plat::NetDisconnect(PeerOfMachine(machine));
     plat::NetFlush();
+    TakeNotices();
     // Online, Control does not speed the round up; a machine behind catches up.
     theApp.ctrlFlag = session.Role() == SESSION_CLIENT && session.InRound() &&
                       session.FinalFrame() - theRound.state.frameCounter > 2 * session.DelayFrames() + 8;
 }
 
+void COnline::TakeNotices() {
+    char text[kNetTextMax + 1];
+    while (session.TakeNotice(text, sizeof text)) {
+        std::fprintf(stderr, "online: %s\n", text);
+        std::snprintf(m_note, sizeof m_note, "%s", text);
+        ShowNotice(text);
+    }
+    EndNotice(false);
+}
+
 bool COnline::Wait() {
     theApp.PumpMessages();
     plat::Idle(plat::TimeUs() + 1000);
-    return !session.Stopped();
+    return !session.Stopped() && !session.HostLost();
 }
 
 uint8_t COnline::Pause() {
@@ -211,11 +328,25 @@ uint8_t COnline::Pause() {
     theRound.state.wait = wait;
     if (session.Role() == SESSION_HOST && chosen != wait)
         session.QueueWait(theRound.state.frameCounter, uint16_t(CRound::LimitWait(chosen)));
-    if (session.Stopped()) return ROUND_EXIT;
+    if (session.Stopped() || session.HostLost()) return ROUND_EXIT;
     if (menu.cursor == PAUSE_NEXT_ROUND) return ROUND_NEXT;
     if (menu.cursor == PAUSE_EXIT) return ROUND_EXIT;
     return 0;
 }
+
+namespace {
+
+// The key a joining machine keeps while it runs: a host that removed it
+// knows it again, also under another name.
+uint32_t MachineKey() {
+    static const uint32_t key = [] {
+        std::random_device device;
+        return uint32_t(device()) | 1u;
+    }();
+    return key;
+}
+
+}  // namespace
 
 bool COnline::Open() {
     m_note[0] = 0;
@@ -224,30 +355,36 @@ bool COnline::Open() {
     std::snprintf(name, sizeof name, "%s", plan.name[0] ? plan.name : (std::getenv("USER") ? std::getenv("USER") : ""));
     if (!NetTextOk(name, kNetNameMax) || !name[0]) std::snprintf(name, sizeof name, "PLAYER");
     if (plan.mode == OnlinePlan::HOST) {
-        if (!plat::NetListen(plan.port, kNetMachinesMax - 1)) {
-            std::snprintf(m_note, sizeof m_note, "Port %u cannot be opened (in use?).", unsigned(plan.port));
+        if (!plat::NetListen(plan.port, kNetLinksMax - 1)) {
+            std::snprintf(m_note, sizeof m_note, "Port %u cannot be opened: another program may use it.",
+                          unsigned(plan.port));
             return false;
         }
         session.StartHost(name);
         session.allowSeveralSeats = plan.allowSeveralSeats;
         DataSetDigests(session.dataDigests);
+        static uint32_t files[kNetDataFilesMax];
+        for (int part = 0; part < kNetDataParts; part++)
+            session.SetDataFiles(part, files, DataPartFiles(part, files, nullptr, kNetDataFilesMax));
         std::memcpy(session.seatKinds, plan.seatKinds, sizeof session.seatKinds);
     } else {
         char host[128];
         uint16_t port = kNetDefaultPort;
         if (!ParseAddress(plan.address, host, sizeof host, &port)) {
-            std::snprintf(m_note, sizeof m_note, "\"%.60s\" is not an address (HOST or HOST:PORT).", plan.address);
+            std::snprintf(m_note, sizeof m_note, "%.60s is not an address: type HOST or HOST:PORT.", plan.address);
             return false;
         }
+        std::snprintf(m_lastAddress, sizeof m_lastAddress, "%s", plan.address);
         m_hostPeer = plat::NetConnect(host, port);
         if (m_hostPeer < 0) {
-            std::snprintf(m_note, sizeof m_note, "The host \"%.60s\" is not known.", host);
+            std::snprintf(m_note, sizeof m_note, "No machine is known by the name %.60s.", host);
             plat::NetClose();
             return false;
         }
         uint32_t digests[kNetDataParts];
         DataSetDigests(digests);
         session.StartClient(name, plan.watch, plan.seatsWanted, digests);
+        session.machineKey = MachineKey();
     }
     m_open = true;
     m_lastPumpMs = 0;
@@ -260,21 +397,18 @@ bool COnline::Open() {
     return true;
 }
 
-// Says goodbye (a joining machine) and closes the endpoint, which tells every peer.
+// Says goodbye (the host to every machine, a joining machine to the host)
+// and closes the endpoint, which tells every peer.
 void COnline::Close() {
     if (!m_open) return;
-    if (session.Role() == SESSION_CLIENT && !session.HostLost()) {
-        static uint8_t bytes[16];
-        static NetMessage bye;
-        std::memset(&bye, 0, sizeof bye);
-        bye.type = NET_BYE;
-        const size_t size = EncodeNetMessage(bye, bytes, sizeof bytes);
-        if (size) plat::NetSend(m_hostPeer, bytes, size, true);
-        plat::NetFlush();
-    }
+    session.Leave();
+    static OutMessage out;
+    while (session.TakeOutgoing(&out)) plat::NetSend(PeerOfMachine(out.machine), out.bytes, out.size, out.reliable);
+    plat::NetFlush();
     plat::NetClose();
     session.Stop();
     m_open = false;
+    EndNotice(true);
     CApp::SetPumpHook(nullptr);
     SetOnlineWaitHook(nullptr);
     SetOnlinePauseHook(nullptr);
@@ -287,12 +421,17 @@ void COnline::Launch(const OnlinePlan& launch) {
     plan = launch;
     theDirectDraw.SetPaletteBrightness(0);  // the logo intro left it dark
     if (Open()) Lobby();
+    const uint8_t why = session.EndWhy();
+    const bool joinAgain = plan.mode == OnlinePlan::JOIN && m_note[0] && why != STOP_HOST_LEFT;
     ShowMessage(m_note);
     Close();
     theApp.ClearKeys();
+    // A machine the host let go (or that could not join) may try again.
+    if (joinAgain) Run();
 }
 
-// The online screen: host, join, watch or back.
+// The online screen: host, join, watch or back. It keeps its place: after a
+// match that ended here the cursor is where it was, to join again.
 void COnline::Run() {
     static const char* const kEntries[] = {"HOST A GAME", "JOIN A GAME", "WATCH A GAME", "BACK"};
     constexpr int kEntriesCount = 4;
@@ -300,18 +439,16 @@ void COnline::Run() {
         ShowMessage("ONLINE PLAY NEEDS THE DESKTOP GAME");
         return;
     }
-    int cursor = 0;
+    int cursor = plan.mode == OnlinePlan::JOIN ? (plan.watch ? 2 : 1) : 0;
     theApp.ClearKeys();
     for (;;) {
         theApp.StartFrame();
+        theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
         theApp.DrawBackground(true);
-        DrawUpper(kHeadY + 60, "ONLINE", 7);
-        char port[48];
-        std::snprintf(port, sizeof port, "PORT %u", unsigned(plan.port));
-        DrawUpper(kHeadY + 100, port, 7);
-        for (int i = 0; i < kEntriesCount; i++) DrawUpper(200 + 32 * i, kEntries[i], uint8_t(i == 3 ? 6 : 5));
+        DrawUpper(kHeadY + 60, "ONLINE", kTitleColor);
+        for (int i = 0; i < kEntriesCount; i++)
+            DrawUpper(200 + 32 * i, kEntries[i], uint8_t(i == 3 ? kWarningColor : kTextColor));
         menu::HighlightEntry(kEntries[cursor], 196 + 32 * cursor);
-        if (m_note[0]) DrawUpper(kNoteY, m_note, 6);
         menu::EndFrame();
         if (TakeKey(plat::VK_UP)) cursor = (cursor + kEntriesCount - 1) % kEntriesCount;
         if (TakeKey(plat::VK_DOWN)) cursor = (cursor + 1) % kEntriesCount;
@@ -320,72 +457,130 @@ void COnline::Run() {
         theDirectSound.Play(SE_CUR_OK, 0, 0);
         plan.mode = cursor == 0 ? OnlinePlan::HOST : OnlinePlan::JOIN;
         plan.watch = cursor == 2;
-        if (plan.mode == OnlinePlan::JOIN && !PromptAddress()) continue;
+        if (plan.mode == OnlinePlan::JOIN ? !PromptAddress() : !PromptPort()) continue;
         if (Open()) Lobby();
-        if (m_note[0]) ShowMessage(m_note);
+        ShowMessage(m_note);
         Close();
         theApp.ClearKeys();
     }
     theApp.ClearKeys();
 }
 
-// Typing the host's address: letters, digits, '.', '-' and ':' (the ';' key
-// also gives ':'); Backspace takes one back, Return joins, Escape cancels.
-bool COnline::PromptAddress() {
+int LineEdit::Keys() {
+    const size_t n = std::strlen(text);
+    if (TakeKey(plat::VK_ESCAPE)) return -1;
+    const bool offered = !n && suggestion && suggestion[0];
+    if (offered && (TakeKeyboardKey(plat::VK_TAB) || TakeKeyboardKey(plat::VK_RETURN))) {
+        std::snprintf(text, sizeof text, "%s", suggestion);
+        cursor = std::strlen(text);
+        return 0;
+    }
+    if (TakeKeyboardKey(plat::VK_RETURN)) return n ? 1 : 0;
+    if (TakeKeyboardKey(plat::VK_LEFT) && cursor > 0) cursor--;
+    if (TakeKeyboardKey(plat::VK_RIGHT) && cursor < n) cursor++;
+    if (TakeKeyboardKey(plat::VK_HOME)) cursor = 0;
+    if (TakeKeyboardKey(plat::VK_END)) cursor = n;
+    if (TakeKeyboardKey(plat::VK_BACK) && cursor > 0) {
+        std::memmove(text + cursor - 1, text + cursor, n - cursor + 1);
+        cursor--;
+    }
+    if (TakeKeyboardKey(plat::VK_DELETE) && cursor < std::strlen(text))
+        std::memmove(text + cursor, text + cursor + 1, std::strlen(text) - cursor);
+    // Letters, digits, '.', '-' and ':' (the ';' key gives ':' as well).
     static const struct {
         uint32_t vk;
         char c;
     } kExtra[] = {
         {plat::VK_OEM_PERIOD, '.'}, {plat::VK_DECIMAL, '.'}, {plat::VK_OEM_MINUS, '-'}, {plat::VK_OEM_1, ':'}};
-    char text[sizeof plan.address];
-    std::snprintf(text, sizeof text, "%s", plan.address[0] ? plan.address : "127.0.0.1");
+    for (uint32_t vk = 0; vk < 256; vk++) {
+        char c = 0;
+        if (vk >= '0' && vk <= '9') c = char(vk);
+        if (vk >= plat::VK_NUMPAD0 && vk <= plat::VK_NUMPAD0 + 9) c = char('0' + vk - plat::VK_NUMPAD0);
+        if (!digitsOnly && vk >= 'A' && vk <= 'Z') c = char(std::tolower(int(vk)));
+        for (const auto& extra : kExtra)
+            if (!digitsOnly && extra.vk == vk) c = extra.c;
+        const size_t length = std::strlen(text);
+        if (!c || !TakeKeyboardKey(vk) || length + 1 >= sizeof text) continue;
+        std::memmove(text + cursor + 1, text + cursor, length - cursor + 1);
+        text[cursor++] = c;
+    }
+    return 0;
+}
+
+// A line to type: the text (or its greyed suggestion) with a bar where the
+// next character goes.
+bool COnline::EditLine(const char* title, LineEdit* line) {
+    constexpr int kTitleY = 160, kLineY = 200, kHintY = 260;
     theApp.ClearKeys();
     for (;;) {
         theApp.StartFrame();
         theApp.DrawBackground(true);
-        DrawUpper(160, "HOST ADDRESS", 7);
-        char shown[sizeof text + 2];
-        std::snprintf(shown, sizeof shown, "%s_", text);
-        DrawUpper(200, shown, 5);
-        DrawUpper(260, "RETURN JOIN   ESC BACK", 7);
+        DrawUpper(kTitleY, title, kTitleColor);
+        char shown[sizeof line->text];
+        const bool offered = !line->text[0] && line->suggestion && line->suggestion[0];
+        Upper(offered ? line->suggestion : line->text, shown, sizeof shown);
+        theApp.DrawText(kBackBuffer, 0, kLineY, shown, offered ? kGreyColor : kTextColor, true, 0);
+        char before[sizeof line->text];
+        std::snprintf(before, sizeof before, "%.*s", int(line->cursor), line->text);
+        const int x = kScreenWidth / 2 - CApp::TextWidth(shown) / 2 + CApp::TextWidth(before);
+        theDirectDraw.FillRect(kBackBuffer, x - 1, kLineY - 1, 2, 18, kOutlineIndex);
+        DrawUpper(kHintY, offered ? "TAB OR RETURN: TAKE IT   ESC: BACK" : "RETURN: GO   ESC: BACK", kTitleColor);
         menu::EndFrame();
-        size_t n = std::strlen(text);
-        if (TakeKey(plat::VK_ESCAPE)) return false;
-        if (TakeKeyboardKey(plat::VK_RETURN)) break;
-        if (TakeKeyboardKey(plat::VK_BACK) && n > 0) text[--n] = 0;
-        for (uint32_t vk = 0; vk < 256; vk++) {
-            char c = 0;
-            if ((vk >= '0' && vk <= '9') || (vk >= 'A' && vk <= 'Z')) c = char(std::tolower(int(vk)));
-            for (const auto& extra : kExtra)
-                if (extra.vk == vk) c = extra.c;
-            if (c && TakeKeyboardKey(vk) && n + 1 < sizeof text) {
-                text[n++] = c;
-                text[n] = 0;
-            }
-        }
+        const int result = line->Keys();
+        if (result) return result > 0;
     }
-    std::snprintf(plan.address, sizeof plan.address, "%s", text);
+}
+
+bool COnline::PromptAddress() {
+    LineEdit line{};
+    line.suggestion = m_lastAddress[0] ? m_lastAddress : nullptr;
+    if (!EditLine("HOST ADDRESS", &line)) return false;
+    std::snprintf(plan.address, sizeof plan.address, "%s", line.text);
     return true;
 }
 
-// A message over the background for a moment; any key ends it early.
+bool COnline::PromptPort() {
+    for (;;) {
+        LineEdit line{};
+        char suggestion[8];
+        std::snprintf(suggestion, sizeof suggestion, "%u", unsigned(plan.port));
+        line.suggestion = suggestion;
+        line.digitsOnly = true;
+        if (!EditLine("HOST ON PORT", &line)) return false;
+        const long port = std::strtol(line.text, nullptr, 10);
+        if (port >= 1 && port <= 65535) {
+            plan.port = uint16_t(port);
+            return true;
+        }
+        ShowMessage("A port is a number from 1 to 65535.");
+    }
+}
+
+// A message on a clean screen, in lines that fit, until a key is pressed.
 void COnline::ShowMessage(const char* text) {
     if (!text || !text[0]) return;
     std::fprintf(stderr, "online: %s\n", text);
+    char lines[4][kMessageLineChars + 1] = {};
+    int count = 0;
+    for (const char* at = text; *at && count < 4; count++) {
+        size_t n = std::strlen(at);
+        if (n > size_t(kMessageLineChars)) {
+            n = kMessageLineChars;
+            while (n > 0 && at[n] != ' ') n--;
+            if (n == 0) n = kMessageLineChars;
+        }
+        std::snprintf(lines[count], sizeof lines[count], "%.*s", int(n), at);
+        at += n;
+        while (*at == ' ') at++;
+    }
     theApp.ClearKeys();
     theApp.anyKeyFlag = 0;
-    const uint32_t start = plat::TimeMs();
-    while (plat::TimeMs() - start < kMessageShownMs && !theApp.anyKeyFlag) {
+    while (!theApp.anyKeyFlag) {
         theApp.StartFrame();
+        theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
         theApp.DrawBackground(true);
-        // Long texts on two lines.
-        const size_t n = std::strlen(text), half = n > 38 ? n / 2 : n;
-        size_t cut = half;
-        while (cut < n && text[cut] != ' ') cut++;
-        char first[kNetTextMax + 1];
-        std::snprintf(first, sizeof first, "%.*s", int(cut), text);
-        DrawUpper(200, first, 6);
-        if (cut < n) DrawUpper(232, text + cut + 1, 6);
+        for (int i = 0; i < count; i++) DrawUpper(200 + 32 * i - 16 * (count - 1), lines[i], kWarningColor);
+        DrawUpper(kNoteY - 28, "PRESS A KEY", kTitleColor);
         menu::EndFrame();
     }
     theApp.ClearKeys();
@@ -403,55 +598,126 @@ bool COnline::CanStartMatch(char* why, size_t size) const {
     return true;
 }
 
+// The machines of the match in the lobby's order (the host first).
+int COnline::LobbyMachines(int* numbers) const {
+    int count = 0;
+    for (int k = 0; k < kNetLinksMax; k++)
+        if (session.Link(k).name[0]) numbers[count++] = k;
+    return count;
+}
+
+// The host's lobby keys: seats (Left and Right change a seat's kind),
+// "START", and the joined machines (Delete removes one).
 void COnline::HostKeys(int* cursor) {
-    if (TakeKey(plat::VK_UP)) *cursor = (*cursor + kLobbyStartLine) % (kLobbyStartLine + 1);
-    if (TakeKey(plat::VK_DOWN)) *cursor = (*cursor + 1) % (kLobbyStartLine + 1);
+    int machines[kNetLinksMax];
+    // The seats, START, and the machines after the host's own.
+    const int rows = kLobbyStartLine + LobbyMachines(machines);
+    *cursor = std::min(*cursor, rows - 1);
+    if (TakeKey(plat::VK_UP)) *cursor = (*cursor + rows - 1) % rows;
+    if (TakeKey(plat::VK_DOWN)) *cursor = (*cursor + 1) % rows;
     const int step = (TakeKey(plat::VK_RIGHT) ? 1 : 0) - (TakeKey(plat::VK_LEFT) ? 1 : 0);
     if (step && *cursor < kLobbyStartLine) {
         theDirectSound.Play(SE_CUR_MOVE, 0, 0);
         session.SetSeatKind(*cursor, uint8_t((session.seatKinds[*cursor] + SEAT_KIND_END + step) % SEAT_KIND_END));
     }
+    if (*cursor > kLobbyStartLine && TakeKey(plat::VK_DELETE)) {
+        theDirectSound.Play(SE_CUR_OK, 0, 0);
+        session.Remove(machines[*cursor - kLobbyStartLine]);
+    }
 }
 
 void COnline::DrawLobby(int cursor) {
+    theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);  // a round that stopped may have left a clip
     theApp.DrawBackground(true);
     const bool host = session.Role() == SESSION_HOST;
-    DrawUpper(kHeadY, "ONLINE LOBBY", 7);
+    DrawUpper(kHeadY, "ONLINE LOBBY", kTitleColor);
     char line[100];
     if (host)
         std::snprintf(line, sizeof line, "HOSTING ON PORT %u", unsigned(plan.port));
     else
         std::snprintf(line, sizeof line, "%s %.60s", session.Welcomed() ? "JOINED" : "JOINING", plan.address);
-    DrawUpper(kSubY, line, 7);
+    DrawUpper(kSubY, line, kTitleColor);
     for (int s = 0; s < kPlayers; s++) {
         SeatText(session, s, line, sizeof line);
         DrawUpper(kSeatY + kSeatStep * s, line, uint8_t(s));
     }
-    if (host) DrawUpper(kStartY, "START", 5);
-    int row = 0;
-    for (int k = 0; k < kNetMachinesMax; k++) {
+    DrawUpper(kStartY, host ? "START" : session.Welcomed() ? "WAITING FOR THE HOST" : "", kTextColor);
+    int machines[kNetLinksMax];
+    const int count = LobbyMachines(machines);
+    char lines[kNetLinksMax][64];
+    for (int row = 0; row < count; row++) {
+        const int k = machines[row];
         const MachineLink& link = session.Link(k);
-        if (!link.name[0]) continue;
         char seats[16] = "";
         for (int s = 0; s < kPlayers; s++) {
             const bool held = k == 0 ? session.seatKinds[s] == SEAT_LOCAL : ((link.seatBits >> s) & 1) != 0;
             if (held) std::snprintf(seats + std::strlen(seats), 4, "%dP", s + 1);
         }
-        const uint32_t rtt = k == 0 ? 0 : (host ? link.srttMs : session.Link(k).srttMs);
-        std::snprintf(line, sizeof line, "%-12.12s %4uMS %s", link.name, unsigned(rtt), seats[0] ? seats : "WATCH");
-        DrawUpper(kMachinesY + kMachineStep * row++, line, 7);
+        // This machine's own row is marked.
+        const bool own = !host && k == session.MachineNumber();
+        std::snprintf(lines[row], sizeof lines[row], "%s%-12.12s %4uMS %s%s", own ? "> " : "", link.name,
+                      unsigned(k == 0 ? 0 : link.srttMs), seats[0] ? seats : "WATCH", own ? " <" : "");
+        DrawUpper(kMachinesY + kMachineStep * row, lines[row], own ? kTextColor : kTitleColor);
     }
     if (host) {
-        const int y = cursor < kLobbyStartLine ? kSeatY + kSeatStep * cursor : kStartY;
+        char upper[100];
         if (cursor < kLobbyStartLine) SeatText(session, cursor, line, sizeof line);
-        menu::HighlightEntry(cursor < kLobbyStartLine ? line : "START", y - 4);
+        const int row = cursor - kLobbyStartLine;  // 0: START, then the machines after the host's own
+        const char* shown = cursor < kLobbyStartLine ? line : row == 0 ? "START" : row < count ? lines[row] : "";
+        Upper(shown, upper, sizeof upper);
+        const int y = cursor < kLobbyStartLine ? kSeatY + kSeatStep * cursor
+                      : row == 0               ? kStartY
+                                               : kMachinesY + kMachineStep * row;
+        menu::HighlightEntry(upper, y - 4);
     }
-    DrawUpper(kNoteY - 28, host ? "RETURN START  ESC LEAVE" : "ESC LEAVE", 7);
-    if (m_note[0]) DrawUpper(kNoteY, m_note, 6);
+    DrawUpper(kNoteY - 28,
+              host ? (cursor > kLobbyStartLine ? "DEL: REMOVE   ESC: CLOSE THE MATCH"
+                                               : "RETURN: START   ESC: CLOSE THE MATCH")
+                   : "ESC: LEAVE",
+              kTitleColor);
+    if (m_note[0]) DrawUpper(kNoteY, m_note, kWarningColor);
 }
 
-// The lobby, until the player leaves or the host is gone. The host changes
-// seats and starts matches; a joining machine waits for the host's match.
+// What the player is told when the match is over for this machine: nothing
+// when the player left; for a data set refusal, the file that differs.
+void COnline::EndNote() {
+    if (session.EndWhy() == STOP_LEFT) return;
+    std::snprintf(m_note, sizeof m_note, "%s", session.EndText());
+    for (int part = 0; part < kNetDataParts; part++) {
+        int count = 0;
+        const uint32_t* files = session.DataFiles(part, &count);
+        if (files && DifferingFileText(part, files, count, m_note, sizeof m_note)) return;
+    }
+}
+
+// A joining machine's lobby: waits for the welcome (within the join's time
+// limit), then for the host's match. False when it is over.
+bool COnline::ClientLobbyGoesOn(uint32_t openedMs) {
+    if (session.HostLost()) return EndNote(), false;
+    if (!session.Welcomed()) {
+        const uint32_t now = plat::TimeMs();
+        if (!session.HostAnswered() && now - openedMs > kJoinLimitMs) {
+            std::snprintf(m_note, sizeof m_note, "No answer from %.60s within 5 s.", plan.address);
+            return false;
+        }
+        if (session.HostAnswered() && now - session.Link(0).connectedMs > kJoinLimitMs) {
+            std::snprintf(m_note, sizeof m_note, "The host answered but did not let this machine in within 5 s.");
+            return false;
+        }
+        return true;
+    }
+    NetMessage m;
+    const bool menu = session.PeekMenu(&m);
+    if (menu && m.screen == SCREEN_LOBBY) session.TakeMenu(&m);
+    if (!session.RoundStarting() && !(menu && m.screen != SCREEN_LOBBY)) return true;
+    ClientMatch();
+    if (session.HostLost()) return EndNote(), false;
+    return !m_note[0];
+}
+
+// The lobby, until the player leaves or the match is over. The host changes
+// seats, removes machines and starts matches; a joining machine waits for the
+// host's match.
 void COnline::Lobby() {
     int cursor = kLobbyStartLine;
     const uint32_t openedMs = plat::TimeMs();
@@ -459,23 +725,8 @@ void COnline::Lobby() {
     for (;;) {
         theApp.StartFrame();
         if (session.Role() == SESSION_CLIENT) {
-            if (session.RefusalText()[0]) {
-                std::snprintf(m_note, sizeof m_note, "%s", session.RefusalText());
-                return;
-            }
-            if (session.HostLost() || (!session.Welcomed() && plat::TimeMs() - openedMs > kConnectTimeoutMs)) {
-                std::snprintf(m_note, sizeof m_note, "%s",
-                              session.Welcomed() ? "The host has left the match." : "The host does not answer.");
-                return;
-            }
-            NetMessage m;
-            const bool menu = session.PeekMenu(&m);
-            if (menu && m.screen == SCREEN_LOBBY) session.TakeMenu(&m);
-            if (session.RoundStarting() || (menu && m.screen != SCREEN_LOBBY)) {
-                ClientMatch();
-                if (session.HostLost() || m_note[0]) return;
-                continue;
-            }
+            if (!ClientLobbyGoesOn(openedMs)) return;
+            if (TakeKey(plat::VK_ESCAPE) && (!session.Welcomed() || OnlineConfirmLeave())) return;
         } else {
             HostKeys(&cursor);
             if (cursor == kLobbyStartLine && TakeKey(plat::VK_RETURN)) {
@@ -490,8 +741,8 @@ void COnline::Lobby() {
             // The round-trip times shown to everyone stay fresh.
             static uint32_t lastLobbyMs = 0;
             if (plat::TimeMs() - lastLobbyMs > 1000) session.SendLobby(), lastLobbyMs = plat::TimeMs();
+            if (TakeKey(plat::VK_ESCAPE)) return;
         }
-        if (TakeKey(plat::VK_ESCAPE)) return;
         DrawLobby(cursor);
         menu::EndFrame();
     }
@@ -543,10 +794,6 @@ void COnline::HostMatch() {
         const int result = theRound.Run(chosen);
         theReplay.feed = nullptr;
         session.EndRound();
-        if (session.Stopped()) {
-            ShowMessage(session.StopText());
-            break;
-        }
         if (result == ROUND_EXIT) break;
         theApp.WaitFrame(0);
         theRound.NextRound();
@@ -585,13 +832,16 @@ void COnline::ClientMatch() {
         }
         theApp.StartFrame();
         theApp.DrawBackground(true);
-        DrawUpper(224, "WAITING FOR THE HOST", 7);
+        DrawUpper(224, "WAITING FOR THE HOST", kTitleColor);
+        if (TakeKey(plat::VK_ESCAPE) && OnlineConfirmLeave()) session.Leave();
         menu::EndFrame();
     }
-    if (session.HostLost()) std::snprintf(m_note, sizeof m_note, "The host has left the match.");
     EndMatch();
 }
 
+// A round the host started. False when the match is over for this machine:
+// its round stopped (the host is gone or let it go; the reason is the
+// session's), or the round cannot be played here.
 bool COnline::ClientRound() {
     const NetRoundStart start = session.StartRecord();
     session.TakeRoundStart();
@@ -613,11 +863,7 @@ bool COnline::ClientRound() {
     theRound.Run(chosen);
     theReplay.feed = nullptr;
     session.EndRound();
-    if (session.Stopped()) {
-        std::snprintf(m_note, sizeof m_note, "%s", session.StopText());
-        if (!session.HostLost()) ShowMessage(m_note);
-        return !session.HostLost();
-    }
+    if (session.Stopped() || session.HostLost()) return false;
     theApp.WaitFrame(0);
     theRound.NextRound();
     return true;

@@ -1,8 +1,8 @@
 // COnline: online play as the player meets it. The online screen (from the
-// title), the join address prompt, the lobby, the match loops of the host and
-// of a joining machine, and the glue that moves the lockstep session's
-// messages over the network transport. The round itself never sees the
-// network: it takes its input from the session (match/onlineround.h).
+// title), the join address and host port prompts, the lobby, the match loops
+// of the host and of a joining machine, and the glue that moves the lockstep
+// session's messages over the network transport. The round itself never
+// sees the network: it takes its input from the session (match/onlineround.h).
 #pragma once
 #include <cstdint>
 
@@ -28,13 +28,36 @@ bool ParseAddress(const char* text, char* host, size_t hostSize, uint16_t* port)
 // The data set's digests, part by part (stage list and stages, pictures,
 // sounds, music): two machines play together only with the same.
 void DataSetDigests(uint32_t* digests);
+// The files of a data set part in the order every machine lists them, each
+// with a digest of its name and content and its name as the player reads it
+// (folders split by '/'); the part's digest is made from these. Returns how
+// many there are (at most max).
+constexpr int kDataFileNameMax = 64;
+int DataPartFiles(int part, uint32_t* digests, char (*names)[kDataFileNameMax], int max);
+// The first file of a part whose digest differs from the host's list, as
+// "STAGE/STAGE.TXT DIFFERS FROM THE FILE ON THE HOST."; false when they agree.
+bool DifferingFileText(int part, const uint32_t* hostDigests, int hostCount, char* text, size_t size);
+
+// An online line editor's text and cursor: Left and Right, Home and End move,
+// Backspace and Delete take a character away, a character goes in at the
+// cursor. Empty, it offers a suggestion (greyed) that Tab or Return takes.
+struct LineEdit {
+    char text[128];
+    size_t cursor;
+    const char* suggestion;
+    bool digitsOnly;
+    // One frame's keys; 1 when the line is accepted (Return), -1 when left
+    // (Escape), 0 to go on.
+    int Keys();
+};
 
 class COnline {
 public:
     COnline();
 
     // From the command line: straight to the host's lobby or a join; back to
-    // the caller (the title) when the player leaves.
+    // the caller (the title) when the player leaves or the host is gone, to
+    // the online screen when the host let this machine go.
     void Launch(const OnlinePlan& plan);
     // From the title: the online screen.
     void Run();
@@ -53,16 +76,22 @@ private:
     bool Open();
     void Close();
     void Lobby();
+    bool ClientLobbyGoesOn(uint32_t openedMs);
     void HostKeys(int* cursor);
+    int LobbyMachines(int* numbers) const;
     bool CanStartMatch(char* why, size_t size) const;
     void DrawLobby(int cursor);
+    void EndNote();
     void HostMatch();
     void ClientMatch();
     bool ClientRound();
     void BeginMatch();
     void EndMatch();
     bool PromptAddress();
+    bool PromptPort();
+    bool EditLine(const char* title, LineEdit* line);
     void ShowMessage(const char* text);
+    void TakeNotices();
     int MachineOfPeer(int peer) const;
     int PeerOfMachine(int machine) const;
 
@@ -70,6 +99,7 @@ private:
     uint32_t m_lastPumpMs;
     bool m_open;
     char m_note[kNetTextMax + 1];
+    char m_lastAddress[128];
     int32_t m_savedSettings[kNetSettingsMax];
 };
 

@@ -30,6 +30,8 @@ constexpr int kMenuStep = 29;
 enum MenuLine { LINE_START = 0, LINE_OPTION = 5, LINE_EXIT = 6 };
 
 constexpr uint32_t kOnlineKey = 'N';
+// How to find online play, in the same band while the cursor is on START or OPTION.
+const char kOnlineHint[] = "N: ONLINE";
 
 const char kFullTitle[] = "TARNWICK";
 const char kVersionLine[] = "VERSION " NUVEL_VERSION;
@@ -264,6 +266,8 @@ void CTitle::Draw() {
     if (refusalFrames > 0) {
         refusalFrames--;
         theApp.DrawText(kBackBuffer, 0, kRefusalY, kRefusal, kRefusalColor, true, 0);
+    } else if (cursor == LINE_START || cursor == LINE_OPTION) {
+        theApp.DrawText(kBackBuffer, 0, kRefusalY, kOnlineHint, 7, true, 0);
     }
     theApp.DrawText(kBackBuffer, 0, kVersionY, kVersionLine, 7, true, 0);
     theApp.DrawText(kBackBuffer, 0, 442, kMakerLine, 7, true, 0);

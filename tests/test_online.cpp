@@ -4,15 +4,21 @@
 // duplication and reordering are exact).
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <deque>
+#include <string>
 #include <vector>
 
 #include "core/app.h"
 #include "match/netproto.h"
 #include "match/onlineround.h"
+#include "match/pausemenu.h"
+#include "match/round.h"
 #include "match/session.h"
+#include "screens/online.h"
 #include "screens/standings.h"
+#include "tests/testutil.h"
 
 namespace {
 
@@ -40,6 +46,14 @@ NetMessage FramesMessage() {
     m.events[1] = {12, NEV_PRESS, 2, SEAT_LEFT | SEAT_ITEM};
     m.events[2] = {40, NEV_WAIT, 0, 95};
     return m;
+}
+
+// The online screens draw their texts in capitals: every character must
+// have a glyph in the font (or be a space, wide or narrow).
+bool Drawable(const char* text) {
+    for (const char* c = text; *c; c++)
+        if (*c != ' ' && *c != '_' && !CApp::HasGlyph(char(std::toupper(static_cast<unsigned char>(*c))))) return false;
+    return true;
 }
 
 NetDecodeResult Decode(const std::vector<uint8_t>& bytes) {
@@ -153,6 +167,7 @@ public:
     void Join(int k, bool watch) {
         const uint32_t digests[kNetDataParts] = {0xD1, 0xD1, 0xD1, 0xD1};
         machines[k].StartClient("GUEST", watch, 1, digests);
+        machines[k].machineKey = 100 + uint32_t(k);
         host.Connected(k, nowMs);
         machines[k].Connected(0, nowMs);
     }
@@ -168,7 +183,11 @@ public:
         while (!queue.empty()) {
             Wire w = queue.front();
             queue.pop_front();
-            if (w.from == cut || w.to == cut) continue;
+            if (w.from == cut || w.to == cut || w.to > clients) continue;
+            if (w.to == stalled) {  // waits in its socket
+                held.push_back(w);
+                continue;
+            }
             At(w.to).Receive(w.to == 0 ? w.from : 0, w.bytes.data(), w.bytes.size(), nowMs);
             Collect();
         }
@@ -176,9 +195,17 @@ public:
     void Run(int ms = 1) {
         for (int t = 0; t < ms; t++) {
             nowMs++;
-            for (int k = 0; k <= clients; k++) At(k).Service(nowMs);
+            for (int k = 0; k <= clients; k++)
+                if (k != stalled) At(k).Service(nowMs);
             DeliverAll();
         }
+    }
+    // The stalled machine runs again and finds what waited for it.
+    void Resume() {
+        stalled = -1;
+        queue.insert(queue.begin(), held.begin(), held.end());
+        held.clear();
+        DeliverAll();
     }
     void StartRound() {
         NetRoundStart start{};
@@ -191,6 +218,15 @@ public:
             machines[k].BeginRound(&s, 2400, nowMs);
         }
     }
+    // Machine k's inputs as its own session would not send them, straight to the host.
+    void ForgedInputs(int k, uint32_t sequence, std::initializer_list<NetEvent> events) {
+        NetMessage input = Blank(NET_INPUT);
+        input.roundId = host.StartRecord().roundId;
+        input.sequence = sequence;
+        for (const NetEvent& e : events) input.events[input.eventCount++] = e;
+        std::vector<uint8_t> bytes = Encode(input);
+        host.Receive(k, bytes.data(), bytes.size(), nowMs);
+    }
     // Runs frame n on machine k as the round does: begin, then the events.
     uint8_t Frame(int k, int32_t n, uint8_t* takeovers = nullptr) {
         uint8_t t = 0;
@@ -202,7 +238,9 @@ public:
         return all;
     }
     int clients;
-    int cut = -1;  // a machine whose messages are all lost
+    int cut = -1;      // a machine whose messages are all lost
+    int stalled = -1;  // a machine that neither runs nor reads; what comes for it waits
+    std::deque<Wire> held;
     CSession host;
     CSession machines[4];
     std::deque<Wire> queue;
@@ -217,6 +255,8 @@ TEST(Session, JoiningMachinesTakeFreeRemoteSeatsAndWrongVersionsOrDataAreRefused
 
     CSession stranger;
     const uint32_t digests[kNetDataParts] = {0xD1, 0xBAD, 0xD1, 0xBAD};  // other pictures and music
+    const uint32_t hostPictures[] = {7, 8, 9};
+    net.host.SetDataFiles(DATA_PICTURES, hostPictures, 3);
     stranger.StartClient("EVE", false, 1, digests);
     net.host.Connected(3, net.nowMs);
     stranger.Connected(0, net.nowMs);
@@ -224,11 +264,15 @@ TEST(Session, JoiningMachinesTakeFreeRemoteSeatsAndWrongVersionsOrDataAreRefused
     ASSERT_TRUE(stranger.TakeOutgoing(&out));
     net.host.Receive(3, out.bytes, out.size, net.nowMs);
     EXPECT_EQ(net.host.TakeClosing(), 3);
-    while (net.host.TakeOutgoing(&out) && out.machine != 3) {
-    }
-    stranger.Receive(0, out.bytes, out.size, net.nowMs);
-    EXPECT_NE(std::strstr(stranger.RefusalText(), "data sets differ: this machine's pictures, music are not"), nullptr)
-        << stranger.RefusalText();
+    while (net.host.TakeOutgoing(&out))
+        if (out.machine == 3) stranger.Receive(0, out.bytes, out.size, net.nowMs);
+    EXPECT_STREQ(stranger.RefusalText(),
+                 "The data sets differ: this machine has other pictures and music than the host.");
+    EXPECT_TRUE(Drawable(stranger.RefusalText()));
+    int count = 0;  // the host's files of the part, for the refused machine to name the one that differs
+    const uint32_t* files = stranger.DataFiles(DATA_PICTURES, &count);
+    ASSERT_EQ(count, 3);
+    EXPECT_EQ(std::vector<uint32_t>(files, files + 3), std::vector<uint32_t>(hostPictures, hostPictures + 3));
     EXPECT_EQ(net.host.seatHolders[3], kNoHolder);  // no seat for it
 }
 
@@ -313,7 +357,7 @@ TEST(Session, ADroppedMachinesSeatBecomesAComputerFromAFrameNoMachineHasRun) {
     ASSERT_LE(guestFrame, finalWhenDropped);
     // Machine 1 falls silent: the host notices within the drop time-out.
     net.cut = 1;
-    for (int t = 0; t < int(kSessionDropTimeoutMs) + 5; t++) {
+    for (int t = 0; t < int(kSessionSilenceMaxMs) + 5; t++) {
         net.nowMs++;
         net.host.Service(net.nowMs);
         net.machines[2].Service(net.nowMs);
@@ -339,36 +383,69 @@ TEST(Session, ADroppedMachinesSeatBecomesAComputerFromAFrameNoMachineHasRun) {
     EXPECT_EQ(takeoverHost, takeoverGuest);
 }
 
-TEST(Session, DifferingDigestsStopTheRoundEverywhereNamingTheFrame) {
+// Only the host's state is the reference: a machine whose digest disagrees
+// with it stops alone, keeps both digests of that frame for its note, and is
+// let go; its seat plays on as a computer on every other machine. A watching
+// machine sends no digests, and one that does is let go.
+TEST(Session, AMachineThatPartsFromTheHostStopsAloneAndTheMatchGoesOn) {
     Net net(2);
     net.StartRound();
-    net.host.RecordDigest(300, 0xAAAA);
-    net.machines[1].RecordDigest(300, 0xAAAA);
-    net.machines[2].RecordDigest(300, 0xAAAA);
+    for (int k = 0; k < 3; k++) net.At(k).RecordDigest(300, 0xAAAA);
     net.DeliverAll();
-    EXPECT_FALSE(net.host.Stopped());
-    net.machines[1].RecordDigest(720, 0xBBBB);  // the machine may be ahead of the host
+    net.machines[1].RecordDigest(720, 0xBBBB);  // a machine may be ahead of the host
+    net.machines[2].RecordDigest(720, 0xCCCC);
     net.DeliverAll();
     net.host.RecordDigest(720, 0xCCCC);
     net.DeliverAll();
-    for (int k = 0; k < 3; k++) {
-        EXPECT_TRUE(net.At(k).Stopped()) << k;
-        EXPECT_EQ(net.At(k).StopWhy(), STOP_DESYNC);
-        EXPECT_EQ(net.At(k).StopFrame(), 720);
-        EXPECT_NE(std::strstr(net.At(k).StopText(), "frame 720"), nullptr) << net.At(k).StopText();
+    EXPECT_FALSE(net.host.Stopped());
+    EXPECT_FALSE(net.machines[2].Stopped());
+    CSession& parted = net.machines[1];
+    ASSERT_TRUE(parted.Stopped());
+    EXPECT_EQ(parted.StopWhy(), STOP_DESYNC);
+    EXPECT_EQ(parted.StopFrame(), 720);
+    EXPECT_TRUE(parted.HostLost());
+    EXPECT_TRUE(Drawable(parted.StopText())) << parted.StopText();
+    char note[400];
+    parted.StopNote(note, sizeof note);
+    EXPECT_NE(std::strstr(note, "at frame 720: this machine 0000BBBB, the host 0000CCCC."), nullptr) << note;
+    EXPECT_EQ(net.host.TakeClosing(), 1);
+
+    int32_t takeoverHost = -1, takeoverGuest = -1;
+    for (int32_t n = 1; n <= 60; n++) {
+        uint8_t seats = 0;
+        net.Frame(0, n, &seats);
+        if (seats) {
+            takeoverHost = n;
+            EXPECT_EQ(seats, 0b0010);
+        }
+        net.Run(3);
+        ASSERT_TRUE(net.machines[2].FrameReady(n));
+        net.Frame(2, n, &seats);
+        if (seats) takeoverGuest = n;
     }
+    EXPECT_GT(takeoverHost, 0);
+    EXPECT_EQ(takeoverHost, takeoverGuest);
+
+    net.clients = 3;
+    net.Join(3, true);
+    net.Run(5);
+    net.machines[3].RecordDigest(720, 0xCCCC);  // not in the round: sends nothing
+    net.DeliverAll();
+    EXPECT_EQ(net.host.TakeClosing(), -1);
+    NetMessage digest = Blank(NET_DIGEST);
+    digest.roundId = net.host.StartRecord().roundId;
+    digest.frame = 720;
+    digest.digest = 0xCCCC;
+    std::vector<uint8_t> bytes = Encode(digest);
+    net.host.Receive(3, bytes.data(), bytes.size(), net.nowMs);
+    EXPECT_EQ(net.host.TakeClosing(), 3);
+    EXPECT_FALSE(net.host.Stopped());
 }
 
 TEST(Session, PressesForAnotherMachinesSeatCloseThatMachineAndTheOthersGoOn) {
     Net net(2);
     net.StartRound();
-    NetMessage forged = Blank(NET_INPUT);
-    forged.roundId = net.host.StartRecord().roundId;
-    forged.sequence = 1;
-    forged.eventCount = 1;
-    forged.events[0] = {5, NEV_PRESS, 2, SEAT_LEFT};  // seat 2 belongs to machine 2
-    std::vector<uint8_t> bytes = Encode(forged);
-    net.host.Receive(1, bytes.data(), bytes.size(), net.nowMs);
+    net.ForgedInputs(1, 1, {{5, NEV_PRESS, 2, SEAT_LEFT}});  // seat 2 belongs to machine 2
     EXPECT_EQ(net.host.TakeClosing(), 1);
     std::vector<uint8_t> junk = {'T', kNetProtocolVersion, NET_INPUT, 1};
     net.host.Receive(2, junk.data(), junk.size(), net.nowMs);
@@ -417,6 +494,283 @@ TEST(Session, AMachineTakesSeveralSeatsOnlyWhereTheHostAllowsIt) {
         EXPECT_EQ(net.machines[1].SeatBits(), allow ? 0b0110 : 0b0010) << allow;
         EXPECT_EQ(net.host.seatHolders[3], kNoHolder);
     }
+}
+
+// The transport may take a connection as made on the joining machine before
+// the host does, and drops what comes before that. The hello is repeated
+// until the host answers, and silence counts only from the welcome: a join
+// gives up at the lobby's own limit, never at the first lost packet.
+TEST(Session, AJoinSurvivesLostHellosAndSilenceCountsFromTheWelcome) {
+    Net net(0);
+    net.host.seatKinds[1] = SEAT_REMOTE;
+    net.clients = 1;
+    const uint32_t digests[kNetDataParts] = {0xD1, 0xD1, 0xD1, 0xD1};
+    CSession& guest = net.machines[1];
+    guest.StartClient("LATE", false, 1, digests);
+    guest.Connected(0, net.nowMs);
+    net.cut = 1;  // the host has not taken the connection yet: all is lost
+    net.Run(2000);
+    EXPECT_FALSE(guest.HostLost());
+    EXPECT_FALSE(guest.Welcomed());
+    net.cut = -1;
+    net.host.Connected(1, net.nowMs);
+    net.Run(kSessionHelloResendMs + 5);
+    ASSERT_TRUE(guest.Welcomed());
+    EXPECT_EQ(guest.SeatBits(), 0b0010);
+    net.Run(3000);  // and the link holds
+    EXPECT_FALSE(guest.HostLost());
+    EXPECT_EQ(net.host.TakeClosing(), -1);
+}
+
+// Connections that never say hello take no place: each has 3 s to say it,
+// whatever else it sends, and at most kNetGreetingMax wait at once (the one
+// that waited longest goes when another comes). A machine that says hello
+// gets its place meanwhile; the places are counted apart.
+TEST(Session, ConnectionsThatNeverSayHelloAreClosedAndHoldNoPlace) {
+    Net net(0);
+    net.host.seatKinds[1] = SEAT_REMOTE;
+    const std::vector<uint8_t> ping = Encode(Blank(NET_PING));
+    for (int k = 5; k <= 10; k++) net.host.Connected(k, net.nowMs++);
+    EXPECT_EQ(net.host.TakeClosing(), 5);
+    EXPECT_EQ(net.host.TakeClosing(), 6);
+    EXPECT_EQ(net.host.TakeClosing(), -1);
+    net.clients = 1;
+    net.Join(1, false);  // the oldest greeting connection makes way
+    EXPECT_EQ(net.host.TakeClosing(), 7);
+    net.Run(5);
+    EXPECT_TRUE(net.machines[1].Welcomed());
+    for (uint32_t t = 0; t < kSessionHelloLimitMs; t += 300) {
+        for (int k = 8; k <= 10; k++) net.host.Receive(k, ping.data(), ping.size(), net.nowMs);
+        net.Run(300);
+    }
+    for (int k = 8; k <= 10; k++) EXPECT_EQ(net.host.TakeClosing(), k);
+    EXPECT_EQ(net.host.MachineCount(), 2);
+
+    NetMessage hello = Blank(NET_HELLO);
+    std::strcpy(hello.version, kGameVersion);
+    for (uint32_t& d : hello.dataDigests) d = 0xD1;
+    const std::vector<uint8_t> bytes = Encode(hello);
+    for (int k = 2; k < kNetMachinesMax; k++) {
+        net.host.Connected(k, net.nowMs);
+        net.host.Receive(k, bytes.data(), bytes.size(), net.nowMs);
+    }
+    EXPECT_EQ(net.host.MachineCount(), kNetMachinesMax);
+    EXPECT_EQ(net.host.TakeClosing(), -1);
+    net.host.Connected(kNetMachinesMax, net.nowMs);
+    net.host.Receive(kNetMachinesMax, bytes.data(), bytes.size(), net.nowMs);
+    EXPECT_EQ(net.host.TakeClosing(), kNetMachinesMax);  // the match is full
+}
+
+// A joining machine that stops for longer than its link's silence limit is
+// let go by the host and, once it runs again, is told why: its round stops
+// (keeping its replay) instead of waiting for frames that never come. One
+// that stops for less goes on. Should the host's word be lost, the machine
+// knows from its own stall.
+TEST(Session, AMachineThatStallsIsToldWhyAndItsRoundStops) {
+    for (int lost = 0; lost < 2; lost++)
+        for (int stallMs : {500, 1500, 3000}) {
+            Net net(2);
+            net.StartRound();
+            for (int32_t n = 1; n <= 20; n++) {
+                for (int k = 0; k < 3; k++) net.Frame(k, n);
+                net.Run(3);
+            }
+            CSession& guest = net.machines[1];
+            net.stalled = 1;
+            net.Run(stallMs);
+            if (lost) net.held.clear();
+            net.Resume();
+            net.Run(kSessionSilenceMaxMs + 10);
+            const bool dropped = stallMs > int(kSessionSilenceMinMs);
+            EXPECT_EQ(net.host.Link(1).present, !dropped) << stallMs;
+            EXPECT_EQ(guest.Stopped(), dropped) << stallMs << " " << lost;
+            EXPECT_FALSE(net.machines[2].Stopped());
+            if (!dropped) continue;
+            EXPECT_EQ(guest.StopWhy(), STOP_LET_GO);
+            EXPECT_NE(std::strstr(guest.StopText(), "This machine stopped answering for "), nullptr)
+                << guest.StopText();
+            EXPECT_NE(std::strstr(guest.StopText(), "s and was dropped."), nullptr) << guest.StopText();
+            EXPECT_TRUE(Drawable(guest.StopText())) << guest.StopText();
+            char notice[kNetTextMax + 1];
+            ASSERT_TRUE(net.host.TakeNotice(notice, sizeof notice));
+            EXPECT_STREQ(notice, "GUEST stopped answering and was dropped.");
+        }
+}
+
+// The silence limit holds a slow lossy link (300 ms round trip, 20% lost
+// each way: 13 keep-alives in a row would have to be lost) and still lets a
+// machine really gone be noticed within 3 s.
+TEST(Session, TheSilenceLimitFollowsTheLinksRoundTripAndLoss) {
+    MachineLink link{};
+    link.srttMs = 20, link.rttVarMs = 2;
+    EXPECT_EQ(CSession::SilenceLimitMs(link), kSessionSilenceMinMs);
+    link.srttMs = 300, link.rttVarMs = 20, link.lossPermille = 360;
+    EXPECT_GE(CSession::SilenceLimitMs(link), 300 + 13 * kSessionPingIntervalMs);
+    link.srttMs = 600, link.lossPermille = 98;
+    EXPECT_GT(CSession::SilenceLimitMs(link), 600 + 6 * kSessionPingIntervalMs);
+    link.srttMs = 2000, link.lossPermille = 900;
+    EXPECT_EQ(CSession::SilenceLimitMs(link), kSessionSilenceMaxMs);
+}
+
+// A joining player leaves: the host is told by name, and a computer plays
+// the seat. The host removes a machine: it is told why, and is refused when
+// it comes back. A joining machine's pause requests count once per 10 s.
+// The host leaving tells every machine.
+TEST(Session, LeavingRemovingAndPauseRequests) {
+    Net net(2);
+    net.StartRound();
+    net.ForgedInputs(1, 1, {{5, NEV_PAUSE, 1, 0}, {6, NEV_PAUSE, 1, 0}});
+    net.nowMs += kSessionPauseIntervalMs;
+    net.ForgedInputs(1, 3, {{7, NEV_PAUSE, 1, 0}});
+    int pauses = 0;
+    for (int32_t n = 1; n <= 40; n++) {
+        bool pause = false;
+        uint8_t seats = 0;
+        net.host.BeginFrame(n, &seats, &pause, net.nowMs);
+        pauses += pause;
+    }
+    EXPECT_EQ(pauses, 2);
+    EXPECT_EQ(net.host.TakeClosing(), -1);
+
+    net.machines[2].Leave();
+    net.DeliverAll();
+    char notice[kNetTextMax + 1];
+    ASSERT_TRUE(net.host.TakeNotice(notice, sizeof notice));
+    EXPECT_STREQ(notice, "GUEST has left the match.");
+    EXPECT_EQ(net.host.seatHolders[2], kNoHolder);
+    EXPECT_EQ(net.host.TakeClosing(), 2);  // its connection goes too
+    EXPECT_TRUE(net.machines[2].HostLost());
+
+    net.host.Remove(1);
+    net.DeliverAll();
+    EXPECT_EQ(net.host.TakeClosing(), 1);
+    EXPECT_TRUE(net.machines[1].Stopped());
+    EXPECT_STREQ(net.machines[1].EndText(), "The host removed this machine from the match.");
+    net.Join(1, false);  // the same machine (its key) comes back
+    net.Run(5);
+    EXPECT_FALSE(net.machines[1].Welcomed());
+    EXPECT_TRUE(Drawable(net.machines[1].RefusalText())) << net.machines[1].RefusalText();
+    EXPECT_NE(std::strstr(net.machines[1].RefusalText(), "It cannot join again."), nullptr)
+        << net.machines[1].RefusalText();
+
+    Net closing(1);  // the host's player leaves: every machine is told
+    closing.host.Leave();
+    closing.DeliverAll();
+    EXPECT_STREQ(closing.machines[1].EndText(), "The host has left the match.");
+    EXPECT_EQ(closing.machines[1].EndWhy(), STOP_HOST_LEFT);
+}
+
+// Escape in a round asks the host for the pause menu, where a joining player
+// can leave. Where no request would count (a watching machine holds no seat;
+// a player asked within the interval) Escape asks about leaving at once
+// rather than doing nothing.
+TEST(Session, EscapeInARoundAlwaysLetsAJoiningPlayerLeave) {
+    Net net(1);
+    net.clients = 2;
+    net.Join(2, true);
+    net.Run(5);
+    net.StartRound();
+    EXPECT_FALSE(OnlineEscapeOffersLeaving(net.host, net.nowMs));
+    EXPECT_FALSE(OnlineEscapeOffersLeaving(net.machines[1], net.nowMs));
+    EXPECT_TRUE(OnlineEscapeOffersLeaving(net.machines[2], net.nowMs));
+    net.machines[1].QueuePause(3, 1);
+    net.Run(100);
+    EXPECT_TRUE(OnlineEscapeOffersLeaving(net.machines[1], net.nowMs));
+    net.Run(kSessionPauseIntervalMs);
+    EXPECT_FALSE(OnlineEscapeOffersLeaving(net.machines[1], net.nowMs));
+}
+
+// The pause menu online: a joining machine shows the host's WAIT as the host
+// changes it and keeps showing it, and says how to leave; the host's menu
+// offers to remove a joined machine, and Return on that row removes it.
+TEST(Session, ThePauseMenuFollowsTheHostsWaitAndOffersLeavingAndRemoving) {
+    Net net(1);
+    theRound.state.wait = 80;
+    SetOnlineMenuSession(&net.host);
+    net.host.SendMenu(SCREEN_PAUSE, PAUSE_WAIT, 95 * 2);
+    net.DeliverAll();
+    SetOnlineMenuSession(&net.machines[1]);
+    CPauseMenu guest;
+    guest.AdjustWait(0);
+    EXPECT_EQ(guest.rows, 5);
+    EXPECT_STREQ(guest.entries[PAUSE_ONLINE], "ESC: LEAVE THE MATCH");
+    for (int frame = 0; frame < 3; frame++) {
+        EXPECT_TRUE(guest.HandleKeys());
+        EXPECT_STREQ(guest.entries[PAUSE_WAIT], "WAIT <_0095_>") << frame;
+        EXPECT_EQ(guest.cursor, PAUSE_WAIT);
+    }
+
+    SetOnlineMenuSession(&net.host);
+    CPauseMenu host;
+    ASSERT_EQ(host.rows, 5);
+    EXPECT_STREQ(host.entries[PAUSE_ONLINE], "REMOVE <_GUEST_>");
+    host.cursor = PAUSE_ONLINE;
+    theApp.keyState[plat::VK_RETURN] = 1;
+    EXPECT_TRUE(host.HandleKeys());  // the menu stays open
+    EXPECT_EQ(net.host.TakeClosing(), 1);
+    EXPECT_STREQ(host.entries[PAUSE_ONLINE], "NOBODY TO REMOVE");
+    SetOnlineMenuSession(nullptr);
+    CPauseMenu local;
+    EXPECT_EQ(local.rows, 4);
+}
+
+// The address of JOIN is edited in place at a cursor, and an empty line
+// offers the last address, which Tab or Return takes.
+TEST(OnlineScreens, TheAddressLineEditsInPlaceAndTakesItsSuggestion) {
+    LineEdit line{};
+    line.suggestion = "10.0.0.7:26471";
+    auto press = [&](uint32_t vk) {
+        theApp.ClearKeys();
+        theApp.keyState[vk] = 1;
+        return line.Keys();
+    };
+    EXPECT_EQ(press(plat::VK_RETURN), 0);
+    EXPECT_STREQ(line.text, "10.0.0.7:26471");
+    EXPECT_EQ(line.cursor, 14u);
+    press(plat::VK_HOME);
+    press(plat::VK_DELETE);
+    press(plat::VK_DELETE);
+    press('9');
+    EXPECT_STREQ(line.text, "9.0.0.7:26471");
+    press(plat::VK_END);
+    press(plat::VK_LEFT);
+    press(plat::VK_BACK);
+    press(plat::VK_OEM_MINUS);
+    EXPECT_STREQ(line.text, "9.0.0.7:264-1");
+    EXPECT_EQ(press(plat::VK_RETURN), 1);
+    EXPECT_EQ(press(plat::VK_ESCAPE), -1);
+
+    LineEdit port{};
+    port.digitsOnly = true;
+    port.suggestion = "26471";
+    line = port;
+    press(plat::VK_TAB);
+    press('A');
+    press(plat::VK_NUMPAD0 + 2);
+    EXPECT_STREQ(line.text, "264712");
+    theApp.ClearKeys();
+}
+
+// A data set refusal names the first file that differs from the host's, in
+// the order both machines list a part's files (the pictures: the four of
+// the menus, then the items').
+TEST(OnlineScreens, ADataSetRefusalNamesTheFirstFileThatDiffers) {
+    testutil::ScopedCwd cwd(NUVEL_GAME_DIR);
+    static uint32_t host[kNetDataFilesMax];
+    const int count = DataPartFiles(DATA_PICTURES, host, nullptr, kNetDataFilesMax);
+    ASSERT_GT(count, 6);
+    char text[kNetTextMax + 1];
+    EXPECT_FALSE(DifferingFileText(DATA_PICTURES, host, count, text, sizeof text));
+    host[5] ^= 1;
+    ASSERT_TRUE(DifferingFileText(DATA_PICTURES, host, count, text, sizeof text));
+    EXPECT_EQ(std::string(text),
+              std::string("Graphics/Items/") + kItemKeyNames[1].text + ".png differs from the file on the host.");
+    EXPECT_TRUE(Drawable(text)) << text;
+    host[5] ^= 1;
+    ASSERT_TRUE(DifferingFileText(DATA_PICTURES, host, count - 1, text, sizeof text));
+    EXPECT_NE(std::strstr(text, ".png is on this machine but not on the host."), nullptr) << text;
+    ASSERT_TRUE(DifferingFileText(DATA_PICTURES, host, count + 1, text, sizeof text));
+    EXPECT_STREQ(text, "The host has more pictures than this machine.");
 }
 
 // The final standings of a match of MATCH_ROUNDS rounds open on every machine

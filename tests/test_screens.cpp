@@ -453,7 +453,7 @@ TEST_F(ScreensTest, RefusedStartSaysWhyWithASound) {
     theRound.roundCounter = 7;  // a match would reset it
     ASSERT_EQ(theTitle.refusalFrames, 0);
     theTitle.Draw();
-    EXPECT_TRUE(BandIsBlank(kBackBuffer, 394, 16)) << "nothing there before";
+    EXPECT_TRUE(SameBand(kBackBuffer, Reference(394, "N: ONLINE", 7), 394, 16)) << "how to find online play, before";
 
     theApp.keyState[plat::VK_RETURN] = 1;
     theTitle.HandleMenuKeys();
@@ -465,7 +465,11 @@ TEST_F(ScreensTest, RefusedStartSaysWhyWithASound) {
         ASSERT_TRUE(SameBand(kBackBuffer, Reference(394, "START NEEDS TWO PLAYERS", 6), 394, 16)) << frame;
     }
     theTitle.Draw();
-    EXPECT_TRUE(BandIsBlank(kBackBuffer, 394, 16)) << "gone after two seconds";
+    EXPECT_TRUE(SameBand(kBackBuffer, Reference(394, "N: ONLINE", 7), 394, 16)) << "gone after two seconds";
+    theTitle.cursor = 1;
+    theTitle.Draw();
+    EXPECT_TRUE(BandIsBlank(kBackBuffer, 394, 16)) << "the online hint only on START and OPTION";
+    theTitle.cursor = 0;
     theTitle.ReleaseLogo();
     theRound.roundCounter = 0;
     theDirectSound.Shutdown();

@@ -37,6 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         g_started = true;
         g_host.StartHost("HOST");
         g_host.seatKinds[1] = SEAT_REMOTE;
+        const uint32_t files[3] = {7, 8, 9};
+        for (int part = 0; part < kNetDataParts; part++) g_host.SetDataFiles(part, files, 3);
         const uint32_t digests[kNetDataParts] = {};
         g_client.StartClient("GUEST", false, 1, digests);
         g_client.Connected(0, 0);

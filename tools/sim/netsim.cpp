@@ -39,9 +39,15 @@ constexpr int kMachinesMax = kNetMachinesMax;
 constexpr int64_t kServiceUs = 1000;
 constexpr int64_t kLobbyUs = 1500 * 1000;  // the lobby before round 1: joins and round-trip times
 constexpr int64_t kResendUs = 60 * 1000;   // the reliable channel's resend after a loss, beyond the round trip
-constexpr int kWireOverheadBytes = 40;     // IP, UDP and transport headers of one datagram
+// A reliable packet for a connection the host has not taken yet is resent as
+// the transport does before it has measured the link.
+constexpr int64_t kUnmeasuredResendUs = 500 * 1000;
+constexpr int kWireOverheadBytes = 40;  // IP, UDP and transport headers of one datagram
 constexpr int kProbeSteps = 48;
 constexpr int32_t kPerturbFrame = 100;  // where a staged fault changes a field pixel
+// A machine in a round that has run no frame for this long, though it is not
+// stalled on purpose, waits for frames that will never come: it froze.
+constexpr int64_t kFrozenUs = 15 * 1000 * 1000;
 
 // The runner's own generator: the engine's is never touched by the network.
 class CSimRandom {
@@ -64,6 +70,7 @@ struct Packet {
     int64_t atUs;
     uint64_t order;
     uint8_t from, to;
+    bool reliable;
     uint16_t size;
     uint8_t bytes[kNetMessageMax];
 };
@@ -112,6 +119,12 @@ public:
         }
         return p;
     }
+    // A packet for a machine that does not run yet waits in its socket until then.
+    void Hold(Packet* p, int64_t untilUs) {
+        p->atUs = untilUs;
+        p->order = m_order++;
+        m_queue.push(p);
+    }
     // A machine whose packets are all lost, both ways (it went silent).
     void Cut(int machine, bool cut) { m_cut[machine] = cut; }
     uint64_t bytesSent[kMachinesMax] = {};
@@ -129,6 +142,7 @@ private:
         p->order = m_order++;
         p->from = uint8_t(from);
         p->to = uint8_t(to);
+        p->reliable = out.reliable;
         p->size = out.size;
         std::memcpy(p->bytes, out.bytes, out.size);
         m_queue.push(p);
@@ -143,11 +157,15 @@ private:
 
 // One simulated machine.
 struct SimMachine {
-    bool exists = false;    // connected at some time
-    bool silent = false;    // dropped out: neither runs nor talks
-    bool inRound = false;   // its engine runs the round
-    bool finished = false;  // the round ended on it (over or stopped)
-    bool stopped = false;   // ... by a stop of the session (desync, host gone)
+    bool exists = false;          // connected at some time
+    bool silent = false;          // dropped out: neither runs nor talks
+    bool inRound = false;         // its engine runs the round
+    bool finished = false;        // the round ended on it (over or stopped)
+    bool stopped = false;         // ... by a stop of the session (desync, host gone, let go)
+    bool froze = false;           // waited for frames that never came
+    int64_t stalledUntilUs = -1;  // stopped running and talking until then (-1: runs)
+    int64_t hostTakesAtUs = -1;   // the host takes its connection then (-1: it has)
+    int64_t lastFrameUs = 0;
     CSession session;
     CRound round;
     CItemManager items;
@@ -196,7 +214,9 @@ private:
 
 struct NetTotals {
     int rounds = 0, desyncs = 0, disagreements = 0, refusedStarts = 0;
+    int desyncStops = 0, hostStops = 0, letGo = 0, frozen = 0;
     int verified = 0, verifyFailed = 0;
+    int desyncMachine = -1;
     uint64_t latePresses = 0;
     int64_t dropDetectUs = -1;
     int32_t takeoverFrame = -1;
@@ -211,11 +231,15 @@ private:
     bool Setup();
     void Connect(int k, bool watch);
     void Lobby();
+    void Handshakes();
+    bool Joined();
     bool PlayRound(int round);
     void StartHostRound(int round);
     void StartClientRound(SimMachine& m, int k);
     void BeginRound(SimMachine& m, const RoundStart& chosen, NetRoundStart* start);
     bool Step(int round);
+    bool RoundGoesOn();
+    bool Runs(const SimMachine& m) const { return m.exists && !m.silent && m.stalledUntilUs < 0; }
     void RunFrame(SimMachine& m, int k);
     void BotPresses(SimMachine& m);
     void Finish(SimMachine& m);
@@ -234,6 +258,8 @@ private:
     // starts a frame; the flips of an item animation move only its clock.
     void MachineClock() const { plat::UseTestClock(uint32_t(m_nowUs / 1000), 0); }
     void Faults(int round);
+    void Stall(int round);
+    void Rejoin();
     void PrintSummary();
 
     const SimOptions& m_options;
@@ -248,6 +274,7 @@ private:
     int64_t m_matchStartUs = 0;
     bool m_takeoverRound = false;
     bool m_perturbed = false;
+    bool m_stalled = false;
     NetTotals m_totals;
 };
 
@@ -302,9 +329,21 @@ void CNetMatch::Connect(int k, bool watch) {
     std::snprintf(name, sizeof name, "%s%d", watch ? "WATCH" : "GUEST", k);
     const uint32_t digests[kNetDataParts] = {0x5EED, 0x5EED, 0x5EED, 0x5EED};
     m.session.StartClient(name, watch, 1, digests);
-    Host(m_machines).session.Connected(k, NowMs());
+    // The transport may make the connection on the joining machine first;
+    // the host takes it a handshake later and drops what came before.
     m.session.Connected(0, NowMs());
+    m.hostTakesAtUs = m_nowUs + int64_t(m_plan.handshakeMs) * 1000;
+    Handshakes();
     Drain(k);
+}
+
+void CNetMatch::Handshakes() {
+    for (int k = 1; k < m_count; k++) {
+        SimMachine& m = *m_machines[k];
+        if (m.hostTakesAtUs < 0 || m.hostTakesAtUs > m_nowUs) continue;
+        m.hostTakesAtUs = -1;
+        Host(m_machines).session.Connected(k, NowMs());
+    }
 }
 
 void CNetMatch::Advance(int64_t toUs) { m_nowUs = std::max(m_nowUs, toUs); }
@@ -325,8 +364,20 @@ void CNetMatch::Drain(int k) {
 }
 
 void CNetMatch::Deliver() {
+    Handshakes();
     while (Packet* p = m_net.Take(m_nowUs)) {
         SimMachine& to = *m_machines[p->to];
+        if (p->to == 0 && m_machines[p->from]->hostTakesAtUs >= 0) {  // the host has no such connection yet
+            if (p->reliable)
+                m_net.Hold(p, m_nowUs + kUnmeasuredResendUs);
+            else
+                delete p;
+            continue;
+        }
+        if (to.stalledUntilUs >= 0) {
+            m_net.Hold(p, to.stalledUntilUs);
+            continue;
+        }
         if (to.exists && !to.silent) to.session.Receive(p->to == 0 ? p->from : 0, p->bytes, p->size, NowMs());
         delete p;
     }
@@ -336,7 +387,7 @@ void CNetMatch::Deliver() {
 void CNetMatch::Service() {
     for (int k = 0; k < m_count; k++) {
         SimMachine& m = *m_machines[k];
-        if (!m.exists || m.silent) continue;
+        if (!Runs(m)) continue;
         m.session.Service(NowMs());
         Drain(k);
     }
@@ -345,7 +396,10 @@ void CNetMatch::Service() {
 void CNetMatch::Lobby() {
     const int64_t end = m_nowUs + kLobbyUs;
     while (m_nowUs < end) {
-        Advance(std::min(m_nextServiceUs, m_net.NextUs()));
+        int64_t next = std::min(m_nextServiceUs, m_net.NextUs());
+        for (int k = 1; k < m_count; k++)
+            if (m_machines[k]->hostTakesAtUs >= 0) next = std::min(next, m_machines[k]->hostTakesAtUs);
+        Advance(next);
         Deliver();
         if (m_nowUs >= m_nextServiceUs) {
             Service();
@@ -397,7 +451,7 @@ void CNetMatch::BeginRound(SimMachine& m, const RoundStart& chosen, NetRoundStar
     theRound.local.lastSecondMs = plat::TimeMs();
     m.inRound = true;
     m.finished = m.stopped = false;
-    m.nextFrameUs = m_nowUs;
+    m.nextFrameUs = m.lastFrameUs = m_nowUs;
 }
 
 // A simulated player on each seat this machine holds: turns away when the
@@ -442,14 +496,15 @@ void CNetMatch::RunFrame(SimMachine& m, int k) {
                             long(theRound.state.roundSeconds), i + 1, PlayerTypeName(theRound.players[i].type),
                             CApp::FloatToInt(theRound.players[i].x), CApp::FloatToInt(theRound.players[i].y));
     m.frames++;
-    if (k == 1 && m_plan.perturbRound > 0 && !m_perturbed && theRound.state.frameCounter == kPerturbFrame &&
-        theRound.roundCounter + 1 == m_plan.perturbRound) {
+    m.lastFrameUs = m_nowUs;
+    if (k == m_plan.perturbMachine && m_plan.perturbRound > 0 && !m_perturbed &&
+        theRound.state.frameCounter == kPerturbFrame && theRound.roundCounter + 1 == m_plan.perturbRound) {
         // A deliberate fault: one field pixel differs on this machine.
         SurfaceDesc f = theDirectDraw.Lock(theRound.local.fieldSurface);
         if (f.pixels) f.pixels[(kFieldTop + 200) * f.pitch + 320] ^= 0x01;
         theDirectDraw.Unlock(theRound.local.fieldSurface);
         m_perturbed = true;
-        std::printf("  machine 1's field changed on purpose at frame %ld\n", long(theRound.state.frameCounter));
+        std::printf("  machine %d's field changed on purpose at frame %ld\n", k, long(theRound.state.frameCounter));
     }
     if (result == FRAME_GO_ON) return;
     m.finished = true;
@@ -457,7 +512,13 @@ void CNetMatch::RunFrame(SimMachine& m, int k) {
     m.stopped = result != FRAME_ROUND_OVER;
     m.endFrame = theRound.state.frameCounter;
     if (m.stopped) {
-        theReplay.AbandonRecording();
+        // As the game does: a round the session stopped is kept up to the stop.
+        if (m.session.Stopped()) {
+            theReplay.EndRecording();
+            std::printf("  machine %d stops at frame %ld: %s\n", k, long(m.endFrame), m.session.StopText());
+        } else {
+            theReplay.AbandonRecording();
+        }
         return;
     }
     theReplay.EndRecording();
@@ -470,10 +531,12 @@ bool CNetMatch::Step(int round) {
     int64_t next = std::min(m_nextServiceUs, m_net.NextUs());
     for (int k = 0; k < m_count; k++) {
         SimMachine& m = *m_machines[k];
-        if (m.inRound && !m.silent && m.session.FrameReady(m.round.state.frameCounter + 1))
+        if (m.stalledUntilUs >= 0) next = std::min(next, m.stalledUntilUs);
+        if (m.inRound && Runs(m) && m.session.FrameReady(m.round.state.frameCounter + 1))
             next = std::min(next, std::max(m.nextFrameUs, m_nowUs));
     }
     Advance(next);
+    Stall(round);
     Deliver();
     if (m_nowUs >= m_nextServiceUs) {
         Service();
@@ -481,7 +544,7 @@ bool CNetMatch::Step(int round) {
     }
     for (int k = 0; k < m_count; k++) {
         SimMachine& m = *m_machines[k];
-        if (!m.exists || m.silent) continue;
+        if (!Runs(m)) continue;
         if (k > 0 && m.session.RoundStarting()) StartClientRound(m, k);
         if (!m.inRound || m.nextFrameUs > m_nowUs) continue;
         const int32_t frame = m.round.state.frameCounter + 1;
@@ -501,15 +564,52 @@ bool CNetMatch::Step(int round) {
         m.nextFrameUs = ahead && k > 0 ? busyUntilUs : busyUntilUs + FrameUs(m);
     }
     Faults(round);
-    // The round goes on while a machine that takes part in it has not ended it.
-    const CSession& hostSession = m_machines[0]->session;
-    const uint32_t roundId = hostSession.StartRecord().roundId;
+    return RoundGoesOn();
+}
+
+// The round goes on while the host plays it, and after that while a machine
+// still plays it and may end it: one that stalls on purpose will run again,
+// one that waits for frames that never come has frozen, which is a fault.
+bool CNetMatch::RoundGoesOn() {
+    bool goesOn = false;
     for (int k = 0; k < m_count; k++) {
-        const SimMachine& m = *m_machines[k];
-        if (!m.exists || m.silent || m.finished) continue;
-        if (k == 0 || (hostSession.Link(k).present && hostSession.Link(k).roundId == roundId)) return true;
+        SimMachine& m = *m_machines[k];
+        if (!m.exists || m.silent || !m.inRound) continue;
+        if (m.stalledUntilUs >= 0 || m_nowUs - m.lastFrameUs <= kFrozenUs) {
+            goesOn = true;
+            continue;
+        }
+        std::printf("  machine %d froze at frame %ld: no frame for %.0f s and no stop\n", k,
+                    long(m.round.state.frameCounter), double(m_nowUs - m.lastFrameUs) / 1e6);
+        m_totals.frozen++;
+        m.froze = true;
+        CSwappedIn in(m);
+        theReplay.AbandonRecording();
+        m.inRound = false;
+        m.finished = m.stopped = true;
     }
-    return false;
+    return goesOn;
+}
+
+// The staged stall: a joining machine stops running and talking (its packets
+// wait for it) and then goes on where it stood, as a process stopped and
+// continued does.
+void CNetMatch::Stall(int round) {
+    for (int k = 0; k < m_count; k++) {
+        SimMachine& m = *m_machines[k];
+        if (m.stalledUntilUs < 0 || m_nowUs < m.stalledUntilUs) continue;
+        m.stalledUntilUs = -1;
+        std::printf("  machine %d goes on at %.3f s of round %d\n", k, double(m_nowUs - m_roundStartUs) / 1e6, round);
+    }
+    const SimMachine& host = *m_machines[0];
+    if (m_plan.stallMachine <= 0 || round != m_plan.stallRound || m_stalled || !host.inRound ||
+        host.round.state.roundSeconds < m_plan.stallSecond)
+        return;
+    m_stalled = true;
+    SimMachine& m = *m_machines[m_plan.stallMachine];
+    m.stalledUntilUs = m_nowUs + int64_t(m_plan.stallMs) * 1000;
+    std::printf("  machine %d stops for %d ms at %.3f s of round %d\n", m_plan.stallMachine, m_plan.stallMs,
+                double(m_nowUs - m_roundStartUs) / 1e6, round);
 }
 
 // The staged faults: a machine going silent mid-round, a spectator joining.
@@ -557,13 +657,24 @@ void CNetMatch::Compare(int round) {
     const SimMachine& host = *m_machines[0];
     static uint8_t hostBytes[kReplayFileMax], bytes[kReplayFileMax];
     const size_t hostSize = host.replay.lastValid ? EncodeReplay(host.replay.last, hostBytes, sizeof hostBytes) : 0;
-    bool stopped = host.stopped || host.session.StopWhy() == STOP_DESYNC, differ = false;
+    bool stopped = false, differ = false;
     int compared = 0;
     for (int k = 0; k < m_count; k++) {
         const SimMachine& m = *m_machines[k];
-        if (!m.exists || m.silent || !m.finished) continue;
+        if (!m.exists || m.silent || !m.finished || m.froze) continue;
         compared++;
-        stopped = stopped || m.stopped;
+        if (m.stopped) {
+            stopped = true;
+            const uint8_t why = m.session.StopWhy();
+            if (why == STOP_DESYNC) {
+                m_totals.desyncStops++;
+                m_totals.desyncMachine = k;
+            } else if (why == STOP_HOST_LEFT || k == 0) {
+                m_totals.hostStops++;
+            } else {
+                m_totals.letGo++;
+            }
+        }
         if (k == 0 || m.stopped || host.stopped) continue;
         const size_t size = m.replay.lastValid ? EncodeReplay(m.replay.last, bytes, sizeof bytes) : 0;
         bool same = m.endFrame == host.endFrame && m.endDigest == host.endDigest &&
@@ -575,14 +686,10 @@ void CNetMatch::Compare(int round) {
             differ = true;
         }
     }
-    if (stopped) {
-        m_totals.desyncs++;
-        std::printf("  round %d stopped on every machine: %s\n", round,
-                    host.session.StopText()[0] ? host.session.StopText() : "(no message)");
-    }
+    if (stopped) m_totals.desyncs++;
     if (differ) m_totals.disagreements++;
     std::printf("round %d: %ld frames, %d machines agree%s, delay %d frames (%.1f ms), RTT %u ms\n", round,
-                long(host.endFrame), compared, stopped ? " (stopped)" : "", host.session.DelayFrames(),
+                long(host.endFrame), compared, stopped ? " (some stopped)" : "", host.session.DelayFrames(),
                 host.session.DelayFrames() * FrameUs(host) / 1000.0, host.session.RttMs());
 }
 
@@ -590,7 +697,9 @@ void CNetMatch::Verify(int round) {
     if (m_plan.verifyEvery <= 0 || round % m_plan.verifyEvery != 0) return;
     for (int k = 0; k < m_count; k++) {
         SimMachine& m = *m_machines[k];
-        if (!m.exists || m.silent || !m.finished || m.stopped || !m.replay.lastValid) continue;
+        if (!m.exists || m.silent || !m.finished || m.froze || !m.replay.lastValid) continue;
+        // A field changed on purpose is not in the recording.
+        if (k == m_plan.perturbMachine && round == m_plan.perturbRound) continue;
         CSwappedIn in(m);
         static ReplayData data;
         data = theReplay.last;
@@ -630,6 +739,7 @@ int CNetMatch::Run() {
         m_plan.peers, m_plan.watch ? " and a spectator" : "", m_plan.latencyMs, m_plan.jitterMs, m_plan.lossPercent,
         m_plan.duplicatePercent, m_plan.reorderPercent, m_plan.seats.c_str());
     Lobby();
+    if (!Joined()) return 1;
     m_matchStartUs = m_nowUs;
     {
         CSwappedIn in(*m_machines[0]);
@@ -641,24 +751,55 @@ int CNetMatch::Run() {
         Compare(round);
         Verify(round);
         EndRound();
+        if (m_plan.rejoin) Rejoin();
         if (m_plan.dropMachine > 0 && round == m_plan.dropRound && m_plan.rejoin) {
             Connect(m_plan.dropMachine, false);
             std::printf("  machine %d joins again\n", m_plan.dropMachine);
             m_silentSinceUs = -2;
-            for (int k = 0; k < 200; k++) Step(round);  // the welcome arrives before the next start
         }
+        for (int k = 0; k < 200; k++) Step(round);  // a welcome arrives before the next start
     }
     PrintSummary();
-    const bool desyncExpected = m_plan.perturbRound > 0;
-    if (m_totals.disagreements || m_totals.verifyFailed || m_totals.refusedStarts) return 1;
-    if (desyncExpected) return m_totals.desyncs == 1 ? 0 : 1;
-    return m_totals.desyncs ? 1 : 0;
+    if (m_totals.disagreements || m_totals.verifyFailed || m_totals.refusedStarts || m_totals.frozen) return 1;
+    // Only the host's state is the reference: a machine that parts from it
+    // stops alone, and nothing else stops unless the plan stages it.
+    if (m_totals.hostStops) return 1;
+    if (m_plan.perturbRound > 0)
+        return m_totals.desyncStops == 1 && m_totals.desyncMachine == m_plan.perturbMachine ? 0 : 1;
+    if (m_totals.desyncStops) return 1;
+    return m_totals.letGo > 0 && m_plan.stallMachine == 0 ? 1 : 0;
+}
+
+// Every machine that joined before the first round was welcomed.
+bool CNetMatch::Joined() {
+    bool all = true;
+    for (int k = 1; k < m_count; k++) {
+        const SimMachine& m = *m_machines[k];
+        if (!m.exists || m.session.Welcomed()) continue;
+        std::printf("machine %d did not join: %s\n", k, m.session.HostLost() ? m.session.EndText() : "no welcome");
+        all = false;
+    }
+    return all;
+}
+
+// Machines the host let go (stalled for too long) join again between rounds.
+void CNetMatch::Rejoin() {
+    for (int k = 1; k < m_count; k++) {
+        const SimMachine& m = *m_machines[k];
+        if (!m.exists || m.silent || m.session.Role() != SESSION_CLIENT || !m.session.HostLost()) continue;
+        std::printf("  machine %d joins again after: %s\n", k,
+                    m.session.StopText()[0] ? m.session.StopText() : m.session.RefusalText());
+        Connect(k, false);
+    }
 }
 
 void CNetMatch::PrintSummary() {
     const double seconds = double(m_nowUs - m_matchStartUs) / 1e6;
-    std::printf("\n%d rounds, %d desyncs (stopped rounds), %d disagreements, replays: %d verified, %d failed\n",
-                m_totals.rounds, m_totals.desyncs, m_totals.disagreements, m_totals.verified, m_totals.verifyFailed);
+    std::printf(
+        "\n%d rounds, %d with a stop (%d machines parted, %d let go, %d lost the host, %d froze), %d disagreements, "
+        "replays: %d verified, %d failed\n",
+        m_totals.rounds, m_totals.desyncs, m_totals.desyncStops, m_totals.letGo, m_totals.hostStops, m_totals.frozen,
+        m_totals.disagreements, m_totals.verified, m_totals.verifyFailed);
     std::printf("game time %.1f s\n", seconds);
     for (int k = 0; k < m_count; k++) {
         const SimMachine& m = *m_machines[k];
@@ -700,6 +841,16 @@ bool ParseNetPlan(const std::string& text, NetPlan* plan, std::string* error) {
             int a = 0, b = 0, c = 0;
             ok = std::sscanf(value.c_str(), "%d:%d:%d", &a, &b, &c) == 3 && a >= 1 && b >= 1 && c >= 0;
             plan->dropMachine = a, plan->dropRound = b, plan->dropSecond = c;
+        } else if (key == "stall") {
+            int a = 0, b = 0, c = 0, d = 0;
+            ok = std::sscanf(value.c_str(), "%d:%d:%d:%d", &a, &b, &c, &d) == 4 && a >= 1 && b >= 1 && c >= 0 &&
+                 d >= 1 && d <= 600000;
+            plan->stallMachine = a, plan->stallRound = b, plan->stallSecond = c, plan->stallMs = d;
+        } else if (key == "perturb") {
+            int a = 0, b = 1;
+            const int n = std::sscanf(value.c_str(), "%d:%d", &a, &b);
+            ok = n >= 1 && a >= 0 && b >= 1;
+            plan->perturbRound = a, plan->perturbMachine = b;
         } else if (!ParseInt(value, 0, 100000, &v)) {
             ok = false;
         } else if (key == "peers" && v >= 2 && v <= kNetMachinesMax - 1) {
@@ -714,10 +865,10 @@ bool ParseNetPlan(const std::string& text, NetPlan* plan, std::string* error) {
             plan->duplicatePercent = v;
         } else if (key == "reorder" && v <= 100) {
             plan->reorderPercent = v;
+        } else if (key == "handshake" && v <= 10000) {
+            plan->handshakeMs = v;
         } else if (key == "rejoin") {
             plan->rejoin = v != 0;
-        } else if (key == "perturb") {
-            plan->perturbRound = v;
         } else if (key == "watch") {
             plan->watch = v != 0;
         } else if (key == "verify") {
@@ -728,6 +879,9 @@ bool ParseNetPlan(const std::string& text, NetPlan* plan, std::string* error) {
         if (!ok) return *error = "--net: cannot use '" + item + "'", false;
     }
     if (plan->dropMachine >= plan->peers) return *error = "--net: drop names no joining machine", false;
+    if (plan->stallMachine >= plan->peers) return *error = "--net: stall names no joining machine", false;
+    if (plan->perturbRound > 0 && plan->perturbMachine >= plan->peers + (plan->watch ? 1 : 0))
+        return *error = "--net: perturb names no joining machine", false;
     return true;
 }
 

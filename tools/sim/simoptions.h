@@ -19,13 +19,19 @@ struct NetPlan {
     int lossPercent = 0;
     int duplicatePercent = 0;
     int reorderPercent = 0;
-    int dropMachine = 0;   // a joining machine that goes silent (0: none) ...
-    int dropRound = 1;     // ... in this round ...
-    int dropSecond = 3;    // ... at this second of it
-    bool rejoin = false;   // it joins again after that round
-    int perturbRound = 0;  // a joining machine's field is changed in this round (0: never)
-    bool watch = false;    // one more machine joins as a spectator during round 1
-    int verifyEvery = 10;  // replays played back every this many rounds (0: never)
+    int dropMachine = 0;     // a joining machine that goes silent (0: none) ...
+    int dropRound = 1;       // ... in this round ...
+    int dropSecond = 3;      // ... at this second of it
+    bool rejoin = false;     // it joins again after that round
+    int perturbRound = 0;    // a joining machine's field is changed in this round (0: never) ...
+    int perturbMachine = 1;  // ... on this machine
+    int stallMachine = 0;    // a joining machine that stops running and talking (0: none) ...
+    int stallRound = 1;      // ... in this round ...
+    int stallSecond = 1;     // ... at this second of it ...
+    int stallMs = 0;         // ... for this long, and then goes on where it stood
+    int handshakeMs = 0;     // the host takes a connection this much later than the joining machine
+    bool watch = false;      // one more machine joins as a spectator during round 1
+    int verifyEvery = 10;    // replays played back every this many rounds (0: never)
     std::string seats = "local,remote,remote,hard";
 };
 
