@@ -14,7 +14,12 @@
 // Keys: a seat's three virtual keys (left, item, right), all 0 for the
 // keyboard type's layout; the file names them (KEYS_1P=J,K,L) and a number
 // of them packs the three bytes, left lowest.
-enum class FieldKind : uint8_t { I32, U8, I8, U16, Keys };
+// Text: a line of text in a char[kSettingTextMax] field (a place, such as the
+// match server's). It has no number: its value reads 0 and storing one
+// changes nothing, so replays and online matches, which carry settings as
+// numbers, neither hold it nor touch it; only the settings file holds it.
+enum class FieldKind : uint8_t { I32, U8, I8, U16, Keys, Text };
+constexpr size_t kSettingTextMax = kMatchServerTextMax;
 
 // How the options menu shows a value.
 enum class Shown : uint8_t {
@@ -76,7 +81,8 @@ enum : int {
     S_WINDOWED,
     S_FIT_SCALING,
     S_KEYS0,
-    S_COUNT = S_KEYS0 + kPlayers,
+    S_MATCH_SERVER = S_KEYS0 + kPlayers,
+    S_COUNT,
 };
 
 // The setting of index s (0..S_COUNT-1), pointing at its owner's field.
@@ -91,5 +97,9 @@ void StoreValue(const Setting& s, int32_t value);
 
 // One menu step of -1, 0 or +1 (0 changes nothing).
 void StepSetting(const Setting& s, int step);
+// A text setting's text ("" for any other). Text is stored only when it is
+// printable, without blanks, and shorter than kSettingTextMax.
+const char* SettingText(const Setting& s);
+bool StoreSettingText(const Setting& s, const char* text);
 // The menu's text for the stored value.
 void FormatSetting(const Setting& s, char* text, size_t size);

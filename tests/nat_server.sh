@@ -29,11 +29,6 @@
 # Exit 77 (skipped) without root or a tool.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-[ "$(id -u)" -eq 0 ] || { echo "needs root for network namespaces"; exit 77; }
-for tool in ip nft python3 redis-server; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
-probe=nvprobe$$
-ip netns add "$probe" 2>/dev/null || { echo "cannot make network namespaces here"; exit 77; }
-ip netns del "$probe"
 build=$(dirname "$(realpath "$1")")
 server=$build/server/nuvel-server
 client=$build/tools/nuvel-match-client
@@ -47,99 +42,16 @@ while [ $# -gt 0 ]; do
     *) echo "unknown option $1"; exit 2 ;;
   esac
 done
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/nuvel-nat-XXXXXX")
-tag=nv$$
-namespaces=()
-children=()
-source "$here/tools/processes.sh"
-cleanup() {
-  set +e
-  for p in "${children[@]}"; do stop_child "$p"; done
-  for n in "${namespaces[@]}"; do ip netns del "$n"; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 129' HUP
-trap 'exit 130' INT
-trap 'exit 143' TERM
-fail() {
-  echo "FAIL: $*" >&2
-  for f in "$work"/*.log; do echo "== $f"; tail -n 30 "$f"; done >&2
-  exit 1
-}
-ns() { local n=$1; shift; ip netns exec "$tag-$n" "$@"; }
-spawn() {  # spawn NS LOG CMD...: a child in a namespace, its output in LOG
-  local n=$1 log=$2
-  shift 2
-  ip netns exec "$tag-$n" "$@" >"$work/$log" 2>&1 &
-  children+=($!)
-}
+command -v redis-server >/dev/null || { echo "missing redis-server"; exit 77; }
+source "$here/tools/nat_lib.sh"
 
 # ---- the network ----
-SERVER=203.0.113.2
-OPEN=203.0.113.3
 ATTACKER=203.0.113.66
 VICTIM=203.0.113.77
-mkns() {
-  ip netns add "$tag-$1"
-  namespaces+=("$tag-$1")
-  ns "$1" ip link set lo up
-}
-# A namespace's interface "wan" on the public bridge, through a cable with
-# the delay when there is one.
-links=0
-attach() {
-  local n=$1 address=$2 port=p$((++links))
-  ip link add wan netns "$tag-$n" type veth peer name "$port" netns "$tag-pub"
-  ns "$n" ip addr add "$address/24" dev wan
-  ns "$n" ip link set wan up
-  if [ "$delay" -gt 0 ] && [ "$n" != srv ]; then
-    ns pub ip link add "d$port" type veth peer name "b$port"
-    ns pub ip link set "b$port" master br0
-    for i in "$port" "d$port" "b$port"; do ns pub ip link set "$i" up promisc on; done
-    spawn pub "wire-$n.log" python3 "$here/tools/delay_wire.py" "$port" "d$port" "$delay"
-  else
-    ns pub ip link set "$port" master br0
-    ns pub ip link set "$port" up
-  fi
-}
-# A home: the machine h<N> behind the router r<N>.
-home() {
-  local n=$1 kind=$2
-  mkns "r$n"
-  mkns "h$n"
-  attach "r$n" "203.0.113.$((10 + n))"
-  ip link add lan netns "$tag-r$n" type veth peer name eth0 netns "$tag-h$n"
-  ns "r$n" ip addr add "192.168.$n.1/24" dev lan
-  ns "h$n" ip addr add "192.168.$n.2/24" dev eth0
-  ns "r$n" ip link set lan up
-  ns "h$n" ip link set eth0 up
-  ns "h$n" ip route add default via "192.168.$n.1"
-  ns "r$n" sysctl -qw net.ipv4.ip_forward=1
-  local random=""
-  [ "$kind" = symmetric ] && random=random
-  ns "r$n" nft -f - <<EOF
-table ip home {
-  chain outbound { type nat hook postrouting priority 100; oifname "wan" masquerade $random; }
-  chain guard_in { type filter hook input priority 0; iifname "wan" ct state new drop; }
-  chain guard_through { type filter hook forward priority 0; iifname "wan" ct state new drop; }
-}
-EOF
-}
-mkns pub
-ns pub ip link add br0 type bridge
-ns pub ip link set br0 up
-mkns srv
-attach srv "$SERVER"
-for n in open attacker victim; do mkns "$n"; done
-attach open "$OPEN"
+public_network
+for n in attacker victim; do mkns "$n"; done
 attach attacker "$ATTACKER"
 attach victim "$VICTIM"
-home 1 keeping
-home 2 keeping
-home 3 symmetric
-home 4 symmetric
 
 # ---- the servers: one alone, two sharing a Redis ----
 redis_port=6390
@@ -151,10 +63,7 @@ spawn srv server2.log "$server" --port 26480 --relay-ports 27200-27399 --status-
   --redis "redis://127.0.0.1:$redis_port" --public-address "$SERVER"
 spawn srv server3.log "$server" --port 26490 --relay-ports 27400-27599 --status-seconds 1 \
   --redis "redis://127.0.0.1:$redis_port" --public-address "$SERVER"
-for s in server1 server2 server3; do
-  for _ in $(seq 50); do grep -q 'nuvel-server on UDP port' "$work/$s.log" && break; sleep 0.1; done
-  grep -q 'nuvel-server on UDP port' "$work/$s.log" || fail "$s did not start"
-done
+for s in server1 server2 server3; do server_started "$s.log"; done
 
 # ---- a room ----
 # room NAME SERVERPORT HOSTNS JOINSERVERPORT NS:KIND...: a host and its joining
