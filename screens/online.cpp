@@ -352,7 +352,6 @@ bool COnline::OpenServerLink(const char* code, const char* name) {
         return std::snprintf(m_note, sizeof m_note, "The match server %.60s is not known.", text), false;
     if (!plat::NetRawAttach()) return std::snprintf(m_note, sizeof m_note, "The network cannot be used."), false;
     const uint32_t now = plat::TimeMs();
-    std::memset(m_kinds, 0, sizeof m_kinds);
     m_linkLossSaid = false;
     m_lobbyReached = false;
     if (code) {
@@ -500,6 +499,8 @@ uint32_t MachineKey() {
 
 bool COnline::Open() {
     m_note[0] = 0;
+    m_linked = false;
+    std::memset(m_kinds, 0, sizeof m_kinds);
     if (!plat::NetStart()) return std::snprintf(m_note, sizeof m_note, "The network cannot be used."), false;
     char name[kNetNameMax + 1];
     std::snprintf(name, sizeof name, "%s", plan.name[0] ? plan.name : (std::getenv("USER") ? std::getenv("USER") : ""));

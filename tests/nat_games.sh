@@ -24,18 +24,8 @@ game=$(realpath "$2")
 build=$(dirname "$nuvel")
 server=$build/server/nuvel-server
 sim=$build/tools/sim/nuvel-sim
-shift 2
-delay=0
-figures=0
-while [ $# -gt 0 ]; do
-  case $1 in
-    --delay) delay=$2; shift 2 ;;
-    --figures) figures=$2; shift 2 ;;
-    *) echo "unknown option $1"; exit 2 ;;
-  esac
-done
 for tool in Xvfb xdotool setpriv; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
-source "$here/tools/nat_lib.sh"
+source "$here/tools/nat_lib.sh" "${@:3}"
 public_network
 spawn srv server.log "$server" --port 26470 --relay-ports 27000-27199 --status-seconds 5
 serverpid=${children[-1]}
@@ -43,9 +33,9 @@ server_started server.log
 
 # ---- games ----
 declare -A display nsof
-# game NAME NS: a game folder and an X server in the namespace (an X server
+# machine NAME NS: a game folder and an X server in the namespace (an X server
 # listens on an abstract socket, which belongs to its network namespace).
-game() {
+machine() {
   local name=$1
   nsof[$name]=$2
   mkdir "$work/$name"
@@ -85,8 +75,8 @@ replays() { ls "$work/$1/replays" 2>/dev/null | grep -c '\.rpl$' || true; }
 # code; both must see KIND.
 meet() {
   local c=$1
-  game "$c-host" "$2"
-  game "$c-join" "$3"
+  machine "$c-host" "$2"
+  machine "$c-join" "$3"
   play "$c-host" --host 26471 --server "$SERVER" --seats local,remote,non,non --name HOST
   wait_for "$c-host.out" '^INVITE CODE ' 30
   local code

@@ -32,18 +32,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(dirname "$(realpath "$1")")
 server=$build/server/nuvel-server
 client=$build/tools/nuvel-match-client
-shift 2
-delay=0
-figures=0
-while [ $# -gt 0 ]; do
-  case $1 in
-    --delay) delay=$2; shift 2 ;;
-    --figures) figures=$2; shift 2 ;;
-    *) echo "unknown option $1"; exit 2 ;;
-  esac
-done
 command -v redis-server >/dev/null || { echo "missing redis-server"; exit 77; }
-source "$here/tools/nat_lib.sh"
+source "$here/tools/nat_lib.sh" "${@:3}"
 
 # ---- the network ----
 ATTACKER=203.0.113.66
