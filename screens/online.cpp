@@ -412,7 +412,8 @@ void COnline::LinkFailed() {
                   : session.Role() == SESSION_HOST             ? "no invite code, join by address"
                                                                : "the match goes on");
     std::fprintf(stderr, "online: %s\n", text);
-    std::snprintf(m_note, sizeof m_note, "%s", text);
+    // The host's lobby keeps saying it; a joining machine's note would end its match.
+    if (session.Role() == SESSION_HOST) std::snprintf(m_note, sizeof m_note, "%s", text);
     ShowNotice(text);
 }
 
@@ -836,7 +837,8 @@ bool COnline::RoomListScreen() {
 bool COnline::PromptCode() {
     for (;;) {
         LineEdit line{};
-        line.suggestion = plan.byCode && plan.address[0] ? plan.address : nullptr;
+        char last[kRvCodeLength + 1];
+        line.suggestion = RvNormaliseCode(plan.address, last) ? plan.address : nullptr;
         if (!EditLine("INVITE CODE", &line)) return false;
         char code[kRvCodeLength + 1];
         if (RvNormaliseCode(line.text, code)) {

@@ -9,8 +9,10 @@
 # Each joining game must reach the lobby the way the case says, and the host
 # must see it come the same way; then the host starts a round of the two
 # seats (nobody steers: both lines run into a wall), and both machines' result
-# screens and replays must agree, and the replays verify. Finally the server
-# is stopped, and the host says so and plays on.
+# screens and replays must agree, and the replays verify. A game with the
+# server in its option.txt finds a public match in the room list of its
+# online screen and joins it. Finally the server is stopped, and the hosts
+# say so and play on.
 #
 # Usage: nat_games.sh <nuvel binary> <game folder> [--delay MS] [--figures N]
 #   --delay MS   every public link but the server's delays frames MS ms each way
@@ -25,7 +27,8 @@ build=$(dirname "$nuvel")
 server=$build/server/nuvel-server
 sim=$build/tools/sim/nuvel-sim
 for tool in Xvfb xdotool setpriv; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
-source "$here/tools/nat_lib.sh" "${@:3}"
+source "$here/tools/nat_lib.sh"
+nat_options "${@:3}"
 public_network
 spawn srv server.log "$server" --port 26470 --relay-ports 27000-27199 --status-seconds 5
 serverpid=${children[-1]}
@@ -56,15 +59,16 @@ play() {  # play NAME ARGS...: the game, its standard output in NAME.out
   children+=($!)
 }
 key() { ns "${nsof[$1]}" env DISPLAY="${display[$1]}" xdotool key --delay 120 "${@:2}"; sleep 0.3; }
-shot() {  # shot NAME: the next F6 screenshot's path
+try_shot() {  # try_shot NAME: the next F6 screenshot's path; false when none comes
   local file
   file=$(printf '%s/%s/shot_%03d.png' "$work" "$1" "$(ls "$work/$1" | grep -c '^shot_')")
   key "$1" F6
   for _ in $(seq 50); do [ -e "$file" ] && break; sleep 0.1; done
-  [ -e "$file" ] || fail "no screenshot of $1"
+  [ -e "$file" ] || return 1
   sleep 0.2
   echo "$file"
 }
+shot() { try_shot "$1" || fail "no screenshot of $1"; }
 wait_for() {  # wait_for FILE PATTERN SECONDS
   for _ in $(seq $((10 * $3))); do grep -q -- "$2" "$work/$1" 2>/dev/null && return 0; sleep 0.1; done
   fail "no '$2' in $1 within $3 s"
@@ -94,7 +98,7 @@ if [ "$figures" -gt 0 ]; then
     for c in "${cases[@]}"; do
       set -- $c
       meet "$1$i" "$2" "$3" "$4"
-      for p in "${children[@]: -4}"; do stop_child "$p"; done
+      for p in "${children[@]: -4}"; do stop_child "$p" || true; done
     done
   done
   exit 0
@@ -104,6 +108,24 @@ for c in "${cases[@]}"; do
   set -- $c
   meet "$1" "$2" "$3" "$4"
 done
+# The room list: a public match, and a game that knows the server from its
+# settings file; at its title (a picture of more than the dark logo), N opens
+# the online screen, whose third row is ROOM LIST; Return joins the first match.
+machine listed-host h4
+machine listed-join h1
+printf 'MATCH_SERVER=%s\r\n' "$SERVER" >>"$work/listed-join/option.txt"
+play listed-host --host 26471 --server "$SERVER" --public --name LISTED
+play listed-join --name FINDER
+wait_for listed-host.out '^INVITE CODE ' 30
+for _ in $(seq 60); do f=$(try_shot listed-join) && [ "$(stat -c %s "$f")" -gt 10000 ] && break; sleep 0.5; done
+sleep 1
+key listed-join n
+key listed-join Down Down Return
+sleep 2
+key listed-join Return
+wait_for listed-join.out '^LOBBY RELAYED ' 30
+wait_for listed-host.err 'a machine connected RELAYED ' 5
+echo "room list: $(grep '^LOBBY' "$work/listed-join.out" | cut -d' ' -f2-)"
 # The rounds: the host starts the match; its round intro and selector decide
 # for both machines. Nobody steers, so both lines end in a wall.
 sleep 2

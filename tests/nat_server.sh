@@ -33,7 +33,8 @@ build=$(dirname "$(realpath "$1")")
 server=$build/server/nuvel-server
 client=$build/tools/nuvel-match-client
 command -v redis-server >/dev/null || { echo "missing redis-server"; exit 77; }
-source "$here/tools/nat_lib.sh" "${@:3}"
+source "$here/tools/nat_lib.sh"
+nat_options "${@:3}"
 
 # ---- the network ----
 ATTACKER=203.0.113.66

@@ -1,20 +1,23 @@
 # Shared by the tests through real routers (nat_server.sh, nat_games.sh):
 # network namespaces that make a "public" network (203.0.113.0/24, a bridge in
-# the namespace pub) and homes behind routers of their own. Source it with
-# the scripts' options: --delay MS (every public link but the server's delays
-# each frame MS ms each way) and --figures N (into $figures). It checks for
+# the namespace pub) and homes behind routers of their own. Source it, then
+# hand nat_options the scripts' options: --delay MS (every public link but
+# the server's delays each frame MS ms each way) and --figures N (into
+# $figures). It checks for
 # root and the tools (exit 77 without), and removes every namespace, child
 # and the work folder ($work) on exit. Nothing leaves the machine: every
 # address is inside the namespaces made here.
 delay=0
 figures=0
-while [ $# -gt 0 ]; do
-  case $1 in
-    --delay) delay=$2; shift 2 ;;
-    --figures) figures=$2; shift 2 ;;
-    *) echo "unknown option $1"; exit 2 ;;
-  esac
-done
+nat_options() {
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --delay) delay=$2; shift 2 ;;
+      --figures) figures=$2; shift 2 ;;
+      *) echo "unknown option $1"; exit 2 ;;
+    esac
+  done
+}
 [ "$(id -u)" -eq 0 ] || { echo "needs root for network namespaces"; exit 77; }
 for tool in ip nft python3; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
 nat_probe=nvprobe$$
