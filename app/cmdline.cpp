@@ -39,13 +39,41 @@ bool TakeHost(StartOptions*, const char* port) {
     return *port && !*end && p >= 1 && p <= 65535;
 }
 
+// An address, or an invite code when a match server is given (checked once
+// every option is read, as --server may come later).
 bool TakeJoin(StartOptions*, const char* address) {
     OnlinePlan& plan = theOnline.plan;
     plan.mode = OnlinePlan::JOIN;
+    std::snprintf(plan.address, sizeof plan.address, "%s", address);
+    return std::strlen(address) < sizeof plan.address;
+}
+
+bool TakeServer(StartOptions*, const char* server) {
+    OnlinePlan& plan = theOnline.plan;
+    char host[sizeof plan.server];
+    uint16_t port = kRvDefaultPort;
+    std::snprintf(plan.server, sizeof plan.server, "%s", server);
+    return std::strlen(server) < sizeof plan.server && ParseAddress(server, host, sizeof host, &port);
+}
+
+// The join's text: with a match server, an invite code; else HOST[:PORT].
+bool JoinTextOk(OnlinePlan& plan) {
+    char code[kRvCodeLength + 1];
+    if (plan.server[0]) {
+        if (!RvNormaliseCode(plan.address, code)) {
+            std::fprintf(stderr, "nuvel: --join with --server takes an invite code, such as K7QX3M, not '%s'\n",
+                         plan.address);
+            return false;
+        }
+        std::snprintf(plan.address, sizeof plan.address, "%s", code);
+        plan.byCode = true;
+        return true;
+    }
     char host[sizeof plan.address];
     uint16_t port = kNetDefaultPort;
-    std::snprintf(plan.address, sizeof plan.address, "%s", address);
-    return std::strlen(address) < sizeof plan.address && ParseAddress(address, host, sizeof host, &port);
+    if (ParseAddress(plan.address, host, sizeof host, &port)) return true;
+    std::fprintf(stderr, "nuvel: --join cannot use '%s' (see nuvel --help)\n", plan.address);
+    return false;
 }
 
 bool TakeSeatCount(StartOptions*, const char* count) {
@@ -71,7 +99,12 @@ const CommandLineOption kOptions[] = {
     {"--replay", "FILE", "play one replay and exit: 0 when it reproduced its round",
      [](StartOptions* o, const char* file) { return o->replayFile = file, true; }},
     {"--host", "[PORT]", "host an online match (UDP port 26471 unless given)", TakeHost, "a port, 1 to 65535"},
-    {"--join", "HOST[:PORT]", "join an online match", TakeJoin, "a host name or address, with a port 1 to 65535"},
+    {"--join", "ADDRESS|CODE", "join an online match: by address, or by invite code through a match server", TakeJoin,
+     "a host name or address with a port 1 to 65535, or an invite code"},
+    {"--server", "HOST[:PORT]", "meet others through this match server (UDP port 26470 unless given)", TakeServer,
+     "a host name or address, with a port 1 to 65535"},
+    {"--public", nullptr, "with --host and a match server: list the match in the room list",
+     [](StartOptions*, const char*) { return theOnline.plan.isPublic = true; }},
     {"--watch", nullptr, "with --join: watch without a seat",
      [](StartOptions*, const char*) { return theOnline.plan.watch = true; }},
     {"--seats", "A,B,C,D", "with --host: local, remote, easy, normal, hard, master or non",
@@ -120,6 +153,11 @@ bool ReadCommandLine(int argc, char** argv, StartOptions* options) {
                 std::fprintf(stderr, " (see nuvel --help)\n");
             return false;
         }
+    }
+    if (theOnline.plan.mode == OnlinePlan::JOIN && !JoinTextOk(theOnline.plan)) return false;
+    if (theOnline.plan.isPublic && theOnline.plan.mode != OnlinePlan::HOST) {
+        std::fprintf(stderr, "nuvel: --public goes with --host\n");
+        return false;
     }
     if (theOnline.plan.watch && theOnline.plan.mode != OnlinePlan::JOIN) {
         std::fprintf(stderr, "nuvel: --watch goes with --join\n");

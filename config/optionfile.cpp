@@ -94,6 +94,7 @@ bool ParseKeyNames(const char* text, int32_t* packed, std::string* fault) {
 void ApplyLine(char* line) {
     size_t len = std::strlen(line);
     while (len > 0 && (line[len - 1] == '\n' || line[len - 1] == '\r')) line[--len] = '\0';
+    const std::string asWritten = line;  // a text setting keeps its letters as they are
     UpperCase(line);
     if (line[0] == '\0' || line[0] == ';') return;
     for (int i = 0; i < S_COUNT; ++i) {
@@ -102,7 +103,12 @@ void ApplyLine(char* line) {
         int64_t number;
         int32_t keys;
         std::string fault;
-        if (s.kind != FieldKind::Keys) {
+        if (s.kind == FieldKind::Text) {
+            // An empty text is valid (no server); anything else unusable is said.
+            if (!StoreSettingText(s, asWritten.c_str() + std::strlen(s.key)))
+                std::fprintf(stderr, "option.txt: %.*s ignored: it is not one word of at most %d characters\n",
+                             static_cast<int>(std::strlen(s.key) - 1), s.key, static_cast<int>(kSettingTextMax - 1));
+        } else if (s.kind != FieldKind::Keys) {
             if (ParseDecimal(line + std::strlen(s.key), &number)) StoreLimited(i, number, kTextFile);
         } else if (ParseKeyNames(line + std::strlen(s.key), &keys, &fault)) {
             StoreValue(s, keys);
@@ -252,6 +258,10 @@ struct TextOut {
             std::snprintf(text + length, sizeof(text) - length, "%s%d\r\n", s.key, static_cast<int>(WrittenValue(s)));
         Advance(n);
     }
+    void Text(const Setting& s) {
+        int n = std::snprintf(text + length, sizeof(text) - length, "%s%s\r\n", s.key, SettingText(s));
+        Advance(n);
+    }
     // A seat's keys by their names: KEYS_1P=J,K,L.
     void Keys(const Setting& s) {
         int32_t packed = FetchValue(s);
@@ -275,10 +285,12 @@ void ComposeAdded(TextOut& out) {
     bool any = false;
     for (int i = S_FIRST_ADDED; i < S_COUNT; ++i) {
         const Setting& s = SettingAt(i);
-        if (FetchValue(s) == s.defaultValue) continue;
+        if (s.kind == FieldKind::Text ? !SettingText(s)[0] : FetchValue(s) == s.defaultValue) continue;
         if (!any) out.Line(kAddedComment);
         any = true;
-        if (s.kind == FieldKind::Keys)
+        if (s.kind == FieldKind::Text)
+            out.Text(s);
+        else if (s.kind == FieldKind::Keys)
             out.Keys(s);
         else
             out.Value(s);

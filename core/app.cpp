@@ -35,6 +35,7 @@ CApp::CApp(WindowProcHook windowProc)
       greyTables{},
       keyboardType(0),
       soundVolume(100),
+      matchServer{},
       cosTable{},
       negSinTable{},
       padState{},

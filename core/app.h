@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/gamedata.h"
 #include "platform/platform.h"
 
 using SurfaceId = uint16_t;
@@ -112,6 +113,9 @@ public:
     uint8_t* greyTables[16];
     uint8_t keyboardType;
     int8_t soundVolume;
+    // The match server this machine meets others through (HOST or HOST:PORT);
+    // empty: online play goes straight to an address only.
+    char matchServer[kMatchServerTextMax];
     float cosTable[360];
     float negSinTable[360];
     // Each pad slot's buttons, with keyState's meaning: 0 up, 1 newly down,

@@ -6,6 +6,7 @@
 // and the one that reads it.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 // ---- version ----------------------------------------------------------------
@@ -14,6 +15,11 @@
 
 #define NUVEL_VERSION "1.02A"
 constexpr char kGameVersion[] = NUVEL_VERSION;
+
+// ---- online ------------------------------------------------------------------
+// The match server a machine meets others through, as the settings file and
+// the command line give it (HOST or HOST:PORT), is shorter than this.
+constexpr size_t kMatchServerTextMax = 96;
 
 // ---- screen -----------------------------------------------------------------
 

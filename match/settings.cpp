@@ -129,6 +129,12 @@ std::array<Setting, S_COUNT> MakeTable() {
     // A rule of the round, like the length of a match: the host's online,
     // the recorded one in a replay.
     t[S_SAFE_STARTS] = Toggle("SAFE_STARTS=", &theRound.safeStarts, kOffOn);
+    // Where this machine meets others online: a place, not a rule of the round.
+    Setting& server = t[S_MATCH_SERVER];
+    std::snprintf(server.key, sizeof(server.key), "MATCH_SERVER=");
+    server.field = theApp.matchServer;
+    server.kind = FieldKind::Text;
+    server.personal = true;
     return t;
 }
 
@@ -162,6 +168,8 @@ int32_t FetchValue(const Setting& s) {
         const uint8_t* keys = static_cast<const uint8_t*>(s.field);
         return static_cast<int32_t>(keys[0] | keys[1] << 8 | keys[2] << 16);
     }
+    case FieldKind::Text:
+        return 0;
     }
     return 0;
 }
@@ -196,11 +204,13 @@ void StoreValue(const Setting& s, int32_t value) {
     case FieldKind::Keys:
         for (int k = 0; k < 3; ++k) static_cast<uint8_t*>(s.field)[k] = static_cast<uint8_t>(value >> (8 * k));
         break;
+    case FieldKind::Text:
+        break;
     }
 }
 
 bool InRange(const Setting& s, int64_t value) {
-    return s.kind == FieldKind::Keys || (value >= s.low && value <= s.high);
+    return s.kind == FieldKind::Keys || s.kind == FieldKind::Text || (value >= s.low && value <= s.high);
 }
 
 int32_t Limited(const Setting& s, int64_t value) {
@@ -221,13 +231,24 @@ void DescribeOutOfRange(int s, int64_t value, char* text, size_t size) {
                   static_cast<long>(setting.high));
 }
 
+const char* SettingText(const Setting& s) { return s.kind == FieldKind::Text ? static_cast<const char*>(s.field) : ""; }
+
+bool StoreSettingText(const Setting& s, const char* text) {
+    const size_t n = std::strlen(text);
+    if (s.kind != FieldKind::Text || n >= kSettingTextMax) return false;
+    for (size_t i = 0; i < n; ++i)
+        if (text[i] <= ' ' || text[i] > '~') return false;
+    std::memcpy(s.field, text, n + 1);
+    return true;
+}
+
 // A toggle becomes 1 from 0 and 0 from anything else. A signed number is
 // summed wide and limited to low..high, so a value at the edge of its field
 // (or outside the limits, read from the file) never wraps round to the other
 // limit. An unsigned number wraps within its field and only its upper limit
 // applies, so stepping down from 0 lands on the limit.
 void StepSetting(const Setting& s, int step) {
-    if (step == 0 || s.kind == FieldKind::Keys) return;
+    if (step == 0 || s.kind == FieldKind::Keys || s.kind == FieldKind::Text) return;
     if (s.unit == 0) {
         StoreValue(s, FetchValue(s) == 0 ? 1 : 0);
         return;

@@ -15,7 +15,12 @@
 // Keys: a seat's three virtual keys (left, item, right), all 0 for the
 // keyboard type's layout; the file names them (KEYS_1P=J,K,L) and a number
 // of them packs the three bytes, left lowest.
-enum class FieldKind : uint8_t { I32, U8, I8, U16, Keys };
+// Text: a line of text in a char[kSettingTextMax] field (a place, such as the
+// match server's). It has no number: its value reads 0 and storing one
+// changes nothing, so replays and online matches, which carry settings as
+// numbers, neither hold it nor touch it; only the settings file holds it.
+enum class FieldKind : uint8_t { I32, U8, I8, U16, Keys, Text };
+constexpr size_t kSettingTextMax = kMatchServerTextMax;
 
 // How the options menu shows a value.
 enum class Shown : uint8_t {
@@ -79,6 +84,7 @@ enum : int {
     S_SCALING,
     S_KEYS0,
     S_SAFE_STARTS = S_KEYS0 + kPlayers,
+    S_MATCH_SERVER,
     S_COUNT,
 };
 
@@ -106,5 +112,9 @@ void DescribeOutOfRange(int s, int64_t value, char* text, size_t size);
 
 // One menu step of -1, 0 or +1 (0 changes nothing).
 void StepSetting(const Setting& s, int step);
+// A text setting's text ("" for any other). Text is stored only when it is
+// printable, without blanks, and shorter than kSettingTextMax.
+const char* SettingText(const Setting& s);
+bool StoreSettingText(const Setting& s, const char* text);
 // The menu's text for the stored value.
 void FormatSetting(const Setting& s, char* text, size_t size);

@@ -16,10 +16,12 @@
 //   arrive, before anything is put together (the default would take 32 MB).
 #include "platform/net.h"
 
+#include <arpa/inet.h>
 #include <enet/enet.h>
 #include <enet/time.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace plat {
@@ -270,5 +272,89 @@ void NetClose() {
 }
 
 bool NetIsOpen() { return g_net.host != nullptr; }
+
+// ---- Other datagrams on the endpoint's socket ----
+
+namespace {
+
+constexpr int kRawQueueCapacity = 32;
+struct RawQueue {
+    NetRawDatagram items[kRawQueueCapacity];
+    int first = 0, count = 0;
+    uint32_t dropped = 0;
+};
+RawQueue g_raw;
+
+NetAddress FromEnet(const ENetAddress& a) { return NetAddress{ntohl(a.host), a.port}; }
+ENetAddress ToEnet(const NetAddress& a) { return ENetAddress{htonl(a.ip), a.port}; }
+
+// ENet hands every datagram it reads to this first; 1 takes it away from
+// the transport.
+int ENET_CALLBACK TakeAside(ENetHost* host, ENetEvent*) {
+    const uint8_t* data = host->receivedData;
+    const size_t size = host->receivedDataLength;
+    if (size < 2 || data[0] != 0xFF || data[1] != 0xFF) return 0;
+    if (g_raw.count == kRawQueueCapacity || size > kNetRawMax) {
+        g_raw.dropped++;
+        return 1;
+    }
+    NetRawDatagram& d = g_raw.items[(g_raw.first + g_raw.count++) % kRawQueueCapacity];
+    d.from = FromEnet(host->receivedAddress);
+    d.size = size;
+    std::memcpy(d.data, data, size);
+    return 1;
+}
+
+}  // namespace
+
+bool NetRawAttach() {
+    if (!g_net.host) return false;
+    g_net.host->intercept = TakeAside;
+    g_raw.first = g_raw.count = 0;
+    return true;
+}
+
+bool NetRawSend(const NetAddress& to, const void* bytes, size_t size) {
+    if (!g_net.host || size > kNetRawMax) return false;
+    ENetAddress address = ToEnet(to);
+    ENetBuffer buffer{const_cast<void*>(bytes), size};
+    return enet_socket_send(g_net.host->socket, &address, &buffer, 1) == int(size);
+}
+
+bool NetRawPoll(NetRawDatagram* out) {
+    if (g_raw.count == 0) return false;
+    std::memcpy(out, &g_raw.items[g_raw.first], sizeof *out);
+    g_raw.first = (g_raw.first + 1) % kRawQueueCapacity;
+    g_raw.count--;
+    return true;
+}
+
+uint32_t NetRawDropped() { return g_raw.dropped; }
+
+uint16_t NetLocalPort() {
+    ENetAddress address{};
+    if (!g_net.host || enet_socket_get_address(g_net.host->socket, &address) != 0) return 0;
+    return address.port;
+}
+
+int NetConnectAddress(const NetAddress& to) {
+    char ip[kNetAddressTextMax];
+    std::snprintf(ip, sizeof ip, "%u.%u.%u.%u", to.ip >> 24, (to.ip >> 16) & 255, (to.ip >> 8) & 255, to.ip & 255);
+    return NetConnect(ip, to.port);
+}
+
+bool NetPeerAddress(int peer, NetAddress* out) {
+    ENetPeer* p = PeerAt(peer);
+    if (!p) return false;
+    *out = FromEnet(p->address);
+    return true;
+}
+
+void NetAbandon(int peer) {
+    ENetPeer* p = PeerAt(peer);
+    if (!p) return;
+    enet_peer_reset(p);
+    g_net.peers[peer] = nullptr;
+}
 
 }  // namespace plat

@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/netaddress.h"
+
 namespace plat {
 
 // A host's connections: its places, those still greeting, and one more.
@@ -62,5 +64,40 @@ void NetDisconnect(int peer);
 // Closes the endpoint (peers are told) and frees it.
 void NetClose();
 bool NetIsOpen();
+
+// ---- Other datagrams on the endpoint's socket ----
+// A match server, and the machines a game opens a path to through their
+// routers, are reached from the very socket the transport uses, so that a
+// router on the way keeps one mapping for both. Datagrams that start with
+// 0xFF 0xFF (which the transport never sends first) are taken aside into a
+// small queue instead of reaching the transport. They are read from the
+// socket while NetPoll runs.
+constexpr size_t kNetRawMax = 1200;
+struct NetRawDatagram {
+    NetAddress from;
+    size_t size;
+    uint8_t data[kNetRawMax];
+};
+// Takes such datagrams aside on the open endpoint from now on (NetListen or
+// NetOpen first); false when no endpoint is open.
+bool NetRawAttach();
+// Sends one datagram from the endpoint's socket; false when none is open or
+// the system refuses it.
+bool NetRawSend(const NetAddress& to, const void* bytes, size_t size);
+// Takes the next datagram taken aside; false when there is none. When the
+// queue is full, newer datagrams are dropped (and counted).
+bool NetRawPoll(NetRawDatagram* out);
+uint32_t NetRawDropped();
+// The endpoint's local port: 0 when none is open, and for a joining
+// machine's endpoint until its first datagram (the system gives it a port then).
+uint16_t NetLocalPort();
+// Starts connecting to an address (the host itself, or the match server
+// that relays for it); the peer's number, or -1.
+int NetConnectAddress(const NetAddress& to);
+// The address a peer's datagrams come from; false for no such peer.
+bool NetPeerAddress(int peer, NetAddress* out);
+// Forgets a peer at once without telling the other side: a connection
+// attempt on a path that did not answer, so that another can start.
+void NetAbandon(int peer);
 
 }  // namespace plat

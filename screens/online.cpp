@@ -260,7 +260,19 @@ bool DifferingFileText(int part, const uint32_t* hostDigests, int hostCount, cha
 
 // ---- the transport glue -------------------------------------------------------------
 
-COnline::COnline() : m_hostPeer(-1), m_lastPumpMs(0), m_open(false), m_note{}, m_lastAddress{}, m_savedSettings{} {}
+COnline::COnline()
+    : m_hostPeer(-1),
+      m_lastPumpMs(0),
+      m_open(false),
+      m_note{},
+      m_lastAddress{},
+      m_savedSettings{},
+      m_linked(false),
+      m_linkLossSaid(false),
+      m_kinds{},
+      m_codeEnteredMs(0),
+      m_lobbyReached(false),
+      m_roomShown{} {}
 
 // Machines are numbered by the session: 0 is the host. On the host, peer p
 // is machine p + 1; on a joining machine the host's peer is machine 0.
@@ -286,11 +298,15 @@ void COnline::Pump() {
     while (plat::NetPoll(&e)) {
         const int machine = MachineOfPeer(e.peer);
         if (machine < 0) continue;
-        if (e.type == plat::NET_EVENT_CONNECT) session.Connected(machine, now, e.address);
+        if (e.type == plat::NET_EVENT_CONNECT) {
+            session.Connected(machine, now, e.address);
+            ConnectedKind(machine, e.peer);
+        }
         if (e.type == plat::NET_EVENT_DISCONNECT) session.Disconnected(machine, now);
         // An oversized message is refused by the decoder on its size alone.
         if (e.type == plat::NET_EVENT_RECEIVE) session.Receive(machine, e.data, e.size, now);
     }
+    PumpLink(now);
     session.Service(now);
     static OutMessage out;
     while (session.TakeOutgoing(&out)) plat::NetSend(PeerOfMachine(out.machine), out.bytes, out.size, out.reliable);
@@ -300,6 +316,140 @@ void COnline::Pump() {
     // Online, Control does not speed the round up; a machine behind catches up.
     theApp.ctrlFlag = session.Role() == SESSION_CLIENT && session.InRound() &&
                       session.FinalFrame() - theRound.state.frameCounter > 2 * session.DelayFrames() + 8;
+}
+
+// ---- the match server ----------------------------------------------------------------
+
+namespace {
+
+// What the room list shows of the match: seats in play and free, the round.
+RvRoomInfo RoomInfo(const CSession& s, bool isPublic) {
+    RvRoomInfo info{};
+    info.isPublic = isPublic ? 1 : 0;
+    for (int seat = 0; seat < kPlayers; seat++) {
+        if (s.seatKinds[seat] != SEAT_NON) info.seatsTotal++;
+        if (s.seatKinds[seat] == SEAT_REMOTE && s.seatHolders[seat] == kNoHolder) info.seatsFree++;
+    }
+    info.round = uint16_t(theRound.roundCounter);
+    return info;
+}
+
+}  // namespace
+
+const char* MatchServerText(const OnlinePlan& plan) { return plan.server[0] ? plan.server : theApp.matchServer; }
+
+bool JoinsByCode(const OnlinePlan& plan, char* code) {
+    return plan.byCode && MatchServerText(plan)[0] && RvNormaliseCode(plan.address, code);
+}
+
+// Registers the room (code null) or starts finding the host of the code, on
+// the endpoint just opened, so that the server sees the address the other
+// machines will see.
+bool COnline::OpenServerLink(const char* code, const char* name) {
+    const char* text = MatchServerText(plan);
+    plat::NetAddress server{};
+    if (!plat::ResolveNetAddress(text, kRvDefaultPort, &server))
+        return std::snprintf(m_note, sizeof m_note, "The match server %.60s is not known.", text), false;
+    if (!plat::NetRawAttach()) return std::snprintf(m_note, sizeof m_note, "The network cannot be used."), false;
+    const uint32_t now = plat::TimeMs();
+    m_linkLossSaid = false;
+    m_lobbyReached = false;
+    if (code) {
+        m_codeEnteredMs = now;
+        m_hostPeer = -1;
+        m_link.StartJoin(server, name, code, false, now);
+    } else {
+        m_roomShown = RoomInfo(session, plan.isPublic);
+        m_link.StartHost(server, name, plan.isPublic, m_roomShown.seatsTotal, m_roomShown.seatsFree, now);
+    }
+    m_linked = true;
+    return true;
+}
+
+// The server's datagrams (taken aside by the transport) go to the link, and
+// what it sends leaves from the transport's socket. A joining machine
+// connects its transport wherever the link says, dropping an attempt that
+// did not answer; the host keeps its room's seats up to date.
+void COnline::PumpLink(uint32_t nowMs) {
+    if (!m_linked) return;
+    static plat::NetRawDatagram raw;
+    while (plat::NetRawPoll(&raw)) m_link.Receive(raw.from, raw.data, raw.size, nowMs);
+    if (session.Role() == SESSION_HOST && m_link.State() == LINK_HOSTING && !m_lobbyReached) {
+        // For the player to pass on, and for scripts.
+        m_lobbyReached = true;
+        std::printf("INVITE CODE %s\n", m_link.Code());
+        std::fflush(stdout);
+    }
+    if (session.Role() == SESSION_HOST && m_link.State() == LINK_HOSTING) {
+        const RvRoomInfo now = RoomInfo(session, plan.isPublic);
+        if (!(now == m_roomShown)) m_link.UpdateRoom(now.isPublic, now.seatsTotal, now.seatsFree, now.round, nowMs);
+        m_roomShown = now;
+    }
+    m_link.Service(nowMs);
+    static LinkDatagram out;
+    while (m_link.TakeOutgoing(&out)) plat::NetRawSend(out.to, out.bytes, out.size);
+    plat::NetAddress to{};
+    uint8_t kind = 0;
+    if (session.Role() == SESSION_CLIENT && m_link.ConnectTarget(&to, &kind)) {
+        if (m_hostPeer >= 0) plat::NetAbandon(m_hostPeer);
+        m_hostPeer = plat::NetConnectAddress(to);
+    }
+    if (m_link.State() == LINK_FAILED) LinkFailed();
+}
+
+// The server is gone, or refused: before a joining machine reached its host
+// that ends the join (ClientLobbyGoesOn says why); otherwise the machines
+// already here play on, and only the invite code stops working.
+void COnline::LinkFailed() {
+    if (m_linkLossSaid) return;
+    m_linkLossSaid = true;
+    const bool joining = session.Role() == SESSION_CLIENT && !session.HostAnswered();
+    if (joining) return;
+    char text[kNetTextMax + 1];
+    const bool registered = m_link.Code()[0] != 0;
+    std::snprintf(text, sizeof text, "%s: %s", m_link.FailText(),
+                  session.Role() == SESSION_HOST && registered ? "the invite code no longer works"
+                  : session.Role() == SESSION_HOST             ? "no invite code, join by address"
+                                                               : "the match goes on");
+    std::fprintf(stderr, "online: %s\n", text);
+    // The host's lobby keeps saying it; a joining machine's note would end its match.
+    if (session.Role() == SESSION_HOST) std::snprintf(m_note, sizeof m_note, "%s", text);
+    ShowNotice(text);
+}
+
+// How a machine came, said once when its transport connects (the host sees
+// every machine's, a joining machine its own).
+void COnline::ConnectedKind(int machine, int peer) {
+    if (!m_linked) return;
+    plat::NetAddress from{};
+    plat::NetPeerAddress(peer, &from);
+    char address[plat::kNetAddressTextMax];
+    plat::FormatNetAddress(from, address);
+    if (session.Role() == SESSION_HOST) {
+        m_kinds[machine] = m_link.KindOf(from);
+        std::fprintf(stderr, "online: a machine connected %s from %s\n", RvKindName(m_kinds[machine]), address);
+    } else {
+        m_link.TransportConnected(plat::TimeMs());
+        m_kinds[machine] = m_link.ConnectedKind();
+        std::fprintf(stderr, "online: connected to the host %s at %s\n", RvKindName(m_kinds[machine]), address);
+    }
+}
+
+// A joining machine finding its host through the server: false when that
+// failed (m_note says why). Once in the lobby, the time from the code is said.
+bool COnline::LinkLobbyGoesOn() {
+    if (!m_linked) return true;
+    if (!session.HostAnswered() && m_link.State() == LINK_FAILED) {
+        std::snprintf(m_note, sizeof m_note, "%s", m_link.FailText());
+        return false;
+    }
+    if (session.Welcomed() && !m_lobbyReached) {
+        m_lobbyReached = true;
+        std::printf("LOBBY %s %u ms after the code\n", RvKindName(m_kinds[0]),
+                    unsigned(plat::TimeMs() - m_codeEnteredMs));
+        std::fflush(stdout);
+    }
+    return true;
 }
 
 void COnline::TakeNotices() {
@@ -350,6 +500,8 @@ uint32_t MachineKey() {
 
 bool COnline::Open() {
     m_note[0] = 0;
+    m_linked = false;
+    std::memset(m_kinds, 0, sizeof m_kinds);
     if (!plat::NetStart()) return std::snprintf(m_note, sizeof m_note, "The network cannot be used."), false;
     char name[kNetNameMax + 1];
     std::snprintf(name, sizeof name, "%s", plan.name[0] ? plan.name : (std::getenv("USER") ? std::getenv("USER") : ""));
@@ -367,6 +519,14 @@ bool COnline::Open() {
         for (int part = 0; part < kNetDataParts; part++)
             session.SetDataFiles(part, files, DataPartFiles(part, files, nullptr, kNetDataFilesMax));
         std::memcpy(session.seatKinds, plan.seatKinds, sizeof session.seatKinds);
+        if (MatchServerText(plan)[0] && !OpenServerLink(nullptr, name)) return plat::NetClose(), false;
+    } else if (char code[kRvCodeLength + 1]; JoinsByCode(plan, code)) {
+        if (!plat::NetOpen()) return std::snprintf(m_note, sizeof m_note, "The network cannot be used."), false;
+        if (!OpenServerLink(code, name)) return plat::NetClose(), false;
+        uint32_t digests[kNetDataParts];
+        DataSetDigests(digests);
+        session.StartClient(name, plan.watch, plan.seatsWanted, digests);
+        session.machineKey = MachineKey();
     } else {
         char host[128];
         uint16_t port = kNetDefaultPort;
@@ -404,6 +564,13 @@ void COnline::Close() {
     session.Leave();
     static OutMessage out;
     while (session.TakeOutgoing(&out)) plat::NetSend(PeerOfMachine(out.machine), out.bytes, out.size, out.reliable);
+    if (m_linked) {
+        // The server hears the goodbye too: the room, or this machine's place, goes at once.
+        m_link.Stop();
+        static LinkDatagram datagram;
+        while (m_link.TakeOutgoing(&datagram)) plat::NetRawSend(datagram.to, datagram.bytes, datagram.size);
+        m_linked = false;
+    }
     plat::NetFlush();
     plat::NetClose();
     session.Stop();
@@ -419,6 +586,14 @@ void COnline::Close() {
 
 void COnline::Launch(const OnlinePlan& launch) {
     plan = launch;
+    // With the settings file's match server, a join's text without a dot or a
+    // colon that reads as an invite code is one.
+    char code[kRvCodeLength + 1];
+    if (plan.mode == OnlinePlan::JOIN && !plan.byCode && theApp.matchServer[0] && !std::strpbrk(plan.address, ".:") &&
+        RvNormaliseCode(plan.address, code)) {
+        std::snprintf(plan.address, sizeof plan.address, "%s", code);
+        plan.byCode = true;
+    }
     theDirectDraw.SetPaletteBrightness(0);  // the logo intro left it dark
     if (Open()) Lobby();
     const uint8_t why = session.EndWhy();
@@ -433,31 +608,67 @@ void COnline::Launch(const OnlinePlan& launch) {
 // The online screen: host, join, watch or back. It keeps its place: after a
 // match that ended here the cursor is where it was, to join again.
 void COnline::Run() {
-    static const char* const kEntries[] = {"HOST A GAME", "JOIN A GAME", "WATCH A GAME", "BACK"};
-    constexpr int kEntriesCount = 4;
     if (!plat::NetAvailable()) {
         ShowMessage("ONLINE PLAY NEEDS THE DESKTOP GAME");
         return;
     }
-    int cursor = plan.mode == OnlinePlan::JOIN ? (plan.watch ? 2 : 1) : 0;
+    // With a match server the screen gains hosting through it (invite only
+    // or listed), joining by code and the room list; without one it is the
+    // screen of direct play.
+    enum Row : uint8_t { HOST, HOST_ON_SERVER, JOIN_BY_CODE, ROOM_LIST, JOIN, WATCH, BACK };
+    static const Row kDirect[] = {HOST, JOIN, WATCH, BACK};
+    static const Row kServer[] = {HOST_ON_SERVER, JOIN_BY_CODE, ROOM_LIST, JOIN, WATCH, BACK};
+    const bool server = MatchServerText(plan)[0] != 0;
+    const Row* rows = server ? kServer : kDirect;
+    const int count = server ? int(std::size(kServer)) : int(std::size(kDirect));
+    const Row first = plan.mode != OnlinePlan::JOIN ? rows[0]
+                      : plan.watch                  ? WATCH
+                      : server && plan.byCode       ? JOIN_BY_CODE
+                                                    : JOIN;
+    int cursor = int(std::find(rows, rows + count, first) - rows);
     theApp.ClearKeys();
     for (;;) {
+        char texts[std::size(kServer)][32];
+        for (int i = 0; i < count; i++) {
+            static const char* const kNames[] = {"HOST A GAME",  "",    "JOIN BY CODE", "ROOM LIST", "",
+                                                 "WATCH A GAME", "BACK"};
+            std::snprintf(texts[i], sizeof texts[i], "%s", kNames[rows[i]]);
+            if (rows[i] == HOST_ON_SERVER)
+                std::snprintf(texts[i], sizeof texts[i], "HOST <_%s_>", plan.isPublic ? "PUBLIC" : "INVITE ONLY");
+            if (rows[i] == JOIN) std::snprintf(texts[i], sizeof texts[i], server ? "JOIN BY ADDRESS" : "JOIN A GAME");
+        }
         theApp.StartFrame();
         theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
         theApp.DrawBackground(true);
         DrawUpper(kHeadY + 60, "ONLINE", kTitleColor);
-        for (int i = 0; i < kEntriesCount; i++)
-            DrawUpper(200 + 32 * i, kEntries[i], uint8_t(i == 3 ? kWarningColor : kTextColor));
-        menu::HighlightEntry(kEntries[cursor], 196 + 32 * cursor);
+        const int top = 200 - 16 * (count - 4);
+        for (int i = 0; i < count; i++)
+            DrawUpper(top + 32 * i, texts[i], uint8_t(rows[i] == BACK ? kWarningColor : kTextColor));
+        menu::HighlightEntry(texts[cursor], top - 4 + 32 * cursor);
+        if (server)
+            DrawUpper(kNoteY, "MATCH SERVER", kGreyColor), DrawUpper(kNoteY + 16, MatchServerText(plan), kGreyColor);
         menu::EndFrame();
-        if (TakeKey(plat::VK_UP)) cursor = (cursor + kEntriesCount - 1) % kEntriesCount;
-        if (TakeKey(plat::VK_DOWN)) cursor = (cursor + 1) % kEntriesCount;
-        if (TakeKey(plat::VK_ESCAPE) || (cursor == 3 && TakeKey(plat::VK_RETURN))) break;
+        if (TakeKey(plat::VK_UP)) cursor = (cursor + count - 1) % count;
+        if (TakeKey(plat::VK_DOWN)) cursor = (cursor + 1) % count;
+        const Row row = rows[cursor];
+        if (row == HOST_ON_SERVER && (TakeKey(plat::VK_LEFT) || TakeKey(plat::VK_RIGHT))) {
+            theDirectSound.Play(SE_CUR_MOVE, 0, 0);
+            plan.isPublic = !plan.isPublic;
+        }
+        if (TakeKey(plat::VK_ESCAPE) || (row == BACK && TakeKey(plat::VK_RETURN))) break;
         if (!TakeKey(plat::VK_RETURN)) continue;
         theDirectSound.Play(SE_CUR_OK, 0, 0);
-        plan.mode = cursor == 0 ? OnlinePlan::HOST : OnlinePlan::JOIN;
-        plan.watch = cursor == 2;
-        if (plan.mode == OnlinePlan::JOIN ? !PromptAddress() : !PromptPort()) continue;
+        plan.mode = row == HOST || row == HOST_ON_SERVER ? OnlinePlan::HOST : OnlinePlan::JOIN;
+        plan.watch = row == WATCH;
+        plan.byCode = row == JOIN_BY_CODE || row == ROOM_LIST;
+        if (row == ROOM_LIST) {
+            if (!RoomListScreen()) continue;
+        } else if (row == JOIN_BY_CODE     ? !PromptCode()
+                   : row == HOST           ? !PromptPort()
+                   : row == HOST_ON_SERVER ? false
+                                           : !PromptAddress()) {
+            continue;
+        }
         if (Open()) Lobby();
         ShowMessage(m_note);
         Close();
@@ -528,6 +739,113 @@ bool COnline::EditLine(const char* title, LineEdit* line) {
         menu::EndFrame();
         const int result = line->Keys();
         if (result) return result > 0;
+    }
+}
+
+// The public matches on the server, a page at a time (Left and Right turn
+// pages), asked for again every few seconds; Return joins the one chosen.
+bool COnline::RoomListScreen() {
+    constexpr int kRowsY = 96, kRowStep = 16;
+    constexpr uint32_t kRefreshMs = 3000;
+    const char* text = MatchServerText(plan);
+    plat::NetAddress server{};
+    if (!plat::NetStart() || !plat::NetOpen() || !plat::NetRawAttach()) {
+        plat::NetClose();
+        ShowMessage("The network cannot be used.");
+        return false;
+    }
+    if (!plat::ResolveNetAddress(text, kRvDefaultPort, &server)) {
+        plat::NetClose();
+        char message[kNetTextMax + 1];
+        std::snprintf(message, sizeof message, "The match server %.60s is not known.", text);
+        ShowMessage(message);
+        return false;
+    }
+    uint32_t askedMs = plat::TimeMs();
+    m_link.StartList(server, askedMs);
+    int cursor = 0;
+    uint16_t first = 0;
+    bool chosen = false;
+    theApp.ClearKeys();
+    for (;;) {
+        const uint32_t now = plat::TimeMs();
+        static plat::NetEvent e;
+        while (plat::NetPoll(&e)) {
+        }
+        static plat::NetRawDatagram raw;
+        while (plat::NetRawPoll(&raw)) m_link.Receive(raw.from, raw.data, raw.size, now);
+        m_link.Service(now);
+        if (m_link.State() == LINK_READY && now - askedMs > kRefreshMs) m_link.RequestList(first, now), askedMs = now;
+        static LinkDatagram out;
+        while (m_link.TakeOutgoing(&out)) plat::NetRawSend(out.to, out.bytes, out.size);
+        const RvMessage& page = m_link.ListPage();
+        cursor = std::max(0, std::min(cursor, int(page.count) - 1));
+
+        theApp.StartFrame();
+        theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
+        theApp.DrawBackground(true);
+        char line[100];
+        std::snprintf(line, sizeof line, "ROOM LIST  %u-%u OF %u", unsigned(page.count ? page.first + 1 : 0),
+                      unsigned(page.first + page.count), unsigned(page.total));
+        DrawUpper(kHeadY, line, kTitleColor);
+        DrawUpper(kSubY, "CODE   HOST         FREE ROUND   MS", kGreyColor);
+        char rows[kRvListPageMax][64];
+        for (int k = 0; k < page.count; k++) {
+            const RvListedRoom& r = page.rooms[k];
+            std::snprintf(rows[k], sizeof rows[k], "%s %-12.12s %u/%u %5u %4u", r.code, r.name,
+                          unsigned(r.info.seatsFree), unsigned(r.info.seatsTotal), unsigned(r.info.round),
+                          unsigned(r.info.hostRttMs + m_link.ServerRttMs()));
+            DrawUpper(kRowsY + kRowStep * k, rows[k], kTextColor);
+        }
+        if (page.count) {
+            char upper[64];
+            Upper(rows[cursor], upper, sizeof upper);
+            menu::HighlightEntry(upper, kRowsY + kRowStep * cursor - 4);
+        }
+        const char* state = m_link.State() == LINK_FAILED   ? m_link.FailText()
+                            : m_link.State() == LINK_ASKING ? "ASKING THE MATCH SERVER"
+                            : !page.count                   ? "NO PUBLIC MATCHES JUST NOW"
+                                                            : "";
+        DrawUpper(kNoteY, state, kWarningColor);
+        DrawUpper(kNoteY - 28, "RETURN: JOIN   LEFT, RIGHT: PAGES   ESC: BACK", kTitleColor);
+        menu::EndFrame();
+
+        if (TakeKey(plat::VK_ESCAPE)) break;
+        if (page.count && TakeKey(plat::VK_UP)) cursor = (cursor + page.count - 1) % page.count;
+        if (page.count && TakeKey(plat::VK_DOWN)) cursor = (cursor + 1) % page.count;
+        const int turn = (TakeKey(plat::VK_RIGHT) ? 1 : 0) - (TakeKey(plat::VK_LEFT) ? 1 : 0);
+        const int next = int(first) + turn * kRvListPageMax;
+        if (turn && next >= 0 && next < page.total && m_link.State() == LINK_READY) {
+            first = uint16_t(next);
+            m_link.RequestList(first, now), askedMs = now;
+        }
+        if (page.count && TakeKey(plat::VK_RETURN)) {
+            std::snprintf(plan.address, sizeof plan.address, "%s", page.rooms[cursor].code);
+            chosen = true;
+            break;
+        }
+    }
+    m_link.Stop();
+    static LinkDatagram bye;
+    while (m_link.TakeOutgoing(&bye)) plat::NetRawSend(bye.to, bye.bytes, bye.size);
+    plat::NetFlush();
+    plat::NetClose();
+    theApp.ClearKeys();
+    return chosen;
+}
+
+bool COnline::PromptCode() {
+    for (;;) {
+        LineEdit line{};
+        char last[kRvCodeLength + 1];
+        line.suggestion = RvNormaliseCode(plan.address, last) ? plan.address : nullptr;
+        if (!EditLine("INVITE CODE", &line)) return false;
+        char code[kRvCodeLength + 1];
+        if (RvNormaliseCode(line.text, code)) {
+            std::snprintf(plan.address, sizeof plan.address, "%s", code);
+            return true;
+        }
+        ShowMessage("An invite code is six letters and digits, such as K7QX3M.");
     }
 }
 
@@ -632,8 +950,15 @@ void COnline::DrawLobby(int cursor) {
     const bool host = session.Role() == SESSION_HOST;
     DrawUpper(kHeadY, "ONLINE LOBBY", kTitleColor);
     char line[100];
-    if (host)
+    if (host && m_linked && m_link.Code()[0])
+        std::snprintf(line, sizeof line, "INVITE CODE %s   %s", m_link.Code(),
+                      plan.isPublic ? "PUBLIC" : "INVITE ONLY");
+    else if (host && m_linked && m_link.State() == LINK_ASKING)
+        std::snprintf(line, sizeof line, "HOSTING ON PORT %u, ASKING FOR A CODE", unsigned(plan.port));
+    else if (host)
         std::snprintf(line, sizeof line, "HOSTING ON PORT %u", unsigned(plan.port));
+    else if (m_linked && !session.HostAnswered())
+        std::snprintf(line, sizeof line, "FINDING %.60s", plan.address);
     else
         std::snprintf(line, sizeof line, "%s %.60s", session.Welcomed() ? "JOINED" : "JOINING", plan.address);
     DrawUpper(kSubY, line, kTitleColor);
@@ -655,8 +980,12 @@ void COnline::DrawLobby(int cursor) {
         }
         // This machine's own row is marked.
         const bool own = !host && k == session.MachineNumber();
-        std::snprintf(lines[row], sizeof lines[row], "%s%-12.12s %4uMS %s%s", own ? "> " : "", link.name,
-                      unsigned(k == 0 ? 0 : link.srttMs), seats[0] ? seats : "WATCH", own ? " <" : "");
+        // How the machine came through the match server: the host knows every
+        // machine's way, a joining machine its own.
+        const uint8_t kind = host ? m_kinds[k] : own ? m_kinds[0] : 0;
+        std::snprintf(lines[row], sizeof lines[row], "%s%-12.12s %4uMS %s%s%s%s", own ? "> " : "", link.name,
+                      unsigned(k == 0 ? 0 : link.srttMs), seats[0] ? seats : "WATCH", kind ? " " : "",
+                      kind ? RvKindName(kind) : "", own ? " <" : "");
         DrawUpper(kMachinesY + kMachineStep * row, lines[row], own ? kTextColor : kTitleColor);
     }
     if (host) {
@@ -694,9 +1023,11 @@ void COnline::EndNote() {
 // limit), then for the host's match. False when it is over.
 bool COnline::ClientLobbyGoesOn(uint32_t openedMs) {
     if (session.HostLost()) return EndNote(), false;
+    if (!LinkLobbyGoesOn()) return false;
     if (!session.Welcomed()) {
         const uint32_t now = plat::TimeMs();
-        if (!session.HostAnswered() && now - openedMs > kJoinLimitMs) {
+        // Through a match server the path to the host has time limits of its own.
+        if (!session.HostAnswered() && !m_linked && now - openedMs > kJoinLimitMs) {
             std::snprintf(m_note, sizeof m_note, "No answer from %.60s within 5 s.", plan.address);
             return false;
         }

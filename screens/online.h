@@ -8,13 +8,19 @@
 
 #include "match/netproto.h"
 #include "match/session.h"
+#include "net/serverlink.h"
 
 // What the command line or the online screen asks for.
 struct OnlinePlan {
     enum Mode : uint8_t { NONE, HOST, JOIN } mode = NONE;
     bool watch = false;
     uint16_t port = kNetDefaultPort;
-    char address[128] = "";  // HOST or HOST:PORT
+    char address[128] = "";  // HOST or HOST:PORT, or an invite code when a match server is set
+    // The match server (HOST or HOST:PORT) for this start; empty: the
+    // settings file's MATCH_SERVER, if any.
+    char server[kMatchServerTextMax] = "";
+    bool isPublic = false;  // host, with a match server: the room list shows the match
+    bool byCode = false;    // join: address holds an invite code
     uint8_t seatKinds[kPlayers] = {SEAT_LOCAL, SEAT_REMOTE, SEAT_NORMAL, SEAT_NON};
     char name[kNetNameMax + 1] = "";
     bool allowSeveralSeats = false;  // host: a joining machine may take more than one remote seat
@@ -23,6 +29,11 @@ struct OnlinePlan {
 
 // Reads "local,remote,easy,non" into four seat kinds; false when it is not that.
 bool ParseSeatKinds(const char* text, uint8_t* kinds);
+// The match server this machine uses: the plan's, else the settings file's;
+// "" for none (online play goes straight to an address only).
+const char* MatchServerText(const OnlinePlan& plan);
+// A join by invite code, with a match server: the code, normalised.
+bool JoinsByCode(const OnlinePlan& plan, char* code /* [kRvCodeLength + 1] */);
 // Splits HOST[:PORT]; false for an empty host or a bad port.
 bool ParseAddress(const char* text, char* host, size_t hostSize, uint16_t* port);
 // The data set's digests, part by part (stage list and stages, pictures,
@@ -87,6 +98,13 @@ private:
     bool ClientRound();
     void BeginMatch();
     void EndMatch();
+    bool OpenServerLink(const char* code, const char* name);
+    void PumpLink(uint32_t nowMs);
+    void LinkFailed();
+    bool LinkLobbyGoesOn();
+    void ConnectedKind(int machine, int peer);
+    bool RoomListScreen();
+    bool PromptCode();
     bool PromptAddress();
     bool PromptPort();
     bool EditLine(const char* title, LineEdit* line);
@@ -101,6 +119,17 @@ private:
     char m_note[kNetTextMax + 1];
     char m_lastAddress[128];
     int32_t m_savedSettings[kNetSettingsMax];
+
+    // The match server: the room this host registered, or the path a joining
+    // machine opens to its host; how each machine came (RvKind, 0: straight
+    // to the address, no server).
+    CServerLink m_link;
+    bool m_linked;
+    bool m_linkLossSaid;
+    uint8_t m_kinds[kNetLinksMax];
+    uint32_t m_codeEnteredMs;
+    bool m_lobbyReached;
+    RvRoomInfo m_roomShown;
 };
 
 extern COnline theOnline;

@@ -36,6 +36,14 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "$deb"
 dpkg -s tarnwick | grep -qx 'Status: install ok installed' || { purge; fail "the package is not installed"; }
 echo "package $(basename "$deb"): $(stat -c %s "$deb") bytes, installed size $(dpkg -s tarnwick | sed -n 's/^Installed-Size: //p') KB"
 
+# The match server comes with its service, which nothing enabled.
+/usr/bin/nuvel-server --version >/dev/null || { purge; fail "the installed match server does not start"; }
+[ ! -e /etc/systemd/system/multi-user.target.wants/nuvel-server.service ] || { purge; fail "the service was enabled"; }
+if command -v systemd-analyze >/dev/null; then
+  systemd-analyze verify --man=no /usr/lib/systemd/system/nuvel-server.service >"$debdir/unit.log" 2>&1 ||
+    { cat "$debdir/unit.log" >&2; purge; fail "the service's unit does not verify"; }
+fi
+
 # Started as the desktop menu starts it: the entry's command, found on PATH.
 command=$(sed -n 's/^Exec=//p' /usr/share/applications/tarnwick.desktop)
 program=$(command -v "$command") || { purge; fail "the menu entry's command '$command' is not on PATH"; }
@@ -53,5 +61,6 @@ grep -q $'^PLAYER_TYPE_2P=1\r$' "$shot_dir/option.txt" || fail "the settings did
 [ -z "$(ls -A "$run_dir")" ] || fail "the game wrote into its working directory"
 
 purge
-[ ! -e /usr/bin/nuvel ] && [ ! -e /usr/share/tarnwick ] || fail "purging the package left files behind"
+[ ! -e /usr/bin/nuvel ] && [ ! -e /usr/bin/nuvel-server ] && [ ! -e /usr/share/tarnwick ] ||
+  fail "purging the package left files behind"
 echo "1 passed, 0 failed"

@@ -1,24 +1,40 @@
 #!/usr/bin/env bash
 # Layering. The game's folders stand in layers, each including only the
 # layers below it (or its own):
-#   platform/ < core/ < graphics/, sound/ < match/, items/ < screens/, config/ < app/
-# match/ and items/ are one layer: the engine and its item effects. Only
-# platform/ may include SDL, fluidsynth, ENet or emscripten's browser headers;
-# the build keeps their include directories away from the game, but some of
-# their headers sit in the compiler's default path, so the includes are
-# checked here as well.
+#   platform/ < core/ < graphics/, sound/ < net/ < match/, items/ < screens/, config/ < app/
+# match/ and items/ are one layer: the engine and its item effects. The match
+# server (server/) stands beside app/ at the top and includes only net/ and
+# platform/. Only platform/ may include SDL, fluidsynth, ENet, hiredis or
+# emscripten's browser headers, and hiredis only in platform/server/, the
+# server's own part (the game does not link it); the build keeps their include
+# directories away from the rest, but some of their headers sit in the
+# compiler's default path, so the includes are checked here as well.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-declare -A layer=([platform]=0 [core]=1 [graphics]=2 [sound]=2 [match]=3 [items]=3
-                  [screens]=4 [config]=4 [app]=5)
+declare -A layer=([platform]=0 [core]=1 [graphics]=2 [sound]=2 [net]=3 [match]=4 [items]=4
+                  [screens]=5 [config]=5 [app]=6 [server]=6)
 failed=0
 passed=0
 
-if grep -rnE '^\s*#\s*include\s*[<"](SDL2?/|SDL[_.]|fluidsynth|enet/|emscripten)' \
-    core app graphics sound match items config screens tools; then
+if grep -rnE '^\s*#\s*include\s*[<"](SDL2?/|SDL[_.]|fluidsynth|enet/|hiredis|emscripten)' \
+    core app graphics sound net match items config screens server tools; then
   echo "the lines above include a platform library outside platform/"
+  failed=$((failed + 1))
+else
+  passed=$((passed + 1))
+fi
+
+if grep -rnE '^\s*#\s*include\s*[<"]hiredis' platform --exclude-dir=server; then
+  echo "the lines above include hiredis outside platform/server/"
+  failed=$((failed + 1))
+else
+  passed=$((passed + 1))
+fi
+
+if grep -rnE '^\s*#\s*include\s*"[a-z]+/' server | grep -vE '#\s*include\s*"(net|platform|server)/'; then
+  echo "the lines above include more than net/ and platform/ in server/"
   failed=$((failed + 1))
 else
   passed=$((passed + 1))
@@ -35,7 +51,7 @@ while IFS= read -r line; do
     echo "$line   ($from/ includes $to/, a higher layer)"
     upward=$((upward + 1))
   fi
-done < <(grep -rnE '^\s*#\s*include\s*"[a-z]+/' platform core graphics sound match items screens config app)
+done < <(grep -rnE '^\s*#\s*include\s*"[a-z]+/' platform core graphics sound net match items screens config app server)
 if [ "$upward" -gt 0 ]; then
   echo "the $upward lines above include a higher layer"
   failed=$((failed + 1))

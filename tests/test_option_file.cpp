@@ -497,3 +497,29 @@ TEST_F(OptionFile, TextFileWinsOverLegacyFile) {
 }
 
 }  // namespace
+
+// The match server is a text: it keeps its letters, an unusable one is said
+// and leaves the one there, and neither replays nor an online match's put
+// back settings (which carry numbers) touch it.
+TEST_F(OptionFile, TheMatchServerIsAWordKeptAsWritten) {
+    const Setting& server = SettingAt(S_MATCH_SERVER);
+    ASSERT_TRUE(LoadText("MATCH_SERVER=Match.Example.org:26470\r\n"));
+    EXPECT_STREQ(theApp.matchServer, "Match.Example.org:26470");
+    theOption.Save();
+    EXPECT_NE(ReadAll("option.txt").find("\r\nMATCH_SERVER=Match.Example.org:26470\r\n"), std::string::npos);
+
+    EXPECT_EQ(FetchValue(server), 0);
+    StoreValue(server, 12345);
+    StepSetting(server, 1);
+    EXPECT_STREQ(theApp.matchServer, "Match.Example.org:26470");
+
+    for (const std::string& bad : {std::string("two words"), std::string(kSettingTextMax, 'x')}) {
+        ASSERT_TRUE(LoadText("MATCH_SERVER=" + bad + "\r\n"));
+        EXPECT_STREQ(theApp.matchServer, "Match.Example.org:26470") << bad;
+    }
+    // Empty is no server, and the file then has no such line.
+    ASSERT_TRUE(LoadText("MATCH_SERVER=\r\n"));
+    EXPECT_STREQ(theApp.matchServer, "");
+    theOption.Save();
+    EXPECT_EQ(ReadAll("option.txt"), ExpectedDefaultFile());
+}

@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev cppcheck clang-format
   xvfb xdotool xauth x11-utils python3 util-linux openbox
   clang libclang-rt-14-dev
+  redis-server libhiredis-dev nftables iproute2
   # the browser build and its tests (tools/build-web.sh, tests/web/)
   emscripten node-acorn nodejs vorbis-tools chromium
 )

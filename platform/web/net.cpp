@@ -16,5 +16,13 @@ uint32_t NetPeerRttMs(int) { return 0; }
 void NetDisconnect(int) {}
 void NetClose() {}
 bool NetIsOpen() { return false; }
+bool NetRawAttach() { return false; }
+bool NetRawSend(const NetAddress&, const void*, size_t) { return false; }
+bool NetRawPoll(NetRawDatagram*) { return false; }
+uint32_t NetRawDropped() { return 0; }
+uint16_t NetLocalPort() { return 0; }
+int NetConnectAddress(const NetAddress&) { return -1; }
+bool NetPeerAddress(int, NetAddress*) { return false; }
+void NetAbandon(int) {}
 
 }  // namespace plat
