@@ -38,7 +38,7 @@ void RowLabel(uint32_t vk, char (&label)[4]) {
     char shown[4];
     ShownKeyLabel(vk, shown);
     if (name.compare(0, sizeof kKeypad - 1, kKeypad) == 0 && std::strlen(shown) == 1)
-        std::snprintf(label, sizeof label, "KP%s", shown);
+        std::snprintf(label, sizeof label, "KP%c", shown[0]);
     else
         std::snprintf(label, sizeof label, "%s", shown);
 }
