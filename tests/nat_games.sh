@@ -115,7 +115,7 @@ machine listed-host h4
 machine listed-join h1
 printf 'MATCH_SERVER=%s\r\n' "$SERVER" >>"$work/listed-join/option.txt"
 play listed-host --host 26471 --server "$SERVER" --public --name LISTED
-play listed-join --name FINDER
+play listed-join  # a name is given with --host or --join only; the online screen offers its own
 wait_for listed-host.out '^INVITE CODE ' 30
 for _ in $(seq 60); do f=$(try_shot listed-join) && [ "$(stat -c %s "$f")" -gt 10000 ] && break; sleep 0.5; done
 sleep 1
