@@ -1,112 +1,13 @@
 // The protocol's one encoder and one decoder. Both walk the same field list
 // per message type (Body below), so they cannot disagree about a layout: the
-// writer and the reader are two small classes with the same operations.
+// writer and the reader are the wire's two classes with the same operations.
 #include "match/netproto.h"
 
 #include <cstring>
 
+#include "net/wire.h"
+
 namespace {
-
-// Bytes out; any write past the capacity or of a value out of range spoils
-// the message.
-class CWriter {
-public:
-    CWriter(uint8_t* out, size_t capacity) : m_out(out), m_capacity(capacity) {}
-    static constexpr bool kReading = false;
-    void U8(const uint8_t& v) { Put(v, 1); }
-    void I8(const int8_t& v) { Put(uint8_t(v), 1); }
-    void U16(const uint16_t& v) { Put(v, 2); }
-    void U32(const uint32_t& v) { Put(v, 4); }
-    void I32(const int32_t& v) { Put(uint32_t(v), 4); }
-    void Text(const char* text, size_t max) {
-        size_t n = strnlen(text, max + 1);
-        if (n > max || !NetTextOk(text, max)) m_ok = false;
-        if (!m_ok) return;
-        U8(uint8_t(n));
-        Bytes(reinterpret_cast<const uint8_t*>(text), n);
-    }
-    // A count written before its records.
-    void Count(const uint8_t& n, int max) { Check(n <= max), U8(n); }
-    void Count16(const uint16_t& n, int max) { Check(n <= max), U16(n); }
-    void Check(bool ok) { m_ok = m_ok && ok; }
-    bool Ok() const { return m_ok; }
-    bool Good() const { return m_ok; }
-    size_t Size() const { return m_size; }
-
-private:
-    void Put(uint32_t v, size_t n) {
-        if (!m_ok || m_capacity - m_size < n) {
-            m_ok = false;
-            return;
-        }
-        for (size_t k = 0; k < n; k++) m_out[m_size++] = uint8_t(v >> (8 * k));
-    }
-    void Bytes(const uint8_t* p, size_t n) {
-        if (!m_ok || m_capacity - m_size < n) {
-            m_ok = false;
-            return;
-        }
-        std::memcpy(m_out + m_size, p, n);
-        m_size += n;
-    }
-    uint8_t* m_out;
-    size_t m_capacity;
-    size_t m_size = 0;
-    bool m_ok = true;
-};
-
-// Bytes in; reading past the end makes the message truncated, a value out of
-// range makes it malformed.
-class CReader {
-public:
-    CReader(const uint8_t* bytes, size_t size) : m_in(bytes), m_size(size) {}
-    static constexpr bool kReading = true;
-    void U8(uint8_t& v) { v = uint8_t(Get(1)); }
-    void I8(int8_t& v) { v = int8_t(uint8_t(Get(1))); }
-    void U16(uint16_t& v) { v = uint16_t(Get(2)); }
-    void U32(uint32_t& v) { v = Get(4); }
-    void I32(int32_t& v) { v = int32_t(Get(4)); }
-    void Text(char* text, size_t max) {
-        uint8_t n = 0;
-        U8(n);
-        text[0] = 0;
-        if (n > max) m_malformed = true;
-        if (!Good() || m_size - m_at < n) {
-            m_truncated = m_truncated || !m_malformed;
-            return;
-        }
-        std::memcpy(text, m_in + m_at, n);
-        text[n] = 0;
-        m_at += n;
-        // A NUL inside the counted bytes would cut the text short unseen.
-        if (std::strlen(text) != n || !NetTextOk(text, max)) m_malformed = true;
-    }
-    void Count(uint8_t& n, int max) { U8(n), Check(n <= max); }
-    void Count16(uint16_t& n, int max) { U16(n), Check(n <= max); }
-    void Check(bool ok) { m_malformed = m_malformed || !ok; }
-    bool Good() const { return !m_truncated && !m_malformed; }
-    NetDecodeResult Result() const {
-        if (m_truncated) return NET_DECODE_TRUNCATED;
-        if (m_malformed || m_at != m_size) return NET_DECODE_MALFORMED;
-        return NET_DECODE_OK;
-    }
-
-private:
-    uint32_t Get(size_t n) {
-        if (!Good() || m_size - m_at < n) {
-            if (!m_malformed) m_truncated = true;
-            return 0;
-        }
-        uint32_t v = 0;
-        for (size_t k = 0; k < n; k++) v |= uint32_t(m_in[m_at++]) << (8 * k);
-        return v;
-    }
-    const uint8_t* m_in;
-    size_t m_size;
-    size_t m_at = 0;
-    bool m_truncated = false;
-    bool m_malformed = false;
-};
 
 bool FrameOk(int32_t frame) { return frame >= 0 && frame <= kNetFrameMax; }
 
@@ -258,10 +159,10 @@ const char* NetDecodeText(NetDecodeResult result) {
 }
 
 size_t EncodeNetMessage(const NetMessage& message, uint8_t* out, size_t capacity) {
-    CWriter w(out, capacity < kNetMessageMax ? capacity : kNetMessageMax);
+    CWireWriter w(out, capacity < kNetMessageMax ? capacity : kNetMessageMax);
     w.U8(kNetMagic), w.U8(kNetProtocolVersion), w.U8(message.type);
     Body(w, message);
-    return w.Ok() ? w.Size() : 0;
+    return w.Good() ? w.Size() : 0;
 }
 
 NetDecodeResult DecodeNetMessage(const uint8_t* bytes, size_t size, NetMessage* out) {
@@ -272,19 +173,16 @@ NetDecodeResult DecodeNetMessage(const uint8_t* bytes, size_t size, NetMessage* 
     if (size < 3) return NET_DECODE_TRUNCATED;
     out->type = bytes[2];
     if (out->type < NET_HELLO || out->type >= NET_TYPE_END) return NET_DECODE_MALFORMED;
-    CReader r(bytes + 3, size - 3);
+    CWireReader r(bytes + 3, size - 3);
     Body(r, *out);
-    NetDecodeResult result = r.Result();
+    const NetDecodeResult result = r.Truncated()   ? NET_DECODE_TRUNCATED
+                                   : r.Malformed() ? NET_DECODE_MALFORMED
+                                                   : NET_DECODE_OK;
     if (result != NET_DECODE_OK) std::memset(out, 0, sizeof *out);
     return result;
 }
 
-bool NetTextOk(const char* text, size_t max) {
-    size_t n = 0;
-    for (; text[n]; n++)
-        if (n >= max || uint8_t(text[n]) < 0x20 || uint8_t(text[n]) > 0x7E) return false;
-    return true;
-}
+bool NetTextOk(const char* text, size_t max) { return WireTextOk(text, max); }
 
 bool NetPlainFileName(const char* name) {
     if (!name[0] || name[0] == '/' || name[0] == '.' || !NetTextOk(name, 254)) return false;

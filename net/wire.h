@@ -22,8 +22,10 @@ public:
     CWireWriter(uint8_t* out, size_t capacity) : m_out(out), m_capacity(capacity) {}
     static constexpr bool kReading = false;
     void U8(const uint8_t& v) { Put(v, 1); }
+    void I8(const int8_t& v) { Put(uint8_t(v), 1); }
     void U16(const uint16_t& v) { Put(v, 2); }
     void U32(const uint32_t& v) { Put(v, 4); }
+    void I32(const int32_t& v) { Put(uint32_t(v), 4); }
     void U64(const uint64_t& v) { Put(v, 8); }
     void Bytes(const uint8_t* p, size_t n) {
         if (!m_ok || m_capacity - m_size < n) {
@@ -43,6 +45,7 @@ public:
     }
     // A count written before its records.
     void Count(const uint8_t& n, int max) { Check(n <= max), U8(n); }
+    void Count16(const uint16_t& n, int max) { Check(n <= max), U16(n); }
     void Check(bool ok) { m_ok = m_ok && ok; }
     bool Good() const { return m_ok; }
     size_t Size() const { return m_size; }
@@ -66,8 +69,10 @@ public:
     CWireReader(const uint8_t* bytes, size_t size) : m_in(bytes), m_size(size) {}
     static constexpr bool kReading = true;
     void U8(uint8_t& v) { v = uint8_t(Get(1)); }
+    void I8(int8_t& v) { v = int8_t(uint8_t(Get(1))); }
     void U16(uint16_t& v) { v = uint16_t(Get(2)); }
     void U32(uint32_t& v) { v = uint32_t(Get(4)); }
+    void I32(int32_t& v) { v = int32_t(uint32_t(Get(4))); }
     void U64(uint64_t& v) { v = Get(8); }
     void Bytes(uint8_t* p, size_t n) {
         if (!Enough(n)) return;
@@ -88,6 +93,7 @@ public:
         Check(std::strlen(text) == n && WireTextOk(text, max));
     }
     void Count(uint8_t& n, int max) { U8(n), Check(n <= max); }
+    void Count16(uint16_t& n, int max) { U16(n), Check(n <= max); }
     void Check(bool ok) { m_malformed = m_malformed || !ok; }
     bool Good() const { return !m_truncated && !m_malformed; }
     bool Truncated() const { return m_truncated; }
