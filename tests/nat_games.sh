@@ -59,16 +59,7 @@ play() {  # play NAME ARGS...: the game, its standard output in NAME.out
   children+=($!)
 }
 key() { ns "${nsof[$1]}" env DISPLAY="${display[$1]}" xdotool key --delay 120 "${@:2}"; sleep 0.3; }
-try_shot() {  # try_shot NAME: the next F6 screenshot's path; false when none comes
-  local file
-  file=$(printf '%s/%s/shot_%03d.png' "$work" "$1" "$(ls "$work/$1" | grep -c '^shot_')")
-  key "$1" F6
-  for _ in $(seq 50); do [ -e "$file" ] && break; sleep 0.1; done
-  [ -e "$file" ] || return 1
-  sleep 0.2
-  echo "$file"
-}
-shot() { try_shot "$1" || fail "no screenshot of $1"; }
+source "$here/tools/shots.sh"
 wait_for() {  # wait_for FILE PATTERN SECONDS
   for _ in $(seq $((10 * $3))); do grep -q -- "$2" "$work/$1" 2>/dev/null && return 0; sleep 0.1; done
   fail "no '$2' in $1 within $3 s"

@@ -59,18 +59,7 @@ killed() {  # killed NAME: kills the game at once and forgets it
   unset "pid[$1]"
 }
 key() { local name=$1; shift; DISPLAY=${display[$name]} xdotool key --delay 120 "$@"; sleep 0.2; }
-# try_shot NAME: takes the machine's next screenshot and prints its path;
-# false when none comes (the window is not there yet).
-try_shot() {
-  local file
-  file=$(printf '%s/%s/shot_%03d.png' "$work" "$1" "$(ls "$work/$1" | grep -c '^shot_')")
-  key "$1" F6
-  for _ in $(seq 50); do [ -e "$file" ] && break; sleep 0.1; done
-  [ -e "$file" ] || return 1
-  sleep 0.2
-  echo "$file"
-}
-shot() { try_shot "$1" || fail "no screenshot of $1"; }
+source "$here/shots.sh"
 # Whether the picture moves: two screenshots a second apart differ (a menu's
 # background scrolls, a round runs); a frozen picture stays the same.
 moving() {  # moving NAME
