@@ -98,8 +98,19 @@ wait_for_file() {
 # while: take screenshots until one shows more than a nearly black screen (a
 # dark frame compresses to a small file), then let the opening finish.
 # Leaves shot_000.png, the first bright one.
+# A game that ends meanwhile, or that never gets there, is reported with what
+# it printed and the windows it has open (a message box, say), so that a
+# failure seen only on a loaded machine can be told apart from a slow start.
 wait_for_title() {
-  for _ in $(seq 60); do
+  local status=0
+  for _ in $(seq 90); do
+    if ! running "$game_pid"; then
+      wait "$game_pid" || status=$?
+      game_pid=
+      echo "the game ended with status $status before its title screen" >&2
+      cat "$work/stderr.txt" >&2
+      return 1
+    fi
     key F6
     sleep 0.7
     [ -e "$shot_dir/shot_000.png" ] || continue
@@ -109,7 +120,9 @@ wait_for_title() {
     fi
     rm -f "$shot_dir/shot_000.png"
   done
-  echo "the title screen never appeared" >&2
+  echo "the title screen never appeared; the game printed:" >&2
+  cat "$work/stderr.txt" >&2
+  echo "its windows: $(xdotool search --pid "$game_pid" --name '' getwindowname %@ 2>/dev/null | tr '\n' '|')" >&2
   return 1
 }
 
