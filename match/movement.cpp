@@ -3,7 +3,6 @@
 // turn and item keys, and the ring explosion of a death.
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
-#include "match/replay.h"
 #include "match/round.h"
 #include "sound/directsound.h"
 
@@ -102,34 +101,9 @@ void CRound::ResolveHit(PlayerSlot& slot, int i) {
 // The presses seat i makes this frame, on its keys and on the pad in slot i.
 // Each press acts once: a key or button read as newly down (1) is marked as
 // seen (2) so that holding it does nothing more.
-uint8_t CRound::TakeSeatActions(int i) {
-    const SeatKeyCodes keys = SeatKeys(i);
-    uint8_t* state = theApp.keyState;
-    uint8_t actions = 0;
-    const int kinds[3][2] = {{SEAT_KEY_LEFT, SEAT_LEFT}, {SEAT_KEY_RIGHT, SEAT_RIGHT}, {SEAT_KEY_ITEM, SEAT_ITEM}};
-    for (const auto& kind : kinds) {
-        if (state[keys[kind[0]]] != 1) continue;
-        state[keys[kind[0]]] = 2;
-        actions |= uint8_t(kind[1]);
-    }
-    if (i < 0 || i >= plat::kPadSlots) return actions;
-    uint8_t* pad = theApp.padState[i];
-    const uint32_t buttons[5][2] = {{plat::PAD_LEFT, SEAT_LEFT},
-                                    {plat::PAD_LSHOULDER, SEAT_LEFT},
-                                    {plat::PAD_RIGHT, SEAT_RIGHT},
-                                    {plat::PAD_RSHOULDER, SEAT_RIGHT},
-                                    {plat::PAD_SOUTH, SEAT_ITEM}};
-    for (const auto& button : buttons) {
-        if (pad[button[0]] != 1) continue;
-        pad[button[0]] = 2;
-        actions |= uint8_t(button[1]);
-    }
-    return actions;
-}
-
-void CRound::HandleKeys(PlayerSlot& slot, int i) {
-    // A replay's recorded presses stand in for the live ones.
-    uint8_t actions = theReplay.SeatActions(i, theReplay.Playing() ? uint8_t(0) : TakeSeatActions(i));
+// A human seat's presses of this frame: turns, which count toward the turn
+// rewards, and the use of its newest item.
+void CRound::HandleKeys(PlayerSlot& slot, int i, uint8_t actions) {
     if (actions & SEAT_LEFT) {
         Turn(slot, +kTurnDegrees);
         if (++slot.leftTurns == kRewardTurns && slot.rightTurns == 0) GiveItems(slot, i, ITEM_BOMB, kRewardCount, true);

@@ -9,7 +9,6 @@
 #include "items/itemmanager.h"
 #include "match/digest.h"
 #include "match/headmarks.h"
-#include "match/replay.h"
 #include "match/round.h"
 #include "match/session.h"
 #include "match/settings.h"
@@ -25,9 +24,8 @@ OnlinePauseHook g_pause = nullptr;
 void SetOnlineWaitHook(OnlineWaitHook hook) { g_wait = hook; }
 void SetOnlinePauseHook(OnlinePauseHook hook) { g_pause = hook; }
 
-uint8_t OnlinePauseCheck(CSession& session) {
-    CRound& r = theRound;
-    const int32_t frame = r.state.frameCounter;
+bool OnlineFrameBegins(CSession& session, int32_t frame, FrameInput* input) {
+    const CRound& r = theRound;
     // The state after the last frame that ticked, once a second.
     if (session.tickedFrame >= 0 && session.tickedFrame == frame - 1) session.RecordDigest(frame - 1, MatchDigest());
     if (session.Role() == SESSION_HOST) {
@@ -50,38 +48,36 @@ uint8_t OnlinePauseCheck(CSession& session) {
     // session stopped it or is over (never a frozen picture).
     while (!session.FrameReady(frame) && !session.Stopped() && !session.HostLost())
         if (!g_wait || !g_wait()) break;
-    if (session.Stopped() || session.HostLost() || !session.FrameReady(frame)) return ROUND_EXIT;
-    uint8_t takeovers = 0;
+    if (session.Stopped() || session.HostLost() || !session.FrameReady(frame)) {
+        input->leave = ROUND_EXIT;
+        return false;
+    }
     bool pause = false;
-    session.BeginFrame(frame, &takeovers, &pause, plat::TimeMs());
-    for (int s = 0; s < kPlayers; s++)
-        if ((takeovers >> s) & 1) {
-            r.players[s].type = PLAYER_NORMAL;
-            theReplay.RecordTakeover(s);
-        }
-    if (pause && g_pause) return g_pause(session);
-    return 0;
+    session.BeginFrame(frame, &input->takeovers, &pause, plat::TimeMs());
+    if (pause && g_pause) input->leave = g_pause(session);
+    return input->leave == 0;
 }
 
-uint8_t OnlineSeatActions(CSession& session, int seat, uint8_t live) {
-    const int32_t frame = theRound.state.frameCounter;
-    if (live && session.HoldsSeat(seat)) session.QueuePress(frame, seat, live);
-    return session.TakePresses(frame, seat);
-}
-
-bool OnlineClockTicks(CSession& session, bool timerSays) {
-    CRound& r = theRound;
-    const int32_t frame = r.state.frameCounter;
+void OnlineFrameEvents(CSession& session, int32_t frame, bool timerSays, const uint8_t (&live)[kPlayers],
+                       FrameInput* input) {
     if (timerSays) session.QueueTick(frame);
     uint16_t wait;
     if (session.TakeWait(frame, &wait)) {
-        r.state.wait = wait;
-        r.ChangeWait(0);  // the status line shows the new WAIT
+        input->waitSet = 1;
+        input->wait = wait;
     }
-    const bool tick = session.TakeTick(frame);
-    if (tick) session.tickedFrame = frame;
-    return tick;
+    if (session.TakeTick(frame)) {
+        session.tickedFrame = frame;
+        input->tick = 1;
+        input->tickState = theApp.RandState();
+    }
+    for (int seat = 0; seat < kPlayers; seat++) {
+        if (live[seat]) session.QueuePress(frame, seat, live[seat]);
+        input->seats[seat] = session.TakePresses(frame, seat);
+    }
 }
+
+void OnlineRoundEnds(CSession& session) { session.RecordDigest(theRound.state.frameCounter, MatchDigest()); }
 
 namespace {
 

@@ -1,29 +1,34 @@
-// The round's online hooks. When theReplay.feed names a session, the round
-// takes everything that enters it from outside (presses, ticks, WAIT
-// changes, pauses, computers taking over seats) from the session's stream at
-// the same places where a replay's recording enters, so the recorder keeps
-// exactly what the round used and every machine's replay verifies.
+// The round's online hooks. When theReplay.feed names a session, each
+// frame's input (presses, ticks, WAIT changes, pauses, computers taking over
+// seats) comes from the session's stream, as in playback it comes from a
+// recording, so the recorder keeps exactly what the round used and every
+// machine's replay verifies.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
 #include "match/netproto.h"
+#include "match/round.h"
 #include "match/stage.h"
 
 class CSession;
 
-// Instead of the pause check at the start of every frame: waits until the
-// frame's events are final (stalling, never skipping), sends the state
-// digest of the last frame that ticked, takes this machine's WAIT and pause
-// keys, applies takeovers and delay changes. 0 to go on, or ROUND_EXIT when
-// the round stopped for everyone (desync, host gone) or the pause menu left it.
-uint8_t OnlinePauseCheck(CSession& session);
-// Instead of the live presses of a human seat: the stream's; a live press of
-// a seat this machine holds goes to the session, stamped.
-uint8_t OnlineSeatActions(CSession& session, int seat, uint8_t live);
-// Instead of the machine's own clock: the stream's tick (the host's clock
-// decides it, through the session); applies a WAIT change of the frame.
-bool OnlineClockTicks(CSession& session, bool timerSays);
+// An online frame's input comes from the session's stream, in two parts.
+// First: sends the state digest of the last frame that ticked, takes this
+// machine's WAIT and pause keys, waits until the frame's events are final
+// (stalling, never skipping), and reads the seats taken over and a pause,
+// for which the pause menu runs. False when the frame does not run:
+// input->leave says how the round is left (the round stopped for everyone,
+// the host is gone, or the pause menu left it).
+bool OnlineFrameBegins(CSession& session, int32_t frame, FrameInput* input);
+// Then: this machine's clock and the presses of its seats go to the session,
+// stamped, and the stream's tick, WAIT and presses of the frame come back
+// into the input (the host's clock decides the tick).
+void OnlineFrameEvents(CSession& session, int32_t frame, bool timerSays, const uint8_t (&live)[kPlayers],
+                       FrameInput* input);
+// The round has ended: its last frame's state is checked too (a round may
+// end before its first second).
+void OnlineRoundEnds(CSession& session);
 
 // How the round waits while a frame's events are missing: the game pumps
 // messages and services the transport; false gives up (the session says why).

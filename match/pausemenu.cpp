@@ -8,9 +8,7 @@
 
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
-#include "match/headmarks.h"
 #include "match/onlineround.h"
-#include "match/replay.h"
 #include "match/round.h"
 #include "sound/directsound.h"
 
@@ -32,32 +30,6 @@ void DrawRoundBehind() {
 }
 
 }  // namespace
-
-// Asked once per round frame: 0 to go on, or the pause menu's choice to
-// leave the round (ROUND_NEXT or ROUND_EXIT). Escape or any pad's start
-// button pauses; a pad's east button, Escape in the menus, does not pause
-// play, so that a thumb slipping off the item button cannot stop the round.
-uint8_t CRound::CheckPause() {
-    // Watching a replay: no pause menu and no WAIT keys; Escape stops it.
-    if (theReplay.Playing()) {
-        theReplay.PlayTakeovers();
-        return theReplay.ViewerKeys();
-    }
-    // Online: the session's stream and the host decide (match/onlineround.h).
-    if (theReplay.feed) return OnlinePauseCheck(*theReplay.feed);
-    if (TakeKey(plat::VK_NEXT)) ChangeWait(+1);
-    if (TakeKey(plat::VK_PRIOR)) ChangeWait(-1);
-    bool pause = TakeKeyboardKey(plat::VK_ESCAPE);
-    if (TakePadButton(plat::PAD_START)) pause = true;
-    if (!pause) return 0;
-    CPauseMenu menu;
-    CHeadMarkScope hidden(false);  // the menu stands over the field
-    theDirectSound.Play(SE_CUR_OK, 0, 0);
-    menu.Run();
-    if (menu.cursor == PAUSE_NEXT_ROUND) return ROUND_NEXT;
-    if (menu.cursor == PAUSE_EXIT) return ROUND_EXIT;
-    return 0;
-}
 
 CPauseMenu::CPauseMenu()
     : banner(0),

@@ -13,9 +13,6 @@
 #include <vector>
 
 #include "items/itemmanager.h"
-#include "match/digest.h"
-#include "match/onlineround.h"
-#include "match/session.h"
 
 namespace {
 
@@ -133,9 +130,6 @@ void CReplay::BeginRecording(uint32_t seedBefore) {
 }
 
 void CReplay::EndRecording() {
-    // Online, the last frame's state is checked too (a round may end before
-    // its first second).
-    if (feed) feed->RecordDigest(theRound.state.frameCounter, MatchDigest());
     if (!m_recording) return;
     m_recording = false;
     if (m_overflowed) return;  // too long (or too many gifts) to keep
@@ -183,50 +177,65 @@ void CReplay::TakeEvent(ReplayEvent* event) {
     m_playFrame = event->frame;
 }
 
-uint8_t CReplay::SeatActions(int seat, uint8_t live) {
-    if (Playing()) {
-        ReplayEvent e;
-        if (!PeekEvent(&e) || e.frame != theRound.state.frameCounter || e.kind > REPLAY_EVENT_SEATS_LAST ||
-            e.kind / 8 != seat)
-            return 0;
-        TakeEvent(&e);
-        return uint8_t(e.kind & 7);
+void CReplay::Record(const FrameInput& used) {
+    for (int seat = 0; seat < kPlayers; seat++)
+        if ((used.takeovers >> seat) & 1) {
+            const uint8_t v = uint8_t(seat);
+            Append(REPLAY_EVENT_TAKEOVER, &v, 1);
+        }
+    if (used.leave) return;
+    if (used.waitSet && used.wait != m_lastWait) {
+        m_lastWait = used.wait;
+        const int32_t w = CRound::LimitWait(m_lastWait);
+        const uint8_t v[2] = {uint8_t(w), uint8_t(w >> 8)};
+        Append(REPLAY_EVENT_WAIT, v, 2);
     }
-    if (feed) live = OnlineSeatActions(*feed, seat, live);
-    if (live & 7) Append(uint8_t(seat * 8 + (live & 7)), nullptr, 0);
-    return live;
+    if (used.tick) {
+        const uint32_t s = used.tickState;
+        const uint8_t v[4] = {uint8_t(s), uint8_t(s >> 8), uint8_t(s >> 16), uint8_t(s >> 24)};
+        Append(REPLAY_EVENT_TICK, v, 4);
+    }
+    for (int seat = 0; seat < kPlayers; seat++)
+        if (used.seats[seat] & 7) Append(uint8_t(seat * 8 + (used.seats[seat] & 7)), nullptr, 0);
 }
 
-bool CReplay::ClockTicks(bool timerSays) {
-    const int32_t frame = theRound.state.frameCounter;
-    if (!Playing()) {
-        if (feed) timerSays = OnlineClockTicks(*feed, timerSays);
-        if (theRound.state.wait != m_lastWait) {
-            m_lastWait = theRound.state.wait;
-            const int32_t w = CRound::LimitWait(m_lastWait);
-            const uint8_t v[2] = {uint8_t(w), uint8_t(w >> 8)};
-            Append(REPLAY_EVENT_WAIT, v, 2);
-        }
-        if (timerSays) {
-            uint32_t s = theApp.RandState();
-            const uint8_t v[4] = {uint8_t(s), uint8_t(s >> 8), uint8_t(s >> 16), uint8_t(s >> 24)};
-            Append(REPLAY_EVENT_TICK, v, 4);
-        }
-        return timerSays;
-    }
+void CReplay::FrameDone(const FrameInput& given, const FrameInput& used) {
+    if (!Playing()) return Record(used);
+    for (int seat = 0; seat < kPlayers; seat++)
+        if (given.seats[seat] != used.seats[seat]) m_diverged = true;
+}
+
+// Events of one frame come in the order the recorder wrote them: seats taken
+// over, WAIT, tick, presses by seat.
+void CReplay::PlaybackInput(int32_t frame, FrameInput* input) {
     ReplayEvent e;
     // Every event of an earlier frame has been met by now, else the round
-    // went another way than the recording (a seat that no longer acts).
+    // went another way than the recording.
     if (PeekEvent(&e) && e.frame < frame) m_diverged = true;
+    while (PeekEvent(&e) && e.frame == frame && e.kind == REPLAY_EVENT_TAKEOVER) {
+        TakeEvent(&e);
+        input->takeovers |= uint8_t(1 << e.value);
+    }
+    if (TakeKey(plat::VK_ESCAPE)) {
+        input->leave = ROUND_EXIT;
+        return;
+    }
     if (PeekEvent(&e) && e.frame == frame && e.kind == REPLAY_EVENT_WAIT) {
         TakeEvent(&e);
-        theRound.state.wait = int32_t(e.value);
-        theRound.ChangeWait(0);  // the status line shows the new WAIT, as it did
+        input->waitSet = 1;
+        input->wait = int32_t(e.value);
     }
-    if (!PeekEvent(&e) || e.frame != frame || e.kind != REPLAY_EVENT_TICK) return false;
-    TakeEvent(&e);
-    if (e.value != theApp.RandState()) m_diverged = true;
-    return true;
+    if (PeekEvent(&e) && e.frame == frame && e.kind == REPLAY_EVENT_TICK) {
+        TakeEvent(&e);
+        input->tick = 1;
+        input->tickState = e.value;
+        if (e.value != theApp.RandState()) m_diverged = true;
+    }
+    for (int next = 0; PeekEvent(&e) && e.frame == frame && e.kind <= REPLAY_EVENT_SEATS_LAST && e.kind / 8 >= next;) {
+        TakeEvent(&e);
+        next = e.kind / 8 + 1;
+        input->seats[e.kind / 8] = uint8_t(e.kind & 7);
+    }
 }
 
 void CReplay::Exchange(CReplay& other) {
@@ -257,21 +266,6 @@ void CReplay::Exchange(CReplay& other) {
     std::swap(m_playFrame, other.m_playFrame);
     std::swap(m_diverged, other.m_diverged);
 }
-
-void CReplay::RecordTakeover(int seat) {
-    const uint8_t v = uint8_t(seat);
-    Append(REPLAY_EVENT_TAKEOVER, &v, 1);
-}
-
-void CReplay::PlayTakeovers() {
-    ReplayEvent e;
-    while (PeekEvent(&e) && e.frame == theRound.state.frameCounter && e.kind == REPLAY_EVENT_TAKEOVER) {
-        TakeEvent(&e);
-        theRound.players[e.value].type = PLAYER_NORMAL;
-    }
-}
-
-uint8_t CReplay::ViewerKeys() { return TakeKey(plat::VK_ESCAPE) ? uint8_t(ROUND_EXIT) : uint8_t(0); }
 
 void CReplay::StartPlayback(const ReplayData* data) {
     m_recording = false;

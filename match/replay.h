@@ -4,8 +4,8 @@
 // runs: the frames at which the one-second clock ticked, WAIT changes (pacing
 // only) and the human seats' presses. A replay keeps exactly those, and plays
 // the round back through the round's own code, substituting the recorded
-// ticks and presses at the two places where they enter the round
-// (CRound::TickClock and CRound::HandleKeys).
+// ticks and presses as the round's input of each frame (FrameInput), in
+// place of this machine's keys and clock.
 //
 // File layout, little-endian:
 //   header  "NUVELRPL", u16 version, u16 0, u32 body bytes, u32 CRC-32 of the body
@@ -196,18 +196,13 @@ public:
     // are for it, so that the machines' files can be compared.
     bool KeepStoppedRound(const char* note);
 
-    // The round's hooks. The seat presses of a human seat this frame: in
-    // playback the recorded ones, else the live ones, which are recorded.
-    uint8_t SeatActions(int seat, uint8_t live);
-    // Whether the one-second clock ticks this frame: in playback as recorded,
-    // else as the timer says, which is recorded (with any WAIT change).
-    bool ClockTicks(bool timerSays);
-    // In playback instead of the pause check: Escape stops watching.
-    uint8_t ViewerKeys();
-    // A seat that a computer takes over this frame (online, its machine
-    // left): recorded, and in playback applied at the same point of the frame.
-    void RecordTakeover(int seat);
-    void PlayTakeovers();
+    // The frame's input in playback: the recorded seats taken over, WAIT,
+    // tick and presses of this frame; Escape stops watching.
+    void PlaybackInput(int32_t frame, FrameInput* input);
+    // After a frame ran on `given`, which left `used` (the presses of seats
+    // that acted): recording keeps it; playback checks that the round used
+    // every recorded press, else it went another way than the recording.
+    void FrameDone(const FrameInput& given, const FrameInput& used);
 
     bool Playing() const { return m_play != nullptr; }
     void StartPlayback(const ReplayData* data);
@@ -227,8 +222,8 @@ public:
     char lastSavedName[64];
     // The last round ended normally, but its file could not be written.
     bool lastNotSaved;
-    // An online round: the session whose stream stands in for the live
-    // presses, ticks and WAIT changes (match/onlineround.h); null otherwise.
+    // An online round: the session whose stream is the round's input
+    // (match/onlineround.h); null otherwise.
     CSession* feed;
 
     // Exchanges the recorder's whole state with another recorder, copying
@@ -242,6 +237,7 @@ private:
     bool PeekEvent(ReplayEvent* event) const;
     // Moves past the event PeekEvent gave.
     void TakeEvent(ReplayEvent* event);
+    void Record(const FrameInput& used);
 
     bool m_notSavedSaid;
     bool m_recording;

@@ -9,6 +9,7 @@
 #include "items/itemmanager.h"
 #include "match/headmarks.h"
 #include "match/replay.h"
+#include "match/roundplay.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ RoundStart ApplyStart(const ReplayData& d, StageEntry* stage) {
 ReplayOutcome RunFrames(const ReplayData& d, bool shown) {
     CHeadMarkScope marks(shown);
     for (;;) {
-        int result = theRound.Frame();
+        int result = PlayFrame();
         if (theReplay.Diverged()) return {REPLAY_DIFFERS, theRound.state.frameCounter};
         if (result == FRAME_ROUND_OVER) break;
         if (result != FRAME_GO_ON) return {REPLAY_STOPPED, theRound.state.frameCounter};
@@ -138,6 +139,7 @@ ReplayOutcome PlayReplay(const ReplayData& data, bool shown) {
     live.MoveAside();
     theRound.Setup(ApplyStart(data, &stage));
     theReplay.StartPlayback(&data);
+    theRound.local.replayShown = 1;
     if (shown)
         theRound.Countdown();
     else if (!theRound.state.scrollPlay)

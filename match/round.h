@@ -84,12 +84,31 @@ static_assert(ListsEveryField<PlayerSlot>());
 
 constexpr int kPlayers = 4;
 
+// A slot acts in a frame when it is alive and no "STOP" holds it.
+inline bool SlotActs(const PlayerSlot& slot, int32_t frame) { return slot.alive && slot.stoppedUntilFrame < frame; }
+
 // Key layouts of the four human players, [keyboard type][player][6]: three
 // label characters for the round intro, then the virtual keys for turn left
 // (+30 degrees), use item and turn right (-30 degrees).
 enum : int { KEY_LABEL0 = 0, KEY_LEFT = 3, KEY_ITEM = 4, KEY_RIGHT = 5 };
 // A seat's presses in one frame, as a bit set.
 enum : uint8_t { SEAT_LEFT = 1, SEAT_RIGHT = 2, SEAT_ITEM = 4 };
+// Everything that reaches a round from outside in one frame. One source
+// fills it once at the start of the frame (this machine's keys and clock, a
+// replay, or the online session) and CRound::Frame takes it; the round leaves
+// in it what it used, which is what a recording keeps. The computer players
+// are no source of it: they choose in the frame itself, seat by seat, from
+// the field as the lines before them have left it.
+struct FrameInput {
+    uint8_t takeovers;  // seats a computer plays from this frame on, one bit each (online)
+    uint8_t leave;      // ROUND_NEXT or ROUND_EXIT: the round is left before this frame runs
+    uint8_t waitSet;    // WAIT is `wait` from this frame on
+    int32_t wait;
+    uint8_t tick;             // the one-second clock ticks in this frame
+    uint32_t tickState;       // the generator's state where it ticks (a recording checks it)
+    uint8_t seats[kPlayers];  // each human seat's presses (SEAT_* bits)
+};
+
 extern const uint8_t kKeyLayouts[2][kPlayers][6];
 // The layout of one player. The keyboard type comes from the settings file
 // unchecked: 0 is the desktop layout, every other value the notebook layout
@@ -172,8 +191,9 @@ struct RoundLocals {
     SurfaceId playfieldSurface;
     SurfaceId scrollViewSurface;
     SurfaceId fieldSurface;
-    uint8_t hint;       // the RoundHint on the visible surface
-    uint8_t hintPanel;  // the slot whose empty panel shows it
+    uint8_t hint;         // the RoundHint on the visible surface
+    uint8_t hintPanel;    // the slot whose empty panel shows it
+    uint8_t replayShown;  // a replay plays: "REPLAY" stands on the status line
 
     bool operator==(const RoundLocals&) const = default;
 };
@@ -215,7 +235,6 @@ public:
     void GiveItems(PlayerSlot& slot, int i, int kind, int n, bool redraw);
 
     // ---- the round loop ----
-    int Run(const RoundStart& start);
     void Setup(const RoundStart& start);
     void LoadStage();
     void DrawStart(PlayerSlot& slot, const StageEntry& stage, int i);
@@ -225,10 +244,19 @@ public:
     static bool StartIsSafe(const PlayerSlot& slot, const SurfaceDesc& field, const SafeStartLanes& lanes);
     void PlotStarts();
     void Countdown();
-    int Frame();
+    // A frame begins: the phase counters and the frame counter move on.
+    // Returns the number of the frame, for which its input is then filled.
+    int32_t NextFrame();
+    // Runs the frame on its input, in the fixed order; returns FRAME_GO_ON,
+    // the pause menu's choice (input.leave), or FRAME_ROUND_OVER once the
+    // round has been scored. Presses of a seat that did not act are taken
+    // out of input.seats.
+    int Frame(FrameInput& input);
     void Teardown();
     void TickPhases();
-    void TickClock();
+    // The one-second clock ticked: the round's second, the TIME digits, the
+    // closing border.
+    void TickSecond();
     bool IsOver();
     void ScoreRound();
     void DrawStatus(SurfaceId surface);
@@ -257,8 +285,7 @@ public:
     void Advance(PlayerSlot& slot);
     void PlotTrail(PlayerSlot& slot, int i, uint8_t* pixels, int pitch);
     void ResolveHit(PlayerSlot& slot, int i);
-    void HandleKeys(PlayerSlot& slot, int i);
-    uint8_t TakeSeatActions(int i);
+    void HandleKeys(PlayerSlot& slot, int i, uint8_t presses);
     void Turn(PlayerSlot& slot, int delta);
     void CircleExplosion(PlayerSlot& slot, int i);
 
@@ -267,9 +294,6 @@ public:
     void ThinkProbingCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch, bool diagonalCheck);
     int ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch, bool diagonalCheck);
     void ThinkMasterCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch);
-
-    // ---- pause menu ----
-    uint8_t CheckPause();
 
     // The stage entry of the running round (Setup chose it).
     const StageEntry& Stage() const;

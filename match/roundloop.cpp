@@ -1,22 +1,19 @@
-// The round loop: set-up from the chosen stage, the countdown, the frames in
-// their fixed order, the end test with scoring, the results and tear-down.
+// The round: set-up from the chosen stage, the countdown, the frames in their
+// fixed order on their input, the end test with scoring, and tear-down.
 //
 // Normal play draws straight into the visible surface, which is also the
 // collision map; the message pump presents it at display rate while the frame
 // waits. Scroll play draws into the playfield surface and shows only the four
 // views that follow the heads.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/headmarks.h"
-#include "match/pausemenu.h"
 #include "match/planner.h"
-#include "match/replay.h"
-#include "match/results.h"
 #include "match/round.h"
-#include "match/session.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -25,57 +22,13 @@ constexpr int kCountdownSteps = 5;
 constexpr uint32_t kCountdownStepMs = 900;
 constexpr int kCountdownGlyphPx = 80;
 constexpr int kCountdownTextY = 184;
-constexpr uint32_t kSecondMs = 1000;
 constexpr int kTimeDigitsX = 480;  // where the status line's TIME digits start
 constexpr int kClosingBorderSeconds = 208;
-constexpr int kPumpsPerWait = 20;
 constexpr int kSurvivorExtraFrames = 10;
 
 const char* const kCountdownTexts[4] = {"3", "2", "1", "START"};
 
-// A slot acts in a frame when it is alive and no "STOP" holds it.
-bool Acts(const PlayerSlot& slot, int32_t frame) { return slot.alive && slot.stoppedUntilFrame < frame; }
-
 }  // namespace
-
-int CRound::Run(const RoundStart& roundStart) {
-    const uint32_t seed = theApp.RandState();
-    RoundStart started = roundStart;
-    started.seed = seed;
-    Setup(started);
-    theReplay.BeginRecording(seed);
-    Countdown();
-    local.lastSecondMs = plat::TimeMs();
-    int result;
-    {
-        CHeadMarkScope marks(true);
-        while ((result = Frame()) == FRAME_GO_ON) {
-        }
-    }
-    if (result != FRAME_ROUND_OVER) {
-        // Online, a round the session stopped (this machine parted from the
-        // host, was let go, or the host is gone) is kept up to the stop.
-        if (theReplay.feed && theReplay.feed->Stopped()) {
-            char note[2 * kNetTextMax];
-            theReplay.feed->StopNote(note, sizeof note);
-            theReplay.EndStoppedRecording();  // the stop came before this frame ran
-            theReplay.KeepStoppedRound(note);
-        } else {
-            theReplay.AbandonRecording();
-        }
-        Teardown();
-        return result;
-    }
-    theReplay.EndRecording();
-    theReplay.SaveLast();
-    // A pad's item button is south, Return on the result screen: a press
-    // made or held in play must not choose there.
-    ForgetPadPresses();
-    CResultScreen results;
-    results.Run();
-    Teardown();
-    return ROUND_NEXT + results.cursor;
-}
 
 void CRound::Setup(const RoundStart& roundStart) {
     start = roundStart;
@@ -93,6 +46,7 @@ void CRound::Setup(const RoundStart& roundStart) {
 
     state.scrollPlay = start.scrollPlay ? 1 : 0;
     local.hint = HINT_NONE;
+    local.replayShown = 0;
     local.clockAheadUs = 0;
     local.autoFastedFrame = 0;
     local.fieldSurface = state.scrollPlay ? local.playfieldSurface : kVisibleSurface;
@@ -205,33 +159,47 @@ void CRound::Countdown() {
     theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
 }
 
-// One frame of the round, in the fixed order. Returns FRAME_GO_ON, the pause
-// menu's choice, or FRAME_ROUND_OVER once the round has been scored.
-int CRound::Frame() {
+int32_t CRound::NextFrame() {
     TickPhases();
-    state.frameCounter++;
-    if (uint8_t choice = CheckPause()) return choice;
-    TickClock();
+    return ++state.frameCounter;
+}
 
+// One frame of the round, in the fixed order: what came from outside first
+// (seats taken over, leaving, WAIT, the clock), then the lines seat by seat.
+int CRound::Frame(FrameInput& input) {
+    for (int i = 0; i < kPlayers; i++)
+        if ((input.takeovers >> i) & 1) players[i].type = PLAYER_NORMAL;
+    if (input.leave) return input.leave;
+    if (input.waitSet) {
+        state.wait = input.wait;
+        ChangeWait(0);  // the status line shows the new WAIT
+    }
+    if (input.tick) TickSecond();
+
+    uint8_t used[kPlayers] = {};
     for (int i = 0; i < kPlayers; i++) {
         PlayerSlot& slot = players[i];
-        if (!Acts(slot, state.frameCounter)) continue;
+        if (!SlotActs(slot, state.frameCounter)) continue;
         ResolveHit(slot, i);
         // A line killed just now does not act: its keys and a pending use
         // of an item are not served (a "CHANGE" would put a live line on
         // the crash point). Replays of the old rule still play by it.
         if (!slot.alive && !start.oldDeathRule) continue;
-        if (EffectivePlayerType(slot.type) == PLAYER_MAN) HandleKeys(slot, i);
+        if (EffectivePlayerType(slot.type) == PLAYER_MAN) {
+            used[i] = input.seats[i];
+            HandleKeys(slot, i, used[i]);
+        }
         if (slot.useItemRequest) {
             theItemManager.UseItem(i);
             slot.useItemRequest = 0;
         }
     }
+    std::copy(used, used + kPlayers, input.seats);
 
     SurfaceDesc field = theDirectDraw.Lock(local.fieldSurface);
     for (int i = 0; i < kPlayers; i++) {
         PlayerSlot& slot = players[i];
-        if (!Acts(slot, state.frameCounter)) continue;
+        if (!SlotActs(slot, state.frameCounter)) continue;
         switch (EffectivePlayerType(slot.type)) {
         case PLAYER_EASY:
             ThinkEasyCom(slot, i);
@@ -263,14 +231,6 @@ int CRound::Frame() {
     if (IsOver()) return FRAME_ROUND_OVER;
     UpdateHint();
     if (state.scrollPlay) DrawScrollViews(kVisibleSurface, false, false);
-    // WAIT from the settings file is used within the menu's limits. With
-    // AUTO_FAST, once only computer players are left the frame waits one
-    // pump, as with Control held: the pace changes, the round does not, and
-    // the clock counts the frame as long as its wait (Control held still
-    // counts the time that passed).
-    const bool hurried = autoFast && OnlyComputersLeft();
-    local.autoFastedFrame = hurried && !theApp.ctrlFlag;
-    theApp.PumpMessagesN(hurried ? 1 : LimitWait(state.wait) * kPumpsPerWait);
     return FRAME_GO_ON;
 }
 
@@ -289,26 +249,7 @@ void CRound::TickPhases() {
     for (int i = 0; i < 5; i++) state.phase[i] = uint8_t((state.phase[i] + 1) % (1 << i));
 }
 
-// The one-second clock: the only read of time inside the round. The mark is
-// set to the time read, so late frames do not catch up. A replay ticks at the
-// frames it recorded instead.
-void CRound::TickClock() {
-    bool second = false;
-    if (!theReplay.Playing()) {
-        const uint32_t wall = plat::TimeMs();
-        if (local.autoFastedFrame) {
-            // The frame lasted its engine work and one pump; at its pace it
-            // would have lasted its wait, or its work if that was longer.
-            const int64_t waitUs = int64_t(LimitWait(state.wait)) * kPumpsPerWait * plat::kPumpQuantumNs / 1000;
-            const int64_t tookUs = int64_t(wall - local.frameWallMs) * 1000;
-            if (tookUs < waitUs) local.clockAheadUs += waitUs - tookUs;
-        }
-        local.frameWallMs = wall;
-        const uint32_t now = wall + uint32_t(local.clockAheadUs / 1000);
-        second = now - local.lastSecondMs > kSecondMs;
-        if (second) local.lastSecondMs = now;
-    }
-    if (!theReplay.ClockTicks(second)) return;
+void CRound::TickSecond() {
     state.roundSeconds++;
     char digits[16];
     std::snprintf(digits, sizeof digits, "%07ld", long(state.roundSeconds));

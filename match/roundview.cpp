@@ -5,7 +5,6 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
-#include "match/replay.h"
 #include "match/round.h"
 
 namespace {
@@ -46,7 +45,7 @@ void CRound::DrawStatus(SurfaceId surface) {
     std::snprintf(line, sizeof line, "ROUND %03d  WAIT %04d  TIME %07ld", RoundNumber(), int(state.wait),
                   long(state.roundSeconds));
     theApp.DrawText(surface, kStatusX, 0, line, kStatusColor, false, 0);
-    if (theReplay.Playing())
+    if (local.replayShown)
         theApp.DrawTextScaled(surface, 0, 0, kCaptionGlyphWidthPx, kCaptionGlyphHeightPx, "REPLAY", kStatusColor, false,
                               false);
 }

@@ -25,6 +25,7 @@
 #include "match/pausemenu.h"
 #include "match/replay.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "match/settings.h"
 #include "platform/net.h"
 #include "screens/roundintro.h"
@@ -1085,7 +1086,7 @@ void COnline::Lobby() {
 void COnline::BeginMatch() {
     for (int s = 0; s < S_COUNT; s++) m_savedSettings[s] = FetchValue(SettingAt(s));
     SetOnlineMenuSession(&session);
-    theRound.ResetMatch();
+    ::BeginMatch();
     // A joining machine learns the host's MATCH_ROUNDS with the first round:
     // its first intro counts no rounds rather than its own.
     if (session.Role() == SESSION_CLIENT) theRound.matchRounds = 0;
@@ -1125,7 +1126,7 @@ void COnline::HostMatch() {
         for (int s = 0; s < kPlayers; s++) theRound.players[s].type = start.seatTypes[s];
         session.BeginRound(&start, FrameUs(), plat::TimeMs());
         theReplay.feed = &session;
-        const int result = theRound.Run(chosen);
+        const int result = PlayRound(chosen);
         theReplay.feed = nullptr;
         session.EndRound();
         if (result == ROUND_EXIT) break;
@@ -1194,7 +1195,7 @@ bool COnline::ClientRound() {
     NetRoundStart mine = start;
     session.BeginRound(&mine, FrameUs(), plat::TimeMs());
     theReplay.feed = &session;
-    theRound.Run(chosen);
+    PlayRound(chosen);
     theReplay.feed = nullptr;
     session.EndRound();
     if (session.Stopped() || session.HostLost()) return false;

@@ -10,6 +10,7 @@
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "screens/online.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
@@ -167,7 +168,7 @@ void CTitle::HandleMenuKeys() {
 // the final standings are shown.
 void CTitle::RunMatch() {
     ReleaseLogo();
-    theRound.ResetMatch();
+    BeginMatch();
     theBgm.Close();
     const int32_t matchRounds = theRound.matchRounds;  // as the match began
     for (;;) {
@@ -177,7 +178,7 @@ void CTitle::RunMatch() {
             theStageSelect.cursor = 0;
             break;
         }
-        if (theRound.Run(ChosenRoundStart()) == ROUND_EXIT) break;
+        if (PlayRound(ChosenRoundStart()) == ROUND_EXIT) break;
         theApp.WaitFrame(0);
         theRound.NextRound();
         if (matchRounds > 0 && theRound.roundCounter >= matchRounds) {

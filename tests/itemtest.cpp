@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "graphics/dibsection.h"
+#include "match/roundplay.h"
 #include "platform/audio.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
@@ -62,7 +63,7 @@ void ItemRound::StartRound(int players, bool scroll) {
 
 int ItemRound::Frames(int n) {
     int result = FRAME_GO_ON;
-    for (int k = 0; k < n && result == FRAME_GO_ON; k++) result = theRound.Frame();
+    for (int k = 0; k < n && result == FRAME_GO_ON; k++) result = PlayFrame();
     return result;
 }
 

@@ -11,6 +11,7 @@
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "screens/stageselect.h"
 #include "tests/testutil.h"
 
@@ -320,7 +321,7 @@ protected:
     }
     // Runs frames up to (not including) the next one in which slowness 2 steps.
     void FramesUntilStep() {
-        while (theRound.state.phase[2] != 3) ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+        while (theRound.state.phase[2] != 3) ASSERT_EQ(PlayFrame(), FRAME_GO_ON);
     }
     void SetPixel(int x, int y) {
         SurfaceDesc field = theDirectDraw.Lock(0);
@@ -337,7 +338,7 @@ TEST_F(ComputerRoundTest, ComputersThinkOnlyWhenTheirSlotActs) {
     StartRound(PLAYER_EASY, PLAYER_HARD);
     for (PlayerSlot& slot : theRound.players) slot.stoppedUntilFrame = theRound.state.frameCounter + 40;
     uint32_t state = theApp.RandState();
-    for (int k = 0; k < 30; k++) ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+    for (int k = 0; k < 30; k++) ASSERT_EQ(PlayFrame(), FRAME_GO_ON);
     EXPECT_EQ(theApp.RandState(), state);
     EXPECT_EQ(theRound.players[0].x, 100.5f);
 
@@ -346,7 +347,7 @@ TEST_F(ComputerRoundTest, ComputersThinkOnlyWhenTheirSlotActs) {
     for (int k = 0; k < 40; k++) {
         float x = theRound.players[0].x;
         state = theApp.RandState();
-        ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+        ASSERT_EQ(PlayFrame(), FRAME_GO_ON);
         bool stepped = theRound.players[0].x != x;
         EXPECT_EQ(theApp.RandState() != state, stepped) << k;
         steps += stepped;
@@ -379,12 +380,12 @@ TEST_F(ComputerRoundTest, NormalTurnsAtADiagonalGapThatHardLooksThrough) {
         int v = r.RandUpTo(100);
         return v != 1 && v != 2;
     }));
-    ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+    ASSERT_EQ(PlayFrame(), FRAME_GO_ON);
     EXPECT_EQ(normal.heading, 75);
     EXPECT_EQ(normal.x, 100.5f + theApp.cosTable[75]);
     EXPECT_EQ(normal.y, 300.5f + theApp.negSinTable[75]);
     EXPECT_EQ(hard.heading, 45);
-    for (int k = 0; k < 40; k++) ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+    for (int k = 0; k < 40; k++) ASSERT_EQ(PlayFrame(), FRAME_GO_ON);
     EXPECT_TRUE(theRound.players[1].alive);
     EXPECT_LT(hard.y, 293.0f);  // through the gap
 }

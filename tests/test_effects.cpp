@@ -14,6 +14,7 @@
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "screens/stageselect.h"
 #include "tests/testutil.h"
 
@@ -601,7 +602,7 @@ TEST_F(FieldEffectsTest, DeathsExplodeByTheExplosionType) {
         p1.heading = 0;
         int frames = 0;
         while (p1.alive && frames < 400) {
-            ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+            ASSERT_EQ(PlayFrame(), FRAME_GO_ON);
             frames++;
         }
         ASSERT_FALSE(p1.alive) << type;
@@ -617,7 +618,7 @@ TEST_F(FieldEffectsTest, DeathsExplodeByTheExplosionType) {
             EXPECT_EQ(CountField(28), 9);  // only the trail: 631..638 and the start pixel
             continue;
         }
-        for (int f = 0; f < 10; f++) ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+        for (int f = 0; f < 10; f++) ASSERT_EQ(PlayFrame(), FRAME_GO_ON);
         for (const ParticleRecord& r : Records<ParticleRecord>(theRound.particle.lists[type - 1]))
             EXPECT_EQ(r.color, 27);
         EXPECT_GT(CountField(27), 0) << type;

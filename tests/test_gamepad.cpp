@@ -9,6 +9,7 @@
 
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "screens/title.h"
@@ -58,7 +59,7 @@ protected:
 
     int Frames(int n) {
         int result = FRAME_GO_ON;
-        for (int k = 0; k < n && result == FRAME_GO_ON; k++) result = theRound.Frame();
+        for (int k = 0; k < n && result == FRAME_GO_ON; k++) result = PlayFrame();
         return result;
     }
 
@@ -139,17 +140,17 @@ TEST_F(PadRoundTest, APadSteersItsOwnHumanSeatOnly) {
 
     // The item button: one use per press.
     pad1.Set(plat::PAD_SOUTH, true);
-    EXPECT_EQ(theRound.TakeSeatActions(0), SEAT_ITEM);
-    EXPECT_EQ(theRound.TakeSeatActions(0), 0);
+    EXPECT_EQ(TakeSeatKeys(0), SEAT_ITEM);
+    EXPECT_EQ(TakeSeatKeys(0), 0);
     pad1.Set(plat::PAD_SOUTH, false);
     pad1.Set(plat::PAD_SOUTH, true);
-    EXPECT_EQ(theRound.TakeSeatActions(0), SEAT_ITEM);
+    EXPECT_EQ(TakeSeatKeys(0), SEAT_ITEM);
     pad1.Set(plat::PAD_SOUTH, false);
 
     // Keys and pad together make one set of presses.
     theApp.keyState['Q'] = 1;
     pad1.Set(plat::PAD_RSHOULDER, true);
-    EXPECT_EQ(theRound.TakeSeatActions(0), SEAT_LEFT | SEAT_RIGHT);
+    EXPECT_EQ(TakeSeatKeys(0), SEAT_LEFT | SEAT_RIGHT);
     pad1.Set(plat::PAD_RSHOULDER, false);
 
     // Seat 2 is a computer: its pad's press is never taken.
@@ -272,7 +273,7 @@ TEST_F(PadRoundTest, AButtonHeldFromPlayDoesNotChooseOnTheResults) {
     plat::ScriptPadButton(t + 7900, pad.handle(), plat::PAD_SOUTH, false);
     pad.ScriptPress(t + 8000, plat::PAD_DOWN);
     pad.ScriptPress(t + 8200, plat::PAD_SOUTH);
-    EXPECT_EQ(theRound.Run(ChosenRoundStart()), ROUND_EXIT);
+    EXPECT_EQ(PlayRound(ChosenRoundStart()), ROUND_EXIT);
     EXPECT_GT(plat::TimeMs() - t, 8200u);
     EXPECT_EQ(theRound.players[0].alive, 0);
 }

@@ -9,6 +9,7 @@
 #include "config/keyscreen.h"
 #include "config/option.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "match/settings.h"
 #include "screens/roundintro.h"
 #include "tests/testutil.h"
@@ -79,7 +80,7 @@ TEST_F(OwnKeys, FromTheFileToTheRoundTheIntroAndBack) {
     // The round reads the seat's own keys, and no longer its layout's.
     theApp.keyState[kQ] = 1;
     theApp.keyState[kK] = 1;
-    EXPECT_EQ(theRound.TakeSeatActions(0), SEAT_ITEM);
+    EXPECT_EQ(TakeSeatKeys(0), SEAT_ITEM);
     EXPECT_EQ(theApp.keyState[kQ], 1) << "Q is nobody's key now";
 
     // The intro shows the keys in use; a seat with a long label widens the column.

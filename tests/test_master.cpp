@@ -12,6 +12,7 @@
 #include "items/itemmanager.h"
 #include "match/planner.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "screens/stageselect.h"
 #include "tests/testutil.h"
 
@@ -209,7 +210,7 @@ TEST(MasterRound, NeverDrawsAndTurnsOnlyInStepFrames) {
     int turns = 0, result = FRAME_GO_ON;
     for (int k = 0; k < 4000 && result == FRAME_GO_ON; k++) {
         uint16_t headings[2] = {theRound.players[0].heading, theRound.players[1].heading};
-        result = theRound.Frame();
+        result = PlayFrame();
         const bool stepFrame = theRound.state.phase[2] == 0;
         for (int i = 0; i < 2; i++)
             if (theRound.players[i].heading != headings[i]) {
@@ -247,7 +248,7 @@ TEST(MasterRound, RoundsFromFixedStartsDifferAndRepeat) {
         start.oldMasterRule = oldWay ? 1 : 0;
         theRound.Setup(start);
         theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
-        for (int k = 0; k < 6000 && theRound.Frame() == FRAME_GO_ON; k++) {
+        for (int k = 0; k < 6000 && PlayFrame() == FRAME_GO_ON; k++) {
         }
         EXPECT_EQ(theApp.RandState(), seed);
         std::vector<float> heads;

@@ -21,6 +21,7 @@
 #include "match/replay.h"
 #include "match/results.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "tests/testutil.h"
@@ -84,7 +85,7 @@ protected:
         if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
         theRound.local.lastSecondMs = plat::TimeMs();
         int result = FRAME_GO_ON;
-        while (result == FRAME_GO_ON && theRound.state.frameCounter < kMaxFrames) result = theRound.Frame();
+        while (result == FRAME_GO_ON && theRound.state.frameCounter < kMaxFrames) result = PlayFrame();
         if (result == FRAME_ROUND_OVER) theReplay.EndRecording();
         return result;
     }
@@ -438,9 +439,9 @@ TEST_F(ReplayTest, DeadLinesDoNotActAndOldReplaysKeepTheirRule) {
         theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
         theRound.local.lastSecondMs = plat::TimeMs();
         int result = FRAME_GO_ON;
-        while (theRound.players[0].alive && result == FRAME_GO_ON) result = theRound.Frame();
+        while (theRound.players[0].alive && result == FRAME_GO_ON) result = PlayFrame();
         int32_t deathFrame = theRound.state.frameCounter;
-        while (theRound.state.frameCounter < deathFrame + 200 && result == FRAME_GO_ON) result = theRound.Frame();
+        while (theRound.state.frameCounter < deathFrame + 200 && result == FRAME_GO_ON) result = PlayFrame();
         return deathFrame;
     };
     const int32_t deathFrame = playUntilDeath(0);
@@ -534,7 +535,7 @@ TEST_F(ReplayTest, HeadMarksStayOffTheFieldAndTheReplay) {
             {
                 CHeadMarkScope marks(true);
                 while (result == FRAME_GO_ON && theRound.state.frameCounter < kMaxFrames) {
-                    result = theRound.Frame();
+                    result = PlayFrame();
                     if (result == FRAME_GO_ON && theRound.state.frameCounter % 300 == 0)
                         for (int i = 0; i < kPlayers; i++)
                             if (theRound.players[i].alive) o.marksShown += markShown(i);
@@ -596,7 +597,7 @@ TEST_F(ReplayTest, AutoFastHurriesOnlyThePaceAndKeepsTheScores) {
         int framesWithHumans = 0, framesWithout = 0;
         while (result == FRAME_GO_ON && theRound.state.frameCounter < kMaxFrames) {
             const uint64_t before = plat::PumpCount();
-            result = theRound.Frame();
+            result = PlayFrame();
             if (result != FRAME_GO_ON) break;
             const bool humansOut = !theRound.players[0].alive && !theRound.players[1].alive;
             ASSERT_EQ(plat::PumpCount() - before, autoFast && humansOut ? 1u : fullWait)
@@ -776,7 +777,7 @@ TEST_F(ReplayTest, RoundsAreSavedAndTheNewestTwentyKept) {
     uint32_t t0 = plat::TimeMs();
     plat::ScriptKey(t0 + 4100, 'Q');
     plat::ScriptKey(t0 + 9000, plat::VK_RETURN);
-    EXPECT_EQ(theRound.Run(ChosenRoundStart()), ROUND_NEXT);
+    EXPECT_EQ(PlayRound(ChosenRoundStart()), ROUND_NEXT);
     ASSERT_TRUE(theReplay.lastValid);
     std::string first = theReplay.lastSavedName;
     ASSERT_TRUE(theReplay.SaveLast());  // the same second again: another name
@@ -864,7 +865,7 @@ TEST_F(ReplayTest, ARoundStoppedByADesyncIsKeptWithItsDigest) {
     theReplay.BeginRecording(seed);
     theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
     theRound.local.lastSecondMs = plat::TimeMs();
-    while (theRound.state.frameCounter < 300) ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+    while (theRound.state.frameCounter < 300) ASSERT_EQ(PlayFrame(), FRAME_GO_ON);
     const char kNote[] =
         "This machine parted ways with the host at frame 299.\n"
         "State digests at frame 299: this machine 00000001, the host 00000002.\n";

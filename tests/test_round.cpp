@@ -18,6 +18,7 @@
 #include "match/replay.h"
 #include "match/results.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "tests/testutil.h"
@@ -62,7 +63,7 @@ protected:
 
     int Frames(int n) {
         int result = FRAME_GO_ON;
-        for (int k = 0; k < n && result == FRAME_GO_ON; k++) result = theRound.Frame();
+        for (int k = 0; k < n && result == FRAME_GO_ON; k++) result = PlayFrame();
         return result;
     }
 
@@ -117,7 +118,7 @@ TEST_F(RoundTest, SetupAndTheFirstStepsOfTwoLines) {
     int steps = 0;
     for (int f = 0; f < 40; f++) {
         steps += theRound.state.phase[2] == 3 ? 1 : 0;  // phase 2 becomes 0 in this frame
-        ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+        ASSERT_EQ(PlayFrame(), FRAME_GO_ON);
     }
     EXPECT_EQ(steps, 10);
     EXPECT_EQ(p1.x, 110.0f);
@@ -131,7 +132,7 @@ TEST_F(RoundTest, SetupAndTheFirstStepsOfTwoLines) {
     int moves = 0;
     for (int f = 0; f < 64; f++) {
         float before = p1.x;
-        ASSERT_EQ(theRound.Frame(), FRAME_GO_ON);
+        ASSERT_EQ(PlayFrame(), FRAME_GO_ON);
         if (p1.x != before) {
             moves++;
             EXPECT_EQ(theRound.state.phase[4], 0);
@@ -275,9 +276,9 @@ TEST_F(RoundTest, KeysAndTheTurnReward) {
     uint8_t* keys = theApp.keyState;
     for (int k = 1; k <= 71; k++) {
         keys['Q'] = 1;
-        theRound.HandleKeys(p1, 0);
+        theRound.HandleKeys(p1, 0, TakeSeatKeys(0));
         EXPECT_EQ(keys['Q'], 2);
-        theRound.HandleKeys(p1, 0);  // still held: nothing more
+        theRound.HandleKeys(p1, 0, TakeSeatKeys(0));  // still held: nothing more
         EXPECT_EQ(p1.leftTurns, k);
         EXPECT_EQ(theRound.heldItems[0].Count(), k >= 70 ? 10 : 0) << k;
     }
@@ -285,18 +286,18 @@ TEST_F(RoundTest, KeysAndTheTurnReward) {
     EXPECT_EQ(CDataList::Record<HeldItem>(theRound.heldItems[0].Last())->kind, 2);
     // The item key spends the newest record; the panel is redrawn.
     keys['A'] = 1;
-    theRound.HandleKeys(p1, 0);
+    theRound.HandleKeys(p1, 0, TakeSeatKeys(0));
     EXPECT_EQ(theRound.heldItems[0].Count(), 9);
     // Player 4 on the desktop layout reads the numeric pad, on the notebook
     // layout the bracket keys.
     PlayerSlot& p4 = theRound.players[3];
     p4.heading = 0;
     keys[plat::VK_NUMPAD3] = 1;
-    theRound.HandleKeys(p4, 3);
+    theRound.HandleKeys(p4, 3, TakeSeatKeys(3));
     EXPECT_EQ(p4.heading, 30);
     theApp.keyboardType = 1;
     keys[plat::VK_OEM_5] = 1;
-    theRound.HandleKeys(p4, 3);
+    theRound.HandleKeys(p4, 3, TakeSeatKeys(3));
     EXPECT_EQ(p4.heading, 0);
     theApp.ClearKeys();
 }

@@ -19,6 +19,7 @@
 #include "match/onlineround.h"
 #include "match/replay.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "match/settings.h"
 #include "screens/stageselect.h"
 #include "tests/testutil.h"
@@ -194,7 +195,7 @@ TEST_F(SettingRanges, RoundsAtEitherEndOfEveryRangeRunClean) {
             theRound.Setup(ChosenRoundStart());
             theRound.local.lastSecondMs = plat::TimeMs();
             int result = FRAME_GO_ON;
-            while (result == FRAME_GO_ON && theRound.state.frameCounter < 3000) result = theRound.Frame();
+            while (result == FRAME_GO_ON && theRound.state.frameCounter < 3000) result = PlayFrame();
             if (end == INT32_MAX && type == 3) {
                 theItemManager.itemShowTime = INT32_MAX;
                 theRound.state.roundSeconds = 5;

@@ -7,6 +7,7 @@
 
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "screens/stageselect.h"
 #include "tests/testutil.h"
 #include "tools/sim/invariants.h"
@@ -36,7 +37,7 @@ TEST(SimInvariants, TheOutlineChangesOnlyAsMirrorsAndCleanChangeIt) {
     CRoundInvariants invariants;
     invariants.Begin();
     for (int k = 0; k < 30; k++) {
-        theRound.Frame();
+        PlayFrame();
         ASSERT_EQ(invariants.Check(), "") << k;
     }
     ASSERT_EQ(testutil::PixelAt(theRound.local.fieldSurface, 0, 216), PlayerTrailIndex(0));

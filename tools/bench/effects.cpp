@@ -18,6 +18,7 @@
 #include "core/app.h"
 #include "graphics/directdraw.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "screens/stageselect.h"
 #include "tools/bench/benchutil.h"
 
@@ -84,7 +85,7 @@ int main(int argc, char** argv) {
         StartLoadedRound();
         for (int f = 0; f < framesPerRun; f++) {
             const double startUs = ClockUs(CLOCK_MONOTONIC), startCpuUs = ClockUs(CLOCK_THREAD_CPUTIME_ID);
-            const int result = theRound.Frame();
+            const int result = PlayFrame();
             cpu.push_back(ClockUs(CLOCK_THREAD_CPUTIME_ID) - startCpuUs);
             work.push_back(ClockUs(CLOCK_MONOTONIC) - startUs);
             particlesSeen += ParticleCount();

@@ -22,6 +22,7 @@
 #include "core/app.h"
 #include "graphics/directdraw.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "screens/stageselect.h"
 #include "tools/bench/benchutil.h"
 
@@ -66,7 +67,7 @@ template <class F>
 void RunFrames(bool scroll, int n, F each) {
     StartRound(scroll);
     for (int k = 0; k < n;) {
-        bool counted = theRound.Frame() == FRAME_GO_ON && theRound.CountAlive() == 4;
+        bool counted = PlayFrame() == FRAME_GO_ON && theRound.CountAlive() == 4;
         if (!counted) {
             theRound.Teardown();
             StartRound(scroll);
@@ -158,7 +159,7 @@ void KeyToPicture(int presses) {
     theRound.players[0].type = PLAYER_MAN;
     for (int frame = 0; int(probe.latencies.size()) < presses; frame++) {
         PlayerSlot& p1 = theRound.players[0];
-        if (theRound.Frame() != FRAME_GO_ON || !p1.alive) {
+        if (PlayFrame() != FRAME_GO_ON || !p1.alive) {
             theRound.Teardown();
             StartRound(false);
             theRound.players[0].type = PLAYER_MAN;

@@ -22,6 +22,7 @@
 #include "items/itemmanager.h"
 #include "match/replay.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "tools/sim/invariants.h"
@@ -92,15 +93,11 @@ void ReportDeaths(const uint8_t aliveBefore[kPlayers]) {
     }
 }
 
-// Set-up as the round does it, and the picture the countdown would leave.
+// The chosen stage and play mode, and the round started headless.
 void StartRound(const SimOptions& options) {
     theStageSelect.cursor = options.scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
     theStageSelect.selectedStage = options.stage == kRandomStage ? theStageSelect.stageCount : options.stage;
-    const uint32_t seed = theApp.RandState();
-    theRound.Setup(ChosenRoundStart());
-    theReplay.BeginRecording(seed);
-    if (!options.scroll) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
-    theRound.local.lastSecondMs = plat::TimeMs();
+    StartRound(ChosenRoundStart(), false);
 }
 
 void SaveRoundReplay(const std::string& dir, int round) {
@@ -155,7 +152,7 @@ RoundOutcome PlayRound(int round, const SimOptions& options) {
     for (;;) {
         uint8_t aliveBefore[kPlayers];
         for (int i = 0; i < kPlayers; i++) aliveBefore[i] = theRound.players[i].alive;
-        int result = theRound.Frame();
+        int result = PlayFrame();
         std::string why = invariants.Check();
         if (!why.empty()) Broken(round, why);
         if (options.verbose) ReportDeaths(aliveBefore);

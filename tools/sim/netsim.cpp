@@ -30,6 +30,7 @@
 #include "match/onlineround.h"
 #include "match/replay.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "match/session.h"
 #include "screens/stageselect.h"
 
@@ -439,18 +440,12 @@ void CNetMatch::StartClientRound(SimMachine& m, int k) {
     BeginRound(m, chosen, &start);
 }
 
-// The round set up on the machine swapped in, as the game's round loop does
-// it (without the countdown), recorded, with the session feeding it.
+// The round started on the machine swapped in as the game starts it
+// (headless), recorded, with the session feeding it.
 void CNetMatch::BeginRound(SimMachine& m, const RoundStart& chosen, NetRoundStart* start) {
-    const uint32_t seed = theApp.RandState();
-    RoundStart started = chosen;
-    started.seed = seed;
-    theRound.Setup(started);
     m.session.BeginRound(start, FrameUs(theRound), NowMs());
     theReplay.feed = &m.session;
-    theReplay.BeginRecording(seed);
-    if (!chosen.scrollPlay) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
-    theRound.local.lastSecondMs = plat::TimeMs();
+    StartRound(chosen, false);
     m.inRound = true;
     m.finished = m.stopped = false;
     m.nextFrameUs = m.lastFrameUs = m_nowUs;
@@ -489,7 +484,7 @@ void CNetMatch::RunFrame(SimMachine& m, int k) {
     BotPresses(m);
     uint8_t aliveBefore[kPlayers];
     for (int i = 0; i < kPlayers; i++) aliveBefore[i] = theRound.players[i].alive;
-    const int result = theRound.Frame();
+    const int result = PlayFrame();
     std::memset(theApp.keyState, 0, sizeof theApp.keyState);
     if (m_options.verbose && k == 0)
         for (int i = 0; i < kPlayers; i++)
@@ -516,6 +511,7 @@ void CNetMatch::RunFrame(SimMachine& m, int k) {
     if (m.stopped) {
         // As the game does: a round the session stopped is kept up to the stop.
         if (m.session.Stopped()) {
+            OnlineRoundEnds(m.session);
             theReplay.EndStoppedRecording();
             std::printf("  machine %d stops at frame %ld: %s\n", k, long(m.endFrame), m.session.StopText());
         } else {
@@ -523,6 +519,7 @@ void CNetMatch::RunFrame(SimMachine& m, int k) {
         }
         return;
     }
+    OnlineRoundEnds(m.session);
     theReplay.EndRecording();
     m.endDigest = MatchDigest();
     for (int i = 0; i < kPlayers; i++) m.scores[i] = theRound.players[i].roundScore;
