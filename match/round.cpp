@@ -9,7 +9,6 @@
 #include <utility>
 
 #include "items/itemmanager.h"
-#include "match/replay.h"
 
 const char kPlayerTypeNames[kPlayerTypes][20] = {"MAN", "NON", "EASY COM", "NORMAL COM", "HARD COM", "MASTER COM"};
 
@@ -202,7 +201,6 @@ void CRound::ResetMatch() {
     }
     roundCounter = 0;
     theItemManager.BuildPool();
-    theReplay.NewMatch();
 }
 
 int CRound::CountAlive() const {

@@ -28,6 +28,7 @@
 #include "match/roundplay.h"
 #include "match/settings.h"
 #include "platform/net.h"
+#include "screens/matchloop.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "screens/standings.h"
@@ -1103,56 +1104,45 @@ void COnline::EndMatch() {
 }
 
 // The intro shows the seats as they will play.
-void SeatsAsTheyPlay(const CSession& session) {
+void COnline::ShowSeatsAsTheyPlay() {
     for (int s = 0; s < kPlayers; s++)
         theRound.players[s].type = SeatPlayerType(session.seatKinds[s], session.seatHolders[s] != kNoHolder);
 }
 
 void COnline::HostMatch() {
     BeginMatch();
-    const int32_t matchRounds = theRound.matchRounds;  // the host's, as the match began
-    for (;;) {
-        SeatsAsTheyPlay(session);
-        if (theRoundIntro.Run() == INTRO_EXIT) break;
-        theStageSelect.Run();
-        if (theStageSelect.cursor == SELECT_EXIT) {
-            theStageSelect.cursor = 0;
-            break;
-        }
-        const RoundStart chosen = ChosenRoundStart();
-        theItemManager.BuildPool();
-        NetRoundStart start;
-        MakeRoundStart(session, chosen, theBgm.playing ? theStageSelect.playingBgm : -1, &start);
-        for (int s = 0; s < kPlayers; s++) theRound.players[s].type = start.seatTypes[s];
-        session.BeginRound(&start, FrameUs(), plat::TimeMs());
-        theReplay.feed = &session;
-        const int result = PlayRound(chosen);
-        theReplay.feed = nullptr;
-        session.EndRound();
-        if (result == ROUND_EXIT) break;
-        theApp.WaitFrame(0);
-        theRound.NextRound();
-        if (matchRounds > 0 && theRound.roundCounter >= matchRounds) {
-            theFinalStandings.Run();
-            break;
-        }
-    }
+    PlayMatch(&session);
     session.SendMenu(SCREEN_LOBBY, 0, 0);
     EndMatch();
 }
 
-// A joining machine's part: the screens the host opens, the rounds it starts.
+// The host's round starts: its start record, with the music and the seats,
+// goes to every machine.
+void COnline::HostRoundStarts(const RoundStart& chosen) {
+    theItemManager.BuildPool();
+    NetRoundStart start;
+    MakeRoundStart(session, chosen, theBgm.playing ? theStageSelect.playingBgm : -1, &start);
+    for (int s = 0; s < kPlayers; s++) theRound.players[s].type = start.seatTypes[s];
+    session.BeginRound(&start, FrameUs(), plat::TimeMs());
+}
+
 void COnline::ClientMatch() {
     BeginMatch();
+    PlayMatch(&session);
+    EndMatch();
+}
+
+// A joining machine's part between rounds: the screens the host opens, until
+// the host's next round starts. False when the match is over for this
+// machine: the host is gone or back in the lobby, or its round cannot be
+// played here (the reason is in the note).
+bool COnline::FollowHostToRound(RoundStart* chosen) {
     while (!session.HostLost()) {
-        if (session.RoundStarting()) {
-            if (!ClientRound()) break;
-            continue;
-        }
+        if (session.RoundStarting()) return ClientRoundStarts(chosen);
         NetMessage m;
         if (session.PeekMenu(&m)) {
             if (m.screen == SCREEN_INTRO) {
-                if (theRound.roundCounter == 0) SeatsAsTheyPlay(session);
+                if (theRound.roundCounter == 0) ShowSeatsAsTheyPlay();
                 theRoundIntro.Run();
             } else if (m.screen == SCREEN_SELECTOR) {
                 theStageSelect.Run();
@@ -1161,7 +1151,7 @@ void COnline::ClientMatch() {
                 theFinalStandings.Run();
             } else {
                 session.TakeMenu(&m);  // the match is over, or a screen of a round this machine did not play
-                if (m.screen == SCREEN_LOBBY) break;
+                if (m.screen == SCREEN_LOBBY) return false;
             }
             continue;
         }
@@ -1171,18 +1161,15 @@ void COnline::ClientMatch() {
         if (TakeKey(plat::VK_ESCAPE) && OnlineConfirmLeave()) session.Leave();
         menu::EndFrame();
     }
-    EndMatch();
+    return false;
 }
 
-// A round the host started. False when the match is over for this machine:
-// its round stopped (the host is gone or let it go; the reason is the
-// session's), or the round cannot be played here.
-bool COnline::ClientRound() {
+// A round the host started: its start applied here, with its music.
+bool COnline::ClientRoundStarts(RoundStart* chosen) {
     const NetRoundStart start = session.StartRecord();
     session.TakeRoundStart();
-    RoundStart chosen;
     char why[kNetTextMax + 1];
-    if (!ApplyRoundStart(start, theStageSelect.stages, theStageSelect.stageCount, &chosen, why, sizeof why)) {
+    if (!ApplyRoundStart(start, theStageSelect.stages, theStageSelect.stageCount, chosen, why, sizeof why)) {
         std::snprintf(m_note, sizeof m_note, "%s", why);
         return false;
     }
@@ -1194,12 +1181,5 @@ bool COnline::ClientRound() {
     }
     NetRoundStart mine = start;
     session.BeginRound(&mine, FrameUs(), plat::TimeMs());
-    theReplay.feed = &session;
-    PlayRound(chosen);
-    theReplay.feed = nullptr;
-    session.EndRound();
-    if (session.Stopped() || session.HostLost()) return false;
-    theApp.WaitFrame(0);
-    theRound.NextRound();
     return true;
 }

@@ -8,6 +8,7 @@
 
 #include "match/netproto.h"
 #include "match/session.h"
+#include "match/stage.h"
 #include "net/serverlink.h"
 
 // What the command line or the online screen asks for.
@@ -73,6 +74,14 @@ public:
     // From the title: the online screen.
     void Run();
 
+    // The match loop's online steps. The intro shows the seats as they will
+    // play; the host's chosen round starts on every machine; a joining
+    // machine follows the host's screens to its next round (false: the
+    // match is over for it).
+    void ShowSeatsAsTheyPlay();
+    void HostRoundStarts(const RoundStart& chosen);
+    bool FollowHostToRound(RoundStart* chosen);
+
     // The transport glue, run by every message pump while a session is open.
     void Pump();
     // How the round waits for a frame's events: pumps and idles a little.
@@ -95,7 +104,7 @@ private:
     void EndNote();
     void HostMatch();
     void ClientMatch();
-    bool ClientRound();
+    bool ClientRoundStarts(RoundStart* chosen);
     void BeginMatch();
     void EndMatch();
     bool OpenServerLink(const char* code, const char* name);

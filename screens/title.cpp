@@ -11,6 +11,7 @@
 #include "graphics/menu.h"
 #include "match/round.h"
 #include "match/roundplay.h"
+#include "screens/matchloop.h"
 #include "screens/online.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
@@ -163,29 +164,12 @@ void CTitle::HandleMenuKeys() {
     }
 }
 
-// The match loop: round intro, stage and music choice, round, until a screen
-// chooses to leave or, with MATCH_ROUNDS, the last round has been played and
-// the final standings are shown.
+// A match from the title, through the match loop.
 void CTitle::RunMatch() {
     ReleaseLogo();
     BeginMatch();
     theBgm.Close();
-    const int32_t matchRounds = theRound.matchRounds;  // as the match began
-    for (;;) {
-        if (theRoundIntro.Run() == INTRO_EXIT) break;
-        theStageSelect.Run();
-        if (theStageSelect.cursor == SELECT_EXIT) {
-            theStageSelect.cursor = 0;
-            break;
-        }
-        if (PlayRound(ChosenRoundStart()) == ROUND_EXIT) break;
-        theApp.WaitFrame(0);
-        theRound.NextRound();
-        if (matchRounds > 0 && theRound.roundCounter >= matchRounds) {
-            theFinalStandings.Run();
-            break;
-        }
-    }
+    PlayMatch(nullptr);
     theApp.ClearKeys();
     BuildMenu();
     theBgm.Stop();

@@ -68,7 +68,7 @@ protected:
         for (ItemTableRow& row : g_itemTable) row.weight = r.items ? 100 : 0;
         theItemManager.itemMax = r.items ? 4 : 0;
         theItemManager.itemShowTime = 20;
-        theRound.ResetMatch();
+        BeginMatch();
         theStageSelect.cursor = r.scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
         theStageSelect.selectedStage = r.stage < 0 ? theStageSelect.stageCount : r.stage;
         theApp.Seed(r.seed);
@@ -831,7 +831,7 @@ TEST_F(ReplayTest, AReplayThatCannotBeWrittenIsSaidOnceAMatchAndShown) {
     EXPECT_TRUE(theReplay.lastNotSaved);
     EXPECT_TRUE(shown("REPLAY NOT SAVED"));
     EXPECT_FALSE(shown("R: REPLAY"));
-    theRound.ResetMatch();  // the next match says it again
+    BeginMatch();  // the next match says it again
     said = saveRounds(2);
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     // At most the (empty) folder was made.

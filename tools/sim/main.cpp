@@ -23,6 +23,7 @@
 #include "match/replay.h"
 #include "match/round.h"
 #include "match/roundplay.h"
+#include "screens/matchloop.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "tools/sim/invariants.h"
@@ -93,13 +94,6 @@ void ReportDeaths(const uint8_t aliveBefore[kPlayers]) {
     }
 }
 
-// The chosen stage and play mode, and the round started headless.
-void StartRound(const SimOptions& options) {
-    theStageSelect.cursor = options.scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
-    theStageSelect.selectedStage = options.stage == kRandomStage ? theStageSelect.stageCount : options.stage;
-    StartRound(ChosenRoundStart(), false);
-}
-
 void SaveRoundReplay(const std::string& dir, int round) {
     static uint8_t bytes[kReplayFileMax];
     char path[4200];
@@ -143,23 +137,64 @@ std::string AbsolutePath(const std::string& path) {
     return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
 }
 
-RoundOutcome PlayRound(int round, const SimOptions& options) {
-    StartRound(options);
-    if (options.verbose)
-        std::printf("round %d on stage %d, %s\n", round, theRound.state.stageIndex, theRound.Stage().title);
+long ResidentKb() {
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (!status) return -1;
+    char line[256];
+    long kb = -1;
+    while (std::fgets(line, sizeof line, status))
+        if (std::sscanf(line, "VmRSS: %ld", &kb) == 1) break;
+    std::fclose(status);
+    return kb;
+}
+
+// The runner's part in the match loop: the options choose every round, each
+// frame is checked, each round is tallied.
+struct SimMatch {
+    const SimOptions* options;
+    CMatchTally* tally;
     CRoundInvariants invariants;
-    invariants.Begin();
-    for (;;) {
-        uint8_t aliveBefore[kPlayers];
-        for (int i = 0; i < kPlayers; i++) aliveBefore[i] = theRound.players[i].alive;
-        int result = PlayFrame();
-        std::string why = invariants.Check();
-        if (!why.empty()) Broken(round, why);
-        if (options.verbose) ReportDeaths(aliveBefore);
-        if (result == FRAME_ROUND_OVER) break;
-        if (result != FRAME_GO_ON) Broken(round, "the round left through the pause menu");
-        if (theRound.state.frameCounter >= options.maxFrames) Broken(round, "the round did not end");
-    }
+    uint8_t aliveBefore[kPlayers];
+    int round;
+};
+SimMatch g_sim;
+
+void NoteAlive() {
+    for (int i = 0; i < kPlayers; i++) g_sim.aliveBefore[i] = theRound.players[i].alive;
+}
+
+bool BeforeRound(int round) {
+    const SimOptions& options = *g_sim.options;
+    if (round > options.rounds) return false;
+    if (options.cycleExplosions) theRound.explosionType = (round - 1) % 4;
+    theStageSelect.cursor = options.scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
+    theStageSelect.selectedStage = options.stage == kRandomStage ? theStageSelect.stageCount : options.stage;
+    g_sim.round = round;
+    return true;
+}
+
+void RoundStarted(int round) {
+    if (g_sim.options->verbose)
+        std::printf("round %d on stage %d, %s\n", round, theRound.state.stageIndex, theRound.Stage().title);
+    g_sim.invariants = CRoundInvariants();
+    g_sim.invariants.Begin();
+    NoteAlive();
+}
+
+void AfterFrame(int result) {
+    const SimOptions& options = *g_sim.options;
+    const int round = g_sim.round;
+    std::string why = g_sim.invariants.Check();
+    if (!why.empty()) Broken(round, why);
+    if (options.verbose) ReportDeaths(g_sim.aliveBefore);
+    NoteAlive();
+    if (result == FRAME_ROUND_OVER) return;
+    if (result != FRAME_GO_ON) Broken(round, "the round left through the pause menu");
+    if (theRound.state.frameCounter >= options.maxFrames) Broken(round, "the round did not end");
+}
+
+void AfterRound(int round) {
+    const SimOptions& options = *g_sim.options;
     RoundOutcome outcome{};
     outcome.winner = -1;
     for (int i = 0; i < kPlayers; i++) {
@@ -172,11 +207,10 @@ RoundOutcome PlayRound(int round, const SimOptions& options) {
     }
     outcome.frames = theRound.state.frameCounter;
     outcome.seconds = theRound.state.roundSeconds;
-    theReplay.EndRecording();
     if (!options.recordDir.empty()) SaveRoundReplay(options.recordDir, round);
-    theRound.Teardown();
-    theRound.NextRound();
-    return outcome;
+    g_sim.tally->Add(outcome);
+    g_sim.tally->PrintRound(outcome);
+    if (options.memory) std::printf("  resident memory after round %d: %ld KB\n", round, ResidentKb());
 }
 
 void PrintHeader(const SimOptions& options) {
@@ -195,16 +229,6 @@ void PrintHeader(const SimOptions& options) {
     std::printf("\n\n");
 }
 
-long ResidentKb() {
-    FILE* status = std::fopen("/proc/self/status", "r");
-    if (!status) return -1;
-    char line[256];
-    long kb = -1;
-    while (std::fgets(line, sizeof line, status))
-        if (std::sscanf(line, "VmRSS: %ld", &kb) == 1) break;
-    std::fclose(status);
-    return kb;
-}
 
 int Fail(const std::string& message) {
     std::fprintf(stderr, "nuvel-sim: %s\n", message.c_str());
@@ -243,15 +267,12 @@ int main(int argc, char** argv) {
 
     theApp.Seed(options.seed);
     PrintHeader(options);
-    theRound.ResetMatch();
+    BeginMatch();
     CMatchTally tally(options.seats);
-    for (int round = 1; round <= options.rounds; round++) {
-        if (options.cycleExplosions) theRound.explosionType = (round - 1) % 4;
-        RoundOutcome outcome = PlayRound(round, options);
-        tally.Add(outcome);
-        tally.PrintRound(outcome);
-        if (options.memory) std::printf("  resident memory after round %d: %ld KB\n", round, ResidentKb());
-    }
+    g_sim.options = &options;
+    g_sim.tally = &tally;
+    const MatchRunner runner{BeforeRound, RoundStarted, AfterFrame, AfterRound};
+    PlayMatch(nullptr, &runner);
     tally.PrintSummary();
     return 0;
 }

@@ -742,7 +742,7 @@ int CNetMatch::Run() {
     m_matchStartUs = m_nowUs;
     {
         CSwappedIn in(*m_machines[0]);
-        theRound.ResetMatch();
+        BeginMatch();
     }
     for (int round = 1; round <= m_options.rounds; round++) {
         if (!PlayRound(round)) return 1;
