@@ -15,7 +15,9 @@
 # Usage: e2e_online_faults.sh <nuvel binary> <game folder>
 set -euo pipefail
 figures=$(dirname "$0")/tools/online_figures.sh
-if ldd "$1" 2>/dev/null | grep -q libasan; then
+# (The whole of ldd's answer is read first: grep -q would stop reading at the
+# first match, and ldd, cut off, would fail the pipe.)
+if [[ "$(ldd "$1" 2>/dev/null)" == *libasan* ]]; then
   exec bash "$figures" "$1" "$2" --hostile --hostile-seconds 4 --memory-goal-kb 8192 --stalls 1 --wait 80
 fi
 exec bash "$figures" "$1" "$2" --joins 20 --hostile --hostile-seconds 5 --stalls 1 --kills 1 --wait 80
