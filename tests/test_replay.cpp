@@ -486,6 +486,57 @@ TEST_F(ReplayTest, DeadLinesDoNotActAndOldReplaysKeepTheirRule) {
     EXPECT_EQ(EncodeReplay(s_read, again, sizeof again), 0u);
 }
 
+// A human seat's presses reach the round through the frame's input; the
+// recording keeps only those the round used. Presses go on after the seat's
+// line has died: none of them is kept, and the replay reproduces the round.
+// A press written into the file for the dead line is one the round cannot
+// use: the playback says the round went another way.
+TEST_F(ReplayTest, PressesOfADeadLineAreNeitherUsedNorKept) {
+    testutil::TempDir dir;
+    testutil::WriteStageList(dir.path(), "FILE=EMPTY.PNG\n1P=630,100,0\n2P=200,100,0\n3P=400,300,180\n");
+    testutil::ScopedCwd cwd(dir.path());
+    Configure({{PLAYER_MAN, PLAYER_HARD, PLAYER_HARD, PLAYER_NON}, 1, false, false, false, 0, 71});
+    theStageSelect.selectedStage = 0;
+    theApp.keyboardType = 0;
+    const uint32_t t0 = plat::TimeMs();
+    for (int k = 0; k < 400; k++) plat::ScriptKey(t0 + 5 + 7 * k, 'A');  // player 1's item key, on and on
+    ASSERT_EQ(PlayRecorded(), FRAME_ROUND_OVER);
+    theRound.Teardown();
+    plat::FlushMessages();
+    theApp.ClearKeys();
+    ASSERT_TRUE(theReplay.lastValid);
+    ASSERT_FALSE(theRound.players[0].alive);
+    const int32_t deathFrame = theRound.players[0].endFrame;
+    ASSERT_GT(theReplay.last.lastFrame, deathFrame + 50);  // the others flew on while the key was pressed
+    size_t offset = 0;
+    int32_t frame = 0;
+    int presses = 0;
+    ReplayEvent e;
+    while (NextReplayEvent(theReplay.last, &offset, frame, &e)) {
+        frame = e.frame;
+        if (e.kind > REPLAY_EVENT_SEATS_LAST) continue;
+        presses++;
+        EXPECT_EQ(e.kind, SEAT_ITEM);
+        EXPECT_LT(e.frame, deathFrame);
+    }
+    EXPECT_GT(presses, 0);
+    ASSERT_EQ(Decode(LastFile(), &s_read), REPLAY_READ_OK);
+    EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
+
+    // One press more, for the dead line in the round's last frame.
+    const uint32_t distance = uint32_t(s_read.lastFrame - frame);
+    ASSERT_LT(distance, 0x4000u);
+    uint8_t* end = s_read.events + s_read.eventBytes;
+    *end++ = uint8_t((distance & 0x7F) | (distance > 0x7F ? 0x80 : 0));
+    if (distance > 0x7F) *end++ = uint8_t(distance >> 7);
+    *end++ = SEAT_ITEM;
+    s_read.eventBytes = uint32_t(end - s_read.events);
+    static uint8_t resealed[kReplayFileMax];
+    const size_t size = EncodeReplay(s_read, resealed, sizeof resealed);
+    ASSERT_EQ(DecodeReplay(resealed, size, &s_read), REPLAY_READ_OK);
+    EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_DIFFERS);
+}
+
 // Head marks are drawn on the pictures shown and nowhere else. Two rounds
 // from one start, marks off and on, in both play modes: the pictures shown
 // carry a mark round a live head only when the marks are on, and the rounds
