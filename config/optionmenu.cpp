@@ -11,7 +11,7 @@
 #include "items/itemmanager.h"
 #include "match/round.h"
 #include "match/settings.h"
-#include "screens/itemhelp.h"
+#include "config/itemhelp.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
 

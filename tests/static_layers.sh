@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Layering. The game's folders stand in layers, each including only the
 # layers below it (or its own):
-#   platform/ < core/ < graphics/, sound/ < net/ < match/, items/ < screens/, config/ < app/
+#   platform/ < core/ < graphics/, sound/ < net/ < match/, items/ < config/ < screens/ < app/
 # match/ and items/ are one layer: the engine and its item effects. The match
 # server (server/) stands beside app/ at the top and includes only net/ and
 # platform/. Only platform/ may include SDL, fluidsynth, ENet, hiredis or
@@ -14,7 +14,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 declare -A layer=([platform]=0 [core]=1 [graphics]=2 [sound]=2 [net]=3 [match]=4 [items]=4
-                  [screens]=5 [config]=5 [app]=6 [server]=6)
+                  [config]=5 [screens]=6 [app]=7 [server]=7)
 failed=0
 passed=0
 

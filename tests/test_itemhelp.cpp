@@ -11,7 +11,7 @@
 
 #include "config/option.h"
 #include "items/itemmanager.h"
-#include "screens/itemhelp.h"
+#include "config/itemhelp.h"
 #include "tests/testutil.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // it does below), the highlight bar on one of them, blinking marks where the
 // list goes on, and the position counter. Up and Down (Page Up and Page
 // Down by eight) move through the list; Return or Escape goes back.
-#include "screens/itemhelp.h"
+#include "config/itemhelp.h"
 
 #include <cstdio>
 
