@@ -29,7 +29,7 @@ int EffectivePlayerType(int type);
 // The name of a player type; values outside the table read as "NON".
 const char* PlayerTypeName(int type);
 
-// What CRound::Run, the pause menu and the result screen hand to the match loop.
+// What a round (PlayRound), the pause menu and the result screen hand to the match loop.
 enum RoundResult : int {
     ROUND_NEXT = 1,  // "NEXT ROUND"
     ROUND_EXIT = 2,  // "EXIT": leave the match
