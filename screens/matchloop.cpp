@@ -4,7 +4,6 @@
 #include "match/replay.h"
 #include "match/roundplay.h"
 #include "match/session.h"
-#include "screens/online.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "screens/standings.h"
@@ -40,7 +39,8 @@ int RunHeadless(const RoundStart& chosen, const MatchRunner& runner, int round) 
 
 }  // namespace
 
-void PlayMatch(CSession* session, const MatchRunner* runner) {
+void PlayMatch(const MatchOnline* online, const MatchRunner* runner) {
+    CSession* session = online ? online->session : nullptr;
     const bool joined = session && session->Role() == SESSION_CLIENT;
     const int32_t matchRounds = runner ? 0 : theRound.matchRounds;  // as the match began
     for (int round = 1;; round++) {
@@ -49,11 +49,11 @@ void PlayMatch(CSession* session, const MatchRunner* runner) {
             if (!runner->beforeRound(round)) break;
             chosen = ChosenRoundStart();
         } else if (joined) {
-            if (!theOnline.FollowHostToRound(&chosen)) break;
+            if (!online->followHostToRound(&chosen)) break;
         } else {
-            if (session) theOnline.ShowSeatsAsTheyPlay();
+            if (online) online->showSeats();
             if (!ChooseRound(&chosen)) break;
-            if (session) theOnline.HostRoundStarts(chosen);
+            if (online) online->hostRoundStarts(chosen);
         }
         theReplay.feed = session;
         const int result = runner ? RunHeadless(chosen, *runner, round) : PlayRound(chosen);

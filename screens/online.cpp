@@ -1109,9 +1109,19 @@ void COnline::ShowSeatsAsTheyPlay() {
         theRound.players[s].type = SeatPlayerType(session.seatKinds[s], session.seatHolders[s] != kNoHolder);
 }
 
+namespace {
+
+// The match loop's online steps, on this machine's online screen.
+void ShowSeatsStep() { theOnline.ShowSeatsAsTheyPlay(); }
+void HostRoundStep(const RoundStart& chosen) { theOnline.HostRoundStarts(chosen); }
+bool FollowHostStep(RoundStart* chosen) { return theOnline.FollowHostToRound(chosen); }
+
+}  // namespace
+
 void COnline::HostMatch() {
     BeginMatch();
-    PlayMatch(&session);
+    const MatchOnline online{&session, ShowSeatsStep, HostRoundStep, FollowHostStep};
+    PlayMatch(&online);
     session.SendMenu(SCREEN_LOBBY, 0, 0);
     EndMatch();
 }
@@ -1128,7 +1138,8 @@ void COnline::HostRoundStarts(const RoundStart& chosen) {
 
 void COnline::ClientMatch() {
     BeginMatch();
-    PlayMatch(&session);
+    const MatchOnline online{&session, ShowSeatsStep, HostRoundStep, FollowHostStep};
+    PlayMatch(&online);
     EndMatch();
 }
 
