@@ -3,17 +3,13 @@
 // same operation as the keys, and may ask for their held item to be used.
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "match/rules.h"
 
 namespace {
 
-constexpr int kTurnDegrees = 30;
 constexpr int kRaySteps = 20;
 constexpr int kClearRay = 30;  // stands for "clear" beside a blocked ray (at most 20)
 constexpr int kUrgentSteps = 10;
-
-bool Outside(int x, int y) {
-    return x < kInteriorLeft || x > kInteriorRight || y < kInteriorTop || y > kInteriorBottom;
-}
 
 // The class of the most recent held item, or -1 when nothing is held.
 int HeldClass(const CDataList& heldItems) {
@@ -31,14 +27,12 @@ int HeldClass(const CDataList& heldItems) {
 int CRound::ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch,
                            bool diagonalCheck) {
     int px = CApp::FloatToInt(x), py = CApp::FloatToInt(y);
-    if (Outside(px, py) || !pixels) return 1;
-    if (heading < 0) heading += 360 * ((359 - heading) / 360);
-    heading %= 360;
+    if (!InsideInterior(px, py) || !pixels) return 1;
+    heading = NormalHeading(heading);
     for (int i = 1; i <= steps; i++) {
-        x += theApp.cosTable[heading];
-        y += theApp.negSinTable[heading];
+        StepAlong(x, y, heading);
         int nx = CApp::FloatToInt(x), ny = CApp::FloatToInt(y);
-        if (Outside(nx, ny)) return i;
+        if (!InsideInterior(nx, ny)) return i;
         if (nx == px && ny == py) continue;
         if (pixels[ny * pitch + nx] != 0 && !theItemManager.FindItemAt(nx, ny)) return i;
         if (diagonalCheck && nx != px && ny != py && pixels[py * pitch + nx] != 0 && pixels[ny * pitch + px] != 0)
@@ -50,7 +44,7 @@ int CRound::ProbeClearance(float x, float y, int heading, int steps, const uint8
 }
 
 void CRound::ThinkEasyCom(PlayerSlot& slot, int i) {
-    if (state.phase[slot.slowness < 5 ? slot.slowness : 4] != 0) return;
+    if (!StepsThisFrame(state.phase, slot.slowness)) return;
     int r = theApp.RandUpTo(100);
     if (r == 1) Turn(slot, +kTurnDegrees);
     if (r == 2) Turn(slot, -kTurnDegrees);
@@ -58,7 +52,7 @@ void CRound::ThinkEasyCom(PlayerSlot& slot, int i) {
 }
 
 void CRound::ThinkProbingCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch, bool diagonalCheck) {
-    if (state.phase[slot.slowness < 5 ? slot.slowness : 4] != 0) return;
+    if (!StepsThisFrame(state.phase, slot.slowness)) return;
     int itemClass = HeldClass(heldItems[i]);
     if (heldItems[i].Count() > 0 && theApp.RandUpTo(50) == 0 && (itemClass == 0 || itemClass == 2))
         slot.useItemRequest = 1;

@@ -23,10 +23,10 @@
 #include "items/itemmanager.h"
 #include "match/planner.h"
 #include "match/round.h"
+#include "match/rules.h"
 
 namespace {
 
-constexpr int kTurnDegrees = 30;
 constexpr int kFirstMoves[3] = {0, +kTurnDegrees, -kTurnDegrees};  // in the order ties are settled
 constexpr int kCellWeightPx = 16;                                  // a counted cell stands for its 4x4 pixels
 constexpr int kMouldStepCost = 64;
@@ -160,7 +160,7 @@ bool OtherHeadNear(const planner::View& view) {
 }  // namespace
 
 void CRound::ThinkMasterCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch) {
-    if (state.phase[slot.slowness < 5 ? slot.slowness : 4] != 0 || !pixels) return;
+    if (!StepsThisFrame(state.phase, slot.slowness) || !pixels) return;
     static planner::View view;
     const bool oldWay = start.oldMasterRule != 0;
     planner::Look(view, *this, i, pixels, pitch, state.scrollPlay && !oldWay);

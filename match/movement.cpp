@@ -5,39 +5,22 @@
 #include "items/itemmanager.h"
 #include "match/replay.h"
 #include "match/round.h"
+#include "match/rules.h"
 #include "sound/directsound.h"
 
 namespace {
 
-constexpr int kTurnDegrees = 30;
 constexpr int kRewardTurns = 70;
 constexpr int kRewardCount = 10;
-constexpr int kGravityHeading = 270;
 // A ring wider than this lies wholly outside the playfield wherever it is
 // centred, so bigger radii from the settings file draw nothing more.
 constexpr int kWidestRingPx = 800;
 
-bool InsideInterior(int x, int y) {
-    return x >= kInteriorLeft && x <= kInteriorRight && y >= kInteriorTop && y <= kInteriorBottom;
-}
-
-// One degree toward 270 (down): the shorter way round.
-uint16_t DriftDown(uint16_t h) {
-    if (h <= 90) return h == 0 ? 359 : h - 1;
-    if (h < kGravityHeading) return h + 1;
-    if (h > kGravityHeading) return h - 1;
-    return h;
-}
-
 }  // namespace
 
 void CRound::Advance(PlayerSlot& slot) {
-    if (state.frameCounter < slot.gravityEndFrame) slot.heading = DriftDown(slot.heading);
-    int slowness = slot.slowness < 5 ? slot.slowness : 4;
-    if (state.phase[slowness] != 0) return;
-    int h = slot.heading % 360;
-    slot.x += theApp.cosTable[h];
-    slot.y += theApp.negSinTable[h];
+    MoveOneFrame(slot.x, slot.y, slot.heading, state.frameCounter < slot.gravityEndFrame,
+                 StepsThisFrame(state.phase, slot.slowness));
 }
 
 void CRound::PlotTrail(PlayerSlot& slot, int i, uint8_t* pixels, int pitch) {
@@ -144,9 +127,7 @@ void CRound::HandleKeys(PlayerSlot& slot, int i) {
 
 void CRound::Turn(PlayerSlot& slot, int delta) {
     if (state.frameCounter < slot.mirrorEndFrame) delta = -delta;
-    int h = slot.heading + delta;
-    if (h < 0) h += 360 * ((359 - h) / 360);
-    slot.heading = uint16_t(h % 360);
+    slot.heading = uint16_t(NormalHeading(slot.heading + delta));
 }
 
 // Rings of radius 0, 2, 4, ... in the player's colour round the head. In

@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "match/round.h"
+#include "match/rules.h"
 
 namespace planner {
 
@@ -85,7 +86,7 @@ struct View {
 // The head as the search moves it: the same float steps as the round.
 struct Head {
     float x, y;
-    int heading;
+    uint16_t heading;
     int lastX, lastY;
     int frame;  // the frame of the next step
 };
@@ -109,6 +110,11 @@ Window ScrollWindow(const PlayerSlot& slot);
 
 // The head of slot i as the search starts it.
 Head StartHead(const CRound& round, int i);
+
+// One step of the head as the round moves its line: the turn (+30, 0 or
+// -30, mirroring not applied), then the frames up to its next step, each
+// with gravity's turn while it holds, the first with the step.
+void MoveHead(Head& head, int turnDegrees, int periodFrames, int gravityEndFrame);
 
 // The longest survival of the first move turnDegrees (+30, 0 or -30, as the
 // heading changes, mirroring not applied) within the step budget.
@@ -151,7 +157,7 @@ bool UnderItem(const View& view, int x, int y);
 // of an item picture (running into an item picks it up).
 inline bool OpenPixel(const View& view, int x, int y) {
     const int border = view.closingBorderPx;
-    if (x < kInteriorLeft || x > kInteriorRight || y < kInteriorTop || y > kInteriorBottom) return false;
+    if (!InsideInterior(x, y)) return false;
     if (!view.wholeField && !view.seen.Holds(x, y)) return false;
     if (border && (x < border || x > kFieldRight - border || y < kFieldTop + border || y > kFieldBottom - border))
         return false;

@@ -7,29 +7,22 @@
 
 #include "items/itemmanager.h"
 #include "match/planner.h"
+#include "match/rules.h"
 
 namespace planner {
 namespace {
 
-constexpr int kClosingBorderSeconds = 208;
 constexpr int kClosingMarginPx = 2;  // the line the next second fills, and one more
 constexpr int kMissilePx = 24;
 constexpr int kDiscRadiusPx = 13;  // a 24-pixel disc, and the pixel beside it
-constexpr float kBallGravity = 0.08f;
 constexpr int kExtraPredictedSteps = 8;
-
-int Period(const PlayerSlot& slot) { return 1 << std::min<int>(slot.slowness, 4); }
-
-bool Inside(int x, int y) {
-    return x >= kInteriorLeft && x <= kInteriorRight && y >= kInteriorTop && y <= kInteriorBottom;
-}
 
 // The first frame, not before `from`, in which a slot of this period steps,
 // given its phase counter's value in frame `now`. Slot j acts after slot i
 // in the same frame only when j > i.
 int NextStepFrame(const CRound& round, const PlayerSlot& slot, int j, int i) {
-    const int period = Period(slot), now = round.state.frameCounter;
-    const int value = round.state.phase[std::min<int>(slot.slowness, 4)];
+    const int period = StepPeriodFrames(slot.slowness), now = round.state.frameCounter;
+    const int value = round.state.phase[StepPhase(slot.slowness)];
     int frame = now + (period - value) % period;
     if (frame == now && j < i) frame += period;
     while (frame <= slot.stoppedUntilFrame) frame += period;
@@ -44,10 +37,9 @@ void PredictStraightWay(View& view, const PlayerSlot& slot, const OtherLine& lin
     const int h = slot.heading % 360;
     int lastX = line.pixelX, lastY = line.pixelY;
     for (int k = 0; k < steps; k++) {
-        x += theApp.cosTable[h];
-        y += theApp.negSinTable[h];
+        StepAlong(x, y, h);
         const int px = CApp::FloatToInt(x), py = CApp::FloatToInt(y);
-        if (!Inside(px, py)) break;
+        if (!InsideInterior(px, py)) break;
         if (px == lastX && py == lastY) continue;
         lastX = px;
         lastY = py;
@@ -73,7 +65,7 @@ void LookAtOtherLines(View& view, const CRound& round, int i) {
         OtherLine& line = view.others[view.otherCount++];
         line.pixelX = CApp::FloatToInt(slot.x);
         line.pixelY = CApp::FloatToInt(slot.y);
-        line.periodFrames = Period(slot);
+        line.periodFrames = StepPeriodFrames(slot.slowness);
         line.firstStepFrame = NextStepFrame(round, slot, j, i);
         PredictStraightWay(view, slot, line);
     }
@@ -97,7 +89,7 @@ void LookAtMovingObjects(View& view, const CRound& round, float headX, float hea
     // A meteorite is seen once it has entered the field.
     for (DataNode* n = round.meteorite.list.First(); n; n = n->next) {
         const MeteoriteRecord& m = *CDataList::Record<MeteoriteRecord>(n);
-        if (m.entered && Inside(CApp::FloatToInt(m.x), CApp::FloatToInt(m.y)))
+        if (m.entered && InsideInterior(CApp::FloatToInt(m.x), CApp::FloatToInt(m.y)))
             AddTrack(view, {m.x, m.y, m.vx, m.vy, 0.0f, 0}, headX, headY, horizonFrames);
     }
     const float half = kMissilePx / 2;
@@ -107,7 +99,8 @@ void LookAtMovingObjects(View& view, const CRound& round, float headX, float hea
     }
     for (DataNode* n = round.pingPong.list.First(); n; n = n->next) {
         const BallRecord& b = *CDataList::Record<BallRecord>(n);
-        AddTrack(view, {b.x + half, b.y + half, b.vx, b.vy, kBallGravity, kDiscRadiusPx}, headX, headY, horizonFrames);
+        AddTrack(view, {b.x + half, b.y + half, b.vx, b.vy, kBallGravityPxPerFrame2, kDiscRadiusPx}, headX, headY,
+                 horizonFrames);
     }
     view.mouldCount = 0;
     for (DataNode* n = round.mold.list.First(); n && view.mouldCount < kMaxMoulds; n = n->next) {
@@ -149,13 +142,14 @@ void Look(View& view, const CRound& round, int i, const uint8_t* pixels, int pit
     view.headX = CApp::FloatToInt(slot.x);
     view.headY = CApp::FloatToInt(slot.y);
     view.nowFrame = round.state.frameCounter;
-    view.periodFrames = Period(slot);
+    view.periodFrames = StepPeriodFrames(slot.slowness);
     view.mirrorEndFrame = slot.mirrorEndFrame;
     view.noTrailEndFrame = slot.noTrailEndFrame;
     view.gravityEndFrame = slot.gravityEndFrame;
     view.invincibleEndFrame = slot.invincibleEndFrame;
     const int s = round.state.roundSeconds;
-    view.closingBorderPx = round.state.stageEffect == 2 && s < kClosingBorderSeconds ? s + kClosingMarginPx : 0;
+    const bool closing = round.state.stageEffect == STAGE_EFFECT_CLOSING_BORDER && s < kClosingBorderSeconds;
+    view.closingBorderPx = closing ? s + kClosingMarginPx : 0;
     LookAtItems(view);
     LookAtOtherLines(view, round, i);
     LookAtMovingObjects(view, round, slot.x, slot.y);
@@ -163,15 +157,15 @@ void Look(View& view, const CRound& round, int i, const uint8_t* pixels, int pit
 
 Head StartHead(const CRound& round, int i) {
     const PlayerSlot& slot = round.players[i];
-    return Head{slot.x, slot.y, slot.heading % 360, slot.lastPixelX, slot.lastPixelY, round.state.frameCounter};
+    return Head{slot.x,          slot.y,          uint16_t(slot.heading % 360),
+                slot.lastPixelX, slot.lastPixelY, round.state.frameCounter};
 }
 
 bool ClearAhead(const View& view, const Head& head, int steps) {
     float x = head.x, y = head.y;
     int lastX = head.lastX, lastY = head.lastY;
     for (int k = 0; k < steps; k++) {
-        x += theApp.cosTable[head.heading];
-        y += theApp.negSinTable[head.heading];
+        StepAlong(x, y, head.heading);
         const int px = CApp::FloatToInt(x), py = CApp::FloatToInt(y);
         if (px == lastX && py == lastY) continue;
         if (!OpenPixel(view, px, py)) return false;

@@ -11,6 +11,7 @@
 #include "core/record.h"
 #include "graphics/directdraw.h"
 #include "match/effects.h"
+#include "match/rules.h"
 #include "match/stage.h"
 
 enum PlayerType : uint8_t {
@@ -124,17 +125,16 @@ void SeatKeysText(int player, char* text, size_t size);
 constexpr ClipRect kPlayClip{kInteriorLeft, kInteriorTop, kInteriorRight + 1, kInteriorBottom + 1};
 constexpr int kScrollViewSize = 80;
 constexpr int kMaxWait = 9999;
-constexpr int kPhaseCounters = 5;
 
 // The per-round numbers of the round object: one plain record, so that
 // setting the live round aside and comparing rounds take it whole. Two
 // machines that play the same round have the same RoundState.
 struct RoundState {
-    // Counter i cycles 0..2^i - 1, advanced once per frame; never reset, so
-    // a round starts at the phase where the previous one stopped.
+    // The phase counters (kPhaseCounters); never reset, so a round starts
+    // at the phase where the previous one stopped.
     uint8_t phase[kPhaseCounters];
     uint8_t scrollPlay;
-    uint16_t stageEffect;  // 0 none, 1 random dots, 2 closing border
+    uint16_t stageEffect;  // a StageEffect
     uint16_t stageIndex;   // the entry of the start's stage list
     int32_t roundSeconds;
     int32_t frameCounter;

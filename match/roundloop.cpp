@@ -16,6 +16,7 @@
 #include "match/replay.h"
 #include "match/results.h"
 #include "match/round.h"
+#include "match/rules.h"
 #include "match/session.h"
 #include "sound/directsound.h"
 
@@ -27,8 +28,6 @@ constexpr int kCountdownGlyphPx = 80;
 constexpr int kCountdownTextY = 184;
 constexpr uint32_t kSecondMs = 1000;
 constexpr int kTimeDigitsX = 480;  // where the status line's TIME digits start
-constexpr int kClosingBorderSeconds = 208;
-constexpr int kPumpsPerWait = 20;
 constexpr int kSurvivorExtraFrames = 10;
 
 const char* const kCountdownTexts[4] = {"3", "2", "1", "START"};
@@ -286,7 +285,7 @@ void CRound::Teardown() {
 }
 
 void CRound::TickPhases() {
-    for (int i = 0; i < 5; i++) state.phase[i] = uint8_t((state.phase[i] + 1) % (1 << i));
+    for (int i = 0; i < kPhaseCounters; i++) state.phase[i] = uint8_t((state.phase[i] + 1) % (1 << i));
 }
 
 // The one-second clock: the only read of time inside the round. The mark is
@@ -299,7 +298,7 @@ void CRound::TickClock() {
         if (local.autoFastedFrame) {
             // The frame lasted its engine work and one pump; at its pace it
             // would have lasted its wait, or its work if that was longer.
-            const int64_t waitUs = int64_t(LimitWait(state.wait)) * kPumpsPerWait * plat::kPumpQuantumNs / 1000;
+            const int64_t waitUs = WaitFrameUs(LimitWait(state.wait));
             const int64_t tookUs = int64_t(wall - local.frameWallMs) * 1000;
             if (tookUs < waitUs) local.clockAheadUs += waitUs - tookUs;
         }
@@ -348,7 +347,7 @@ void CRound::CountWin() {
 
 // Stage effect 1: one random dot of colour 255 per frame.
 void CRound::SprinkleDots(uint8_t* pixels, int pitch) {
-    if (state.stageEffect != 1 || !pixels) return;
+    if (state.stageEffect != STAGE_EFFECT_DOTS || !pixels) return;
     int y = theApp.RandRange(kInteriorTop, kInteriorBottom);
     int x = theApp.RandRange(kInteriorLeft, kInteriorRight);
     pixels[y * pitch + x] = kOutlineIndex;
@@ -358,7 +357,7 @@ void CRound::SprinkleDots(uint8_t* pixels, int pitch) {
 // until second 208, overwriting whatever lies on those lines.
 void CRound::CloseBorder() {
     const int s = state.roundSeconds;
-    if (state.stageEffect != 2 || s < 0 || s >= kClosingBorderSeconds) return;
+    if (state.stageEffect != STAGE_EFFECT_CLOSING_BORDER || s < 0 || s >= kClosingBorderSeconds) return;
     const int height = kInteriorBottom - kInteriorTop + 1, width = kInteriorRight - kInteriorLeft + 1;
     theDirectDraw.FillRect(local.fieldSurface, s, kInteriorTop, 1, height, kClosingBorderIndex);
     theDirectDraw.FillRect(local.fieldSurface, kFieldRight - s, kInteriorTop, 1, height, kClosingBorderIndex);

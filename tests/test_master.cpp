@@ -156,6 +156,51 @@ TEST_F(MasterTest, BetweenStepsItNeitherThinksNorDraws) {
     EXPECT_EQ(slot.useItemRequest, 0);
 }
 
+// The planner moves a head as the round moves its line from a step frame to
+// its next: for every slowness and heading, each first move, and gravity
+// that does not hold, holds throughout, or ends within the step, the head
+// reaches the same place with the same heading, and its next step falls in
+// the frame in which the round's phase counter next lets the line step.
+TEST_F(MasterTest, ThePlannersStepIsTheRounds) {
+    for (int slowness = 0; slowness <= kSlowestSlowness; slowness++) {
+        const int period = StepPeriodFrames(slowness);
+        for (int heading = 0; heading < 360; heading++)
+            for (int turn : {0, +kTurnDegrees, -kTurnDegrees})
+                for (int gravityFrames : {0, 1, period / 2 + 1, period}) {
+                    const int32_t now = 100;
+                    std::memset(theRound.state.phase, 0, sizeof theRound.state.phase);
+                    theRound.state.frameCounter = now;
+                    PlayerSlot slot{};
+                    slot.alive = 1;
+                    slot.slowness = uint8_t(slowness);
+                    slot.x = 300.25f;
+                    slot.y = 200.75f;
+                    slot.heading = uint16_t(heading);
+                    slot.gravityEndFrame = gravityFrames ? now + gravityFrames : 0;
+                    planner::Head head{slot.x, slot.y, slot.heading, 300, 200, now};
+
+                    theRound.Turn(slot, turn);
+                    theRound.Advance(slot);
+                    for (int f = 1; f < period; f++) {
+                        theRound.TickPhases();
+                        theRound.state.frameCounter++;
+                        theRound.Advance(slot);
+                    }
+                    theRound.TickPhases();
+                    planner::MoveHead(head, turn, period, slot.gravityEndFrame);
+
+                    if (head.x != slot.x || head.y != slot.y || head.heading != slot.heading ||
+                        !StepsThisFrame(theRound.state.phase, slowness) || head.frame != now + period) {
+                        ADD_FAILURE() << "slowness " << slowness << ", heading " << heading << ", turn " << turn
+                                      << ", gravity " << gravityFrames << ": planner (" << head.x << ", " << head.y
+                                      << ") " << head.heading << ", round (" << slot.x << ", " << slot.y << ") "
+                                      << slot.heading;
+                        return;
+                    }
+                }
+    }
+}
+
 // In scroll play the planner sees what its scroll view shows, the 80x80
 // square round its head: not a head 60 pixels away, not an item or a ball
 // beyond it, and no ground there to count. In normal play it sees them all.
