@@ -1,6 +1,7 @@
 // Lines: one step at most per frame along the heading, a pixel test before
 // every new pixel, hits resolved in the slot's next acting frame, the human
-// turn and item keys, and the ring explosion of a death.
+// turn and item keys, the computer players' presses, the look-ahead ray that
+// they and "CHANGE" use, and the ring explosion of a death.
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/replay.h"
@@ -123,6 +124,37 @@ void CRound::HandleKeys(PlayerSlot& slot, int i) {
             GiveItems(slot, i, ITEM_MISSILE, kRewardCount, true);
     }
     if (actions & SEAT_ITEM) theItemManager.UseItem(i);
+}
+
+int CRound::ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch,
+                           bool diagonalCheck, const CItemManager& items) {
+    int px = CApp::FloatToInt(x), py = CApp::FloatToInt(y);
+    if (!InsideInterior(px, py) || !pixels) return 1;
+    heading = NormalHeading(heading);
+    for (int i = 1; i <= steps; i++) {
+        StepAlong(x, y, heading);
+        int nx = CApp::FloatToInt(x), ny = CApp::FloatToInt(y);
+        if (!InsideInterior(nx, ny)) return i;
+        if (nx == px && ny == py) continue;
+        if (pixels[ny * pitch + nx] != 0 && !items.FindItemAt(nx, ny)) return i;
+        if (diagonalCheck && nx != px && ny != py && pixels[py * pitch + nx] != 0 && pixels[ny * pitch + px] != 0)
+            return i;
+        px = nx;
+        py = ny;
+    }
+    return 0;
+}
+
+int CRound::ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch,
+                           bool diagonalCheck) {
+    return ProbeClearance(x, y, heading, steps, pixels, pitch, diagonalCheck, theItemManager);
+}
+
+// A computer's presses act in the same order as a player's keys.
+void CRound::ApplyComputerPresses(PlayerSlot& slot, SeatPresses presses) {
+    if (presses.turnLeft) Turn(slot, +kTurnDegrees);
+    if (presses.turnRight) Turn(slot, -kTurnDegrees);
+    if (presses.useItem) slot.useItemRequest = 1;
 }
 
 void CRound::Turn(PlayerSlot& slot, int delta) {

@@ -16,6 +16,7 @@
 #pragma once
 #include <cstdint>
 
+#include "match/computerview.h"
 #include "match/round.h"
 #include "match/rules.h"
 
@@ -100,16 +101,16 @@ struct PathResult {
     int mouldSteps;  // steps of the way that lie in growing mould
 };
 
-// Fills the view for slot i from the round and the field. With
-// scrollView, only what slot i's scroll view shows is seen.
-void Look(View& view, const CRound& round, int i, const uint8_t* pixels, int pitch, bool scrollView);
+// Fills the view from what the computer player sees of the round. With
+// scrollView, only what its scroll view shows is seen.
+void Look(View& view, const ComputerView& round, bool scrollView);
 
 // What slot i's scroll view shows of the field: the 80x80 square round its
 // head, as the round copies it into the view.
 Window ScrollWindow(const PlayerSlot& slot);
 
-// The head of slot i as the search starts it.
-Head StartHead(const CRound& round, int i);
+// The player's head as the search starts it.
+Head StartHead(const ComputerView& round);
 
 // One step of the head as the round moves its line: the turn (+30, 0 or
 // -30, mirroring not applied), then the frames up to its next step, each

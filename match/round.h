@@ -91,6 +91,14 @@ constexpr int kPlayers = 4;
 enum : int { KEY_LABEL0 = 0, KEY_LEFT = 3, KEY_ITEM = 4, KEY_RIGHT = 5 };
 // A seat's presses in one frame, as a bit set.
 enum : uint8_t { SEAT_LEFT = 1, SEAT_RIGHT = 2, SEAT_ITEM = 4 };
+// What a computer player presses in its thinking step, as a player presses
+// keys: turn left (+30 degrees), turn right (-30 degrees), use the held item.
+struct SeatPresses {
+    bool turnLeft, turnRight, useItem;
+    bool operator==(const SeatPresses&) const = default;
+};
+struct ComputerView;
+class CItemManager;
 extern const uint8_t kKeyLayouts[2][kPlayers][6];
 // The layout of one player. The keyboard type comes from the settings file
 // unchecked: 0 is the desktop layout, every other value the notebook layout
@@ -261,12 +269,26 @@ public:
     uint8_t TakeSeatActions(int i);
     void Turn(PlayerSlot& slot, int delta);
     void CircleExplosion(PlayerSlot& slot, int i);
+    // The look-ahead ray along a heading of any sign and size: 0 when the way
+    // is clear for every step, else the 1-based step at which it is blocked.
+    // Items lying on the field do not block it; with diagonalCheck a gap
+    // between two corner-touching pixels does. Without `items`, those of
+    // the live round.
+    static int ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch,
+                              bool diagonalCheck, const CItemManager& items);
+    static int ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch,
+                              bool diagonalCheck);
 
     // ---- computer players ----
-    void ThinkEasyCom(PlayerSlot& slot, int i);
-    void ThinkProbingCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch, bool diagonalCheck);
-    int ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch, bool diagonalCheck);
-    void ThinkMasterCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch);
+    // What seat i's computer player sees in this frame: the round as it
+    // stands, read only, with `self` as its slot, the field's pixels and
+    // the items lying on it.
+    ComputerView ViewFor(int i, const PlayerSlot& self, const uint8_t* pixels, int pitch,
+                         const CItemManager& items) const;
+    // A computer player's presses act as a player's keys do, through the
+    // same turn, but count toward no turn reward; its item is asked for,
+    // and served at the start of the slot's next acting frame.
+    void ApplyComputerPresses(PlayerSlot& slot, SeatPresses presses);
 
     // ---- pause menu ----
     uint8_t CheckPause();

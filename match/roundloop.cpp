@@ -10,6 +10,7 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/computer.h"
 #include "match/headmarks.h"
 #include "match/pausemenu.h"
 #include "match/planner.h"
@@ -231,22 +232,13 @@ int CRound::Frame() {
     for (int i = 0; i < kPlayers; i++) {
         PlayerSlot& slot = players[i];
         if (!Acts(slot, state.frameCounter)) continue;
-        switch (EffectivePlayerType(slot.type)) {
-        case PLAYER_EASY:
-            ThinkEasyCom(slot, i);
-            break;
-        case PLAYER_NORMAL:
-            ThinkProbingCom(slot, i, field.pixels, field.pitch, true);
-            break;
-        case PLAYER_HARD:
-            ThinkProbingCom(slot, i, field.pixels, field.pitch, false);
-            break;
-        case PLAYER_MASTER:
-            ThinkMasterCom(slot, i, field.pixels, field.pitch);
-            break;
-        default:
-            break;
-        }
+        // A computer player decides here, seat by seat, so that it sees the
+        // lines that moved before it in this frame; its turn takes effect in
+        // this frame's move.
+        const int type = EffectivePlayerType(slot.type);
+        if (type != PLAYER_MAN && type != PLAYER_NON)
+            ApplyComputerPresses(slot,
+                                 ThinkComputer(type, ViewFor(i, slot, field.pixels, field.pitch, theItemManager)));
         Advance(slot);
         PlotTrail(slot, i, field.pixels, field.pitch);
     }
@@ -271,6 +263,24 @@ int CRound::Frame() {
     local.autoFastedFrame = hurried && !theApp.ctrlFlag;
     theApp.PumpMessagesN(hurried ? 1 : LimitWait(state.wait) * kPumpsPerWait);
     return FRAME_GO_ON;
+}
+
+ComputerView CRound::ViewFor(int i, const PlayerSlot& self, const uint8_t* pixels, int pitch,
+                             const CItemManager& items) const {
+    return ComputerView{.seat = i,
+                        .self = self,
+                        .players = players,
+                        .heldItems = heldItems[i],
+                        .state = state,
+                        .start = start,
+                        .roundCounter = roundCounter,
+                        .pixels = pixels,
+                        .pitch = pitch,
+                        .items = items,
+                        .meteorites = meteorite.list,
+                        .missiles = missile.list,
+                        .balls = pingPong.list,
+                        .moulds = mold.list};
 }
 
 void CRound::Teardown() {
