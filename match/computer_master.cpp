@@ -7,10 +7,10 @@
 // rounds from the same start positions differ while every machine that
 // plays a round thinks the same. It presses the turn keys, undoing the
 // mirror of "LR FLIP" so that the line goes where it chose, and asks for
-// its held item as the other computer players do, by the same item classes: class 1 only when it is about
-// to die, classes 0 and 2 when they help. In scroll play it sees only its
-// own scroll view. It draws no random numbers and keeps nothing between
-// steps.
+// its held item as the other computer players do, by the same item
+// classes: class 1 only when it is about to die, classes 0 and 2 when they
+// help. In scroll play it sees only its own scroll view. It draws no random
+// numbers and keeps nothing between steps.
 //
 // Replays made before it worked so (RoundStart::oldMasterRule) are played
 // by the old way: the whole field seen in scroll play too, and equal choices

@@ -6,15 +6,15 @@
 #include <cmath>
 
 #include "items/itemmanager.h"
+#include "match/effects_area.h"
 #include "match/planner.h"
 #include "match/rules.h"
 
 namespace planner {
 namespace {
 
-constexpr int kClosingMarginPx = 2;  // the line the next second fills, and one more
-constexpr int kMissilePx = 24;
-constexpr int kDiscRadiusPx = 13;  // a 24-pixel disc, and the pixel beside it
+constexpr int kClosingMarginPx = 2;                        // the line the next second fills, and one more
+constexpr int kDiscRadiusPx = effects::kSpriteRadius + 1;  // a missile's or ball's disc, and the pixel beside it
 constexpr int kExtraPredictedSteps = 8;
 
 // The first frame, not before `from`, in which a slot of this period steps,
@@ -92,7 +92,7 @@ void LookAtMovingObjects(View& view, const ComputerView& round, float headX, flo
         if (m.entered && InsideInterior(CApp::FloatToInt(m.x), CApp::FloatToInt(m.y)))
             AddTrack(view, {m.x, m.y, m.vx, m.vy, 0.0f, 0}, headX, headY, horizonFrames);
     }
-    const float half = kMissilePx / 2;
+    const float half = float(effects::kSpriteRadius);  // from a sprite's corner to its centre
     for (DataNode* n = round.missiles.First(); n; n = n->next) {
         const MissileRecord& m = *CDataList::Record<MissileRecord>(n);
         AddTrack(view, {m.x + half, m.y + half, m.vx, m.vy, 0.0f, kDiscRadiusPx}, headX, headY, horizonFrames);
