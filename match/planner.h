@@ -114,8 +114,16 @@ Head StartHead(const ComputerView& round);
 
 // One step of the head as the round moves its line: the turn (+30, 0 or
 // -30, mirroring not applied), then the frames up to its next step, each
-// with gravity's turn while it holds, the first with the step.
-void MoveHead(Head& head, int turnDegrees, int periodFrames, int gravityEndFrame);
+// with gravity's turn while it holds, the first with the step. Inline: the
+// search takes hundreds of such steps for every step of the line.
+inline void MoveHead(Head& head, int turnDegrees, int periodFrames, int gravityEndFrame) {
+    head.heading = uint16_t(NormalHeading(head.heading + turnDegrees));
+    const int stepFrame = head.frame;
+    head.frame = stepFrame + periodFrames;
+    MoveOneFrame(head.x, head.y, head.heading, stepFrame < gravityEndFrame, true);
+    for (int f = stepFrame + 1; f < head.frame; f++)
+        MoveOneFrame(head.x, head.y, head.heading, f < gravityEndFrame, false);
+}
 
 // The longest survival of the first move turnDegrees (+30, 0 or -30, as the
 // heading changes, mirroring not applied) within the step budget.

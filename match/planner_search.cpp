@@ -15,14 +15,6 @@
 
 namespace planner {
 
-void MoveHead(Head& head, int turnDegrees, int periodFrames, int gravityEndFrame) {
-    head.heading = uint16_t(NormalHeading(head.heading + turnDegrees));
-    const int stepFrame = head.frame;
-    head.frame = stepFrame + periodFrames;
-    for (int f = stepFrame; f < head.frame; f++)
-        MoveOneFrame(head.x, head.y, head.heading, f < gravityEndFrame, f == stepFrame);
-}
-
 namespace {
 
 constexpr int kSegmentSteps = 3;
