@@ -9,12 +9,12 @@
 #include "items/effectsupport.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "match/rules.h"
 #include "sound/directsound.h"
 
 namespace {
 
 constexpr int kSpawnChanceN = 200;  // one chance in 201 per frame
-constexpr int kSlowest = 4;
 
 FieldItem& ItemOf(DataNode* node) { return *CDataList::Record<FieldItem>(node); }
 
@@ -124,7 +124,7 @@ void CItemManager::SpeedUp(int player) {
 
 void CItemManager::SpeedDown(int player) {
     PlayerSlot& slot = theRound.players[player];
-    if (slot.slowness >= kSlowest) return;
+    if (slot.slowness >= kSlowestSlowness) return;
     theDirectSound.Play(SE_SPEED_DOWN, 0, 0);
     Flash();
     slot.slowness++;

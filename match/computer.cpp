@@ -1,19 +1,17 @@
 // Computer players. They keep nothing between frames: once per movement step
-// they look at their own slot and the field, may turn 30 degrees with the
-// same operation as the keys, and may ask for their held item to be used.
+// they look at their own slot and the field, may press a key to turn 30
+// degrees, and may ask for their held item to be used.
+#include "match/computer.h"
+
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "match/rules.h"
 
 namespace {
 
-constexpr int kTurnDegrees = 30;
 constexpr int kRaySteps = 20;
 constexpr int kClearRay = 30;  // stands for "clear" beside a blocked ray (at most 20)
 constexpr int kUrgentSteps = 10;
-
-bool Outside(int x, int y) {
-    return x < kInteriorLeft || x > kInteriorRight || y < kInteriorTop || y > kInteriorBottom;
-}
 
 // The class of the most recent held item, or -1 when nothing is held.
 int HeldClass(const CDataList& heldItems) {
@@ -23,61 +21,70 @@ int HeldClass(const CDataList& heldItems) {
     return kind < kItemKinds ? g_itemTable[kind].comClass : -1;
 }
 
-}  // namespace
-
-// The look-ahead ray: 0 when the way is clear for every step, else the
-// 1-based step at which it is blocked. Items lying on the field do not block
-// it; with diagonalCheck a gap between two corner-touching pixels does.
-int CRound::ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch,
-                           bool diagonalCheck) {
-    int px = CApp::FloatToInt(x), py = CApp::FloatToInt(y);
-    if (Outside(px, py) || !pixels) return 1;
-    if (heading < 0) heading += 360 * ((359 - heading) / 360);
-    heading %= 360;
-    for (int i = 1; i <= steps; i++) {
-        x += theApp.cosTable[heading];
-        y += theApp.negSinTable[heading];
-        int nx = CApp::FloatToInt(x), ny = CApp::FloatToInt(y);
-        if (Outside(nx, ny)) return i;
-        if (nx == px && ny == py) continue;
-        if (pixels[ny * pitch + nx] != 0 && !theItemManager.FindItemAt(nx, ny)) return i;
-        if (diagonalCheck && nx != px && ny != py && pixels[py * pitch + nx] != 0 && pixels[ny * pitch + px] != 0)
-            return i;
-        px = nx;
-        py = ny;
-    }
-    return 0;
+int Ray(const ComputerView& view, int heading, bool diagonalCheck) {
+    return CRound::ProbeClearance(view.self.x, view.self.y, heading, kRaySteps, view.pixels, view.pitch, diagonalCheck,
+                                  view.items);
 }
 
-void CRound::ThinkEasyCom(PlayerSlot& slot, int i) {
-    if (state.phase[slot.slowness < 5 ? slot.slowness : 4] != 0) return;
-    int r = theApp.RandUpTo(100);
-    if (r == 1) Turn(slot, +kTurnDegrees);
-    if (r == 2) Turn(slot, -kTurnDegrees);
-    if (heldItems[i].Count() > 0 && theApp.RandUpTo(20) == 0) slot.useItemRequest = 1;
+// "EASY COM": turns and uses its items at random.
+SeatPresses ThinkEasyCom(const ComputerView& view) {
+    SeatPresses presses{};
+    if (!StepsThisFrame(view.state.phase, view.self.slowness)) return presses;
+    const int r = theApp.RandUpTo(100);
+    presses.turnLeft = r == 1;
+    presses.turnRight = r == 2;
+    presses.useItem = view.heldItems.Count() > 0 && theApp.RandUpTo(20) == 0;
+    return presses;
 }
 
-void CRound::ThinkProbingCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch, bool diagonalCheck) {
-    if (state.phase[slot.slowness < 5 ? slot.slowness : 4] != 0) return;
-    int itemClass = HeldClass(heldItems[i]);
-    if (heldItems[i].Count() > 0 && theApp.RandUpTo(50) == 0 && (itemClass == 0 || itemClass == 2))
-        slot.useItemRequest = 1;
+// "NORMAL COM" and "HARD COM": look ahead and to both sides and turn toward
+// the clearer way; "NORMAL COM" also sees a diagonal gap as a wall.
+SeatPresses ThinkProbingCom(const ComputerView& view, bool diagonalCheck) {
+    SeatPresses presses{};
+    if (!StepsThisFrame(view.state.phase, view.self.slowness)) return presses;
+    const int itemClass = HeldClass(view.heldItems);
+    if (view.heldItems.Count() > 0 && theApp.RandUpTo(50) == 0 && (itemClass == 0 || itemClass == 2))
+        presses.useItem = true;
 
-    int f = ProbeClearance(slot.x, slot.y, slot.heading, kRaySteps, pixels, pitch, diagonalCheck);
-    int p = ProbeClearance(slot.x, slot.y, slot.heading + kTurnDegrees, kRaySteps, pixels, pitch, diagonalCheck);
-    int m = ProbeClearance(slot.x, slot.y, slot.heading - kTurnDegrees, kRaySteps, pixels, pitch, diagonalCheck);
+    const int heading = view.self.heading;
+    const int f = Ray(view, heading, diagonalCheck);
+    int p = Ray(view, heading + kTurnDegrees, diagonalCheck);
+    int m = Ray(view, heading - kTurnDegrees, diagonalCheck);
     if (p == 0) p = kClearRay;
     if (m == 0) m = kClearRay;
     if (f != 0) {
         if (itemClass == 1 && f < kUrgentSteps) {
-            slot.useItemRequest = 1;
-            return;
+            presses.useItem = true;
+            return presses;
         }
-        if (p > f && p > m) return Turn(slot, +kTurnDegrees);
-        if (m > f && m > p) return Turn(slot, -kTurnDegrees);
-        if (m == p && m > f) return Turn(slot, theApp.RandRange(0, 1) == 0 ? +kTurnDegrees : -kTurnDegrees);
+        const bool leftClearer = p > f && p > m, rightClearer = m > f && m > p, bothAlike = m == p && m > f;
+        if (leftClearer || rightClearer || bothAlike) {
+            // Both sides alike: a coin decides.
+            const bool left = leftClearer || (bothAlike && theApp.RandRange(0, 1) == 0);
+            presses.turnLeft = left;
+            presses.turnRight = !left;
+            return presses;
+        }
     }
-    int r = theApp.RandUpTo(100);
-    if (r == 1 && p > 10) Turn(slot, +kTurnDegrees);
-    if (r == 2 && m > 10) Turn(slot, -kTurnDegrees);
+    const int r = theApp.RandUpTo(100);
+    presses.turnLeft = r == 1 && p > 10;
+    presses.turnRight = r == 2 && m > 10;
+    return presses;
+}
+
+}  // namespace
+
+SeatPresses ThinkComputer(int type, const ComputerView& view) {
+    switch (type) {
+    case PLAYER_EASY:
+        return ThinkEasyCom(view);
+    case PLAYER_NORMAL:
+        return ThinkProbingCom(view, true);
+    case PLAYER_HARD:
+        return ThinkProbingCom(view, false);
+    case PLAYER_MASTER:
+        return ThinkMasterCom(view);
+    default:
+        return {};
+    }
 }

@@ -5,13 +5,12 @@
 // are settled by a hash of the round's start, the frame and the seat:
 // holding, as a rule, and now and then one of the equal turns, so that two
 // rounds from the same start positions differ while every machine that
-// plays a round thinks the same. It turns with the same operation as the
-// keys, undoing the mirror of "LR FLIP" so that the line goes where it
-// chose, and asks for its held item through the same request as the other
-// computer players, by the same item classes: class 1 only when it is about
-// to die, classes 0 and 2 when they help. In scroll play it sees only its
-// own scroll view. It draws no random numbers and keeps nothing between
-// steps.
+// plays a round thinks the same. It presses the turn keys, undoing the
+// mirror of "LR FLIP" so that the line goes where it chose, and asks for
+// its held item as the other computer players do, by the same item
+// classes: class 1 only when it is about to die, classes 0 and 2 when they
+// help. In scroll play it sees only its own scroll view. It draws no random
+// numbers and keeps nothing between steps.
 //
 // Replays made before it worked so (RoundStart::oldMasterRule) are played
 // by the old way: the whole field seen in scroll play too, and equal choices
@@ -21,12 +20,13 @@
 #include <cstdlib>
 
 #include "items/itemmanager.h"
+#include "match/computer.h"
 #include "match/planner.h"
 #include "match/round.h"
+#include "match/rules.h"
 
 namespace {
 
-constexpr int kTurnDegrees = 30;
 constexpr int kFirstMoves[3] = {0, +kTurnDegrees, -kTurnDegrees};  // in the order ties are settled
 constexpr int kCellWeightPx = 16;                                  // a counted cell stands for its 4x4 pixels
 constexpr int kMouldStepCost = 64;
@@ -73,39 +73,38 @@ Bearing BearingOf(const PlayerSlot& from, const PlayerSlot& to) {
 }
 
 // Another live head that the player sees.
-bool SeenOther(const planner::View& view, const CRound& round, int i, int j) {
+bool SeenOther(const planner::View& view, const ComputerView& round, int j) {
     const PlayerSlot& other = round.players[j];
-    return j != i && other.alive &&
+    return j != round.seat && other.alive &&
            (view.wholeField || view.seen.Holds(CApp::FloatToInt(other.x), CApp::FloatToInt(other.y)));
 }
 
-bool OtherInMissileLane(const planner::View& view, const CRound& round, int i) {
+bool OtherInMissileLane(const planner::View& view, const ComputerView& round) {
     for (int j = 0; j < kPlayers; j++) {
-        if (!SeenOther(view, round, i, j)) continue;
-        Bearing b = BearingOf(round.players[i], round.players[j]);
+        if (!SeenOther(view, round, j)) continue;
+        Bearing b = BearingOf(round.self, round.players[j]);
         if (b.along >= kMissileNearestPx && b.along <= kMissileRangePx && b.across <= kMissileLanePx) return true;
     }
     return false;
 }
 
-bool EveryOtherBehind(const planner::View& view, const CRound& round, int i) {
+bool EveryOtherBehind(const planner::View& view, const ComputerView& round) {
     for (int j = 0; j < kPlayers; j++)
-        if (SeenOther(view, round, i, j) && BearingOf(round.players[i], round.players[j]).along > -kBehindPx)
-            return false;
+        if (SeenOther(view, round, j) && BearingOf(round.self, round.players[j]).along > -kBehindPx) return false;
     return true;
 }
 
 // Whether the most recent held item is worth its use now.
-bool WorthUsing(const planner::View& view, const CRound& round, int i, int kind, const Option& best) {
+bool WorthUsing(const planner::View& view, const ComputerView& round, int kind, const Option& best) {
     const bool lastMoment = best.path.survivedSteps <= kLastMomentSteps;
     if (kind >= kItemKinds) return true;  // no effect: spent to reach the item below
     switch (kind) {
     case ITEM_CLEAN:
         return lastMoment || best.ground.cells < kSmallGroundCells;
     case ITEM_MISSILE:
-        return OtherInMissileLane(view, round, i);
+        return OtherInMissileLane(view, round);
     case ITEM_WALL:
-        return EveryOtherBehind(view, round, i);
+        return EveryOtherBehind(view, round);
     default:
         return g_itemTable[kind].comClass == 1 ? lastMoment : true;
     }
@@ -121,11 +120,11 @@ uint32_t Mix(uint32_t h) {
 
 // The same for every machine that plays the round, different from round to
 // round and from step to step; the generator is not drawn from.
-uint32_t TieHash(const CRound& round, int i) {
+uint32_t TieHash(const ComputerView& round) {
     uint32_t h = Mix(round.start.seed);
     h = Mix(h ^ round.roundCounter);
     h = Mix(h ^ uint32_t(round.state.frameCounter));
-    return Mix(h ^ uint32_t(i));
+    return Mix(h ^ uint32_t(round.seat));
 }
 
 // The best of the three first moves. Among equals, the old way takes the
@@ -159,12 +158,13 @@ bool OtherHeadNear(const planner::View& view) {
 
 }  // namespace
 
-void CRound::ThinkMasterCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch) {
-    if (state.phase[slot.slowness < 5 ? slot.slowness : 4] != 0 || !pixels) return;
+SeatPresses ThinkMasterCom(const ComputerView& round) {
+    SeatPresses presses{};
+    if (!StepsThisFrame(round.state.phase, round.self.slowness) || !round.pixels) return presses;
     static planner::View view;
-    const bool oldWay = start.oldMasterRule != 0;
-    planner::Look(view, *this, i, pixels, pitch, state.scrollPlay && !oldWay);
-    const planner::Head start = planner::StartHead(*this, i);
+    const bool oldWay = round.start.oldMasterRule != 0;
+    planner::Look(view, round, round.state.scrollPlay && !oldWay);
+    const planner::Head start = planner::StartHead(round);
 
     static Option options[3];
     const bool otherNear = OtherHeadNear(view);
@@ -183,13 +183,15 @@ void CRound::ThinkMasterCom(PlayerSlot& slot, int i, const uint8_t* pixels, int 
         for (Option& o : options)
             if (o.path.survivedSteps == longest) o.ground = planner::CountTerritory(view, o.path);
     }
-    const int best = Choose(options, oldWay, oldWay ? 0 : TieHash(*this, i));
+    const int best = Choose(options, oldWay, oldWay ? 0 : TieHash(round));
 
-    if (DataNode* last = heldItems[i].Last()) {
+    if (DataNode* last = round.heldItems.Last()) {
         const int kind = CDataList::Record<HeldItem>(last)->kind;
-        if (WorthUsing(view, *this, i, kind, options[best])) slot.useItemRequest = 1;
+        presses.useItem = WorthUsing(view, round, kind, options[best]);
     }
-    const int turn = options[best].turnDegrees;
-    const bool mirrored = state.frameCounter < slot.mirrorEndFrame;
-    if (turn != 0) Turn(slot, mirrored ? -turn : turn);
+    const bool mirrored = round.state.frameCounter < round.self.mirrorEndFrame;
+    const int keyTurn = mirrored ? -options[best].turnDegrees : options[best].turnDegrees;
+    presses.turnLeft = keyTurn > 0;
+    presses.turnRight = keyTurn < 0;
+    return presses;
 }

@@ -6,6 +6,7 @@
 #include "graphics/directdraw.h"
 #include "match/effects_area.h"
 #include "match/round.h"
+#include "match/rules.h"
 #include "sound/directsound.h"
 
 using namespace effects;
@@ -34,7 +35,6 @@ bool MissileGone(const MissileRecord& r) {
 // fourth floor bounce a ball falls out and goes once its corner passes 430.
 constexpr float kBallLeftX = 1.0f, kBallRightX = 614.0f;
 constexpr float kBallFloorY = 406.0f, kBallGoneY = 430.0f;
-constexpr float kBallGravity = 0.08f;
 constexpr float kBallRebound = -0.9f;
 constexpr int32_t kBallFloorBounces = 4;
 constexpr float kBallStartY = -7.0f;
@@ -44,7 +44,7 @@ constexpr float kBallStartY = -7.0f;
 bool FlyBall(BallRecord& r) {
     r.x += r.vx;
     r.y += r.vy;
-    r.vy += kBallGravity;
+    r.vy += kBallGravityPxPerFrame2;
     if (r.x < kBallLeftX) {
         r.vx = -r.vx;
         r.x = kBallLeftX;

@@ -1,42 +1,26 @@
 // Lines: one step at most per frame along the heading, a pixel test before
 // every new pixel, hits resolved in the slot's next acting frame, the human
-// turn and item keys, and the ring explosion of a death.
+// turn and item keys, the computer players' presses, the look-ahead ray that
+// they and "CHANGE" use, and the ring explosion of a death.
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "match/rules.h"
 #include "sound/directsound.h"
 
 namespace {
 
-constexpr int kTurnDegrees = 30;
 constexpr int kRewardTurns = 70;
 constexpr int kRewardCount = 10;
-constexpr int kGravityHeading = 270;
 // A ring wider than this lies wholly outside the playfield wherever it is
 // centred, so bigger radii from the settings file draw nothing more.
 constexpr int kWidestRingPx = 800;
 
-bool InsideInterior(int x, int y) {
-    return x >= kInteriorLeft && x <= kInteriorRight && y >= kInteriorTop && y <= kInteriorBottom;
-}
-
-// One degree toward 270 (down): the shorter way round.
-uint16_t DriftDown(uint16_t h) {
-    if (h <= 90) return h == 0 ? 359 : h - 1;
-    if (h < kGravityHeading) return h + 1;
-    if (h > kGravityHeading) return h - 1;
-    return h;
-}
-
 }  // namespace
 
 void CRound::Advance(PlayerSlot& slot) {
-    if (state.frameCounter < slot.gravityEndFrame) slot.heading = DriftDown(slot.heading);
-    int slowness = slot.slowness < 5 ? slot.slowness : 4;
-    if (state.phase[slowness] != 0) return;
-    int h = slot.heading % 360;
-    slot.x += theApp.cosTable[h];
-    slot.y += theApp.negSinTable[h];
+    MoveOneFrame(slot.x, slot.y, slot.heading, state.frameCounter < slot.gravityEndFrame,
+                 StepsThisFrame(state.phase, slot.slowness));
 }
 
 void CRound::PlotTrail(PlayerSlot& slot, int i, uint8_t* pixels, int pitch) {
@@ -116,11 +100,40 @@ void CRound::HandleKeys(PlayerSlot& slot, int i, uint8_t actions) {
     if (actions & SEAT_ITEM) theItemManager.UseItem(i);
 }
 
+int CRound::ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch,
+                           bool diagonalCheck, const CItemManager& items) {
+    int px = CApp::FloatToInt(x), py = CApp::FloatToInt(y);
+    if (!InsideInterior(px, py) || !pixels) return 1;
+    heading = NormalHeading(heading);
+    for (int i = 1; i <= steps; i++) {
+        StepAlong(x, y, heading);
+        int nx = CApp::FloatToInt(x), ny = CApp::FloatToInt(y);
+        if (!InsideInterior(nx, ny)) return i;
+        if (nx == px && ny == py) continue;
+        if (pixels[ny * pitch + nx] != 0 && !items.FindItemAt(nx, ny)) return i;
+        if (diagonalCheck && nx != px && ny != py && pixels[py * pitch + nx] != 0 && pixels[ny * pitch + px] != 0)
+            return i;
+        px = nx;
+        py = ny;
+    }
+    return 0;
+}
+
+int CRound::ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch,
+                           bool diagonalCheck) {
+    return ProbeClearance(x, y, heading, steps, pixels, pitch, diagonalCheck, theItemManager);
+}
+
+// A computer's presses act in the same order as a player's keys.
+void CRound::ApplyComputerPresses(PlayerSlot& slot, SeatPresses presses) {
+    if (presses.turnLeft) Turn(slot, +kTurnDegrees);
+    if (presses.turnRight) Turn(slot, -kTurnDegrees);
+    if (presses.useItem) slot.useItemRequest = 1;
+}
+
 void CRound::Turn(PlayerSlot& slot, int delta) {
     if (state.frameCounter < slot.mirrorEndFrame) delta = -delta;
-    int h = slot.heading + delta;
-    if (h < 0) h += 360 * ((359 - h) / 360);
-    slot.heading = uint16_t(h % 360);
+    slot.heading = uint16_t(NormalHeading(slot.heading + delta));
 }
 
 // Rings of radius 0, 2, 4, ... in the player's colour round the head. In

@@ -16,7 +16,9 @@
 #pragma once
 #include <cstdint>
 
+#include "match/computerview.h"
 #include "match/round.h"
+#include "match/rules.h"
 
 namespace planner {
 
@@ -85,7 +87,7 @@ struct View {
 // The head as the search moves it: the same float steps as the round.
 struct Head {
     float x, y;
-    int heading;
+    uint16_t heading;
     int lastX, lastY;
     int frame;  // the frame of the next step
 };
@@ -99,16 +101,29 @@ struct PathResult {
     int mouldSteps;  // steps of the way that lie in growing mould
 };
 
-// Fills the view for slot i from the round and the field. With
-// scrollView, only what slot i's scroll view shows is seen.
-void Look(View& view, const CRound& round, int i, const uint8_t* pixels, int pitch, bool scrollView);
+// Fills the view from what the computer player sees of the round. With
+// scrollView, only what its scroll view shows is seen.
+void Look(View& view, const ComputerView& round, bool scrollView);
 
 // What slot i's scroll view shows of the field: the 80x80 square round its
 // head, as the round copies it into the view.
 Window ScrollWindow(const PlayerSlot& slot);
 
-// The head of slot i as the search starts it.
-Head StartHead(const CRound& round, int i);
+// The player's head as the search starts it.
+Head StartHead(const ComputerView& round);
+
+// One step of the head as the round moves its line: the turn (+30, 0 or
+// -30, mirroring not applied), then the frames up to its next step, each
+// with gravity's turn while it holds, the first with the step. Inline: the
+// search takes hundreds of such steps for every step of the line.
+inline void MoveHead(Head& head, int turnDegrees, int periodFrames, int gravityEndFrame) {
+    head.heading = uint16_t(NormalHeading(head.heading + turnDegrees));
+    const int stepFrame = head.frame;
+    head.frame = stepFrame + periodFrames;
+    MoveOneFrame(head.x, head.y, head.heading, stepFrame < gravityEndFrame, true);
+    for (int f = stepFrame + 1; f < head.frame; f++)
+        MoveOneFrame(head.x, head.y, head.heading, f < gravityEndFrame, false);
+}
 
 // The longest survival of the first move turnDegrees (+30, 0 or -30, as the
 // heading changes, mirroring not applied) within the step budget.
@@ -151,7 +166,7 @@ bool UnderItem(const View& view, int x, int y);
 // of an item picture (running into an item picks it up).
 inline bool OpenPixel(const View& view, int x, int y) {
     const int border = view.closingBorderPx;
-    if (x < kInteriorLeft || x > kInteriorRight || y < kInteriorTop || y > kInteriorBottom) return false;
+    if (!InsideInterior(x, y)) return false;
     if (!view.wholeField && !view.seen.Holds(x, y)) return false;
     if (border && (x < border || x > kFieldRight - border || y < kFieldTop + border || y > kFieldBottom - border))
         return false;

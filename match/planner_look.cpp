@@ -6,32 +6,25 @@
 #include <cmath>
 
 #include "items/itemmanager.h"
+#include "match/effects_area.h"
 #include "match/planner.h"
+#include "match/rules.h"
 
 namespace planner {
 namespace {
 
-constexpr int kClosingBorderSeconds = 208;
-constexpr int kClosingMarginPx = 2;  // the line the next second fills, and one more
-constexpr int kMissilePx = 24;
-constexpr int kDiscRadiusPx = 13;  // a 24-pixel disc, and the pixel beside it
-constexpr float kBallGravity = 0.08f;
+constexpr int kClosingMarginPx = 2;                        // the line the next second fills, and one more
+constexpr int kDiscRadiusPx = effects::kSpriteRadius + 1;  // a missile's or ball's disc, and the pixel beside it
 constexpr int kExtraPredictedSteps = 8;
 
-int Period(const PlayerSlot& slot) { return 1 << std::min<int>(slot.slowness, 4); }
-
-bool Inside(int x, int y) {
-    return x >= kInteriorLeft && x <= kInteriorRight && y >= kInteriorTop && y <= kInteriorBottom;
-}
-
 // The first frame, not before `from`, in which a slot of this period steps,
-// given its phase counter's value in frame `now`. Slot j acts after slot i
-// in the same frame only when j > i.
-int NextStepFrame(const CRound& round, const PlayerSlot& slot, int j, int i) {
-    const int period = Period(slot), now = round.state.frameCounter;
-    const int value = round.state.phase[std::min<int>(slot.slowness, 4)];
+// given its phase counter's value in frame `now`. Slot j acts after the
+// thinking seat in the same frame only when j is the greater.
+int NextStepFrame(const ComputerView& round, const PlayerSlot& slot, int j) {
+    const int period = StepPeriodFrames(slot.slowness), now = round.state.frameCounter;
+    const int value = round.state.phase[StepPhase(slot.slowness)];
     int frame = now + (period - value) % period;
-    if (frame == now && j < i) frame += period;
+    if (frame == now && j < round.seat) frame += period;
     while (frame <= slot.stoppedUntilFrame) frame += period;
     return frame;
 }
@@ -44,10 +37,9 @@ void PredictStraightWay(View& view, const PlayerSlot& slot, const OtherLine& lin
     const int h = slot.heading % 360;
     int lastX = line.pixelX, lastY = line.pixelY;
     for (int k = 0; k < steps; k++) {
-        x += theApp.cosTable[h];
-        y += theApp.negSinTable[h];
+        StepAlong(x, y, h);
         const int px = CApp::FloatToInt(x), py = CApp::FloatToInt(y);
-        if (!Inside(px, py)) break;
+        if (!InsideInterior(px, py)) break;
         if (px == lastX && py == lastY) continue;
         lastX = px;
         lastY = py;
@@ -64,17 +56,17 @@ bool Seen(const View& view, float x, float y, int radius) {
                                py + radius >= view.seen.top && py - radius <= view.seen.bottom);
 }
 
-void LookAtOtherLines(View& view, const CRound& round, int i) {
+void LookAtOtherLines(View& view, const ComputerView& round) {
     view.otherCount = 0;
     view.predictedCount = 0;
     for (int j = 0; j < kPlayers; j++) {
         const PlayerSlot& slot = round.players[j];
-        if (j == i || !slot.alive || !Seen(view, slot.x, slot.y, 0)) continue;
+        if (j == round.seat || !slot.alive || !Seen(view, slot.x, slot.y, 0)) continue;
         OtherLine& line = view.others[view.otherCount++];
         line.pixelX = CApp::FloatToInt(slot.x);
         line.pixelY = CApp::FloatToInt(slot.y);
-        line.periodFrames = Period(slot);
-        line.firstStepFrame = NextStepFrame(round, slot, j, i);
+        line.periodFrames = StepPeriodFrames(slot.slowness);
+        line.firstStepFrame = NextStepFrame(round, slot, j);
         PredictStraightWay(view, slot, line);
     }
 }
@@ -91,26 +83,27 @@ void AddTrack(View& view, const Track& track, float headX, float headY, int hori
     view.tracks[view.trackCount++] = track;
 }
 
-void LookAtMovingObjects(View& view, const CRound& round, float headX, float headY) {
+void LookAtMovingObjects(View& view, const ComputerView& round, float headX, float headY) {
     view.trackCount = 0;
     const int horizonFrames = kHorizonSteps * view.periodFrames;
     // A meteorite is seen once it has entered the field.
-    for (DataNode* n = round.meteorite.list.First(); n; n = n->next) {
+    for (DataNode* n = round.meteorites.First(); n; n = n->next) {
         const MeteoriteRecord& m = *CDataList::Record<MeteoriteRecord>(n);
-        if (m.entered && Inside(CApp::FloatToInt(m.x), CApp::FloatToInt(m.y)))
+        if (m.entered && InsideInterior(CApp::FloatToInt(m.x), CApp::FloatToInt(m.y)))
             AddTrack(view, {m.x, m.y, m.vx, m.vy, 0.0f, 0}, headX, headY, horizonFrames);
     }
-    const float half = kMissilePx / 2;
-    for (DataNode* n = round.missile.list.First(); n; n = n->next) {
+    const float half = float(effects::kSpriteRadius);  // from a sprite's corner to its centre
+    for (DataNode* n = round.missiles.First(); n; n = n->next) {
         const MissileRecord& m = *CDataList::Record<MissileRecord>(n);
         AddTrack(view, {m.x + half, m.y + half, m.vx, m.vy, 0.0f, kDiscRadiusPx}, headX, headY, horizonFrames);
     }
-    for (DataNode* n = round.pingPong.list.First(); n; n = n->next) {
+    for (DataNode* n = round.balls.First(); n; n = n->next) {
         const BallRecord& b = *CDataList::Record<BallRecord>(n);
-        AddTrack(view, {b.x + half, b.y + half, b.vx, b.vy, kBallGravity, kDiscRadiusPx}, headX, headY, horizonFrames);
+        AddTrack(view, {b.x + half, b.y + half, b.vx, b.vy, kBallGravityPxPerFrame2, kDiscRadiusPx}, headX, headY,
+                 horizonFrames);
     }
     view.mouldCount = 0;
-    for (DataNode* n = round.mold.list.First(); n && view.mouldCount < kMaxMoulds; n = n->next) {
+    for (DataNode* n = round.moulds.First(); n && view.mouldCount < kMaxMoulds; n = n->next) {
         const MoldRecord& m = *CDataList::Record<MoldRecord>(n);
         if (Seen(view, float(m.x), float(m.y), 0) && std::abs(m.x - int(headX)) <= kMouldReachPx + kHorizonSteps &&
             std::abs(m.y - int(headY)) <= kMouldReachPx + kHorizonSteps)
@@ -119,10 +112,10 @@ void LookAtMovingObjects(View& view, const CRound& round, float headX, float hea
 }
 
 // Item squares are open to a head when taking an item cannot kill.
-void LookAtItems(View& view) {
+void LookAtItems(View& view, const CItemManager& items) {
     view.itemCount = 0;
-    if (theItemManager.itemGetDeath > 0) return;
-    for (DataNode* n = theItemManager.fieldItems.First(); n && view.itemCount < kMaxItemsSeen; n = n->next) {
+    if (items.itemGetDeath > 0) return;
+    for (DataNode* n = items.fieldItems.First(); n && view.itemCount < kMaxItemsSeen; n = n->next) {
         const FieldItem& item = *CDataList::Record<FieldItem>(n);
         const int half = kItemPx / 2;
         if (!Seen(view, float(item.x + half), float(item.y + half), half)) continue;
@@ -139,39 +132,40 @@ Window ScrollWindow(const PlayerSlot& slot) {
     return Window{left, top, left + kScrollViewSize - 1, top + kScrollViewSize - 1};
 }
 
-void Look(View& view, const CRound& round, int i, const uint8_t* pixels, int pitch, bool scrollView) {
-    const PlayerSlot& slot = round.players[i];
-    view.pixels = pixels;
-    view.pitch = pitch;
+void Look(View& view, const ComputerView& round, bool scrollView) {
+    const PlayerSlot& slot = round.self;
+    view.pixels = round.pixels;
+    view.pitch = round.pitch;
     view.wholeField = !scrollView;
     view.seen = scrollView ? ScrollWindow(slot) : Window{0, 0, kScreenWidth - 1, kScreenHeight - 1};
-    view.slot = i;
+    view.slot = round.seat;
     view.headX = CApp::FloatToInt(slot.x);
     view.headY = CApp::FloatToInt(slot.y);
     view.nowFrame = round.state.frameCounter;
-    view.periodFrames = Period(slot);
+    view.periodFrames = StepPeriodFrames(slot.slowness);
     view.mirrorEndFrame = slot.mirrorEndFrame;
     view.noTrailEndFrame = slot.noTrailEndFrame;
     view.gravityEndFrame = slot.gravityEndFrame;
     view.invincibleEndFrame = slot.invincibleEndFrame;
     const int s = round.state.roundSeconds;
-    view.closingBorderPx = round.state.stageEffect == 2 && s < kClosingBorderSeconds ? s + kClosingMarginPx : 0;
-    LookAtItems(view);
-    LookAtOtherLines(view, round, i);
+    const bool closing = round.state.stageEffect == STAGE_EFFECT_CLOSING_BORDER && s < kClosingBorderSeconds;
+    view.closingBorderPx = closing ? s + kClosingMarginPx : 0;
+    LookAtItems(view, round.items);
+    LookAtOtherLines(view, round);
     LookAtMovingObjects(view, round, slot.x, slot.y);
 }
 
-Head StartHead(const CRound& round, int i) {
-    const PlayerSlot& slot = round.players[i];
-    return Head{slot.x, slot.y, slot.heading % 360, slot.lastPixelX, slot.lastPixelY, round.state.frameCounter};
+Head StartHead(const ComputerView& round) {
+    const PlayerSlot& slot = round.self;
+    return Head{slot.x,          slot.y,          uint16_t(slot.heading % 360),
+                slot.lastPixelX, slot.lastPixelY, round.state.frameCounter};
 }
 
 bool ClearAhead(const View& view, const Head& head, int steps) {
     float x = head.x, y = head.y;
     int lastX = head.lastX, lastY = head.lastY;
     for (int k = 0; k < steps; k++) {
-        x += theApp.cosTable[head.heading];
-        y += theApp.negSinTable[head.heading];
+        StepAlong(x, y, head.heading);
         const int px = CApp::FloatToInt(x), py = CApp::FloatToInt(y);
         if (px == lastX && py == lastY) continue;
         if (!OpenPixel(view, px, py)) return false;

@@ -11,28 +11,20 @@
 #include <cmath>
 
 #include "match/planner.h"
+#include "match/rules.h"
 
 namespace planner {
+
 namespace {
 
-constexpr int kTurnDegrees = 30;
 constexpr int kSegmentSteps = 3;
 constexpr int kSearchBudgetSteps = 800;  // steps tried for one first move
-constexpr int kGravityHeading = 270;
 // Another line's predicted pixel is a wall from a little before it gets
 // there: its step times are known, its turns are not.
 constexpr int kPredictionMarginSteps = 2;
 
 // Holding first, then one turn either way, then two.
 constexpr int kChoices[] = {0, +1, -1, +2, -2};
-
-// One degree toward 270, the shorter way round, as gravity turns a line.
-int DriftDown(int h) {
-    if (h <= 90) return h == 0 ? 359 : h - 1;
-    if (h < kGravityHeading) return h + 1;
-    if (h > kGravityHeading) return h - 1;
-    return h;
-}
 
 bool NearTrack(const Track& t, int x, int y, int frame, int nowFrame) {
     const float d = float(frame - nowFrame);
@@ -69,19 +61,13 @@ private:
     bool Step(Head& h, int turnDegrees) {
         const View& v = m_view;
         m_budget--;
-        h.heading = (h.heading + turnDegrees + 360) % 360;
         const int stepFrame = h.frame;
-        if (stepFrame < v.gravityEndFrame) h.heading = DriftDown(h.heading);
-        h.x += theApp.cosTable[h.heading];
-        h.y += theApp.negSinTable[h.heading];
-        for (int f = stepFrame + 1; f < stepFrame + v.periodFrames; f++)
-            if (f < v.gravityEndFrame) h.heading = DriftDown(h.heading);
-        h.frame = stepFrame + v.periodFrames;
+        MoveHead(h, turnDegrees, v.periodFrames, v.gravityEndFrame);
         const int px = CApp::FloatToInt(h.x), py = CApp::FloatToInt(h.y);
         if (px == h.lastX && py == h.lastY) return true;
         h.lastX = px;
         h.lastY = py;
-        if (px < kInteriorLeft || px > kInteriorRight || py < kInteriorTop || py > kInteriorBottom) return false;
+        if (!InsideInterior(px, py)) return false;
         const bool invincible = stepFrame < v.invincibleEndFrame;
         if (!invincible && Deadly(px, py, stepFrame)) return false;
         if (InMould(px, py)) m_mould++;

@@ -7,6 +7,7 @@
 #include "core/bytes.h"
 #include "graphics/directdraw.h"
 #include "match/replay.h"
+#include "match/rules.h"
 #include "match/stage.h"
 
 namespace {
@@ -127,7 +128,7 @@ bool ValidStage(const ReplayStage& s) {
         for (int g = 0; g < s.giftCount[p]; g++)
             if (s.gifts[p][g].kind >= kItemKinds) return false;
     }
-    return ValidName(s.file) && s.effect <= 2;
+    return ValidName(s.file) && s.effect <= STAGE_EFFECT_CLOSING_BORDER;
 }
 
 // Walks the whole event stream once: every event complete, frames rising,

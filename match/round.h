@@ -11,6 +11,7 @@
 #include "core/record.h"
 #include "graphics/directdraw.h"
 #include "match/effects.h"
+#include "match/rules.h"
 #include "match/stage.h"
 
 enum PlayerType : uint8_t {
@@ -109,6 +110,14 @@ struct FrameInput {
     uint8_t seats[kPlayers];  // each human seat's presses (SEAT_* bits)
 };
 
+// What a computer player presses in its thinking step, as a player presses
+// keys: turn left (+30 degrees), turn right (-30 degrees), use the held item.
+struct SeatPresses {
+    bool turnLeft, turnRight, useItem;
+    bool operator==(const SeatPresses&) const = default;
+};
+struct ComputerView;
+class CItemManager;
 extern const uint8_t kKeyLayouts[2][kPlayers][6];
 // The layout of one player. The keyboard type comes from the settings file
 // unchecked: 0 is the desktop layout, every other value the notebook layout
@@ -143,17 +152,16 @@ void SeatKeysText(int player, char* text, size_t size);
 constexpr ClipRect kPlayClip{kInteriorLeft, kInteriorTop, kInteriorRight + 1, kInteriorBottom + 1};
 constexpr int kScrollViewSize = 80;
 constexpr int kMaxWait = 9999;
-constexpr int kPhaseCounters = 5;
 
 // The per-round numbers of the round object: one plain record, so that
 // setting the live round aside and comparing rounds take it whole. Two
 // machines that play the same round have the same RoundState.
 struct RoundState {
-    // Counter i cycles 0..2^i - 1, advanced once per frame; never reset, so
-    // a round starts at the phase where the previous one stopped.
+    // The phase counters (kPhaseCounters); never reset, so a round starts
+    // at the phase where the previous one stopped.
     uint8_t phase[kPhaseCounters];
     uint8_t scrollPlay;
-    uint16_t stageEffect;  // 0 none, 1 random dots, 2 closing border
+    uint16_t stageEffect;  // a StageEffect
     uint16_t stageIndex;   // the entry of the start's stage list
     int32_t roundSeconds;
     int32_t frameCounter;
@@ -288,12 +296,26 @@ public:
     void HandleKeys(PlayerSlot& slot, int i, uint8_t presses);
     void Turn(PlayerSlot& slot, int delta);
     void CircleExplosion(PlayerSlot& slot, int i);
+    // The look-ahead ray along a heading of any sign and size: 0 when the way
+    // is clear for every step, else the 1-based step at which it is blocked.
+    // Items lying on the field do not block it; with diagonalCheck a gap
+    // between two corner-touching pixels does. Without `items`, those of
+    // the live round.
+    static int ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch,
+                              bool diagonalCheck, const CItemManager& items);
+    static int ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch,
+                              bool diagonalCheck);
 
     // ---- computer players ----
-    void ThinkEasyCom(PlayerSlot& slot, int i);
-    void ThinkProbingCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch, bool diagonalCheck);
-    int ProbeClearance(float x, float y, int heading, int steps, const uint8_t* pixels, int pitch, bool diagonalCheck);
-    void ThinkMasterCom(PlayerSlot& slot, int i, const uint8_t* pixels, int pitch);
+    // What seat i's computer player sees in this frame: the round as it
+    // stands, read only, with `self` as its slot, the field's pixels and
+    // the items lying on it.
+    ComputerView ViewFor(int i, const PlayerSlot& self, const uint8_t* pixels, int pitch,
+                         const CItemManager& items) const;
+    // A computer player's presses act as a player's keys do, through the
+    // same turn, but count toward no turn reward; its item is asked for,
+    // and served at the start of the slot's next acting frame.
+    void ApplyComputerPresses(PlayerSlot& slot, SeatPresses presses);
 
     // The stage entry of the running round (Setup chose it).
     const StageEntry& Stage() const;

@@ -11,9 +11,11 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/computer.h"
 #include "match/headmarks.h"
 #include "match/planner.h"
 #include "match/round.h"
+#include "match/rules.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -23,7 +25,6 @@ constexpr uint32_t kCountdownStepMs = 900;
 constexpr int kCountdownGlyphPx = 80;
 constexpr int kCountdownTextY = 184;
 constexpr int kTimeDigitsX = 480;  // where the status line's TIME digits start
-constexpr int kClosingBorderSeconds = 208;
 constexpr int kSurvivorExtraFrames = 10;
 
 const char* const kCountdownTexts[4] = {"3", "2", "1", "START"};
@@ -200,22 +201,13 @@ int CRound::Frame(FrameInput& input) {
     for (int i = 0; i < kPlayers; i++) {
         PlayerSlot& slot = players[i];
         if (!SlotActs(slot, state.frameCounter)) continue;
-        switch (EffectivePlayerType(slot.type)) {
-        case PLAYER_EASY:
-            ThinkEasyCom(slot, i);
-            break;
-        case PLAYER_NORMAL:
-            ThinkProbingCom(slot, i, field.pixels, field.pitch, true);
-            break;
-        case PLAYER_HARD:
-            ThinkProbingCom(slot, i, field.pixels, field.pitch, false);
-            break;
-        case PLAYER_MASTER:
-            ThinkMasterCom(slot, i, field.pixels, field.pitch);
-            break;
-        default:
-            break;
-        }
+        // A computer player decides here, seat by seat, so that it sees the
+        // lines that moved before it in this frame; its turn takes effect in
+        // this frame's move.
+        const int type = EffectivePlayerType(slot.type);
+        if (type != PLAYER_MAN && type != PLAYER_NON)
+            ApplyComputerPresses(slot,
+                                 ThinkComputer(type, ViewFor(i, slot, field.pixels, field.pitch, theItemManager)));
         Advance(slot);
         PlotTrail(slot, i, field.pixels, field.pitch);
     }
@@ -234,6 +226,24 @@ int CRound::Frame(FrameInput& input) {
     return FRAME_GO_ON;
 }
 
+ComputerView CRound::ViewFor(int i, const PlayerSlot& self, const uint8_t* pixels, int pitch,
+                             const CItemManager& items) const {
+    return ComputerView{.seat = i,
+                        .self = self,
+                        .players = players,
+                        .heldItems = heldItems[i],
+                        .state = state,
+                        .start = start,
+                        .roundCounter = roundCounter,
+                        .pixels = pixels,
+                        .pitch = pitch,
+                        .items = items,
+                        .meteorites = meteorite.list,
+                        .missiles = missile.list,
+                        .balls = pingPong.list,
+                        .moulds = mold.list};
+}
+
 void CRound::Teardown() {
     theDirectDraw.ReleaseSurface(local.playfieldSurface);
     particle.Clear();
@@ -246,7 +256,7 @@ void CRound::Teardown() {
 }
 
 void CRound::TickPhases() {
-    for (int i = 0; i < 5; i++) state.phase[i] = uint8_t((state.phase[i] + 1) % (1 << i));
+    for (int i = 0; i < kPhaseCounters; i++) state.phase[i] = uint8_t((state.phase[i] + 1) % (1 << i));
 }
 
 void CRound::TickSecond() {
@@ -289,7 +299,7 @@ void CRound::CountWin() {
 
 // Stage effect 1: one random dot of colour 255 per frame.
 void CRound::SprinkleDots(uint8_t* pixels, int pitch) {
-    if (state.stageEffect != 1 || !pixels) return;
+    if (state.stageEffect != STAGE_EFFECT_DOTS || !pixels) return;
     int y = theApp.RandRange(kInteriorTop, kInteriorBottom);
     int x = theApp.RandRange(kInteriorLeft, kInteriorRight);
     pixels[y * pitch + x] = kOutlineIndex;
@@ -299,7 +309,7 @@ void CRound::SprinkleDots(uint8_t* pixels, int pitch) {
 // until second 208, overwriting whatever lies on those lines.
 void CRound::CloseBorder() {
     const int s = state.roundSeconds;
-    if (state.stageEffect != 2 || s < 0 || s >= kClosingBorderSeconds) return;
+    if (state.stageEffect != STAGE_EFFECT_CLOSING_BORDER || s < 0 || s >= kClosingBorderSeconds) return;
     const int height = kInteriorBottom - kInteriorTop + 1, width = kInteriorRight - kInteriorLeft + 1;
     theDirectDraw.FillRect(local.fieldSurface, s, kInteriorTop, 1, height, kClosingBorderIndex);
     theDirectDraw.FillRect(local.fieldSurface, kFieldRight - s, kInteriorTop, 1, height, kClosingBorderIndex);

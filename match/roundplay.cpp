@@ -7,13 +7,13 @@
 #include "match/pausemenu.h"
 #include "match/replay.h"
 #include "match/results.h"
+#include "match/rules.h"
 #include "match/session.h"
 #include "sound/directsound.h"
 
 namespace {
 
 constexpr uint32_t kSecondMs = 1000;
-constexpr int kPumpsPerWait = 20;
 
 // This machine's one-second clock: the only read of time in a round. The
 // mark is set to the time read, so late frames do not catch up. It counts
@@ -25,7 +25,7 @@ bool ClockSecond(RoundLocals& local, int32_t wait) {
     if (local.autoFastedFrame) {
         // The frame lasted its engine work and one pump; at its pace it
         // would have lasted its wait, or its work if that was longer.
-        const int64_t waitUs = int64_t(CRound::LimitWait(wait)) * kPumpsPerWait * plat::kPumpQuantumNs / 1000;
+        const int64_t waitUs = WaitFrameUs(CRound::LimitWait(wait));
         const int64_t tookUs = int64_t(wall - local.frameWallMs) * 1000;
         if (tookUs < waitUs) local.clockAheadUs += waitUs - tookUs;
     }

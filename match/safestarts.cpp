@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "match/round.h"
+#include "match/rules.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ bool NearLanes(const SafeStartLanes& lanes, int x, int y) {
 }
 
 bool OpenAt(const SurfaceDesc& field, const SafeStartLanes& lanes, int x, int y) {
-    if (x < kInteriorLeft || x > kInteriorRight || y < kInteriorTop || y > kInteriorBottom) return false;
+    if (!InsideInterior(x, y)) return false;
     return field.pixels[y * field.pitch + x] == 0 && !NearLanes(lanes, x, y);
 }
 

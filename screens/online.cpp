@@ -26,6 +26,7 @@
 #include "match/replay.h"
 #include "match/round.h"
 #include "match/roundplay.h"
+#include "match/rules.h"
 #include "match/settings.h"
 #include "platform/net.h"
 #include "screens/matchloop.h"
@@ -45,7 +46,6 @@ constexpr int kStartY = 212;
 constexpr int kMachinesY = 252;
 constexpr int kMachineStep = 22;
 constexpr int kNoteY = 448;
-constexpr int kPumpsPerWait = 20;
 // A join gives up when the host has not answered for this long: the
 // transport's connection, and then the welcome.
 constexpr uint32_t kJoinLimitMs = 5000;
@@ -58,8 +58,8 @@ constexpr uint8_t kTextColor = 5, kTitleColor = 7, kWarningColor = 6, kGreyColor
 static_assert(kNetMessageMax <= plat::kNetPacketMax);
 static_assert(kNetLinksMax - 1 <= plat::kNetPeersMax);
 
-// A frame of the round at its WAIT, in microseconds (WAIT x 20 pumps of 1.5 us).
-int32_t FrameUs() { return CRound::LimitWait(theRound.state.wait) * kPumpsPerWait * 3 / 2; }
+// A frame of the round at its WAIT, in microseconds.
+int32_t FrameUs() { return int32_t(WaitFrameUs(CRound::LimitWait(theRound.state.wait))); }
 
 void Upper(const char* text, char* line, size_t size) {
     size_t n = 0;

@@ -13,6 +13,7 @@
 #include <new>
 
 #include "core/gamedata.h"
+#include "match/rules.h"
 #include "screens/stageselect.h"
 
 static_assert(sizeof(InitialItem) == 8, "initial-item records are 8 bytes");
@@ -155,7 +156,8 @@ void ParseEffect(StageEntry* entry, const char* value) {
     int effect = 0;
     std::sscanf(value, "%d", &effect);
     // Only 1 (random dots) and 2 (closing border) name an effect.
-    entry->effect = static_cast<uint16_t>(effect == 1 || effect == 2 ? effect : 0);
+    entry->effect = static_cast<uint16_t>(
+        effect == STAGE_EFFECT_DOTS || effect == STAGE_EFFECT_CLOSING_BORDER ? effect : STAGE_EFFECT_NONE);
 }
 
 // One piece of the stage list; entry is the one opened by the latest FILE=.

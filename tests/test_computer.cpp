@@ -1,15 +1,18 @@
 // Computer players: the look-ahead ray on a field of its own, the decision
 // rule of the probing players and the random steering, each compared draw by
 // draw with a second random generator seeded alike; then the round loop
-// calling them only for slots that act, before the slot's move.
+// calling them only for slots that act, before the slot's move, and their
+// deciding from their view of the round alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <vector>
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/computer.h"
 #include "match/round.h"
 #include "match/roundplay.h"
 #include "screens/stageselect.h"
@@ -68,7 +71,12 @@ protected:
     // One thinking step of a probing player, started from the given seed.
     void Think(uint32_t seed, bool diagonalCheck = true) {
         theApp.Seed(seed);
-        theRound.ThinkProbingCom(m_slot, 0, m_field.data(), kPitch, diagonalCheck);
+        ThinkAs(diagonalCheck ? PLAYER_NORMAL : PLAYER_HARD);
+    }
+    // The presses of a computer player of this type for m_slot, applied.
+    void ThinkAs(int type) {
+        theRound.ApplyComputerPresses(
+            m_slot, ThinkComputer(type, theRound.ViewFor(0, m_slot, m_field.data(), kPitch, theItemManager)));
     }
     // theApp has made exactly the given draws since it was seeded.
     static void ExpectDrawn(uint32_t seed, const std::function<void(CApp&)>& draws) {
@@ -161,7 +169,7 @@ TEST_F(ComputerTest, EasyComTurnsAndUsesAtRandom) {
         m_slot.heading = 0;
         theRound.heldItems[0].Clear();
         theApp.Seed(seed);
-        theRound.ThinkEasyCom(m_slot, 0);
+        ThinkAs(PLAYER_EASY);
         EXPECT_EQ(m_slot.heading, c.expectedHeading) << c.turnDraw;
         ExpectDrawn(seed, [](CApp& r) { r.RandUpTo(100); });
         EXPECT_EQ(m_slot.useItemRequest, 0);
@@ -169,7 +177,7 @@ TEST_F(ComputerTest, EasyComTurnsAndUsesAtRandom) {
         Hold(ITEM_BOMB);  // the class does not matter to this rule
         m_slot.heading = 0;
         theApp.Seed(seed);
-        theRound.ThinkEasyCom(m_slot, 0);
+        ThinkAs(PLAYER_EASY);
         ExpectDrawn(seed, [](CApp& r) {
             r.RandUpTo(100);
             r.RandUpTo(20);
@@ -269,7 +277,7 @@ TEST_F(ComputerTest, NoThinkingBetweenMovementSteps) {
     theRound.state.phase[3] = 5;
     for (int k = 0; k < 20; k++) {
         Think(1234);
-        theRound.ThinkEasyCom(m_slot, 0);
+        ThinkAs(PLAYER_EASY);
     }
     EXPECT_EQ(theApp.RandState(), 1234u);
     EXPECT_EQ(m_slot.heading, 0);
@@ -388,4 +396,78 @@ TEST_F(ComputerRoundTest, NormalTurnsAtADiagonalGapThatHardLooksThrough) {
     for (int k = 0; k < 40; k++) ASSERT_EQ(PlayFrame(), FRAME_GO_ON);
     EXPECT_TRUE(theRound.players[1].alive);
     EXPECT_LT(hard.y, 293.0f);  // through the gap
+}
+
+// A computer player decides from its view alone. Through a real round of all
+// four kinds holding items, before each frame every acting computer player
+// thinks once on the live round, and once more from a copy of what it saw
+// while the live round is set aside (another round and item manager stand
+// in for it, its field is blanked): it presses the same, draws the same
+// random numbers, and its thinking leaves the round as it was.
+TEST_F(ComputerRoundTest, ComputersDecideFromTheirViewAlone) {
+    theRound.players[2].type = PLAYER_EASY;
+    theRound.players[3].type = PLAYER_MASTER;
+    StartRound(PLAYER_NORMAL, PLAYER_HARD);
+    Put(2, 100.5f, 150.5f, 45);
+    Put(3, 400.5f, 150.5f, 45);
+    // Each line holds items, and has a wall pixel ahead that an item covers.
+    for (int i = 0; i < kPlayers; i++) {
+        const PlayerSlot& slot = theRound.players[i];
+        theRound.GiveItems(theRound.players[i], i, ITEM_SPEED_DOWN, 2, false);
+        theRound.GiveItems(theRound.players[i], i, ITEM_JUMP, 2, false);
+        float x = slot.x, y = slot.y;
+        for (int k = 0; k < 8; k++) StepAlong(x, y, slot.heading);
+        const int wallX = CApp::FloatToInt(x), wallY = CApp::FloatToInt(y), half = kItemPx / 2;
+        if (!InsideInterior(wallX - half, wallY - half) || !InsideInterior(wallX + half, wallY + half)) continue;
+        SetPixel(wallX, wallY);
+        FieldItem& item = *CDataList::Record<FieldItem>(theItemManager.fieldItems.Add());
+        item = FieldItem{};
+        item.x = wallX - half;
+        item.y = wallY - half;
+        item.kind = ITEM_BOMB;
+        item.expirySecond = 1000;
+        theItemManager.fieldCount++;
+    }
+    static CRound aside;
+    static CItemManager asideItems;
+    int thoughts = 0, pressed = 0;
+    for (int frame = 0; frame < 600; frame++) {
+        for (int i = 0; i < kPlayers; i++) {
+            const int type = theRound.players[i].type;
+            if (!theRound.players[i].alive) continue;
+            SurfaceDesc field = theDirectDraw.Lock(theRound.local.fieldSurface);
+            const size_t size = size_t(field.pitch) * size_t(field.height);
+            const std::vector<uint8_t> pixels(field.pixels, field.pixels + size);
+            PlayerSlot slots[kPlayers];
+            std::memcpy(slots, theRound.players, sizeof slots);
+            const RoundState state = theRound.state;
+            const uint32_t seed = theApp.RandState();
+
+            const SeatPresses live = ThinkComputer(
+                type, theRound.ViewFor(i, theRound.players[i], field.pixels, field.pitch, theItemManager));
+            const uint32_t drawn = theApp.RandState();
+            EXPECT_TRUE(std::equal(slots, slots + kPlayers, theRound.players));
+            EXPECT_EQ(theRound.state, state);
+            EXPECT_TRUE(std::equal(pixels.begin(), pixels.end(), field.pixels));
+
+            aside.Exchange(theRound);
+            asideItems.Exchange(theItemManager);
+            std::fill(field.pixels, field.pixels + size, 0);
+            theApp.Seed(seed);
+            const SeatPresses fromCopy =
+                ThinkComputer(type, aside.ViewFor(i, aside.players[i], pixels.data(), field.pitch, asideItems));
+            EXPECT_TRUE(fromCopy == live) << "seat " << i << ", frame " << theRound.state.frameCounter;
+            EXPECT_EQ(theApp.RandState(), drawn);
+            std::copy(pixels.begin(), pixels.end(), field.pixels);
+            asideItems.Exchange(theItemManager);
+            aside.Exchange(theRound);
+            theDirectDraw.Unlock(theRound.local.fieldSurface);
+            theApp.Seed(seed);
+            thoughts++;
+            pressed += live.turnLeft || live.turnRight || live.useItem;
+        }
+        if (PlayFrame() != FRAME_GO_ON) break;
+    }
+    EXPECT_GT(thoughts, 400);
+    EXPECT_GT(pressed, 10);
 }

@@ -10,6 +10,7 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
+#include "match/computer.h"
 #include "match/planner.h"
 #include "match/round.h"
 #include "match/roundplay.h"
@@ -72,12 +73,15 @@ protected:
         for (int i = 0; i < kPlayers; i++) {
             PlayerSlot& slot = theRound.players[i];
             if (!slot.alive) continue;
-            if (i == 0) theRound.ThinkMasterCom(slot, 0, m_pixels.data(), kPitch);
+            if (i == 0) Think(slot);
             theRound.Advance(slot);
             theRound.PlotTrail(slot, i, m_pixels.data(), kPitch);
             if (slot.hit) slot.alive = 0;
         }
     }
+    // The planner's presses for slot 0, applied as the round applies them.
+    void Think(PlayerSlot& slot) { theRound.ApplyComputerPresses(slot, ThinkComputer(PLAYER_MASTER, View())); }
+    ComputerView View() { return theRound.ViewFor(0, theRound.players[0], m_pixels.data(), kPitch, theItemManager); }
     void Hold(int kind) { CDataList::Record<HeldItem>(theRound.heldItems[0].Add())->kind = uint16_t(kind); }
 
     std::vector<uint8_t> m_pixels = std::vector<uint8_t>(kPitch * 480, 0);
@@ -142,19 +146,64 @@ TEST_F(MasterTest, BetweenStepsItNeitherThinksNorDraws) {
     Hold(ITEM_BOMB);
     theApp.Seed(4321);
     theRound.state.phase[2] = 1;
-    for (int k = 0; k < 3; k++) theRound.ThinkMasterCom(slot, 0, m_pixels.data(), kPitch);
+    for (int k = 0; k < 3; k++) Think(slot);
     EXPECT_EQ(slot.useItemRequest, 0);
     EXPECT_EQ(slot.heading, 0);
     theRound.state.phase[2] = 0;
-    theRound.ThinkMasterCom(slot, 0, m_pixels.data(), kPitch);
+    Think(slot);
     EXPECT_EQ(slot.useItemRequest, 1);
     EXPECT_EQ(theApp.RandState(), 4321u);
 
     // With room ahead the "BOMB" is kept.
     slot.useItemRequest = 0;
     Fill(302, 150, 302, 250, 0);
-    theRound.ThinkMasterCom(slot, 0, m_pixels.data(), kPitch);
+    Think(slot);
     EXPECT_EQ(slot.useItemRequest, 0);
+}
+
+// The planner moves a head as the round moves its line from a step frame to
+// its next: for every slowness and heading, each first move, and gravity
+// that does not hold, holds throughout, or ends within the step, the head
+// reaches the same place with the same heading, and its next step falls in
+// the frame in which the round's phase counter next lets the line step.
+TEST_F(MasterTest, ThePlannersStepIsTheRounds) {
+    for (int slowness = 0; slowness <= kSlowestSlowness; slowness++) {
+        const int period = StepPeriodFrames(slowness);
+        for (int heading = 0; heading < 360; heading++)
+            for (int turn : {0, +kTurnDegrees, -kTurnDegrees})
+                for (int gravityFrames : {0, 1, period / 2 + 1, period}) {
+                    const int32_t now = 100;
+                    std::memset(theRound.state.phase, 0, sizeof theRound.state.phase);
+                    theRound.state.frameCounter = now;
+                    PlayerSlot slot{};
+                    slot.alive = 1;
+                    slot.slowness = uint8_t(slowness);
+                    slot.x = 300.25f;
+                    slot.y = 200.75f;
+                    slot.heading = uint16_t(heading);
+                    slot.gravityEndFrame = gravityFrames ? now + gravityFrames : 0;
+                    planner::Head head{slot.x, slot.y, slot.heading, 300, 200, now};
+
+                    theRound.Turn(slot, turn);
+                    theRound.Advance(slot);
+                    for (int f = 1; f < period; f++) {
+                        theRound.TickPhases();
+                        theRound.state.frameCounter++;
+                        theRound.Advance(slot);
+                    }
+                    theRound.TickPhases();
+                    planner::MoveHead(head, turn, period, slot.gravityEndFrame);
+
+                    if (head.x != slot.x || head.y != slot.y || head.heading != slot.heading ||
+                        !StepsThisFrame(theRound.state.phase, slowness) || head.frame != now + period) {
+                        ADD_FAILURE() << "slowness " << slowness << ", heading " << heading << ", turn " << turn
+                                      << ", gravity " << gravityFrames << ": planner (" << head.x << ", " << head.y
+                                      << ") " << head.heading << ", round (" << slot.x << ", " << slot.y << ") "
+                                      << slot.heading;
+                        return;
+                    }
+                }
+    }
 }
 
 // In scroll play the planner sees what its scroll view shows, the 80x80
@@ -170,14 +219,14 @@ TEST_F(MasterTest, InScrollPlayItSeesOnlyItsView) {
     static planner::View view;
     for (bool scroll : {false, true}) {
         SCOPED_TRACE(scroll ? "scroll play" : "normal play");
-        planner::Look(view, theRound, 0, m_pixels.data(), kPitch, scroll);
+        planner::Look(view, View(), scroll);
         EXPECT_EQ(view.otherCount, scroll ? 0 : 1);
         EXPECT_EQ(view.itemCount, scroll ? 0 : 1);
         EXPECT_EQ(view.trackCount, scroll ? 0 : 1);
         EXPECT_TRUE(planner::OpenPixel(view, 339, 239));
         EXPECT_EQ(planner::OpenPixel(view, 340, 200), !scroll);
         EXPECT_EQ(planner::OpenPixel(view, 300, 159), !scroll);
-        const planner::Head start = planner::StartHead(theRound, 0);
+        const planner::Head start = planner::StartHead(View());
         const planner::PathResult path = planner::SearchFirstMove(view, start, 0);
         planner::MapOtherLines(view, true);
         const planner::Territory ground = planner::CountTerritory(view, path);

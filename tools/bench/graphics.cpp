@@ -12,6 +12,7 @@
 #include "core/app.h"
 #include "core/gamedata.h"
 #include "graphics/directdraw.h"
+#include "match/rules.h"
 
 namespace {
 
@@ -106,11 +107,11 @@ int main(int argc, char** argv) {
     const int frames = 100, wait = 80;
     double cpuBefore = CpuMs();
     double start = NowUs();
-    for (int f = 0; f < frames; f++) theApp.PumpMessagesN(wait * 20);
+    for (int f = 0; f < frames; f++) theApp.PumpMessagesN(wait * kPumpsPerWait);
     double wallMs = (NowUs() - start) / 1000.0;
     double cpu = CpuMs() - cpuBefore;
     printf("one message pump: %.3f us average (includes its share of sleeping)\n",
-           wallMs * 1000.0 / (frames * wait * 20));
+           wallMs * 1000.0 / (frames * wait * kPumpsPerWait));
     printf("%d round-frame waits at WAIT %d: %.3f ms each (expected 2.4), CPU %.1f ms in %.1f ms (%.0f%%)\n", frames,
            wait, wallMs / frames, cpu, wallMs, 100.0 * cpu / wallMs);
 

@@ -21,6 +21,7 @@
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "match/rules.h"
 
 namespace {
 
@@ -35,10 +36,6 @@ __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     return text;
-}
-
-bool InsideInterior(int x, int y) {
-    return x >= kInteriorLeft && x <= kInteriorRight && y >= kInteriorTop && y <= kInteriorBottom;
 }
 
 // Where pixel (x, y) of the field rows comes from under a mirror (bit 1 left

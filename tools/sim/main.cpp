@@ -229,7 +229,6 @@ void PrintHeader(const SimOptions& options) {
     std::printf("\n\n");
 }
 
-
 int Fail(const std::string& message) {
     std::fprintf(stderr, "nuvel-sim: %s\n", message.c_str());
     return 2;

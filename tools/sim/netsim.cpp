@@ -31,6 +31,7 @@
 #include "match/replay.h"
 #include "match/round.h"
 #include "match/roundplay.h"
+#include "match/rules.h"
 #include "match/session.h"
 #include "screens/stageselect.h"
 
@@ -252,8 +253,8 @@ private:
     void Service();
     void Advance(int64_t toUs);
     uint32_t NowMs() const { return uint32_t(m_nowUs / 1000); }
-    // A frame's length at WAIT: WAIT x 20 pumps of 1.5 us (of the swapped-out round, or theRound).
-    static int32_t FrameUs(const CRound& r) { return CRound::LimitWait(r.state.wait) * 20 * 3 / 2; }
+    // A frame's length at WAIT (of the swapped-out round, or theRound).
+    static int32_t FrameUs(const CRound& r) { return int32_t(WaitFrameUs(CRound::LimitWait(r.state.wait))); }
     static int32_t FrameUs(const SimMachine& m) { return FrameUs(m.round); }
     // Each machine's engine sees its own clock: the world's time when it
     // starts a frame; the flips of an item animation move only its clock.
