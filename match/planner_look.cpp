@@ -156,6 +156,7 @@ void Look(View& view, const CRound& round, int i, const uint8_t* pixels, int pit
     view.invincibleEndFrame = slot.invincibleEndFrame;
     const int s = round.state.roundSeconds;
     view.closingBorderPx = round.state.stageEffect == 2 && s < kClosingBorderSeconds ? s + kClosingMarginPx : 0;
+    view.loneDotsPassable = round.state.stageEffect == 1 && !round.start.oldGroundRule;
     LookAtItems(view);
     LookAtOtherLines(view, round, i);
     LookAtMovingObjects(view, round, slot.x, slot.y);
