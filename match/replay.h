@@ -33,14 +33,14 @@
 // checksum also covers the round's last second (u32, after the field rows),
 // so that playback checks the second count the round ended on, which the
 // field alone does not show; versions 1 and 2, of the same layout
-// otherwise, check the field only. The older ones
-// are read and played back by the rules they were recorded under, so that
-// each shows its own round: version 1 was recorded while a line killed in a
-// frame still read its keys and used its item in that frame
-// (RoundStart::oldDeathRule); versions 1 and 2 while "MASTER COM" saw the
-// whole field in scroll play and settled equal choices always the same way
-// (RoundStart::oldMasterRule); versions 1 to 3 while "MASTER COM" took a
-// field cell with any dot in it as shut (RoundStart::oldGroundRule). A file holds the settings the game had when
+// otherwise, check the field only. The older ones are read and played back
+// by the rules they were recorded under, so that each shows its own round:
+// version 1 was recorded while a line killed in a frame still read its keys
+// and used its item in that frame (RoundStart::oldDeathRule); versions 1 and
+// 2 while "MASTER COM" saw the whole field in scroll play and settled equal
+// choices always the same way (RoundStart::oldMasterRule); versions 1 to 3
+// while it took a field cell with any dot in it as shut
+// (RoundStart::oldGroundRule). A file holds the settings the game had when
 // it was made; a rule added later (SAFE_STARTS) plays at its default in an
 // older file.
 #pragma once
