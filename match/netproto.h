@@ -35,7 +35,10 @@
 #include "match/round.h"
 
 constexpr uint8_t kNetMagic = 'T';
-constexpr uint8_t kNetProtocolVersion = 2;
+// Raised also when machines of two builds would play the same round apart,
+// so that they refuse each other: 3 counts ground as "MASTER COM" now does
+// on the stage that sprinkles dots.
+constexpr uint8_t kNetProtocolVersion = 3;
 constexpr uint16_t kNetDefaultPort = 26471;
 // The data set is compared in parts, so that a refusal can name what differs.
 enum NetDataPart : uint8_t { DATA_STAGES, DATA_PICTURES, DATA_SOUNDS, DATA_MUSIC, kNetDataParts };

@@ -72,6 +72,10 @@ struct View {
     int periodFrames;
     int mirrorEndFrame, noTrailEndFrame, gravityEndFrame, invincibleEndFrame;
     int closingBorderPx;  // pixels of every side the closing border will have taken soon; 0 without it
+    // On the stage that sprinkles dots: a lone dot (no other set pixel round
+    // it) does not shut its cell in the territory count, as a line passes it
+    // within the cell. It stays a wall for the path search and the pixel floods.
+    bool loneDotsPassable;
     int itemCount;
     int itemX[kMaxItemsSeen], itemY[kMaxItemsSeen];
     int otherCount;

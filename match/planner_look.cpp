@@ -150,6 +150,7 @@ void Look(View& view, const ComputerView& round, bool scrollView) {
     const int s = round.state.roundSeconds;
     const bool closing = round.state.stageEffect == STAGE_EFFECT_CLOSING_BORDER && s < kClosingBorderSeconds;
     view.closingBorderPx = closing ? s + kClosingMarginPx : 0;
+    view.loneDotsPassable = round.state.stageEffect == STAGE_EFFECT_DOTS && !round.start.oldGroundRule;
     LookAtItems(view, round.items);
     LookAtOtherLines(view, round);
     LookAtMovingObjects(view, round, slot.x, slot.y);

@@ -3,7 +3,9 @@
 //
 // The far field is looked at in cells of 4x4 pixels; a cell is open only
 // when all its pixels are, so a one-pixel trail is a wall of cells and no
-// count leaks through a gap the line could not take. Near a head, where
+// count leaks through a gap the line could not take. Lone dots of the stage
+// that sprinkles them are the exception: a line steers round one within its
+// cell, and a field strewn with them is open ground, not a maze of shut cells. Near a head, where
 // lines run closer to walls than a cell, a small flood over single pixels
 // finds the open cells the head can get into, and counts the pixels it can
 // reach nearby. Cell floods count steps of one cell; a line needs four of
@@ -63,6 +65,17 @@ bool OpenBorder(const View& v, int x, int y) {
     return b == 0 || (x >= b && x <= kFieldRight - b && y >= kFieldTop + b && y <= kFieldBottom - b);
 }
 
+// A dot of the sprinkled stage with nothing set in the eight pixels round
+// it. Dots that touch each other or a trail are walls like any other.
+bool LoneDot(const View& v, int x, int y) {
+    const uint8_t* p = v.pixels + y * v.pitch + x;
+    if (*p != kOutlineIndex) return false;
+    for (int dy = -1; dy <= 1; dy++)
+        for (int dx = -1; dx <= 1; dx++)
+            if ((dx != 0 || dy != 0) && p[dy * v.pitch + dx] != 0) return false;
+    return true;
+}
+
 bool ComputeShut(const View& v, int cell) {
     const int x0 = (cell % kCellsX) * kCellPx, y0 = (cell / kCellsX) * kCellPx;
     if (x0 < kInteriorLeft || x0 + kCellPx - 1 > kInteriorRight || y0 < kInteriorTop ||
@@ -76,9 +89,11 @@ bool ComputeShut(const View& v, int cell) {
         uint32_t row;
         std::memcpy(&row, v.pixels + y * v.pitch + x0, sizeof row);
         if (row == 0) continue;
-        if (v.itemCount == 0) return true;
-        for (int x = x0; x < x0 + kCellPx; x++)
-            if (!OpenPixel(v, x, y)) return true;
+        if (v.itemCount == 0 && !v.loneDotsPassable) return true;
+        for (int x = x0; x < x0 + kCellPx; x++) {
+            if (OpenPixel(v, x, y)) continue;
+            if (!v.loneDotsPassable || !LoneDot(v, x, y)) return true;
+        }
     }
     return false;
 }

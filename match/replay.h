@@ -29,16 +29,18 @@
 // Events of one frame come in the order the round meets them: seats taken
 // over (by seat), WAIT, tick, seats 0..3.
 //
-// Versions: 3 is written. Its final checksum also covers the round's last
-// second (u32, after the field rows), so that playback checks the second
-// count the round ended on, which the field alone does not show; versions 1
-// and 2, of the same layout otherwise, check the field only. The older ones
-// are read and played back by the rules they were recorded under, so that
-// each shows its own round: version 1 was recorded while a line killed in a
-// frame still read its keys and used its item in that frame
-// (RoundStart::oldDeathRule); versions 1 and 2 while "MASTER COM" saw the
-// whole field in scroll play and settled equal choices always the same way
-// (RoundStart::oldMasterRule). A file holds the settings the game had when
+// Versions: 4 is written, in the layout of 3. From version 3 on the final
+// checksum also covers the round's last second (u32, after the field rows),
+// so that playback checks the second count the round ended on, which the
+// field alone does not show; versions 1 and 2, of the same layout
+// otherwise, check the field only. The older ones are read and played back
+// by the rules they were recorded under, so that each shows its own round:
+// version 1 was recorded while a line killed in a frame still read its keys
+// and used its item in that frame (RoundStart::oldDeathRule); versions 1 and
+// 2 while "MASTER COM" saw the whole field in scroll play and settled equal
+// choices always the same way (RoundStart::oldMasterRule); versions 1 to 3
+// while it took a field cell with any dot in it as shut
+// (RoundStart::oldGroundRule). A file holds the settings the game had when
 // it was made; a rule added later (SAFE_STARTS) plays at its default in an
 // older file.
 #pragma once
@@ -51,13 +53,15 @@
 class CSession;
 
 constexpr char kReplayMagic[8] = {'N', 'U', 'V', 'E', 'L', 'R', 'P', 'L'};
-constexpr uint16_t kReplayVersion = 3;
+constexpr uint16_t kReplayVersion = 4;
 // The first version whose final checksum covers the last second.
 constexpr uint16_t kReplayFirstSecondChecked = 3;
 // The last versions recorded under the old death rule and the old way of
 // "MASTER COM".
 constexpr uint16_t kReplayLastOldDeathRule = 1;
 constexpr uint16_t kReplayLastOldMasterRule = 2;
+// The last version recorded while "MASTER COM" shut every dotted cell.
+constexpr uint16_t kReplayLastOldGroundRule = 3;
 constexpr size_t kReplayHeaderBytes = 20;
 // The input of one round is kept in a fixed buffer: a clock tick takes about
 // 7 bytes a second and a press 2 bytes, so this holds hours of play. A round

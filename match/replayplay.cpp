@@ -108,7 +108,8 @@ RoundStart ApplyStart(const ReplayData& d, StageEntry* stage) {
                       d.scrollPlay,
                       uint8_t(d.version <= kReplayLastOldDeathRule ? 1 : 0),
                       uint8_t(d.version <= kReplayLastOldMasterRule ? 1 : 0),
-                      d.seed};
+                      d.seed,
+                      uint8_t(d.version <= kReplayLastOldGroundRule ? 1 : 0)};
 }
 
 ReplayOutcome RunFrames(const ReplayData& d, bool shown) {

@@ -52,4 +52,8 @@ struct RoundStart {
     // settles equal choices by a hash of it, so rounds differ without the
     // generator being drawn from.
     uint32_t seed = 0;
+    // 1 for the way "MASTER COM" counted ground before replay version 4: on
+    // the stage that sprinkles dots, a cell with any dot in it was shut.
+    // Only old replays play by it.
+    uint8_t oldGroundRule = 0;
 };

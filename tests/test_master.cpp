@@ -237,6 +237,38 @@ TEST_F(MasterTest, InScrollPlayItSeesOnlyItsView) {
     }
 }
 
+// On the stage that sprinkles dots, a box of 20x20 cells strewn with lone
+// dots (two cell columns and rows of every three hold one) is open ground
+// to the count; a row of touching dots across it is a wall that keeps the
+// count to the part below it. Replays made before counted every dotted cell
+// as shut, and still play so.
+TEST_F(MasterTest, LoneDotsDoNotShutGroundButAWallOfDotsDoes) {
+    theRound.state.stageEffect = 1;
+    Fill(199, 151, 280, 232);
+    Fill(200, 152, 279, 231, 0);
+    for (int y = 155; y <= 231; y += 6)
+        for (int x = 203; x <= 279; x += 6) m_pixels[y * kPitch + x] = kOutlineIndex;
+    Put(0, 240.5f, 226.5f, 90);
+    static planner::View view;
+    auto count = [&](bool oldRule) {
+        theRound.start.oldGroundRule = oldRule ? 1 : 0;
+        planner::Look(view, View(), false);
+        const planner::PathResult path = planner::SearchFirstMove(view, planner::StartHead(View()), 0);
+        EXPECT_EQ(path.survivedSteps, planner::kHorizonSteps);
+        planner::MapOtherLines(view, true);
+        return planner::CountTerritory(view, path).cells;
+    };
+    const int boxCells = 20 * 20;
+    EXPECT_GT(count(false), boxCells - 20);
+    EXPECT_LT(count(true), boxCells * 2 / 3);
+
+    Fill(200, 192, 279, 192, kOutlineIndex);
+    const int belowWallCells = 20 * 9;
+    EXPECT_LE(count(false), belowWallCells);
+    EXPECT_GT(count(false), belowWallCells - 20);
+    theRound.start.oldGroundRule = 0;
+}
+
 // In real rounds of two planning lines (no items, no stage effect) the
 // generator is never drawn, and a heading changes only in a step frame.
 TEST(MasterRound, NeverDrawsAndTurnsOnlyInStepFrames) {

@@ -210,9 +210,10 @@ TEST_F(ReplayTest, PlanningPlayersReproduce) {
 }
 
 // The replays kept with the fuzz corpus were written by earlier versions of
-// the game (1 and 2; a round of a planning player in scroll play among
-// them): each still plays back to its own final field, by the rules it was
-// recorded under, whatever rules added since are set to here.
+// the game (1, 2 and 3; among them a round of a planning player in scroll
+// play, and one of a planning player on the stage that sprinkles dots): each
+// still plays back to its own final field, by the rules it was recorded
+// under, whatever rules added since are set to here.
 TEST_F(ReplayTest, FilesOfEarlierVersionsStillReproduce) {
     const std::filesystem::path folder = std::filesystem::path(NUVEL_SOURCE_DIR) / "tests/fuzz/corpus/replay";
     theRound.safeStarts = 1;
@@ -223,7 +224,7 @@ TEST_F(ReplayTest, FilesOfEarlierVersionsStillReproduce) {
         versions[s_read.version] = true;
         EXPECT_EQ(PlayReplay(s_read, false).verdict, REPLAY_REPRODUCED);
     }
-    EXPECT_TRUE(versions[1] && versions[2]);
+    EXPECT_TRUE(versions[1] && versions[2] && versions[3]);
 }
 
 // Human seats steered by scripted keys, with items to use: the presses are
