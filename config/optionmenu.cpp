@@ -4,6 +4,7 @@
 // leaving the menu saves everything to "option.txt".
 #include <cstdio>
 
+#include "config/itemhelp.h"
 #include "config/keyscreen.h"
 #include "config/option.h"
 #include "core/app.h"
@@ -11,7 +12,6 @@
 #include "items/itemmanager.h"
 #include "match/round.h"
 #include "match/settings.h"
-#include "config/itemhelp.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"
 

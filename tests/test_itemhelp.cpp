@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string>
 
+#include "config/itemhelp.h"
 #include "config/option.h"
 #include "items/itemmanager.h"
-#include "config/itemhelp.h"
 #include "tests/testutil.h"
 
 namespace {
