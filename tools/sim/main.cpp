@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -152,7 +153,7 @@ long ResidentKb() {
 // frame is checked, each round is tallied.
 struct SimMatch {
     const SimOptions* options;
-    CMatchTally* tally;
+    std::optional<CMatchTally> tally;
     CRoundInvariants invariants;
     uint8_t aliveBefore[kPlayers];
     int round;
@@ -267,11 +268,11 @@ int main(int argc, char** argv) {
     theApp.Seed(options.seed);
     PrintHeader(options);
     BeginMatch();
-    CMatchTally tally(options.seats);
     g_sim.options = &options;
-    g_sim.tally = &tally;
+    g_sim.tally.emplace(options.seats);
     const MatchRunner runner{BeforeRound, RoundStarted, AfterFrame, AfterRound};
     PlayMatch(nullptr, &runner);
-    tally.PrintSummary();
+    g_sim.tally->PrintSummary();
+    g_sim.options = nullptr;
     return 0;
 }
