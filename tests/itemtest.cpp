@@ -56,9 +56,7 @@ void ItemRound::StartRound(int players, bool scroll) {
     for (int i = 0; i < kPlayers; i++) theRound.players[i].type = i < players ? PLAYER_MAN : PLAYER_NON;
     testutil::ScopedCwd cwd(m_dir.path());
     theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
-    theRound.Setup(ChosenRoundStart());
-    if (!scroll) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
-    theRound.local.lastSecondMs = plat::TimeMs();
+    ::StartRound(ChosenRoundStart(), false);
 }
 
 int ItemRound::Frames(int n) {

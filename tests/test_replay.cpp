@@ -77,13 +77,9 @@ protected:
     // One round as the round loop plays it (without the countdown's waits),
     // recorded; it is left at its end, as the result screen finds it.
     static int PlayRecorded(uint8_t oldDeathRule = 0) {
-        uint32_t seed = theApp.RandState();
         RoundStart start = ChosenRoundStart();
         start.oldDeathRule = oldDeathRule;
-        theRound.Setup(start);
-        theReplay.BeginRecording(seed);
-        if (!theRound.state.scrollPlay) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
-        theRound.local.lastSecondMs = plat::TimeMs();
+        StartRound(start, false);
         int result = FRAME_GO_ON;
         while (result == FRAME_GO_ON && theRound.state.frameCounter < kMaxFrames) result = PlayFrame();
         if (result == FRAME_ROUND_OVER) theReplay.EndRecording();

@@ -14,6 +14,7 @@
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
+#include "match/roundplay.h"
 #include "screens/stageselect.h"
 
 namespace {
@@ -30,9 +31,7 @@ void StartRound(bool scroll) {
     theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
     theStageSelect.selectedStage = 0;
     for (int i = 0; i < kPlayers; i++) theRound.players[i].type = i < 2 ? PLAYER_MAN : PLAYER_NON;
-    theRound.Setup(ChosenRoundStart());
-    if (!scroll) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
-    theRound.local.lastSecondMs = plat::TimeMs();
+    ::StartRound(ChosenRoundStart(), false);
 }
 
 template <class F>

@@ -56,9 +56,7 @@ void StartRound(bool scroll) {
     theStageSelect.cursor = scroll ? SELECT_SCROLL_GAME : SELECT_NORMAL_GAME;
     theStageSelect.selectedStage = 0;
     for (int i = 0; i < kPlayers; i++) theRound.players[i].type = g_seats[i];
-    theRound.Setup(ChosenRoundStart());
-    if (!scroll) theDirectDraw.CopyScreen(0, theRound.local.playfieldSurface);
-    theRound.local.lastSecondMs = plat::TimeMs();
+    ::StartRound(ChosenRoundStart(), false);
 }
 
 // Frames until n are collected with four lines alive; when one dies the
