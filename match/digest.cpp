@@ -1,7 +1,7 @@
 #include "match/digest.h"
 
+#include "core/bytes.h"
 #include "items/itemmanager.h"
-#include "match/replay.h"
 #include "match/round.h"
 
 namespace {

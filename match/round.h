@@ -9,20 +9,12 @@
 #include "core/datalist.h"
 #include "core/gamedata.h"
 #include "core/record.h"
+#include "core/seats.h"
 #include "graphics/directdraw.h"
 #include "match/effects.h"
 #include "match/rules.h"
 #include "match/stage.h"
 
-enum PlayerType : uint8_t {
-    PLAYER_MAN = 0,
-    PLAYER_NON = 1,
-    PLAYER_EASY = 2,
-    PLAYER_NORMAL = 3,
-    PLAYER_HARD = 4,
-    PLAYER_MASTER = 5,
-};
-constexpr int kPlayerTypes = 6;
 extern const char kPlayerTypeNames[kPlayerTypes][20];
 // A type outside the table (read from a damaged settings file) stands for
 // an empty seat wherever the game looks at it; the stored value is kept.
@@ -83,8 +75,6 @@ struct PlayerSlot {
 };
 static_assert(ListsEveryField<PlayerSlot>());
 
-constexpr int kPlayers = 4;
-
 // A slot acts in a frame when it is alive and no "STOP" holds it.
 inline bool SlotActs(const PlayerSlot& slot, int32_t frame) { return slot.alive && slot.stoppedUntilFrame < frame; }
 
@@ -92,8 +82,6 @@ inline bool SlotActs(const PlayerSlot& slot, int32_t frame) { return slot.alive 
 // label characters for the round intro, then the virtual keys for turn left
 // (+30 degrees), use item and turn right (-30 degrees).
 enum : int { KEY_LABEL0 = 0, KEY_LEFT = 3, KEY_ITEM = 4, KEY_RIGHT = 5 };
-// A seat's presses in one frame, as a bit set.
-enum : uint8_t { SEAT_LEFT = 1, SEAT_RIGHT = 2, SEAT_ITEM = 4 };
 // Everything that reaches a round from outside in one frame. One source
 // fills it once at the start of the frame (this machine's keys and clock, a
 // replay, or the online session) and CRound::Frame takes it; the round leaves
@@ -117,6 +105,10 @@ struct SeatPresses {
     bool operator==(const SeatPresses&) const = default;
 };
 struct ComputerView;
+// A computer player's choice in a frame: the presses of a computer player of
+// this type (a PlayerType), from its view of the round. The round asks seat
+// by seat; the layer that plays the round hands the computer players in.
+using ComputerThink = SeatPresses (*)(int type, const ComputerView& view);
 class CItemManager;
 extern const uint8_t kKeyLayouts[2][kPlayers][6];
 // The layout of one player. The keyboard type comes from the settings file
@@ -151,7 +143,6 @@ void SeatKeysText(int player, char* text, size_t size);
 // exclusive, as shape clips are).
 constexpr ClipRect kPlayClip{kInteriorLeft, kInteriorTop, kInteriorRight + 1, kInteriorBottom + 1};
 constexpr int kScrollViewSize = 80;
-constexpr int kMaxWait = 9999;
 
 // The per-round numbers of the round object: one plain record, so that
 // setting the live round aside and comparing rounds take it whole. Two
@@ -258,8 +249,8 @@ public:
     // Runs the frame on its input, in the fixed order; returns FRAME_GO_ON,
     // the pause menu's choice (input.leave), or FRAME_ROUND_OVER once the
     // round has been scored. Presses of a seat that did not act are taken
-    // out of input.seats.
-    int Frame(FrameInput& input);
+    // out of input.seats. Computer seats choose through think.
+    int Frame(FrameInput& input, ComputerThink think);
     void Teardown();
     void TickPhases();
     // The one-second clock ticked: the round's second, the TIME digits, the

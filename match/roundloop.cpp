@@ -11,9 +11,8 @@
 
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
-#include "match/computer.h"
+#include "match/computerview.h"
 #include "match/headmarks.h"
-#include "match/planner.h"
 #include "match/round.h"
 #include "match/rules.h"
 #include "sound/directsound.h"
@@ -33,8 +32,6 @@ const char* const kCountdownTexts[4] = {"3", "2", "1", "START"};
 
 void CRound::Setup(const RoundStart& roundStart) {
     start = roundStart;
-    for (const PlayerSlot& slot : players)
-        if (EffectivePlayerType(slot.type) == PLAYER_MASTER) planner::PrepareTables();
     local.playfieldSurface = theDirectDraw.CreateSurface(kScreenWidth, kScreenHeight, false);
     theDirectDraw.SetDestClip(0, 0, kScreenWidth, kScreenHeight);
     state.roundSeconds = 0;
@@ -167,7 +164,7 @@ int32_t CRound::NextFrame() {
 
 // One frame of the round, in the fixed order: what came from outside first
 // (seats taken over, leaving, WAIT, the clock), then the lines seat by seat.
-int CRound::Frame(FrameInput& input) {
+int CRound::Frame(FrameInput& input, ComputerThink think) {
     for (int i = 0; i < kPlayers; i++)
         if ((input.takeovers >> i) & 1) players[i].type = PLAYER_NORMAL;
     if (input.leave) return input.leave;
@@ -206,8 +203,7 @@ int CRound::Frame(FrameInput& input) {
         // this frame's move.
         const int type = EffectivePlayerType(slot.type);
         if (type != PLAYER_MAN && type != PLAYER_NON)
-            ApplyComputerPresses(slot,
-                                 ThinkComputer(type, ViewFor(i, slot, field.pixels, field.pitch, theItemManager)));
+            ApplyComputerPresses(slot, think(type, ViewFor(i, slot, field.pixels, field.pitch, theItemManager)));
         Advance(slot);
         PlotTrail(slot, i, field.pixels, field.pitch);
     }

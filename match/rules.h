@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/app.h"
+#include "core/seats.h"
 #include "platform/platform.h"
 
 // ---- lines ----
@@ -16,11 +17,6 @@ constexpr bool InsideInterior(int x, int y) {
 }
 constexpr int kTurnDegrees = 30;             // one press of a turn key
 constexpr int kGravityHeadingDegrees = 270;  // "GRAVITY" turns a line toward straight down
-// Slowness 0..4: a line steps once every 2^slowness frames, when the phase
-// counter of its slowness stands at 0.
-constexpr int kSlowestSlowness = 4;
-// Counter i cycles 0..2^i - 1, advanced once per frame.
-constexpr int kPhaseCounters = kSlowestSlowness + 1;
 
 // ---- stage effects ----
 enum StageEffect : uint16_t {

@@ -1,10 +1,10 @@
 // The match loop (see matchloop.h).
 #include "screens/matchloop.h"
 
-#include "match/replay.h"
-#include "match/roundplay.h"
-#include "match/session.h"
+#include "net/session.h"
+#include "replay/replay.h"
 #include "screens/roundintro.h"
+#include "screens/roundplay.h"
 #include "screens/stageselect.h"
 #include "screens/standings.h"
 

@@ -2,14 +2,14 @@
 // title), the join address and host port prompts, the lobby, the match loops
 // of the host and of a joining machine, and the glue that moves the lockstep
 // session's messages over the network transport. The round itself never
-// sees the network: it takes its input from the session (match/onlineround.h).
+// sees the network: it takes its input from the session (online/onlineround.h).
 #pragma once
 #include <cstdint>
 
-#include "match/netproto.h"
-#include "match/session.h"
 #include "match/stage.h"
+#include "net/netproto.h"
 #include "net/serverlink.h"
+#include "net/session.h"
 
 // What the command line or the online screen asks for.
 struct OnlinePlan {

@@ -6,8 +6,8 @@
 
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
-#include "match/onlineround.h"
 #include "match/round.h"
+#include "online/onlineround.h"
 #include "screens/stageselect.h"
 #include "sound/bgm.h"
 #include "sound/directsound.h"

@@ -8,8 +8,8 @@
 
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
-#include "match/onlineround.h"
 #include "match/round.h"
+#include "online/onlineround.h"
 #include "sound/directsound.h"
 
 namespace {

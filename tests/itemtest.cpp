@@ -4,9 +4,9 @@
 #include <filesystem>
 
 #include "graphics/dibsection.h"
-#include "match/roundplay.h"
 #include "platform/audio.h"
 #include "screens/roundintro.h"
+#include "screens/roundplay.h"
 #include "screens/stageselect.h"
 #include "sound/directsound.h"
 

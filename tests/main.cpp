@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "match/replay.h"
+#include "replay/replay.h"
 
 int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "dummy", 0);

@@ -10,11 +10,11 @@
 #include <functional>
 #include <vector>
 
+#include "computer/computer.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
-#include "match/computer.h"
 #include "match/round.h"
-#include "match/roundplay.h"
+#include "screens/roundplay.h"
 #include "screens/stageselect.h"
 #include "tests/testutil.h"
 

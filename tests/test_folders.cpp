@@ -14,8 +14,8 @@
 #include "config/option.h"
 #include "core/app.h"
 #include "items/itemmanager.h"
-#include "match/replay.h"
 #include "match/round.h"
+#include "replay/replay.h"
 #include "tests/testutil.h"
 
 using testutil::ScopedTmpfs;

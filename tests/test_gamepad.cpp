@@ -9,8 +9,8 @@
 
 #include "items/itemmanager.h"
 #include "match/round.h"
-#include "match/roundplay.h"
 #include "screens/roundintro.h"
+#include "screens/roundplay.h"
 #include "screens/stageselect.h"
 #include "screens/title.h"
 #include "tests/testutil.h"

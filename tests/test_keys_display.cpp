@@ -9,9 +9,9 @@
 #include "config/keyscreen.h"
 #include "config/option.h"
 #include "match/round.h"
-#include "match/roundplay.h"
 #include "match/settings.h"
 #include "screens/roundintro.h"
+#include "screens/roundplay.h"
 #include "tests/testutil.h"
 
 using testutil::PixelAt;

@@ -8,12 +8,12 @@
 #include <cstring>
 #include <vector>
 
+#include "computer/computer.h"
+#include "computer/planner.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
-#include "match/computer.h"
-#include "match/planner.h"
 #include "match/round.h"
-#include "match/roundplay.h"
+#include "screens/roundplay.h"
 #include "screens/stageselect.h"
 #include "tests/testutil.h"
 
@@ -333,7 +333,10 @@ TEST(MasterRound, RoundsFromFixedStartsDifferAndRepeat) {
         }
         EXPECT_EQ(theApp.RandState(), seed);
         std::vector<float> heads;
-        for (const PlayerSlot& slot : theRound.players) heads.insert(heads.end(), {slot.x, slot.y});
+        for (const PlayerSlot& slot : theRound.players) {
+            heads.push_back(slot.x);
+            heads.push_back(slot.y);
+        }
         theRound.Teardown();
         return heads;
     };

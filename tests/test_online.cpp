@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "core/app.h"
-#include "match/netproto.h"
-#include "match/onlineround.h"
-#include "match/pausemenu.h"
 #include "match/round.h"
-#include "match/session.h"
+#include "net/netproto.h"
+#include "net/session.h"
+#include "online/onlineround.h"
 #include "screens/online.h"
+#include "screens/pausemenu.h"
 #include "screens/standings.h"
 #include "tests/testutil.h"
 

@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "match/results.h"
 #include "match/round.h"
 #include "platform/audio.h"
 #include "platform/midi.h"
+#include "screens/results.h"
 #include "screens/roundintro.h"
 #include "screens/stageselect.h"
 #include "screens/title.h"

@@ -15,12 +15,12 @@
 
 #include "config/option.h"
 #include "items/itemmanager.h"
-#include "match/netproto.h"
-#include "match/onlineround.h"
-#include "match/replay.h"
 #include "match/round.h"
-#include "match/roundplay.h"
 #include "match/settings.h"
+#include "net/netproto.h"
+#include "online/onlineround.h"
+#include "replay/replay.h"
+#include "screens/roundplay.h"
 #include "screens/stageselect.h"
 #include "tests/testutil.h"
 

@@ -7,7 +7,7 @@
 
 #include "items/itemmanager.h"
 #include "match/round.h"
-#include "match/roundplay.h"
+#include "screens/roundplay.h"
 #include "screens/stageselect.h"
 #include "tests/testutil.h"
 #include "tools/sim/invariants.h"

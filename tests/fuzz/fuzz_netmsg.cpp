@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "match/netproto.h"
-#include "match/session.h"
+#include "net/netproto.h"
+#include "net/session.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "match/replay.h"
+#include "core/bytes.h"
+#include "replay/replay.h"
 #include "tests/fuzz/fuzzutil.h"
 
 namespace {

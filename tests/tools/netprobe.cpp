@@ -32,8 +32,8 @@
 #include <thread>
 #include <vector>
 
-#include "match/netproto.h"
-#include "match/session.h"
+#include "net/netproto.h"
+#include "net/session.h"
 #include "platform/net.h"
 #include "platform/platform.h"
 #include "screens/online.h"

@@ -18,7 +18,7 @@
 #include "core/app.h"
 #include "graphics/directdraw.h"
 #include "match/round.h"
-#include "match/roundplay.h"
+#include "screens/roundplay.h"
 #include "screens/stageselect.h"
 #include "tools/bench/benchutil.h"
 

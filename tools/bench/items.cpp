@@ -14,7 +14,7 @@
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
-#include "match/roundplay.h"
+#include "screens/roundplay.h"
 #include "screens/stageselect.h"
 
 namespace {

@@ -27,12 +27,13 @@
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/digest.h"
-#include "match/onlineround.h"
-#include "match/replay.h"
 #include "match/round.h"
-#include "match/roundplay.h"
 #include "match/rules.h"
-#include "match/session.h"
+#include "net/session.h"
+#include "online/onlineround.h"
+#include "replay/replay.h"
+#include "screens/replayplay.h"
+#include "screens/roundplay.h"
 #include "screens/stageselect.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "match/netproto.h"
 #include "match/round.h"
 #include "match/stage.h"
+#include "net/netproto.h"
 
 class CSession;
 

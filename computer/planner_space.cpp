@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "match/planner.h"
+#include "computer/planner.h"
 
 namespace planner {
 namespace {

@@ -32,7 +32,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "match/round.h"
+#include "core/seats.h"
 
 constexpr uint8_t kNetMagic = 'T';
 // Raised also when machines of two builds would play the same round apart,

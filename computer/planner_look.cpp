@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "computer/planner.h"
 #include "items/itemmanager.h"
 #include "match/effects_area.h"
-#include "match/planner.h"
 #include "match/rules.h"
 
 namespace planner {

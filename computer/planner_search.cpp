@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "match/planner.h"
+#include "computer/planner.h"
 #include "match/rules.h"
 
 namespace planner {

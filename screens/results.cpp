@@ -1,7 +1,7 @@
 // The result screen over the final field: the winner in large letters, each
 // playing slot's round score and rank, and "NEXT ROUND" or "EXIT". The effects
 // keep moving on the playfield surface underneath; Space hides the menu.
-#include "match/results.h"
+#include "screens/results.h"
 
 #include <cstdio>
 #include <cstring>
@@ -9,9 +9,10 @@
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
 #include "items/itemmanager.h"
-#include "match/onlineround.h"
-#include "match/replay.h"
 #include "match/round.h"
+#include "online/onlineround.h"
+#include "replay/replay.h"
+#include "screens/replayplay.h"
 #include "sound/directsound.h"
 
 namespace {

@@ -142,8 +142,6 @@ const char* ReplayReadText(ReplayReadResult result);
 // reader filled in.
 void ReplayReadMessage(const char* name, ReplayReadResult result, const ReplayData& data, char* text, size_t size);
 
-uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
-
 // Writes the file form in the data's own version; returns its size, 0 when
 // out is too small or the version is none this program knows.
 size_t EncodeReplay(const ReplayData& data, uint8_t* out, size_t capacity);
@@ -227,7 +225,7 @@ public:
     // The last round ended normally, but its file could not be written.
     bool lastNotSaved;
     // An online round: the session whose stream is the round's input
-    // (match/onlineround.h); null otherwise.
+    // (online/onlineround.h); null otherwise.
     CSession* feed;
 
     // Exchanges the recorder's whole state with another recorder, copying
@@ -260,26 +258,3 @@ extern CReplay theReplay;
 // Removes what replay writes stopped half-way left in replays/ before
 // startedNs (wall clock, as plat::ModifiedNs): called once at start-up.
 void RemoveStaleReplayWrites(int64_t startedNs);
-
-// ---- playing a replay ------------------------------------------------------
-
-enum ReplayVerdict {
-    REPLAY_REPRODUCED,  // same ticks, presses, last frame and final field
-    REPLAY_DIFFERS,     // the round came out otherwise
-    REPLAY_STOPPED,     // the viewer stopped it
-    REPLAY_NO_STAGE,    // the stage picture is not in this game folder
-};
-
-struct ReplayOutcome {
-    ReplayVerdict verdict;
-    int32_t frame;  // where the playback ended
-};
-
-// Plays a replay on the round object and puts everything back as it was
-// afterwards (the live match, its result screen's field, the settings, the
-// generator). shown: with the countdown and at the recorded speed, as the
-// game does; otherwise headless at once, as the match runner does.
-ReplayOutcome PlayReplay(const ReplayData& data, bool shown);
-
-// The message for a verdict other than REPLAY_REPRODUCED / REPLAY_STOPPED.
-void ReplayVerdictText(const ReplayData& data, const ReplayOutcome& outcome, const char* name, char* text, size_t size);

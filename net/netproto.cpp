@@ -1,7 +1,7 @@
 // The protocol's one encoder and one decoder. Both walk the same field list
 // per message type (Body below), so they cannot disagree about a layout: the
 // writer and the reader are the wire's two classes with the same operations.
-#include "match/netproto.h"
+#include "net/netproto.h"
 
 #include <cstring>
 

@@ -19,9 +19,9 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "computer/computer.h"
+#include "computer/planner.h"
 #include "items/itemmanager.h"
-#include "match/computer.h"
-#include "match/planner.h"
 #include "match/round.h"
 #include "match/rules.h"
 

@@ -1,5 +1,5 @@
 // The round's online hooks (see onlineround.h).
-#include "match/onlineround.h"
+#include "online/onlineround.h"
 
 #include <cctype>
 #include <cstdio>
@@ -10,8 +10,8 @@
 #include "match/digest.h"
 #include "match/headmarks.h"
 #include "match/round.h"
-#include "match/session.h"
 #include "match/settings.h"
+#include "net/session.h"
 #include "sound/directsound.h"
 
 namespace {

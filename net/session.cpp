@@ -1,12 +1,14 @@
 // The lockstep session: the host's ordering of events, the stream each
 // machine runs its frames from, acknowledgements and resends, round-trip
 // times and the input delay they give, drop-outs and the desync check.
-#include "match/session.h"
+#include "net/session.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include "core/gamedata.h"
 
 namespace {
 

@@ -2,14 +2,17 @@
 // while its own round still owns the field, the effects and the items, so
 // everything a round touches is first moved aside and put back afterwards:
 // the live match comes out exactly as it went in.
+#include "screens/replayplay.h"
+
 #include <cstdio>
 #include <cstring>
 
+#include "computer/computer.h"
 #include "graphics/directdraw.h"
 #include "items/itemmanager.h"
 #include "match/headmarks.h"
-#include "match/replay.h"
-#include "match/roundplay.h"
+#include "replay/replay.h"
+#include "screens/roundplay.h"
 
 namespace {
 
@@ -138,7 +141,9 @@ ReplayOutcome PlayReplay(const ReplayData& data, bool shown) {
     static CLiveRound live;  // large; one playback at a time
     static StageEntry stage;
     live.MoveAside();
-    theRound.Setup(ApplyStart(data, &stage));
+    const RoundStart start = ApplyStart(data, &stage);
+    PrepareComputers(theRound.players);
+    theRound.Setup(start);
     theReplay.StartPlayback(&data);
     theRound.local.replayShown = 1;
     if (shown)

@@ -1,15 +1,15 @@
 // The pause menu. Page Down and Page Up change WAIT during play; Escape
 // freezes the round under the "STOP" menu, where WAIT can be changed too and
 // the round can be left. Nothing of the round moves while the menu is open.
-#include "match/pausemenu.h"
+#include "screens/pausemenu.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "graphics/directdraw.h"
 #include "graphics/menu.h"
-#include "match/onlineround.h"
 #include "match/round.h"
+#include "online/onlineround.h"
 #include "sound/directsound.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Recording a round and feeding a recording back into it. The recorder
 // writes into a fixed buffer that lives as long as the process, so a frame
 // never allocates; the file is made once, when the round has ended.
-#include "match/replay.h"
+#include "replay/replay.h"
 
 #include <algorithm>
 #include <cerrno>

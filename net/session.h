@@ -12,13 +12,13 @@
 //
 // The object knows no sockets and no engine: messages come in through
 // Receive, go out through the outbox, and the round asks it at its frame
-// hooks (match/onlineround.cpp). The transport (the game's, or the match
+// hooks (online/onlineround.cpp). The transport (the game's, or the match
 // runner's simulated network) moves the outbox.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
-#include "match/netproto.h"
+#include "net/netproto.h"
 
 enum SessionRole : uint8_t { SESSION_OFF, SESSION_HOST, SESSION_CLIENT };
 

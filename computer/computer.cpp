@@ -1,8 +1,9 @@
 // Computer players. They keep nothing between frames: once per movement step
 // they look at their own slot and the field, may press a key to turn 30
 // degrees, and may ask for their held item to be used.
-#include "match/computer.h"
+#include "computer/computer.h"
 
+#include "computer/planner.h"
 #include "items/itemmanager.h"
 #include "match/round.h"
 #include "match/rules.h"
@@ -87,4 +88,9 @@ SeatPresses ThinkComputer(int type, const ComputerView& view) {
     default:
         return {};
     }
+}
+
+void PrepareComputers(const PlayerSlot (&players)[kPlayers]) {
+    for (const PlayerSlot& slot : players)
+        if (EffectivePlayerType(slot.type) == PLAYER_MASTER) planner::PrepareTables();
 }

@@ -9,5 +9,9 @@
 // press nothing.
 SeatPresses ThinkComputer(int type, const ComputerView& view);
 
+// Before a round in which these slots play: the tables of the planning
+// player are written once, before its first frame, when one of them plays.
+void PrepareComputers(const PlayerSlot (&players)[kPlayers]);
+
 // "MASTER COM", the planning player (its own file).
 SeatPresses ThinkMasterCom(const ComputerView& view);

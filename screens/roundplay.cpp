@@ -1,14 +1,15 @@
 // Playing a round (see roundplay.h).
-#include "match/roundplay.h"
+#include "screens/roundplay.h"
 
+#include "computer/computer.h"
 #include "graphics/directdraw.h"
 #include "match/headmarks.h"
-#include "match/onlineround.h"
-#include "match/pausemenu.h"
-#include "match/replay.h"
-#include "match/results.h"
 #include "match/rules.h"
-#include "match/session.h"
+#include "net/session.h"
+#include "online/onlineround.h"
+#include "replay/replay.h"
+#include "screens/pausemenu.h"
+#include "screens/results.h"
 #include "sound/directsound.h"
 
 namespace {
@@ -152,7 +153,7 @@ int PlayFrame() {
     FrameInput input;
     TakeFrameInput(frame, &input);
     const FrameInput given = input;
-    const int result = theRound.Frame(input);
+    const int result = theRound.Frame(input, ThinkComputer);
     theReplay.FrameDone(given, input);
     if (result == FRAME_GO_ON) PaceFrame();
     return result;
@@ -168,6 +169,7 @@ void StartRound(const RoundStart& roundStart, bool shown) {
     const uint32_t seed = theApp.RandState();
     RoundStart started = roundStart;
     started.seed = seed;
+    PrepareComputers(r.players);
     r.Setup(started);
     theReplay.BeginRecording(seed);
     if (shown)
