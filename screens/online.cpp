@@ -5,32 +5,12 @@
 // online_lobby.cpp, online_match.cpp).
 #include "screens/online.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <random>
 
 #include "core/bytes.h"
-#include "graphics/directdraw.h"
-#include "graphics/menu.h"
-#include "items/itemmanager.h"
-#include "match/round.h"
-#include "match/rules.h"
-#include "match/settings.h"
-#include "online/onlineround.h"
-#include "platform/net.h"
-#include "replay/replay.h"
-#include "screens/matchloop.h"
-#include "screens/onlinetext.h"
-#include "screens/pausemenu.h"
-#include "screens/roundintro.h"
-#include "screens/roundplay.h"
 #include "screens/stageselect.h"
-#include "screens/standings.h"
-#include "sound/bgm.h"
-#include "sound/directsound.h"
 
 namespace {
 
