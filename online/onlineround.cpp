@@ -111,6 +111,7 @@ void MakeRoundStart(const CSession& session, const RoundStart& chosen, int32_t b
         out->endFrames[i] = r.players[i].endFrame;
         out->endSeconds[i] = r.players[i].endSecond;
     }
+    static_assert(S_COUNT <= kNetSettingsMax, "a round start record carries every setting");
     out->settingCount = S_COUNT;
     for (int s = 0; s < S_COUNT; s++)
         out->settings[s] = (s >= S_PLAYER_TYPE0 && s < S_PLAYER_TYPE0 + kPlayers) ? out->seatTypes[s - S_PLAYER_TYPE0]
