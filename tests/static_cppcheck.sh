@@ -5,5 +5,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 cppcheck --quiet --error-exitcode=1 --enable=warning,performance,portability --std=c++20 \
   --suppress=missingReturn:app/startup.cpp --inline-suppr -I . \
-  app graphics sound net match items computer replay online config screens platform server tools
+  app core graphics sound net match items computer replay online config screens platform server tools
 echo "1 passed, 0 failed"
