@@ -13,25 +13,51 @@
 # Usage: e2e_display.sh <nuvel binary> <game folder>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-nuvel=$(realpath "$1")
-game=$(realpath "$2")
-for tool in Xvfb xdotool xwininfo openbox python3 setsid; do
+for tool in Xvfb xdotool xwininfo openbox python3 setpriv; do
   command -v "$tool" >/dev/null || { echo "skipped: no $tool (tools/install-deps.sh installs it)"; exit 77; }
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/nuvel-display-XXXXXX")
-groups=()  # every process started here leads a process group of its own
-cleanup() {
-  for g in "${groups[@]}"; do kill -- "-$g" 2>/dev/null || true; done
-  [ -n "${NUVEL_DISPLAY_DEBUG:-}" ] || rm -rf "$work"
+# Each case has an X server of its own (tests/tools/e2e_common.sh: it picks a
+# free display itself and says which once it takes connections), ended with
+# the game and the window manager, and waited for, before the next case.
+wm_pid=
+stop_wm() {
+  [ -z "$wm_pid" ] || stop_child "$wm_pid"
+  wm_pid=
 }
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-for entry in "$game"/*; do ln -s "$entry" "$work/"; done
+cleanup_script() { stop_wm; }
+source "$here/tools/e2e_common.sh" "$1" "$2"
+x_screen=1280x1024x24
 printf 'GAME_WAIT=80\r\n' >"$work/option.txt"  # no first-run calibration
 
-fail() { echo "$*" >&2; exit 1; }
-started() { setsid "$@" >>"$work/servers.txt" 2>&1 & groups+=($!); }
+fail() {  # with what the game and the window manager printed
+  echo "$*" >&2
+  local log
+  for log in stderr.txt wm.log; do
+    if [ -s "$work/$log" ]; then
+      echo "== $log" >&2
+      cat "$work/$log" >&2
+    fi
+  done
+  exit 1
+}
+# A game that has ended fails the case at once, with what it printed.
+game_runs() { running "$game_pid" || fail "$1: the game has ended"; }
+
+# openbox, ready to manage the game's window: it runs its --startup command
+# once it has taken over the screen and is about to handle new windows. (It
+# names itself on the root window earlier than that; a window mapped in
+# between may never be managed, and then never gets its frame.)
+start_openbox() {
+  setpriv --pdeathsig TERM openbox --sm-disable --startup "touch '$work/wm-ready'" >"$work/wm.log" 2>&1 &
+  wm_pid=$!
+  for _ in $(seq 300); do
+    [ -e "$work/wm-ready" ] && return 0
+    running "$wm_pid" || fail "openbox ended while starting"
+    sleep 0.1
+  done
+  fail "openbox did not finish starting in 30 s"
+}
 
 screen_box() {  # the non-black rectangle of the X screen (or of a part: x y w h); keeps the picture as $1.png
   local name=$1; shift
@@ -49,6 +75,7 @@ window_rect() {  # x y width height of the window's inside, on the screen
 expect_centred() {  # name, window size
   local box="" size=""
   for _ in $(seq 40); do
+    game_runs "$1"
     size=$(window_size || true)
     if [ "$size" = "$2" ]; then
       box=$(screen_box "$1")
@@ -56,7 +83,6 @@ expect_centred() {  # name, window size
     fi
     sleep 1
   done
-  cat "$work/stderr.txt" >&2
   fail "$1: the picture covers $box of the screen (expected 0 32 1280 992), the window is $size (expected $2)"
 }
 
@@ -66,52 +92,40 @@ expect_centred() {  # name, window size
 expect_window() {  # name, wm, window size, [part]
   local name=$1 wm=$2 size=$3 part=${4:-} rect="" box="" want="" frame=""
   for _ in $(seq 40); do
+    game_runs "$name"
     if [ "$(window_size || true)" = "$size" ] && rect=$(window_rect) && [ -n "$rect" ]; then
       read -r x y w h <<<"$rect"
       want=${part:-"0 0 $w $h"}
       read -r a b c d <<<"$want"
       want="$((x + a)) $((y + b)) $((x + c < 1280 ? x + c : 1280)) $((y + d < 1024 ? y + d : 1024))"  # what the screen shows of it
-      box=$(screen_box "$name" $rect | cut -d' ' -f1-4)
+      box=$(screen_box "$name" "$x" "$y" "$w" "$h" | cut -d' ' -f1-4)
       frame=$(python3 "$here/tools/xscreen.py" "$work/frame.png" "$x" "$((y - 16))" "$w" 12)
       if [ "$box" = "$want" ] && { [ "$wm" = none ] || [ "$frame" != none ]; }; then return 0; fi
     fi
     sleep 1
   done
-  cat "$work/stderr.txt" >&2
   fail "$name: the picture covers $box of the screen (expected $want), the window is $rect ($size expected), above it: $frame"
 }
 
 alt_enter() { xdotool key --delay 120 alt+Return; sleep 0.5; }
 
-run_case() {  # name, window manager or "none"
-  local name=$1 wm=$2
-  # A display number of its own, away from :0 and from the other scripts'
-  # numbers; a server that lost the number to another one started at the
-  # same moment has ended, and the next number is tried.
-  local xvfb="" number
-  for _ in $(seq 20); do
-    number=$((1000 + RANDOM % 1000))
-    [ -e "/tmp/.X11-unix/X$number" ] || [ -e "/tmp/.X$number-lock" ] && continue
-    started Xvfb ":$number" -screen 0 1280x1024x24 -nolisten tcp
-    export DISPLAY=:$number
-    for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-    if kill -0 "${groups[-1]}" 2>/dev/null && xdotool getmouselocation >/dev/null 2>&1; then
-      xvfb=${groups[-1]}
-      break
-    fi
-  done
-  [ -n "$xvfb" ] || fail "Xvfb did not start"
-  if [ "$wm" != none ]; then
-    started "$wm"
-    # A window manager announces itself on the root window early; a window
-    # mapped in the moment after that may never be managed (SDL then waits
-    # for it to appear), so the game starts a second later.
-    for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
-    sleep 1
-  fi
-  started bash -c "cd '$work' && SDL_AUDIODRIVER=dummy exec '$nuvel' 2>>'$work/stderr.txt'"
-  local nuvel_group=${groups[-1]}
+# Waits up to 20 s for the game to end by itself, and reaps it.
+game_ends() {  # name
+  for _ in $(seq 200); do running "$game_pid" || break; sleep 0.1; done
+  if running "$game_pid"; then fail "$1: the game did not end after EXIT"; fi
+  wait "$game_pid" || true
+  game_pid=
+}
 
+run_case() {  # name, window manager: openbox or "none"
+  local name=$1 wm=$2
+  start_x
+  case $wm in
+    none) ;;
+    openbox) start_openbox ;;
+    *) fail "$name: no way to tell when $wm is ready (openbox or none)" ;;
+  esac
+  start_game
   expect_centred "$name-1-fullscreen" 1280x1024
   alt_enter
   expect_window "$name-2-window" "$wm" 1280x960
@@ -126,13 +140,14 @@ run_case() {  # name, window manager or "none"
 
   # EXIT (Up from START) saves the settings; the window mode goes with them.
   xdotool key --delay 120 Up Return
-  for _ in $(seq 100); do kill -0 "$nuvel_group" 2>/dev/null || break; sleep 0.1; done
+  game_ends "$name"
   grep -q $'^WINDOWED=1\r$' "$work/option.txt" || fail "$name: option.txt does not keep the window mode"
-  started bash -c "cd '$work' && SDL_AUDIODRIVER=dummy exec '$nuvel' 2>>'$work/stderr.txt'"
+  start_game
   expect_window "$name-6-started-as-window" "$wm" 1280x960
-  kill -- "-${groups[-1]}" 2>/dev/null || true
-  [ "$wm" = none ] || kill -- "-${groups[-3]}" 2>/dev/null || true
-  kill -- "-$xvfb" 2>/dev/null || true
+  # The window manager, the game and the server end, in that order, and are
+  # waited for before the next case: the game never sees its server go.
+  stop_wm
+  stop_x
   printf 'GAME_WAIT=80\r\n' >"$work/option.txt"
   echo "$name: centred both ways"
 }

@@ -26,12 +26,18 @@ game_pid=
 xvfb_pid=
 
 source "$(dirname "${BASH_SOURCE[0]}")/processes.sh"
+# Ends the game, if it runs, and the X server (start_x), and waits for both;
+# the next start_x starts a fresh server.
+stop_x() {
+  [ -z "$game_pid" ] || stop_child "$game_pid"
+  [ -z "$xvfb_pid" ] || stop_child "$xvfb_pid"
+  game_pid=
+  xvfb_pid=
+}
 # A script that has more to undo defines cleanup_script before sourcing this.
 cleanup() {
   set +e
-  [ -n "$game_pid" ] && stop_child "$game_pid"
-  [ -n "$xvfb_pid" ] && stop_child "$xvfb_pid"
-  game_pid= xvfb_pid=
+  stop_x
   rm -rf "$work"
   if declare -F cleanup_script >/dev/null; then cleanup_script; fi
 }
@@ -46,6 +52,8 @@ for entry in "$game"/*; do ln -s "$entry" "$work/"; done
 # point them elsewhere before starting the game.
 run_dir=$work
 shot_dir=$work
+# The X screen's size and depth; a script may set another before start_x.
+x_screen=640x480x24
 
 # An installed game started by a user who has never run it: a fresh home
 # without XDG_DATA_HOME, started from an unrelated folder ($run_dir). Its
@@ -62,7 +70,7 @@ as_new_user() {
 # The private X server, started once; a second start_game reuses it.
 start_x() {
   [ -n "$xvfb_pid" ] && return 0
-  setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -nolisten unix \
+  setpriv --pdeathsig TERM Xvfb -displayfd 3 -screen 0 "$x_screen" -nolisten tcp -nolisten unix \
     3>"$work/x-display" >"$work/xvfb.log" 2>&1 &
   xvfb_pid=$!
   for _ in $(seq 100); do  # the number is written once the server takes connections
