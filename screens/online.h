@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 
+#include "match/settings.h"
 #include "match/stage.h"
 #include "net/netproto.h"
 #include "net/serverlink.h"
@@ -127,7 +128,7 @@ private:
     bool m_open;
     char m_note[kNetTextMax + 1];
     char m_lastAddress[128];
-    int32_t m_savedSettings[kNetSettingsMax];
+    int32_t m_savedSettings[S_COUNT];
 
     // The match server: the room this host registered, or the path a joining
     // machine opens to its host; how each machine came (RvKind, 0: straight

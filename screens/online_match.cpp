@@ -36,7 +36,6 @@ int32_t FrameUs() { return int32_t(WaitFrameUs(CRound::LimitWait(theRound.state.
 // ---- matches ----------------------------------------------------------------------
 
 // The host's settings apply for the match; this machine's own come back after it.
-static_assert(S_COUNT <= kNetSettingsMax, "the settings kept aside are every setting");
 void COnline::BeginMatch() {
     for (int s = 0; s < S_COUNT; s++) m_savedSettings[s] = FetchValue(SettingAt(s));
     SetOnlineMenuSession(&session);
