@@ -77,6 +77,9 @@ void AudioSetPaused(bool paused) {
     if (AudioIsOpen()) SDL_PauseAudioDevice(a.device, paused ? 1 : 0);
 }
 
+// SDL's device keeps pulling through silence; nothing to wake.
+void AudioVoiceStarted() {}
+
 void AudioLock() {
     if (a.device != 0) SDL_LockAudioDevice(a.device);
 }

@@ -142,6 +142,12 @@ void AudioMixLocked(int16_t* out, int frames) {
     }
 }
 
+bool AnyVoicePlayingLocked() {
+    for (const Voice& v : a.voices)
+        if (v.used && v.playing) return true;
+    return false;
+}
+
 float MilliBelToGain(int32_t milliBel) {
     if (milliBel <= kSilenceMilliBel) return 0.0f;
     if (milliBel >= 0) return 1.0f;
@@ -188,6 +194,7 @@ void PlayVoice(int32_t voice) {
     if (Voice* v = FindVoice(voice)) {
         v->position = 0;
         v->playing = true;
+        AudioVoiceStarted();
     }
     AudioUnlock();
 }

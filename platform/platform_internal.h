@@ -17,6 +17,11 @@ void ClockInit();
 // Mixes frames of music and voices into out with the audio lock already
 // held: the device's pull (mixer.cpp).
 void AudioMixLocked(int16_t* out, int frames);
+// True while any voice plays (mixer.cpp), with the audio lock already held.
+bool AnyVoicePlayingLocked();
+// A voice started (mixer.cpp tells the device, audio lock held): a device
+// that stopped to save power while all was silent starts again.
+void AudioVoiceStarted();
 // Key changes of a key position, as every window system reports them
 // (queue.cpp): posts the key messages and holds short taps' releases back.
 // vk 0 (a key the game has no code for) is ignored.

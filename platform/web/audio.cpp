@@ -47,6 +47,8 @@ void AudioSetPaused(bool paused) {
     if (AudioIsOpen()) web_audio_pause(paused ? 1 : 0);
 }
 
+void AudioVoiceStarted() { web_audio_wake(); }
+
 void AudioLock() {}
 void AudioUnlock() {}
 
@@ -54,6 +56,10 @@ void AudioUnlock() {}
 
 // The page's audio node asks for the next frames of the mix: interleaved
 // signed 16-bit stereo, valid until the next pull.
+// Whether the mix has anything to play: while it has not, the page may stop
+// its audio output (web_audio_wake starts it again).
+extern "C" EMSCRIPTEN_KEEPALIVE int web_audio_busy() { return plat::AnyVoicePlayingLocked() ? 1 : 0; }
+
 extern "C" EMSCRIPTEN_KEEPALIVE const int16_t* web_audio_pull(int frames) {
     frames = std::clamp(frames, 0, plat::kMostPullFrames);
     plat::AudioMixLocked(plat::a.block, frames);

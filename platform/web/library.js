@@ -9,30 +9,39 @@ mergeInto(LibraryManager.library, {
     wakeOnInput: false,
     woken: false,
     timer: 0,
+    ticket: 0,             // the pending wake's: a wake-up of an older schedule is stale
     hop: null,             // a message channel: a task without the timers' 4 ms clamp
+    delayedTask: null,     // scheduler.postTask, where the browser has it
     init: function () {
       NUVEL.hop = new MessageChannel();
-      NUVEL.hop.port1.onmessage = function () { NUVEL.check(); };
+      NUVEL.hop.port1.onmessage = function (e) { NUVEL.check(e.data); };
+      if (typeof scheduler !== 'undefined' && scheduler.postTask) NUVEL.delayedTask = scheduler.postTask.bind(scheduler);
       // The runtime takes main's return at the first sleep for an exit; the
       // page tells that from a real one by asking this.
       Module.gameIsSleeping = function () { return !!NUVEL.wake; };
     },
-    // Timers are late by up to a millisecond and clamped to 4 ms when
-    // chained, so the short sleeps that pace a round (a millisecond or so at
-    // a time) are made of message hops, which cost a little CPU while they
-    // last. Longer sleeps (a refresh, a menu frame) and waits for input
-    // sleep on the timer: a millisecond late there is paid back by the pump
-    // or does not matter.
+    // A round is paced by sleeps of a millisecond or so. A delayed task of
+    // the browser's scheduler wakes within a few tenths of a millisecond and
+    // leaves the thread idle meanwhile, which the rest of the browser needs on
+    // a machine of few cores. Where there is none, timers are late by up to
+    // a millisecond and clamped to 4 ms when chained, so short sleeps are
+    // made of message hops, which keep the thread busy while they last;
+    // longer sleeps and waits for input sleep on the timer (a millisecond
+    // late there is paid back by the pump or does not matter).
     schedule: function () {
-      var left = NUVEL.deadline - performance.now();
-      if (NUVEL.wakeOnInput || left >= 4) {
-        NUVEL.timer = setTimeout(NUVEL.check, Math.max(0, left));
+      var ticket = ++NUVEL.ticket;
+      var left = Math.max(0, NUVEL.deadline - performance.now());
+      var wake = function () { NUVEL.check(ticket); };
+      if (NUVEL.delayedTask) {
+        NUVEL.delayedTask(wake, { delay: left });
+      } else if (NUVEL.wakeOnInput || left >= 4) {
+        NUVEL.timer = setTimeout(wake, left);
       } else {
-        NUVEL.hop.port2.postMessage(0);
+        NUVEL.hop.port2.postMessage(ticket);
       }
     },
-    check: function () {
-      if (!NUVEL.wake) return;
+    check: function (ticket) {
+      if (!NUVEL.wake || ticket !== NUVEL.ticket) return;
       clearTimeout(NUVEL.timer);
       if (!NUVEL.woken && performance.now() < NUVEL.deadline) {
         NUVEL.schedule();
@@ -47,7 +56,36 @@ mergeInto(LibraryManager.library, {
       }
     },
     ctx2d: null,
-    audio: null,           // { node, paused }
+    // A browser without graphics acceleration composes the page in software,
+    // and there a canvas that is handed to the compositor frame by frame costs
+    // a copy and a pass of the compositor's thread per picture. Such a canvas
+    // is made "desynchronized" (drawn straight to the screen), which showed
+    // the title for a third less CPU. With a GPU the canvas stays in step with
+    // the page, where a desynchronized one could tear. Without acceleration,
+    // WebGL is missing or drawn by a software rasteriser, whose name it gives.
+    composesInSoftware: function () {
+      var gl = null;
+      try { gl = document.createElement('canvas').getContext('webgl'); } catch (e) {}
+      if (!gl) return true;
+      var info = gl.getExtension('WEBGL_debug_renderer_info');
+      var renderer = String(gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER));
+      var lose = gl.getExtension('WEBGL_lose_context');
+      if (lose) lose.loseContext();
+      return /swiftshader|llvmpipe|softpipe|software|basic render/i.test(renderer);
+    },
+    audio: null,           // { node, paused, quietBlocks, asleep }
+    // The output stops after this long with no voice and no music: a running
+    // audio graph costs the browser CPU even when all it plays is silence.
+    kQuietBlocksToSleep: 43,  // 2 s of 2048-frame blocks
+    wakeAudio: function () {
+      var audio = NUVEL.audio, ctx = Module.audioContext;
+      if (!audio) return;
+      audio.quietBlocks = 0;
+      if (audio.asleep && ctx) {
+        audio.asleep = false;
+        ctx.resume().catch(function () {});
+      }
+    },
     music: { buffers: {}, loading: {}, source: null, gain: null, level: 1, want: null },
     syncTimer: 0,
     syncing: false,
@@ -76,6 +114,8 @@ mergeInto(LibraryManager.library, {
       source.buffer = buffer;
       source.loop = passes > 1;
       source.connect(m.gain);
+      source.onended = function () { if (m.source === source) m.source = null; };
+      NUVEL.wakeAudio();
       var offset = at % buffer.duration;
       source.start(0, offset);
       if (passes < 1e6) source.stop(ctx.currentTime + passes * buffer.duration - at);
@@ -98,7 +138,7 @@ mergeInto(LibraryManager.library, {
   web_input_arrived: function () {
     if (!NUVEL.wake || !NUVEL.wakeOnInput || NUVEL.woken) return;
     NUVEL.woken = true;
-    NUVEL.hop.port2.postMessage(0);
+    NUVEL.hop.port2.postMessage(++NUVEL.ticket);
   },
 
   web_show_picture__deps: ['$NUVEL'],
@@ -107,7 +147,7 @@ mergeInto(LibraryManager.library, {
       var canvas = Module.canvas;
       canvas.width = width;
       canvas.height = height;
-      NUVEL.ctx2d = canvas.getContext('2d', { alpha: false });
+      NUVEL.ctx2d = canvas.getContext('2d', { alpha: false, desynchronized: NUVEL.composesInSoftware() });
     }
     // A view of the picture where it lies: the canvas copies it once.
     var pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
@@ -144,10 +184,16 @@ mergeInto(LibraryManager.library, {
     if (!ctx) return 0;
     // The node pulls 2048 frames (46 ms) at a time on the page's thread.
     var node = ctx.createScriptProcessor(2048, 0, 2);
-    var audio = { node: node, paused: true };
+    var audio = { node: node, paused: true, quietBlocks: 0, asleep: false };
     node.onaudioprocess = function (e) {
       var left = e.outputBuffer.getChannelData(0), right = e.outputBuffer.getChannelData(1);
       var frames = left.length;
+      var quiet = audio.paused || ABORT || !_web_audio_busy();
+      if (quiet && !NUVEL.music.source && ++audio.quietBlocks >= NUVEL.kQuietBlocksToSleep && !audio.asleep) {
+        audio.asleep = true;
+        ctx.suspend().catch(function () {});
+      }
+      if (!quiet) audio.quietBlocks = 0;
       if (audio.paused || ABORT) { left.fill(0); right.fill(0); return; }
       var at = _web_audio_pull(frames) >> 1;
       for (var i = 0; i < frames; i++) {
@@ -166,6 +212,9 @@ mergeInto(LibraryManager.library, {
 
   web_audio_pause__deps: ['$NUVEL'],
   web_audio_pause: function (paused) { if (NUVEL.audio) NUVEL.audio.paused = !!paused; },
+
+  web_audio_wake__deps: ['$NUVEL'],
+  web_audio_wake: function () { NUVEL.wakeAudio(); },
 
   web_music_load__deps: ['$NUVEL'],
   web_music_load: function (namePtr) {

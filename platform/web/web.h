@@ -22,6 +22,8 @@ void web_message_box(const char* text, const char* caption);
 // pauses or resumes its pulls. Pulls come to web_audio_pull.
 int web_audio_open();
 void web_audio_pause(int paused);
+// A voice started: the output, stopped after a while of silence, runs again.
+void web_audio_wake();
 // The music pieces rendered at build time: loads one by its file name
 // (decoding it once), plays it from its start for passes passes, stops it,
 // sets its level (a linear gain).

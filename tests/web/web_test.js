@@ -1,7 +1,8 @@
 // The game in a real browser: Debian's chromium, headless, driven through the
 // DevTools protocol, against the site tools/build-web.sh made, served on
 // 127.0.0.1. Compared with the desktop build where the two must agree:
-//  - the title appears (its pixels are the desktop's title screenshot);
+//  - the title appears (its pixels are the desktop's title screenshot), and
+//    its silence lets the audio output sleep, which a menu sound wakes;
 //  - the options menu reads as on the desktop: the canvas equals the desktop's
 //    F6 screenshot in RGB; the page's own F6 picture is downloaded and shows
 //    what the canvas showed;
@@ -115,10 +116,12 @@ async function main() {
              'option.txt could not be stored');
       await start(page);
       await waitForPicture(page, 'title.png', 40000, 'the title as the desktop shows it');
+      await page.waitFor(`Module.audioContext.state === 'suspended'`, 8000, 'the audio output to sleep at the silent title');
     });
 
     await check('the options menu reads as on the desktop, and F6 downloads the same picture', async () => {
       await keys(page, 'Up', 'Up', 'Return');
+      await page.waitFor(`Module.audioContext.state === 'running'`, 2000, 'the menu\'s sounds to wake the audio output');
       // The menu's scroll mark blinks with the menu's own frame count, which
       // no two runs share; everything else must be the same, the scrolling
       // background included.
