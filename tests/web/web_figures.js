@@ -5,7 +5,9 @@
 //    the settings already stored, as a returning player has them); the title
 //    is told by what three desktop pictures of it share (its background
 //    moves);
-//  - the browser's CPU (all its processes) while the title idles, and the
+//  - the CPU of the tab (its renderer process, as the browser's task manager
+//    shows a tab) and of the whole browser (all its processes, the compositor
+//    that shows the pictures among them) while the title idles, and the
 //    pictures the game hands over meanwhile;
 //  - from a picture handed to the canvas to the animation frame that paints
 //    it, which the browser adds to every picture;
@@ -31,24 +33,29 @@ const titles = ['title.png', 'title-2.png', 'title-3.png'].map((n) =>
   fs.readFileSync(path.join(refDir, n)).toString('base64'));
 const optionBase64 = fs.readFileSync(path.join(refDir, 'option.txt')).toString('base64');
 
-// CPU seconds of the browser and all its processes (utime + stime).
+// CPU seconds (utime + stime) of the browser with all its processes, and of
+// its renderers alone.
 function treeCpuSeconds(rootPid) {
   const children = new Map();
   for (const pid of fs.readdirSync('/proc').filter((n) => /^\d+$/.test(n))) {
     try {
       const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
       const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-      children.set(Number(pid), { ppid: Number(fields[1]), cpu: Number(fields[11]) + Number(fields[12]) });
+      const renderer = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').includes('--type=renderer');
+      children.set(Number(pid), { ppid: Number(fields[1]), cpu: Number(fields[11]) + Number(fields[12]), renderer });
     } catch (e) { /* gone */ }
   }
-  let ticks = 0;
+  let all = 0, renderer = 0;
   const walk = (pid) => {
     const own = children.get(pid);
-    if (own) ticks += own.cpu;
+    if (own) {
+      all += own.cpu;
+      if (own.renderer) renderer += own.cpu;
+    }
     for (const [child, info] of children) if (info.ppid === pid) walk(child);
   };
   walk(rootPid);
-  return ticks / 100;  // USER_HZ
+  return { all: all / 100, renderer: renderer / 100 };  // USER_HZ
 }
 
 function summary(values) {
@@ -90,7 +97,7 @@ async function idleAndKeys(browser, page) {
   const pictures0 = await page.evaluate('nuvel.pictures');
   const cpu0 = treeCpuSeconds(browser.proc.pid), wall0 = Date.now();
   await delay(15000);
-  const cpu = treeCpuSeconds(browser.proc.pid) - cpu0, wall = (Date.now() - wall0) / 1000;
+  const cpu1 = treeCpuSeconds(browser.proc.pid), wall = (Date.now() - wall0) / 1000;
   const pictures = (await page.evaluate('nuvel.pictures')) - pictures0;
 
   await page.evaluate(`(() => {
@@ -105,7 +112,8 @@ async function idleAndKeys(browser, page) {
   })()`);
   await delay(5000);
   const probe = await page.evaluate('probe');
-  return { cpuPercent: 100 * cpu / wall, picturesPerSecond: pictures / wall, painted: summary(probe.painted),
+  return { cpuPercent: 100 * (cpu1.all - cpu0.all) / wall, tabPercent: 100 * (cpu1.renderer - cpu0.renderer) / wall,
+           picturesPerSecond: pictures / wall, painted: summary(probe.painted),
            count: probe.painted.length };
 }
 
@@ -131,7 +139,8 @@ async function main() {
       console.log(`run ${run}: page open to ready ${readyMs.toFixed(0)} ms, to the first picture ` +
                   `${firstMs.toFixed(0)} ms, to the title menu ${titleMs.toFixed(0)} ms`);
       const f = await idleAndKeys(browser, page);
-      console.log(`run ${run}: idle title: tab CPU ${f.cpuPercent.toFixed(1)}% of a core, ` +
+      console.log(`run ${run}: idle title: CPU of the tab ${f.tabPercent.toFixed(1)}%, of the whole browser ` +
+                  `${f.cpuPercent.toFixed(1)}% of a core, ` +
                   `${f.picturesPerSecond.toFixed(1)} pictures/s`);
       console.log(`run ${run}: picture handed to the canvas to its painted frame, ${f.count} pictures: ` +
                   `mean ${f.painted.mean.toFixed(1)} ms, median ${f.painted.median.toFixed(1)}, ` +

@@ -10,7 +10,9 @@ intro and the title opening pass, then watches the process for a while:
 - presents per second, and the share that repeat the picture already shown;
 - the intervals between new pictures (the menu runs 33 ms frames: the share
   within 30-37 ms says how many frames were shown for exactly two refreshes);
-- CPU of the game process, wake-ups of its main thread, resident memory.
+- CPU of the game process, wake-ups of its main thread, resident memory; in
+  Xvfb also the X server's CPU, which shows the pictures (a browser's figure
+  counts its compositor, which does that job there).
 
 The game writes its presentation log when NUVEL_PRESENT_LOG names a file.
 
@@ -120,9 +122,11 @@ def main():
         game = subprocess.Popen([binary], cwd=work, env=env, stderr=subprocess.DEVNULL,
                                 preexec_fn=die_with_us(signal.SIGKILL))
         time.sleep(args.settle)
+        x0 = read_stat(xvfb.pid) if xvfb else 0.0
         cpu0, sw0, t0 = read_stat(game.pid), main_thread_switches(game.pid), time.monotonic_ns()
         time.sleep(args.seconds)
         cpu1, sw1, t1 = read_stat(game.pid), main_thread_switches(game.pid), time.monotonic_ns()
+        x1 = read_stat(xvfb.pid) if xvfb else 0.0
         rss = read_status(f"/proc/{game.pid}/status", "VmRSS")
         stop(game)
         stop(xvfb)
@@ -156,6 +160,9 @@ def main():
         gaps.sort()
         print(f"  interval min {gaps[0]:.2f} median {gaps[len(gaps) // 2]:.2f} max {gaps[-1]:.2f} ms")
     print(f"CPU: {(cpu1 - cpu0) / span * 100:.1f}% of a core; main-thread wake-ups/s: {(sw1 - sw0) / span:.0f}")
+    if args.x:
+        print(f"CPU of the X server: {(x1 - x0) / span * 100:.1f}%; game and X server: "
+              f"{(cpu1 - cpu0 + x1 - x0) / span * 100:.1f}% of a core")
     print(f"resident memory at the title: {rss} KB")
 
 
