@@ -16,6 +16,8 @@ mergeInto(LibraryManager.library, {
       NUVEL.hop = new MessageChannel();
       NUVEL.hop.port1.onmessage = function (e) { NUVEL.check(e.data); };
       if (typeof scheduler !== 'undefined' && scheduler.postTask) NUVEL.delayedTask = scheduler.postTask.bind(scheduler);
+      // Asked while the page loads, off the way to the first picture.
+      setTimeout(function () { NUVEL.softwareCanvas(); }, 0);
       // The runtime takes main's return at the first sleep for an exit; the
       // page tells that from a real one by asking this.
       Module.gameIsSleeping = function () { return !!NUVEL.wake; };
@@ -63,7 +65,12 @@ mergeInto(LibraryManager.library, {
     // the title for a third less CPU. With a GPU the canvas stays in step with
     // the page, where a desynchronized one could tear. Without acceleration,
     // WebGL is missing or drawn by a software rasteriser, whose name it gives.
-    composesInSoftware: function () {
+    composesInSoftware: null,
+    softwareCanvas: function () {
+      if (NUVEL.composesInSoftware === null) NUVEL.composesInSoftware = NUVEL.probeSoftware();
+      return NUVEL.composesInSoftware;
+    },
+    probeSoftware: function () {
       var gl = null;
       try { gl = document.createElement('canvas').getContext('webgl'); } catch (e) {}
       if (!gl) return true;
@@ -147,7 +154,7 @@ mergeInto(LibraryManager.library, {
       var canvas = Module.canvas;
       canvas.width = width;
       canvas.height = height;
-      NUVEL.ctx2d = canvas.getContext('2d', { alpha: false, desynchronized: NUVEL.composesInSoftware() });
+      NUVEL.ctx2d = canvas.getContext('2d', { alpha: false, desynchronized: NUVEL.softwareCanvas() });
     }
     // A view of the picture where it lies: the canvas copies it once.
     var pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);

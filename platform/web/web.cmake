@@ -25,7 +25,7 @@ set_target_properties(PNG::PNG PROPERTIES
 
 # The game's loops block (each wait pumps messages until its time comes):
 # ASYNCIFY lets them, by setting the call stack aside at every sleep and
-# resuming it when the page's timer or message hop comes back.
+# resuming it when the page wakes it (see library.js).
 function(nuvel_web_page target)
   set(library ${CMAKE_SOURCE_DIR}/platform/web/library.js)
   set_target_properties(${target} PROPERTIES SUFFIX .js)
