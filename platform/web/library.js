@@ -67,18 +67,17 @@ mergeInto(LibraryManager.library, {
     // WebGL is missing or drawn by a software rasteriser, whose name it gives.
     composesInSoftware: null,
     softwareCanvas: function () {
-      if (NUVEL.composesInSoftware === null) NUVEL.composesInSoftware = NUVEL.probeSoftware();
-      return NUVEL.composesInSoftware;
-    },
-    probeSoftware: function () {
+      if (NUVEL.composesInSoftware !== null) return NUVEL.composesInSoftware;
       var gl = null;
       try { gl = document.createElement('canvas').getContext('webgl'); } catch (e) {}
+      NUVEL.composesInSoftware = true;
       if (!gl) return true;
       var info = gl.getExtension('WEBGL_debug_renderer_info');
       var renderer = String(gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER));
       var lose = gl.getExtension('WEBGL_lose_context');
       if (lose) lose.loseContext();
-      return /swiftshader|llvmpipe|softpipe|software|basic render/i.test(renderer);
+      NUVEL.composesInSoftware = /swiftshader|llvmpipe|softpipe|software|basic render/i.test(renderer);
+      return NUVEL.composesInSoftware;
     },
     audio: null,           // { node, paused, quietBlocks, asleep }
     // The output stops after this long with no voice and no music: a running
@@ -195,13 +194,14 @@ mergeInto(LibraryManager.library, {
     node.onaudioprocess = function (e) {
       var left = e.outputBuffer.getChannelData(0), right = e.outputBuffer.getChannelData(1);
       var frames = left.length;
-      var quiet = audio.paused || ABORT || !_web_audio_busy();
+      var stopped = audio.paused || ABORT;
+      var quiet = stopped || !_web_audio_busy();
       if (quiet && !NUVEL.music.source && ++audio.quietBlocks >= NUVEL.kQuietBlocksToSleep && !audio.asleep) {
         audio.asleep = true;
         ctx.suspend().catch(function () {});
       }
       if (!quiet) audio.quietBlocks = 0;
-      if (audio.paused || ABORT) { left.fill(0); right.fill(0); return; }
+      if (stopped) { left.fill(0); right.fill(0); return; }
       var at = _web_audio_pull(frames) >> 1;
       for (var i = 0; i < frames; i++) {
         left[i] = HEAP16[at + 2 * i] / 32768;
