@@ -27,17 +27,18 @@ mergeInto(LibraryManager.library, {
     // leaves the thread idle meanwhile, which the rest of the browser needs on
     // a machine of few cores. Where there is none, timers are late by up to
     // a millisecond and clamped to 4 ms when chained, so short sleeps are
-    // made of message hops, which keep the thread busy while they last;
-    // longer sleeps and waits for input sleep on the timer (a millisecond
-    // late there is paid back by the pump or does not matter).
+    // made of message hops, which keep the thread busy while they last.
+    // Sleeps of 4 ms or more and waits for input (a menu's frame) sleep on
+    // the timer: a millisecond late there is paid back by the pump or does
+    // not matter, and a timer costs the page less than a scheduled task.
     schedule: function () {
       var ticket = ++NUVEL.ticket;
       var left = Math.max(0, NUVEL.deadline - performance.now());
       var wake = function () { NUVEL.check(ticket); };
-      if (NUVEL.delayedTask) {
-        NUVEL.delayedTask(wake, { delay: left });
-      } else if (NUVEL.wakeOnInput || left >= 4) {
+      if (NUVEL.wakeOnInput || left >= 4) {
         NUVEL.timer = setTimeout(wake, left);
+      } else if (NUVEL.delayedTask) {
+        NUVEL.delayedTask(wake, { delay: left });
       } else {
         NUVEL.hop.port2.postMessage(ticket);
       }
@@ -58,6 +59,7 @@ mergeInto(LibraryManager.library, {
       }
     },
     ctx2d: null,
+    image: null,           // the picture's ImageData over the page's memory
     // A browser without graphics acceleration composes the page in software,
     // and there a canvas that is handed to the compositor frame by frame costs
     // a copy and a pass of the compositor's thread per picture. Such a canvas
@@ -155,9 +157,14 @@ mergeInto(LibraryManager.library, {
       canvas.height = height;
       NUVEL.ctx2d = canvas.getContext('2d', { alpha: false, desynchronized: NUVEL.softwareCanvas() });
     }
-    // A view of the picture where it lies: the canvas copies it once.
-    var pixels = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
-    NUVEL.ctx2d.putImageData(new ImageData(pixels, width, height), 0, 0);
+    // A view of the picture where it lies: the canvas copies it once. The
+    // view is kept while the memory and the picture stay where they are.
+    var image = NUVEL.image;
+    if (!image || image.data.buffer !== HEAPU8.buffer || image.data.byteOffset !== rgba ||
+        image.width !== width || image.height !== height) {
+      image = NUVEL.image = new ImageData(new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4), width, height);
+    }
+    NUVEL.ctx2d.putImageData(image, 0, 0);
     if (Module.onPicture) Module.onPicture();
   },
 
