@@ -622,6 +622,7 @@ void CSession::BeginRound(NetRoundStart* start, int32_t frameUs, uint32_t nowMs)
         m_delayFrames = start->delayFrames;
         m_leadFrames = 0;
     }
+    std::fprintf(stderr, "online: round %u begins\n", unsigned(m_roundId));
 }
 
 void CSession::EndRound() { m_inRound = false; }

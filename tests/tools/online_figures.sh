@@ -98,14 +98,25 @@ kind_port() { [ "$1" = A ] && echo $((port + 2)) || echo $((port + 3)); }
 joined() {  # joined HOST NAME [SECONDS [SKIP]]: NAME joined after the first SKIP lines of the host's log
   wait_line "$work/$1.err" "online: ${2^^} joined" "${3:-15}" "${4:-0}" >/dev/null || fail "${2^^} did not join $1"
 }
-# The host's keys through a match: START or NEXT ROUND, the intro, the selector.
+# The host's keys through a match: START or NEXT ROUND, the intro, the
+# selector. A busy machine may not have a screen up when its key comes: Return
+# again until the host says its round begins.
 next_round() {  # next_round HOST
+  local skip
+  skip=$(lines "$work/$1.err")
   key "$1" Return
   sleep 1.5
   key "$1" Return
   sleep 1.5
   key "$1" Return
-  sleep 4.5  # the countdown
+  for _ in 1 2 3; do
+    if wait_line "$work/$1.err" "online: round [0-9]* begins" 4 "$skip" >/dev/null; then
+      sleep 4.5  # the countdown
+      return 0
+    fi
+    key "$1" Return
+  done
+  fail "$1 began no round"
 }
 # A joining game that ended its match (it says why) is back in the online
 # screen: a key ends the message, Return on JOIN, Return takes the last
@@ -208,19 +219,24 @@ if [ "$hostile" -eq 1 ]; then
 fi
 
 if [ "$stalls" -gt 0 ]; then
+  # A round the host starts ends with one replay more, whether it ends
+  # before a stall (a short one) or after it.
+  start_round() {
+    roundsBefore=$(replays host)
+    next_round host
+  }
+  round_over() { wait_replays host $((roundsBefore + 1)) 300; }
   if [ -z "${pid[one]+x}" ]; then
     joiner one $((port + 1))
     joined host one
-    next_round host
-  else
-    next_round host
   fi
+  start_round
   freezes=0 drops=0 wrong=0 tries=0 kept=0
   # A game that froze or was told something else is started again.
   restart_one() {
     killed one
     rm -rf "${work:?}/one"
-    wait_new_replay host "$played" 300
+    round_over
     local skip
     skip=$(lines "$work/host.err")
     joiner one $((port + 1))
@@ -230,9 +246,10 @@ if [ "$stalls" -gt 0 ]; then
     for _ in $(seq "$stalls"); do
       tries=$((tries + 1))
       before=$(lines "$work/one.err")
-      played=$(newest_replay host)
       notes=$(ls "$work/one/replays/" 2>/dev/null | grep -c '\.txt$' || true)
-      sleep 1
+      sleep 0.2  # soon after the countdown: the round may be short
+      when=
+      [ "$(replays host)" -gt "$roundsBefore" ] && when=" (the round was over)"
       kill -STOP "${pid[one]}"
       sleep "$seconds"
       kill -CONT "${pid[one]}"
@@ -240,27 +257,27 @@ if [ "$stalls" -gt 0 ]; then
       said=$(tail -n +$((before + 1)) "$work/one.err" | grep -m1 '^online: [A-Z]' | sed 's/^online: //' || true)
       if ! moving one; then
         freezes=$((freezes + 1))
-        echo "  a stall of $seconds s: FROZEN${said:+ (it said: $said)}; the game is started again"
+        echo "  a stall of $seconds s$when: FROZEN${said:+ (it said: $said)}; the game is started again"
         restart_one
       elif grep -q "^This machine stopped answering for" <<<"$said"; then
         drops=$((drops + 1))
-        echo "  a stall of $seconds s: dropped, and told: $said"
-        # A stall between rounds (a short round may be over by then) leaves no round to keep.
+        echo "  a stall of $seconds s$when: dropped, and told: $said"
+        # A stall between rounds leaves no round to keep.
         [ "$(ls "$work/one/replays/" | grep -c '\.txt$' || true)" -gt "$notes" ] && kept=$((kept + 1))
-        wait_new_replay host "$played" 300
+        round_over
         skip=$(lines "$work/host.err")
         join_again one
         joined host one 20 "$skip"
       elif [ -n "$said" ]; then
         wrong=$((wrong + 1))
-        echo "  a stall of $seconds s: ended, telling: $said; the game is started again"
+        echo "  a stall of $seconds s$when: ended, telling: $said; the game is started again"
         restart_one
       else
-        echo "  a stall of $seconds s: went on"
-        wait_new_replay host "$played" 300
+        echo "  a stall of $seconds s$when: went on"
+        round_over
       fi
       sleep 2
-      next_round host
+      start_round
     done
   done
   goal "'$sim' --game '$game' --verify '$work'/one/replays/*.rpl >'$work/verify-one.out' ||
