@@ -46,8 +46,8 @@ bool BytesEqual(const uint8_t* a, const uint8_t* b, size_t n) {
 // where the rows lie end to end, rather than a call per changed row.
 bool SameAsShown(const uint8_t* pixels, int pitch, const uint32_t* palette) {
     const size_t width = size_t(p.width), rowBytes = size_t(pitch);
-    bool same = BytesEqual(reinterpret_cast<const uint8_t*>(p.shownPalette),
-                           reinterpret_cast<const uint8_t*>(palette), sizeof p.shownPalette);
+    bool same = BytesEqual(reinterpret_cast<const uint8_t*>(p.shownPalette), reinterpret_cast<const uint8_t*>(palette),
+                           sizeof p.shownPalette);
     if (!same) memcpy(p.shownPalette, palette, sizeof p.shownPalette);
     int y = 0;
     while (y < p.height && BytesEqual(p.shown.data() + size_t(y) * width, pixels + size_t(y) * rowBytes, width)) y++;
