@@ -219,13 +219,14 @@ if [ "$hostile" -eq 1 ]; then
 fi
 
 if [ "$stalls" -gt 0 ]; then
-  # A round the host starts ends with one replay more, whether it ends
-  # before a stall (a short one) or after it.
+  # A round the host starts ends with a new newest replay, whether it ends
+  # before a stall (a short one) or after it. (The game keeps only the newest
+  # 20, so a count would stop growing.)
   start_round() {
-    roundsBefore=$(replays host)
+    playedBefore=$(newest_replay host)
     next_round host
   }
-  round_over() { wait_replays host $((roundsBefore + 1)) 300; }
+  round_over() { wait_new_replay host "$playedBefore" 300; }
   if [ -z "${pid[one]+x}" ]; then
     joiner one $((port + 1))
     joined host one
@@ -249,7 +250,7 @@ if [ "$stalls" -gt 0 ]; then
       notes=$(ls "$work/one/replays/" 2>/dev/null | grep -c '\.txt$' || true)
       sleep 0.2  # soon after the countdown: the round may be short
       when=
-      [ "$(replays host)" -gt "$roundsBefore" ] && when=" (the round was over)"
+      [ "$(newest_replay host)" != "$playedBefore" ] && when=" (the round was over)"
       kill -STOP "${pid[one]}"
       sleep "$seconds"
       kill -CONT "${pid[one]}"

@@ -60,20 +60,14 @@ killed() {  # killed NAME: kills the game at once and forgets it
 }
 key() { local name=$1; shift; DISPLAY=${display[$name]} xdotool key --delay 120 "$@"; sleep 0.2; }
 source "$here/shots.sh"
-# Whether the picture moves: two screenshots a second apart differ (a menu's
-# background scrolls, a round runs); a frozen picture stays the same.
-moving() {  # moving NAME
-  local a b
-  a=$(shot "$1")
-  sleep 1
-  b=$(shot "$1")
-  ! python3 "$here/pngsame.py" 0 0 640 480 "$a" "$b"
-}
-picture_state() {  # picture_state NAME: for a failure's message
+picture_state() {  # picture_state NAME: moves, stands still, or cannot be taken
   local a b
   a=$(try_shot "$1") && sleep 1 && b=$(try_shot "$1") || { echo "cannot be taken (F6 does nothing)"; return; }
   python3 "$here/pngsame.py" 0 0 640 480 "$a" "$b" >/dev/null 2>&1 && echo "stands still" || echo "moves"
 }
+# Whether the picture moves: two screenshots a second apart differ (a menu's
+# background scrolls, a round runs); a frozen picture stays the same.
+moving() { [ "$(picture_state "$1")" = moves ]; }
 wait_title() {  # wait_title NAME: the logo intro and the opening are over
   local f
   for _ in $(seq 60); do
@@ -89,9 +83,13 @@ replays() { ls "$work/$1/replays" 2>/dev/null | grep -c '\.rpl$' || true; }
 # The name of the newest replay ("" for none): the game keeps only the newest
 # 20, so a round's end is a new name rather than one file more.
 newest_replay() { ls -t "$work/$1/replays" 2>/dev/null | grep -m1 '\.rpl$' || true; }
+wait_new_replay() {  # wait_new_replay NAME BEFORE SECONDS: a round ended after the one named BEFORE
+  for _ in $(seq $((10 * $3))); do [ "$(newest_replay "$1")" != "$2" ] && return 0; sleep 0.1; done
+  fail "$1 ended no round in $3 s; its picture $(picture_state "$1")"
+}
 wait_replays() {  # wait_replays NAME COUNT SECONDS: a round ends by saving its replay
   for _ in $(seq $((10 * $3))); do [ "$(replays "$1")" -ge "$2" ] && return 0; sleep 0.1; done
-  fail "$1 has $(replays "$1") replays, not $2, after $3 s; its picture $(picture_state "$1")"
+  fail "$1 has $(replays "$1") replays, not $2"
 }
 # Waits until a line matching PATTERN is in FILE (counting only lines after
 # the first SKIP); prints the milliseconds since SINCE (date +%s%N; now
